@@ -1,0 +1,7 @@
+list(APPEND CORE_SOURCES
+  app/helpers.h app/helpers.cpp
+  app/ui.h app/ui.cpp
+  app/editor.h app/editor.cpp
+)
+list(APPEND GUI_SOURCES
+)

@@ -1,0 +1,3 @@
+# The libmpv + libavformat implementation of MediaPlayerEngine.
+list(APPEND MEDIA_SOURCES
+)
