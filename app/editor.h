@@ -78,6 +78,14 @@ public:
     const QString& outputPath() const { return m_outputPath; }
     void setOutputPath(const QString& path) { m_outputPath = path; }
 
+    // The output controls: the AVI and WMV list selections and "ﾄﾞﾗｯｸﾞ選択範囲に限定".
+    int aviProfileIndex() const { return m_aviIndex; }
+    int wmvProfileIndex() const { return m_wmvIndex; }
+    bool partOnly() const { return m_partOnly; }
+    void setAviProfileIndex(int index) { m_aviIndex = index; }
+    void setWmvProfileIndex(int index) { m_wmvIndex = index; }
+    void setPartOnly(bool on) { m_partOnly = on; }
+
     // Command-line arguments, index 1 the project to open; emptied once it is used.
     QStringList& args() { return m_args; }
 
@@ -184,6 +192,9 @@ private:
     QString m_projectPath;
     QString m_outputPath;
     QStringList m_args;
+    int m_aviIndex = 0;
+    int m_wmvIndex = 15;
+    bool m_partOnly = false;
     QString m_msg;
     QString m_rowLabel;
     QString m_sndRangeLabel;
