@@ -1,5 +1,6 @@
 list(APPEND CORE_SOURCES
   media/mediaplayerengine.h
+  media/soundpanel.h media/soundpanel.cpp
 )
 list(APPEND GUI_SOURCES
 )

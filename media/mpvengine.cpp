@@ -1,0 +1,634 @@
+#include "media/mpvengine.h"
+
+#include "media/mediainfo.h"
+#include "media/videowidget.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QObject>
+#include <QOpenGLContext>
+#include <QPointer>
+
+#include <mpv/client.h>
+#include <mpv/render_gl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+
+namespace vk {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kOpenTimeoutMs = 8000;
+
+// Observed properties, told apart by their reply ids.
+enum : uint64_t { kTimePos = 1, kEofReached = 2, kDuration = 3 };
+
+QByteArray envValue(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? QByteArray(v) : QByteArray();
+}
+
+void* glProcAddress(void*, const char* name)
+{
+    QOpenGLContext* ctx = QOpenGLContext::currentContext();
+    return ctx ? reinterpret_cast<void*>(ctx->getProcAddress(name)) : nullptr;
+}
+
+int roundMsec(double seconds)
+{
+    const double ms = std::nearbyint(seconds * 1000.0);
+    if (!(ms >= 0.0))
+        return 0;
+    return ms > 2147483647.0 ? 2147483647 : int(ms);
+}
+
+} // namespace
+
+struct MpvEngine::Private {
+    mpv_handle* mpv = nullptr;
+    mpv_render_context* render = nullptr;
+    QPointer<VideoWidget> widget;
+    QObject context; // owner of the calls queued from the player's threads
+    std::atomic<bool> wakeupQueued{false};
+    std::atomic<bool> frameQueued{false};
+    QByteArray voOverride;
+    QString currentVo;
+
+    // The open file.
+    bool open = false;
+    QString path;
+    MediaInfo info;
+    bool infoValid = false;
+    bool still = false;
+    int64_t entryId = -1;
+
+    // Loading (Open waits for the outcome).
+    enum class Load { None, Requested, Started, Loaded, Failed };
+    Load load = Load::None;
+
+    // Position model, in seconds.
+    bool paused = true;
+    double speed = 1.0;
+    double mpvDuration = 0.0;
+    bool seekPending = false;  // reports before the seek has landed are stale
+    bool pinned = true;        // position is pinnedPos (paused, or no report since Play)
+    double pinnedPos = 0.0;
+    double basePos = 0.0;      // last report while running ...
+    Clock::time_point baseTime; // ... and when it arrived
+
+    ~Private();
+    void create();
+    void check(int err, const char* what);
+    void setFlag(const char* name, bool value);
+    void setDouble(const char* name, double value);
+    void setString(const char* name, const QByteArray& value);
+    int command(std::initializer_list<const char*> args);
+
+    void onWakeup();
+    void processEvents();
+    void handleEvent(const mpv_event& ev);
+    void onTimePos(double value);
+
+    double durationLimit() const;
+    double estimate() const;
+    void seek(double seconds);
+
+    void chooseVideoOutput();
+    void startDrawing();
+    void paint(unsigned fbo, int w, int h);
+    void stopDrawing();
+    void onRenderUpdate();
+    void detachWidget();
+};
+
+MpvEngine::Private::~Private()
+{
+    detachWidget();
+    if (mpv) {
+        mpv_set_wakeup_callback(mpv, nullptr, nullptr);
+        mpv_terminate_destroy(mpv);
+        mpv = nullptr;
+    }
+}
+
+void MpvEngine::Private::create()
+{
+    // The player reads numbers in the C locale and refuses to start in any other.
+    std::setlocale(LC_NUMERIC, "C");
+    mpv = mpv_create();
+    if (!mpv)
+        throw EngineError("the media player cannot be created");
+
+    auto opt = [this](const char* name, const char* value) {
+        const int err = mpv_set_option_string(mpv, name, value);
+        if (err < 0)
+            throw EngineError(std::string("media player option ") + name + ": " + mpv_error_string(err));
+    };
+    opt("config", "no");
+    opt("terminal", "no");
+    opt("idle", "yes");
+    opt("input-default-bindings", "no");
+    opt("input-vo-keyboard", "no");
+    opt("osc", "no");
+    opt("osd-level", "0");
+    opt("load-scripts", "no");
+    opt("ytdl", "no");
+    opt("sub-auto", "no");
+    opt("audio-file-auto", "no");
+    opt("audio-display", "no");
+    opt("keep-open", "yes");
+    opt("hr-seek", "yes");
+    opt("image-display-duration", "inf");
+    opt("audio-pitch-correction", "yes");
+    opt("pause", "yes");
+    opt("hwdec", "no");
+    opt("audio-fallback-to-null", "yes");
+    const QByteArray ao = envValue("VK_MPV_AO");
+    if (!ao.isEmpty())
+        opt("ao", ao.constData());
+    voOverride = envValue("VK_MPV_VO");
+    opt("vo", voOverride.isEmpty() ? "null" : voOverride.constData());
+    currentVo = QString::fromLatin1(voOverride.isEmpty() ? QByteArray("null") : voOverride);
+
+    const int err = mpv_initialize(mpv);
+    if (err < 0)
+        throw EngineError(std::string("the media player cannot start: ") + mpv_error_string(err));
+
+    mpv_observe_property(mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv, kEofReached, "eof-reached", MPV_FORMAT_FLAG);
+    mpv_observe_property(mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
+    mpv_set_wakeup_callback(
+        mpv, [](void* p) { static_cast<Private*>(p)->onWakeup(); }, this);
+}
+
+void MpvEngine::Private::check(int err, const char* what)
+{
+    if (err < 0)
+        throw EngineError(std::string("media player: ") + what + ": " + mpv_error_string(err));
+}
+
+void MpvEngine::Private::setFlag(const char* name, bool value)
+{
+    int v = value ? 1 : 0;
+    check(mpv_set_property(mpv, name, MPV_FORMAT_FLAG, &v), name);
+}
+
+void MpvEngine::Private::setDouble(const char* name, double value)
+{
+    check(mpv_set_property(mpv, name, MPV_FORMAT_DOUBLE, &value), name);
+}
+
+void MpvEngine::Private::setString(const char* name, const QByteArray& value)
+{
+    check(mpv_set_property_string(mpv, name, value.constData()), name);
+}
+
+int MpvEngine::Private::command(std::initializer_list<const char*> args)
+{
+    const char* argv[8] = {};
+    int i = 0;
+    for (const char* a : args) {
+        if (i < 7)
+            argv[i++] = a;
+    }
+    return mpv_command(mpv, argv);
+}
+
+// Runs on a player thread: hand the events to the user-interface thread, once.
+void MpvEngine::Private::onWakeup()
+{
+    if (wakeupQueued.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        &context,
+        [this] {
+            wakeupQueued = false;
+            processEvents();
+        },
+        Qt::QueuedConnection);
+}
+
+void MpvEngine::Private::processEvents()
+{
+    if (!mpv)
+        return;
+    for (;;) {
+        mpv_event* ev = mpv_wait_event(mpv, 0);
+        if (!ev || ev->event_id == MPV_EVENT_NONE)
+            break;
+        handleEvent(*ev);
+    }
+}
+
+void MpvEngine::Private::handleEvent(const mpv_event& ev)
+{
+    switch (ev.event_id) {
+    case MPV_EVENT_START_FILE:
+        if (load == Load::Requested) {
+            load = Load::Started;
+            entryId = static_cast<const mpv_event_start_file*>(ev.data)->playlist_entry_id;
+        }
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        if (load == Load::Started)
+            load = Load::Loaded;
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* end = static_cast<const mpv_event_end_file*>(ev.data);
+        if (end->playlist_entry_id != entryId)
+            break;
+        if (load == Load::Started) {
+            if (end->reason != MPV_END_FILE_REASON_REDIRECT)
+                load = Load::Failed;
+            break;
+        }
+        if (end->reason == MPV_END_FILE_REASON_REDIRECT)
+            break;
+        open = false;
+        entryId = -1;
+        break;
+    }
+    case MPV_EVENT_PLAYBACK_RESTART:
+        seekPending = false;
+        break;
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto* prop = static_cast<const mpv_event_property*>(ev.data);
+        if (ev.reply_userdata == kTimePos && prop->format == MPV_FORMAT_DOUBLE)
+            onTimePos(*static_cast<const double*>(prop->data));
+        else if (ev.reply_userdata == kDuration)
+            mpvDuration = prop->format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(prop->data) : 0.0;
+        else if (ev.reply_userdata == kEofReached && prop->format == MPV_FORMAT_FLAG
+                 && *static_cast<const int*>(prop->data) && open && !paused) {
+            // The file played to its end and the player held it there, paused.
+            int stillPaused = 0;
+            int stillEof = 0;
+            mpv_get_property(mpv, "pause", MPV_FORMAT_FLAG, &stillPaused);
+            mpv_get_property(mpv, "eof-reached", MPV_FORMAT_FLAG, &stillEof);
+            if (stillPaused && stillEof) {
+                const double limit = durationLimit();
+                pinnedPos = limit > 0.0 ? limit : estimate();
+                pinned = true;
+                paused = true;
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void MpvEngine::Private::onTimePos(double value)
+{
+    if (paused || seekPending || still || !open)
+        return;
+    basePos = value;
+    baseTime = Clock::now();
+    pinned = false;
+}
+
+double MpvEngine::Private::durationLimit() const
+{
+    if (still)
+        return 0.0;
+    if (infoValid && info.durationMsec > 0)
+        return info.durationMsec / 1000.0;
+    return mpvDuration;
+}
+
+double MpvEngine::Private::estimate() const
+{
+    if (!open || still)
+        return 0.0;
+    double pos = pinnedPos;
+    if (!paused && !pinned) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - baseTime).count();
+        pos = basePos + speed * std::max(0.0, elapsed);
+    }
+    const double limit = durationLimit();
+    if (limit > 0.0)
+        pos = std::min(pos, limit);
+    return std::max(0.0, pos);
+}
+
+void MpvEngine::Private::seek(double seconds)
+{
+    const QByteArray target = QByteArray::number(seconds, 'f', 3);
+    const int err = command({"seek", target.constData(), "absolute+exact"});
+    if (err < 0 && err != MPV_ERROR_PROPERTY_UNAVAILABLE)
+        check(err, "seek");
+    seekPending = err >= 0;
+}
+
+// Pictures go to the widget when its GL context is there, nowhere otherwise.
+void MpvEngine::Private::chooseVideoOutput()
+{
+    QString vo = QStringLiteral("null");
+    if (!voOverride.isEmpty())
+        vo = QString::fromLatin1(voOverride);
+    else if (render)
+        vo = QStringLiteral("libmpv");
+    if (vo == currentVo)
+        return;
+    // Changing the output while a file is open restarts its picture on the new one.
+    if (mpv_set_property_string(mpv, "vo", vo.toLatin1().constData()) >= 0)
+        currentVo = vo;
+}
+
+void MpvEngine::Private::startDrawing()
+{
+    if (render || !voOverride.isEmpty())
+        return;
+    mpv_opengl_init_params gl{glProcAddress, nullptr};
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    if (mpv_render_context_create(&render, mpv, params) < 0) {
+        render = nullptr;
+        return;
+    }
+    mpv_render_context_set_update_callback(
+        render,
+        [](void* p) {
+            auto* self = static_cast<Private*>(p);
+            if (self->frameQueued.exchange(true))
+                return;
+            QMetaObject::invokeMethod(&self->context, [self] { self->onRenderUpdate(); },
+                                      Qt::QueuedConnection);
+        },
+        this);
+    chooseVideoOutput();
+}
+
+void MpvEngine::Private::onRenderUpdate()
+{
+    frameQueued = false;
+    if (!render || !widget)
+        return;
+    if (!(mpv_render_context_update(render) & MPV_RENDER_UPDATE_FRAME))
+        return;
+    if (widget->isVisible()) {
+        widget->update();
+        return;
+    }
+    // A hidden box still takes its pictures, so that the player never waits for it.
+    widget->makeCurrent();
+    paint(widget->defaultFramebufferObject(), std::max(1, widget->width()), std::max(1, widget->height()));
+    widget->doneCurrent();
+}
+
+void MpvEngine::Private::paint(unsigned fbo, int w, int h)
+{
+    if (!render)
+        return;
+    mpv_opengl_fbo target{static_cast<int>(fbo), w, h, 0};
+    int flipY = 1;
+    int block = 0;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_OPENGL_FBO, &target},
+        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(render, params);
+}
+
+void MpvEngine::Private::stopDrawing()
+{
+    if (!render)
+        return;
+    // Leave the widget first, then free the drawing context (GL context current here).
+    mpv_render_context* r = render;
+    render = nullptr;
+    chooseVideoOutput();
+    mpv_render_context_set_update_callback(r, nullptr, nullptr);
+    mpv_render_context_free(r);
+}
+
+void MpvEngine::Private::detachWidget()
+{
+    if (widget)
+        widget->detachDrawer(this);
+    widget = nullptr;
+    stopDrawing(); // no-op unless the widget vanished without telling us
+}
+
+MpvEngine::MpvEngine() : d(std::make_unique<Private>())
+{
+    d->create();
+}
+
+MpvEngine::~MpvEngine() = default;
+
+QString MpvEngine::currentPath() const
+{
+    return d->open ? d->path : QString();
+}
+
+void MpvEngine::Close()
+{
+    d->processEvents();
+    if (d->open || d->load != Private::Load::None)
+        d->command({"stop"});
+    d->open = false;
+    d->load = Private::Load::None;
+    d->entryId = -1;
+    d->path.clear();
+    d->infoValid = false;
+    d->still = false;
+    d->paused = true;
+    d->pinned = true;
+    d->pinnedPos = 0.0;
+    d->seekPending = false;
+    d->mpvDuration = 0.0;
+}
+
+void MpvEngine::Stop()
+{
+    d->processEvents();
+    if (!d->open)
+        return;
+    if (!d->paused) {
+        d->pinnedPos = d->estimate();
+        d->pinned = true;
+        d->paused = true;
+    }
+    d->setFlag("pause", true);
+}
+
+void MpvEngine::Pause(int positionMsec, int)
+{
+    d->processEvents();
+    if (!d->open)
+        return;
+    const double here = d->estimate();
+    d->setFlag("pause", true);
+    d->paused = true;
+    d->pinned = true;
+    if (positionMsec < 0 || d->still) {
+        d->pinnedPos = here;
+        return;
+    }
+    double target = positionMsec / 1000.0;
+    const double limit = d->durationLimit();
+    if (limit > 0.0)
+        target = std::min(target, limit);
+    d->pinnedPos = target;
+    d->seek(target);
+}
+
+void MpvEngine::SetVideoWindow(QObject* window)
+{
+    d->processEvents();
+    auto* w = qobject_cast<VideoWidget*>(window);
+    if (w == d->widget && (w != nullptr || !d->render))
+        return;
+    d->detachWidget();
+    if (!w || !d->voOverride.isEmpty())
+        return;
+    d->widget = w;
+    Private* p = d.get();
+    w->attachDrawer(
+        p, [p] { p->startDrawing(); }, [p](unsigned fbo, int width, int height) { p->paint(fbo, width, height); },
+        [p] { p->stopDrawing(); });
+}
+
+int MpvEngine::Open(const QString& path)
+{
+    d->processEvents();
+    const QFileInfo fi(path);
+    if (path.isEmpty() || !fi.isFile() || !fi.isReadable())
+        return -1;
+    if (d->open)
+        Close();
+    d->chooseVideoOutput();
+
+    d->setFlag("pause", true);
+    d->paused = true;
+    d->pinned = true;
+    d->pinnedPos = 0.0;
+    d->seekPending = false;
+    d->mpvDuration = 0.0;
+    d->load = Private::Load::Requested;
+    d->entryId = -1;
+    const QByteArray file = fi.absoluteFilePath().toUtf8();
+    if (d->command({"loadfile", file.constData(), "replace"}) < 0) {
+        d->load = Private::Load::None;
+        return -1;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kOpenTimeoutMs);
+    while (d->load == Private::Load::Requested || d->load == Private::Load::Started) {
+        const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+        if (left <= 0.0)
+            break;
+        mpv_event* ev = mpv_wait_event(d->mpv, std::min(left, 0.05));
+        if (ev && ev->event_id != MPV_EVENT_NONE)
+            d->handleEvent(*ev);
+    }
+    if (d->load != Private::Load::Loaded) {
+        d->load = Private::Load::None;
+        d->command({"stop"});
+        d->entryId = -1;
+        return -1;
+    }
+    d->load = Private::Load::None;
+    d->open = true;
+    d->path = fi.absoluteFilePath();
+    d->infoValid = ProbeMediaInfo(d->path, d->info);
+    d->still = d->infoValid && d->info.durationMsec == 0 && d->info.width > 0;
+    return 0;
+}
+
+void MpvEngine::Play(int positionMsec)
+{
+    d->processEvents();
+    if (!d->open)
+        return;
+    if (positionMsec >= 0 && !d->still) {
+        double target = positionMsec / 1000.0;
+        const double limit = d->durationLimit();
+        if (limit > 0.0)
+            target = std::min(target, limit);
+        const double here = d->estimate();
+        // Already there (paused at it, or running through it): no seek, no gap.
+        const bool there = d->paused ? std::abs(here - target) < 0.001 : std::abs(here - target) < 0.0025;
+        if (!there) {
+            d->seek(target);
+            d->pinnedPos = target;
+            d->pinned = true;
+        }
+    }
+    if (d->paused) {
+        d->pinnedPos = d->estimate();
+        d->pinned = true;
+        d->paused = false;
+        d->setFlag("pause", false);
+    }
+}
+
+int MpvEngine::GetPosition()
+{
+    d->processEvents();
+    return roundMsec(d->estimate());
+}
+
+void MpvEngine::Initialize(int, int, int, const QString&) {}
+
+void MpvEngine::SetVolume(int level)
+{
+    const int clamped = std::clamp(level, -10000, 0);
+    d->setDouble("volume", 100.0 * (clamped + 10000) / 10000.0);
+}
+
+int MpvEngine::GetState()
+{
+    d->processEvents();
+    if (!d->open)
+        return 0;
+    return d->paused ? Paused : Running;
+}
+
+int MpvEngine::GetMediaInfo(MediaInfo& info)
+{
+    d->processEvents();
+    if (!d->open)
+        return -1;
+    if (!d->infoValid)
+        d->infoValid = ProbeMediaInfo(d->path, d->info);
+    if (!d->infoValid)
+        return -1;
+    info = d->info;
+    return 0;
+}
+
+void MpvEngine::SetOption(const QString&, int) {}
+
+void MpvEngine::Command(const QString& action, int value, const QString&, int& outValue, QString& outText)
+{
+    outValue = 0;
+    outText.clear();
+    d->processEvents();
+    if (action != QLatin1String("set_rate_percent") || value <= 0)
+        return;
+    const double speed = std::clamp(value / 100.0, 0.01, 100.0);
+    // Carry the position forward at the old speed up to now, then go on at the new one.
+    if (!d->paused && !d->pinned) {
+        d->basePos = d->estimate();
+        d->baseTime = Clock::now();
+    }
+    d->setDouble("speed", speed);
+    d->speed = speed;
+}
+
+} // namespace vk

@@ -1,0 +1,63 @@
+#pragma once
+// The editor's media player on libmpv; GetMediaInfo reads the container directly.
+//
+// Each instance owns one player. All calls are made from the user-interface thread;
+// the player's events are taken both from the Qt event loop and at the start of every
+// call, so GetPosition called inside a key handler is current.
+//
+// Position while running is the last position the player reported, carried forward
+// by the monotonic clock times the speed, so that a tap lands where the music is
+// (within a few ms) rather than where the last report was (up to a frame behind).
+// While paused it is the position asked for, exactly.
+//
+// Files open paused at 0. Stop pauses and keeps the file; Close releases it.
+//
+// Environment (read when an instance is created):
+//   VK_MPV_AO  audio output driver(s) for the player, e.g. "null" for headless tests.
+//              Default: the system's output, falling back to silence when there is none.
+//   VK_MPV_VO  "null" (or any driver name): never draw into a video widget and use this
+//              output instead; default: draw into the widget given to SetVideoWindow,
+//              no picture at all without one.
+
+#include "media/mediaplayerengine.h"
+
+#include <memory>
+
+namespace vk {
+
+class MpvEngine final : public MediaPlayerEngine {
+public:
+    // Throws EngineError when the player cannot be created.
+    MpvEngine();
+    ~MpvEngine() override;
+    MpvEngine(const MpvEngine&) = delete;
+    MpvEngine& operator=(const MpvEngine&) = delete;
+
+    void Close() override;
+    void Stop() override;
+    void Pause(int positionMsec, int reserved) override;
+    // Accepts a VideoWidget (anything else, or null, draws nowhere). Set it before
+    // Open; a widget that gets its GL context only later (first shown later) starts
+    // showing the picture from then on.
+    void SetVideoWindow(QObject* window) override;
+    int Open(const QString& path) override;
+    void Play(int positionMsec) override;
+    int GetPosition() override;
+    void Initialize(int a, int b, int c, const QString& d) override;
+    void SetVolume(int level) override;
+    int GetState() override;
+    int GetMediaInfo(MediaInfo& info) override;
+    void SetOption(const QString& name, int value) override;
+    void Command(const QString& action, int value, const QString& text, int& outValue,
+                 QString& outText) override;
+    using MediaPlayerEngine::Command;
+
+    // The open file, empty when none.
+    QString currentPath() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace vk

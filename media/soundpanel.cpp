@@ -1,0 +1,359 @@
+#include "media/soundpanel.h"
+
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "media/mediaplayerengine.h"
+
+#include <cmath>
+
+namespace vk {
+
+SoundPanel::SoundPanel(Editor& editor, MediaPlayerEngine& player, MediaPlayerEngine* beep, QObject* parent)
+    : QObject(parent), m_editor(editor), m_player(player), m_beep(beep)
+{
+    m_timer.setInterval(33);
+    connect(&m_timer, &QTimer::timeout, this, &SoundPanel::tick);
+}
+
+// ---- speed -------------------------------------------------------------------------
+
+void SoundPanel::chooseRate(int index)
+{
+    m_rateIndex = index;
+    if (index >= 0 && index < SpeedListTexts().size())
+        m_rateText = SpeedListTexts().at(index);
+    SndRateSet(RateIndexToPercent(index));
+    emit changed();
+}
+
+void SoundPanel::typeRateText(const QString& text)
+{
+    m_rateText = text;
+    m_rateIndex = int(SpeedListTexts().indexOf(text));
+}
+
+void SoundPanel::SndRateFromText()
+{
+    int percent = 0;
+    try {
+        percent = RoundToInt32(ParseNumber(m_rateText) * 100.0);
+    } catch (const ConversionError&) {
+        return; // not a number: nothing is sent
+    }
+    try {
+        m_player.Command(QStringLiteral("set_rate_percent"), percent, QString());
+    } catch (const EngineError&) {
+    }
+}
+
+void SoundPanel::SndRateSet(int percent)
+{
+    try {
+        m_player.Command(QStringLiteral("set_rate_percent"), percent, QString());
+    } catch (const EngineError&) {
+    }
+}
+
+// ---- loading -----------------------------------------------------------------------
+
+void SoundPanel::browse()
+{
+    if (m_editor.modified()) {
+        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), Ui::Icon::Exclamation)) {
+            if (m_editor.projectSaveAs)
+                m_editor.projectSaveAs();
+            return;
+        }
+    }
+    Ui::FileDialog dialog;
+    dialog.title = QStringLiteral("入力ファイルを開く");
+    dialog.filter = QStringLiteral("音声、動画ファイル (*)");
+    const auto path = m_editor.ui().openFileName(dialog);
+    if (!path)
+        return;
+    m_editor.setSndFile(*path);
+    SndFileLoad(m_editor.sndFile());
+    m_editor.setModified(false);
+}
+
+void SoundPanel::SndFileOpen(const QString& path)
+{
+    if (m_editor.modified()) {
+        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), Ui::Icon::Exclamation)) {
+            if (m_editor.projectSaveAs)
+                m_editor.projectSaveAs();
+            return;
+        }
+    }
+    m_editor.setSndFile(path);
+    SndFileLoad(m_editor.sndFile());
+    m_editor.setModified(false);
+}
+
+void SoundPanel::SndFileLoad(const QString& path)
+{
+    Ui& ui = m_editor.ui();
+    if (path.isEmpty()) {
+        ui.message(QStringLiteral("入力音声ファイルが指定されていません。"), Ui::Icon::Exclamation);
+        return;
+    }
+    m_controlsEnabled = true;
+    emit changed();
+    try {
+        m_timer.stop();
+        m_player.Close();
+        m_player.SetVideoWindow(m_videoWindow);
+        m_player.Initialize(0, 1001, 1, QStringLiteral("7"));
+        m_player.SetOption(QStringLiteral("soft_nouse"), -1);
+        if (m_player.Open(path) == -1) {
+            ui.message(QStringLiteral("入力ファイル形式が正しくありません。"), Ui::Icon::Exclamation);
+            return;
+        }
+        MediaInfo info;
+        if (m_player.GetMediaInfo(info) == -1 || info.durationMsec <= 0) {
+            ui.message(QStringLiteral("入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。"),
+                       Ui::Icon::Exclamation);
+            return;
+        }
+        const double spf = info.secondsPerFrame;
+        const int interval = RoundToInt32(spf != 0.0 ? 1000.0 / (1.0 / spf) : 1000.0 / 30.0);
+        m_editor.setSoundClip(info.durationMsec, interval);
+        m_pictureVisible = info.width != 0 && info.height != 0;
+
+        m_slider.min = 0;
+        m_slider.max = m_editor.sndLength();
+        m_slider.value = 0;
+        m_slider.tick = RoundToInt32(double(m_editor.sndLength()) / 100.0);
+        m_position = 0;
+        m_previousCheck = 0;
+
+        m_player.Play(0);
+        m_player.Pause(-1, 0);
+        SndPosShow(0);
+        m_editor.SndClear();
+        ui.focusSoundSlider();
+    } catch (const EngineError&) {
+        // The load ends here; what was reached so far stays.
+    } catch (const ConversionError&) {
+    }
+    emit changed();
+}
+
+// ---- play, pause, timer ------------------------------------------------------------------
+
+void SoundPanel::PlayPause()
+{
+    SndRateSet(RateIndexToPercent(m_rateIndex));
+    int s = 0;
+    try {
+        s = m_player.GetState();
+    } catch (const EngineError&) {
+    }
+    try {
+        if (s == MediaPlayerEngine::Paused) {
+            m_player.Play(m_position);
+            m_timer.start(33);
+        } else {
+            m_player.Play(m_position);
+            m_player.Pause(m_position, 0);
+            m_timer.stop();
+        }
+    } catch (const EngineError&) {
+    }
+    m_editor.ui().focusSoundSlider();
+    emit changed();
+}
+
+void SoundPanel::tick()
+{
+    try {
+        m_position = m_player.GetPosition();
+        SndBeepCheck(m_position);
+        m_slider.value = std::clamp(m_position, m_slider.min, m_slider.max);
+        SndPosShow(m_position);
+        if (m_position >= m_editor.sndLength() - 30) {
+            m_player.Stop();
+            m_player.Pause(m_position, 0);
+            m_timer.stop();
+        }
+    } catch (const EngineError&) {
+        m_timer.stop();
+    } catch (const ConversionError&) {
+    }
+    emit changed();
+}
+
+// ---- seeking ------------------------------------------------------------------------
+
+void SoundPanel::setSliderValue(int value)
+{
+    // Positions before the start or past the end of the clip stay on the slider's range.
+    m_slider.value = std::clamp(value, m_slider.min, m_slider.max);
+}
+
+void SoundPanel::scrollTo(int value)
+{
+    setSliderValue(value);
+    sliderSnd_scroll();
+}
+
+void SoundPanel::sliderSnd_scroll()
+{
+    m_position = m_slider.value;
+    try {
+        SndBeepCheck(m_position);
+    } catch (...) {
+    }
+    try {
+        if (m_player.GetState() == MediaPlayerEngine::Running) {
+            m_player.Pause(m_position, 0);
+            m_player.Play(m_position);
+        } else {
+            m_player.Pause(m_position, 0);
+        }
+    } catch (const EngineError&) {
+    }
+    try {
+        SndPosShow(m_slider.value);
+    } catch (const ConversionError&) {
+    }
+    const int row = m_editor.MsecToRow(m_position);
+    if (row >= 1)
+        m_editor.SelectRow(row);
+    emit changed();
+}
+
+void SoundPanel::sliderMouseDown(int xTwips, int yTwips)
+{
+    m_downX = xTwips;
+    m_downY = yTwips;
+}
+
+void SoundPanel::sliderMouseUp(int xTwips, int yTwips, int widthTwips)
+{
+    if (xTwips != m_downX || yTwips != m_downY)
+        return;
+    const double usable = double(widthTwips - 480);
+    if (usable <= 0)
+        return;
+    try {
+        setSliderValue(RoundToInt32(double(m_slider.max) / usable * double(xTwips - 180)));
+    } catch (const ConversionError&) {
+        return;
+    }
+    sliderSnd_scroll();
+}
+
+void SoundPanel::rewind()
+{
+    try {
+        m_player.Stop();
+        m_player.Pause(-1, 0);
+    } catch (const EngineError&) {
+    }
+    m_timer.stop();
+    m_slider.value = 0;
+    sliderSnd_scroll();
+    m_editor.Grid().currentRow = 1;
+    m_editor.SelectRow(1);
+    emit changed();
+}
+
+void SoundPanel::halt()
+{
+    try {
+        m_player.Stop();
+        m_player.Pause(-1, 0);
+    } catch (const EngineError&) {
+    }
+    m_timer.stop();
+    emit changed();
+}
+
+void SoundPanel::moveBy(double delta)
+{
+    try {
+        scrollTo(RoundToInt32(double(m_slider.value) + delta));
+    } catch (const ConversionError&) {
+    }
+}
+
+void SoundPanel::MainKeyCommand(int key, int shift)
+{
+    const bool shifted = (shift & (Shift::Shift | Shift::Ctrl | Shift::Alt)) != 0;
+    const double frame = m_editor.sndFrameInterval();
+    const double length = m_editor.sndLength();
+    switch (key) {
+    case 32:
+    case 13:
+        PlayPause();
+        break;
+    case 188:
+    case 38:
+        moveBy(shifted ? -10.0 * frame : -frame);
+        break;
+    case 190:
+    case 40:
+        moveBy(shifted ? 10.0 * frame : frame);
+        break;
+    case 78:
+    case 37:
+        moveBy(shifted ? -length / 30.0 : -length / 100.0);
+        break;
+    case 77:
+    case 39:
+        moveBy(shifted ? length / 30.0 : length / 100.0);
+        break;
+    case 65:
+        m_editor.SndRegister();
+        break;
+    case 69:
+    case 46:
+        m_editor.SndDelete();
+        break;
+    default:
+        break;
+    }
+    if (key == 82 && m_editor.clipboardCut)
+        m_editor.clipboardCut();
+}
+
+// ---- position read-out and the beep -----------------------------------------------------
+
+void SoundPanel::SndPosShow(int ms)
+{
+    int h = 0, m = 0, s = 0, f = 0;
+    SplitMsec(ms, m_editor.sndFrameInterval(), h, m, s, f);
+    m_hour = QString::number(h);
+    m_minute = QString::number(m);
+    m_second = QString::number(s);
+    m_frame = QString::number(f);
+    m_sliderTip = QString::number(ms);
+}
+
+void SoundPanel::SndBeepCheck(int p)
+{
+    if (!m_beepOn) {
+        m_previousCheck = p;
+        return;
+    }
+    const RowTable& g = m_editor.Grid();
+    for (int i = 2; i < g.Rows(); ++i) {
+        int b = 0;
+        if (!TryParseInt32(g.text(i, Col::SectionMsec), b))
+            continue;
+        if ((m_previousCheck <= b && b < p) || (p <= b && b < m_previousCheck)) {
+            if (m_beep) {
+                try {
+                    m_beep->Pause(0, 0);
+                    m_beep->Play(0);
+                } catch (const EngineError&) {
+                }
+            }
+            break;
+        }
+    }
+    m_previousCheck = p;
+}
+
+} // namespace vk
