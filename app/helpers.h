@@ -10,6 +10,7 @@
 // the command.
 
 #include <QString>
+#include <QStringList>
 #include <stdexcept>
 
 namespace vk {

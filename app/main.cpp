@@ -1,1 +1,23 @@
-int main() { return 0; }
+// videokadro: cuts music videos to the beat of a piece of music.
+#include "app/frmmain.h"
+#include "media/mediaprobe.h"
+#include "media/mpvengine.h"
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <clocale>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("TALMOR"));
+    QApplication::setApplicationName(QStringLiteral("videokadro"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // libmpv needs the C locale for numbers.
+    std::setlocale(LC_NUMERIC, "C");
+
+    vk::frmMain window([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
+                       QApplication::arguments().mid(1));
+    window.Form_Load();
+    return QApplication::exec();
+}

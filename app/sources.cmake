@@ -3,6 +3,10 @@ list(APPEND CORE_SOURCES
   app/ui.h app/ui.cpp
   app/editor.h app/editor.cpp
   app/settings.h app/settings.cpp
+  app/commandline.h app/commandline.cpp
 )
 list(APPEND GUI_SOURCES
+  app/qtui.h app/qtui.cpp
+  app/windowhook.h app/windowhook.cpp
 )
+include(app/dbus.cmake OPTIONAL)

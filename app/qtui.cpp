@@ -1,0 +1,120 @@
+#include "app/qtui.h"
+
+#include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScrollBar>
+#include <QThread>
+
+namespace vk {
+
+namespace {
+QMessageBox::Icon toQt(Ui::Icon icon)
+{
+    switch (icon) {
+    case Ui::Icon::Information: return QMessageBox::Information;
+    case Ui::Icon::Warning:
+    case Ui::Icon::Exclamation: return QMessageBox::Warning;
+    case Ui::Icon::Critical: return QMessageBox::Critical;
+    case Ui::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+} // namespace
+
+QString QtUi::applicationTitle()
+{
+    return QStringLiteral("videokadro");
+}
+
+void QtUi::message(const QString& text, Icon icon)
+{
+    QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Ok, m_window);
+    box.exec();
+}
+
+bool QtUi::askYesNo(const QString& text, Icon icon)
+{
+    QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, m_window);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> QtUi::openFileName(const FileDialog& dialog)
+{
+    const QString name = QFileDialog::getOpenFileName(m_window, dialog.title, dialog.fileName, dialog.filter);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> QtUi::saveFileName(const FileDialog& dialog)
+{
+    QFileDialog fd(m_window, dialog.title, QString(), dialog.filter);
+    fd.setAcceptMode(QFileDialog::AcceptSave);
+    fd.setFileMode(QFileDialog::AnyFile);
+    // The overwrite question is the editor's own.
+    fd.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!dialog.defaultSuffix.isEmpty())
+        fd.setDefaultSuffix(dialog.defaultSuffix);
+    if (!dialog.fileName.isEmpty())
+        fd.selectFile(dialog.fileName);
+    if (fd.exec() != QDialog::Accepted || fd.selectedFiles().isEmpty())
+        return std::nullopt;
+    return fd.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtUi::inputBox(const QString& title, const QString& prompt, const QString& defaultText)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(m_window, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+void QtUi::flashTable()
+{
+    if (!m_table)
+        return;
+    m_table->hide();
+    QCoreApplication::processEvents();
+    QThread::msleep(100);
+    m_table->show();
+}
+
+void QtUi::focusSoundSlider()
+{
+    if (m_slider && m_slider->isVisible())
+        m_slider->setFocus();
+}
+
+void QtUi::ensureRowVisible(int row)
+{
+    if (!m_table || !m_table->model() || row < 1)
+        return;
+    const QModelIndex index = m_table->model()->index(row - 1, 0);
+    if (!index.isValid())
+        return;
+    const QRect rect = m_table->visualRect(index);
+    const QRect viewport = m_table->viewport()->rect();
+    if (rect.isValid() && viewport.contains(rect))
+        return;
+    m_table->scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+void QtUi::openEffectDialog(int row)
+{
+    if (m_openEffect)
+        m_openEffect(row);
+}
+
+bool QtUi::startDetached(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+} // namespace vk

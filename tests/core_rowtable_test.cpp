@@ -1,0 +1,213 @@
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "tests/support/scriptedui.h"
+#include "tests/support/tablecheck.h"
+
+#include <gtest/gtest.h>
+
+using namespace vk;
+
+namespace {
+struct RowTableTest : ::testing::Test {
+    ScriptedUi ui;
+    Editor editor{ui};
+};
+} // namespace
+
+TEST_F(RowTableTest, NewTableHasOneSectionAtZero)
+{
+    editor.setSoundClip(10000, 33);
+    editor.SndClear();
+    EXPECT_TRUE(TableInvariants(editor));
+    EXPECT_EQ(editor.Grid().Rows(), 2);
+    EXPECT_EQ(editor.Grid().marker(1), kMarkerSelected);
+    for (int ms : {0, 5000, 20000})
+        EXPECT_EQ(editor.MsecToRow(ms), 1);
+    editor.showDuration(1);
+    EXPECT_EQ(editor.sndRangeLabel(), QStringLiteral("音声区間長=10000ms"));
+    EXPECT_TRUE(editor.vidRangeLabel().isEmpty());
+}
+
+TEST_F(RowTableTest, HeaderTextsWidthsAndHiddenColumns)
+{
+    const QString headers[] = {QString(), QStringLiteral("音声区間"), QStringLiteral("映像ﾌｧｲﾙ名"),
+                               QStringLiteral("映像ｲﾝ点"), QStringLiteral("映像ｱｳﾄ点"), QStringLiteral("音声区間(msec)"),
+                               QStringLiteral("映像ｲﾝﾀｰﾊﾞﾙ(msec)"), QStringLiteral("速度"), QStringLiteral("効果"),
+                               QStringLiteral("ﾄﾗﾝｼﾞｼｮﾝ時間長(msec)"), QStringLiteral("横サイズ"), QStringLiteral("縦サイズ")};
+    const int widths[] = {25, 65, 300, 65, 65, 0, 0, 40, 48, 0, 0, 0};
+    for (int c = 0; c < Col::Count; ++c) {
+        EXPECT_EQ(editor.Grid().text(0, c), headers[c]) << c;
+        EXPECT_EQ(RowTable::columnWidth(c), widths[c]) << c;
+    }
+}
+
+TEST_F(RowTableTest, MsecToRowAtExactStartsAndPastTheEnd)
+{
+    MakeSections(editor, {0, 1000, 2500, 4000}, 6000);
+    EXPECT_EQ(editor.MsecToRow(0), 1);
+    EXPECT_EQ(editor.MsecToRow(999), 1);
+    EXPECT_EQ(editor.MsecToRow(1000), 2); // a start belongs to the section it opens
+    EXPECT_EQ(editor.MsecToRow(2499), 2);
+    EXPECT_EQ(editor.MsecToRow(2500), 3);
+    EXPECT_EQ(editor.MsecToRow(4000), 4);
+    EXPECT_EQ(editor.MsecToRow(99999), 4); // past the clip end: the last row
+    editor.Grid().setRows(1);
+    EXPECT_EQ(editor.MsecToRow(0), 0);
+}
+
+TEST_F(RowTableTest, SpeedTexts)
+{
+    MakeSections(editor, {0, 3000, 4000, 12000, 28000, 29000}, 30000);
+    Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 2000);      // 2000 over 3000
+    Register(editor, 2, QStringLiteral("/v/a.mp4"), 0, 125, 5);    // 125 over 1000
+    Register(editor, 3, QStringLiteral("/v/a.mp4"), 1000, 1500, 10); // 500 over 8000 = 0.0625
+    Register(editor, 4, QStringLiteral("/v/a.mp4"), 0, 32000, 1);  // 32000 over 16000
+    Register(editor, 5, QStringLiteral("/v/still.png"), 0, 0);       // a still
+    Register(editor, 6, QStringLiteral("/v/a.mp4"), 0, 1000, 1);   // the last row: up to the clip end
+    editor.RowRefresh(-1);
+    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("0.667x"));
+    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("0.125x"));
+    EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("0.062x"));
+    EXPECT_EQ(editor.Grid().text(4, Col::Speed), QStringLiteral("2x"));
+    EXPECT_EQ(editor.Grid().text(5, Col::Speed), QStringLiteral("0x"));
+    EXPECT_EQ(editor.Grid().text(6, Col::Speed), QStringLiteral("1x"));
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(RowTableTest, RefreshOfAllRowsKeepsPresentSpeedTextsAndSingleRowReplacesThem)
+{
+    MakeSections(editor, {0, 1000, 2000}, 3000);
+    for (int r = 1; r <= 3; ++r)
+        Register(editor, r, QStringLiteral("/v/a.mp4"), 0, 1500, 10);
+    editor.Grid().setText(1, Col::Speed, QStringLiteral("等速"));
+    editor.Grid().setText(2, Col::Speed, QStringLiteral("9x"));
+    editor.RowRefresh(0);
+    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("9x"));
+    EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("1.5x"));
+    editor.RowRefresh(1);
+    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1.5x"));
+    // A row without video is left alone.
+    editor.Grid().clearRegistration(2);
+    editor.Grid().setText(2, Col::Speed, QStringLiteral("等速"));
+    editor.RowRefresh(2);
+    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("等速"));
+}
+
+TEST_F(RowTableTest, RefreshSkipsAnEmptySectionAndGoesOn)
+{
+    // Two rows with the same start: the first has no length and gets no speed, but
+    // the rows after it still do.
+    MakeSections(editor, {0, 1000, 1000, 2000}, 3000);
+    for (int r = 1; r <= 4; ++r)
+        Register(editor, r, QStringLiteral("/v/a.mp4"), 0, 1000, 1);
+    editor.RowRefresh(-1);
+    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1x"));
+    EXPECT_TRUE(editor.Grid().text(2, Col::Speed).isEmpty());
+    EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().text(4, Col::Speed), QStringLiteral("1x"));
+}
+
+TEST_F(RowTableTest, RefreshEndsAtACellThatIsNotANumber)
+{
+    MakeSections(editor, {0, 1000, 2000}, 3000);
+    for (int r = 1; r <= 3; ++r)
+        Register(editor, r, QStringLiteral("/v/a.mp4"), 0, 1000, 1);
+    editor.Grid().setText(2, Col::InPoint, QStringLiteral("garbage"));
+    editor.RowRefresh(-1);
+    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1x"));
+    EXPECT_TRUE(editor.Grid().text(2, Col::Speed).isEmpty());
+    EXPECT_TRUE(editor.Grid().text(3, Col::Speed).isEmpty());
+}
+
+TEST_F(RowTableTest, SelectRowMarksOneRowAndShowsLengths)
+{
+    MakeSections(editor, {0, 1000, 2500}, 4000);
+    Register(editor, 2, QStringLiteral("/v/a.mp4"), 1000, 2200, 40);
+    editor.SelectRow(2);
+    EXPECT_EQ(editor.Grid().currentRow, 2);
+    EXPECT_EQ(editor.Grid().currentCol, 0);
+    EXPECT_EQ(editor.Grid().marker(1), kMarkerPlain);
+    EXPECT_EQ(editor.Grid().marker(2), kMarkerSelected);
+    EXPECT_EQ(editor.Grid().marker(3), kMarkerPlain);
+    EXPECT_EQ(editor.sndRangeLabel(), QStringLiteral("音声区間長=1500ms"));
+    EXPECT_EQ(editor.vidRangeLabel(), QStringLiteral("映像区間長=1200ms"));
+    EXPECT_EQ(ui.visibleRequests.last(), 2);
+    editor.SelectRow(3);
+    EXPECT_EQ(editor.Grid().marker(2), kMarkerPlain);
+    EXPECT_EQ(editor.sndRangeLabel(), QStringLiteral("音声区間長=1500ms"));
+    EXPECT_TRUE(editor.vidRangeLabel().isEmpty());
+    // Selecting leaves the dragged range alone.
+    EXPECT_EQ(editor.dragFirst(), 1);
+    EXPECT_EQ(editor.dragLast(), 1);
+}
+
+TEST_F(RowTableTest, VideoLengthOfARowUsesItsOwnFrameInterval)
+{
+    MakeSections(editor, {0}, 4000);
+    EXPECT_EQ(editor.getVidLengthMsec(1), 0);
+    Register(editor, 1, QStringLiteral("/v/a.mp4"), 1000, 3000, 40);
+    EXPECT_EQ(editor.Grid().text(1, Col::InPoint), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(editor.getVidLengthMsec(1), 2000);
+    editor.Grid().setText(1, Col::VideoInterval, QStringLiteral("33"));
+    EXPECT_EQ(editor.getVidLengthMsec(1), 2000);
+    editor.Grid().setText(1, Col::OutPoint, QStringLiteral("00:00:03:10"));
+    EXPECT_EQ(editor.getVidLengthMsec(1), 2330);
+}
+
+TEST_F(RowTableTest, UndoRedoToggleBetweenTheLastTwoStates)
+{
+    MakeSections(editor, {0, 1000}, 3000);
+    const RowTable a = editor.Grid();
+    editor.Undo(); // before any snapshot: nothing happens
+    EXPECT_EQ(editor.Grid(), a);
+    EXPECT_FALSE(editor.modified());
+
+    editor.SaveUndoData();
+    Register(editor, 2, QStringLiteral("/v/a.mp4"), 0, 500);
+    const RowTable b = editor.Grid();
+    editor.Undo();
+    EXPECT_EQ(editor.Grid(), a);
+    EXPECT_TRUE(editor.modified());
+    editor.Redo();
+    EXPECT_EQ(editor.Grid(), b);
+    editor.Undo();
+    EXPECT_EQ(editor.Grid(), a);
+    // Undo twice: the second stores the restored table as redo, so redo shows no change.
+    editor.Undo();
+    EXPECT_EQ(editor.Grid(), a);
+    editor.Redo();
+    EXPECT_EQ(editor.Grid(), a);
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(RowTableTest, UndoRestoresTheRowCount)
+{
+    MakeSections(editor, {0, 1000, 2000, 3000}, 5000);
+    const RowTable before = editor.Grid();
+    editor.SaveUndoData();
+    editor.Grid().removeRow(3);
+    editor.Grid().removeRow(2);
+    editor.Undo();
+    EXPECT_EQ(editor.Grid().Rows(), 5);
+    EXPECT_EQ(editor.Grid(), before);
+    editor.Redo();
+    EXPECT_EQ(editor.Grid().Rows(), 3);
+}
+
+TEST_F(RowTableTest, SortKeepsEqualStartsInOrder)
+{
+    MakeSections(editor, {0, 2000}, 5000);
+    editor.Grid().setRows(5);
+    editor.Grid().setText(3, Col::SectionText, MsecToTimeText(1000, 33));
+    editor.Grid().setText(3, Col::SectionMsec, QStringLiteral("1000"));
+    editor.Grid().setText(3, Col::VideoFile, QStringLiteral("first"));
+    editor.Grid().setText(4, Col::SectionText, MsecToTimeText(1000, 33));
+    editor.Grid().setText(4, Col::SectionMsec, QStringLiteral("1000"));
+    editor.Grid().setText(4, Col::Effect, QStringLiteral("second"));
+    editor.Grid().sortDataRows(Col::SectionText);
+    EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), QStringLiteral("first"));
+    EXPECT_EQ(editor.Grid().text(3, Col::Effect), QStringLiteral("second"));
+    EXPECT_EQ(editor.Grid().text(4, Col::SectionMsec), QStringLiteral("2000"));
+    EXPECT_EQ(editor.Grid().text(0, Col::SectionText), QStringLiteral("音声区間")); // header untouched
+}

@@ -1,0 +1,181 @@
+#include "timeline/rowtableview.h"
+
+#include "app/editor.h"
+
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QUrl>
+
+namespace vk {
+
+RowTableView::RowTableView(Editor& editor, QWidget* parent) : QTableView(parent), m_editor(editor)
+{
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(18);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setHighlightSections(false);
+    setWordWrap(false);
+}
+
+void RowTableView::setUpColumns()
+{
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setPointSize(9);
+    setFont(f);
+    horizontalHeader()->setFont(f);
+    for (int c = 0; c < Col::Count; ++c) {
+        const int w = RowTable::columnWidth(c);
+        setColumnHidden(c, w == 0);
+        if (w > 0)
+            setColumnWidth(c, w);
+    }
+}
+
+void RowTableView::followCurrentRow()
+{
+    if (!model())
+        return;
+    const RowTable& g = m_editor.Grid();
+    const QModelIndex index = model()->index(g.currentRow - 1, std::max(0, g.currentCol));
+    if (!index.isValid() || index == currentIndex())
+        return;
+    m_following = true;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    m_following = false;
+}
+
+void RowTableView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (!m_following && current.isValid()) {
+        m_editor.Grid().currentRow = current.row() + 1;
+        m_editor.Grid().currentCol = current.column();
+    }
+}
+
+int RowTableView::keyCode(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Space: return 32;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Comma: return 188;
+    case Qt::Key_Period: return 190;
+    default: break;
+    }
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
+        return 65 + (qtKey - Qt::Key_A);
+    return 0;
+}
+
+int RowTableView::shiftState(Qt::KeyboardModifiers modifiers)
+{
+    int s = 0;
+    if (modifiers & Qt::ShiftModifier)
+        s |= Shift::Shift;
+    if (modifiers & Qt::ControlModifier)
+        s |= Shift::Ctrl;
+    if (modifiers & Qt::AltModifier)
+        s |= Shift::Alt;
+    return s;
+}
+
+void RowTableView::mousePressEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    m_anchorRow = index.isValid() ? index.row() + 1 : -1;
+    // A right press moves the current cell like a left one, so the release sees it.
+    if (event->button() == Qt::RightButton && index.isValid())
+        setCurrentIndex(index);
+    QTableView::mousePressEvent(event);
+}
+
+void RowTableView::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTableView::mouseReleaseEvent(event);
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex under = indexAt(pos);
+    const int current = m_anchorRow > 0 ? m_anchorRow : m_editor.Grid().currentRow;
+    int selEnd = under.isValid() ? under.row() + 1 : current;
+    if (!under.isValid()) {
+        // Released below the last row or beside the table: the selection ends where the
+        // view's own selection ends.
+        const QModelIndexList rows = selectionModel()->selectedIndexes();
+        for (const QModelIndex& i : rows)
+            if (i.row() + 1 != current)
+                selEnd = i.row() + 1;
+    }
+    m_editor.Grid().currentRow = current;
+    const Editor::Button button =
+        event->button() == Qt::RightButton ? Editor::Button::Right : Editor::Button::Left;
+    const int hitRow = under.isValid() ? under.row() + 1 : -1;
+    const int hitCol = under.isValid() ? under.column() : -1;
+    // The selection narrows to the column the press started in (rows stay selected).
+    if (selectionModel()) {
+        const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+        const int a = std::min(current, selEnd) - 1;
+        const int b = std::max(current, selEnd) - 1;
+        if (a >= 0 && model() && b < model()->rowCount()) {
+            QItemSelection sel(model()->index(a, col), model()->index(b, col));
+            selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
+        }
+    }
+    m_editor.GridMouseUp(button, shiftState(event->modifiers()), current, selEnd, hitRow, hitCol);
+    m_anchorRow = -1;
+}
+
+void RowTableView::keyReleaseEvent(QKeyEvent* event)
+{
+    QTableView::keyReleaseEvent(event);
+    if (event->isAutoRepeat())
+        return;
+    const int code = keyCode(event->key());
+    if (code != 0)
+        m_editor.GridKeyUp(code, shiftState(event->modifiers()));
+}
+
+void RowTableView::wheelEvent(QWheelEvent* event)
+{
+    // The main window scrolls the table, one line per wheel event.
+    event->ignore();
+}
+
+void RowTableView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void RowTableView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void RowTableView::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    event->acceptProposedAction();
+    m_editor.GridDrop(files);
+}
+
+} // namespace vk

@@ -1,0 +1,47 @@
+#pragma once
+// The row table's view on the main window. It turns the grid's mouse releases, key
+// releases and file drops into the editor's row table commands, keeps the editor's
+// current row in step with the view's, and leaves the mouse wheel to the main window
+// (which scrolls it by one line per wheel event).
+
+#include <QTableView>
+
+namespace vk {
+
+class Editor;
+
+class RowTableView final : public QTableView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RowTableView)
+
+public:
+    RowTableView(Editor& editor, QWidget* parent = nullptr);
+
+    // Applies the column widths (0 hides a column) and the grid font.
+    void setUpColumns();
+    // Moves the view's current cell to the editor's current row.
+    void followCurrentRow();
+
+    // VB-style key code of a Qt key (32 Space, 13 Enter, 37-40 arrows, 46 Delete,
+    // 65-90 letters, 188 comma, 190 period); 0 for other keys.
+    static int keyCode(int qtKey);
+    // Shift state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
+    static int shiftState(Qt::KeyboardModifiers modifiers);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    Editor& m_editor;
+    int m_anchorRow = -1;
+    bool m_following = false;
+};
+
+} // namespace vk
