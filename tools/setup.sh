@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# One-step set-up for a fresh Debian 12 machine: installs what is missing, builds, then
+# either starts the editor ("run") or runs every test ("test"). Safe to run again.
+#   tools/setup.sh run   [build folder]
+#   tools/setup.sh test  [build folder]
+set -euo pipefail
+
+mode="${1:-run}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${2:-$here/build}"
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6opengl6-dev libgl-dev libgl1-mesa-dri
+  libmpv-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libpugixml-dev libgtest-dev googletest
+  libmlt++-dev libmlt-dev libmlt7 melt libmlt-data libsdl2-dev
+  ffmpeg fonts-ipafont-gothic
+  xvfb xauth x11-utils imagemagick dbus-bin dbus-daemon
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j"$(nproc)"
+
+case "$mode" in
+  run)
+    exec "$build/bin/videokadro"
+    ;;
+  test)
+    cd "$build"
+    ctest --output-on-failure --timeout 900 -j"$(nproc)"
+    ;;
+  *)
+    echo "usage: $0 run|test [build folder]" >&2
+    exit 2
+    ;;
+esac
