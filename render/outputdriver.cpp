@@ -1,0 +1,243 @@
+#include "render/outputdriver.h"
+
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "media/soundpanel.h"
+#include "render/timelinedocument.h"
+#include "render/writerparams.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <exception>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vk {
+
+namespace {
+
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QString privateFolderPath()
+{
+    return QDir::tempPath() + QStringLiteral("/videokadro-") + QString::number(::getuid());
+}
+
+// The path a file is known by: its canonical path when it exists, else its cleaned
+// absolute path.
+QString filePathKey(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    return QDir::cleanPath(info.absoluteFilePath());
+}
+
+} // namespace
+
+OutputDriver::OutputDriver(Editor& editor) : m_editor(editor) {}
+
+QString OutputDriver::applicationFolder() const
+{
+    QString folder = m_appFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_appFolder;
+    return AddTrailingSeparator(folder);
+}
+
+QString OutputDriver::writerProgram() const
+{
+    return applicationFolder() + QStringLiteral("T-VideoWrite");
+}
+
+QStringList OutputDriver::temporaryDocuments() const
+{
+    QStringList paths;
+    if (!m_clipsPath.isEmpty())
+        paths << m_clipsPath;
+    if (!m_paramsPath.isEmpty())
+        paths << m_paramsPath;
+    return paths;
+}
+
+std::optional<QString> OutputDriver::temporaryFolder()
+{
+    const QString temp = qEnvironmentVariable("TEMP");
+    if (!temp.isEmpty()) {
+        QDir().mkpath(temp);
+        return temp;
+    }
+    // No TEMP: a folder of our own under the shared temporary folder, never fixed file
+    // names directly in it.
+    const QString path = privateFolderPath();
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return std::nullopt;
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        return std::nullopt;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return std::nullopt; // a symbolic link, a file, or someone else's folder
+    if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0)
+        return std::nullopt;
+    return path;
+}
+
+bool OutputDriver::SameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    return filePathKey(a) == filePathKey(b);
+}
+
+void OutputDriver::Preview()
+{
+    m_editor.setOutputPath(QString());
+    VideoFileOutput(m_editor.partOnly() ? 2 : 1, 0);
+    m_editor.ui().focusSoundSlider();
+}
+
+void OutputDriver::CreateAvi()
+{
+    m_editor.setOutputPath(QString());
+    VideoFileOutput(0, 0);
+}
+
+void OutputDriver::CreateWmv()
+{
+    m_editor.setOutputPath(QString());
+    VideoFileOutput(0, 1);
+}
+
+bool OutputDriver::chooseOutputFile(int fileType)
+{
+    if (!m_editor.outputPath().isEmpty())
+        return true;
+    Ui::FileDialog dialog;
+    dialog.title = QStringLiteral("名前を付けて保存");
+    if (fileType == 1) {
+        dialog.filter = QStringLiteral("ビデオファイル(*.wmv;*.asf) (*.wmv *.asf)");
+        dialog.defaultSuffix = QStringLiteral("wmv");
+    } else {
+        dialog.filter = QStringLiteral("ビデオファイル(*.avi) (*.avi);;サウンドファイル(*.wav) (*.wav)");
+        dialog.defaultSuffix = QStringLiteral("avi");
+    }
+    dialog.fileName = QString();
+    const std::optional<QString> name = m_editor.ui().saveFileName(dialog);
+    if (!name || name->isEmpty())
+        return false;
+    m_editor.setOutputPath(*name);
+    return true;
+}
+
+bool OutputDriver::refuseInputFile()
+{
+    const QString& output = m_editor.outputPath();
+    const RowTable& grid = m_editor.Grid();
+    bool input = SameFile(output, m_editor.sndFile());
+    for (int r = 1; !input && r < grid.Rows(); ++r)
+        input = SameFile(output, grid.text(r, Col::VideoFile));
+    if (!input)
+        return false;
+    m_editor.ui().message(output + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"), Ui::Icon::Warning);
+    return true;
+}
+
+void OutputDriver::VideoFileOutput(int previewMode, int fileType)
+{
+    if (m_editor.sndFile().isEmpty()) {
+        m_editor.setMsg(QStringLiteral("音声ﾌｧｲﾙを指定してください。"));
+        return;
+    }
+
+    const std::optional<QString> folder = temporaryFolder();
+    if (!folder) {
+        m_editor.ui().message(QStringLiteral("一時フォルダを使用できません。") + kLineBreak + privateFolderPath(),
+                              Ui::Icon::Warning);
+        return;
+    }
+    const QString program = writerProgram();
+    m_clipsPath = *folder + QStringLiteral("/T-KaDro-Clips.xml");
+    m_paramsPath = *folder + QStringLiteral("/T-KaDro-Params.xml");
+    m_graphPath = *folder + QStringLiteral("/T-KaDro-Grf.grf");
+    m_xtlPath = *folder + QStringLiteral("/T-KaDro-Xtl.xml");
+
+    if (m_editor.dragFirst() == 0 || m_editor.dragLast() == 0) {
+        m_editor.setDraggedRange(1, 1);
+        m_editor.Grid().currentRow = 1;
+        m_editor.notifyTable();
+    }
+
+    try {
+        const int lastRow = m_editor.lastRow();
+        auto draggedRange = [&](double& start, double& end) {
+            start = ParseNumber(m_editor.getSndMsec(m_editor.dragFirst()));
+            if (m_editor.dragLast() >= lastRow)
+                end = m_editor.sndLength();
+            else
+                end = ParseNumber(m_editor.getSndMsec(m_editor.dragLast() + 1));
+        };
+
+        QString target;
+        double start = 0;
+        double end = 0;
+        switch (previewMode) {
+        case 1:
+            end = m_editor.sndLength();
+            break;
+        case 2:
+            draggedRange(start, end);
+            break;
+        case 0:
+            if (!chooseOutputFile(fileType))
+                return;
+            target = m_editor.outputPath();
+            if (refuseInputFile())
+                return;
+            if (!ConfirmOverwrite(m_editor.ui(), target))
+                return;
+            if (m_editor.partOnly())
+                draggedRange(start, end);
+            else
+                end = m_editor.sndLength();
+            break;
+        default:
+            break;
+        }
+
+        m_outputFrameInterval =
+            OutputProfileGet(m_editor.aviProfileIndex(), m_editor.wmvProfileIndex(), m_format, m_prxFile);
+
+        QString rateText = QStringLiteral("1.0");
+        if (rateTextSource)
+            rateText = rateTextSource();
+        else if (m_editor.soundPanel())
+            rateText = m_editor.soundPanel()->rateText();
+        const double rate = ParseNumber(rateText);
+        const double f = rate == 0 ? 1.0 : 1.0 / rate;
+
+        const int startPoint = RoundToInt32(RoundTo3(start * f));
+        const int endPoint = RoundToInt32(RoundTo3(end * f));
+
+        const TimelineInputs inputs{m_editor.Grid(), m_editor.sndFile(), m_editor.sndLength(),
+                                    m_editor.sndFrameInterval()};
+        TimelineWrite(inputs, m_clipsPath, m_format, fileType, f);
+
+        const bool dv = m_format.width == -1;
+        WriterParamsWrite(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath, QString::number(startPoint),
+                          QString::number(endPoint), dv ? QStringLiteral("DV Video Encoder") : QString(),
+                          dv ? QStringLiteral("PCM") : QString(), m_prxFile);
+
+        if (!m_editor.ui().startDetached(program, {m_paramsPath}))
+            m_editor.ui().message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + program,
+                                  Ui::Icon::Warning);
+    } catch (const std::exception&) {
+        // A cell or speed that cannot be read, a document that cannot be written: the
+        // command ends here without a message.
+    }
+}
+
+} // namespace vk

@@ -1,0 +1,92 @@
+#pragma once
+// The output commands of the main window: preview, AVI/WAV file and WMV/ASF file.
+//
+// VideoFileOutput checks the inputs, chooses the output file and the range, writes the
+// timeline document and the writer parameters document into the temporary folder and
+// starts T-VideoWrite with the parameters path as its single argument; it does not wait
+// for the writer and learns nothing of its outcome. Every failure after the save dialog
+// (a cell that cannot be read, a speed that is not a number, a document that cannot be
+// written) ends the command silently; documents already written stay.
+//
+// Files chosen for output are compared with every input by their canonical paths, so
+// neither a row's video file nor the sound clip can be chosen as the output under
+// another spelling of its path. A writer that cannot be started is reported with its
+// path.
+//
+// The temporary folder is TEMP when that is set; otherwise a private folder of the user
+// (mode 0700) under the system's temporary folder, which is refused when it is a
+// symbolic link or belongs to someone else. The output format record and the WMV
+// profile name are kept here between outputs; the output's own frame interval is kept
+// next to them and never replaces the sound clip's frame interval.
+
+#include "render/outputformats.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace vk {
+
+class Editor;
+
+class OutputDriver final {
+public:
+    explicit OutputDriver(Editor& editor);
+    OutputDriver(const OutputDriver&) = delete;
+    OutputDriver& operator=(const OutputDriver&) = delete;
+
+    // previewMode: 0 file output, 1 preview of the whole clip, 2 preview of the dragged
+    // range. fileType: 0 AVI/WAV, 1 WMV/ASF (chooses the save dialog).
+    void VideoFileOutput(int previewMode, int fileType);
+
+    // The three buttons: each empties the output path first. Preview previews the
+    // dragged range when "ﾄﾞﾗｯｸﾞ選択範囲に限定" is ticked and gives the focus back to the
+    // sound slider.
+    void Preview();
+    void CreateAvi();
+    void CreateWmv();
+
+    // The timeline and parameters documents written by the last output of this session
+    // (empty before the first): the main window deletes them at shutdown.
+    QStringList temporaryDocuments() const;
+
+    // The folder T-VideoWrite is started from; the application's folder unless set.
+    void setApplicationFolder(const QString& folder) { m_appFolder = folder; }
+    QString applicationFolder() const;
+    // The program path that is started.
+    QString writerProgram() const;
+
+    // The temporary folder: TEMP when set, else the private per-user folder, created
+    // when missing. nullopt when the private folder cannot be used safely.
+    static std::optional<QString> temporaryFolder();
+    // True when two paths name the same file: canonical paths for existing files,
+    // cleaned absolute paths otherwise. Empty paths name no file.
+    static bool SameFile(const QString& a, const QString& b);
+
+    // Where the sound playback rate text comes from. Unset: the speed box of the sound
+    // panel, or "1.0" when there is no sound panel.
+    std::function<QString()> rateTextSource;
+
+    const OutputFormat& outputFormat() const { return m_format; }
+    const QString& prxFileName() const { return m_prxFile; }
+    int outputFrameInterval() const { return m_outputFrameInterval; }
+
+private:
+    // The save dialog unless the output path is already set; false to stop.
+    bool chooseOutputFile(int fileType);
+    // Warns and returns true when the output path names an input file.
+    bool refuseInputFile();
+
+    Editor& m_editor;
+    QString m_appFolder;
+    OutputFormat m_format;
+    QString m_prxFile;
+    int m_outputFrameInterval = 0;
+    QString m_clipsPath;
+    QString m_paramsPath;
+    QString m_graphPath;
+    QString m_xtlPath;
+};
+
+} // namespace vk

@@ -1,0 +1,61 @@
+#pragma once
+// The timeline document: the row table and the sound clip as an XTL timeline
+// (timeline / group / track / clip / transition, times in seconds) for T-VideoWrite.
+//
+// One video group holds the row clips: they go into the current track, and every row
+// with an effect opens a new, higher track whose transition blends from the tracks
+// below during the first part of its section, while the previous clip runs on under it
+// for that long. One audio group cuts the sound clip into one piece per row. Timeline
+// times (start, stop) are the section times multiplied by the time factor f (1 over the
+// sound playback rate) and rounded to three decimals; media times (mstart, mstop) are
+// the plain seconds. The same document serves preview and file output: the range to
+// render travels in the writer parameters.
+//
+// Section starts are read from the time text of column 1 with the sound clip's frame
+// interval, in and out points with the row's own video frame interval. A cell that
+// cannot be read raises ConversionError; a file that cannot be written raises
+// DocumentWriteError. Nothing is caught here: the output command decides.
+
+#include "render/outputformats.h"
+
+#include <QString>
+#include <pugixml.hpp>
+#include <stdexcept>
+
+namespace vk {
+
+class RowTable;
+
+class DocumentWriteError final : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the timeline is built from besides the output format.
+struct TimelineInputs final {
+    const RowTable& grid;       // the row table (data rows 1 .. Rows-1)
+    QString soundFile;          // the sound clip field, written as the audio clips' src
+    int soundLength = 0;        // sound clip length in ms: the end of the last section
+    int soundFrameInterval = 0; // ms per sound frame, for the section time texts
+};
+
+// Maps an effect name of column 8 to the CLSID text of its transition; an unknown name
+// gives the fade. With video false the audio transition's CLSID is returned.
+QString TransitionClsid(bool video, const QString& effectName);
+
+// The document as text: UTF-8 content, no declaration, no white space between elements.
+QString TimelineDocumentText(const TimelineInputs& inputs, const OutputFormat& format, int fileType, double f);
+// Builds the document and saves it to path, replacing the file. fileType (0 AVI/WAV,
+// 1 WMV/ASF) is accepted for the caller's symmetry and changes nothing.
+void TimelineWrite(const TimelineInputs& inputs, const QString& path, const OutputFormat& format, int fileType,
+                   double f);
+
+// ---- document helpers shared by the render documents -------------------------------
+// Creates an attribute with the given text on an element.
+void SetXmlAttribute(pugi::xml_node element, const char* name, const QString& value);
+// Serialises a document raw: UTF-8, no declaration, no white space between elements.
+QByteArray RawXmlBytes(const pugi::xml_document& doc);
+// Writes the bytes to path, replacing the file; throws DocumentWriteError on failure.
+void SaveXmlBytes(const QString& path, const QByteArray& bytes);
+
+} // namespace vk

@@ -1,0 +1,30 @@
+#pragma once
+// The writer parameters document, the file named on T-VideoWrite's command line: where
+// the timeline document is, which file to produce (empty for a preview), two scratch
+// paths for the writer's own use, the range on the timeline in ms, the compressors and
+// the WMV profile file name.
+//
+// Root <params> with nine elements in a fixed order, each holding its value as text.
+// VideoCompressor always carries dwBitRate, KeyFrameRate, Quality and WindowSize "0";
+// AudioCompressor carries nSamplesPerSec, wBitsPerSample and nChannels, "48000", "16"
+// and "2" when its text is exactly "PCM", otherwise "0". Saved like the timeline
+// document: UTF-8, no declaration, no white space between elements.
+
+#include <QString>
+
+namespace vk {
+
+// The document as text.
+QString WriterParamsText(const QString& xtlFilePath, const QString& aviFileName, const QString& writeGrfArg,
+                         const QString& writeXtlArg, const QString& startPoint, const QString& endPoint,
+                         const QString& videoCompressor, const QString& audioCompressor,
+                         const QString& prxFileName);
+
+// Writes the document to paramsPath, replacing the file; throws DocumentWriteError
+// when it cannot be written.
+void WriterParamsWrite(const QString& paramsPath, const QString& xtlFilePath, const QString& aviFileName,
+                       const QString& writeGrfArg, const QString& writeXtlArg, const QString& startPoint,
+                       const QString& endPoint, const QString& videoCompressor, const QString& audioCompressor,
+                       const QString& prxFileName);
+
+} // namespace vk
