@@ -57,6 +57,20 @@ double ParseNumber(const QString& text)
     }
     if (digits == 0 || points > 1)
         throw ConversionError(ConversionError::Kind::Type, "type mismatch");
+    // Whole numbers (every start, interval and time field of the table) are read
+    // directly: the general conversion costs about a microsecond per cell, too much for
+    // a pass over a 10,000-row table. Up to 18 digits the value is exact.
+    if (points == 0 && digits <= 18) {
+        long long whole = 0;
+        bool negative = false;
+        for (const QChar c : t) {
+            if (c == QLatin1Char('-'))
+                negative = true;
+            else if (c != QLatin1Char('+'))
+                whole = whole * 10 + (c.unicode() - u'0');
+        }
+        return negative ? -double(whole) : double(whole);
+    }
     const double v = t.toDouble(&ok);
     if (!ok)
         throw ConversionError(ConversionError::Kind::Type, "type mismatch");
@@ -121,7 +135,9 @@ double RoundTo3(double x)
     // x * 1000 is exact in the 64-bit mantissa of long double, so a tie is a real tie
     // of the stored value and not an artefact of the multiplication.
     const long double y = (long double)x * 1000.0L;
-    const long double r = std::nearbyint(y);
+    // rint rounds the same way (to nearest, ties to even) without saving the x87
+    // environment, which nearbyint does at about 250 ns a call.
+    const long double r = std::rint(y);
     return double(r) / 1000.0;
 }
 

@@ -1,0 +1,130 @@
+// Timings of the row table commands on a 10,000-row table. Each command runs several
+// times on a fresh copy of the table; the medians of the wall time and of the thread's
+// CPU time in milliseconds are printed next to the frame budget of 16 ms, so a command
+// that would make the window stutter shows up. On a busy machine the wall time also
+// counts waiting for a core; the CPU time is the work of the command itself.
+//
+// Usage: tablebench [rows] [runs]
+
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "app/ui.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using namespace vk;
+
+// Dialogs that answer nothing: the benchmarked commands ask for none.
+class SilentUi final : public Ui {
+public:
+    void message(const QString&, Icon) override {}
+    bool askYesNo(const QString&, Icon) override { return false; }
+    std::optional<QString> openFileName(const FileDialog&) override { return std::nullopt; }
+    std::optional<QString> saveFileName(const FileDialog&) override { return std::nullopt; }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    void flashTable() override {}
+    void focusSoundSlider() override {}
+    void ensureRowVisible(int) override {}
+    void openEffectDialog(int) override {}
+    bool startDetached(const QString&, const QStringList&) override { return false; }
+};
+
+constexpr int kInterval = 33;
+constexpr int kSectionMsec = 500;
+
+// Sections of 500 ms; every row registered with a 750 ms span of a video, speed empty.
+RowTable makeTable(int rows)
+{
+    RowTable t(rows + 1, Col::Count);
+    t.writeHeader();
+    for (int r = 1; r <= rows; ++r) {
+        const int start = (r - 1) * kSectionMsec;
+        t.setText(r, Col::SectionText, MsecToTimeText(start, kInterval));
+        t.setText(r, Col::SectionMsec, QString::number(start));
+        t.setText(r, Col::VideoFile, QStringLiteral("/media/videos/clip%1.mp4").arg(r % 37));
+        t.setText(r, Col::InPoint, MsecToTimeText(1000, kInterval));
+        t.setText(r, Col::OutPoint, MsecToTimeText(1759, kInterval));
+        t.setText(r, Col::VideoInterval, QString::number(kInterval));
+        t.setText(r, Col::Width, QStringLiteral("640"));
+        t.setText(r, Col::Height, QStringLiteral("480"));
+    }
+    t.setMarker(1, kMarkerSelected);
+    return t;
+}
+
+double nowMs(clockid_t clock)
+{
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int rows = argc > 1 ? std::max(10, std::atoi(argv[1])) : 10000;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
+
+    SilentUi ui;
+    Editor editor(ui);
+    const RowTable table = makeTable(rows);
+    const int clipLength = rows * kSectionMsec;
+    const int mid = rows / 2;
+    int sink = 0;
+
+    // Runs `prepare` (not timed) and `command` (timed) `runs` times on a fresh table.
+    auto bench = [&](const char* name, const std::function<void()>& prepare, const std::function<void()>& command) {
+        std::vector<double> wall;
+        std::vector<double> cpu;
+        for (int i = 0; i < runs; ++i) {
+            editor.Grid() = table;
+            editor.setSoundClip(clipLength, kInterval);
+            editor.setSndFile(QStringLiteral("/media/song.wav"));
+            editor.setModified(false);
+            prepare();
+            const double wall0 = nowMs(CLOCK_MONOTONIC);
+            const double cpu0 = nowMs(CLOCK_THREAD_CPUTIME_ID);
+            command();
+            cpu.push_back(nowMs(CLOCK_THREAD_CPUTIME_ID) - cpu0);
+            wall.push_back(nowMs(CLOCK_MONOTONIC) - wall0);
+        }
+        const double wallMs = median(wall);
+        const double cpuMs = median(cpu);
+        std::printf("%-34s %9.3f %9.3f  %s\n", name, wallMs, cpuMs, cpuMs <= 16.0 ? "ok" : "OVER 16 ms");
+    };
+    auto nothing = [] {};
+
+    std::printf("row table commands on %d rows, median of %d runs\n", rows, runs);
+    std::printf("%-34s %9s %9s\n", "command", "wall ms", "cpu ms");
+    bench("RowRefresh(-1), all speeds empty", nothing, [&] { editor.RowRefresh(-1); });
+    bench("MsecToRow(late time)", nothing, [&] { sink += editor.MsecToRow(clipLength - 100); });
+    bench("SelectRow(middle row)", nothing, [&] { editor.SelectRow(mid); });
+    bench("SndSectionAdd(middle time)", nothing, [&] { editor.SndSectionAdd(mid * kSectionMsec + 250); });
+    bench("delete 100 rows (SndDelete)",
+          [&] {
+              editor.setDraggedRange(mid, mid + 99);
+              editor.Grid().currentRow = mid;
+          },
+          [&] { editor.SndDelete(); });
+    bench("equalise 100 rows (SndSameSplit)", [&] { editor.setDraggedRange(mid, mid + 99); },
+          [&] { editor.SndSameSplit(); });
+    bench("undo snapshot (SaveUndoData)", nothing, [&] { editor.SaveUndoData(); });
+    bench("Undo after a snapshot", [&] { editor.SaveUndoData(); }, [&] { editor.Undo(); });
+
+    return sink == -1 ? 1 : 0;
+}
