@@ -1,0 +1,73 @@
+#include "timeline/effects.h"
+
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "app/settings.h"
+
+namespace vk {
+
+namespace {
+bool hasRow(const RowTable& grid, int row)
+{
+    return row >= 1 && row < grid.Rows() && grid.Cols() > Col::TransMsec;
+}
+} // namespace
+
+const QStringList& Effects::names()
+{
+    static const QStringList list{
+        QStringLiteral("なし"),   QStringLiteral("ﾌｪｰﾄﾞ"),   QStringLiteral("ﾎｲｰﾙ"),
+        QStringLiteral("ｽﾗｲﾄﾞ"),  QStringLiteral("ﾜｲﾌﾟ"),    QStringLiteral("ﾋﾟｸｾﾚｰﾄ"),
+        QStringLiteral("ｽﾊﾟｲﾗﾙ"), QStringLiteral("ｼﾞｸﾞｻﾞｸﾞ"), QStringLiteral("ﾗｼﾞｱﾙ"),
+        QStringLiteral("ｽﾄﾚｯﾁ"),  QStringLiteral("ﾊﾞｰﾝ"),
+    };
+    return list;
+}
+
+QString Effects::loadDuration(const RowTable& grid, int row)
+{
+    if (hasRow(grid, row) && !grid.text(row, Col::TransMsec).isEmpty())
+        return grid.text(row, Col::TransMsec);
+    QString text;
+    Settings::RegValueRead(QStringLiteral("transDur"), text);
+    text = Settings::RegValueClean(text);
+    int msec = 0;
+    if (text.isEmpty() || !TryParseInt32(text, msec))
+        return defaultDuration();
+    return QString::number(msec);
+}
+
+int Effects::loadIndex(const RowTable& grid, int row)
+{
+    if (!hasRow(grid, row))
+        return 0;
+    const QString& name = grid.text(row, Col::Effect);
+    if (name.isEmpty())
+        return 0;
+    const QStringList& list = names();
+    for (int i = 1; i < list.size(); ++i)
+        if (list.at(i) == name)
+            return i;
+    return -1;
+}
+
+void Effects::update(Editor& editor, int row, int index, const QString& duration)
+{
+    RowTable& grid = editor.Grid();
+    const bool rowExists = hasRow(grid, row);
+    if (index != 0) {
+        const QString name = (index > 0 && index < names().size()) ? names().at(index) : QString();
+        editor.setLastEffectName(name);
+        if (rowExists) {
+            grid.setText(row, Col::Effect, name);
+            grid.setText(row, Col::TransMsec, duration);
+        }
+    } else if (rowExists) {
+        grid.setText(row, Col::Effect, QString());
+    }
+    if (!duration.isEmpty())
+        Settings::RegValueWrite(QStringLiteral("transDur"), duration);
+    editor.notifyTable();
+}
+
+} // namespace vk
