@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kOpenTimeoutMs = 8000;
 
 // Observed properties, told apart by their reply ids.
-enum : uint64_t { kTimePos = 1, kEofReached = 2, kDuration = 3 };
+enum : uint64_t { kTimePos = 1, kPause = 2, kDuration = 3, kAudioPts = 4 };
 
 QByteArray envValue(const char* name)
 {
@@ -79,6 +79,7 @@ struct MpvEngine::Private {
     bool paused = true;
     double speed = 1.0;
     double mpvDuration = 0.0;
+    bool hasSound = false;     // the position follows the sound when there is one
     bool seekPending = false;  // reports before the seek has landed are stale
     bool pinned = true;        // position is pinnedPos (paused, or no report since Play)
     double pinnedPos = 0.0;
@@ -96,10 +97,11 @@ struct MpvEngine::Private {
     void onWakeup();
     void processEvents();
     void handleEvent(const mpv_event& ev);
-    void onTimePos(double value);
+    void onReport(double value);
 
     double durationLimit() const;
-    double estimate() const;
+    double estimate() const { return estimateAt(Clock::now()); }
+    double estimateAt(Clock::time_point when) const;
     void seek(double seconds);
 
     void chooseVideoOutput();
@@ -152,6 +154,8 @@ void MpvEngine::Private::create()
     opt("pause", "yes");
     opt("hwdec", "no");
     opt("audio-fallback-to-null", "yes");
+    // No hardware decoding, so no probing of GPU decoder interfaces either.
+    mpv_set_option_string(mpv, "gpu-hwdec-interop", "no");
     const QByteArray ao = envValue("VK_MPV_AO");
     if (!ao.isEmpty())
         opt("ao", ao.constData());
@@ -164,7 +168,8 @@ void MpvEngine::Private::create()
         throw EngineError(std::string("the media player cannot start: ") + mpv_error_string(err));
 
     mpv_observe_property(mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(mpv, kEofReached, "eof-reached", MPV_FORMAT_FLAG);
+    mpv_observe_property(mpv, kAudioPts, "audio-pts", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv, kPause, "pause", MPV_FORMAT_FLAG);
     mpv_observe_property(mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
     mpv_set_wakeup_callback(
         mpv, [](void* p) { static_cast<Private*>(p)->onWakeup(); }, this);
@@ -262,18 +267,22 @@ void MpvEngine::Private::handleEvent(const mpv_event& ev)
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* prop = static_cast<const mpv_event_property*>(ev.data);
-        if (ev.reply_userdata == kTimePos && prop->format == MPV_FORMAT_DOUBLE)
-            onTimePos(*static_cast<const double*>(prop->data));
+        if (ev.reply_userdata == kAudioPts && prop->format == MPV_FORMAT_DOUBLE) {
+            hasSound = true;
+            onReport(*static_cast<const double*>(prop->data));
+        } else if (ev.reply_userdata == kTimePos && prop->format == MPV_FORMAT_DOUBLE && !hasSound)
+            onReport(*static_cast<const double*>(prop->data));
         else if (ev.reply_userdata == kDuration)
             mpvDuration = prop->format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(prop->data) : 0.0;
-        else if (ev.reply_userdata == kEofReached && prop->format == MPV_FORMAT_FLAG
+        else if (ev.reply_userdata == kPause && prop->format == MPV_FORMAT_FLAG
                  && *static_cast<const int*>(prop->data) && open && !paused) {
-            // The file played to its end and the player held it there, paused.
-            int stillPaused = 0;
-            int stillEof = 0;
-            mpv_get_property(mpv, "pause", MPV_FORMAT_FLAG, &stillPaused);
-            mpv_get_property(mpv, "eof-reached", MPV_FORMAT_FLAG, &stillEof);
-            if (stillPaused && stillEof) {
+            // Not our own pause (or a late report of one): the file played to its end
+            // and the player holds it there, paused.
+            int nowPaused = 0;
+            int eof = 0;
+            mpv_get_property(mpv, "pause", MPV_FORMAT_FLAG, &nowPaused);
+            mpv_get_property(mpv, "eof-reached", MPV_FORMAT_FLAG, &eof);
+            if (nowPaused && eof) {
                 const double limit = durationLimit();
                 pinnedPos = limit > 0.0 ? limit : estimate();
                 pinned = true;
@@ -287,9 +296,14 @@ void MpvEngine::Private::handleEvent(const mpv_event& ev)
     }
 }
 
-void MpvEngine::Private::onTimePos(double value)
+void MpvEngine::Private::onReport(double value)
 {
     if (paused || seekPending || still || !open)
+        return;
+    // When the last sound has been decoded the player reports the end at once, while
+    // what it holds in its output buffer still plays: carry on with the clock instead.
+    const double limit = durationLimit();
+    if (!pinned && limit > 0.0 && value >= limit - 0.001 && value - estimate() > 0.02)
         return;
     basePos = value;
     baseTime = Clock::now();
@@ -305,14 +319,15 @@ double MpvEngine::Private::durationLimit() const
     return mpvDuration;
 }
 
-double MpvEngine::Private::estimate() const
+double MpvEngine::Private::estimateAt(Clock::time_point when) const
 {
     if (!open || still)
         return 0.0;
     double pos = pinnedPos;
     if (!paused && !pinned) {
-        const double elapsed = std::chrono::duration<double>(Clock::now() - baseTime).count();
-        pos = basePos + speed * std::max(0.0, elapsed);
+        // `when` may precede the last report by the time taken to fetch it.
+        const double elapsed = std::chrono::duration<double>(when - baseTime).count();
+        pos = basePos + speed * elapsed;
     }
     const double limit = durationLimit();
     if (limit > 0.0)
@@ -452,6 +467,7 @@ void MpvEngine::Close()
     d->pinnedPos = 0.0;
     d->seekPending = false;
     d->mpvDuration = 0.0;
+    d->hasSound = false;
 }
 
 void MpvEngine::Stop()
@@ -520,6 +536,7 @@ int MpvEngine::Open(const QString& path)
     d->pinnedPos = 0.0;
     d->seekPending = false;
     d->mpvDuration = 0.0;
+    d->hasSound = false;
     d->load = Private::Load::Requested;
     d->entryId = -1;
     const QByteArray file = fi.absoluteFilePath().toUtf8();
@@ -579,8 +596,11 @@ void MpvEngine::Play(int positionMsec)
 
 int MpvEngine::GetPosition()
 {
+    // The position at the moment of the call: taking the player's reports may wait a
+    // few ms for the player, and that wait must not move the answer.
+    const Clock::time_point asked = Clock::now();
     d->processEvents();
-    return roundMsec(d->estimate());
+    return roundMsec(d->estimateAt(asked));
 }
 
 void MpvEngine::Initialize(int, int, int, const QString&) {}

@@ -44,9 +44,9 @@ void VideoWidget::detachDrawer(const void* owner)
     update();
 }
 
-bool VideoWidget::isDrawing(const void* owner) const
+bool VideoWidget::isDrawing() const
 {
-    return owner && owner == m_owner && m_drawing;
+    return m_owner && m_drawing;
 }
 
 void VideoWidget::requestFrame()

@@ -31,8 +31,8 @@ public:
     void attachDrawer(const void* owner, StartHook start, PaintHook paint, StopHook stop);
     // Stops and removes the drawer if it is `owner`; the box then shows black.
     void detachDrawer(const void* owner);
-    // True while the drawer's start hook has run and its stop hook has not.
-    bool isDrawing(const void* owner) const;
+    // True while a drawer's start hook has run and its stop hook has not.
+    bool isDrawing() const;
     // Asks for a repaint from any thread.
     void requestFrame();
 

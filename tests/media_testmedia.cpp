@@ -1,0 +1,142 @@
+// Small media files for the media tests, generated with ffmpeg on first use and kept
+// in a cache folder under the test scratch folder, so every test process (CTest runs
+// each test alone) finds them ready after the first.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <stdexcept>
+#include <unistd.h>
+
+namespace vk::testmedia {
+
+namespace {
+
+QString cacheDir()
+{
+    QString base = qEnvironmentVariable("TEMP");
+    if (base.isEmpty())
+        base = QDir::tempPath() + QStringLiteral("/vk-media-tests-") + QString::number(getuid());
+    const QString dir = base + QStringLiteral("/media-cache");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QStringList recipe(const QString& name)
+{
+    auto l = [](const char* s) { return QString::fromLatin1(s); };
+    if (name == l("clip30.mp4"))
+        return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=160x120:rate=30:duration=3"),
+                l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=3"),
+                l("-c:v"), l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"), l("yuv420p"),
+                l("-c:a"), l("aac"), l("-shortest"), l("-f"), l("mp4")};
+    if (name == l("clip25.mp4"))
+        return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=176x144:rate=25:duration=2"),
+                l("-c:v"), l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"), l("yuv420p"),
+                l("-f"), l("mp4")};
+    if (name == l("tone.wav"))
+        return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=2.5"),
+                l("-c:a"), l("pcm_s16le"), l("-f"), l("wav")};
+    if (name == l("long.wav"))
+        return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=330:sample_rate=44100:duration=8"),
+                l("-c:a"), l("pcm_s16le"), l("-f"), l("wav")};
+    if (name == l("beep.wav"))
+        return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=1760:sample_rate=44100:duration=0.12"),
+                l("-c:a"), l("pcm_s16le"), l("-f"), l("wav")};
+    if (name == l("tone.mp3"))
+        return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=2"),
+                l("-c:a"), l("libmp3lame"), l("-b:a"), l("128k"), l("-f"), l("mp3")};
+    if (name == l("cover.mp3"))
+        return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=2"),
+                l("-f"), l("lavfi"), l("-i"), l("color=c=red:size=64x64:duration=1"),
+                l("-map"), l("0:a"), l("-map"), l("1:v"), l("-frames:v"), l("1"),
+                l("-c:a"), l("libmp3lame"), l("-c:v"), l("png"), l("-disposition:v"), l("attached_pic"),
+                l("-id3v2_version"), l("3"), l("-f"), l("mp3")};
+    if (name == l("soundonly.mp4"))
+        return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=2"),
+                l("-c:a"), l("aac"), l("-f"), l("mp4")};
+    if (name == l("still.png"))
+        return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=320x240:rate=1"), l("-frames:v"), l("1"),
+                l("-f"), l("image2"), l("-c:v"), l("png")};
+    if (name == l("still.jpg"))
+        return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=200x150:rate=1"), l("-frames:v"), l("1"),
+                l("-f"), l("image2"), l("-c:v"), l("mjpeg"), l("-pix_fmt"), l("yuvj420p")};
+    if (name == l("still.bmp"))
+        return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=64x48:rate=1"), l("-frames:v"), l("1"),
+                l("-f"), l("image2"), l("-c:v"), l("bmp"), l("-pix_fmt"), l("bgr24")};
+    return {};
+}
+
+} // namespace
+
+// Path of the generated file `name` (see recipe); throws when ffmpeg fails.
+QString File(const QString& name)
+{
+    const QString path = cacheDir() + QLatin1Char('/') + name;
+    if (QFileInfo::exists(path))
+        return path;
+    if (name == QLatin1String("notmedia.txt")) {
+        QFile f(path + QStringLiteral(".part"));
+        if (!f.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot write a test file");
+        f.write("These are plain words, not sound and not pictures.\nSecond line.\n");
+        f.close();
+        QFile::rename(f.fileName(), path);
+        return path;
+    }
+    const QStringList args = recipe(name);
+    if (args.isEmpty())
+        throw std::runtime_error("no recipe for a test media file");
+    const QString part = path + QStringLiteral(".") + QString::number(getpid()) + QStringLiteral(".part");
+    QProcess ff;
+    QStringList all{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                    QStringLiteral("-y")};
+    all << args << part;
+    ff.start(QStringLiteral("ffmpeg"), all);
+    if (!ff.waitForFinished(60000) || ff.exitStatus() != QProcess::NormalExit || ff.exitCode() != 0) {
+        QFile::remove(part);
+        throw std::runtime_error("ffmpeg failed: " + ff.readAllStandardError().toStdString());
+    }
+    // Another test process may have made it meanwhile; either copy is the same.
+    if (!QFile::rename(part, path))
+        QFile::remove(part);
+    return path;
+}
+
+// The application object the engine's queued event delivery needs, in a headless
+// session with no sound device; `noPicture` also turns the picture output off.
+// The test environment normally sets these; they are defaults when it does not.
+void EnsureApp(bool noPicture)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
+        qputenv("VK_MPV_AO", "null");
+    if (noPicture && qEnvironmentVariableIsEmpty("VK_MPV_VO"))
+        qputenv("VK_MPV_VO", "null");
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "media_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+// Lets the Qt event loop run for `ms` milliseconds.
+void Pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+}
+
+} // namespace vk::testmedia
