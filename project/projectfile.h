@@ -1,0 +1,116 @@
+#pragma once
+// The project file (".rem"): one piece of work as an XML document, the sound clip path
+// and every row of the row table, and the file menu commands that open and save it.
+//
+//   <project version="2_0_1"><soundclip soundfile="..."/><videoclips>
+//     <videoclip soundmsec=".." videofile=".." beginmsec=".." endmsec=".."
+//                intervalmsec=".." rate=".." trans=".." transmsec=".."/> ...
+//   </videoclips></project>
+//
+// saved as UTF-8 without declaration and without white space between elements. Section
+// starts are stored from their time text, so they come back truncated to whole sound
+// frames; in and out points are stored in ms and shown again in the row's own frames.
+// Media width and height are not stored: after a load they are probed again from the
+// video files (see setMediaSizeProbe).
+//
+// Reading goes on past bad attributes: a missing or non-numeric value takes the value of
+// the videoclip before it (0 or empty text for the first). A file that cannot be read
+// at all (missing, not well-formed XML, no project root) is refused with a warning
+// before anything is touched, so the user's table, sound clip and project path survive.
+//
+// Saving writes a temporary file next to the target and renames it over the target, so
+// a crash or a full disk never destroys the previous project. A failed save says why
+// and leaves the modified flag set.
+
+#include "app/ui.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vk {
+
+class Editor;
+
+// Reads the picture size of a media file; false when the file cannot be probed. The
+// application connects it to the media library; core cannot link that library.
+using MediaSizeProbe = std::function<bool(const QString& path, int& width, int& height)>;
+
+class ProjectFile final {
+public:
+    // One videoclip element as read, after the carry-over from the element before it.
+    struct Clip {
+        int soundMsec = 0;
+        QString videoFile;
+        int intervalMsec = 0;
+        int beginMsec = 0;
+        int endMsec = 0;
+        QString rate;
+        QString trans;
+        QString transMsec;
+    };
+    // A whole project file as read.
+    struct Document {
+        std::optional<QString> soundFile; // nullopt when the attribute is missing
+        std::vector<Clip> clips;
+    };
+
+    explicit ProjectFile(Editor& editor);
+    ProjectFile(const ProjectFile&) = delete;
+    ProjectFile& operator=(const ProjectFile&) = delete;
+
+    // The media size probe shared by project loading and clip import (one per process;
+    // the application sets it once). An empty probe leaves the sizes empty.
+    static void setMediaSizeProbe(MediaSizeProbe probe);
+    static const MediaSizeProbe& mediaSizeProbe();
+    // Fills columns 10 and 11 of the given rows that have a video file, probing each
+    // distinct file once; a file that cannot be probed leaves both cells empty.
+    static void FillMediaSizes(Editor& editor, const std::vector<int>& rows);
+
+    // Reads a project file. False, with a reason for the user, when the file is missing,
+    // unreadable, not well-formed or has no project root.
+    static bool ReadDocument(const QString& path, Document& out, QString& reason);
+    // The document text of the editor's sound clip and rows. False, with a reason, when
+    // a cell cannot be converted (nothing is produced then).
+    static bool BuildDocument(const Editor& editor, QByteArray& out, QString& reason);
+    // Writes a clip's registration into columns 2, 3, 4, 6, 7, 8 and 9 of a row.
+    static void WriteClip(Editor& editor, int row, const Clip& clip);
+
+    // The open dialog, shared with clip import.
+    static Ui::FileDialog openDialog();
+
+    // Replaces the sound clip and the rows by a project file's contents. False (after a
+    // warning) when the file cannot be read; nothing has changed then.
+    bool ProjectLoad(const QString& path);
+    // Writes the sound clip path and all rows to path, after the overwrite question.
+    // True when the file was written; the modified flag is cleared only then.
+    bool ProjectSave(const QString& path);
+    // Opens a project from a given path (a dropped file): the unsaved-changes question,
+    // then the load; the project path becomes path when the load succeeds.
+    void ProjectOpenFile(const QString& path);
+
+    // mnuProjectOpen: a project named on the command line first, otherwise the question
+    // and the open dialog.
+    void OpenCommand();
+    // mnuProjectSave: saves over the current project, or asks for a name.
+    void SaveCommand();
+    // mnuProjectSaveAs: true when a project was written.
+    bool SaveAsCommand();
+
+private:
+    // The unsaved-changes question before another project replaces this one. True when
+    // the open may go on: nothing to save, or the user answered No. A Yes runs Save As
+    // and ends the open in every case.
+    bool mayReplaceProject();
+
+    Editor& m_editor;
+    QString m_lastSaveName; // the name last chosen in the Save As dialog
+};
+
+// Connects the editor's hooks (a dropped project, the save-as question of other
+// commands) to the project commands.
+void ConnectProjectCommands(Editor& editor, ProjectFile& project);
+
+} // namespace vk

@@ -1,0 +1,469 @@
+// The project file: the document written for known tables (golden files), reading back
+// what was written, the carry-over rules for damaged videoclips, files that are refused,
+// and saves that fail without touching the previous project.
+
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "media/soundpanel.h"
+#include "project/projectfile.h"
+#include "tests/support/fakeengine.h"
+#include "tests/support/scriptedui.h"
+#include "tests/support/tablecheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <sys/resource.h>
+
+namespace vk {
+namespace {
+
+QString dataPath(const char* name)
+{
+    return QString::fromUtf8(VK_PROJECT_DATA) + QLatin1Char('/') + QString::fromUtf8(name);
+}
+
+// Documents are compared as text, so a failure shows where they differ.
+std::string readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return f.readAll().toStdString();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+class ProjectFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ProjectFile::setMediaSizeProbe({});
+        // The sound player answers like a 10 s clip at 30 frames a second.
+        engine.info.durationMsec = 10000;
+        engine.info.secondsPerFrame = 1.0 / 30.0;
+        editor.setPanels(&sound, nullptr);
+    }
+    void TearDown() override { ProjectFile::setMediaSizeProbe({}); }
+
+    QString path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
+
+    // The three-row table of the golden file: a registered row, a row without video whose
+    // start is not a whole sound frame, and a "等速" row with an effect.
+    void makeThreeRows()
+    {
+        editor.setSndFile(QStringLiteral("/media/music/song.wav"));
+        MakeSections(editor, {0, 1234, 2500}, 10000, 33);
+        Register(editor, 1, QStringLiteral("/media/video/a.mp4"), 1500, 3000, 33);
+        editor.Grid().setText(1, Col::Speed, QStringLiteral("1.5x"));
+        Register(editor, 3, QStringLiteral("/media/video/b b.mov"), 2000, 4000, 40);
+        editor.Grid().setText(3, Col::Speed, QStringLiteral("等速"));
+        editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+        editor.Grid().setText(3, Col::TransMsec, QStringLiteral("1500"));
+        editor.setModified(true);
+    }
+
+    ScriptedUi ui;
+    Editor editor{ui};
+    FakeEngine engine;
+    SoundPanel sound{editor, engine, nullptr};
+    ProjectFile project{editor};
+    QTemporaryDir m_dir;
+};
+
+// ---- writing --------------------------------------------------------------------------------
+
+TEST_F(ProjectFileTest, SaveWritesTheGoldenDocument)
+{
+    makeThreeRows();
+    const QString target = path("three.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows.rem")));
+    EXPECT_FALSE(editor.modified());
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_TRUE(ui.questions.isEmpty()); // a new file needs no overwrite question
+}
+
+TEST_F(ProjectFileTest, SaveEscapesMarkupAndWritesUtf8)
+{
+    editor.setSndFile(QStringLiteral("/音楽/曲 & <歌>.wav"));
+    MakeSections(editor, {0}, 5000, 33);
+    Register(editor, 1, QStringLiteral("/動画/a&b \"c\".mp4"), 0, 0, 33);
+    editor.Grid().setText(1, Col::Speed, QStringLiteral("0x"));
+    editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
+    editor.Grid().setText(1, Col::TransMsec, QStringLiteral("250"));
+    const QString target = path("escapes.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), readAll(dataPath("escapes.rem")));
+}
+
+TEST_F(ProjectFileTest, SaveOfATableWithoutDataRowsWritesEmptyVideoclips)
+{
+    editor.setSndFile(QStringLiteral("/media/music/song.wav"));
+    editor.Grid().setRows(1);
+    const QString target = path("none.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), readAll(dataPath("no_rows.rem")));
+}
+
+TEST_F(ProjectFileTest, SaveWithoutSoundClipWarnsAndWritesNothing)
+{
+    makeThreeRows();
+    editor.setSndFile(QString());
+    const QString target = path("nosound.rem");
+    EXPECT_FALSE(project.ProjectSave(target));
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_TRUE(editor.modified());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("音声ﾌｧｲﾙが指定されていません。"));
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+}
+
+TEST_F(ProjectFileTest, SaveOverAnExistingFileAsksAndNoKeepsIt)
+{
+    makeThreeRows();
+    const QString target = path("old.rem");
+    writeFile(target, "old contents");
+    ui.yesNo = {false};
+    EXPECT_FALSE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), "old contents");
+    EXPECT_TRUE(editor.modified());
+    ASSERT_EQ(ui.questions.size(), 1);
+    EXPECT_TRUE(ui.questions[0].text.contains(target));
+
+    ui.yesNo = {true};
+    EXPECT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows.rem")));
+    EXPECT_FALSE(editor.modified());
+}
+
+TEST_F(ProjectFileTest, SaveRefusesACellThatIsNotTimeText)
+{
+    makeThreeRows();
+    editor.Grid().setText(3, Col::InPoint, QStringLiteral("garbage"));
+    const QString target = path("bad.rem");
+    writeFile(target, "previous");
+    ui.yesNo = {true};
+    EXPECT_FALSE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), "previous");
+    EXPECT_TRUE(editor.modified());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("3 行目")));
+}
+
+// ---- atomic saves ---------------------------------------------------------------------------
+
+TEST_F(ProjectFileTest, SaveIntoAMissingFolderFailsWithAWarning)
+{
+    makeThreeRows();
+    const QString blocker = path("plainfile");
+    writeFile(blocker, "x");
+    const QString target = blocker + QStringLiteral("/sub/p.rem");
+    EXPECT_FALSE(project.ProjectSave(target));
+    EXPECT_TRUE(editor.modified());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_TRUE(ui.messages[0].text.contains(target));
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("保存できませんでした")));
+    EXPECT_EQ(readAll(blocker), "x");
+}
+
+// A write that runs out of room (the file size limit stands in for a full disk) leaves
+// the previous project byte for byte and no stray file beside it.
+TEST_F(ProjectFileTest, SaveThatRunsOutOfRoomKeepsThePreviousProject)
+{
+    makeThreeRows();
+    const QString target = path("keep.rem");
+    const std::string previous = readAll(dataPath("escapes.rem"));
+    writeFile(target, QByteArray::fromStdString(previous));
+    // Enough rows for a document far over the limit.
+    MakeSections(editor, std::vector<int>{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000}, 10000, 33);
+    for (int r = 1; r < editor.Grid().Rows(); ++r)
+        Register(editor, r, QStringLiteral("/media/video/a rather long file name to fill the document.mp4"), 0, 990);
+
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ui.yesNo = {true};
+    const bool saved = project.ProjectSave(target);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readAll(target), previous);
+    EXPECT_TRUE(editor.modified());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.contains(target));
+    const QStringList left = QDir(m_dir.path()).entryList(QDir::Files);
+    EXPECT_EQ(left, QStringList{QStringLiteral("keep.rem")});
+}
+
+// ---- reading --------------------------------------------------------------------------------
+
+TEST_F(ProjectFileTest, LoadOfTheGoldenDocumentRestoresTheRows)
+{
+    editor.setModified(true);
+    ASSERT_TRUE(project.ProjectLoad(dataPath("three_rows.rem")));
+    const RowTable& g = editor.Grid();
+    ASSERT_EQ(g.Rows(), 4);
+    EXPECT_TRUE(TableInvariants(editor));
+    EXPECT_EQ(editor.sndFile(), QStringLiteral("/media/music/song.wav"));
+    EXPECT_EQ(engine.openedPath, QStringLiteral("/media/music/song.wav"));
+    EXPECT_EQ(editor.sndLength(), 10000);
+
+    EXPECT_EQ(g.text(1, Col::VideoFile), QStringLiteral("/media/video/a.mp4"));
+    EXPECT_EQ(g.text(1, Col::InPoint), QStringLiteral("00:00:01:15"));
+    EXPECT_EQ(g.text(1, Col::OutPoint), QStringLiteral("00:00:03:00"));
+    EXPECT_EQ(g.text(1, Col::VideoInterval), QStringLiteral("33"));
+    EXPECT_EQ(g.text(1, Col::Speed), QStringLiteral("1.5x"));
+
+    // The row without video keeps only its section.
+    EXPECT_EQ(g.text(2, Col::SectionText), QStringLiteral("00:00:01:07"));
+    EXPECT_EQ(g.text(2, Col::SectionMsec), QStringLiteral("1231"));
+    for (int c : kRegistrationColumns)
+        EXPECT_TRUE(g.text(2, c).isEmpty()) << "column " << c;
+
+    EXPECT_EQ(g.text(3, Col::SectionMsec), QStringLiteral("2495"));
+    EXPECT_EQ(g.text(3, Col::VideoFile), QStringLiteral("/media/video/b b.mov"));
+    EXPECT_EQ(g.text(3, Col::InPoint), QStringLiteral("00:00:02:00"));
+    EXPECT_EQ(g.text(3, Col::OutPoint), QStringLiteral("00:00:04:00"));
+    EXPECT_EQ(g.text(3, Col::VideoInterval), QStringLiteral("40"));
+    EXPECT_EQ(g.text(3, Col::Speed), QStringLiteral("等速")); // the refresh leaves it alone
+    EXPECT_EQ(g.text(3, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(g.text(3, Col::TransMsec), QStringLiteral("1500"));
+    // Without a media probe the sizes stay empty.
+    EXPECT_TRUE(g.text(1, Col::Width).isEmpty());
+
+    EXPECT_EQ(g.marker(1), kMarkerSelected);
+    EXPECT_EQ(g.currentRow, 1);
+    EXPECT_TRUE(editor.modified()); // opening leaves the flag as it was
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST_F(ProjectFileTest, RoundTripTruncatesStartsToWholeSoundFrames)
+{
+    makeThreeRows();
+    editor.Grid().setText(1, Col::Speed, QString()); // computed again on loading
+    const QString target = path("trip.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+
+    ScriptedUi ui2;
+    Editor other{ui2};
+    FakeEngine engine2;
+    engine2.info.durationMsec = 10000;
+    engine2.info.secondsPerFrame = 1.0 / 30.0;
+    SoundPanel sound2{other, engine2, nullptr};
+    other.setPanels(&sound2, nullptr);
+    ProjectFile reader{other};
+    ASSERT_TRUE(reader.ProjectLoad(target));
+    EXPECT_TRUE(TableInvariants(other));
+
+    const RowTable& a = editor.Grid();
+    const RowTable& b = other.Grid();
+    ASSERT_EQ(b.Rows(), a.Rows());
+    EXPECT_EQ(b.text(2, Col::SectionMsec), QStringLiteral("1231"));
+    EXPECT_EQ(b.text(3, Col::SectionMsec), QStringLiteral("2495"));
+    for (int r = 1; r < a.Rows(); ++r) {
+        EXPECT_EQ(b.text(r, Col::SectionText), a.text(r, Col::SectionText)) << "row " << r;
+        for (int c : {Col::VideoFile, Col::OutPoint, Col::VideoInterval, Col::Effect, Col::TransMsec})
+            EXPECT_EQ(b.text(r, c), a.text(r, c)) << "row " << r << " column " << c;
+    }
+    // The in point 1500 was stored in whole frames: 00:00:01:15 is 1495 ms, shown the same.
+    EXPECT_EQ(b.text(1, Col::InPoint), a.text(1, Col::InPoint));
+    // Row 1's empty speed is computed from its section: 1505 ms over 1231 ms.
+    EXPECT_EQ(b.text(1, Col::Speed), QStringLiteral("1.223x"));
+    EXPECT_EQ(b.text(3, Col::Speed), QStringLiteral("等速"));
+
+    // Saving the loaded table again gives the same document.
+    ui2.yesNo = {true};
+    ASSERT_TRUE(reader.ProjectSave(target));
+    QByteArray again;
+    QString reason;
+    ASSERT_TRUE(ProjectFile::BuildDocument(other, again, reason));
+    EXPECT_EQ(readAll(target), again.toStdString());
+}
+
+TEST_F(ProjectFileTest, LoadUsesTheSoundClipsFrameIntervalForSections)
+{
+    engine.info.secondsPerFrame = 0.04; // 25 frames a second
+    ASSERT_TRUE(project.ProjectLoad(dataPath("three_rows.rem")));
+    EXPECT_EQ(editor.sndFrameInterval(), 40);
+    EXPECT_EQ(editor.Grid().text(2, Col::SectionText), QStringLiteral("00:00:01:05"));
+    EXPECT_EQ(editor.Grid().text(2, Col::SectionMsec), QStringLiteral("1231"));
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
+{
+    QStringList probed;
+    ProjectFile::setMediaSizeProbe([&probed](const QString& file, int& w, int& h) {
+        probed << file;
+        if (file.endsWith(QStringLiteral(".mov")))
+            return false; // a missing file
+        w = 1280;
+        h = 720;
+        return true;
+    });
+    const QString source = path("sizes.rem");
+    writeFile(source, "<project><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                      "<videoclip soundmsec=\"0\" videofile=\"/v/a.mp4\" beginmsec=\"0\" endmsec=\"990\" intervalmsec=\"33\"/>"
+                      "<videoclip soundmsec=\"1000\" videofile=\"/v/a.mp4\" beginmsec=\"990\" endmsec=\"1980\"/>"
+                      "<videoclip soundmsec=\"2000\" videofile=\"\"/>"
+                      "<videoclip soundmsec=\"3000\" videofile=\"/v/b.mov\"/>"
+                      "</videoclips></project>");
+    ASSERT_TRUE(project.ProjectLoad(source));
+    const RowTable& g = editor.Grid();
+    EXPECT_EQ(probed, (QStringList{QStringLiteral("/v/a.mp4"), QStringLiteral("/v/b.mov")}));
+    EXPECT_EQ(g.text(1, Col::Width), QStringLiteral("1280"));
+    EXPECT_EQ(g.text(2, Col::Height), QStringLiteral("720"));
+    EXPECT_TRUE(g.text(3, Col::Width).isEmpty());
+    EXPECT_TRUE(g.text(4, Col::Width).isEmpty());
+    EXPECT_TRUE(g.text(4, Col::Height).isEmpty());
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+// Missing or non-numeric attributes take the value of the videoclip before them; the
+// first videoclip falls back to 0 and empty text.
+TEST_F(ProjectFileTest, LoadCarriesValuesOverFromThePreviousVideoclip)
+{
+    const QString source = path("carry.rem");
+    writeFile(source, "<project version=\"9_9_9\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                      // no soundmsec: the first falls back to 0
+                      "<videoclip videofile=\"/a.mp4\" beginmsec=\"330\" endmsec=\"660\" intervalmsec=\"33\""
+                      " rate=\"2x\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"500\"/>"
+                      // no videofile: the previous file, with what could be read
+                      "<videoclip soundmsec=\"2000\" endmsec=\"990\" rate=\"\"/>"
+                      // a start that is not a number keeps 2000; no video
+                      "<videoclip soundmsec=\"x12\" videofile=\"\"/>"
+                      // overflow and non-numbers keep the values of the second element;
+                      // a decimal rounds to the nearest integer
+                      "<videoclip soundmsec=\"4000\" videofile=\"/b.mp4\" beginmsec=\"99999999999\""
+                      " intervalmsec=\"abc\" endmsec=\" 1320.4\"/>"
+                      "</videoclips></project>");
+    ASSERT_TRUE(project.ProjectLoad(source));
+    const RowTable& g = editor.Grid();
+    ASSERT_EQ(g.Rows(), 5);
+    EXPECT_TRUE(TableInvariants(editor));
+
+    EXPECT_EQ(g.text(1, Col::SectionMsec), QStringLiteral("0"));
+    EXPECT_EQ(g.text(1, Col::SectionText), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(g.text(1, Col::InPoint), QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(g.text(1, Col::Speed), QStringLiteral("2x"));
+
+    EXPECT_EQ(g.text(2, Col::SectionMsec), QStringLiteral("2000"));
+    EXPECT_EQ(g.text(2, Col::VideoFile), QStringLiteral("/a.mp4"));
+    EXPECT_EQ(g.text(2, Col::InPoint), QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(g.text(2, Col::OutPoint), QStringLiteral("00:00:00:30"));
+    EXPECT_EQ(g.text(2, Col::VideoInterval), QStringLiteral("33"));
+    EXPECT_EQ(g.text(2, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(g.text(2, Col::TransMsec), QStringLiteral("500"));
+    // Its section has length 0 (row 3 starts at the same time): no speed.
+    EXPECT_TRUE(g.text(2, Col::Speed).isEmpty());
+
+    EXPECT_EQ(g.text(3, Col::SectionMsec), QStringLiteral("2000"));
+    EXPECT_TRUE(g.text(3, Col::VideoFile).isEmpty());
+    EXPECT_TRUE(g.text(3, Col::InPoint).isEmpty());
+
+    EXPECT_EQ(g.text(4, Col::SectionMsec), QStringLiteral("4000"));
+    EXPECT_EQ(g.text(4, Col::VideoFile), QStringLiteral("/b.mp4"));
+    EXPECT_EQ(g.text(4, Col::InPoint), QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(g.text(4, Col::OutPoint), QStringLiteral("00:00:01:09"));
+    EXPECT_EQ(g.text(4, Col::VideoInterval), QStringLiteral("33"));
+    EXPECT_EQ(g.text(4, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+    // Empty speed carried over, then computed: the out point shows as 00:00:01:09
+    // (1297 ms), so 967 ms over the last section of 6000 ms.
+    EXPECT_EQ(g.text(4, Col::Speed), QStringLiteral("0.161x"));
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST_F(ProjectFileTest, LoadWithoutSoundfileKeepsTheSoundClipField)
+{
+    editor.setSndFile(QStringLiteral("/current.wav"));
+    const QString source = path("nosound.rem");
+    writeFile(source, "<project><videoclips><videoclip soundmsec=\"0\" videofile=\"\"/></videoclips></project>");
+    ASSERT_TRUE(project.ProjectLoad(source));
+    EXPECT_EQ(editor.sndFile(), QStringLiteral("/current.wav"));
+    EXPECT_EQ(engine.openedPath, QStringLiteral("/current.wav")); // loaded again
+    EXPECT_EQ(editor.Grid().Rows(), 2);
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(ProjectFileTest, LoadWithoutVideoclipsLeavesOnlyTheHeaderRow)
+{
+    MakeSections(editor, {0, 1000, 2000}, 5000);
+    ASSERT_TRUE(project.ProjectLoad(dataPath("no_rows.rem")));
+    EXPECT_EQ(editor.Grid().Rows(), 1);
+    EXPECT_EQ(editor.sndFile(), QStringLiteral("/media/music/song.wav"));
+    EXPECT_EQ(editor.Grid().text(0, Col::SectionText), RowTable::headerText(Col::SectionText));
+}
+
+TEST_F(ProjectFileTest, LoadWithoutSoundPanelStillReadsTheRows)
+{
+    editor.setPanels(nullptr, nullptr);
+    editor.setSoundClip(10000, 33);
+    ASSERT_TRUE(project.ProjectLoad(dataPath("three_rows.rem")));
+    EXPECT_EQ(editor.Grid().Rows(), 4);
+    EXPECT_TRUE(TableInvariants(editor));
+    EXPECT_TRUE(engine.calls.isEmpty());
+}
+
+// Files that are not projects are refused before anything changes.
+TEST_F(ProjectFileTest, UnusableFilesAreRefusedAndChangeNothing)
+{
+    struct Case {
+        const char* name;
+        QByteArray bytes; // empty name: the file is not created
+        bool create;
+    };
+    const Case cases[] = {
+        {"missing.rem", QByteArray(), false},
+        {"notxml.rem", QByteArray("this is not a project\n\x01\x02\xff"), true},
+        {"truncated.rem", QByteArray("<project><soundclip soundfile=\"/x.wav\"/><videoclips><videoclip"), true},
+        {"wrongroot.rem", QByteArray("<projekt><soundclip soundfile=\"/x.wav\"/><videoclips>"
+                                     "<videoclip soundmsec=\"0\" videofile=\"/v.mp4\"/></videoclips></projekt>"),
+         true},
+        {"empty.rem", QByteArray(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.messages.clear();
+        engine.clearCalls();
+        editor.setSndFile(QStringLiteral("/current.wav"));
+        editor.setProjectPath(QStringLiteral("/projects/current.rem"));
+        MakeSections(editor, {0, 1000}, 5000);
+        Register(editor, 2, QStringLiteral("/v/keep.mp4"), 0, 990);
+        editor.setModified(true);
+        const RowTable before = editor.Grid();
+
+        const QString file = path(c.name);
+        if (c.create)
+            writeFile(file, c.bytes);
+        EXPECT_FALSE(project.ProjectLoad(file));
+        EXPECT_TRUE(editor.Grid() == before);
+        EXPECT_EQ(editor.sndFile(), QStringLiteral("/current.wav"));
+        EXPECT_EQ(editor.projectPath(), QStringLiteral("/projects/current.rem"));
+        EXPECT_TRUE(editor.modified());
+        EXPECT_TRUE(engine.calls.isEmpty());
+        ASSERT_EQ(ui.messages.size(), 1);
+        EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+        EXPECT_TRUE(ui.messages[0].text.contains(file));
+    }
+}
+
+} // namespace
+} // namespace vk
