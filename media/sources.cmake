@@ -5,3 +5,4 @@ list(APPEND CORE_SOURCES
 list(APPEND GUI_SOURCES
 )
 include(media/engine.cmake OPTIONAL)
+include(media/panel.cmake OPTIONAL)

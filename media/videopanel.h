@@ -1,12 +1,22 @@
 #pragma once
 // The video registration panel: loads one video or still into the video player,
-// previews it, keeps a range on its slider and registers spans into the row table.
+// previews it (play and pause, speed, mute, frame and jump stepping, the slider),
+// keeps a range on its slider and registers spans of the loaded file into the rows of
+// the row table.
 //
-// (This header is extended by the panel's implementation; the methods below are the
-// ones the row table commands rely on.)
+// Everything the panel shows is held here as values — the file box text, the slider
+// with its range, the position fields, the speed box, which controls are visible and
+// enabled — and every user event of the window is one call below. The window redraws
+// on changed() and never decides anything itself, so the whole panel runs and is
+// tested without a display. Player failures (EngineError) and cells that cannot be
+// read (ConversionError) end the current command silently; play/pause and the seek
+// skip a failing player call and carry on with the next one.
 
 #include <QObject>
+#include <QRect>
+#include <QSize>
 #include <QString>
+#include <QTimer>
 
 namespace vk {
 
@@ -18,25 +28,188 @@ class VideoPanel final : public QObject {
     Q_DISABLE_COPY_MOVE(VideoPanel)
 
 public:
+    // The track bar in milliseconds with its range (the selection).
+    struct Slider {
+        int min = 0;
+        int max = 100;
+        int value = 0;
+        int tick = 1;
+        int selStart = 0;
+        int selLength = 0;
+        bool selShown = false;
+        int selEnd() const { return selStart + selLength; }
+    };
+
+    // Which controls are shown and usable. The set is switched by movieFiles and
+    // pictureFiles; the range commands show and hide the repeat box and the jumps.
+    struct Controls {
+        bool pictureVisible = false;   // picVidPlay / picMovie
+        bool playVisible = true;       // btnVidPlayPlause
+        bool selStartVisible = true;   // cmdSelStart
+        bool selEndVisible = true;     // cmdSelEnd
+        bool selStartJmpVisible = false;
+        bool selEndJmpVisible = false;
+        bool contRegVisible = true;    // btnVidContReg
+        bool muteVisible = true;       // chkMute
+        bool rangeCheckVisible = false; // ChkRange
+        bool sliderVisible = true;     // sliderVid
+        bool positionVisible = true;   // txtHour, txtMinute, txtSecond, txtFrame
+        bool rateVisible = true;       // lblVidRate, combVidRate
+        bool regVisible = true;        // btnVidReg
+        // Nothing can be played or registered before the first file is loaded.
+        bool movieEnabled = false;     // the play, range and continuous buttons
+        bool regEnabled = false;       // btnVidReg
+    };
+
+    // VB key codes of the panel's single-key commands.
+    enum Key {
+        KeySpace = 32, KeyEnter = 13, KeyLeft = 37, KeyUp = 38, KeyRight = 39, KeyDown = 40,
+        KeyComma = 188, KeyPeriod = 190, KeyA = 65, KeyC = 67, KeyM = 77, KeyN = 78,
+        KeyS = 83, KeyV = 86, KeyX = 88, KeyZ = 90
+    };
+
+    static constexpr int kPollInterval = 33;
+
     VideoPanel(Editor& editor, MediaPlayerEngine& player, QObject* parent = nullptr);
     ~VideoPanel() override;
 
-    // Row selection: loads the row's video (column 2) at its in point with the range set
-    // to its in..out points and "選択=…ms"; a still shows the still controls.
+    MediaPlayerEngine& player() { return m_player; }
+    // The picture box the video player draws into (given to the player on every load).
+    void setVideoWindow(QObject* window) { m_videoWindow = window; }
+    // Folder holding "Slides/" with the solid-colour stills; the application's folder
+    // unless set (tests point it elsewhere).
+    void setApplicationFolder(const QString& folder) { m_appFolder = folder; }
+    QString applicationFolder() const;
+
+    // The panel's start: empty range text, the speed list at "1.0" (sent to the player),
+    // slider maximum 100 and tick 1.
+    void formLoad();
+
+    // ---- state shown by the window --------------------------------------------------
+    const QString& fileText() const { return m_fileText; }
+    int videoLength() const { return m_length; }
+    int frameInterval() const { return m_interval; }
+    QSize pictureSize() const { return m_picture; }
+    int position() const { return m_position; }
+    const Slider& slider() const { return m_slider; }
+    const Controls& controls() const { return m_controls; }
+    bool isStill() const { return m_loaded && m_length == 0; }
+    int rateIndex() const { return m_rateIndex; }
+    const QString& rateText() const { return m_rateText; }
+    bool mute() const { return m_mute; }
+    bool rangeStop() const { return m_rangeStop; }
+    const QString& rangeText() const { return m_rangeText; } // lblRangeMsec
+    const QString& hourText() const { return m_hour; }
+    const QString& minuteText() const { return m_minute; }
+    const QString& secondText() const { return m_second; }
+    const QString& frameText() const { return m_frame; }
+    const QString& sliderToolTip() const { return m_sliderTip; }
+    bool timerActive() const { return m_timer.isActive(); }
+    int timerInterval() const { return m_timer.interval(); }
+
+    // Where picMovie goes inside `box` (picVidPlay) for a picture of size `picture`: as
+    // large as fits, centred, keeping the picture's aspect.
+    static QRect fitMovieWindow(QSize picture, const QRect& box);
+
+    // ---- file entry points ----------------------------------------------------------
+    // The text typed into txtVidFile (kept as typed; registration writes it).
+    void setFileText(const QString& text);
+    // The browse button: open dialog, then load the chosen file.
+    void browse();
+    // Enter in txtVidFile: loads the box's text.
+    void fileEnter();
+    // Files dropped on the file box or the picture: the first one is loaded.
+    void dropFiles(const QStringList& paths);
+    // Loads a file into the player and the panel. True when it loaded; a failure has
+    // shown its message (or none when the player knows nothing of the file) and left
+    // the panel's controls and picture size as they were.
+    bool VidFileLoad(const QString& path);
+    void movieFiles();
+    void pictureFiles();
+
+    // ---- preview ------------------------------------------------------------------
+    void PlayPause();
+    // One poll of TimerVid while playing.
+    void tick();
+    // The user moved the slider to a value (clamped to its range); then the seek.
+    void scrollTo(int value);
+    // The seek to the slider's value.
+    void sliderVid_scroll();
+    // Click-to-position: a press and a release at the same point (twips from the
+    // slider's left edge) moves the value there; `widthTwips` is the slider's width.
+    void sliderMouseDown(int xTwips, int yTwips);
+    void sliderMouseUp(int xTwips, int yTwips, int widthTwips);
+    void showVidPosition(int ms);
+
+    // The speed box: a list entry chosen (sent at once), text typed (kept), Enter
+    // (the typed text is sent), and a speed put there by the row table.
+    void chooseRate(int index);
+    void typeRateText(const QString& text);
+    void applyVidRateText();
+    void setVidRatePercent(int percent);
+    void setRateText(const QString& text);
+
+    void setMute(bool on);
+    void setRangeStop(bool on); // ChkRange
+
+    // A key on the slider, with Shift/Ctrl/Alt bits (any of them is the modifier).
+    void keyCommand(int key, int shift);
+
+    // ---- range and registration ----------------------------------------------------
+    void selStart();     // Z
+    void selEnd();       // X
+    void selStartJump(); // C
+    void selEndJump();   // V
+    void VidRegister();     // S
+    void VidContRegister(); // A
+    // imgSolidColor 0, 1, 2: black, grey, white still, loaded and registered.
+    void solidColor(int index);
+    static QString solidColorFile(int index);
+
+    // ---- what the row table asks --------------------------------------------------
+    // Row selection: loads the row's video (column 2) at its in point with the range
+    // set to its in..out points and "選択=…ms"; a still shows the still controls.
     void ShowRowVideo(int row);
     // A still image dropped on the row table: load it and register it into the selected row.
     void RegisterDroppedStill(const QString& path);
-    // Puts a speed into the speed box as text (takes effect on Enter).
-    void setRateText(const QString& text);
-    // The play/pause action of the panel.
-    void PlayPause();
 
 signals:
     void changed();
 
 private:
+    void setSliderValue(int value);
+    void stepTo(double value);
+    void removeRange();
+    void showRangeControls();
+    void jumpTo(int target);
+    bool registerSpan(int in, int out);
+    void advanceRow(int row);
+    void applyMute();
+    void stopTimer();
+    bool loadFile(const QString& path);
+
     Editor& m_editor;
     MediaPlayerEngine& m_player;
+    QObject* m_videoWindow = nullptr;
+    QString m_appFolder;
+    QTimer m_timer;
+
+    QString m_fileText;
+    bool m_loaded = false;
+    int m_length = 0;
+    int m_interval = 33;
+    QSize m_picture;
+    int m_position = 0;
+    Slider m_slider;
+    Controls m_controls;
+    int m_downX = -1;
+    int m_downY = -1;
+    int m_rateIndex = 6;
+    QString m_rateText = QStringLiteral("1.0");
+    bool m_mute = false;
+    bool m_rangeStop = false;
+    QString m_rangeText;
+    QString m_hour, m_minute, m_second, m_frame, m_sliderTip;
 };
 
 } // namespace vk

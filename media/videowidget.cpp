@@ -1,5 +1,8 @@
 #include "media/videowidget.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 #include <QMetaObject>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -109,6 +112,20 @@ void VideoWidget::onContextAboutToBeDestroyed()
     m_drawing = false;
     if (m_stop)
         m_stop();
+}
+
+QWidget* CreateVideoBox(QWidget* parent)
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal")) {
+        auto* box = new QWidget(parent);
+        box->setAutoFillBackground(true);
+        QPalette p = box->palette();
+        p.setColor(QPalette::Window, Qt::black);
+        box->setPalette(p);
+        return box;
+    }
+    return new VideoWidget(parent);
 }
 
 } // namespace vk

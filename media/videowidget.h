@@ -56,4 +56,9 @@ private:
     bool m_drawing = false;
 };
 
+// The picture box for a panel: a VideoWidget where the windowing system can draw with
+// OpenGL, a plain black box otherwise (the offscreen platform of headless tests, which
+// has no GL and cannot show a GL widget).
+QWidget* CreateVideoBox(QWidget* parent);
+
 } // namespace vk

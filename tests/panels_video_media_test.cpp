@@ -1,0 +1,182 @@
+// The video registration panel on the real player with media generated at test time:
+// a 25 fps clip, a PNG still and a sound-only file, loaded and registered.
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "media/mpvengine.h"
+#include "media/videopanel.h"
+#include "tests/support/scriptedui.h"
+#include "tests/support/tablecheck.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace vk {
+namespace {
+
+void EnsureApp()
+{
+    // No sound device and no picture output, whatever the runner passed on.
+    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
+        qputenv("VK_MPV_AO", "null");
+    if (qEnvironmentVariableIsEmpty("VK_MPV_VO"))
+        qputenv("VK_MPV_VO", "null");
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "panels_video_media_tests";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+}
+
+void Pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+}
+
+// Runs ffmpeg with `args` writing `path`; false when it fails.
+bool Generate(const QStringList& args, const QString& path)
+{
+    QProcess ff;
+    ff.start(QStringLiteral("ffmpeg"),
+             QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                         QStringLiteral("-y")} +
+                 args + QStringList{path});
+    return ff.waitForFinished(60000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+}
+
+class VideoPanelMediaTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EnsureApp();
+        s_dir = new QTemporaryDir;
+        ASSERT_TRUE(s_dir->isValid());
+        auto l = [](const char* s) { return QString::fromLatin1(s); };
+        ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("testsrc=size=176x144:rate=25:duration=2"), l("-c:v"),
+                              l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"), l("yuv420p")},
+                             path("clip25.mp4")));
+        ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("testsrc=size=320x240:rate=1"), l("-frames:v"), l("1")},
+                             path("still.png")));
+        ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=1"),
+                              l("-c:a"), l("pcm_s16le")},
+                             path("tone.wav")));
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    static QString path(const char* name) { return s_dir->filePath(QString::fromLatin1(name)); }
+
+    void SetUp() override
+    {
+        MakeSections(editor, {0, 1000, 2000}, 3000, 33);
+        editor.SelectRow(1);
+        panel.formLoad();
+    }
+
+    bool load(const QString& file)
+    {
+        panel.setFileText(file);
+        return panel.VidFileLoad(file);
+    }
+
+    static QTemporaryDir* s_dir;
+    ScriptedUi ui;
+    Editor editor{ui};
+    MpvEngine player;
+    VideoPanel panel{editor, player};
+};
+
+QTemporaryDir* VideoPanelMediaTest::s_dir = nullptr;
+
+TEST_F(VideoPanelMediaTest, ClipAndStillAreLoadedAndRegistered)
+{
+    ASSERT_TRUE(load(path("clip25.mp4")));
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(panel.frameInterval(), 40);
+    EXPECT_NEAR(panel.videoLength(), 2000, 40);
+    EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
+    EXPECT_FALSE(panel.isStill());
+    EXPECT_EQ(panel.slider().max, panel.videoLength());
+    EXPECT_EQ(player.GetState(), MediaPlayerEngine::Paused);
+    EXPECT_EQ(player.GetPosition(), 0);
+
+    // Mark 480..1480 with the keys' commands; the paused player lands on the exact point.
+    panel.scrollTo(480);
+    EXPECT_EQ(player.GetPosition(), 480);
+    panel.selStart();
+    panel.scrollTo(1480);
+    panel.selEnd();
+    EXPECT_EQ(player.GetPosition(), 1480);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=1000ms"));
+    panel.VidRegister();
+    EXPECT_EQ(editor.Grid().text(1, Col::VideoFile), path("clip25.mp4"));
+    EXPECT_EQ(editor.Grid().text(1, Col::InPoint), QStringLiteral("00:00:00:12"));
+    EXPECT_EQ(editor.Grid().text(1, Col::OutPoint), QStringLiteral("00:00:01:12"));
+    EXPECT_EQ(editor.Grid().text(1, Col::VideoInterval), QStringLiteral("40"));
+    EXPECT_EQ(editor.Grid().text(1, Col::Width), QStringLiteral("176"));
+    EXPECT_EQ(editor.Grid().text(1, Col::Height), QStringLiteral("144"));
+    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1x"));
+
+    ASSERT_TRUE(load(path("still.png")));
+    EXPECT_TRUE(panel.isStill());
+    EXPECT_EQ(panel.pictureSize(), QSize(320, 240));
+    EXPECT_FALSE(panel.controls().sliderVisible);
+    panel.VidRegister();
+    EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), path("still.png"));
+    EXPECT_EQ(editor.Grid().text(2, Col::InPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(editor.Grid().text(2, Col::OutPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(editor.Grid().text(2, Col::Width), QStringLiteral("320"));
+    EXPECT_EQ(editor.Grid().text(2, Col::Height), QStringLiteral("240"));
+    EXPECT_EQ(editor.Grid().currentRow, 3);
+    EXPECT_TRUE(TableInvariants(editor));
+
+    // Row selection loads the clip again at its in point.
+    panel.ShowRowVideo(1);
+    EXPECT_FALSE(panel.isStill());
+    EXPECT_EQ(panel.slider().selStart, 480);
+    EXPECT_EQ(panel.slider().selLength, 1000);
+    EXPECT_EQ(player.GetPosition(), 480);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("選択=1000ms"));
+}
+
+TEST_F(VideoPanelMediaTest, SoundOnlyFileIsRefused)
+{
+    ASSERT_TRUE(load(path("clip25.mp4")));
+    EXPECT_FALSE(load(path("tone.wav")));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text,
+              QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
+    EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
+    EXPECT_TRUE(panel.controls().sliderVisible);
+}
+
+TEST_F(VideoPanelMediaTest, PlayingMovesTheSliderAndPauseHolds)
+{
+    ASSERT_TRUE(load(path("clip25.mp4")));
+    panel.PlayPause();
+    ASSERT_TRUE(panel.timerActive());
+    Pump(400);
+    EXPECT_GT(panel.slider().value, 100);
+    panel.PlayPause();
+    EXPECT_FALSE(panel.timerActive());
+    const int held = panel.position();
+    Pump(150);
+    EXPECT_EQ(player.GetState(), MediaPlayerEngine::Paused);
+    EXPECT_NEAR(player.GetPosition(), held, 1);
+}
+
+} // namespace
+} // namespace vk

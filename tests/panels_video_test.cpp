@@ -1,0 +1,965 @@
+// The video registration panel driven with the scripted player and dialogs: loading,
+// the preview commands, the range rules, the registrations and row selection.
+#include "app/editor.h"
+#include "app/helpers.h"
+#include "media/videopanel.h"
+#include "tests/support/fakeengine.h"
+#include "tests/support/scriptedui.h"
+#include "tests/support/tablecheck.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace vk {
+namespace {
+
+const QString kNoFile = QStringLiteral("入力映像ファイルが指定されていません。");
+const QString kBadFormat = QStringLiteral("入力ファイル形式が正しくありません。");
+const QString kNoPicture = QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
+const QString kNoSound = QStringLiteral("音声ﾌｧｲﾙが正しく読み込まれていません。");
+
+void EnsureApp()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "panels_video_tests";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+}
+
+class VideoPanelTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApp(); }
+
+    void SetUp() override
+    {
+        // Four sections of 1000 ms and a last one of 2000 ms, row 1 selected.
+        MakeSections(editor, {0, 1000, 2000, 3000}, 5000, 33);
+        editor.SelectRow(1);
+        panel.formLoad();
+        ui.visibleRequests.clear();
+    }
+
+    // Loads a moving video of `length` ms through the file box.
+    bool loadMovie(const QString& path, int length = 10000, double spf = 0.04, int w = 640, int h = 480)
+    {
+        player.info = MediaInfo{};
+        player.info.durationMsec = length;
+        player.info.secondsPerFrame = spf;
+        player.info.width = w;
+        player.info.height = h;
+        panel.setFileText(path);
+        return panel.VidFileLoad(path);
+    }
+
+    bool loadStill(const QString& path, int w = 320, int h = 240)
+    {
+        player.info = MediaInfo{};
+        player.info.durationMsec = 0;
+        player.info.secondsPerFrame = 0.04;
+        player.info.width = w;
+        player.info.height = h;
+        panel.setFileText(path);
+        return panel.VidFileLoad(path);
+    }
+
+    // Sets the slider as the user would and marks the range with Z and X.
+    void markRange(int start, int end)
+    {
+        panel.scrollTo(start);
+        panel.selStart();
+        panel.scrollTo(end);
+        panel.selEnd();
+    }
+
+    const QString& cell(int row, int col) const { return editor.Grid().text(row, col); }
+
+    ScriptedUi ui;
+    Editor editor{ui};
+    FakeEngine player;
+    VideoPanel panel{editor, player};
+};
+
+// ---- loading ---------------------------------------------------------------------------
+
+TEST_F(VideoPanelTest, LoadAsksThePlayerInOrderAndShowsTheWholeFileAsRange)
+{
+    QObject window;
+    panel.setVideoWindow(&window);
+    player.clearCalls();
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("Close"), QStringLiteral("SetVideoWindow"),
+                                         QStringLiteral("Initialize(0,1000,1,7)"),
+                                         QStringLiteral("SetOption(soft_nouse,-1)"),
+                                         QStringLiteral("Open(/media/a.mp4)"), QStringLiteral("GetMediaInfo"),
+                                         QStringLiteral("Play(0)"), QStringLiteral("Pause(-1,0)")}));
+    EXPECT_EQ(player.videoWindow, &window);
+    EXPECT_EQ(panel.videoLength(), 10000);
+    EXPECT_EQ(panel.frameInterval(), 40);
+    EXPECT_EQ(panel.pictureSize(), QSize(640, 480));
+    EXPECT_EQ(panel.position(), 0);
+    const auto& s = panel.slider();
+    EXPECT_EQ(s.min, 0);
+    EXPECT_EQ(s.max, 10000);
+    EXPECT_EQ(s.value, 0);
+    EXPECT_EQ(s.tick, 100);
+    // A range not shown before becomes the whole file.
+    EXPECT_TRUE(s.selShown);
+    EXPECT_EQ(s.selStart, 0);
+    EXPECT_EQ(s.selLength, 10000);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=10000ms"));
+    EXPECT_TRUE(panel.controls().pictureVisible);
+    EXPECT_TRUE(panel.controls().sliderVisible);
+    EXPECT_TRUE(panel.controls().movieEnabled);
+    EXPECT_TRUE(panel.controls().rangeCheckVisible);
+    EXPECT_FALSE(panel.rangeStop());
+    EXPECT_TRUE(ui.messages.isEmpty());
+    // A load leaves the poll timer alone.
+    EXPECT_FALSE(panel.timerActive());
+}
+
+TEST_F(VideoPanelTest, FrameIntervalFollowsSecondsPerFrame)
+{
+    struct Case {
+        double spf;
+        int interval;
+    };
+    for (const Case c : {Case{0.04, 40}, Case{0.0, 33}, Case{0.0333667, 33}, Case{1.0 / 60.0, 17}, Case{0.5, 500}}) {
+        ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 4000, c.spf));
+        EXPECT_EQ(panel.frameInterval(), c.interval) << c.spf;
+    }
+    // A tick frequency of a hundredth of the length, rounded half to even.
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/b.mp4"), 250, 0.04));
+    EXPECT_EQ(panel.slider().tick, 2);
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/b.mp4"), 350, 0.04));
+    EXPECT_EQ(panel.slider().tick, 4);
+}
+
+TEST_F(VideoPanelTest, LoadFailuresShowTheirMessageAndKeepThePanel)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 8000, 0.04, 640, 480));
+    markRange(1000, 3000);
+    const VideoPanel::Slider before = panel.slider();
+    const VideoPanel::Controls controlsBefore = panel.controls();
+
+    // No path at all: the first message, the player is not touched.
+    player.clearCalls();
+    EXPECT_FALSE(panel.VidFileLoad(QString()));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, kNoFile);
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_TRUE(player.calls.isEmpty());
+
+    // The player cannot open it.
+    player.openResult = -1;
+    EXPECT_FALSE(loadMovie(QStringLiteral("/media/broken.mp4"), 99999, 0.02, 100, 100));
+    ASSERT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(ui.messages[1].text, kBadFormat);
+    EXPECT_EQ(ui.messages[1].icon, Ui::Icon::Warning);
+    player.openResult = 0;
+
+    // The player knows nothing of it: no message.
+    player.mediaInfoResult = -1;
+    EXPECT_FALSE(loadMovie(QStringLiteral("/media/unknown.bin"), 99999, 0.02, 100, 100));
+    EXPECT_EQ(ui.messages.size(), 2);
+    player.mediaInfoResult = 0;
+
+    // Sound only: no picture size.
+    EXPECT_FALSE(loadMovie(QStringLiteral("/media/tone.wav"), 2500, 0.0, 0, 0));
+    ASSERT_EQ(ui.messages.size(), 3);
+    EXPECT_EQ(ui.messages[2].text, kNoPicture);
+    EXPECT_EQ(ui.messages[2].icon, Ui::Icon::Warning);
+
+    // The panel is as it was before any of these.
+    EXPECT_EQ(panel.videoLength(), 8000);
+    EXPECT_EQ(panel.frameInterval(), 40);
+    EXPECT_EQ(panel.pictureSize(), QSize(640, 480));
+    EXPECT_EQ(panel.slider().max, before.max);
+    EXPECT_EQ(panel.slider().value, before.value);
+    EXPECT_EQ(panel.slider().selStart, before.selStart);
+    EXPECT_EQ(panel.slider().selLength, before.selLength);
+    EXPECT_EQ(panel.controls().sliderVisible, controlsBefore.sliderVisible);
+    EXPECT_EQ(panel.controls().playVisible, controlsBefore.playVisible);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=2000ms"));
+}
+
+TEST_F(VideoPanelTest, FileEntryPoints)
+{
+    player.info.durationMsec = 3000;
+    player.info.secondsPerFrame = 0.04;
+    player.info.width = 320;
+    player.info.height = 240;
+
+    // Browse: cancelled does nothing; a chosen file goes into the box and loads.
+    panel.browse();
+    ASSERT_EQ(ui.openDialogs.size(), 1);
+    EXPECT_EQ(ui.openDialogs[0].title, QStringLiteral("入力ファイルを開く"));
+    EXPECT_EQ(ui.openDialogs[0].filter, QStringLiteral("動画、静止画ファイル (*)"));
+    EXPECT_TRUE(player.callsStartingWith(QStringLiteral("Open")).isEmpty());
+    EXPECT_TRUE(panel.fileText().isEmpty());
+
+    ui.openNames.push_back(QStringLiteral("/media/chosen.mp4"));
+    panel.browse();
+    EXPECT_EQ(panel.fileText(), QStringLiteral("/media/chosen.mp4"));
+    EXPECT_EQ(player.openedPath, QStringLiteral("/media/chosen.mp4"));
+
+    // Enter in the box loads what was typed.
+    panel.setFileText(QStringLiteral("/media/typed.mp4"));
+    panel.fileEnter();
+    EXPECT_EQ(player.openedPath, QStringLiteral("/media/typed.mp4"));
+
+    // A drop loads the first file only.
+    panel.dropFiles({QStringLiteral("/media/first.mp4"), QStringLiteral("/media/second.mp4")});
+    EXPECT_EQ(panel.fileText(), QStringLiteral("/media/first.mp4"));
+    EXPECT_EQ(player.openedPath, QStringLiteral("/media/first.mp4"));
+    EXPECT_EQ(player.callsStartingWith(QStringLiteral("Open(/media/second")).size(), 0);
+}
+
+TEST_F(VideoPanelTest, StillShowsStillControlsAndKeepsTheSlider)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 6000, 0.04));
+    markRange(1000, 2000);
+    panel.scrollTo(1500);
+    ASSERT_TRUE(loadStill(QStringLiteral("/media/pic.png"), 320, 240));
+
+    EXPECT_TRUE(panel.isStill());
+    EXPECT_EQ(panel.videoLength(), 0);
+    const auto& c = panel.controls();
+    EXPECT_FALSE(c.playVisible);
+    EXPECT_FALSE(c.selStartVisible);
+    EXPECT_FALSE(c.selEndVisible);
+    EXPECT_FALSE(c.selStartJmpVisible);
+    EXPECT_FALSE(c.selEndJmpVisible);
+    EXPECT_FALSE(c.contRegVisible);
+    EXPECT_FALSE(c.muteVisible);
+    EXPECT_FALSE(c.rangeCheckVisible);
+    EXPECT_FALSE(c.sliderVisible);
+    EXPECT_FALSE(c.positionVisible);
+    EXPECT_FALSE(c.rateVisible);
+    EXPECT_TRUE(c.regVisible);
+    EXPECT_TRUE(c.regEnabled);
+    EXPECT_TRUE(c.pictureVisible);
+    EXPECT_EQ(panel.pictureSize(), QSize(320, 240));
+    // The slider keeps its settings.
+    EXPECT_EQ(panel.slider().max, 6000);
+    EXPECT_EQ(panel.slider().value, 1500);
+
+    // And back to a movie: the movie controls return.
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/b.mp4"), 3000, 0.04));
+    EXPECT_TRUE(panel.controls().playVisible);
+    EXPECT_TRUE(panel.controls().sliderVisible);
+    EXPECT_TRUE(panel.controls().rateVisible);
+    EXPECT_FALSE(panel.isStill());
+}
+
+TEST_F(VideoPanelTest, StillAfterAWholeFileRangeShowsNoRangeControls)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 8000, 0.04));
+    ASSERT_EQ(panel.slider().selLength, 8000);
+    ASSERT_TRUE(loadStill(QStringLiteral("/media/pic.png")));
+    EXPECT_FALSE(panel.controls().rangeCheckVisible);
+    EXPECT_FALSE(panel.controls().selStartJmpVisible);
+    EXPECT_FALSE(panel.controls().selEndJmpVisible);
+    EXPECT_TRUE(panel.rangeText().isEmpty());
+    // The range survives for the next movie.
+    EXPECT_EQ(panel.slider().selStart, 0);
+    EXPECT_EQ(panel.slider().selLength, 8000);
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/b.mp4"), 8000, 0.04));
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=8000ms"));
+    EXPECT_TRUE(panel.controls().rangeCheckVisible);
+}
+
+TEST_F(VideoPanelTest, RangeFromALongerFileIsCutAtTheNewEnd)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/long.mp4"), 10000, 0.04));
+    markRange(2000, 8000);
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/short.mp4"), 5000, 0.04));
+    EXPECT_EQ(panel.slider().selStart, 0);
+    EXPECT_LE(panel.slider().selEnd(), 5000);
+    EXPECT_TRUE(panel.slider().selShown);
+}
+
+// ---- preview ---------------------------------------------------------------------------
+
+TEST_F(VideoPanelTest, PlayPauseSendsMuteAndSpeedOnEveryPress)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    panel.setMute(true);
+    EXPECT_EQ(player.volume, -10000);
+    panel.typeRateText(QStringLiteral("1.5"));
+    player.clearCalls();
+
+    panel.PlayPause();
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("SetVolume(-10000)"),
+                                         QStringLiteral("Command(set_rate_percent,150,)"), QStringLiteral("GetState"),
+                                         QStringLiteral("Play(0)")}));
+    EXPECT_TRUE(panel.timerActive());
+    EXPECT_EQ(panel.timerInterval(), 33);
+
+    player.clock(400);
+    panel.tick();
+    EXPECT_EQ(panel.position(), 600);
+    player.clearCalls();
+    panel.PlayPause();
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("SetVolume(-10000)"),
+                                         QStringLiteral("Command(set_rate_percent,150,)"), QStringLiteral("GetState"),
+                                         QStringLiteral("Play(600)"), QStringLiteral("Pause(600,0)")}));
+    EXPECT_FALSE(panel.timerActive());
+
+    panel.setMute(false);
+    EXPECT_EQ(player.volume, 0);
+    player.clearCalls();
+    panel.PlayPause();
+    EXPECT_EQ(player.callsStartingWith(QStringLiteral("SetVolume")), QStringList{QStringLiteral("SetVolume(0)")});
+}
+
+TEST_F(VideoPanelTest, PlayPauseSkipsAFailingStep)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    player.failing.insert(QStringLiteral("SetVolume"));
+    panel.PlayPause();
+    EXPECT_EQ(player.state, MediaPlayerEngine::Running);
+    EXPECT_TRUE(panel.timerActive());
+}
+
+TEST_F(VideoPanelTest, PollStopsJustBeforeTheEndAndPlaysOnFromThere)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 2000, 0.04));
+    panel.PlayPause();
+    player.position = 1969;
+    panel.tick();
+    EXPECT_TRUE(panel.timerActive());
+    EXPECT_EQ(panel.slider().value, 1969);
+    EXPECT_EQ(panel.sliderToolTip(), QStringLiteral("1969"));
+    EXPECT_EQ(panel.secondText(), QStringLiteral("1"));
+    EXPECT_EQ(panel.frameText(), QStringLiteral("24"));
+
+    player.position = 1970;
+    player.clearCalls();
+    panel.tick();
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetPosition"), QStringLiteral("Stop"),
+                                         QStringLiteral("Pause(1970,0)")}));
+    EXPECT_FALSE(panel.timerActive());
+    EXPECT_EQ(panel.position(), 1970);
+
+    player.clearCalls();
+    panel.PlayPause();
+    EXPECT_EQ(player.callsStartingWith(QStringLiteral("Play")), QStringList{QStringLiteral("Play(1970)")});
+    EXPECT_TRUE(panel.timerActive());
+}
+
+TEST_F(VideoPanelTest, RepeatBoxStopsAtTheRangeEndOnItsStart)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(1000, 3000);
+    panel.setRangeStop(true);
+    panel.scrollTo(2900);
+    panel.PlayPause();
+    player.position = 3000;
+    panel.tick();
+    EXPECT_TRUE(panel.timerActive()); // the end itself is still inside
+    player.position = 3001;
+    panel.tick();
+    EXPECT_FALSE(panel.timerActive());
+    EXPECT_EQ(panel.slider().value, 1000);
+    EXPECT_EQ(panel.position(), 1000);
+    EXPECT_EQ(player.state, MediaPlayerEngine::Paused);
+    EXPECT_EQ(player.position, 1000);
+}
+
+TEST_F(VideoPanelTest, SeekFollowsThePlayerState)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    player.clearCalls();
+    panel.scrollTo(1234);
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(1234,0)")}));
+    EXPECT_EQ(panel.position(), 1234);
+    EXPECT_EQ(panel.hourText(), QStringLiteral("0"));
+    EXPECT_EQ(panel.secondText(), QStringLiteral("1"));
+    EXPECT_EQ(panel.frameText(), QStringLiteral("5"));
+
+    panel.PlayPause();
+    player.clearCalls();
+    panel.scrollTo(5000);
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(5000,0)"),
+                                         QStringLiteral("Play(5000)")}));
+    // Values beyond the slider are held at its ends.
+    panel.scrollTo(20000);
+    EXPECT_EQ(panel.slider().value, 10000);
+    panel.scrollTo(-5);
+    EXPECT_EQ(panel.slider().value, 0);
+}
+
+TEST_F(VideoPanelTest, SteppingKeysMoveByFramesAndHundredthsAndStopAtTheEnds)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 3000, 0.04));
+    panel.scrollTo(1000);
+    struct Step {
+        int key;
+        int shift;
+        int expected;
+    };
+    const Step steps[] = {
+        {VideoPanel::KeyDown, 0, 1040},         {VideoPanel::KeyPeriod, 0, 1080},
+        {VideoPanel::KeyUp, 0, 1040},           {VideoPanel::KeyComma, 0, 1000},
+        {VideoPanel::KeyDown, Shift::Shift, 1400}, {VideoPanel::KeyUp, Shift::Ctrl, 1000},
+        {VideoPanel::KeyRight, 0, 1030},        {VideoPanel::KeyM, 0, 1060},
+        {VideoPanel::KeyLeft, 0, 1030},         {VideoPanel::KeyN, 0, 1000},
+        {VideoPanel::KeyRight, Shift::Alt, 1100}, {VideoPanel::KeyLeft, Shift::Shift, 1000},
+    };
+    for (const Step& s : steps) {
+        panel.keyCommand(s.key, s.shift);
+        EXPECT_EQ(panel.slider().value, s.expected) << s.key << "/" << s.shift;
+        EXPECT_EQ(player.position, s.expected);
+    }
+    // Stepping below 0 or past the length stops at the ends.
+    panel.scrollTo(20);
+    panel.keyCommand(VideoPanel::KeyUp, 0);
+    EXPECT_EQ(panel.slider().value, 0);
+    panel.keyCommand(VideoPanel::KeyLeft, Shift::Shift);
+    EXPECT_EQ(panel.slider().value, 0);
+    panel.scrollTo(2990);
+    panel.keyCommand(VideoPanel::KeyDown, Shift::Shift);
+    EXPECT_EQ(panel.slider().value, 3000);
+    panel.keyCommand(VideoPanel::KeyM, 0);
+    EXPECT_EQ(panel.slider().value, 3000);
+    EXPECT_EQ(player.position, 3000);
+}
+
+TEST_F(VideoPanelTest, ClickRuleNeedsPressAndReleaseAtTheSamePoint)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    // A slider 6400 twips wide: its channel is 6000 twips, starting at 2.5 %.
+    panel.sliderMouseDown(3150, 150);
+    panel.sliderMouseUp(3150, 150, 6400);
+    EXPECT_EQ(panel.slider().value, 5000); // (3150 / 6000 - 0.025) x 10000
+    EXPECT_EQ(player.position, 5000);
+    EXPECT_EQ(panel.sliderToolTip(), QStringLiteral("5000"));
+
+    panel.sliderMouseDown(600, 150);
+    panel.sliderMouseUp(900, 150, 6400);
+    EXPECT_EQ(panel.slider().value, 5000);
+    panel.sliderMouseDown(600, 150);
+    panel.sliderMouseUp(600, 165, 6400);
+    EXPECT_EQ(panel.slider().value, 5000);
+
+    // Left of the channel's start stops at 0.
+    panel.sliderMouseDown(15, 150);
+    panel.sliderMouseUp(15, 150, 6400);
+    EXPECT_EQ(panel.slider().value, 0);
+}
+
+TEST_F(VideoPanelTest, SpeedBox)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    player.clearCalls();
+    panel.chooseRate(0);
+    EXPECT_EQ(player.calls, QStringList{QStringLiteral("Command(set_rate_percent,50,)")});
+    EXPECT_EQ(panel.rateText(), QStringLiteral("0.5"));
+    panel.chooseRate(17);
+    EXPECT_EQ(player.ratePercent, 200);
+
+    player.clearCalls();
+    panel.typeRateText(QStringLiteral("1.234"));
+    panel.applyVidRateText();
+    EXPECT_EQ(player.calls, QStringList{QStringLiteral("Command(set_rate_percent,123,)")});
+
+    player.clearCalls();
+    for (const char* text : {"abc", "", "1.2.3", "x1"}) {
+        panel.typeRateText(QString::fromLatin1(text));
+        panel.applyVidRateText();
+    }
+    EXPECT_TRUE(player.calls.isEmpty());
+
+    // A speed put there by the row table takes effect on Enter only.
+    panel.setRateText(QStringLiteral("0.667"));
+    EXPECT_TRUE(player.calls.isEmpty());
+    EXPECT_EQ(panel.rateText(), QStringLiteral("0.667"));
+    EXPECT_EQ(panel.rateIndex(), -1);
+    panel.applyVidRateText();
+    EXPECT_EQ(player.calls, QStringList{QStringLiteral("Command(set_rate_percent,67,)")});
+}
+
+TEST_F(VideoPanelTest, FormLoadSelectsNormalSpeed)
+{
+    FakeEngine other;
+    VideoPanel fresh(editor, other);
+    fresh.formLoad();
+    EXPECT_EQ(other.calls, QStringList{QStringLiteral("Command(set_rate_percent,100,)")});
+    EXPECT_EQ(fresh.rateIndex(), 6);
+    EXPECT_EQ(fresh.rateText(), QStringLiteral("1.0"));
+    EXPECT_EQ(fresh.slider().max, 100);
+    EXPECT_EQ(fresh.slider().tick, 1);
+    EXPECT_TRUE(fresh.rangeText().isEmpty());
+    EXPECT_FALSE(fresh.controls().pictureVisible);
+    EXPECT_EQ(fresh.timerInterval(), 0);
+}
+
+TEST(FitMovieWindow, LetterboxesInsideTheBox)
+{
+    // A 4:3 picture in a wide box: full height, centred across (half pixels to even).
+    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(640, 480), QRect(10, 20, 400, 200)), QRect(76, 20, 267, 200));
+    // In a tall box: full width, centred down.
+    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(640, 480), QRect(0, 0, 400, 400)), QRect(0, 50, 400, 300));
+    // Same aspect: the whole box.
+    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(1920, 1080), QRect(5, 5, 320, 180)), QRect(5, 5, 320, 180));
+    // Nothing to fit: the box.
+    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(0, 0), QRect(1, 2, 30, 40)), QRect(1, 2, 30, 40));
+    for (const QSize box : {QSize(333, 111), QSize(120, 500), QSize(640, 480)}) {
+        const QRect r = VideoPanel::fitMovieWindow(QSize(176, 144), QRect(QPoint(7, 9), box));
+        EXPECT_TRUE(QRect(QPoint(7, 9), box).contains(r)) << box.width() << "x" << box.height();
+        EXPECT_TRUE(r.width() == box.width() || r.height() == box.height());
+        const int leftMargin = r.left() - 7;
+        const int rightMargin = 7 + box.width() - (r.right() + 1);
+        EXPECT_LE(std::abs(leftMargin - rightMargin), 1);
+    }
+}
+
+// ---- range ------------------------------------------------------------------------------
+
+TEST_F(VideoPanelTest, RangeStartAndEndRules)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(2000, 5000);
+    EXPECT_EQ(panel.slider().selStart, 2000);
+    EXPECT_EQ(panel.slider().selLength, 3000);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=3000ms"));
+    EXPECT_TRUE(panel.controls().selStartJmpVisible);
+    EXPECT_TRUE(panel.controls().selEndJmpVisible);
+    EXPECT_TRUE(panel.controls().rangeCheckVisible);
+
+    // Z at the exact range end removes the range.
+    panel.scrollTo(5000);
+    panel.selStart();
+    EXPECT_FALSE(panel.slider().selShown);
+    EXPECT_EQ(panel.slider().selLength, 0);
+    EXPECT_TRUE(panel.rangeText().isEmpty());
+    EXPECT_FALSE(panel.controls().rangeCheckVisible);
+    EXPECT_FALSE(panel.controls().selStartJmpVisible);
+    EXPECT_FALSE(panel.controls().selEndJmpVisible);
+    // Pressing again marks a new range from here to the end of the file.
+    panel.selStart();
+    EXPECT_TRUE(panel.slider().selShown);
+    EXPECT_EQ(panel.slider().selStart, 5000);
+    EXPECT_EQ(panel.slider().selLength, 5000);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=5000ms"));
+
+    // X at the exact range start removes it; pressing again runs from 0.
+    panel.selEnd();
+    EXPECT_FALSE(panel.slider().selShown);
+    EXPECT_TRUE(panel.rangeText().isEmpty());
+    panel.selEnd();
+    EXPECT_TRUE(panel.slider().selShown);
+    EXPECT_EQ(panel.slider().selStart, 0);
+    EXPECT_EQ(panel.slider().selLength, 5000);
+
+    // Z after the range end: from V to the end of the file.
+    panel.scrollTo(7000);
+    panel.selStart();
+    EXPECT_EQ(panel.slider().selStart, 7000);
+    EXPECT_EQ(panel.slider().selLength, 3000);
+    // X before the range start: from 0 to V.
+    panel.scrollTo(4000);
+    panel.selEnd();
+    EXPECT_EQ(panel.slider().selStart, 0);
+    EXPECT_EQ(panel.slider().selLength, 4000);
+    // Z inside the range moves the start and keeps the end.
+    panel.scrollTo(1500);
+    panel.selStart();
+    EXPECT_EQ(panel.slider().selStart, 1500);
+    EXPECT_EQ(panel.slider().selLength, 2500);
+    // X inside moves the end.
+    panel.scrollTo(3500);
+    panel.selEnd();
+    EXPECT_EQ(panel.slider().selStart, 1500);
+    EXPECT_EQ(panel.slider().selLength, 2000);
+    // A new range unchecks the repeat box.
+    panel.setRangeStop(true);
+    panel.scrollTo(2500);
+    panel.selEnd();
+    EXPECT_FALSE(panel.rangeStop());
+}
+
+TEST_F(VideoPanelTest, ZAtTheFileEndLeavesAnEmptyRangeWithoutItsControls)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 4000, 0.04));
+    markRange(1000, 2000);
+    panel.scrollTo(2000);
+    panel.selStart(); // removes
+    panel.scrollTo(4000);
+    panel.selStart();
+    EXPECT_TRUE(panel.slider().selShown);
+    EXPECT_EQ(panel.slider().selStart, 4000);
+    EXPECT_EQ(panel.slider().selLength, 0);
+    EXPECT_FALSE(panel.controls().rangeCheckVisible);
+    EXPECT_TRUE(panel.rangeText().isEmpty());
+}
+
+TEST_F(VideoPanelTest, JumpsEndPausedAtTheTarget)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(2000, 6000);
+    panel.scrollTo(100);
+    panel.selEndJump();
+    EXPECT_EQ(panel.slider().value, 6000);
+    EXPECT_EQ(panel.position(), 6000);
+    EXPECT_EQ(player.state, MediaPlayerEngine::Paused);
+
+    panel.PlayPause();
+    ASSERT_TRUE(panel.timerActive());
+    player.clearCalls();
+    panel.keyCommand(VideoPanel::KeyC, 0);
+    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(2000,0)"),
+                                         QStringLiteral("Play(2000)"), QStringLiteral("GetState"),
+                                         QStringLiteral("Play(2000)"), QStringLiteral("Pause(2000,0)")}));
+    EXPECT_FALSE(panel.timerActive());
+    EXPECT_EQ(player.state, MediaPlayerEngine::Paused);
+    EXPECT_EQ(panel.slider().value, 2000);
+    panel.keyCommand(VideoPanel::KeyV, 0);
+    EXPECT_EQ(panel.slider().value, 6000);
+}
+
+// ---- registration -------------------------------------------------------------------------
+
+TEST_F(VideoPanelTest, RegistrationWritesTheRangeAndAdvances)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04, 720, 576));
+    markRange(1000, 3000);
+    const RowTable before = editor.Grid();
+    editor.setModified(false);
+
+    panel.keyCommand(VideoPanel::KeyS, 0);
+
+    EXPECT_EQ(cell(1, Col::VideoFile), QStringLiteral("/media/a.mp4"));
+    EXPECT_EQ(cell(1, Col::InPoint), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(cell(1, Col::OutPoint), QStringLiteral("00:00:03:00"));
+    EXPECT_EQ(cell(1, Col::VideoInterval), QStringLiteral("40"));
+    EXPECT_EQ(cell(1, Col::Width), QStringLiteral("720"));
+    EXPECT_EQ(cell(1, Col::Height), QStringLiteral("576"));
+    EXPECT_EQ(cell(1, Col::Speed), QStringLiteral("2x")); // 2000 ms over a 1000 ms section
+    EXPECT_TRUE(cell(1, Col::Effect).isEmpty());
+    EXPECT_TRUE(editor.modified());
+    // The snapshot was taken before the change.
+    EXPECT_EQ(editor.undogrid().text(1, Col::VideoFile), before.text(1, Col::VideoFile));
+    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    // Advanced to the next row.
+    EXPECT_EQ(editor.Grid().currentRow, 2);
+    EXPECT_EQ(editor.Grid().currentCol, 0);
+    EXPECT_EQ(editor.Grid().marker(1), kMarkerPlain);
+    EXPECT_EQ(editor.Grid().marker(2), kMarkerSelected);
+    EXPECT_EQ(ui.visibleRequests, QList<int>{2});
+    EXPECT_TRUE(TableInvariants(editor));
+    // Other rows untouched.
+    for (int r = 2; r <= editor.lastRow(); ++r)
+        EXPECT_TRUE(cell(r, Col::VideoFile).isEmpty()) << r;
+}
+
+TEST_F(VideoPanelTest, RegistrationOnTheLastRowKeepsIt)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(0, 4000);
+    editor.SelectRow(4);
+    panel.VidRegister();
+    EXPECT_EQ(cell(4, Col::InPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(cell(4, Col::OutPoint), QStringLiteral("00:00:04:00"));
+    EXPECT_EQ(cell(4, Col::Speed), QStringLiteral("2x")); // the last section runs to 5000
+    EXPECT_EQ(editor.Grid().currentRow, 4);
+    EXPECT_EQ(editor.Grid().marker(4), kMarkerSelected);
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(1000, 2000);
+    const RowTable before = editor.Grid();
+
+    // No sound clip: the message, the table as it was, the snapshot taken.
+    editor.setSoundClip(0, 33);
+    editor.undogrid() = RowTable(1, 1);
+    panel.VidRegister();
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, kNoSound);
+    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(editor.Grid(), before);
+    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    // Continuous registration gives the same message.
+    panel.VidContRegister();
+    EXPECT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(editor.Grid(), before);
+    editor.setSoundClip(5000, 33);
+
+    // Empty file box: nothing at all.
+    panel.setFileText(QString());
+    panel.VidRegister();
+    panel.VidContRegister();
+    EXPECT_EQ(editor.Grid(), before);
+    EXPECT_EQ(ui.messages.size(), 2);
+    panel.setFileText(QStringLiteral("/media/a.mp4"));
+
+    // A zero-length range on a movie: nothing, no message.
+    panel.scrollTo(1000);
+    panel.selEnd(); // removes the range
+    ASSERT_EQ(panel.slider().selLength, 0);
+    panel.VidRegister();
+    EXPECT_EQ(editor.Grid(), before);
+    EXPECT_EQ(ui.messages.size(), 2);
+    EXPECT_FALSE(editor.modified());
+}
+
+TEST_F(VideoPanelTest, RegistrationWritesTheCurrentFileText)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(0, 1000);
+    panel.setFileText(QStringLiteral("/media/edited-name.mp4"));
+    panel.VidRegister();
+    EXPECT_EQ(cell(1, Col::VideoFile), QStringLiteral("/media/edited-name.mp4"));
+}
+
+TEST_F(VideoPanelTest, RegistrationKeepsTheEffectAndReplacesTheSpeed)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setText(2, Col::TransMsec, QStringLiteral("1500"));
+    Register(editor, 2, QStringLiteral("/media/old.mp4"), 0, 500, 33);
+    editor.Grid().setText(2, Col::Speed, QStringLiteral("等速"));
+    editor.SelectRow(2);
+    markRange(2000, 2400);
+    panel.VidRegister();
+    EXPECT_EQ(cell(2, Col::VideoFile), QStringLiteral("/media/a.mp4"));
+    EXPECT_EQ(cell(2, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(cell(2, Col::TransMsec), QStringLiteral("1500"));
+    EXPECT_EQ(cell(2, Col::Speed), QStringLiteral("0.4x")); // 400 ms over a 1000 ms section
+}
+
+TEST_F(VideoPanelTest, StillRegistersZeroPointsWhateverTheRange)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(1000, 3000);
+    ASSERT_TRUE(loadStill(QStringLiteral("/media/pic.png"), 320, 240));
+    EXPECT_TRUE(panel.rangeText().isEmpty());
+    panel.VidRegister();
+    EXPECT_EQ(cell(1, Col::VideoFile), QStringLiteral("/media/pic.png"));
+    EXPECT_EQ(cell(1, Col::InPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(cell(1, Col::OutPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(cell(1, Col::Width), QStringLiteral("320"));
+    EXPECT_EQ(cell(1, Col::Height), QStringLiteral("240"));
+    EXPECT_EQ(cell(1, Col::Speed), QStringLiteral("0x"));
+    EXPECT_EQ(editor.Grid().currentRow, 2);
+}
+
+TEST_F(VideoPanelTest, ContinuousRegistrationFillsConsecutiveRows)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(500, 600);
+    panel.scrollTo(500);
+    editor.undogrid() = RowTable(1, 1);
+    editor.setModified(false);
+    panel.PlayPause();
+
+    // Taps at 1300, 2100 and 2900 ms of the video.
+    for (int tap : {1300, 2100, 2900}) {
+        player.position = tap;
+        panel.tick();
+        panel.keyCommand(VideoPanel::KeyA, 0);
+    }
+    EXPECT_EQ(cell(1, Col::InPoint), QStringLiteral("00:00:00:12")); // 500 ms at 40 ms frames
+    EXPECT_EQ(cell(1, Col::OutPoint), QStringLiteral("00:00:01:07"));
+    EXPECT_EQ(cell(2, Col::InPoint), QStringLiteral("00:00:01:07"));
+    EXPECT_EQ(cell(2, Col::OutPoint), QStringLiteral("00:00:02:02"));
+    EXPECT_EQ(cell(3, Col::InPoint), QStringLiteral("00:00:02:02"));
+    EXPECT_EQ(cell(3, Col::OutPoint), QStringLiteral("00:00:02:22"));
+    EXPECT_EQ(cell(1, Col::Speed), QStringLiteral("0.8x"));
+    EXPECT_EQ(editor.Grid().currentRow, 4);
+    EXPECT_EQ(panel.slider().selStart, 2900);
+    EXPECT_EQ(panel.slider().selLength, 7100);
+    EXPECT_TRUE(editor.modified());
+    // No snapshot.
+    EXPECT_EQ(editor.undogrid().Rows(), 1);
+    // Still playing.
+    EXPECT_TRUE(panel.timerActive());
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(VideoPanelTest, ContinuousRegistrationSwapsAReversedSpan)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(4000, 5000);
+    editor.SelectRow(2);
+    panel.scrollTo(2000);
+    panel.VidContRegister();
+    EXPECT_EQ(cell(2, Col::InPoint), QStringLiteral("00:00:02:00"));
+    EXPECT_EQ(cell(2, Col::OutPoint), QStringLiteral("00:00:04:00"));
+    // The range starts at the larger value.
+    EXPECT_EQ(panel.slider().selStart, 4000);
+    EXPECT_EQ(panel.slider().selLength, 6000);
+    EXPECT_EQ(editor.Grid().currentRow, 3);
+
+    // The slider at the range start: nothing.
+    const RowTable before = editor.Grid();
+    panel.scrollTo(4000);
+    panel.VidContRegister();
+    EXPECT_EQ(editor.Grid(), before);
+}
+
+TEST_F(VideoPanelTest, RegistrationIntoATableWithoutRowsDoesNothing)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    markRange(1000, 2000);
+    editor.Grid().setRows(1);
+    editor.Grid().currentRow = 1;
+    panel.VidRegister();
+    panel.VidContRegister();
+    EXPECT_EQ(editor.Grid().Rows(), 1);
+    EXPECT_FALSE(editor.modified());
+}
+
+TEST_F(VideoPanelTest, SolidColourLoadsFromTheSlidesFolderAndRegisters)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    panel.setApplicationFolder(dir.path());
+    player.info = MediaInfo{};
+    player.info.width = 64;
+    player.info.height = 48;
+    player.info.secondsPerFrame = 0.04;
+
+    panel.solidColor(1);
+    const QString expected = dir.path() + QStringLiteral("/Slides/Grey.bmp");
+    EXPECT_EQ(player.openedPath, expected);
+    EXPECT_EQ(panel.fileText(), expected);
+    EXPECT_EQ(cell(1, Col::VideoFile), expected);
+    EXPECT_EQ(cell(1, Col::InPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(cell(1, Col::OutPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(editor.Grid().currentRow, 2);
+
+    panel.solidColor(0);
+    EXPECT_EQ(cell(2, Col::VideoFile), dir.path() + QStringLiteral("/Slides/Black.bmp"));
+    panel.setApplicationFolder(dir.path() + QStringLiteral("/"));
+    panel.solidColor(2);
+    EXPECT_EQ(cell(3, Col::VideoFile), dir.path() + QStringLiteral("/Slides/White.bmp"));
+
+    // A still that cannot be opened is reported and not registered.
+    player.openResult = -1;
+    panel.solidColor(0);
+    EXPECT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(cell(4, Col::VideoFile).isEmpty());
+    EXPECT_EQ(editor.Grid().currentRow, 4);
+
+    // Unset, it is the application's own folder.
+    panel.setApplicationFolder(QString());
+    EXPECT_EQ(panel.applicationFolder(), QCoreApplication::applicationDirPath());
+}
+
+TEST_F(VideoPanelTest, DroppedStillIsLoadedAndRegistered)
+{
+    player.info = MediaInfo{};
+    player.info.width = 200;
+    player.info.height = 150;
+    editor.SelectRow(3);
+    panel.RegisterDroppedStill(QStringLiteral("/media/photo.jpg"));
+    EXPECT_EQ(panel.fileText(), QStringLiteral("/media/photo.jpg"));
+    EXPECT_EQ(cell(3, Col::VideoFile), QStringLiteral("/media/photo.jpg"));
+    EXPECT_EQ(cell(3, Col::OutPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(cell(3, Col::Width), QStringLiteral("200"));
+    EXPECT_EQ(editor.Grid().currentRow, 4);
+}
+
+// ---- row selection ----------------------------------------------------------------------
+
+TEST_F(VideoPanelTest, ShowRowVideoLoadsAtTheInPointWithTheRowsRange)
+{
+    Register(editor, 2, QStringLiteral("/media/row.mp4"), 1000, 2480, 40, 640, 360);
+    player.info = MediaInfo{};
+    player.info.durationMsec = 9000;
+    player.info.secondsPerFrame = 0.04;
+    player.info.width = 640;
+    player.info.height = 360;
+    player.state = MediaPlayerEngine::Paused;
+    panel.PlayPause();
+    ASSERT_TRUE(panel.timerActive());
+    player.clearCalls();
+
+    panel.ShowRowVideo(2);
+    EXPECT_EQ(panel.fileText(), QStringLiteral("/media/row.mp4"));
+    EXPECT_EQ(player.openedPath, QStringLiteral("/media/row.mp4"));
+    const QStringList afterLoad = player.calls.mid(player.calls.indexOf(QStringLiteral("GetMediaInfo")));
+    EXPECT_EQ(afterLoad.mid(0, 5), (QStringList{QStringLiteral("GetMediaInfo"), QStringLiteral("Play(0)"),
+                                                QStringLiteral("Pause(-1,0)"), QStringLiteral("Stop"),
+                                                QStringLiteral("Pause(-1,0)")}));
+    EXPECT_FALSE(panel.timerActive());
+    EXPECT_EQ(player.position, 1000);
+    EXPECT_EQ(panel.position(), 1000);
+    const auto& s = panel.slider();
+    EXPECT_EQ(s.value, 1000);
+    EXPECT_EQ(s.selStart, 1000);
+    EXPECT_EQ(s.selLength, 1480);
+    EXPECT_TRUE(s.selShown);
+    EXPECT_EQ(s.min, 0);
+    EXPECT_EQ(s.max, 9000);
+    EXPECT_EQ(s.tick, 90);
+    EXPECT_EQ(panel.rangeText(), QStringLiteral("選択=1480ms"));
+    EXPECT_TRUE(panel.controls().sliderVisible);
+    // S now registers exactly that span again.
+    editor.SelectRow(3);
+    panel.VidRegister();
+    EXPECT_EQ(cell(3, Col::InPoint), cell(2, Col::InPoint));
+    EXPECT_EQ(cell(3, Col::OutPoint), cell(2, Col::OutPoint));
+}
+
+TEST_F(VideoPanelTest, ShowRowVideoOfAStillAndOfAnEmptyRow)
+{
+    Register(editor, 3, QStringLiteral("/media/pic.png"), 0, 0, 40, 320, 240);
+    player.info = MediaInfo{};
+    player.info.width = 320;
+    player.info.height = 240;
+    panel.ShowRowVideo(3);
+    EXPECT_TRUE(panel.isStill());
+    EXPECT_FALSE(panel.controls().sliderVisible);
+    EXPECT_TRUE(panel.rangeText().isEmpty());
+
+    player.clearCalls();
+    panel.ShowRowVideo(1); // no registration
+    EXPECT_TRUE(player.calls.isEmpty());
+    EXPECT_EQ(panel.fileText(), QStringLiteral("/media/pic.png"));
+}
+
+TEST_F(VideoPanelTest, ShowRowVideoOfAMissingFileReportsAndStops)
+{
+    Register(editor, 2, QStringLiteral("/media/gone.mp4"), 1000, 2000, 40);
+    player.openResult = -1;
+    panel.ShowRowVideo(2);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text, kBadFormat);
+    EXPECT_TRUE(player.callsStartingWith(QStringLiteral("Stop")).isEmpty());
+}
+
+TEST_F(VideoPanelTest, KeyTableDispatch)
+{
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
+    panel.scrollTo(3000);
+    panel.keyCommand(VideoPanel::KeyZ, 0);
+    EXPECT_EQ(panel.slider().selStart, 3000);
+    panel.scrollTo(4000);
+    panel.keyCommand(VideoPanel::KeyX, 0);
+    EXPECT_EQ(panel.slider().selLength, 1000);
+    panel.keyCommand(VideoPanel::KeySpace, 0);
+    EXPECT_TRUE(panel.timerActive());
+    panel.keyCommand(VideoPanel::KeyEnter, 0);
+    EXPECT_FALSE(panel.timerActive());
+    // Keys the panel does not know change nothing.
+    const VideoPanel::Slider before = panel.slider();
+    player.clearCalls();
+    panel.keyCommand(81 /* Q */, 0);
+    EXPECT_TRUE(player.calls.isEmpty());
+    EXPECT_EQ(panel.slider().value, before.value);
+}
+
+} // namespace
+} // namespace vk
