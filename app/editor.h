@@ -149,8 +149,6 @@ public:
     // project. Returns true when the caller may go on: nothing was modified, the user
     // answered No, or answered Yes and the project was saved.
     bool askSaveChanges();
-    // New project (file menu).
-    void NewProject();
 
     // Hooks to commands of other areas, connected by the application: the project
     // open routine and the save-as command, the clipboard commands.

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/windowhook.h"
 #include "media/frmvid.h"
+#include "media/mediainfo.h"
 #include "media/mediaplayerengine.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
@@ -173,7 +174,7 @@ void frmMain::createControls()
     named(m_chkSound, "chkSound")->setToolTip(QStringLiteral("音声区間境界で確認音を鳴らす"));
     place(m_chkSound, 6300, 300, 1100, 330);
 
-    m_picSndPlay = new VideoWidget(m_frameSnd);
+    m_picSndPlay = CreateVideoBox(m_frameSnd);
     named(m_picSndPlay, "picSndPlay");
     place(m_picSndPlay, 7550, 60, 1560, 960);
     m_picSndPlay->hide();
@@ -312,7 +313,7 @@ void frmMain::createMenus()
     action(edit, "mnuPasteInsert", QStringLiteral("映像挿入貼付(&I)"), [this] { m_clipboard->InsertPaste(); });
     edit->addSeparator();
     action(edit, "mnuVidSplit", QStringLiteral("映像速度変更（映像区間の再分割）(&J)"),
-           [this] { VideoResplit(*m_editor).Run(); });
+           [this] { VideoResplit(*m_editor).VidSplit(); });
     edit->addSeparator();
     action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"), [this] { m_editor->SndSameSplit(); });
     action(edit, "mnuSndSplit", QStringLiteral("音声区間分割(&L)"), [this] { m_editor->SndSplit(); });
@@ -374,10 +375,7 @@ void frmMain::connectControls()
             [&ed](int i) { ed.setAviProfileIndex(i); });
     connect(m_cmdCreateWMV, &QPushButton::clicked, this, [this] { m_output->CreateWmv(); });
     connect(m_cmdCreateAVI, &QPushButton::clicked, this, [this] { m_output->CreateAvi(); });
-    connect(m_cmdPreview, &QPushButton::clicked, this, [this] {
-        m_output->Preview();
-        m_ui->focusSoundSlider();
-    });
+    connect(m_cmdPreview, &QPushButton::clicked, this, [this] { m_output->Preview(); });
 
     connect(&ed, &Editor::labelsChanged, this, &frmMain::refreshLabels);
     connect(&ed, &Editor::tableChanged, m_grid, &RowTableView::followCurrentRow, Qt::QueuedConnection);
@@ -411,6 +409,15 @@ void frmMain::Form_Load()
     m_video = std::make_unique<VideoPanel>(ed, *m_vidPlayer);
     ed.setPanels(m_sound.get(), m_video.get());
     m_project = std::make_unique<ProjectFile>(ed);
+    // Reopened projects get their media sizes back from the files themselves.
+    ProjectFile::setMediaSizeProbe([](const QString& path, int& width, int& height) {
+        MediaInfo info;
+        if (!ProbeMediaInfo(path, info))
+            return false;
+        width = info.width;
+        height = info.height;
+        return true;
+    });
     ConnectProjectCommands(ed, *m_project);
     m_import = std::make_unique<ClipImport>(ed);
     m_clipboard = std::make_unique<VideoClipboard>(ed);
@@ -458,6 +465,11 @@ void frmMain::Form_Load()
 
     show();
     m_frmVid = new frmVid(ed, *m_video, this);
+    // Closing the panel (after its own question) ends the program like the main window.
+    connect(m_frmVid, &frmVid::quitRequested, this, [this] {
+        m_editor->setModified(false);
+        close();
+    });
     m_frmVid->show();
     refreshSound();
     refreshLabels();
@@ -656,13 +668,9 @@ void frmMain::mnuNew()
 
 void frmMain::openEffectDialog(int row)
 {
-    if (m_frmEffect) {
-        m_frmEffect->close();
-        delete m_frmEffect;
-    }
-    m_frmEffect = new frmEffect(*m_editor, this);
-    m_frmEffect->KeepMouseRow = row;
-    m_frmEffect->showNearPointer();
+    if (!m_frmEffect)
+        m_frmEffect = new frmEffect(*m_editor, this);
+    m_frmEffect->openForRow(row);
 }
 
 // ---- closing ---------------------------------------------------------------------------------

@@ -4,6 +4,10 @@
 // three players and the video registration panel, and ends the program when it
 // closes.
 
+#include "media/frmvid.h"
+#include "timeline/frmeffect.h"
+#include "web/aboutdialog.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -21,11 +25,8 @@ class QToolButton;
 
 namespace vk {
 
-class AboutDialog;
 class ClipImport;
 class Editor;
-class frmEffect;
-class frmVid;
 class MediaPlayerEngine;
 class OutputDriver;
 class ProjectFile;

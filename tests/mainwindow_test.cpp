@@ -17,8 +17,8 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
-#include <QTest>
 #include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
 using namespace vk;
@@ -162,6 +162,8 @@ TEST_F(MainWindowTest, WheelOverTheWindowScrollsTheTableOneLine)
         const QPoint at = window->grid().viewport()->rect().center();
         QWheelEvent ev(QPointF(at), window->grid().viewport()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        // As from the mouse: only such events travel on to the parent widgets.
+        QSpontaneKeyEvent::setSpontaneous(&ev);
         QApplication::sendEvent(window->grid().viewport(), &ev);
     };
     wheel(-120);
@@ -215,6 +217,11 @@ TEST_F(MainWindowTest, OldMediaStackWarnsAndStillStarts)
 
 int main(int argc, char** argv)
 {
+    // Listing the tests happens without the test environment: never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
+        qputenv("VK_MPV_AO", "null");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

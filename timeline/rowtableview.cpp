@@ -2,6 +2,7 @@
 
 #include "app/editor.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMimeData>
@@ -150,8 +151,11 @@ void RowTableView::keyReleaseEvent(QKeyEvent* event)
 
 void RowTableView::wheelEvent(QWheelEvent* event)
 {
-    // The main window scrolls the table, one line per wheel event.
-    event->ignore();
+    // The main window scrolls the table, one line per wheel event: the event goes to
+    // the window instead of scrolling the view by several lines itself.
+    if (QWidget* w = window(); w && w != this)
+        QCoreApplication::sendEvent(w, event);
+    event->accept();
 }
 
 void RowTableView::dragEnterEvent(QDragEnterEvent* event)
