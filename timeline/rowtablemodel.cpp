@@ -52,6 +52,9 @@ Qt::ItemFlags RowTableModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    // The marker column shows the row marker colour, never the selection highlight.
+    if (index.column() == Col::Marker)
+        return Qt::ItemIsEnabled;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QFontMetrics>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QUrl>
@@ -25,17 +26,25 @@ RowTableView::RowTableView(Editor& editor, QWidget* parent) : QTableView(parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
     setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    // Tight cells, so a time text fits its 65-pixel column.
+    setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 1px; }"));
 }
 
 void RowTableView::setUpColumns()
 {
+    // The proportional Gothic at a size where a time text fits its 65-pixel column.
     QFont f(QStringLiteral("IPAPGothic"));
-    f.setPointSize(9);
+    f.setPixelSize(11);
     setFont(f);
     horizontalHeader()->setFont(f);
+    // A time text must stay readable in its column whatever the font gives.
+    const int timeWidth = QFontMetrics(f).horizontalAdvance(QStringLiteral("00:00:00:00")) + 6;
     for (int c = 0; c < Col::Count; ++c) {
-        const int w = RowTable::columnWidth(c);
+        int w = RowTable::columnWidth(c);
         setColumnHidden(c, w == 0);
+        if (c == Col::SectionText || c == Col::InPoint || c == Col::OutPoint)
+            w = std::max(w, timeWidth);
         if (w > 0)
             setColumnWidth(c, w);
     }
