@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/editor.h"
 #include "app/helpers.h"
+#include "app/kadroadaptor.h"
 #include "app/qtui.h"
 #include "app/settings.h"
 #include "app/windowhook.h"
@@ -478,6 +479,11 @@ void frmMain::Form_Load()
         m_project->OpenCommand();
 
     HookWindow(this, m_grid);
+
+    // Other programs drive the editor over the session bus; without a bus it simply
+    // runs on its own.
+    auto* kadro = new KadroAdaptor(ed, *m_sound, *m_video, [this] { quitNow(); }, this);
+    kadro->registerOnSessionBus();
 }
 
 void frmMain::readSettings()
