@@ -1,0 +1,372 @@
+// Reading the writer's two input documents, choosing the output, and the
+// transition table.
+
+#include "writer/outputformat.h"
+#include "writer/paramsdocument.h"
+#include "writer/timelinereader.h"
+#include "writer/transitionstyle.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace vk;
+
+namespace {
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string t = (fs::temp_directory_path() / "vkwriter-doc-XXXXXX").string();
+        m_path = mkdtemp(t.data());
+    }
+    ~ScratchDir() { fs::remove_all(m_path); }
+    std::string file(const std::string& name, const std::string& text) const
+    {
+        const std::string p = m_path + "/" + name;
+        std::ofstream(p, std::ios::binary) << text;
+        return p;
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::string paramsXml(const std::string& avi, const std::string& vc, const std::string& ac,
+                      const std::string& prx = "512-1500k-stereo.prx")
+{
+    const bool pcm = ac == "PCM";
+    return "<params><XtlFilePath>/tmp/my docs/T-KaDro-Clips.xml</XtlFilePath><AviFileName>" + avi +
+           "</AviFileName><WriteGrfArg>/tmp/g.grf</WriteGrfArg><WriteXtlArg>/tmp/x.xml</WriteXtlArg>"
+           "<StartPoint>1500</StartPoint><EndPoint>64250</EndPoint>"
+           "<VideoCompressor dwBitRate=\"0\" KeyFrameRate=\"0\" Quality=\"0\" WindowSize=\"0\">" + vc +
+           "</VideoCompressor><AudioCompressor nSamplesPerSec=\"" + (pcm ? "48000" : "0") + "\" wBitsPerSample=\"" +
+           (pcm ? "16" : "0") + "\" nChannels=\"" + (pcm ? "2" : "0") + "\">" + ac + "</AudioCompressor><PrxFileName>" +
+           prx + "</PrxFileName></params>";
+}
+
+const char* kTimeline =
+    "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" framerate=\"29.97\" "
+    "width=\"640\" height=\"480\"><track><clip start=\"0\" stop=\"1.5\" mstart=\"2\" mstop=\"3.5\" src=\"/m/a.avi\"/>"
+    "<clip start=\"1.5\" stop=\"3.2\" mstart=\"0\" mstop=\"5.1\" src=\"/m/b.avi\" stretchmode=\"PreserveAspectRatio\"/>"
+    "</track><track><clip start=\"3\" stop=\"4\" mstart=\"0\" mstop=\"0\" src=\"/m/c.png\"/>"
+    "<transition start=\"3\" stop=\"3.2\" clsid=\"{3F69F351-0379-11D2-A484-00C04F8EFB69}\"/></track></group>"
+    "<group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"1.5\" start=\"0\" stop=\"1.5\" "
+    "src=\"/m/song.wav\"/><clip mstart=\"1.5\" mstop=\"4\" start=\"1.5\" stop=\"4\" src=\"/m/song.wav\"/></track>"
+    "</group></timeline>";
+
+}  // namespace
+
+TEST(WriterParams, ReadsEveryFieldOfADvDocument)
+{
+    ScratchDir dir;
+    WriterParams p;
+    std::string error;
+    ASSERT_TRUE(loadWriterParams(dir.file("p.xml", paramsXml("/out/v.avi", "DV Video Encoder", "PCM")), p, error))
+        << error;
+    EXPECT_EQ(p.xtlFilePath, "/tmp/my docs/T-KaDro-Clips.xml");
+    EXPECT_EQ(p.aviFileName, "/out/v.avi");
+    EXPECT_EQ(p.writeGrfArg, "/tmp/g.grf");
+    EXPECT_EQ(p.writeXtlArg, "/tmp/x.xml");
+    EXPECT_EQ(p.startMs, 1500);
+    EXPECT_EQ(p.endMs, 64250);
+    EXPECT_EQ(p.video.name, "DV Video Encoder");
+    EXPECT_EQ(p.audio.name, "PCM");
+    EXPECT_EQ(p.audio.samplesPerSec, 48000);
+    EXPECT_EQ(p.audio.bitsPerSample, 16);
+    EXPECT_EQ(p.audio.channels, 2);
+    EXPECT_EQ(p.prxFileName, "512-1500k-stereo.prx");
+    EXPECT_FALSE(p.isPreview());
+}
+
+TEST(WriterParams, EmptyOutputIsAPreviewAndBadDocumentsAreRefused)
+{
+    ScratchDir dir;
+    WriterParams p;
+    std::string error;
+    ASSERT_TRUE(loadWriterParams(dir.file("p.xml", paramsXml("", "", "")), p, error));
+    EXPECT_TRUE(p.isPreview());
+    EXPECT_EQ(p.audio.samplesPerSec, 0);
+
+    EXPECT_FALSE(loadWriterParams(dir.path() + "/missing.xml", p, error));
+    EXPECT_NE(error.find("missing.xml"), std::string::npos);
+    EXPECT_FALSE(loadWriterParams(dir.file("bad.xml", "<params><XtlFilePath>x"), p, error));
+    EXPECT_FALSE(loadWriterParams(dir.file("root.xml", "<timeline/>"), p, error));
+    EXPECT_NE(error.find("params"), std::string::npos);
+    std::string text = paramsXml("/o.avi", "", "");
+    text.replace(text.find("1500</StartPoint>"), 4, "abc");
+    EXPECT_FALSE(loadWriterParams(dir.file("nan.xml", text), p, error));
+    EXPECT_NE(error.find("StartPoint"), std::string::npos);
+}
+
+TEST(WriterParams, CommandLineWordsJoinIntoOnePath)
+{
+    const char* one[] = {"T-VideoWrite", "/tmp/a/T-KaDro-Params.xml"};
+    EXPECT_EQ(joinCommandLinePath(2, one), "/tmp/a/T-KaDro-Params.xml");
+    const char* split[] = {"T-VideoWrite", "/home/u/my", "temp", "dir/T-KaDro-Params.xml"};
+    EXPECT_EQ(joinCommandLinePath(4, split), "/home/u/my temp dir/T-KaDro-Params.xml");
+    const char* none[] = {"T-VideoWrite"};
+    EXPECT_EQ(joinCommandLinePath(1, none), "");
+}
+
+TEST(WriterTimeline, ReadsGroupsTracksClipsAndTransitions)
+{
+    Timeline t;
+    std::string error;
+    ASSERT_TRUE(parseTimeline(kTimeline, t, error)) << error;
+    EXPECT_EQ(t.video.width, 640);
+    EXPECT_EQ(t.video.height, 480);
+    EXPECT_DOUBLE_EQ(t.video.frameRate, 29.97);
+    ASSERT_EQ(t.video.tracks.size(), 2u);
+    ASSERT_EQ(t.video.tracks[0].clips.size(), 2u);
+    const TimelineClip& b = t.video.tracks[0].clips[1];
+    EXPECT_DOUBLE_EQ(b.start, 1.5);
+    EXPECT_DOUBLE_EQ(b.stop, 3.2);
+    EXPECT_DOUBLE_EQ(b.mstart, 0);
+    EXPECT_DOUBLE_EQ(b.mstop, 5.1);
+    EXPECT_EQ(b.src, "/m/b.avi");
+    EXPECT_TRUE(b.preserveAspect);
+    EXPECT_FALSE(t.video.tracks[0].clips[0].preserveAspect);
+    ASSERT_EQ(t.video.tracks[1].transitions.size(), 1u);
+    EXPECT_DOUBLE_EQ(t.video.tracks[1].transitions[0].stop, 3.2);
+    EXPECT_EQ(transitionStyleForClsid(t.video.tracks[1].transitions[0].clsid), TransitionStyle::Iris);
+    ASSERT_TRUE(t.hasAudioGroup);
+    EXPECT_EQ(t.audio.samplingRate, 48000);
+    ASSERT_EQ(t.audio.clips.size(), 2u);
+    EXPECT_DOUBLE_EQ(t.audio.clips[1].mstop, 4);
+    EXPECT_DOUBLE_EQ(t.duration(), 4);
+}
+
+TEST(WriterTimeline, RefusesBrokenDocumentsWithAReason)
+{
+    Timeline t;
+    std::string error;
+    EXPECT_FALSE(parseTimeline("<timeline><group type=\"video\"><track><clip start=\"x\" stop=\"1\" src=\"a\"/>"
+                               "</track></group></timeline>", t, error));
+    EXPECT_NE(error.find("start"), std::string::npos);
+    EXPECT_FALSE(parseTimeline("<timeline><group type=\"video\"><track><clip start=\"0\" stop=\"1\"/>"
+                               "</track></group></timeline>", t, error));
+    EXPECT_NE(error.find("src"), std::string::npos);
+    EXPECT_FALSE(parseTimeline("<params/>", t, error));
+    EXPECT_FALSE(parseTimeline("<timeline>", t, error));
+    EXPECT_FALSE(parseTimeline("<timeline/>", t, error));
+    EXPECT_FALSE(readTimeline("/nonexistent/T-KaDro-Clips.xml", t, error));
+    EXPECT_NE(error.find("/nonexistent/T-KaDro-Clips.xml"), std::string::npos);
+}
+
+TEST(WriterOutput, CompressorsAndExtensionChooseTheFile)
+{
+    Timeline t;
+    std::string error;
+    ASSERT_TRUE(parseTimeline(kTimeline, t, error));
+    WriterParams p;
+    p.aviFileName = "/o/v.avi";
+    p.video.name = "DV Video Encoder";
+    p.audio.name = "PCM";
+    OutputSettings o = chooseOutput(p, t);
+    EXPECT_EQ(o.kind, OutputKind::DvAvi);
+    EXPECT_EQ(o.videoCodec, "dvvideo");
+    EXPECT_EQ(o.width, 720);
+    EXPECT_EQ(o.height, 480);
+    EXPECT_EQ(o.rate.num, 30000);
+    EXPECT_EQ(o.rate.den, 1001);
+    EXPECT_EQ(o.audioCodec, "pcm_s16le");
+    EXPECT_EQ(o.sampleRate, 48000);
+    EXPECT_EQ(o.channels, 2);
+    EXPECT_EQ(o.displayAspectNum * 3, o.displayAspectDen * 4);  // DV shows as 4:3
+
+    p.video.name.clear();
+    p.audio.name.clear();
+    o = chooseOutput(p, t);
+    EXPECT_EQ(o.kind, OutputKind::RawAvi);
+    EXPECT_EQ(o.videoCodec, "rawvideo");
+    EXPECT_EQ(o.pixelFormat, "bgr24");
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.rate.num, 30000);  // the timeline's 29.97
+
+    // A .wav name wins over the compressors, in any letter case.
+    p.video.name = "DV Video Encoder";
+    p.aviFileName = "/o/Song.WaV";
+    o = chooseOutput(p, t);
+    EXPECT_EQ(o.kind, OutputKind::Wav);
+    EXPECT_TRUE(o.videoCodec.empty());
+    EXPECT_EQ(o.muxer, "wav");
+
+    for (const char* name : {"/o/v.wmv", "/o/v.ASF", "/o/v.Wmv"}) {
+        p.aviFileName = name;
+        p.prxFileName = "1280-5201K-HD.PRX";
+        o = chooseOutput(p, t);
+        EXPECT_EQ(o.kind, OutputKind::Asf) << name;
+        EXPECT_EQ(o.videoCodec, "wmv2");
+        EXPECT_EQ(o.audioCodec, "wmav2");
+        EXPECT_EQ(o.width, 1280);
+        EXPECT_EQ(o.height, 720);
+        EXPECT_EQ(o.videoKbps + o.audioKbps, 5201);
+        EXPECT_TRUE(o.note.empty());
+    }
+    p.aviFileName.clear();
+    EXPECT_EQ(chooseOutput(p, t).kind, OutputKind::Preview);
+}
+
+TEST(WriterOutput, EveryWmvProfileMapsToItsSizeAndBitrate)
+{
+    struct Row { const char* name; int w, h, kbps, ch; };
+    const Row rows[] = {
+        {"240-0056k-mono.prx", 240, 176, 56, 1},     {"240-0150k-stereo.prx", 240, 176, 150, 2},
+        {"240-0300k-stereo.prx", 240, 176, 300, 2},  {"320-0150k-stereo.prx", 320, 240, 150, 2},
+        {"320-0300k-stereo.prx", 320, 240, 300, 2},  {"320-0700k-stereo.prx", 320, 240, 700, 2},
+        {"640-0700k-stereo.prx", 640, 480, 700, 2},  {"640-1500k-stereo.prx", 640, 480, 1500, 2},
+        {"640-2000k-stereo.prx", 640, 480, 2000, 2}, {"208-259K-POCKETPC.PRX", 208, 160, 259, 2},
+        {"640-2073K-DVD.PRX", 640, 480, 2073, 2},    {"1280-5201K-HD.PRX", 1280, 720, 5201, 2},
+        {"1440-7073K-HD.PRX", 1440, 1080, 7073, 2},  {"1920-9073K-HD.PRX", 1920, 1080, 9073, 2},
+        {"512-1000k-stereo.prx", 512, 384, 1000, 2}, {"512-1500k-stereo.prx", 512, 384, 1500, 2},
+        {"512-2000k-stereo.prx", 512, 384, 2000, 2}, {"512H-1000k-stereo.prx", 512, 288, 1000, 2},
+        {"512H-1500k-stereo.prx", 512, 288, 1500, 2}, {"512H-2000k-stereo.prx", 512, 288, 2000, 2},
+    };
+    for (const Row& r : rows) {
+        for (const std::string& name : {std::string(r.name), toLower(r.name), "C:\\Profiles\\" + std::string(r.name)}) {
+            const WmvProfile p = wmvProfileFor(name);
+            EXPECT_TRUE(p.known) << name;
+            EXPECT_EQ(p.width, r.w) << name;
+            EXPECT_EQ(p.height, r.h) << name;
+            EXPECT_EQ(p.kbps, r.kbps) << name;
+            EXPECT_EQ(p.channels, r.ch) << name;
+        }
+    }
+    const WmvProfile unknown = wmvProfileFor("800-0999k-whatever.prx");
+    EXPECT_FALSE(unknown.known);
+    EXPECT_EQ(unknown.width, 640);
+    EXPECT_EQ(unknown.height, 480);
+    EXPECT_EQ(unknown.kbps, 2000);
+
+    Timeline t;
+    std::string error;
+    ASSERT_TRUE(parseTimeline(kTimeline, t, error));
+    WriterParams p;
+    p.aviFileName = "/o/v.wmv";
+    p.prxFileName = "nonsense.prx";
+    const OutputSettings o = chooseOutput(p, t);
+    EXPECT_NE(o.note.find("nonsense.prx"), std::string::npos);
+    EXPECT_EQ(o.width, 640);
+}
+
+TEST(WriterOutput, FrameRatesFromTheTimeline)
+{
+    const FrameRate ntsc = frameRateFromValue(29.97);
+    EXPECT_EQ(ntsc.num, 30000);
+    EXPECT_EQ(ntsc.den, 1001);
+    EXPECT_EQ(frameRateFromValue(30).num, 30);
+    EXPECT_EQ(frameRateFromValue(30).den, 1);
+    EXPECT_EQ(frameRateFromValue(24).num, 24);
+    const FrameRate odd = frameRateFromValue(12.5);
+    EXPECT_DOUBLE_EQ(odd.value(), 12.5);
+    EXPECT_EQ(frameRateFromValue(0).num, 30);  // nonsense falls back to 30
+}
+
+TEST(WriterTransitions, EveryClsidMapsCaseInsensitivelyAndUnknownIsAFade)
+{
+    const std::pair<const char*, TransitionStyle> table[] = {
+        {"{16B280C5-EE70-11D1-9066-00C04FD9189D}", TransitionStyle::Fade},
+        {"{C3BDF740-0B58-11d2-A484-00C04F8EFB69}", TransitionStyle::Barn},
+        {"{00C429C0-0BA9-11d2-A484-00C04F8EFB69}", TransitionStyle::Blinds},
+        {"{107045D1-06E0-11D2-8D6D-00C04F8EF8E0}", TransitionStyle::Burn},
+        {"{93073C40-0BA5-11d2-A484-00C04F8EFB69}", TransitionStyle::Inset},
+        {"{3F69F351-0379-11D2-A484-00C04F8EFB69}", TransitionStyle::Iris},
+        {"{4CCEA634-FBE0-11d1-906A-00C04FD9189D}", TransitionStyle::Pixelate},
+        {"{424B71AF-0695-11D2-A484-00C04F8EFB69}", TransitionStyle::RadialWipe},
+        {"{810E402F-056B-11D2-A484-00C04F8EFB69}", TransitionStyle::Slide},
+        {"{ACA97E00-0C7D-11d2-A484-00C04F8EFB69}", TransitionStyle::Spiral},
+        {"{7658F2A2-0A83-11d2-A484-00C04F8EFB69}", TransitionStyle::Stretch},
+        {"{5AE1DAE0-1461-11d2-A484-00C04F8EFB69}", TransitionStyle::Wheel},
+        {"{AF279B30-86EB-11D1-81BF-0000F87557DB}", TransitionStyle::Wipe},
+        {"{E6E73D20-0C8A-11d2-A484-00C04F8EFB69}", TransitionStyle::Zigzag},
+    };
+    for (const auto& [clsid, style] : table) {
+        EXPECT_EQ(transitionStyleForClsid(clsid), style) << clsid;
+        EXPECT_EQ(transitionStyleForClsid(toLower(clsid)), style) << clsid;
+        std::string bare(clsid);
+        EXPECT_EQ(transitionStyleForClsid(bare.substr(1, bare.size() - 2)), style) << clsid;
+    }
+    EXPECT_EQ(transitionStyleForClsid("{036A9790-C153-11D2-9EF7-006008039E37}"), TransitionStyle::Fade);
+    EXPECT_EQ(transitionStyleForClsid(""), TransitionStyle::Fade);
+    EXPECT_EQ(transitionStyleForClsid("garbage"), TransitionStyle::Fade);
+}
+
+namespace {
+int at(const std::vector<unsigned char>& m, int w, int x, int y) { return m[size_t(y) * w + x]; }
+}  // namespace
+
+TEST(WriterTransitions, WipeMapsHaveTheirShapes)
+{
+    const int w = 160, h = 120;
+    auto wipe = lumaMap(TransitionStyle::Wipe, w, h);
+    EXPECT_LT(at(wipe, w, 2, 60), at(wipe, w, 80, 60));
+    EXPECT_LT(at(wipe, w, 80, 60), at(wipe, w, 157, 60));
+    EXPECT_EQ(at(wipe, w, 40, 0), at(wipe, w, 40, 119));  // a straight bar
+
+    auto iris = lumaMap(TransitionStyle::Iris, w, h);
+    EXPECT_LT(at(iris, w, 80, 60), 10);
+    EXPECT_GT(at(iris, w, 0, 0), 245);
+    EXPECT_NEAR(at(iris, w, 80 + 30, 60), at(iris, w, 80, 60 + 30), 3);  // round, not oval
+
+    auto barn = lumaMap(TransitionStyle::Barn, w, h);
+    EXPECT_LT(at(barn, w, 80, 10), at(barn, w, 10, 10));
+    EXPECT_NEAR(at(barn, w, 20, 60), at(barn, w, 139, 60), 2);  // symmetric doors
+
+    auto inset = lumaMap(TransitionStyle::Inset, w, h);
+    EXPECT_LT(at(inset, w, 1, 1), 5);
+    EXPECT_GT(at(inset, w, 159, 119), 250);
+
+    auto clock = lumaMap(TransitionStyle::RadialWipe, w, h);
+    EXPECT_LT(at(clock, w, 82, 10), at(clock, w, 150, 60));   // twelve before three
+    EXPECT_LT(at(clock, w, 150, 60), at(clock, w, 80, 110));  // three before six
+    EXPECT_LT(at(clock, w, 80, 110), at(clock, w, 10, 60));   // six before nine
+
+    auto blinds = lumaMap(TransitionStyle::Blinds, w, h);
+    EXPECT_EQ(at(blinds, w, 10, 0), at(blinds, w, 150, 0));
+    EXPECT_LT(at(blinds, w, 10, 12), at(blinds, w, 10, 20));  // a slat opens downwards
+    EXPECT_EQ(at(blinds, w, 10, 13), at(blinds, w, 10, 25));  // and they repeat
+
+    auto wheel = lumaMap(TransitionStyle::Wheel, w, h);
+    EXPECT_NEAR(at(wheel, w, 82, 20), at(wheel, w, 120, 62), 12);  // four spokes: quarter turns alike
+
+    auto spiral = lumaMap(TransitionStyle::Spiral, w, h);
+    EXPECT_LT(at(spiral, w, 5, 5), at(spiral, w, 155, 5));     // outer ring first, clockwise
+    EXPECT_LT(at(spiral, w, 155, 115), at(spiral, w, 80, 60));  // centre last
+    auto zigzag = lumaMap(TransitionStyle::Zigzag, w, h);
+    EXPECT_LT(at(zigzag, w, 5, 5), at(zigzag, w, 155, 5));    // first row left to right
+    EXPECT_LT(at(zigzag, w, 155, 30), at(zigzag, w, 5, 30));  // second row back
+    EXPECT_LT(at(zigzag, w, 5, 5), at(zigzag, w, 5, 110));
+
+    for (TransitionStyle s : {TransitionStyle::Barn, TransitionStyle::Blinds, TransitionStyle::Inset,
+                              TransitionStyle::Iris, TransitionStyle::RadialWipe, TransitionStyle::Spiral,
+                              TransitionStyle::Wheel, TransitionStyle::Wipe, TransitionStyle::Zigzag}) {
+        EXPECT_TRUE(usesLumaMap(s));
+        const auto m = lumaMap(s, w, h);
+        const auto [lo, hi] = std::minmax_element(m.begin(), m.end());
+        EXPECT_LT(*lo, 30) << transitionStyleName(s);  // every map runs from start...
+        EXPECT_GT(*hi, 225) << transitionStyleName(s);  // ...to end
+    }
+    for (TransitionStyle s : {TransitionStyle::Fade, TransitionStyle::Burn, TransitionStyle::Pixelate,
+                              TransitionStyle::Slide, TransitionStyle::Stretch})
+        EXPECT_FALSE(usesLumaMap(s));
+
+    ScratchDir dir;
+    const std::string pgm = dir.path() + "/" + lumaMapFileName(TransitionStyle::Iris);
+    ASSERT_TRUE(writeLumaMap(TransitionStyle::Iris, w, h, pgm));
+    std::ifstream in(pgm, std::ios::binary);
+    std::string magic;
+    int pw = 0, ph = 0, maxval = 0;
+    in >> magic >> pw >> ph >> maxval;
+    EXPECT_EQ(magic, "P5");
+    EXPECT_EQ(pw, w);
+    EXPECT_EQ(ph, h);
+    EXPECT_EQ(maxval, 255);
+    EXPECT_EQ(fs::file_size(pgm), size_t(w) * h + std::string("P5\n160 120\n255\n").size());
+    EXPECT_FALSE(writeLumaMap(TransitionStyle::Iris, w, h, dir.path() + "/no/such/dir/x.pgm"));
+}

@@ -1,0 +1,433 @@
+// End-to-end renders with T-VideoWrite on media generated here: a video whose
+// frames carry their own number, a red still and a sound clip of one tone per
+// section. Every checked output frame must show the source frame the
+// timeline puts there, the gap must be black, the transition must mix both
+// pictures, and each section must sound the tone of its part of the clip.
+
+#include "writer/timelinereader.h"
+#include "writer_testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace vktest;
+
+namespace {
+
+const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
+const std::vector<int> kTones = {440, 660, 880, 1100};  // one per 2 s of the sound clip
+constexpr double kSourceFps = 30;
+
+std::string num(double v)
+{
+    std::ostringstream o;
+    o.imbue(std::locale::classic());
+    o.precision(15);
+    o << v;
+    return o.str();
+}
+
+double round3(double v) { return std::nearbyint(v * 1000) / 1000; }
+
+struct Media {
+    std::unique_ptr<TempDir> dir;
+    std::string video, still, sound;
+};
+Media* g_media = nullptr;
+
+// The document the editor writes for five rows over an 8 s sound clip:
+//  0-2 s  normal speed, media 1-3 s
+//  2-4 s  3x, media 5-12.5 s (runs on to 4.5 s under the next row's fade)
+//  4-6 s  the red still, stretched, with a 0.5 s fade in
+//  6-7 s  no video: a black gap
+//  7-8 s  half speed (stretched in time), media 2-2.5 s
+// f is the time factor (1 / sound playback rate).
+std::string testTimeline(double f, int w, int h, double fps, bool preserveStill = false)
+{
+    const std::string& v = g_media->video;
+    auto clip = [&](double s, double e, double ms, double me, const std::string& src, const char* extra = "") {
+        return "<clip start=\"" + num(round3(s * f)) + "\" stop=\"" + num(round3(e * f)) + "\" mstart=\"" + num(ms) +
+               "\" mstop=\"" + num(me) + "\" src=\"" + src + "\"" + extra + "/>";
+    };
+    std::string doc = "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" framerate=\"" +
+                      num(fps) + "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"><track>";
+    doc += clip(0, 2, 1, 3, v) + clip(2, 4.5, 5, 12.5, v);
+    doc += "</track><track>";
+    doc += clip(4, 6, 0, 0, g_media->still, preserveStill ? " stretchmode=\"PreserveAspectRatio\"" : "");
+    doc += "<transition start=\"" + num(round3(4 * f)) + "\" stop=\"" + num(round3(4.5 * f)) + "\" clsid=\"" + kFade +
+           "\"/>";
+    doc += clip(7, 8, 2, 2.5, v);
+    doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track>";
+    const double cuts[] = {0, 2, 4, 6, 7, 8};
+    for (int i = 0; i + 1 < 6; ++i)
+        doc += "<clip mstart=\"" + num(cuts[i]) + "\" mstop=\"" + num(cuts[i + 1]) + "\" start=\"" +
+               num(round3(cuts[i] * f)) + "\" stop=\"" + num(round3(cuts[i + 1] * f)) + "\" src=\"" + g_media->sound +
+               "\"/>";
+    doc += "</track></group></timeline>";
+    return doc;
+}
+
+std::string paramsDoc(const std::string& xtl, const std::string& out, long long start, long long end, bool dv,
+                      const std::string& prx = "640-2000k-stereo.prx", const std::string& engineXml = "")
+{
+    return "<params><XtlFilePath>" + xtl + "</XtlFilePath><AviFileName>" + out +
+           "</AviFileName><WriteGrfArg></WriteGrfArg><WriteXtlArg>" + engineXml + "</WriteXtlArg><StartPoint>" +
+           std::to_string(start) + "</StartPoint><EndPoint>" + std::to_string(end) +
+           "</EndPoint><VideoCompressor dwBitRate=\"0\" KeyFrameRate=\"0\" Quality=\"0\" WindowSize=\"0\">" +
+           (dv ? "DV Video Encoder" : "") + "</VideoCompressor><AudioCompressor nSamplesPerSec=\"" +
+           (dv ? "48000" : "0") + "\" wBitsPerSample=\"" + (dv ? "16" : "0") + "\" nChannels=\"" + (dv ? "2" : "0") +
+           "\">" + (dv ? "PCM" : "") + "</AudioCompressor><PrxFileName>" + prx + "</PrxFileName></params>";
+}
+
+// What the timeline shows at output frame `frame` (at `fps`), top track first.
+struct Expected {
+    enum Kind { Black, Still, Source, Transition } kind = Black;
+    double sourceFrame = 0;
+    double speed = 1;
+    double progress = 0;  // within a transition
+};
+
+Expected expectedAt(const vk::Timeline& t, double fps, long long frame)
+{
+    for (auto track = t.video.tracks.rbegin(); track != t.video.tracks.rend(); ++track) {
+        for (const vk::TimelineClip& c : track->clips) {
+            const long long a = std::llround(c.start * fps), b = std::llround(c.stop * fps);
+            if (frame < a || frame >= b)
+                continue;
+            Expected e;
+            for (const vk::TimelineTransition& x : track->transitions) {
+                const long long ta = std::llround(x.start * fps), tb = std::llround(x.stop * fps);
+                if (frame >= ta && frame < tb) {
+                    e.kind = Expected::Transition;
+                    e.progress = double(frame - ta) / double(tb - ta);
+                    return e;
+                }
+            }
+            if (c.mstop <= c.mstart) {
+                e.kind = Expected::Still;
+                return e;
+            }
+            e.kind = Expected::Source;
+            e.speed = (c.mstop - c.mstart) / (c.stop - c.start);
+            e.sourceFrame = (c.mstart + (frame / fps - c.start) * e.speed) * kSourceFps;
+            return e;
+        }
+    }
+    return {};
+}
+
+struct FrameReport {
+    int sources = 0, stills = 0, blacks = 0, mixes = 0;
+};
+
+// Checks every decoded frame of a render of frames [first, first + n) against
+// the timeline. Frame placement may be off by half an output frame, which is
+// `speed` source frames at most per output frame.
+FrameReport checkFrames(const std::string& file, const vk::Timeline& t, double fps, long long first,
+                        bool stillStretched = true)
+{
+    const int w = 160, h = 120;
+    const std::vector<std::string> frames = decodeFrames(file, w, h);
+    FrameReport rep;
+    EXPECT_FALSE(frames.empty());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const long long f = first + static_cast<long long>(i);
+        const Expected e = expectedAt(t, fps, f);
+        const std::string& img = frames[i];
+        int r, g, b;
+        switch (e.kind) {
+        case Expected::Source: {
+            const int got = readFrameNumber(img, w, h);
+            const double tol = std::ceil(0.5 * e.speed * kSourceFps / fps + 0.5);
+            EXPECT_NEAR(got, e.sourceFrame, tol) << file << " output frame " << f;
+            ++rep.sources;
+            break;
+        }
+        case Expected::Still:
+            pixel(img, w, w / 2, h / 2, r, g, b);
+            EXPECT_TRUE(r > 150 && g < 90 && b < 90) << file << " frame " << f << " centre " << r << "," << g << "," << b;
+            pixel(img, w, 3, 3, r, g, b);
+            if (stillStretched)
+                EXPECT_TRUE(r > 150 && g < 90) << file << " frame " << f << " corner not red (not stretched)";
+            else
+                EXPECT_TRUE(r < 40 && g < 40 && b < 40) << file << " frame " << f << " corner not black (not letterboxed)";
+            ++rep.stills;
+            break;
+        case Expected::Black:
+            EXPECT_LT(meanLevel(img), 20) << file << " frame " << f << " should be black";
+            ++rep.blacks;
+            break;
+        case Expected::Transition:
+            if (std::fabs(e.progress - 0.5) < 0.08) {
+                // Mid-dissolve from the numbered bars to red: the picture is
+                // neither the bars (grey levels) nor the still (pure red).
+                int mixedBars = 0;
+                for (int bit = 0; bit < 10; ++bit) {
+                    pixel(img, w, int((bit + 0.5) * w / 10), h / 2, r, g, b);
+                    const bool reddish = r - g > 40;
+                    const bool notPureRed = g > 25 || b > 25;
+                    if (reddish && notPureRed)
+                        ++mixedBars;
+                }
+                // A letterboxed still covers only the middle bars.
+                EXPECT_GE(mixedBars, stillStretched ? 3 : 2) << file << " frame " << f << " does not mix both pictures";
+                ++rep.mixes;
+            }
+            break;
+        }
+    }
+    return rep;
+}
+
+// The tone heard in each section: the section's part of the sound clip.
+void checkSound(const std::string& file, double f, double fromTimelineSec, double toTimelineSec)
+{
+    const int rate = 48000;
+    const std::vector<short> s = decodeSound(file, rate);
+    ASSERT_FALSE(s.empty()) << file;
+    for (size_t i = 0; i < kTones.size(); ++i) {
+        // Sound clip seconds 2i..2i+2 are at 2i*f..(2i+2)*f on the timeline.
+        const double a = std::max(2.0 * i * f, fromTimelineSec), b = std::min(2.0 * (i + 1) * f, toTimelineSec);
+        if (b - a < 0.4)
+            continue;
+        const size_t from = size_t((a - fromTimelineSec + 0.1) * rate), to = size_t((b - fromTimelineSec - 0.1) * rate);
+        int best = 0;
+        double bestStrength = 0;
+        for (int freq : {300, 440, 660, 880, 1100}) {
+            const double st = toneStrength(s, rate, freq, from, to);
+            if (st > bestStrength) {
+                bestStrength = st;
+                best = freq;
+            }
+        }
+        EXPECT_EQ(best, kTones[i]) << file << " section " << i << " (" << a << " s .. " << b << " s)";
+        EXPECT_GT(bestStrength, 300) << file << " section " << i << " is too quiet";
+    }
+}
+
+class WriterRender : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        g_media = new Media;
+        g_media->dir = std::make_unique<TempDir>();
+        g_media->video = *g_media->dir / "numbered clip.mkv";  // a blank in the name on purpose
+        g_media->still = *g_media->dir / "red.png";
+        g_media->sound = *g_media->dir / "song.wav";
+        ASSERT_TRUE(makeNumberedVideo(g_media->video, 16));
+        ASSERT_TRUE(makeStill(g_media->still, "red", 200, 300));
+        ASSERT_TRUE(makeTones(g_media->sound, kTones, 2.0));
+    }
+    static void TearDownTestSuite()
+    {
+        delete g_media;
+        g_media = nullptr;
+    }
+
+    // Writes the two documents into a fresh folder and runs the writer on them.
+    RunResult render(const std::string& timeline, const std::string& outName, long long start, long long end,
+                     bool dv, const std::string& prx = "640-2000k-stereo.prx", const std::string& engineXml = "")
+    {
+        const std::string xtl = m_dir / "T-KaDro-Clips.xml";
+        writeFile(xtl, timeline);
+        m_out = outName.empty() ? std::string() : m_dir / outName;
+        const std::string params = m_dir / "T-KaDro-Params.xml";
+        writeFile(params, paramsDoc(xtl, m_out, start, end, dv, prx, engineXml));
+        return runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240);
+    }
+
+    vk::Timeline parsed(const std::string& doc)
+    {
+        vk::Timeline t;
+        std::string error;
+        EXPECT_TRUE(vk::parseTimeline(doc, t, error)) << error;
+        return t;
+    }
+
+    TempDir m_dir;
+    std::string m_out;
+};
+
+}  // namespace
+
+TEST_F(WriterRender, DvAviIsNtscDvWithPcmSoundAndTheRightFrames)
+{
+    const std::string doc = testTimeline(1.0, 720, 480, 29.97);
+    const RunResult r = render(doc, "out.avi", 0, 8000, true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Finished: " + m_out), std::string::npos);
+    EXPECT_NE(r.out.find("progress 100%"), std::string::npos);
+    EXPECT_EQ(probeFormat(m_out), "avi");
+    auto v = probeStream(m_out, "v:0");
+    EXPECT_EQ(v["codec_name"], "dvvideo");
+    EXPECT_EQ(v["width"], "720");
+    EXPECT_EQ(v["height"], "480");
+    EXPECT_EQ(v["r_frame_rate"], "30000/1001");
+    EXPECT_EQ(v["nb_read_packets"], "240");  // 8 s at 29.97 fps
+    auto a = probeStream(m_out, "a:0");
+    EXPECT_EQ(a["codec_name"], "pcm_s16le");
+    EXPECT_EQ(a["sample_rate"], "48000");
+    EXPECT_EQ(a["channels"], "2");
+    EXPECT_NEAR(probeDuration(m_out), 8.0, 0.04);
+    const FrameReport rep = checkFrames(m_out, parsed(doc), 30000.0 / 1001, 0);
+    EXPECT_GE(rep.sources, 140);
+    EXPECT_GT(rep.stills, 40);
+    EXPECT_GT(rep.blacks, 25);
+    EXPECT_GE(rep.mixes, 1);
+    checkSound(m_out, 1.0, 0, 8);
+    // No temporary file is left beside the result.
+    for (const auto& e : fs::directory_iterator(m_dir.path()))
+        EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+}
+
+TEST_F(WriterRender, UncompressedAviAt24FpsOverARange)
+{
+    const std::string doc = testTimeline(1.0, 320, 240, 24);
+    const std::string engineXml = m_dir / "T-KaDro-Xtl.xml";
+    const RunResult r = render(doc, "range.AVI", 1000, 7500, false, "640-2000k-stereo.prx", engineXml);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto v = probeStream(m_out, "v:0");
+    EXPECT_EQ(v["codec_name"], "rawvideo");
+    EXPECT_EQ(v["pix_fmt"], "bgr24");
+    EXPECT_EQ(v["width"], "320");
+    EXPECT_EQ(v["height"], "240");
+    EXPECT_EQ(v["r_frame_rate"], "24/1");
+    EXPECT_EQ(v["nb_read_packets"], "156");  // 6.5 s at 24 fps
+    EXPECT_EQ(probeStream(m_out, "a:0")["codec_name"], "pcm_s16le");
+    EXPECT_NEAR(probeDuration(m_out), 6.5, 0.045);
+    const FrameReport rep = checkFrames(m_out, parsed(doc), 24, 24);
+    EXPECT_GT(rep.sources, 70);
+    EXPECT_GT(rep.blacks, 18);
+    EXPECT_GE(rep.mixes, 1);
+    checkSound(m_out, 1.0, 1.0, 7.5);
+    // The engine timeline was saved where asked.
+    EXPECT_NE(readFile(engineXml).find("<tractor"), std::string::npos);
+}
+
+TEST_F(WriterRender, WavHoldsOnlyTheSoundAndKeepsPitchAtDoubleRate)
+{
+    RunResult r = render(testTimeline(1.0, 320, 240, 30), "song-out.Wav", 0, 8000, true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(probeFormat(m_out), "wav");
+    EXPECT_TRUE(probeStream(m_out, "v").empty());
+    auto a = probeStream(m_out, "a:0");
+    EXPECT_EQ(a["codec_name"], "pcm_s16le");
+    EXPECT_EQ(a["sample_rate"], "48000");
+    EXPECT_NEAR(probeDuration(m_out), 8.0, 0.02);
+    checkSound(m_out, 1.0, 0, 8);
+
+    // Sound played at rate 2: every section half as long, same tones.
+    r = render(testTimeline(0.5, 320, 240, 30), "fast.wav", 0, 4000, false);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NEAR(probeDuration(m_out), 4.0, 0.02);
+    checkSound(m_out, 0.5, 0, 4);
+}
+
+TEST_F(WriterRender, AsfUsesTheProfileSizeAndWindowsMediaCodecs)
+{
+    const std::string doc = testTimeline(1.0, 320, 240, 30, true);
+    const RunResult r = render(doc, "movie.wmv", 0, 8000, false, "640-2000k-stereo.prx");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(probeFormat(m_out), "asf");
+    auto v = probeStream(m_out, "v:0");
+    EXPECT_EQ(v["codec_name"], "wmv2");
+    EXPECT_EQ(v["width"], "640");
+    EXPECT_EQ(v["height"], "480");
+    EXPECT_EQ(v["nb_read_packets"], "240");
+    EXPECT_EQ(probeStream(m_out, "a:0")["codec_name"], "wmav2");
+    EXPECT_NEAR(probeDuration(m_out), 8.0, 0.1);
+    const FrameReport rep = checkFrames(m_out, parsed(doc), 30, 0, false);  // still letterboxed
+    EXPECT_GE(rep.sources, 140);
+    EXPECT_GT(rep.stills, 40);
+    checkSound(m_out, 1.0, 0, 8);
+
+    // An unknown profile still gives a file, at the default size, and says so.
+    const RunResult u = render(doc, "other.asf", 0, 1000, false, "no-such-profile.prx");
+    ASSERT_EQ(u.exitCode, 0) << u.err;
+    EXPECT_NE(u.err.find("no-such-profile.prx"), std::string::npos);
+    EXPECT_EQ(probeStream(m_out, "v:0")["width"], "640");
+}
+
+TEST_F(WriterRender, BadInputFailsCleanlyAndNeverHarmsTheTarget)
+{
+    // No argument at all.
+    RunResult r = runProgram({VK_WRITER_EXE}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 30);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("Usage"), std::string::npos);
+    // A parameters document that does not exist; the words join into one path.
+    r = runProgram({VK_WRITER_EXE, m_dir / "no such", "params.xml"}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 30);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find(m_dir / "no such params.xml"), std::string::npos) << r.err;
+    // A timeline document that is not XML.
+    const std::string params = m_dir / "p.xml";
+    writeFile(m_dir / "broken.xml", "<timeline><group");
+    writeFile(params, paramsDoc(m_dir / "broken.xml", m_dir / "x.avi", 0, 1000, false));
+    r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 30);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("broken.xml"), std::string::npos);
+    EXPECT_FALSE(fs::exists(m_dir / "x.avi"));
+
+    // A missing source is named before anything is written.
+    std::string doc = testTimeline(1.0, 320, 240, 30);
+    const std::string gone = m_dir / "gone.avi";
+    doc.replace(doc.find(g_media->still), g_media->still.size(), gone);
+    r = render(doc, "new.avi", 0, 8000, false);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find(gone), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(m_out));
+    // ...and an existing target is left exactly as it was.
+    writeFile(m_dir / "keep.avi", "precious");
+    r = render(doc, "keep.avi", 0, 8000, false);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(readFile(m_dir / "keep.avi"), "precious");
+}
+
+TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
+{
+    // A long DV render, stopped (SIGTERM, like the Cancel button) once it is under way.
+    std::string doc = "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" "
+                      "framerate=\"29.97\" width=\"720\" height=\"480\"><track>";
+    for (int i = 0; i < 15; ++i)
+        doc += "<clip start=\"" + std::to_string(i * 4) + "\" stop=\"" + std::to_string(i * 4 + 4) +
+               "\" mstart=\"0\" mstop=\"15\" src=\"" + g_media->video + "\"/>";
+    doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"8\" "
+           "start=\"0\" stop=\"60\" src=\"" + g_media->sound + "\"/></track></group></timeline>";
+    const std::string target = m_dir / "long.avi";
+    writeFile(target, "old contents");
+    const std::string xtl = m_dir / "long.xml", params = m_dir / "long-params.xml";
+    writeFile(xtl, doc);
+    writeFile(params, paramsDoc(xtl, target, 0, 60000, true));
+    // Stop once some frames (not all) are written: "progress  n% frame k/total" with k > 0.
+    auto underWay = [](const std::string& out) {
+        const auto at = out.rfind(" frame ");
+        return at != std::string::npos && out.compare(at, 9, " frame 0/") != 0;
+    };
+    const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay);
+    EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+    EXPECT_NE(r.err.find("Cancelled"), std::string::npos);
+    EXPECT_EQ(readFile(target), "old contents");
+    for (const auto& e : fs::directory_iterator(m_dir.path()))
+        EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+}
+
+TEST_F(WriterRender, PreviewPlaysTheRangeHeadlessAndClosesAtTheEnd)
+{
+    if (!fs::exists("/usr/bin/xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    const std::string xtl = m_dir / "T-KaDro-Clips.xml", params = m_dir / "T-KaDro-Params.xml";
+    writeFile(xtl, testTimeline(1.0, 320, 240, 30));
+    writeFile(params, paramsDoc(xtl, "", 3000, 5000, false));
+    const auto t0 = std::chrono::steady_clock::now();
+    const RunResult r = runProgram({"xvfb-run", "-a", VK_WRITER_EXE, params},
+                                   {{"SDL_AUDIODRIVER", "dummy"}, {"QT_QPA_PLATFORM", "xcb"}}, 60);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("preview finished"), std::string::npos) << r.out << r.err;
+    // Real time: a 2 s range takes about 2 s, not a flash.
+    EXPECT_GT(seconds, 1.5);
+}

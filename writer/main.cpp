@@ -1,0 +1,220 @@
+// T-VideoWrite: renders the editor's timeline document into a file (DV AVI,
+// uncompressed AVI, WAV, WMV/ASF) or plays it as a preview.
+//
+//   T-VideoWrite <parameters document path>
+//
+// Several arguments are joined with single blanks into one path, because
+// older callers pass the path unquoted. Exit status: 0 done, 1 error, 2 cancelled.
+
+#include "writer/mediaprobe.h"
+#include "writer/mltbuilder.h"
+#include "writer/mltengine.h"
+#include "writer/outputformat.h"
+#include "writer/paramsdocument.h"
+#include "writer/previewwindow.h"
+#include "writer/progresswindow.h"
+#include "writer/renderjob.h"
+#include "writer/timelinereader.h"
+
+#include <mlt++/Mlt.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString kTitle = QStringLiteral("T-VideoWrite");
+
+// SIGTERM / SIGINT end the work like Cancel / Close: no partial file is left.
+std::atomic<bool> g_stopRequested{false};
+
+extern "C" void onStopSignal(int)
+{
+    g_stopRequested.store(true);
+}
+
+// Calls `stop` on the event loop once a stop signal has arrived.
+void watchStopSignal(QObject* owner, const std::function<void()>& stop)
+{
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, [stop, timer] {
+        if (g_stopRequested.load()) {
+            timer->stop();
+            stop();
+        }
+    });
+    timer->start(100);
+}
+
+// Message boxes only when someone can answer them.
+bool dialogsAllowed()
+{
+    const char* off = std::getenv("VK_WRITER_NO_DIALOGS");
+    if (off && *off && std::string(off) != "0")
+        return false;
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+int fail(const std::string& message, int code = 1)
+{
+    std::fprintf(stderr, "T-VideoWrite: %s\n", message.c_str());
+    std::fflush(stderr);
+    if (qApp && dialogsAllowed())
+        QMessageBox::warning(nullptr, kTitle, QString::fromStdString(message));
+    return code;
+}
+
+void announce(const std::string& message)
+{
+    std::printf("%s\n", message.c_str());
+    std::fflush(stdout);
+    if (dialogsAllowed())
+        QMessageBox::information(nullptr, kTitle, QString::fromStdString(message));
+}
+
+bool samePath(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec))
+        return fs::equivalent(a, b, ec);
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+int run(int argc, char** argv)
+{
+    using namespace vk;
+    const std::string paramsPath = joinCommandLinePath(argc, argv);
+    if (paramsPath.empty())
+        return fail("No parameters document given.\nUsage: T-VideoWrite <parameters document>");
+
+    WriterParams params;
+    std::string error;
+    if (!loadWriterParams(paramsPath, params, error))
+        return fail(error);
+    Timeline timeline;
+    if (!readTimeline(params.xtlFilePath, timeline, error))
+        return fail(error);
+
+    const OutputSettings output = chooseOutput(params, timeline);
+    if (!output.note.empty())
+        std::fprintf(stderr, "T-VideoWrite: %s\n", output.note.c_str());
+
+    MltEngine engine;
+    if (!engine.start(error))
+        return fail("The render engine cannot start: " + error);
+    std::unique_ptr<Mlt::Profile> profile = makeProfile(output);
+
+    // Every source the range needs must be there before anything is written.
+    const FrameRange range = frameRangeFor(params.startMs, params.endMs, timeline, output.rate);
+    const double fromSec = double(range.in) * output.rate.den / output.rate.num;
+    const double toSec = double(range.out + 1) * output.rate.den / output.rate.num;
+    const std::vector<std::string> sources = sourcesInRange(timeline, fromSec, toSec);
+    const std::vector<std::string> missing = missingSources(sources);
+    if (!missing.empty()) {
+        std::string list;
+        for (const std::string& m : missing)
+            list += "\n" + m;
+        return fail("Source file not found:" + list);
+    }
+    MediaProbe probe(*profile);
+    std::string unreadable;
+    for (const std::string& s : sources)
+        if (!probe.info(s).ok)
+            unreadable += "\n" + s;
+    if (!unreadable.empty())
+        return fail("Source file cannot be opened:" + unreadable);
+
+    if (!params.isPreview()) {
+        for (const std::string& s : sources)
+            if (samePath(s, params.aviFileName))
+                return fail("The output file is one of the source files:\n" + params.aviFileName);
+        std::error_code ec;
+        const fs::path folder = fs::path(params.aviFileName).parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, ec))
+            return fail("The output folder does not exist:\n" + folder.string());
+    }
+
+    BuildOptions options;
+    options.lumaDir = engine.lumaFolder();
+    options.withVideo = output.kind != OutputKind::Wav;
+    const BuildResult built = buildMltXml(timeline, output, params.startMs, params.endMs, probe.lookup(), options);
+    for (const std::string& w : built.warnings)
+        std::fprintf(stderr, "T-VideoWrite: %s\n", w.c_str());
+    for (TransitionStyle style : built.lumaStyles) {
+        const std::string path = options.lumaDir + "/" + lumaMapFileName(style);
+        if (!writeLumaMap(style, output.width, output.height, path))
+            return fail("Cannot write a transition map: " + path);
+    }
+    if (!params.writeXtlArg.empty()) {
+        std::ofstream xtl(params.writeXtlArg, std::ios::binary | std::ios::trunc);
+        xtl << built.xml;
+        if (!xtl)
+            std::fprintf(stderr, "T-VideoWrite: cannot save the engine timeline to %s\n", params.writeXtlArg.c_str());
+    }
+    std::printf("%s: frames %lld..%lld (%lld) at %d/%d fps, %dx%d\n", outputKindName(output.kind), range.in, range.out,
+                range.count(), output.rate.num, output.rate.den, output.width, output.height);
+    std::fflush(stdout);
+
+    if (params.isPreview()) {
+        PreviewWindow window(*profile, built.xml, range);
+        window.resize(window.sizeHint().expandedTo(QSize(480, 360)));
+        window.show();
+        window.raise();
+        window.activateWindow();
+        if (!window.start(error))
+            return fail("The preview cannot start: " + error);
+        watchStopSignal(&window, [&window] { window.close(); });
+        QApplication::setQuitOnLastWindowClosed(true);
+        QApplication::exec();
+        std::printf("preview %s\n", window.reachedEnd() ? "finished" : "closed");
+        return 0;
+    }
+
+    RenderJob job(*profile, built.xml, output, range, params.aviFileName);
+    if (!job.start(error))
+        return fail("Cannot write " + params.aviFileName + ": " + error);
+    ProgressWindow window(job);
+    window.setAttribute(Qt::WA_QuitOnClose, false);
+    QObject::connect(&window, &ProgressWindow::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    window.show();
+    window.begin();
+    watchStopSignal(&window, [&window] { window.cancel(); });
+    if (!window.done())  // a very short render may already be over
+        QApplication::exec();
+    window.hide();
+    if (!job.finish(error)) {
+        if (job.cancelled())
+            return fail("Cancelled; nothing was written.", 2);
+        return fail("Writing " + params.aviFileName + " failed: " + error);
+    }
+    announce("Finished: " + params.aviFileName);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Without any display, work headless instead of failing to open one.
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGINT, onStopSignal);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kTitle);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return run(argc, argv);
+}

@@ -1,0 +1,69 @@
+#include "writer/mediaprobe.h"
+
+#include <mlt++/Mlt.h>
+
+#include <filesystem>
+#include <set>
+
+namespace vk {
+
+MediaInfo MediaProbe::info(const std::string& src)
+{
+    auto it = m_cache.find(src);
+    if (it != m_cache.end())
+        return it->second;
+    MediaInfo mi;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(src, ec)) {
+        mi.still = isStillImagePath(src);
+        Mlt::Producer p(m_profile, "avformat", src.c_str());
+        if (p.is_valid()) {
+            // The picture size of the first video stream; a source without
+            // one is still usable for its sound.
+            bool sound = false;
+            const int streams = p.get_int("meta.media.nb_streams");
+            for (int i = 0; i < streams; ++i) {
+                const std::string key = "meta.media." + std::to_string(i);
+                const char* type = p.get((key + ".stream.type").c_str());
+                if (type && std::string(type) == "video" && mi.width == 0) {
+                    mi.width = p.get_int((key + ".codec.width").c_str());
+                    mi.height = p.get_int((key + ".codec.height").c_str());
+                } else if (type && std::string(type) == "audio") {
+                    sound = true;
+                }
+            }
+            mi.ok = mi.width > 0 || sound;
+        }
+    }
+    m_cache.emplace(src, mi);
+    return mi;
+}
+
+std::vector<std::string> sourcesInRange(const Timeline& timeline, double fromSec, double toSec)
+{
+    std::vector<std::string> out;
+    std::set<std::string> seen;
+    auto take = [&](const TimelineClip& c) {
+        if (c.stop > fromSec && c.start < toSec && seen.insert(c.src).second)
+            out.push_back(c.src);
+    };
+    for (const TimelineTrack& t : timeline.video.tracks)
+        for (const TimelineClip& c : t.clips)
+            take(c);
+    for (const TimelineClip& c : timeline.audio.clips)
+        take(c);
+    return out;
+}
+
+std::vector<std::string> missingSources(const std::vector<std::string>& sources)
+{
+    std::vector<std::string> missing;
+    for (const std::string& s : sources) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(s, ec))
+            missing.push_back(s);
+    }
+    return missing;
+}
+
+}  // namespace vk

@@ -1,0 +1,37 @@
+#pragma once
+// What the engine makes of each source file of a timeline: whether it opens,
+// whether it is a still picture, and its picture size. Results are cached per
+// path, since a timeline usually cuts many clips from one file.
+
+#include "writer/mltbuilder.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Mlt {
+class Profile;
+}
+
+namespace vk {
+
+class MediaProbe final {
+public:
+    explicit MediaProbe(Mlt::Profile& profile) : m_profile(profile) {}
+
+    MediaInfo info(const std::string& src);
+    MediaLookup lookup() { return [this](const std::string& src) { return info(src); }; }
+
+private:
+    Mlt::Profile& m_profile;
+    std::map<std::string, MediaInfo> m_cache;
+};
+
+// Source files of the clips, video and sound, that overlap fromSec..toSec on
+// the timeline, each once, in document order.
+std::vector<std::string> sourcesInRange(const Timeline& timeline, double fromSec, double toSec);
+
+// The sources that do not exist as files, each once.
+std::vector<std::string> missingSources(const std::vector<std::string>& sources);
+
+}  // namespace vk

@@ -1,0 +1,93 @@
+#include "writer/mltengine.h"
+
+#include <framework/mlt.h>
+#include <mlt++/Mlt.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace vk {
+
+const std::vector<std::string>& requiredEngineModules()
+{
+    static const std::vector<std::string> modules = {
+        "core", "avformat", "xml", "sdl2", "resample", "rubberband", "plus",
+    };
+    return modules;
+}
+
+std::string installedModuleFolder()
+{
+    // The distribution's module folder; VK_MLT_MODULES overrides it for
+    // unusual installs (MLT_REPOSITORY itself is what we replace).
+    if (const char* env = std::getenv("VK_MLT_MODULES"); env && *env)
+        return env;
+#ifdef VK_MLT_MODULE_DIR
+    return VK_MLT_MODULE_DIR;
+#else
+    return "/usr/lib/x86_64-linux-gnu/mlt-7";
+#endif
+}
+
+MltEngine::MltEngine()
+{
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec)
+        base = "/tmp";
+    std::string templ = (base / "T-VideoWrite-XXXXXX").string();
+    if (char* made = mkdtemp(templ.data()))
+        m_folder = made;  // mkdtemp creates it with mode 0700
+}
+
+MltEngine::~MltEngine()
+{
+    if (m_started)
+        Mlt::Factory::close();
+    if (!m_folder.empty()) {
+        std::error_code ec;
+        fs::remove_all(m_folder, ec);
+    }
+}
+
+bool MltEngine::start(std::string& error)
+{
+    if (m_folder.empty()) {
+        error = "cannot create a private temporary folder";
+        return false;
+    }
+    std::error_code ec;
+    const fs::path modules = fs::path(m_folder) / "modules";
+    fs::create_directories(modules, ec);
+    fs::create_directories(lumaFolder(), ec);
+    const fs::path installed = installedModuleFolder();
+    for (const std::string& name : requiredEngineModules()) {
+        const fs::path lib = installed / ("libmlt" + name + ".so");
+        if (!fs::exists(lib)) {
+            // The pitch-keeping and extra-blend modules are optional; the rest are not.
+            if (name == "rubberband" || name == "plus" || name == "sdl2")
+                continue;
+            error = "render engine module missing: " + lib.string();
+            return false;
+        }
+        fs::create_symlink(lib, modules / lib.filename(), ec);
+        if (ec) {
+            error = "cannot link engine module " + lib.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    // The engine reads MLT_REPOSITORY in a few places besides the factory.
+    setenv("MLT_REPOSITORY", modules.c_str(), 1);
+    if (!Mlt::Factory::init(modules.c_str())) {
+        error = "the render engine did not start";
+        return false;
+    }
+    m_started = true;
+    registerWriterServices();
+    return true;
+}
+
+}  // namespace vk

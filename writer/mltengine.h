@@ -1,0 +1,52 @@
+#pragma once
+// Start-up of the render engine for this program.
+//
+// The engine loads every module found in its module folder at start-up, and
+// some of the installed modules pull in Qt 5, which must never be mapped next
+// to this program's Qt 6. So the engine is pointed at a private folder that
+// links only the modules the writer uses. That folder, and the generated wipe
+// maps, live in one private temporary folder removed when the program ends.
+
+#include <string>
+#include <vector>
+
+namespace Mlt {
+class Repository;
+}
+
+namespace vk {
+
+// Modules the writer needs: core services, file decoding/encoding, the XML
+// timeline, the preview sound output, audio resampling, pitch-keeping speed
+// changes and the extra blends.
+const std::vector<std::string>& requiredEngineModules();
+
+// Where the installed engine modules are (the engine's own default folder).
+std::string installedModuleFolder();
+
+class MltEngine final {
+public:
+    // Creates the private folder under `tempRoot` (system temp when empty).
+    MltEngine();
+    ~MltEngine();
+    MltEngine(const MltEngine&) = delete;
+    MltEngine& operator=(const MltEngine&) = delete;
+
+    // Links the modules and starts the engine. Returns false with `error`
+    // when a required module is missing or the engine does not start.
+    bool start(std::string& error);
+
+    // The private temporary folder (module links, wipe maps).
+    const std::string& privateFolder() const { return m_folder; }
+    std::string lumaFolder() const { return m_folder + "/luma"; }
+
+private:
+    std::string m_folder;
+    bool m_started = false;
+};
+
+// Registers this program's own transition "vk_blend" (hot fade and mosaic)
+// with the running engine.
+void registerWriterServices();
+
+}  // namespace vk

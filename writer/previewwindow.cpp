@@ -1,0 +1,212 @@
+#include "writer/previewwindow.h"
+
+#include <mlt++/Mlt.h>
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vk {
+
+VideoView::VideoView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(160, 120);
+}
+
+void VideoView::setImage(const QImage& image)
+{
+    m_image = image;
+    update();
+}
+
+void VideoView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (m_image.isNull())
+        return;
+    QSize s = m_image.size().scaled(size(), Qt::KeepAspectRatio);
+    const QRect target((width() - s.width()) / 2, (height() - s.height()) / 2, s.width(), s.height());
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(target, m_image);
+}
+
+namespace {
+
+void onFrameShow(mlt_properties, void* self, mlt_event_data data)
+{
+    static_cast<PreviewWindow*>(self)->frameShown(mlt_event_data_to_frame(data));
+}
+
+QString timeText(int frame, const Mlt::Profile& profile)
+{
+    const double fps = profile.fps() > 0 ? profile.fps() : 30;
+    const qint64 ms = qint64(frame / fps * 1000 + 0.5);
+    return QStringLiteral("%1:%2.%3")
+        .arg(ms / 60000)
+        .arg((ms / 1000) % 60, 2, 10, QLatin1Char('0'))
+        .arg((ms % 1000) / 10, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+PreviewWindow::PreviewWindow(Mlt::Profile& profile, std::string engineXml, FrameRange range, QWidget* parent)
+    : QWidget(parent), m_profile(profile), m_xml(std::move(engineXml)), m_range(range)
+{
+    setWindowTitle(QStringLiteral("T-VideoWrite - preview"));
+    auto* layout = new QVBoxLayout(this);
+    m_view = new VideoView(this);
+    // Show square pixels at the picture's display shape.
+    const int w = profile.width() * profile.sample_aspect_num() / std::max(1, profile.sample_aspect_den());
+    m_view->setHint(QSize(w, profile.height()));
+    layout->addWidget(m_view, 1);
+    auto* controls = new QHBoxLayout;
+    m_play = new QPushButton(QStringLiteral("Pause"), this);
+    m_play->setFocusPolicy(Qt::NoFocus);
+    m_play->setToolTip(QStringLiteral("Play / pause (Space)"));
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setFocusPolicy(Qt::NoFocus);
+    close->setToolTip(QStringLiteral("Close (Esc)"));
+    m_position = new QLabel(this);
+    m_position->setMinimumWidth(200);
+    controls->addWidget(m_play);
+    controls->addWidget(m_position, 1);
+    controls->addWidget(close);
+    layout->addLayout(controls);
+    connect(m_play, &QPushButton::clicked, this, &PreviewWindow::togglePause);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(this, &PreviewWindow::frameReady, this, &PreviewWindow::showFrame, Qt::QueuedConnection);
+    connect(this, &PreviewWindow::ended, this, [this] {
+        m_ended = true;
+        // Leave the last picture up for a moment, then go.
+        QTimer::singleShot(250, this, &QWidget::close);
+    }, Qt::QueuedConnection);
+    setFocusPolicy(Qt::StrongFocus);
+    showFrame(int(m_range.in));
+}
+
+PreviewWindow::~PreviewWindow()
+{
+    stopEngine();
+}
+
+bool PreviewWindow::start(std::string& error)
+{
+    m_producer = std::make_unique<Mlt::Producer>(m_profile, "xml-string", m_xml.c_str());
+    if (!m_producer->is_valid()) {
+        error = "the render engine cannot open the timeline";
+        return false;
+    }
+    m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
+    m_producer->seek(0);
+    // Sound output paces the preview. Without a sound device (a server with
+    // no sound, Xvfb) SDL's dummy driver keeps the same pace silently.
+    m_consumer = std::make_unique<Mlt::Consumer>(m_profile, "sdl2_audio");
+    if (!m_consumer->is_valid()) {
+        error = "the render engine has no sound output for the preview";
+        return false;
+    }
+    m_consumer->set("real_time", 1);
+    m_consumer->set("terminate_on_pause", 0);
+    m_consumer->set("rescale", "bilinear");
+    m_consumer->set("volume", 1.0);
+    m_showEvent = m_consumer->listen("consumer-frame-show", this, reinterpret_cast<mlt_listener>(onFrameShow));
+    m_consumer->connect(*m_producer);
+    if (m_consumer->start() != 0) {
+        error = "the preview sound output did not start";
+        return false;
+    }
+    m_producer->set_speed(1);
+    return true;
+}
+
+void PreviewWindow::frameShown(void* framePtr)
+{
+    auto frame = static_cast<mlt_frame>(framePtr);
+    if (!frame)
+        return;
+    const int position = mlt_frame_get_position(frame);
+    mlt_image_format format = mlt_image_rgb;
+    int w = m_profile.width(), h = m_profile.height();
+    uint8_t* image = nullptr;
+    if (mlt_frame_get_image(frame, &image, &format, &w, &h, 0) == 0 && image && format == mlt_image_rgb) {
+        QImage copy(w, h, QImage::Format_RGB888);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(copy.scanLine(y), image + size_t(y) * w * 3, size_t(w) * 3);
+        QMutexLocker lock(&m_lock);
+        m_pending = copy;
+    }
+    emit frameReady(position);
+    // Shown frames carry their timeline position.
+    if (position >= m_range.out && !m_endSignalled.exchange(true))
+        emit ended();
+}
+
+void PreviewWindow::showFrame(int position)
+{
+    {
+        QMutexLocker lock(&m_lock);
+        if (!m_pending.isNull()) {
+            m_view->setImage(m_pending);
+            m_pending = QImage();
+        }
+    }
+    const int frame = std::clamp(position, int(m_range.in), int(m_range.out));
+    m_position->setText(timeText(frame, m_profile) + QStringLiteral(" / ") +
+                        timeText(int(m_range.out + 1), m_profile) +
+                        (m_paused ? QStringLiteral("  (paused)") : QString()));
+}
+
+void PreviewWindow::togglePause()
+{
+    if (!m_producer)
+        return;
+    m_paused = !m_paused;
+    m_producer->set_speed(m_paused ? 0 : 1);
+    if (m_consumer)
+        m_consumer->purge();
+    m_play->setText(m_paused ? QStringLiteral("Play") : QStringLiteral("Pause"));
+    showFrame(m_producer->frame());
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space) {
+        togglePause();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PreviewWindow::closeEvent(QCloseEvent* event)
+{
+    stopEngine();
+    event->accept();
+}
+
+void PreviewWindow::stopEngine()
+{
+    if (m_consumer && !m_consumer->is_stopped())
+        m_consumer->stop();
+    if (m_showEvent) {
+        Mlt::Properties::delete_event(m_showEvent);
+        m_showEvent = nullptr;
+    }
+    m_consumer.reset();
+    m_producer.reset();
+}
+
+}  // namespace vk

@@ -1,0 +1,203 @@
+#include "writer/renderjob.h"
+
+#include <mlt++/Mlt.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace vk {
+
+std::unique_ptr<Mlt::Profile> makeProfile(const OutputSettings& o)
+{
+    auto p = std::make_unique<Mlt::Profile>();
+    p->set_width(o.width);
+    p->set_height(o.height);
+    p->set_progressive(1);
+    p->set_sample_aspect(o.sampleAspectNum, o.sampleAspectDen);
+    p->set_display_aspect(o.displayAspectNum, o.displayAspectDen);
+    p->set_frame_rate(o.rate.num, o.rate.den);
+    p->set_colorspace(601);
+    p->set_explicit(1);
+    return p;
+}
+
+std::string temporaryOutputPath(const std::string& target)
+{
+    const fs::path t(target);
+    const std::string name = "." + t.filename().string() + ".T-VideoWrite-" + std::to_string(getpid()) + ".part";
+    return (t.parent_path() / name).string();
+}
+
+RenderJob::RenderJob(Mlt::Profile& profile, std::string engineXml, OutputSettings output, FrameRange range,
+                     std::string target)
+    : m_profile(profile), m_xml(std::move(engineXml)), m_output(std::move(output)), m_range(range),
+      m_target(std::move(target)), m_temp(temporaryOutputPath(m_target))
+{
+}
+
+RenderJob::~RenderJob()
+{
+    if (m_consumer && !m_consumer->is_stopped())
+        m_consumer->stop();
+    if (m_showEvent)
+        Mlt::Properties::delete_event(m_showEvent);
+    if (m_errorEvent)
+        Mlt::Properties::delete_event(m_errorEvent);
+    if (m_stopEvent)
+        Mlt::Properties::delete_event(m_stopEvent);
+    m_consumer.reset();
+    m_producer.reset();
+    if (!m_finished) {
+        std::error_code ec;
+        fs::remove(m_temp, ec);
+    }
+}
+
+void RenderJob::onFrameShown(void* self, void*)
+{
+    static_cast<RenderJob*>(self)->m_frames.fetch_add(1);
+}
+
+void RenderJob::onStopped(void* self)
+{
+    static_cast<RenderJob*>(self)->m_stopped.store(true);
+}
+
+void RenderJob::onFatalError(void* self)
+{
+    static_cast<RenderJob*>(self)->m_fatal.store(true);
+}
+
+namespace {
+
+void frameShown(mlt_properties, void* self, mlt_event_data)
+{
+    RenderJob::onFrameShown(self, nullptr);
+}
+
+void fatalError(mlt_properties, void* self, mlt_event_data)
+{
+    RenderJob::onFatalError(self);
+}
+
+void consumerStopped(mlt_properties, void* self, mlt_event_data)
+{
+    RenderJob::onStopped(self);
+}
+
+}  // namespace
+
+bool RenderJob::start(std::string& error)
+{
+    m_producer = std::make_unique<Mlt::Producer>(m_profile, "xml-string", m_xml.c_str());
+    if (!m_producer->is_valid()) {
+        error = "the render engine cannot open the timeline";
+        return false;
+    }
+    m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
+    m_producer->seek(0);  // positions count from the in point
+    m_consumer = std::make_unique<Mlt::Consumer>(m_profile, "avformat", m_temp.c_str());
+    if (!m_consumer->is_valid()) {
+        error = "the render engine has no file writer";
+        return false;
+    }
+    Mlt::Consumer& c = *m_consumer;
+    c.set("f", m_output.muxer.c_str());
+    if (m_output.videoCodec.empty()) {
+        // Sound only. The engine still walks the (black, cheap) pictures: its
+        // frame events and its stop at the end of the range come from there.
+        c.set("vn", 1);
+    } else {
+        c.set("vcodec", m_output.videoCodec.c_str());
+        if (!m_output.pixelFormat.empty())
+            c.set("pix_fmt", m_output.pixelFormat.c_str());
+        if (m_output.videoKbps > 0) {
+            c.set("vb", (std::to_string(m_output.videoKbps) + "k").c_str());
+            c.set("g", 300);
+        }
+    }
+    c.set("acodec", m_output.audioCodec.c_str());
+    c.set("frequency", m_output.sampleRate);
+    c.set("ar", m_output.sampleRate);
+    c.set("channels", m_output.channels);
+    c.set("ac", m_output.channels);
+    if (m_output.audioKbps > 0)
+        c.set("ab", (std::to_string(m_output.audioKbps) + "k").c_str());
+    // Never pace a file render (real_time 1 drops frames to keep up). A
+    // negative value renders ahead on that many threads while the encoder
+    // runs on its own. One render thread is the default: with more, the
+    // engine's still-picture producer sometimes hands out a wrong picture
+    // (seen about once in eight renders of a letterboxed still after a fade).
+    int threads = 1;
+    if (const char* env = std::getenv("VK_WRITER_THREADS"); env && std::atoi(env) > 0)
+        threads = std::min(16, std::atoi(env));
+    c.set("real_time", -threads);
+    c.set("terminate_on_pause", 1);
+    c.set("rescale", "bilinear");
+    c.set("deinterlace_method", "onefield");
+    m_showEvent = c.listen("consumer-frame-show", this, reinterpret_cast<mlt_listener>(frameShown));
+    m_errorEvent = c.listen("consumer-fatal-error", this, reinterpret_cast<mlt_listener>(fatalError));
+    m_stopEvent = c.listen("consumer-stopped", this, reinterpret_cast<mlt_listener>(consumerStopped));
+    c.connect(*m_producer);
+    if (c.start() != 0) {
+        error = "the render engine did not start writing " + m_temp;
+        return false;
+    }
+    return true;
+}
+
+bool RenderJob::running() const
+{
+    return m_consumer && !m_stopped.load() && !m_consumer->is_stopped();
+}
+
+void RenderJob::cancel()
+{
+    m_cancelled.store(true);
+    if (m_consumer)
+        m_consumer->stop();
+}
+
+bool RenderJob::finish(std::string& error)
+{
+    if (m_consumer) {
+        if (!m_consumer->is_stopped())
+            m_consumer->stop();
+        // Closing the consumer flushes and closes the file.
+        if (m_showEvent)
+            Mlt::Properties::delete_event(m_showEvent);
+        if (m_errorEvent)
+            Mlt::Properties::delete_event(m_errorEvent);
+        if (m_stopEvent)
+            Mlt::Properties::delete_event(m_stopEvent);
+        m_showEvent = m_errorEvent = m_stopEvent = nullptr;
+        m_consumer.reset();
+    }
+    m_producer.reset();
+    m_finished = true;
+    std::error_code ec;
+    auto discard = [&](const std::string& why) {
+        fs::remove(m_temp, ec);
+        error = why;
+        return false;
+    };
+    if (m_cancelled.load())
+        return discard("cancelled");
+    if (m_fatal.load())
+        return discard("the encoder failed while writing " + m_target);
+    if (m_frames.load() < m_range.count())
+        return discard("the render stopped after " + std::to_string(m_frames.load()) + " of " +
+                       std::to_string(m_range.count()) + " frames");
+    if (!fs::is_regular_file(m_temp, ec) || fs::file_size(m_temp, ec) == 0)
+        return discard("the render produced no data for " + m_target);
+    fs::rename(m_temp, m_target, ec);
+    if (ec)
+        return discard("cannot move the result to " + m_target + ": " + ec.message());
+    return true;
+}
+
+}  // namespace vk

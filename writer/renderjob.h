@@ -1,0 +1,76 @@
+#pragma once
+// Renders the engine timeline into a file. The engine writes into a temporary
+// file beside the target (same folder, so the final rename is atomic); only a
+// complete render replaces the target, so a failure or a cancel leaves no
+// partial file and never harms an existing one.
+
+#include "writer/mltbuilder.h"
+#include "writer/outputformat.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace Mlt {
+class Profile;
+class Producer;
+class Consumer;
+class Event;
+}
+
+namespace vk {
+
+// An engine profile with the output's picture size, pixel shape and rate.
+std::unique_ptr<Mlt::Profile> makeProfile(const OutputSettings& output);
+
+// Temporary name used while rendering `target`.
+std::string temporaryOutputPath(const std::string& target);
+
+class RenderJob final {
+public:
+    RenderJob(Mlt::Profile& profile, std::string engineXml, OutputSettings output, FrameRange range,
+              std::string target);
+    ~RenderJob();
+    RenderJob(const RenderJob&) = delete;
+    RenderJob& operator=(const RenderJob&) = delete;
+
+    // Opens the timeline and starts the engine on its own threads.
+    bool start(std::string& error);
+
+    long long framesDone() const { return m_frames.load(); }
+    long long framesTotal() const { return m_range.count(); }
+    bool running() const;
+    void cancel();
+    bool cancelled() const { return m_cancelled.load(); }
+
+    // After the engine stopped: keeps the result (rename over the target) when
+    // every frame was written, otherwise removes the temporary file. Returns
+    // false with a reason when there is no result.
+    bool finish(std::string& error);
+
+    const std::string& target() const { return m_target; }
+
+    static void onFrameShown(void* self, void* frame);
+    static void onFatalError(void* self);
+    static void onStopped(void* self);
+
+private:
+    Mlt::Profile& m_profile;
+    std::string m_xml;
+    OutputSettings m_output;
+    FrameRange m_range;
+    std::string m_target;
+    std::string m_temp;
+    std::unique_ptr<Mlt::Producer> m_producer;
+    std::unique_ptr<Mlt::Consumer> m_consumer;
+    Mlt::Event* m_showEvent = nullptr;
+    Mlt::Event* m_errorEvent = nullptr;
+    Mlt::Event* m_stopEvent = nullptr;
+    std::atomic<long long> m_frames{0};
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_fatal{false};
+    std::atomic<bool> m_stopped{false};
+    bool m_finished = false;
+};
+
+}  // namespace vk
