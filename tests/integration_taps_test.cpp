@@ -247,15 +247,12 @@ TEST_F(TapsOnRealMedia, TapsLandWhereTheMusicIsWhilePlayingAfterASeekAndAtDouble
         ASSERT_TRUE(t.registered.has_value()) << t.label.toStdString() << ": no row added";
         EXPECT_LE(std::abs(t.error()), kToleranceMs) << t.label.toStdString();
     }
-    // The player starts within a moment of Play and of a seek (a stuck player fails
-    // here). A speed change while playing makes the player restart its sound from a
-    // little earlier (what it had buffered, at the new speed: about 0.4 s at 1 to 2);
-    // the position follows the sound, so the taps above still land on it.
+    // The music goes on from where it was after Play, a seek and a speed change while
+    // playing (a stuck player, or one that jumps back with the speed, fails here).
     ASSERT_EQ(offsets.size(), 3u);
     EXPECT_LE(std::abs(offsets[0].second), 150.0) << "play";
     EXPECT_LE(std::abs(offsets[1].second), 150.0) << "seek";
-    EXPECT_GT(offsets[2].second, -1000.0) << "speed change";
-    EXPECT_LE(offsets[2].second, 150.0) << "speed change";
+    EXPECT_LE(std::abs(offsets[2].second), 150.0) << "speed change";
     EXPECT_LT(playedMs, 9000.0);
 
     // Ten rows: row 1 and the nine taps, in start order, the one after the seek
