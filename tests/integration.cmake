@@ -3,7 +3,7 @@
 
 # Taps on a click track generated with ffmpeg, played with no sound device and no
 # picture output (VK_MPV_AO / VK_MPV_VO, read by the player).
-vk_add_test(integration_taps_test
+vk_add_test(integration_taps_test SERIAL
   SOURCES integration_taps_test.cpp
   LIBS media
   ENV "VK_MPV_AO=null;VK_MPV_VO=null")

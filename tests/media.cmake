@@ -2,7 +2,7 @@
 # sound device and no picture output (VK_MPV_AO / VK_MPV_VO, read by the player).
 set(VK_MEDIA_TEST_SUPPORT ${CMAKE_CURRENT_SOURCE_DIR}/media_testmedia.cpp)
 
-vk_add_test(media_tests
+vk_add_test(media_tests SERIAL
   SOURCES media_info_test.cpp media_engine_test.cpp ${VK_MEDIA_TEST_SUPPORT}
   LIBS media
   ENV "VK_MPV_AO=null;VK_MPV_VO=null")
