@@ -254,13 +254,13 @@ void frmMain::createControls()
     place(m_lblRow, 120, 3660, 900, 300);
     m_lblSndRangeMsec = new QLabel(central);
     named(m_lblSndRangeMsec, "lblSndRangeMsec");
-    place(m_lblSndRangeMsec, 1050, 3660, 2400, 300);
+    place(m_lblSndRangeMsec, 900, 3660, 2100, 300);
     m_lblVidRangeMsec = new QLabel(central);
     named(m_lblVidRangeMsec, "lblVidRangeMsec");
-    place(m_lblVidRangeMsec, 3500, 3660, 2400, 300);
+    place(m_lblVidRangeMsec, 3050, 3660, 2100, 300);
     m_lblUsage = new QLabel(QStringLiteral("左ｸﾘｯｸ=行選択、右ｸﾘｯｸ(+SHIFT/CTRL)=ｼｰｸ(+再生)"), central);
     named(m_lblUsage, "lblUsage")->setToolTip(QStringLiteral("SPC=再生/停止、矢印ｷｰ=コマ送り/早送り、A=音声区間登録"));
-    place(m_lblUsage, 5950, 3660, 3700, 300);
+    place(m_lblUsage, 5200, 3660, 4600, 300);
 
     m_grid = new RowTableView(*m_editor, central);
     named(m_grid, "Grid");
