@@ -25,6 +25,12 @@ if(TARGET T-VideoWrite)
   gtest_discover_tests(writer_engine_test DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}")
 
+  # The windows' texts and the preview's test-key list, off screen.
+  add_executable(writer_windows_test writer_windows.cpp)
+  target_link_libraries(writer_windows_test PRIVATE writerui GTest::gtest_main)
+  gtest_discover_tests(writer_windows_test DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}")
+
   # End-to-end renders on generated media (ffmpeg, ffprobe, xvfb-run).
   add_executable(writer_render_test writer_render.cpp writer_testkit.cpp)
   target_link_libraries(writer_render_test PRIVATE writercore GTest::gtest_main)

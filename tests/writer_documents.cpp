@@ -94,14 +94,17 @@ TEST(WriterParams, EmptyOutputIsAPreviewAndBadDocumentsAreRefused)
     EXPECT_EQ(p.audio.samplesPerSec, 0);
 
     EXPECT_FALSE(loadWriterParams(dir.path() + "/missing.xml", p, error));
-    EXPECT_NE(error.find("missing.xml"), std::string::npos);
+    // The reasons are shown to the user as they are: Japanese, with the path.
+    EXPECT_EQ(error, "パラメータファイルが見つかりません。\n" + dir.path() + "/missing.xml");
     EXPECT_FALSE(loadWriterParams(dir.file("bad.xml", "<params><XtlFilePath>x"), p, error));
+    EXPECT_EQ(error, "パラメータファイルの形式が正しくありません。\n" + dir.path() + "/bad.xml");
     EXPECT_FALSE(loadWriterParams(dir.file("root.xml", "<timeline/>"), p, error));
-    EXPECT_NE(error.find("params"), std::string::npos);
+    EXPECT_NE(error.find("<params> がありません"), std::string::npos) << error;
     std::string text = paramsXml("/o.avi", "", "");
     text.replace(text.find("1500</StartPoint>"), 4, "abc");
     EXPECT_FALSE(loadWriterParams(dir.file("nan.xml", text), p, error));
-    EXPECT_NE(error.find("StartPoint"), std::string::npos);
+    EXPECT_NE(error.find("開始位置（StartPoint）が数値ではありません"), std::string::npos) << error;
+    EXPECT_NE(error.find("\"abc\""), std::string::npos) << error;
 }
 
 TEST(WriterParams, CommandLineWordsJoinIntoOnePath)
@@ -148,15 +151,16 @@ TEST(WriterTimeline, RefusesBrokenDocumentsWithAReason)
     std::string error;
     EXPECT_FALSE(parseTimeline("<timeline><group type=\"video\"><track><clip start=\"x\" stop=\"1\" src=\"a\"/>"
                                "</track></group></timeline>", t, error));
-    EXPECT_NE(error.find("start"), std::string::npos);
+    EXPECT_EQ(error, "<clip> の \"start\" が正しくありません（\"x\"）。");
     EXPECT_FALSE(parseTimeline("<timeline><group type=\"video\"><track><clip start=\"0\" stop=\"1\"/>"
                                "</track></group></timeline>", t, error));
-    EXPECT_NE(error.find("src"), std::string::npos);
+    EXPECT_EQ(error, "<clip> に \"src\" がありません。");
     EXPECT_FALSE(parseTimeline("<params/>", t, error));
+    EXPECT_EQ(error, "<timeline> がありません。");
     EXPECT_FALSE(parseTimeline("<timeline>", t, error));
     EXPECT_FALSE(parseTimeline("<timeline/>", t, error));
     EXPECT_FALSE(readTimeline("/nonexistent/T-KaDro-Clips.xml", t, error));
-    EXPECT_NE(error.find("/nonexistent/T-KaDro-Clips.xml"), std::string::npos);
+    EXPECT_EQ(error, "タイムラインファイルが見つかりません。\n/nonexistent/T-KaDro-Clips.xml");
 }
 
 TEST(WriterOutput, CompressorsAndExtensionChooseTheFile)

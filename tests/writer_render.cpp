@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -210,6 +213,43 @@ void checkSound(const std::string& file, double f, double fromTimelineSec, doubl
     }
 }
 
+// What the preview printed for one timed test key: the position read-out in
+// seconds, whether it said "paused", and the play button's text.
+struct KeyReport {
+    bool seen = false;
+    double seconds = -1;
+    bool pausedText = false;
+    std::string button;
+};
+
+KeyReport keyReport(const std::string& out, const std::string& key, int afterMs)
+{
+    KeyReport k;
+    std::istringstream in(out);
+    std::string line;
+    const std::string head = "test key " + key + " at ";
+    while (std::getline(in, line)) {
+        if (line.compare(0, head.size(), head) != 0)
+            continue;
+        const int at = std::atoi(line.c_str() + head.size());
+        if (std::abs(at - afterMs) > 150)  // another entry of the same key
+            continue;
+        const auto pos = line.find("position ");
+        const auto bar = line.find(" | button ");
+        if (pos == std::string::npos || bar == std::string::npos)
+            continue;
+        int m = 0, s = 0, cs = 0;
+        if (std::sscanf(line.c_str() + pos + 9, "%d:%d.%d", &m, &s, &cs) != 3)
+            continue;
+        k.seen = true;
+        k.seconds = m * 60 + s + cs / 100.0;
+        const std::string readOut = line.substr(pos, bar - pos);
+        k.pausedText = readOut.find("一時停止中") != std::string::npos;
+        k.button = line.substr(bar + 10);
+    }
+    return k;
+}
+
 class WriterRender : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -261,6 +301,7 @@ TEST_F(WriterRender, DvAviIsNtscDvWithPcmSoundAndTheRightFrames)
     const RunResult r = render(doc, "out.avi", 0, 8000, true);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("Finished: " + m_out), std::string::npos);
+    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;  // nothing to report
     EXPECT_NE(r.out.find("progress 100%"), std::string::npos);
     EXPECT_EQ(probeFormat(m_out), "avi");
     auto v = probeStream(m_out, "v:0");
@@ -358,18 +399,21 @@ TEST_F(WriterRender, BadInputFailsCleanlyAndNeverHarmsTheTarget)
     // No argument at all.
     RunResult r = runProgram({VK_WRITER_EXE}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 30);
     EXPECT_NE(r.exitCode, 0);
-    EXPECT_NE(r.err.find("Usage"), std::string::npos);
+    EXPECT_NE(r.err.find("パラメータファイルが指定されていません。"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("使い方: T-VideoWrite <パラメータファイル>"), std::string::npos) << r.err;
     // A parameters document that does not exist; the words join into one path.
     r = runProgram({VK_WRITER_EXE, m_dir / "no such", "params.xml"}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 30);
     EXPECT_NE(r.exitCode, 0);
-    EXPECT_NE(r.err.find(m_dir / "no such params.xml"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("パラメータファイルが見つかりません。\n" + m_dir / "no such params.xml"), std::string::npos)
+        << r.err;
     // A timeline document that is not XML.
     const std::string params = m_dir / "p.xml";
     writeFile(m_dir / "broken.xml", "<timeline><group");
     writeFile(params, paramsDoc(m_dir / "broken.xml", m_dir / "x.avi", 0, 1000, false));
     r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 30);
     EXPECT_NE(r.exitCode, 0);
-    EXPECT_NE(r.err.find("broken.xml"), std::string::npos);
+    EXPECT_NE(r.err.find("タイムラインファイルの形式が正しくありません。\n" + m_dir / "broken.xml"), std::string::npos)
+        << r.err;
     EXPECT_FALSE(fs::exists(m_dir / "x.avi"));
 
     // A missing source is named before anything is written.
@@ -378,7 +422,7 @@ TEST_F(WriterRender, BadInputFailsCleanlyAndNeverHarmsTheTarget)
     doc.replace(doc.find(g_media->still), g_media->still.size(), gone);
     r = render(doc, "new.avi", 0, 8000, false);
     EXPECT_NE(r.exitCode, 0);
-    EXPECT_NE(r.err.find(gone), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("入力ファイルが見つかりません。\n" + gone), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(m_out));
     // ...and an existing target is left exactly as it was.
     writeFile(m_dir / "keep.avi", "precious");
@@ -409,7 +453,7 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
     };
     const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay);
     EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
-    EXPECT_NE(r.err.find("Cancelled"), std::string::npos);
+    EXPECT_NE(r.err.find("キャンセルしました。ファイルは作成されていません。"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(target), "old contents");
     for (const auto& e : fs::directory_iterator(m_dir.path()))
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
@@ -430,4 +474,136 @@ TEST_F(WriterRender, PreviewPlaysTheRangeHeadlessAndClosesAtTheEnd)
     EXPECT_NE(r.out.find("preview finished"), std::string::npos) << r.out << r.err;
     // Real time: a 2 s range takes about 2 s, not a flash.
     EXPECT_GT(seconds, 1.5);
+}
+
+TEST_F(WriterRender, PreviewSpacePausesAndResumesAndEscClosesEarly)
+{
+    if (!fs::exists("/usr/bin/xvfb-run"))
+        GTEST_SKIP() << "xvfb-run is not installed";
+    const std::string xtl = m_dir / "T-KaDro-Clips.xml", params = m_dir / "T-KaDro-Params.xml";
+    writeFile(xtl, testTimeline(1.0, 320, 240, 30));
+    writeFile(params, paramsDoc(xtl, "", 0, 8000, false));
+    // Times count from the first shown frame. Space pauses at 1 s, the read-out
+    // is looked at twice while paused, Space plays on at 2.4 s, Esc at 3.6 s.
+    const std::string keys = "space@1000,look@1300,look@2300,space@2400,look@3400,esc@3600";
+    const auto t0 = std::chrono::steady_clock::now();
+    const RunResult r = runProgram({"xvfb-run", "-a", VK_WRITER_EXE, params},
+                                   {{"SDL_AUDIODRIVER", "dummy"}, {"QT_QPA_PLATFORM", "xcb"},
+                                    {"VK_WRITER_TEST_KEYS", keys}},
+                                   60);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("preview closed"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("preview finished"), std::string::npos) << "Esc did not end the 8 s preview early\n" << r.out;
+    EXPECT_LT(seconds, 7.5) << r.out;
+
+    const KeyReport pause = keyReport(r.out, "space", 1000);
+    const KeyReport paused1 = keyReport(r.out, "look", 1300);
+    const KeyReport paused2 = keyReport(r.out, "look", 2300);
+    const KeyReport resume = keyReport(r.out, "space", 2400);
+    const KeyReport playing = keyReport(r.out, "look", 3400);
+    const KeyReport esc = keyReport(r.out, "esc", 3600);
+    ASSERT_TRUE(pause.seen && paused1.seen && paused2.seen && resume.seen && playing.seen && esc.seen) << r.out;
+
+    // Playing before the first Space.
+    EXPECT_FALSE(pause.pausedText) << r.out;
+    EXPECT_EQ(pause.button, "一時停止") << r.out;
+    EXPECT_GT(pause.seconds, 0.5) << r.out;
+    // Paused: the read-out stands still at the picture the key stopped.
+    EXPECT_TRUE(paused1.pausedText) << r.out;
+    EXPECT_EQ(paused1.button, "再生") << r.out;
+    EXPECT_DOUBLE_EQ(paused1.seconds, paused2.seconds) << r.out;
+    EXPECT_LE(std::fabs(paused1.seconds - pause.seconds), 0.07) << r.out;
+    // Playing on from there, in real time, without a jump.
+    EXPECT_FALSE(playing.pausedText) << r.out;
+    EXPECT_EQ(playing.button, "一時停止") << r.out;
+    EXPECT_GT(playing.seconds - paused2.seconds, 0.5) << r.out;
+    EXPECT_LT(playing.seconds - paused2.seconds, 1.4) << r.out;
+    EXPECT_LT(esc.seconds, 7.0) << r.out;
+}
+
+// H.264 sources with B-frames, cut the way a music video is: short spans that
+// jump forwards and backwards around key frames, from an mp4 (which the
+// renderer seeks by presentation time, without the engine's decoding run-up)
+// and from an MPEG-TS copy of the same stream (which keeps the run-up), one
+// span at double speed, a plain red clip, a gap and a fade. Every picture
+// must be exactly the source frame the span maps it to, and the red clip red.
+TEST_F(WriterRender, H264CutsAreFrameExactAfterEverySeek)
+{
+    const std::string mp4 = m_dir / "numbered.mp4", ts = m_dir / "numbered.ts", red = m_dir / "red.mp4";
+    ASSERT_TRUE(makeNumberedH264(mp4, 20));
+    ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-i", mp4, "-c", "copy", ts}));
+    ASSERT_TRUE(makeColourH264(red, "red", 2));
+
+    struct Span {
+        int track;                     // 1 or 2
+        double start, stop;            // timeline seconds
+        std::string src;
+        int firstFrame;                // source frame shown first
+        double speed;
+    };
+    const std::vector<Span> spans = {
+        {1, 0.0, 0.5, mp4, 28, 1},  {1, 0.5, 1.0, mp4, 88, 1},  {1, 1.0, 1.5, mp4, 59, 1},
+        {1, 1.5, 2.0, ts, 29, 1},   {1, 2.0, 2.5, ts, 148, 1},  {1, 2.5, 3.0, ts, 119, 1},
+        {1, 3.0, 3.5, red, 0, 1},   {1, 4.0, 5.0, mp4, 200, 2}, {1, 5.0, 6.5, mp4, 239, 1},
+        {2, 5.5, 6.5, mp4, 400, 1},
+    };
+    std::string doc = "<timeline><group type=\"video\" framerate=\"30\" width=\"320\" height=\"240\"><track>";
+    for (int track = 1; track <= 2; ++track) {
+        if (track == 2)
+            doc += "</track><track>";
+        for (const Span& s : spans)
+            if (s.track == track)
+                doc += "<clip start=\"" + num(s.start) + "\" stop=\"" + num(s.stop) + "\" mstart=\"" +
+                       num(s.firstFrame / 30.0) + "\" mstop=\"" +
+                       num(s.firstFrame / 30.0 + (s.stop - s.start) * s.speed) + "\" src=\"" + s.src + "\"/>";
+    }
+    doc += "<transition start=\"5.5\" stop=\"5.8\" clsid=\"" + std::string(kFade) + "\"/>";
+    doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"6.5\" "
+           "start=\"0\" stop=\"6.5\" src=\"" + g_media->sound + "\"/></track></group></timeline>";
+    const std::string engineXml = m_dir / "engine.mlt";
+    const RunResult r = render(doc, "cuts.avi", 0, 6500, false, "640-2000k-stereo.prx", engineXml);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The mp4 spans run without the run-up, the MPEG-TS ones with it.
+    const std::string engine = readFile(engineXml);
+    EXPECT_NE(engine.find(mp4 + "</property>\n    <property name=\"threads\">2</property>\n    <property "
+                                "name=\"_speed\">"),
+              std::string::npos)
+        << engine;
+    EXPECT_EQ(engine.find(ts + "</property>\n    <property name=\"threads\">2</property>\n    <property "
+                               "name=\"_speed\">"),
+              std::string::npos)
+        << engine;
+
+    const int w = 160, h = 120;
+    const std::vector<std::string> frames = decodeFrames(m_out, w, h);
+    ASSERT_EQ(frames.size(), 195u);
+    int exact = 0, reds = 0, blacks = 0;
+    for (int f = 0; f < int(frames.size()); ++f) {
+        const Span* top = nullptr;
+        for (const Span& s : spans)
+            if (f >= std::lround(s.start * 30) && f < std::lround(s.stop * 30) && (!top || s.track > top->track))
+                top = &s;
+        const std::string& img = frames[size_t(f)];
+        if (!top) {
+            EXPECT_LT(meanLevel(img), 20) << "frame " << f << " should be black";
+            ++blacks;
+        } else if (f >= 165 && f < 174) {
+            continue;  // the fade
+        } else if (top->src == red) {
+            int r0, g0, b0;
+            pixel(img, w, w / 2, h / 2, r0, g0, b0);
+            EXPECT_TRUE(r0 > 200 && g0 < 40 && b0 < 40) << "frame " << f << " " << r0 << "," << g0 << "," << b0;
+            ++reds;
+        } else {
+            const double source = top->firstFrame + (f - std::lround(top->start * 30)) * top->speed;
+            const int got = readFrameNumber(img, w, h);
+            EXPECT_EQ(got, int(source)) << "frame " << f << " of a span from " << top->src << " at speed "
+                                        << top->speed;
+            ++exact;
+        }
+    }
+    EXPECT_EQ(exact, 156);
+    EXPECT_EQ(reds, 15);
+    EXPECT_EQ(blacks, 15);
 }

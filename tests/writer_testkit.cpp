@@ -185,6 +185,23 @@ bool makeNumberedVideo(const std::string& path, int seconds, int fps)
                   "-f", "lavfi", "-i", "sine=f=300:d=" + dur, "-c:v", "ffv1", "-c:a", "pcm_s16le", "-shortest", path});
 }
 
+bool makeNumberedH264(const std::string& path, int seconds)
+{
+    const std::string dur = std::to_string(seconds);
+    return runOk({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                  "color=c=black:s=320x240:r=30:d=" + dur +
+                      ",format=gray,geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'",
+                  "-c:v", "libx264", "-preset", "veryfast", "-crf", "12", "-g", "30", "-bf", "3", "-pix_fmt",
+                  "yuv420p", path});
+}
+
+bool makeColourH264(const std::string& path, const std::string& colour, int seconds)
+{
+    return runOk({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                  "color=c=" + colour + ":s=320x240:r=30:d=" + std::to_string(seconds), "-c:v", "libx264", "-preset",
+                  "veryfast", "-pix_fmt", "yuv420p", path});
+}
+
 bool makeStill(const std::string& path, const std::string& colour, int w, int h)
 {
     return runOk({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",

@@ -60,6 +60,11 @@ double toneStrength(const std::vector<short>& s, int rate, double freq, size_t f
 // and lossy coding. It has its own 300 Hz sound, which must never be heard
 // in a render.
 bool makeNumberedVideo(const std::string& path, int seconds, int fps = 30);
+// The same numbered pictures as H.264 with B-frames (key frame every 30
+// frames, closed groups), 4:2:0, in the container the name asks for, and a
+// plain H.264 picture of one colour.
+bool makeNumberedH264(const std::string& path, int seconds);
+bool makeColourH264(const std::string& path, const std::string& colour, int seconds);
 bool makeStill(const std::string& path, const std::string& colour, int w, int h);
 // Consecutive 2-second sine tones at the given frequencies, 48 kHz mono.
 bool makeTones(const std::string& path, const std::vector<int>& freqs, double secondsEach);

@@ -20,7 +20,8 @@ using namespace vk;
 namespace {
 
 // A fake of what the engine reports: pictures are 200x300 stills, everything
-// else a 320x240 video; names containing "broken" cannot be opened.
+// else a 320x240 video at 30 fps; names containing "broken" cannot be opened;
+// ".mp4" files seek by presentation time.
 MediaInfo fakeMedia(const std::string& src)
 {
     MediaInfo m;
@@ -28,6 +29,8 @@ MediaInfo fakeMedia(const std::string& src)
     m.still = isStillImagePath(src);
     m.width = m.still ? 200 : 320;
     m.height = m.still ? 300 : 240;
+    m.seeksByPresentationTime = !m.still && endsWithNoCase(src, ".mp4");
+    m.frameRate = m.still ? 0 : 30;
     return m;
 }
 
@@ -162,13 +165,18 @@ struct Parsed {
         }
         return out;
     }
+    // A time warp's speed, or a video's read at another rate (the fake
+    // videos run at 30 fps); 1 for everything else.
     double speedOf(const std::string& producerId) const
     {
         const pugi::xml_node p = producer(producerId);
-        if (prop(p, "mlt_service") != "timewarp")
-            return 1.0;
-        return std::stod(prop(p, "resource"));
+        if (prop(p, "mlt_service") == "timewarp")
+            return std::stod(prop(p, "resource"));
+        if (!prop(p, "force_fps").empty())
+            return std::stod(prop(p, "force_fps")) / 30.0;
+        return 1.0;
     }
+    bool changesSpeed(const std::string& producerId) const { return speedOf(producerId) != 1.0; }
     std::vector<pugi::xml_node> transitions() const
     {
         std::vector<pugi::xml_node> out;
@@ -318,8 +326,7 @@ TEST(WriterTranslation, PlaybackRateTwoHalvesTheTimelineAndDoublesTheSpeeds)
         for (size_t i = 0; i < pa.size(); ++i) {
             EXPECT_NEAR(pb[i].at, pa[i].at / 2.0, 0.5) << track << " piece " << i;
             EXPECT_NEAR(pb[i].length, pa[i].length / 2.0, 1.0) << track << " piece " << i;
-            if (a.prop(a.producer(pa[i].producer), "mlt_service") == "timewarp" ||
-                b.prop(b.producer(pb[i].producer), "mlt_service") == "timewarp") {
+            if (a.changesSpeed(pa[i].producer) || b.changesSpeed(pb[i].producer)) {
                 EXPECT_NEAR(b.speedOf(pb[i].producer), 2 * a.speedOf(pa[i].producer), 1e-6) << track << " " << i;
             }
         }
@@ -398,4 +405,35 @@ TEST(WriterTranslation, WavOutputLeavesTheVideoOutAndBrokenSourcesAreReported)
     const BuildResult r = translate(editorTimeline(rows, 8.0, 1.0), 0, 8000);
     ASSERT_FALSE(r.warnings.empty());
     EXPECT_NE(r.warnings[0].find("/media/broken.avi"), std::string::npos);
+}
+
+TEST(WriterTranslation, FilesSeekingByPresentationTimeSkipTheSeekRunUp)
+{
+    // Spans of an mp4 play through a file producer whose own speed is just
+    // above 1 (no two-second decoding run-up before a seek), at normal speed
+    // and read at another rate alike; an avi keeps the run-up.
+    const std::vector<Row> rows = {{0.0, "/media/phone.mp4", 3.2, 5.7},
+                                   {2.5, "/media/old.avi", 10.0, 10.5},
+                                   {3.0, "/media/phone.mp4", 20.0, 21.0}};
+    const BuildResult r = translate(editorTimeline(rows, 3.5, 1.0), 0, 3500);
+    Parsed x(r.xml);
+    const auto v = x.pieces("video1");
+    ASSERT_EQ(v.size(), 3u);
+    const pugi::xml_node mp4 = x.producer(v[0].producer), avi = x.producer(v[1].producer),
+                         warp = x.producer(v[2].producer);
+    EXPECT_EQ(x.prop(mp4, "mlt_service"), "avformat");
+    EXPECT_GT(std::stod(x.prop(mp4, "_speed")), 1.0);
+    EXPECT_LT(std::stod(x.prop(mp4, "_speed")), 1.001);
+    EXPECT_EQ(x.prop(avi, "mlt_service"), "avformat");
+    EXPECT_EQ(x.prop(avi, "_speed"), "");
+    EXPECT_EQ(x.prop(warp, "mlt_service"), "avformat");
+    EXPECT_EQ(x.prop(warp, "force_fps"), "60");  // 1 s of media over 0.5 s
+    EXPECT_GT(std::stod(x.prop(warp, "_speed")), 1.0);
+    EXPECT_DOUBLE_EQ(x.speedOf(v[2].producer), 2.0);
+    EXPECT_EQ(v[2].in, 300);  // 20 s of media at 2x: producer frame 300
+    // Its length covers its clips even where the file would end sooner.
+    EXPECT_GE(std::stoll(x.prop(warp, "length")), v[2].in + v[2].length);
+    // Frames keep normal speed: the run-up is the only thing that changes.
+    EXPECT_EQ(v[0].in, 96);
+    EXPECT_EQ(v[0].length, 75);
 }

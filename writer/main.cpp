@@ -68,6 +68,8 @@ bool dialogsAllowed()
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+// A failure: the same (Japanese) text on stderr and, with a display, in a
+// warning box.
 int fail(const std::string& message, int code = 1)
 {
     std::fprintf(stderr, "T-VideoWrite: %s\n", message.c_str());
@@ -77,9 +79,11 @@ int fail(const std::string& message, int code = 1)
     return code;
 }
 
-void announce(const std::string& message)
+// The result line on stdout is for logs and callers that read it; the box
+// tells the user in the editor's language.
+void announce(const std::string& resultLine, const std::string& message)
 {
-    std::printf("%s\n", message.c_str());
+    std::printf("%s\n", resultLine.c_str());
     std::fflush(stdout);
     if (dialogsAllowed())
         QMessageBox::information(nullptr, kTitle, QString::fromStdString(message));
@@ -98,7 +102,7 @@ int run(int argc, char** argv)
     using namespace vk;
     const std::string paramsPath = joinCommandLinePath(argc, argv);
     if (paramsPath.empty())
-        return fail("No parameters document given.\nUsage: T-VideoWrite <parameters document>");
+        return fail("パラメータファイルが指定されていません。\n使い方: T-VideoWrite <パラメータファイル>");
 
     WriterParams params;
     std::string error;
@@ -114,7 +118,7 @@ int run(int argc, char** argv)
 
     MltEngine engine;
     if (!engine.start(error))
-        return fail("The render engine cannot start: " + error);
+        return fail("描画エンジンを起動できません。\n" + error);
     std::unique_ptr<Mlt::Profile> profile = makeProfile(output);
 
     // Every source the range needs must be there before anything is written.
@@ -127,7 +131,7 @@ int run(int argc, char** argv)
         std::string list;
         for (const std::string& m : missing)
             list += "\n" + m;
-        return fail("Source file not found:" + list);
+        return fail("入力ファイルが見つかりません。" + list);
     }
     MediaProbe probe(*profile);
     std::string unreadable;
@@ -135,16 +139,16 @@ int run(int argc, char** argv)
         if (!probe.info(s).ok)
             unreadable += "\n" + s;
     if (!unreadable.empty())
-        return fail("Source file cannot be opened:" + unreadable);
+        return fail("入力ファイル形式が正しくありません。" + unreadable);
 
     if (!params.isPreview()) {
         for (const std::string& s : sources)
             if (samePath(s, params.aviFileName))
-                return fail("The output file is one of the source files:\n" + params.aviFileName);
+                return fail("出力ファイルに入力ファイルと同じファイルが指定されています。\n" + params.aviFileName);
         std::error_code ec;
         const fs::path folder = fs::path(params.aviFileName).parent_path();
         if (!folder.empty() && !fs::is_directory(folder, ec))
-            return fail("The output folder does not exist:\n" + folder.string());
+            return fail("出力先のフォルダが見つかりません。\n" + folder.string());
     }
 
     BuildOptions options;
@@ -156,7 +160,7 @@ int run(int argc, char** argv)
     for (TransitionStyle style : built.lumaStyles) {
         const std::string path = options.lumaDir + "/" + lumaMapFileName(style);
         if (!writeLumaMap(style, output.width, output.height, path))
-            return fail("Cannot write a transition map: " + path);
+            return fail("トランジション用のファイルを書き込めません。\n" + path);
     }
     if (!params.writeXtlArg.empty()) {
         std::ofstream xtl(params.writeXtlArg, std::ios::binary | std::ios::trunc);
@@ -170,12 +174,19 @@ int run(int argc, char** argv)
 
     if (params.isPreview()) {
         PreviewWindow window(*profile, built.xml, range);
+        if (const char* keys = std::getenv("VK_WRITER_TEST_KEYS"); keys && *keys) {
+            std::string keyError;
+            std::vector<PreviewWindow::TestKey> parsed = PreviewWindow::parseTestKeys(keys, keyError);
+            if (!keyError.empty())
+                std::fprintf(stderr, "T-VideoWrite: %s\n", keyError.c_str());
+            window.setTestKeys(std::move(parsed));
+        }
         window.resize(window.sizeHint().expandedTo(QSize(480, 360)));
         window.show();
         window.raise();
         window.activateWindow();
         if (!window.start(error))
-            return fail("The preview cannot start: " + error);
+            return fail("プレビューを開始できません。\n" + error);
         watchStopSignal(&window, [&window] { window.close(); });
         QApplication::setQuitOnLastWindowClosed(true);
         QApplication::exec();
@@ -185,7 +196,7 @@ int run(int argc, char** argv)
 
     RenderJob job(*profile, built.xml, output, range, params.aviFileName);
     if (!job.start(error))
-        return fail("Cannot write " + params.aviFileName + ": " + error);
+        return fail("ファイルを作成できません。\n" + params.aviFileName + "\n" + error);
     ProgressWindow window(job);
     window.setAttribute(Qt::WA_QuitOnClose, false);
     QObject::connect(&window, &ProgressWindow::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -197,10 +208,10 @@ int run(int argc, char** argv)
     window.hide();
     if (!job.finish(error)) {
         if (job.cancelled())
-            return fail("Cancelled; nothing was written.", 2);
-        return fail("Writing " + params.aviFileName + " failed: " + error);
+            return fail("キャンセルしました。ファイルは作成されていません。", 2);
+        return fail("ファイルの作成に失敗しました。\n" + params.aviFileName + "\n" + error);
     }
-    announce("Finished: " + params.aviFileName);
+    announce("Finished: " + params.aviFileName, "ファイルを作成しました。\n" + params.aviFileName);
     return 0;
 }
 

@@ -2,10 +2,24 @@
 
 #include <mlt++/Mlt.h>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include <filesystem>
 #include <set>
 
 namespace vk {
+
+bool seeksByPresentationTime(const std::string& path)
+{
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) != 0)
+        return false;
+    const bool byPts = context->iformat && (context->iformat->flags & AVFMT_SEEK_TO_PTS);
+    avformat_close_input(&context);
+    return byPts;
+}
 
 MediaInfo MediaProbe::info(const std::string& src)
 {
@@ -28,11 +42,14 @@ MediaInfo MediaProbe::info(const std::string& src)
                 if (type && std::string(type) == "video" && mi.width == 0) {
                     mi.width = p.get_int((key + ".codec.width").c_str());
                     mi.height = p.get_int((key + ".codec.height").c_str());
+                    mi.frameRate = p.get_double((key + ".stream.frame_rate").c_str());
                 } else if (type && std::string(type) == "audio") {
                     sound = true;
                 }
             }
             mi.ok = mi.width > 0 || sound;
+            if (mi.width > 0 && !mi.still)
+                mi.seeksByPresentationTime = seeksByPresentationTime(src);
         }
     }
     m_cache.emplace(src, mi);

@@ -1,6 +1,7 @@
 #pragma once
 // What the engine makes of each source file of a timeline: whether it opens,
-// whether it is a still picture, and its picture size. Results are cached per
+// whether it is a still picture, its picture size and frame rate, and whether
+// its container seeks by presentation time. Results are cached per
 // path, since a timeline usually cuts many clips from one file.
 
 #include "writer/mltbuilder.h"
@@ -30,6 +31,9 @@ private:
 // Source files of the clips, video and sound, that overlap fromSec..toSec on
 // the timeline, each once, in document order.
 std::vector<std::string> sourcesInRange(const Timeline& timeline, double fromSec, double toSec);
+
+// True when libavformat's demuxer for the file seeks by presentation time.
+bool seeksByPresentationTime(const std::string& path);
 
 // The sources that do not exist as files, each once.
 std::vector<std::string> missingSources(const std::vector<std::string>& sources);

@@ -21,6 +21,9 @@ std::string fmt(double v)
 
 std::string fmtInt(long long v) { return std::to_string(v); }
 
+// See Builder::videoProducer.
+const char* const kFileSeekSpeed = "1.000001";
+
 long long frameAt(double seconds, const FrameRate& r)
 {
     return std::llround(seconds * r.num / r.den);
@@ -82,6 +85,7 @@ private:
     pugi::xml_document m_doc;
     pugi::xml_node m_root;
     std::map<std::string, std::string> m_producerIds;  // key -> id
+    std::map<std::string, long long> m_lengthNeeded;   // key -> frames its clips reach
     int m_videoCount = 0;
     int m_audioCount = 0;
     long long m_total = 0;  // frames every track must cover
@@ -161,8 +165,38 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             addProperty(n, "resource", clip.src);
             // Frame-threaded decoding: exact, and the decoder is the bottleneck.
             addProperty(n, "threads", "2");
+            // The engine's file producer decodes two seconds before every
+            // seek when the video has B-frames (so that a seek by decoding
+            // time cannot land after the wanted picture), but not when it is
+            // run faster than normal speed. Clips only ever reach the file
+            // producer through cuts, which position it themselves and give
+            // their frames their own speed, so a file producer speed just
+            // above 1 changes nothing but that run-up. Only for containers
+            // that seek by presentation time, where the run-up is not needed.
+            if (info.seeksByPresentationTime)
+                addProperty(n, "_speed", kFileSeekSpeed);
             if (!aspect.empty())
                 addProperty(n, "force_aspect_ratio", aspect);
+        }, "v");
+    }
+    if (info.frameRate > 0) {
+        // Other speeds: the file producer reads the video as if it had been
+        // recorded at speed x its rate, which maps producer frame p to media
+        // time p * speed / fps exactly like the time warp does, but keeps the
+        // file producer's own speed in our hands (see above) and needs no
+        // second profile. Its length is set once all clips are placed: a
+        // slowed-down file lasts longer than the engine measures.
+        const std::string key = "rate|" + fmt(speed) + "|" + fit + "|" + clip.src;
+        return newProducer(key, [&](pugi::xml_node n) {
+            addProperty(n, "mlt_service", "avformat");
+            addProperty(n, "resource", clip.src);
+            addProperty(n, "force_fps", fmt(info.frameRate * speed));
+            addProperty(n, "threads", "2");
+            if (info.seeksByPresentationTime)
+                addProperty(n, "_speed", kFileSeekSpeed);
+            if (!aspect.empty())
+                addProperty(n, "force_aspect_ratio", aspect);
+            m_lengthNeeded[key] = 0;
         }, "v");
     }
     const std::string key = "warp|" + fmt(speed) + "|" + fit + "|" + clip.src;
@@ -234,6 +268,9 @@ void Builder::placeVideoClip(const TimelineClip& clip, std::vector<Entry>& entri
     e.length = b - a;
     e.producer = videoProducer(clip, speed, info);
     e.in = (info.still || speed <= 0) ? 0 : inPointFor(clip, speed, a, m_out.rate);
+    for (auto& [key, needed] : m_lengthNeeded)
+        if (m_producerIds[key] == e.producer)
+            needed = std::max(needed, e.in + e.length);
     entries.push_back(e);
 }
 
@@ -361,6 +398,11 @@ BuildResult Builder::build(long long startMs, long long endMs)
     for (const TimelineClip& c : m_timeline.audio.clips)
         placeAudioClip(c, sound);
     const std::string audioTrack = writePlaylist("sound", sound);
+
+    for (const auto& [key, needed] : m_lengthNeeded) {
+        pugi::xml_node n = m_root.find_child_by_attribute("producer", "id", m_producerIds[key].c_str());
+        addProperty(n, "length", fmtInt(std::max(needed, m_total)));
+    }
 
     pugi::xml_node tractor = m_root.append_child("tractor");
     tractor.append_attribute("id") = "main";

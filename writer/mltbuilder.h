@@ -21,6 +21,12 @@ struct MediaInfo final {
     bool still = false;   // a picture rather than a moving video
     int width = 0;        // picture size in pixels, 0 when unknown
     int height = 0;
+    // The container seeks by presentation time (the mp4/mov family): a seek
+    // lands on the key frame at or before the wanted picture, so the engine's
+    // two-second decoding run-up before every seek is not needed.
+    bool seeksByPresentationTime = false;
+    // Pictures per second of the video, 0 when unknown.
+    double frameRate = 0;
 };
 
 // Looks up what the engine knows of a source file.

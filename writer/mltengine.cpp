@@ -45,8 +45,11 @@ MltEngine::MltEngine()
 
 MltEngine::~MltEngine()
 {
-    if (m_started)
-        Mlt::Factory::close();
+    // The engine is deliberately not closed (Mlt::Factory::close): that
+    // unloads the engine's modules and the libraries they brought in, and a
+    // worker thread that is still winding down then runs into unmapped code
+    // (seen as a crash at the end of about one render in forty under load).
+    // This object lives until the program ends, so nothing is lost.
     if (!m_folder.empty()) {
         std::error_code ec;
         fs::remove_all(m_folder, ec);
@@ -56,7 +59,7 @@ MltEngine::~MltEngine()
 bool MltEngine::start(std::string& error)
 {
     if (m_folder.empty()) {
-        error = "cannot create a private temporary folder";
+        error = "作業用の一時フォルダを作成できません。";
         return false;
     }
     std::error_code ec;
@@ -70,19 +73,19 @@ bool MltEngine::start(std::string& error)
             // The pitch-keeping and extra-blend modules are optional; the rest are not.
             if (name == "rubberband" || name == "plus" || name == "sdl2")
                 continue;
-            error = "render engine module missing: " + lib.string();
+            error = "描画エンジンのモジュールがありません。\n" + lib.string();
             return false;
         }
         fs::create_symlink(lib, modules / lib.filename(), ec);
         if (ec) {
-            error = "cannot link engine module " + lib.string() + ": " + ec.message();
+            error = "描画エンジンのモジュールを準備できません。\n" + lib.string() + "（" + ec.message() + "）";
             return false;
         }
     }
     // The engine reads MLT_REPOSITORY in a few places besides the factory.
     setenv("MLT_REPOSITORY", modules.c_str(), 1);
     if (!Mlt::Factory::init(modules.c_str())) {
-        error = "the render engine did not start";
+        error = "描画エンジンが起動しませんでした。";
         return false;
     }
     m_started = true;

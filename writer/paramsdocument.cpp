@@ -51,12 +51,14 @@ bool loadWriterParams(const std::string& path, WriterParams& out, std::string& e
     pugi::xml_document doc;
     const pugi::xml_parse_result r = doc.load_file(path.c_str());
     if (!r) {
-        error = "The parameters document cannot be read: " + path + " (" + r.description() + ")";
+        error = (r.status == pugi::status_file_not_found || r.status == pugi::status_io_error)
+                    ? "パラメータファイルが見つかりません。\n" + path
+                    : "パラメータファイルの形式が正しくありません。\n" + path;
         return false;
     }
     const pugi::xml_node root = doc.child("params");
     if (!root) {
-        error = "The parameters document has no <params> root: " + path;
+        error = "パラメータファイルの形式が正しくありません（<params> がありません）。\n" + path;
         return false;
     }
     WriterParams p;
@@ -66,15 +68,15 @@ bool loadWriterParams(const std::string& path, WriterParams& out, std::string& e
     p.writeXtlArg = root.child_value("WriteXtlArg");
     p.prxFileName = root.child_value("PrxFileName");
     if (p.xtlFilePath.empty()) {
-        error = "The parameters document names no timeline document (XtlFilePath): " + path;
+        error = "パラメータファイルにタイムラインファイル（XtlFilePath）が指定されていません。\n" + path;
         return false;
     }
     if (!parseInteger(root.child_value("StartPoint"), p.startMs)) {
-        error = std::string("StartPoint is not a number: \"") + root.child_value("StartPoint") + "\"";
+        error = std::string("開始位置（StartPoint）が数値ではありません: \"") + root.child_value("StartPoint") + "\"";
         return false;
     }
     if (!parseInteger(root.child_value("EndPoint"), p.endMs)) {
-        error = std::string("EndPoint is not a number: \"") + root.child_value("EndPoint") + "\"";
+        error = std::string("終了位置（EndPoint）が数値ではありません: \"") + root.child_value("EndPoint") + "\"";
         return false;
     }
     const pugi::xml_node vc = root.child("VideoCompressor");

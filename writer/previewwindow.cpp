@@ -2,6 +2,7 @@
 
 #include <mlt++/Mlt.h>
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace vk {
@@ -62,7 +64,7 @@ QString timeText(int frame, const Mlt::Profile& profile)
 PreviewWindow::PreviewWindow(Mlt::Profile& profile, std::string engineXml, FrameRange range, QWidget* parent)
     : QWidget(parent), m_profile(profile), m_xml(std::move(engineXml)), m_range(range)
 {
-    setWindowTitle(QStringLiteral("T-VideoWrite - preview"));
+    setWindowTitle(QStringLiteral("T-VideoWrite - プレビュー"));
     auto* layout = new QVBoxLayout(this);
     m_view = new VideoView(this);
     // Show square pixels at the picture's display shape.
@@ -70,12 +72,12 @@ PreviewWindow::PreviewWindow(Mlt::Profile& profile, std::string engineXml, Frame
     m_view->setHint(QSize(w, profile.height()));
     layout->addWidget(m_view, 1);
     auto* controls = new QHBoxLayout;
-    m_play = new QPushButton(QStringLiteral("Pause"), this);
+    m_play = new QPushButton(QStringLiteral("一時停止"), this);
     m_play->setFocusPolicy(Qt::NoFocus);
-    m_play->setToolTip(QStringLiteral("Play / pause (Space)"));
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    m_play->setToolTip(QStringLiteral("再生／一時停止 (Space)"));
+    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
     close->setFocusPolicy(Qt::NoFocus);
-    close->setToolTip(QStringLiteral("Close (Esc)"));
+    close->setToolTip(QStringLiteral("閉じる (Esc)"));
     m_position = new QLabel(this);
     m_position->setMinimumWidth(200);
     controls->addWidget(m_play);
@@ -84,7 +86,7 @@ PreviewWindow::PreviewWindow(Mlt::Profile& profile, std::string engineXml, Frame
     layout->addLayout(controls);
     connect(m_play, &QPushButton::clicked, this, &PreviewWindow::togglePause);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(this, &PreviewWindow::frameReady, this, &PreviewWindow::showFrame, Qt::QueuedConnection);
+    connect(this, &PreviewWindow::frameReady, this, &PreviewWindow::onFrameReady, Qt::QueuedConnection);
     connect(this, &PreviewWindow::ended, this, [this] {
         m_ended = true;
         // Leave the last picture up for a moment, then go.
@@ -103,7 +105,7 @@ bool PreviewWindow::start(std::string& error)
 {
     m_producer = std::make_unique<Mlt::Producer>(m_profile, "xml-string", m_xml.c_str());
     if (!m_producer->is_valid()) {
-        error = "the render engine cannot open the timeline";
+        error = "描画エンジンがタイムラインを読み込めません。";
         return false;
     }
     m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
@@ -112,7 +114,7 @@ bool PreviewWindow::start(std::string& error)
     // no sound, Xvfb) SDL's dummy driver keeps the same pace silently.
     m_consumer = std::make_unique<Mlt::Consumer>(m_profile, "sdl2_audio");
     if (!m_consumer->is_valid()) {
-        error = "the render engine has no sound output for the preview";
+        error = "描画エンジンにプレビュー用の音声出力がありません。";
         return false;
     }
     m_consumer->set("real_time", 1);
@@ -122,7 +124,7 @@ bool PreviewWindow::start(std::string& error)
     m_showEvent = m_consumer->listen("consumer-frame-show", this, reinterpret_cast<mlt_listener>(onFrameShow));
     m_consumer->connect(*m_producer);
     if (m_consumer->start() != 0) {
-        error = "the preview sound output did not start";
+        error = "プレビューの音声出力を開始できません。";
         return false;
     }
     m_producer->set_speed(1);
@@ -135,6 +137,7 @@ void PreviewWindow::frameShown(void* framePtr)
     if (!frame)
         return;
     const int position = mlt_frame_get_position(frame);
+    m_lastShown.store(position);
     mlt_image_format format = mlt_image_rgb;
     int w = m_profile.width(), h = m_profile.height();
     uint8_t* image = nullptr;
@@ -163,7 +166,7 @@ void PreviewWindow::showFrame(int position)
     const int frame = std::clamp(position, int(m_range.in), int(m_range.out));
     m_position->setText(timeText(frame, m_profile) + QStringLiteral(" / ") +
                         timeText(int(m_range.out + 1), m_profile) +
-                        (m_paused ? QStringLiteral("  (paused)") : QString()));
+                        (m_paused ? QStringLiteral("（一時停止中）") : QString()));
 }
 
 void PreviewWindow::togglePause()
@@ -172,10 +175,88 @@ void PreviewWindow::togglePause()
         return;
     m_paused = !m_paused;
     m_producer->set_speed(m_paused ? 0 : 1);
-    if (m_consumer)
+    if (m_paused) {
+        // The engine renders ahead of what is shown: go back to the picture
+        // on screen, so the pause holds it and playing on continues from it
+        // instead of skipping the frames that were rendered but never shown.
+        const int shown = m_lastShown.load();
+        if (shown >= 0)
+            m_producer->seek(shown - int(m_range.in));
+    }
+    if (m_consumer) {
         m_consumer->purge();
-    m_play->setText(m_paused ? QStringLiteral("Play") : QStringLiteral("Pause"));
+        // Without a refresh the sound output does not start pulling frames
+        // again after a pause.
+        m_consumer->set("refresh", 1);
+    }
+    m_play->setText(m_paused ? QStringLiteral("再生") : QStringLiteral("一時停止"));
     showFrame(m_producer->frame());
+}
+
+void PreviewWindow::onFrameReady(int position)
+{
+    if (!m_firstFrameShown) {
+        m_firstFrameShown = true;
+        startTestKeys();
+    }
+    showFrame(position);
+}
+
+std::vector<PreviewWindow::TestKey> PreviewWindow::parseTestKeys(const std::string& spec, std::string& error)
+{
+    std::vector<TestKey> keys;
+    size_t at = 0;
+    while (at <= spec.size()) {
+        const size_t comma = std::min(spec.find(',', at), spec.size());
+        const std::string item = spec.substr(at, comma - at);
+        at = comma + 1;
+        if (item.empty())
+            continue;
+        const size_t sign = item.find('@');
+        TestKey k;
+        k.name = item.substr(0, sign);
+        const std::string ms = sign == std::string::npos ? std::string() : item.substr(sign + 1);
+        const bool known = k.name == "space" || k.name == "esc" || k.name == "look";
+        if (!known || ms.empty() || ms.find_first_not_of("0123456789") != std::string::npos || ms.size() > 7) {
+            error = "test key entry not understood: " + item;
+            return {};
+        }
+        k.afterMs = std::stoi(ms);
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+void PreviewWindow::setTestKeys(std::vector<TestKey> keys)
+{
+    m_testKeys = std::move(keys);
+}
+
+void PreviewWindow::startTestKeys()
+{
+    m_sinceFirstFrame.start();
+    for (const TestKey& k : m_testKeys)
+        QTimer::singleShot(k.afterMs, Qt::PreciseTimer, this, [this, k] { pressTestKey(k); });
+}
+
+void PreviewWindow::pressTestKey(const TestKey& k)
+{
+    // What the user sees at that moment, then the key, delivered like a real
+    // one: to the widget with the keyboard focus (this window when none has).
+    std::printf("test key %s at %lld ms: position %s | button %s\n", k.name.c_str(),
+                static_cast<long long>(m_sinceFirstFrame.elapsed()), m_position->text().toUtf8().constData(),
+                m_play->text().toUtf8().constData());
+    std::fflush(stdout);
+    if (k.name == "look")
+        return;
+    const bool space = k.name == "space";
+    const int key = space ? Qt::Key_Space : Qt::Key_Escape;
+    const QString text = space ? QStringLiteral(" ") : QString(QChar(0x1b));
+    QWidget* target = QApplication::focusWidget();
+    if (!target || target->window() != this)
+        target = this;
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, text));
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, text));
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event)

@@ -3,7 +3,6 @@
 #include "writer/renderjob.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -27,12 +26,12 @@ QString formatDuration(qint64 ms)
 
 ProgressWindow::ProgressWindow(RenderJob& job, QWidget* parent) : QWidget(parent), m_job(job)
 {
-    setWindowTitle(QStringLiteral("T-VideoWrite - ") + QFileInfo(QString::fromStdString(job.target())).fileName());
+    setWindowTitle(QStringLiteral("T-VideoWrite"));
     auto* layout = new QVBoxLayout(this);
     m_path = new QLabel(QString::fromStdString(job.target()), this);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_path->setWordWrap(true);
-    layout->addWidget(new QLabel(QStringLiteral("Writing:"), this));
+    layout->addWidget(new QLabel(QStringLiteral("書き込み中:"), this));
     layout->addWidget(m_path);
     m_bar = new QProgressBar(this);
     m_bar->setRange(0, 100);
@@ -40,15 +39,15 @@ ProgressWindow::ProgressWindow(RenderJob& job, QWidget* parent) : QWidget(parent
     m_bar->setFormat(QStringLiteral("%p%"));
     layout->addWidget(m_bar);
     auto* times = new QGridLayout;
-    times->addWidget(new QLabel(QStringLiteral("Elapsed:"), this), 0, 0);
+    times->addWidget(new QLabel(QStringLiteral("経過時間:"), this), 0, 0);
     m_elapsed = new QLabel(QStringLiteral("0:00"), this);
     times->addWidget(m_elapsed, 0, 1);
-    times->addWidget(new QLabel(QStringLiteral("Remaining:"), this), 1, 0);
+    times->addWidget(new QLabel(QStringLiteral("残り時間:"), this), 1, 0);
     m_remaining = new QLabel(QStringLiteral("-"), this);
     times->addWidget(m_remaining, 1, 1);
     times->setColumnStretch(2, 1);
     layout->addLayout(times);
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
     layout->addWidget(m_cancel, 0, Qt::AlignRight);
     connect(m_cancel, &QPushButton::clicked, this, &ProgressWindow::cancel);
     connect(&m_timer, &QTimer::timeout, this, &ProgressWindow::poll);
@@ -58,7 +57,7 @@ ProgressWindow::ProgressWindow(RenderJob& job, QWidget* parent) : QWidget(parent
 void ProgressWindow::begin()
 {
     m_clock.start();
-    m_timer.start(200);
+    m_timer.start(50);  // cheap; the end of the render is noticed at once
     poll();
 }
 
@@ -67,7 +66,7 @@ void ProgressWindow::cancel()
     if (m_done)
         return;
     m_cancel->setEnabled(false);
-    m_remaining->setText(QStringLiteral("cancelling..."));
+    m_remaining->setText(QStringLiteral("キャンセル中..."));
     std::printf("cancel requested\n");
     std::fflush(stdout);
     m_job.cancel();

@@ -1,6 +1,7 @@
 #pragma once
 // The window shown while a file is written: output path, progress bar with
-// percentage, elapsed and remaining time, and a Cancel button. It also prints
+// percentage, elapsed and remaining time, and a Cancel button (texts in the
+// editor's language, Japanese). It also prints
 // one progress line to standard output whenever the percentage moves, so a
 // headless run can be followed from a terminal or a log.
 

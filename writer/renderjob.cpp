@@ -95,14 +95,14 @@ bool RenderJob::start(std::string& error)
 {
     m_producer = std::make_unique<Mlt::Producer>(m_profile, "xml-string", m_xml.c_str());
     if (!m_producer->is_valid()) {
-        error = "the render engine cannot open the timeline";
+        error = "描画エンジンがタイムラインを読み込めません。";
         return false;
     }
     m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
     m_producer->seek(0);  // positions count from the in point
     m_consumer = std::make_unique<Mlt::Consumer>(m_profile, "avformat", m_temp.c_str());
     if (!m_consumer->is_valid()) {
-        error = "the render engine has no file writer";
+        error = "描画エンジンにファイル出力の機能がありません。";
         return false;
     }
     Mlt::Consumer& c = *m_consumer;
@@ -115,6 +115,10 @@ bool RenderJob::start(std::string& error)
         c.set("vcodec", m_output.videoCodec.c_str());
         if (!m_output.pixelFormat.empty())
             c.set("pix_fmt", m_output.pixelFormat.c_str());
+        // The picture format handed to the encoder stays the engine's choice
+        // (packed RGB for an RGB codec, 4:2:2 otherwise). Asking for planar
+        // 4:2:0 would save one conversion per frame, but the engine's 4:2:0
+        // path gives wrong colours (a red clip comes out green).
         if (m_output.videoKbps > 0) {
             c.set("vb", (std::to_string(m_output.videoKbps) + "k").c_str());
             c.set("g", 300);
@@ -144,7 +148,7 @@ bool RenderJob::start(std::string& error)
     m_stopEvent = c.listen("consumer-stopped", this, reinterpret_cast<mlt_listener>(consumerStopped));
     c.connect(*m_producer);
     if (c.start() != 0) {
-        error = "the render engine did not start writing " + m_temp;
+        error = "書き込みを開始できません。\n" + m_temp;
         return false;
     }
     return true;
@@ -186,17 +190,17 @@ bool RenderJob::finish(std::string& error)
         return false;
     };
     if (m_cancelled.load())
-        return discard("cancelled");
+        return discard("キャンセルされました。");
     if (m_fatal.load())
-        return discard("the encoder failed while writing " + m_target);
+        return discard("書き込み中にエラーが発生しました。");
     if (m_frames.load() < m_range.count())
-        return discard("the render stopped after " + std::to_string(m_frames.load()) + " of " +
-                       std::to_string(m_range.count()) + " frames");
+        return discard("全 " + std::to_string(m_range.count()) + " フレーム中 " + std::to_string(m_frames.load()) +
+                       " フレームで書き込みが止まりました。");
     if (!fs::is_regular_file(m_temp, ec) || fs::file_size(m_temp, ec) == 0)
-        return discard("the render produced no data for " + m_target);
+        return discard("書き込まれたデータがありません。");
     fs::rename(m_temp, m_target, ec);
     if (ec)
-        return discard("cannot move the result to " + m_target + ": " + ec.message());
+        return discard("作成したファイルを出力先に移動できません（" + ec.message() + "）。");
     return true;
 }
 

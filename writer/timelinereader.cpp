@@ -32,8 +32,8 @@ bool parseNumber(const pugi::xml_attribute& attr, double& out)
 bool readTime(const pugi::xml_node& node, const char* name, double& out, std::string& error)
 {
     if (!parseNumber(node.attribute(name), out)) {
-        error = std::string("<") + node.name() + "> has no valid \"" + name + "\" (\"" +
-                node.attribute(name).value() + "\")";
+        error = std::string("<") + node.name() + "> の \"" + name + "\" が正しくありません（\"" +
+                node.attribute(name).value() + "\"）。";
         return false;
     }
     return true;
@@ -51,7 +51,7 @@ bool readClip(const pugi::xml_node& node, TimelineClip& clip, std::string& error
     clip.src = node.attribute("src").value();
     clip.preserveAspect = std::string(node.attribute("stretchmode").value()) == "PreserveAspectRatio";
     if (clip.src.empty()) {
-        error = "a <clip> has no \"src\"";
+        error = "<clip> に \"src\" がありません。";
         return false;
     }
     return true;
@@ -83,12 +83,12 @@ bool parseTimeline(const std::string& xmlText, Timeline& out, std::string& error
     pugi::xml_document doc;
     const pugi::xml_parse_result r = doc.load_buffer(xmlText.data(), xmlText.size());
     if (!r) {
-        error = std::string("not an XML document (") + r.description() + ")";
+        error = "XML の形式が正しくありません。";
         return false;
     }
     const pugi::xml_node root = doc.child("timeline");
     if (!root) {
-        error = "no <timeline> root";
+        error = "<timeline> がありません。";
         return false;
     }
     Timeline t;
@@ -137,7 +137,7 @@ bool parseTimeline(const std::string& xmlText, Timeline& out, std::string& error
         }
     }
     if (!haveVideo && !t.hasAudioGroup) {
-        error = "the timeline has neither a video nor an audio group";
+        error = "映像グループも音声グループもありません。";
         return false;
     }
     out = t;
@@ -150,7 +150,7 @@ bool readTimeline(const std::string& path, Timeline& out, std::string& error)
     {
         FILE* f = std::fopen(path.c_str(), "rb");
         if (!f) {
-            error = "The timeline document cannot be opened: " + path;
+            error = "タイムラインファイルが見つかりません。\n" + path;
             return false;
         }
         char buf[65536];
@@ -161,7 +161,7 @@ bool readTimeline(const std::string& path, Timeline& out, std::string& error)
     }
     std::string why;
     if (!parseTimeline(text, out, why)) {
-        error = "The timeline document cannot be read: " + path + " (" + why + ")";
+        error = "タイムラインファイルの形式が正しくありません。\n" + path + "\n" + why;
         return false;
     }
     return true;
