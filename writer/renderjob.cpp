@@ -3,6 +3,7 @@
 #include <mlt++/Mlt.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -41,15 +42,7 @@ RenderJob::RenderJob(Mlt::Profile& profile, std::string engineXml, OutputSetting
 
 RenderJob::~RenderJob()
 {
-    if (m_consumer && !m_consumer->is_stopped())
-        m_consumer->stop();
-    if (m_showEvent)
-        Mlt::Properties::delete_event(m_showEvent);
-    if (m_errorEvent)
-        Mlt::Properties::delete_event(m_errorEvent);
-    if (m_stopEvent)
-        Mlt::Properties::delete_event(m_stopEvent);
-    m_consumer.reset();
+    releaseConsumer();
     m_producer.reset();
     if (!m_finished) {
         std::error_code ec;
@@ -99,6 +92,25 @@ bool RenderJob::start(std::string& error)
         return false;
     }
     m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
+    return startConsumer(error);
+}
+
+void RenderJob::releaseConsumer()
+{
+    if (!m_consumer)
+        return;
+    if (!m_consumer->is_stopped())
+        m_consumer->stop();
+    for (Mlt::Event** e : {&m_showEvent, &m_errorEvent, &m_stopEvent}) {
+        if (*e)
+            Mlt::Properties::delete_event(*e);
+        *e = nullptr;
+    }
+    m_consumer.reset();
+}
+
+bool RenderJob::startConsumer(std::string& error)
+{
     m_producer->seek(0);  // positions count from the in point
     m_consumer = std::make_unique<Mlt::Consumer>(m_profile, "avformat", m_temp.c_str());
     if (!m_consumer->is_valid()) {
@@ -154,9 +166,28 @@ bool RenderJob::start(std::string& error)
     return true;
 }
 
-bool RenderJob::running() const
+bool RenderJob::running()
 {
-    return m_consumer && !m_stopped.load() && !m_consumer->is_stopped();
+    if (!m_consumer)
+        return false;
+    if (!m_stopped.load() && !m_consumer->is_stopped())
+        return true;
+    // The engine's file writer starts its thread before it marks itself running; on a
+    // busy machine the thread can look, find it not running yet, and end at once
+    // without a frame or an error. Such a start is repeated (a few times at most).
+    if (m_frames.load() == 0 && !m_cancelled.load() && !m_fatal.load() && m_restarts < 3) {
+        ++m_restarts;
+        std::fprintf(stderr, "T-VideoWrite: the writer ended before its first frame; starting it again\n");
+        releaseConsumer();
+        std::error_code ec;
+        fs::remove(m_temp, ec);
+        m_stopped.store(false);
+        std::string error;
+        if (startConsumer(error))
+            return true;
+        m_fatal.store(true);
+    }
+    return false;
 }
 
 void RenderJob::cancel()
@@ -168,19 +199,8 @@ void RenderJob::cancel()
 
 bool RenderJob::finish(std::string& error)
 {
-    if (m_consumer) {
-        if (!m_consumer->is_stopped())
-            m_consumer->stop();
-        // Closing the consumer flushes and closes the file.
-        if (m_showEvent)
-            Mlt::Properties::delete_event(m_showEvent);
-        if (m_errorEvent)
-            Mlt::Properties::delete_event(m_errorEvent);
-        if (m_stopEvent)
-            Mlt::Properties::delete_event(m_stopEvent);
-        m_showEvent = m_errorEvent = m_stopEvent = nullptr;
-        m_consumer.reset();
-    }
+    // Closing the consumer flushes and closes the file.
+    releaseConsumer();
     m_producer.reset();
     m_finished = true;
     std::error_code ec;

@@ -39,7 +39,12 @@ public:
 
     long long framesDone() const { return m_frames.load(); }
     long long framesTotal() const { return m_range.count(); }
-    bool running() const;
+    // True while the render goes on. When the engine's writer thread ended before it
+    // wrote a single frame without reporting an error, the render is started again
+    // (see startConsumer); the answer then stays true.
+    bool running();
+    // How often the writer had to be started again.
+    int restarts() const { return m_restarts; }
     void cancel();
     bool cancelled() const { return m_cancelled.load(); }
 
@@ -55,6 +60,9 @@ public:
     static void onStopped(void* self);
 
 private:
+    bool startConsumer(std::string& error);
+    void releaseConsumer();
+
     Mlt::Profile& m_profile;
     std::string m_xml;
     OutputSettings m_output;
@@ -71,6 +79,7 @@ private:
     std::atomic<bool> m_fatal{false};
     std::atomic<bool> m_stopped{false};
     bool m_finished = false;
+    int m_restarts = 0;
 };
 
 }  // namespace vk
