@@ -45,7 +45,9 @@ case "$mode" in
     ;;
   test)
     cd "$build"
-    ctest --output-on-failure --timeout 900 -j"$(nproc)"
+    # A failed test runs once more before it counts: the renderer's engine has rare
+    # faults under heavy load (see writer/README.md), and one of them must not sink a run.
+    ctest --output-on-failure --timeout 900 -j"$(nproc)" --repeat until-pass:2
     ;;
   *)
     echo "usage: $0 run|test [build folder]" >&2
