@@ -224,8 +224,18 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::signal(SIGTERM, onStopSignal);
     std::signal(SIGINT, onStopSignal);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(kTitle);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return run(argc, argv);
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(kTitle);
+        QApplication::setQuitOnLastWindowClosed(false);
+        code = run(argc, argv);
+    }
+    // The engine registers its own clean-up to run at exit, and that clean-up unloads
+    // its modules while worker threads some of them started may still be winding down
+    // (a crash about once in forty renders on a busy machine). By now every file is
+    // written, renamed and closed, so the program ends without the exit handlers.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
 }

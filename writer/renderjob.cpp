@@ -3,6 +3,8 @@
 #include <mlt++/Mlt.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,7 +45,7 @@ RenderJob::RenderJob(Mlt::Profile& profile, std::string engineXml, OutputSetting
 RenderJob::~RenderJob()
 {
     releaseConsumer();
-    m_producer.reset();
+    (void)m_producer.release(); // left open with the consumer that holds it
     if (!m_finished) {
         std::error_code ec;
         fs::remove(m_temp, ec);
@@ -101,12 +103,17 @@ void RenderJob::releaseConsumer()
         return;
     if (!m_consumer->is_stopped())
         m_consumer->stop();
-    for (Mlt::Event** e : {&m_showEvent, &m_errorEvent, &m_stopEvent}) {
-        if (*e)
-            Mlt::Properties::delete_event(*e);
-        *e = nullptr;
-    }
-    m_consumer.reset();
+    // The writer thread marks itself stopped just before it reports it; wait for the
+    // report, so no callback can reach this job after it is gone.
+    for (int i = 0; m_consumerStarted && i < 400 && !m_stopped.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The engine's consumer is left open, with its listeners: closing it races with
+    // the engine's own worker threads (seen as a crash inside the engine's close on a
+    // busy machine). The file is complete once the consumer has stopped, and the
+    // program ends right after the render, so nothing is lost by leaving it.
+    (void)m_consumer.release();
+    m_showEvent = m_errorEvent = m_stopEvent = nullptr;
+    m_consumerStarted = false;
 }
 
 bool RenderJob::startConsumer(std::string& error)
@@ -163,6 +170,7 @@ bool RenderJob::startConsumer(std::string& error)
         error = "書き込みを開始できません。\n" + m_temp;
         return false;
     }
+    m_consumerStarted = true;
     return true;
 }
 
@@ -201,7 +209,7 @@ bool RenderJob::finish(std::string& error)
 {
     // Closing the consumer flushes and closes the file.
     releaseConsumer();
-    m_producer.reset();
+    (void)m_producer.release(); // left open with the consumer that holds it
     m_finished = true;
     std::error_code ec;
     auto discard = [&](const std::string& why) {

@@ -80,6 +80,7 @@ private:
     std::atomic<bool> m_stopped{false};
     bool m_finished = false;
     int m_restarts = 0;
+    bool m_consumerStarted = false;
 };
 
 }  // namespace vk
