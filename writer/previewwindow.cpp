@@ -202,13 +202,13 @@ void PreviewWindow::onFrameReady(int position)
     showFrame(position);
 }
 
-std::vector<PreviewWindow::TestKey> PreviewWindow::parseTestKeys(const std::string& spec, std::string& error)
+std::vector<PreviewWindow::TestKey> PreviewWindow::parseTestKeys(const std::string& list, std::string& error)
 {
     std::vector<TestKey> keys;
     size_t at = 0;
-    while (at <= spec.size()) {
-        const size_t comma = std::min(spec.find(',', at), spec.size());
-        const std::string item = spec.substr(at, comma - at);
+    while (at <= list.size()) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        const std::string item = list.substr(at, comma - at);
         at = comma + 1;
         if (item.empty())
             continue;

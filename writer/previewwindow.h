@@ -69,7 +69,7 @@ public:
     };
     // "space@500,look@900,esc@2500"; empty with `error` set when an entry is
     // not understood.
-    static std::vector<TestKey> parseTestKeys(const std::string& spec, std::string& error);
+    static std::vector<TestKey> parseTestKeys(const std::string& list, std::string& error);
     void setTestKeys(std::vector<TestKey> keys);
 
     // Called on the engine's thread for every frame it shows.
