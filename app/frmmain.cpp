@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/editor.h"
 #include "app/helpers.h"
+#include "app/keycodes.h"
 #include "app/kadroadaptor.h"
 #include "app/qtui.h"
 #include "app/settings.h"
@@ -618,9 +619,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_sliderSnd && event->type() == QEvent::KeyPress && m_sound) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const int code = RowTableView::keyCode(key->key());
+        const int code = KeyCode(key->key());
         if (code != 0) {
-            m_sound->MainKeyCommand(code, RowTableView::shiftState(key->modifiers()));
+            m_sound->MainKeyCommand(code, ShiftState(key->modifiers()));
             return true;
         }
     }

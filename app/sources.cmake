@@ -7,6 +7,7 @@ list(APPEND CORE_SOURCES
 )
 list(APPEND GUI_SOURCES
   app/qtui.h app/qtui.cpp
+  app/keycodes.h app/keycodes.cpp
   app/windowhook.h app/windowhook.cpp
 )
 include(app/dbus.cmake OPTIONAL)

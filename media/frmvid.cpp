@@ -2,6 +2,7 @@
 
 #include "app/editor.h"
 #include "app/helpers.h"
+#include "app/keycodes.h"
 #include "app/settings.h"
 #include "media/mediaplayerengine.h"
 #include "media/videopanel.h"
@@ -53,62 +54,6 @@ int toPixels(int twips)
     return int(std::lround(double(twips) / frmVid::kTwipsPerPixel));
 }
 
-// The key codes of the panel's commands for a Qt key; 0 for keys the panel leaves
-// to the slider.
-int panelKeyCode(int qtKey)
-{
-    switch (qtKey) {
-    case Qt::Key_Space:
-        return VideoPanel::KeySpace;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return VideoPanel::KeyEnter;
-    case Qt::Key_Left:
-        return VideoPanel::KeyLeft;
-    case Qt::Key_Up:
-        return VideoPanel::KeyUp;
-    case Qt::Key_Right:
-        return VideoPanel::KeyRight;
-    case Qt::Key_Down:
-        return VideoPanel::KeyDown;
-    case Qt::Key_Comma:
-    case Qt::Key_Less: // the comma key with Shift held
-        return VideoPanel::KeyComma;
-    case Qt::Key_Period:
-    case Qt::Key_Greater:
-        return VideoPanel::KeyPeriod;
-    case Qt::Key_A:
-        return VideoPanel::KeyA;
-    case Qt::Key_C:
-        return VideoPanel::KeyC;
-    case Qt::Key_M:
-        return VideoPanel::KeyM;
-    case Qt::Key_N:
-        return VideoPanel::KeyN;
-    case Qt::Key_S:
-        return VideoPanel::KeyS;
-    case Qt::Key_V:
-        return VideoPanel::KeyV;
-    case Qt::Key_X:
-        return VideoPanel::KeyX;
-    case Qt::Key_Z:
-        return VideoPanel::KeyZ;
-    default:
-        return 0;
-    }
-}
-
-int shiftBits(Qt::KeyboardModifiers modifiers)
-{
-    int shift = 0;
-    if (modifiers & Qt::ShiftModifier)
-        shift |= Shift::Shift;
-    if (modifiers & Qt::ControlModifier)
-        shift |= Shift::Ctrl;
-    if (modifiers & Qt::AltModifier)
-        shift |= Shift::Alt;
-    return shift;
-}
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QString& tip)
 {
@@ -712,10 +657,10 @@ bool frmVid::sliderEvent(QEvent* event)
     }
     case QEvent::KeyPress: {
         auto* e = static_cast<QKeyEvent*>(event);
-        const int code = panelKeyCode(e->key());
+        const int code = KeyCode(e->key());
         if (code == 0)
             return false;
-        m_panel.keyCommand(code, shiftBits(e->modifiers()));
+        m_panel.keyCommand(code, ShiftState(e->modifiers()));
         focusSlider();
         return true;
     }

@@ -1,5 +1,6 @@
 #include "app/editor.h"
 #include "app/frmmain.h"
+#include "app/keycodes.h"
 #include "app/settings.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
@@ -213,6 +214,32 @@ TEST_F(MainWindowTest, OldMediaStackWarnsAndStillStarts)
     });
     start({}, 0);
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST(KeyCodes, ShiftedCommaAndPeriodStillStepFrames)
+{
+    // With Shift held the comma and period keys arrive as "<" and ">": they must keep
+    // their codes, or Shift+comma would not step back ten frames.
+    EXPECT_EQ(KeyCode(Qt::Key_Comma), 188);
+    EXPECT_EQ(KeyCode(Qt::Key_Less), 188);
+    EXPECT_EQ(KeyCode(Qt::Key_Greater), 190);
+    EXPECT_EQ(KeyCode(Qt::Key_A), 65);
+    EXPECT_EQ(KeyCode(Qt::Key_Delete), 46);
+    EXPECT_EQ(KeyCode(Qt::Key_Tab), 0);
+    EXPECT_EQ(ShiftState(Qt::ShiftModifier | Qt::AltModifier), 5);
+}
+
+TEST_F(MainWindowTest, ShiftCommaOnTheSoundSliderStepsBackTenFrames)
+{
+    start();
+    engines[0]->info.durationMsec = 10000;
+    engines[0]->info.secondsPerFrame = 0.04;
+    window->soundPanel().SndFileOpen(QStringLiteral("/music/song.wav"));
+    window->soundPanel().scrollTo(5000);
+    auto* slider = window->control<QSlider>("sliderSnd");
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Less, Qt::ShiftModifier, QStringLiteral("<"));
+    QApplication::sendEvent(slider, &press);
+    EXPECT_EQ(window->soundPanel().slider().value, 4600);
 }
 
 int main(int argc, char** argv)

@@ -1,6 +1,7 @@
 #include "timeline/rowtableview.h"
 
 #include "app/editor.h"
+#include "app/keycodes.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -72,38 +73,6 @@ void RowTableView::currentChanged(const QModelIndex& current, const QModelIndex&
     }
 }
 
-int RowTableView::keyCode(int qtKey)
-{
-    switch (qtKey) {
-    case Qt::Key_Space: return 32;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Comma: return 188;
-    case Qt::Key_Period: return 190;
-    default: break;
-    }
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
-        return 65 + (qtKey - Qt::Key_A);
-    return 0;
-}
-
-int RowTableView::shiftState(Qt::KeyboardModifiers modifiers)
-{
-    int s = 0;
-    if (modifiers & Qt::ShiftModifier)
-        s |= Shift::Shift;
-    if (modifiers & Qt::ControlModifier)
-        s |= Shift::Ctrl;
-    if (modifiers & Qt::AltModifier)
-        s |= Shift::Alt;
-    return s;
-}
-
 void RowTableView::mousePressEvent(QMouseEvent* event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());
@@ -144,7 +113,7 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
             selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
         }
     }
-    m_editor.GridMouseUp(button, shiftState(event->modifiers()), current, selEnd, hitRow, hitCol);
+    m_editor.GridMouseUp(button, ShiftState(event->modifiers()), current, selEnd, hitRow, hitCol);
     m_anchorRow = -1;
 }
 
@@ -153,9 +122,9 @@ void RowTableView::keyReleaseEvent(QKeyEvent* event)
     QTableView::keyReleaseEvent(event);
     if (event->isAutoRepeat())
         return;
-    const int code = keyCode(event->key());
+    const int code = KeyCode(event->key());
     if (code != 0)
-        m_editor.GridKeyUp(code, shiftState(event->modifiers()));
+        m_editor.GridKeyUp(code, ShiftState(event->modifiers()));
 }
 
 void RowTableView::wheelEvent(QWheelEvent* event)

@@ -22,11 +22,6 @@ public:
     // Moves the view's current cell to the editor's current row.
     void followCurrentRow();
 
-    // VB-style key code of a Qt key (32 Space, 13 Enter, 37-40 arrows, 46 Delete,
-    // 65-90 letters, 188 comma, 190 period); 0 for other keys.
-    static int keyCode(int qtKey);
-    // Shift state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
-    static int shiftState(Qt::KeyboardModifiers modifiers);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
