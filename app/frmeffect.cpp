@@ -1,6 +1,6 @@
-#include "timeline/frmeffect.h"
+#include "app/frmeffect.h"
 
-#include "app/editor.h"
+#include "timeline/editor.h"
 #include "timeline/effects.h"
 
 #include <QComboBox>

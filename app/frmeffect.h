@@ -8,7 +8,7 @@
 // window only shows their result.
 //
 // The main window keeps one instance and opens it with openForRow() from its
-// Ui::openEffectDialog; showing it by other means does not reload it.
+// UserDialogs::openEffectDialog; showing it by other means does not reload it.
 
 #include <QDialog>
 

@@ -1,28 +1,30 @@
 #include "app/frmmain.h"
 
 #include "app/commandline.h"
-#include "app/editor.h"
-#include "app/helpers.h"
-#include "app/keycodes.h"
+#include "timeline/editor.h"
+#include "base/speeds.h"
+#include "base/paths.h"
+#include "base/keycodes.h"
+#include "base/twips.h"
 #include "app/kadroadaptor.h"
-#include "app/qtui.h"
-#include "app/settings.h"
+#include "app/qtdialogs.h"
+#include "app/qsettingsstore.h"
 #include "app/windowhook.h"
-#include "media/frmvid.h"
-#include "media/mediainfo.h"
+#include "app/frmvid.h"
+#include "media/mpv/mediainfo.h"
 #include "media/mediaplayerengine.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
-#include "media/videowidget.h"
+#include "media/mpv/videowidget.h"
 #include "project/clipimport.h"
 #include "project/projectfile.h"
 #include "render/outputdriver.h"
 #include "render/outputformats.h"
 #include "timeline/clipboard.h"
-#include "timeline/frmeffect.h"
+#include "app/frmeffect.h"
 #include "timeline/resplit.h"
-#include "timeline/rowtablemodel.h"
-#include "timeline/rowtableview.h"
+#include "app/rowtablemodel.h"
+#include "app/rowtableview.h"
 #include "web/aboutdialog.h"
 #include "web/makerpage.h"
 
@@ -46,9 +48,8 @@
 namespace vk {
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
-int px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
-int tw(int pixels) { return pixels * kTwipsPerPixel; }
+int px(int twips) { return TwipsToPixels(twips); }
+int tw(int pixels) { return PixelsToTwips(pixels); }
 
 void place(QWidget* w, int left, int top, int width, int height)
 {
@@ -94,7 +95,7 @@ frmMain::frmMain(EngineFactory engines, std::function<int()> probe, const QStrin
     : m_engineFactory(std::move(engines)), m_probe(std::move(probe)), m_arguments(arguments)
 {
     setObjectName(QStringLiteral("frmMain"));
-    m_ui = std::make_unique<QtUi>();
+    m_ui = std::make_unique<QtDialogs>();
     m_ui->setWindow(this);
     m_editor = std::make_unique<Editor>(*m_ui);
     setAcceptDrops(true);
@@ -388,7 +389,7 @@ void frmMain::connectControls()
 void frmMain::Form_Load()
 {
     Editor& ed = *m_editor;
-    setWindowTitle(QtUi::applicationTitle());
+    setWindowTitle(QtDialogs::applicationTitle());
     m_lblRow->clear();
     m_lblSndRangeMsec->clear();
     m_lblVidRangeMsec->clear();
@@ -462,7 +463,7 @@ void frmMain::Form_Load()
             QStringLiteral("DirectX8以上にアップデートしてください。 (バージョン検出結果=") +
             QString::number(version, 16).toUpper() + QStringLiteral(")\r\n\r\n") +
             QStringLiteral("最新のDirectXは https://www.debian.org/distrib/packages からダウンロードできます");
-        m_ui->message(text, Ui::Icon::Critical);
+        m_ui->message(text, UserDialogs::Icon::Critical);
     }
 
     show();
@@ -619,8 +620,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_sliderSnd && event->type() == QEvent::KeyPress && m_sound) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const int code = KeyCode(key->key());
-        if (code != 0) {
+        const Key code = KeyCode(key->key());
+        if (code != Key::None) {
             m_sound->MainKeyCommand(code, ShiftState(key->modifiers()));
             return true;
         }
@@ -687,7 +688,7 @@ bool frmMain::Form_QueryUnload()
     if (!m_editor->modified())
         return true;
     if (!m_ui->askYesNo(QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"),
-                        Ui::Icon::Exclamation))
+                        UserDialogs::Icon::Exclamation))
         return false;
     m_editor->setModified(false);
     return true;

@@ -4,8 +4,8 @@
 // three players and the video registration panel, and ends the program when it
 // closes.
 
-#include "media/frmvid.h"
-#include "timeline/frmeffect.h"
+#include "app/frmvid.h"
+#include "app/frmeffect.h"
 #include "web/aboutdialog.h"
 
 #include <QMainWindow>
@@ -30,7 +30,7 @@ class Editor;
 class MediaPlayerEngine;
 class OutputDriver;
 class ProjectFile;
-class QtUi;
+class QtDialogs;
 class RowTableModel;
 class RowTableView;
 class SoundPanel;
@@ -94,7 +94,7 @@ private:
     std::function<int()> m_probe;
     QStringList m_arguments;
 
-    std::unique_ptr<QtUi> m_ui;
+    std::unique_ptr<QtDialogs> m_ui;
     std::unique_ptr<Editor> m_editor;
     std::unique_ptr<MediaPlayerEngine> m_sndPlayer;
     std::unique_ptr<MediaPlayerEngine> m_vidPlayer;

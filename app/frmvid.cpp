@@ -1,12 +1,13 @@
-#include "media/frmvid.h"
+#include "app/frmvid.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
-#include "app/keycodes.h"
-#include "app/settings.h"
+#include "timeline/editor.h"
+#include "base/speeds.h"
+#include "base/keycodes.h"
+#include "base/twips.h"
+#include "app/qsettingsstore.h"
 #include "media/mediaplayerengine.h"
 #include "media/videopanel.h"
-#include "media/videowidget.h"
+#include "media/mpv/videowidget.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -46,12 +47,12 @@ constexpr int kPictureTop = 540;
 
 int toTwips(int pixels)
 {
-    return pixels * frmVid::kTwipsPerPixel;
+    return PixelsToTwips(pixels);
 }
 
 int toPixels(int twips)
 {
-    return int(std::lround(double(twips) / frmVid::kTwipsPerPixel));
+    return TwipsToPixels(twips);
 }
 
 
@@ -396,7 +397,7 @@ void frmVid::closeEvent(QCloseEvent* event)
     }
     if (m_editor.modified() &&
         !m_editor.ui().askYesNo(QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"),
-                                Ui::Icon::Warning)) {
+                                UserDialogs::Icon::Warning)) {
         event->ignore();
         return;
     }
@@ -657,8 +658,8 @@ bool frmVid::sliderEvent(QEvent* event)
     }
     case QEvent::KeyPress: {
         auto* e = static_cast<QKeyEvent*>(event);
-        const int code = KeyCode(e->key());
-        if (code == 0)
+        const Key code = KeyCode(e->key());
+        if (code == Key::None)
             return false;
         m_panel.keyCommand(code, ShiftState(e->modifiers()));
         focusSlider();

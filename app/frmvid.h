@@ -15,6 +15,8 @@
 // Closing the panel ends the application (after the unsaved-project question): the
 // window emits quitRequested(), which the main window connects to its own close.
 
+#include "base/twips.h"
+
 #include <QIcon>
 #include <QPointer>
 #include <QWidget>
@@ -39,7 +41,7 @@ class frmVid final : public QWidget {
     Q_DISABLE_COPY_MOVE(frmVid)
 
 public:
-    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kTwipsPerPixel = vk::kTwipsPerPixel;
 
     // `icon` is the main window's icon. The panel's start (speed "1.0", slider 0..100)
     // and the placement from the settings happen here. The panel stays a top-level

@@ -1,7 +1,7 @@
 #include "app/kadroadaptor.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/version.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 

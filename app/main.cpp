@@ -1,7 +1,7 @@
 // videokadro: cuts music videos to the beat of a piece of music.
 #include "app/frmmain.h"
-#include "media/mediaprobe.h"
-#include "media/mpvengine.h"
+#include "media/mpv/mediastackversion.h"
+#include "media/mpv/mpvengine.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

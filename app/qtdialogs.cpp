@@ -1,4 +1,4 @@
-#include "app/qtui.h"
+#include "app/qtdialogs.h"
 
 #include <QAbstractItemView>
 #include <QCoreApplication>
@@ -13,37 +13,37 @@
 namespace vk {
 
 namespace {
-QMessageBox::Icon toQt(Ui::Icon icon)
+QMessageBox::Icon toQt(UserDialogs::Icon icon)
 {
     switch (icon) {
-    case Ui::Icon::Information: return QMessageBox::Information;
-    case Ui::Icon::Warning:
-    case Ui::Icon::Exclamation: return QMessageBox::Warning;
-    case Ui::Icon::Critical: return QMessageBox::Critical;
-    case Ui::Icon::None: break;
+    case UserDialogs::Icon::Information: return QMessageBox::Information;
+    case UserDialogs::Icon::Warning:
+    case UserDialogs::Icon::Exclamation: return QMessageBox::Warning;
+    case UserDialogs::Icon::Critical: return QMessageBox::Critical;
+    case UserDialogs::Icon::None: break;
     }
     return QMessageBox::NoIcon;
 }
 } // namespace
 
-QString QtUi::applicationTitle()
+QString QtDialogs::applicationTitle()
 {
     return QStringLiteral("videokadro");
 }
 
-void QtUi::message(const QString& text, Icon icon)
+void QtDialogs::message(const QString& text, Icon icon)
 {
     QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Ok, m_window);
     box.exec();
 }
 
-bool QtUi::askYesNo(const QString& text, Icon icon)
+bool QtDialogs::askYesNo(const QString& text, Icon icon)
 {
     QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, m_window);
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> QtUi::openFileName(const FileDialog& dialog)
+std::optional<QString> QtDialogs::openFileName(const FileDialog& dialog)
 {
     const QString name = QFileDialog::getOpenFileName(m_window, dialog.title, dialog.fileName, dialog.filter);
     if (name.isEmpty())
@@ -51,7 +51,7 @@ std::optional<QString> QtUi::openFileName(const FileDialog& dialog)
     return name;
 }
 
-std::optional<QString> QtUi::saveFileName(const FileDialog& dialog)
+std::optional<QString> QtDialogs::saveFileName(const FileDialog& dialog)
 {
     QFileDialog fd(m_window, dialog.title, QString(), dialog.filter);
     fd.setAcceptMode(QFileDialog::AcceptSave);
@@ -67,7 +67,7 @@ std::optional<QString> QtUi::saveFileName(const FileDialog& dialog)
     return fd.selectedFiles().constFirst();
 }
 
-std::optional<QString> QtUi::inputBox(const QString& title, const QString& prompt, const QString& defaultText)
+std::optional<QString> QtDialogs::inputBox(const QString& title, const QString& prompt, const QString& defaultText)
 {
     bool ok = false;
     const QString text = QInputDialog::getText(m_window, title, prompt, QLineEdit::Normal, defaultText, &ok);
@@ -76,7 +76,7 @@ std::optional<QString> QtUi::inputBox(const QString& title, const QString& promp
     return text;
 }
 
-void QtUi::flashTable()
+void QtDialogs::flashTable()
 {
     if (!m_table)
         return;
@@ -86,13 +86,13 @@ void QtUi::flashTable()
     m_table->show();
 }
 
-void QtUi::focusSoundSlider()
+void QtDialogs::focusSoundSlider()
 {
     if (m_slider && m_slider->isVisible())
         m_slider->setFocus();
 }
 
-void QtUi::ensureRowVisible(int row)
+void QtDialogs::ensureRowVisible(int row)
 {
     if (!m_table || !m_table->model() || row < 1)
         return;
@@ -106,13 +106,13 @@ void QtUi::ensureRowVisible(int row)
     m_table->scrollTo(index, QAbstractItemView::PositionAtTop);
 }
 
-void QtUi::openEffectDialog(int row)
+void QtDialogs::openEffectDialog(int row)
 {
     if (m_openEffect)
         m_openEffect(row);
 }
 
-bool QtUi::startDetached(const QString& program, const QStringList& arguments)
+bool QtDialogs::startDetached(const QString& program, const QStringList& arguments)
 {
     return QProcess::startDetached(program, arguments);
 }

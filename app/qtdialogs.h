@@ -2,7 +2,7 @@
 // The editor's dialogs on Qt widgets: message boxes with the application title, file
 // and input dialogs, the row table flash, focus, scrolling and starting programs.
 
-#include "app/ui.h"
+#include "base/userdialogs.h"
 
 #include <QPointer>
 #include <functional>
@@ -12,7 +12,7 @@ class QWidget;
 
 namespace vk {
 
-class QtUi final : public Ui {
+class QtDialogs final : public UserDialogs {
 public:
     static QString applicationTitle();
 

@@ -1,6 +1,6 @@
-#include "timeline/rowtablemodel.h"
+#include "app/rowtablemodel.h"
 
-#include "app/editor.h"
+#include "timeline/editor.h"
 
 #include <QBrush>
 #include <QColor>

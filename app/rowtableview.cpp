@@ -1,7 +1,7 @@
-#include "timeline/rowtableview.h"
+#include "app/rowtableview.h"
 
-#include "app/editor.h"
-#include "app/keycodes.h"
+#include "timeline/editor.h"
+#include "base/keycodes.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -122,8 +122,8 @@ void RowTableView::keyReleaseEvent(QKeyEvent* event)
     QTableView::keyReleaseEvent(event);
     if (event->isAutoRepeat())
         return;
-    const int code = KeyCode(event->key());
-    if (code != 0)
+    const Key code = KeyCode(event->key());
+    if (code != Key::None)
         m_editor.GridKeyUp(code, ShiftState(event->modifiers()));
 }
 

@@ -1,29 +1,27 @@
-#include "app/keycodes.h"
-
-#include "app/editor.h"
+#include "base/keycodes.h"
 
 namespace vk {
 
-int KeyCode(int qtKey)
+Key KeyCode(int qtKey)
 {
     switch (qtKey) {
-    case Qt::Key_Space: return 32;
+    case Qt::Key_Space: return Key::Space;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Delete: return 46;
+    case Qt::Key_Enter: return Key::Enter;
+    case Qt::Key_Left: return Key::Left;
+    case Qt::Key_Up: return Key::Up;
+    case Qt::Key_Right: return Key::Right;
+    case Qt::Key_Down: return Key::Down;
+    case Qt::Key_Delete: return Key::Delete;
     case Qt::Key_Comma:
-    case Qt::Key_Less: return 188;
+    case Qt::Key_Less: return Key::Comma;
     case Qt::Key_Period:
-    case Qt::Key_Greater: return 190;
+    case Qt::Key_Greater: return Key::Period;
     default: break;
     }
     if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
-        return 65 + (qtKey - Qt::Key_A);
-    return 0;
+        return Key(int(Key::A) + (qtKey - Qt::Key_A));
+    return Key::None;
 }
 
 int ShiftState(Qt::KeyboardModifiers modifiers)

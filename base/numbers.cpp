@@ -1,4 +1,4 @@
-#include "app/helpers.h"
+#include "base/numbers.h"
 
 #include <QStringList>
 #include <cmath>
@@ -10,14 +10,6 @@ namespace vk {
 namespace {
 constexpr long long kMin = std::numeric_limits<int>::min();
 constexpr long long kMax = std::numeric_limits<int>::max();
-
-double checkedFloor(double v)
-{
-    const double f = std::floor(v);
-    if (!std::isfinite(f) || f < double(kMin) || f > double(kMax))
-        throw ConversionError(ConversionError::Kind::Overflow, "overflow");
-    return f;
-}
 } // namespace
 
 int RoundToInt32(double value)
@@ -92,42 +84,6 @@ bool TryParseInt32(const QString& text, int& out)
     }
 }
 
-void SplitMsec(int ms, int interval, int& hours, int& minutes, int& seconds, int& frames)
-{
-    hours = int(checkedFloor(double(ms) / 3600000.0));
-    long long rest = CheckInt32((long long)ms - CheckInt32((long long)hours * 3600000LL));
-    minutes = int(checkedFloor(double(rest) / 60000.0));
-    rest = CheckInt32(rest - CheckInt32((long long)minutes * 60000LL));
-    seconds = int(checkedFloor(double(rest) / 1000.0));
-    rest = CheckInt32(rest - CheckInt32((long long)seconds * 1000LL));
-    if (interval == 0)
-        return;
-    frames = int(checkedFloor(double(rest) / double(interval)));
-}
-
-QString MsecToTimeText(int ms, int interval)
-{
-    int h = 0, m = 0, s = 0, f = 0;
-    SplitMsec(ms, interval, h, m, s, f);
-    auto two = [](int v) {
-        return v < 0 ? QString::number(v) : QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-    };
-    return two(h) + QLatin1Char(':') + two(m) + QLatin1Char(':') + two(s) + QLatin1Char(':') + two(f);
-}
-
-int TimeTextToMsec(const QString& text, int interval)
-{
-    const long long h = ParseInt32(text.mid(0, 2));
-    const long long m = ParseInt32(text.mid(3, 2));
-    const long long s = ParseInt32(text.mid(6, 2));
-    const long long f = ParseInt32(text.mid(9, 2));
-    long long total = CheckInt32(h * 3600000LL);
-    total = CheckInt32(total + CheckInt32(m * 60000LL));
-    total = CheckInt32(total + CheckInt32(s * 1000LL));
-    total = CheckInt32(total + CheckInt32(f * (long long)interval));
-    return int(total);
-}
-
 double RoundTo3(double x)
 {
     if (!std::isfinite(x))
@@ -165,42 +121,10 @@ QString ShortestDecimal(double x)
     return s;
 }
 
-int RateIndexToPercent(int index)
-{
-    static const int percents[18] = {50, 60, 70, 80, 90, 95, 100, 105, 110,
-                                     120, 130, 140, 150, 160, 170, 180, 190, 200};
-    if (index < 0 || index > 17)
-        return 0;
-    return percents[index];
-}
-
-const QStringList& SpeedListTexts()
-{
-    static const QStringList texts = {
-        QStringLiteral("0.5"), QStringLiteral("0.6"), QStringLiteral("0.7"), QStringLiteral("0.8"),
-        QStringLiteral("0.9"), QStringLiteral("0.95"), QStringLiteral("1.0"), QStringLiteral("1.05"),
-        QStringLiteral("1.1"), QStringLiteral("1.2"), QStringLiteral("1.3"), QStringLiteral("1.4"),
-        QStringLiteral("1.5"), QStringLiteral("1.6"), QStringLiteral("1.7"), QStringLiteral("1.8"),
-        QStringLiteral("1.9"), QStringLiteral("2.0")};
-    return texts;
-}
-
 void OrderPair(int& a, int& b)
 {
     if (b < a)
         std::swap(a, b);
-}
-
-QString& AddTrailingSeparator(QString& path)
-{
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path;
-}
-
-QString VersionText()
-{
-    return QStringLiteral("%1_%2_%3").arg(VK_VERSION_MAJOR).arg(VK_VERSION_MINOR).arg(VK_VERSION_REVISION);
 }
 
 } // namespace vk

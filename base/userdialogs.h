@@ -10,7 +10,7 @@
 
 namespace vk {
 
-class Ui {
+class UserDialogs {
 public:
     enum class Icon { None, Information, Warning, Exclamation, Critical };
 
@@ -21,7 +21,7 @@ public:
         QString fileName;      // initial file name
     };
 
-    virtual ~Ui() = default;
+    virtual ~UserDialogs() = default;
 
     // A box with an OK button and the application title.
     virtual void message(const QString& text, Icon icon) = 0;
@@ -47,6 +47,6 @@ public:
 
 // Asks before a file is overwritten: true when the file does not exist or the user
 // answers Yes.
-bool ConfirmOverwrite(Ui& ui, const QString& path);
+bool ConfirmOverwrite(UserDialogs& ui, const QString& path);
 
 } // namespace vk

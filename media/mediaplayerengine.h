@@ -8,17 +8,13 @@
 // GetMediaInfo gives -1 when it knows nothing of the file. A call that fails throws
 // EngineError; callers treat it as a failure of the command they run.
 
+#include "base/engineerror.h"
+
 #include <QString>
-#include <stdexcept>
 
 class QObject;
 
 namespace vk {
-
-class EngineError final : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The ten outputs of GetMediaInfo; the editor reads durationMsec, width, height and
 // secondsPerFrame.

@@ -1,7 +1,9 @@
 #include "media/soundpanel.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
+#include "base/speeds.h"
 #include "media/mediaplayerengine.h"
 
 #include <cmath>
@@ -59,13 +61,13 @@ void SoundPanel::SndRateSet(int percent)
 void SoundPanel::browse()
 {
     if (m_editor.modified()) {
-        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), Ui::Icon::Exclamation)) {
+        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation)) {
             if (m_editor.projectSaveAs)
                 m_editor.projectSaveAs();
             return;
         }
     }
-    Ui::FileDialog dialog;
+    UserDialogs::FileDialog dialog;
     dialog.title = QStringLiteral("入力ファイルを開く");
     dialog.filter = QStringLiteral("音声、動画ファイル (*)");
     const auto path = m_editor.ui().openFileName(dialog);
@@ -79,7 +81,7 @@ void SoundPanel::browse()
 void SoundPanel::SndFileOpen(const QString& path)
 {
     if (m_editor.modified()) {
-        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), Ui::Icon::Exclamation)) {
+        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation)) {
             if (m_editor.projectSaveAs)
                 m_editor.projectSaveAs();
             return;
@@ -92,9 +94,9 @@ void SoundPanel::SndFileOpen(const QString& path)
 
 void SoundPanel::SndFileLoad(const QString& path)
 {
-    Ui& ui = m_editor.ui();
+    UserDialogs& ui = m_editor.ui();
     if (path.isEmpty()) {
-        ui.message(QStringLiteral("入力音声ファイルが指定されていません。"), Ui::Icon::Exclamation);
+        ui.message(QStringLiteral("入力音声ファイルが指定されていません。"), UserDialogs::Icon::Exclamation);
         return;
     }
     m_controlsEnabled = true;
@@ -106,13 +108,13 @@ void SoundPanel::SndFileLoad(const QString& path)
         m_player.Initialize(0, 1001, 1, QStringLiteral("7"));
         m_player.SetOption(QStringLiteral("soft_nouse"), -1);
         if (m_player.Open(path) == -1) {
-            ui.message(QStringLiteral("入力ファイル形式が正しくありません。"), Ui::Icon::Exclamation);
+            ui.message(QStringLiteral("入力ファイル形式が正しくありません。"), UserDialogs::Icon::Exclamation);
             return;
         }
         MediaInfo info;
         if (m_player.GetMediaInfo(info) == -1 || info.durationMsec <= 0) {
             ui.message(QStringLiteral("入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。"),
-                       Ui::Icon::Exclamation);
+                       UserDialogs::Icon::Exclamation);
             return;
         }
         const double spf = info.secondsPerFrame;
@@ -278,43 +280,43 @@ void SoundPanel::moveBy(double delta)
     }
 }
 
-void SoundPanel::MainKeyCommand(int key, int shift)
+void SoundPanel::MainKeyCommand(Key key, int shift)
 {
     const bool shifted = (shift & (Shift::Shift | Shift::Ctrl | Shift::Alt)) != 0;
     const double frame = m_editor.sndFrameInterval();
     const double length = m_editor.sndLength();
     switch (key) {
-    case 32:
-    case 13:
+    case Key::Space:
+    case Key::Enter:
         PlayPause();
         break;
-    case 188:
-    case 38:
+    case Key::Comma:
+    case Key::Up:
         moveBy(shifted ? -10.0 * frame : -frame);
         break;
-    case 190:
-    case 40:
+    case Key::Period:
+    case Key::Down:
         moveBy(shifted ? 10.0 * frame : frame);
         break;
-    case 78:
-    case 37:
+    case Key::N:
+    case Key::Left:
         moveBy(shifted ? -length / 30.0 : -length / 100.0);
         break;
-    case 77:
-    case 39:
+    case Key::M:
+    case Key::Right:
         moveBy(shifted ? length / 30.0 : length / 100.0);
         break;
-    case 65:
+    case Key::A:
         m_editor.SndRegister();
         break;
-    case 69:
-    case 46:
+    case Key::E:
+    case Key::Delete:
         m_editor.SndDelete();
         break;
     default:
         break;
     }
-    if (key == 82 && m_editor.clipboardCut)
+    if (key == Key::R && m_editor.clipboardCut)
         m_editor.clipboardCut();
 }
 

@@ -8,6 +8,8 @@
 // The window binds its slider, speed box, position fields and check box to this
 // controller: user events call the methods below and the window redraws on changed().
 
+#include "base/keycodes.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -78,7 +80,7 @@ public:
     void rewind();
     // Stops the player where it is and the timer (row selection).
     void halt();
-    void MainKeyCommand(int key, int shift);
+    void MainKeyCommand(Key key, int shift);
 
     void SndPosShow(int ms);
     void SndBeepCheck(int p);

@@ -1,7 +1,10 @@
 #include "media/videopanel.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
+#include "base/speeds.h"
+#include "base/paths.h"
 #include "media/mediaplayerengine.h"
 
 #include <QCoreApplication>
@@ -150,7 +153,7 @@ bool VideoPanel::VidFileLoad(const QString& path)
 bool VideoPanel::loadFile(const QString& path)
 {
     if (path.isEmpty()) {
-        m_editor.ui().message(kNoFile, Ui::Icon::Warning);
+        m_editor.ui().message(kNoFile, UserDialogs::Icon::Warning);
         return false;
     }
     m_player.Close();
@@ -158,7 +161,7 @@ bool VideoPanel::loadFile(const QString& path)
     m_player.Initialize(0, 1000, 1, QStringLiteral("7"));
     m_player.SetOption(QStringLiteral("soft_nouse"), -1);
     if (m_player.Open(path) == -1) {
-        m_editor.ui().message(kBadFormat, Ui::Icon::Warning);
+        m_editor.ui().message(kBadFormat, UserDialogs::Icon::Warning);
         return false;
     }
     MediaInfo info;
@@ -171,7 +174,7 @@ bool VideoPanel::loadFile(const QString& path)
         // A file without a picture: the panel keeps everything it showed, its length
         // and frame interval included, so a registration cannot mix this file's
         // numbers with the previous picture.
-        m_editor.ui().message(kNoPicture, Ui::Icon::Warning);
+        m_editor.ui().message(kNoPicture, UserDialogs::Icon::Warning);
         return false;
     }
     m_length = length;
@@ -410,7 +413,7 @@ void VideoPanel::stepTo(double value)
     sliderVid_scroll();
 }
 
-void VideoPanel::keyCommand(int key, int shift)
+void VideoPanel::keyCommand(Key key, int shift)
 {
     ChangedOnExit done(*this);
     const bool mod = hasModifier(shift);
@@ -419,42 +422,42 @@ void VideoPanel::keyCommand(int key, int shift)
     const double L = m_length;
     command([&] {
         switch (key) {
-        case KeySpace:
-        case KeyEnter:
+        case Key::Space:
+        case Key::Enter:
             PlayPause();
             break;
-        case KeyUp:
-        case KeyComma:
+        case Key::Up:
+        case Key::Comma:
             stepTo(mod ? v - 10 * F : v - F);
             break;
-        case KeyDown:
-        case KeyPeriod:
+        case Key::Down:
+        case Key::Period:
             stepTo(mod ? v + 10 * F : v + F);
             break;
-        case KeyLeft:
-        case KeyN:
+        case Key::Left:
+        case Key::N:
             stepTo(mod ? v - L / 30.0 : v - L / 100.0);
             break;
-        case KeyRight:
-        case KeyM:
+        case Key::Right:
+        case Key::M:
             stepTo(mod ? v + L / 30.0 : v + L / 100.0);
             break;
-        case KeyA:
+        case Key::A:
             VidContRegister();
             break;
-        case KeyZ:
+        case Key::Z:
             selStart();
             break;
-        case KeyX:
+        case Key::X:
             selEnd();
             break;
-        case KeyS:
+        case Key::S:
             VidRegister();
             break;
-        case KeyC:
+        case Key::C:
             selStartJump();
             break;
-        case KeyV:
+        case Key::V:
             selEndJump();
             break;
         default:
@@ -597,7 +600,7 @@ void VideoPanel::VidRegister()
         if (m_fileText.isEmpty())
             return;
         if (m_editor.sndLength() == 0) {
-            m_editor.ui().message(kNoSound, Ui::Icon::Warning);
+            m_editor.ui().message(kNoSound, UserDialogs::Icon::Warning);
             return;
         }
         const int r = m_editor.Grid().currentRow;
@@ -621,7 +624,7 @@ void VideoPanel::VidContRegister()
         if (m_fileText.isEmpty())
             return;
         if (m_editor.sndLength() == 0) {
-            m_editor.ui().message(kNoSound, Ui::Icon::Warning);
+            m_editor.ui().message(kNoSound, UserDialogs::Icon::Warning);
             return;
         }
         const int r = m_editor.Grid().currentRow;

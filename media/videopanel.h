@@ -12,6 +12,8 @@
 // read (ConversionError) end the current command silently; play/pause and the seek
 // skip a failing player call and carry on with the next one.
 
+#include "base/keycodes.h"
+
 #include <QObject>
 #include <QRect>
 #include <QSize>
@@ -59,13 +61,6 @@ public:
         // Nothing can be played or registered before the first file is loaded.
         bool movieEnabled = false;     // the play, range and continuous buttons
         bool regEnabled = false;       // btnVidReg
-    };
-
-    // VB key codes of the panel's single-key commands.
-    enum Key {
-        KeySpace = 32, KeyEnter = 13, KeyLeft = 37, KeyUp = 38, KeyRight = 39, KeyDown = 40,
-        KeyComma = 188, KeyPeriod = 190, KeyA = 65, KeyC = 67, KeyM = 77, KeyN = 78,
-        KeyS = 83, KeyV = 86, KeyX = 88, KeyZ = 90
     };
 
     static constexpr int kPollInterval = 33;
@@ -153,7 +148,7 @@ public:
     void setRangeStop(bool on); // ChkRange
 
     // A key on the slider, with Shift/Ctrl/Alt bits (any of them is the modifier).
-    void keyCommand(int key, int shift);
+    void keyCommand(Key key, int shift);
 
     // ---- range and registration ----------------------------------------------------
     void selStart();     // Z

@@ -1,6 +1,6 @@
 #include "project/clipimport.h"
 
-#include "app/editor.h"
+#include "timeline/editor.h"
 #include "project/projectfile.h"
 
 #include <vector>

@@ -1,7 +1,9 @@
 #include "project/projectfile.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
+#include "base/version.h"
 #include "media/soundpanel.h"
 
 #include <QFile>
@@ -222,7 +224,7 @@ bool ProjectFile::ProjectLoad(const QString& path)
     QString reason;
     if (!ReadDocument(path, doc, reason)) {
         m_editor.ui().message(warningText(path, QStringLiteral("プロジェクトファイルを開けません。"), reason),
-                              Ui::Icon::Warning);
+                              UserDialogs::Icon::Warning);
         return false;
     }
 
@@ -324,9 +326,9 @@ bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& 
 
 bool ProjectFile::ProjectSave(const QString& path)
 {
-    Ui& ui = m_editor.ui();
+    UserDialogs& ui = m_editor.ui();
     if (m_editor.sndFile().isEmpty()) {
-        ui.message(QStringLiteral("音声ﾌｧｲﾙが指定されていません。"), Ui::Icon::Warning);
+        ui.message(QStringLiteral("音声ﾌｧｲﾙが指定されていません。"), UserDialogs::Icon::Warning);
         return false;
     }
     if (!ConfirmOverwrite(ui, path))
@@ -336,7 +338,7 @@ bool ProjectFile::ProjectSave(const QString& path)
     QByteArray bytes;
     QString reason;
     if (!BuildDocument(m_editor, bytes, reason)) {
-        ui.message(warningText(path, what, reason), Ui::Icon::Warning);
+        ui.message(warningText(path, what, reason), UserDialogs::Icon::Warning);
         return false;
     }
 
@@ -349,7 +351,7 @@ bool ProjectFile::ProjectSave(const QString& path)
         !file.flush() || !file.commit()) {
         reason = file.errorString();
         file.cancelWriting();
-        ui.message(warningText(path, what, reason), Ui::Icon::Warning);
+        ui.message(warningText(path, what, reason), UserDialogs::Icon::Warning);
         return false;
     }
     m_editor.setModified(false);
@@ -358,9 +360,9 @@ bool ProjectFile::ProjectSave(const QString& path)
 
 // ---- commands -----------------------------------------------------------------------------
 
-Ui::FileDialog ProjectFile::openDialog()
+UserDialogs::FileDialog ProjectFile::openDialog()
 {
-    Ui::FileDialog d;
+    UserDialogs::FileDialog d;
     d.title = QStringLiteral("プロジェクトを開く");
     d.filter = QStringLiteral("プロジェクトファイル (*.rem)");
     return d;
@@ -415,7 +417,7 @@ void ProjectFile::SaveCommand()
 
 bool ProjectFile::SaveAsCommand()
 {
-    Ui::FileDialog d;
+    UserDialogs::FileDialog d;
     d.filter = QStringLiteral("*.rem (*.rem)");
     d.defaultSuffix = QStringLiteral("rem");
     d.fileName = m_lastSaveName;

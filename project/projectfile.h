@@ -22,7 +22,7 @@
 // a crash or a full disk never destroys the previous project. A failed save says why
 // and leaves the modified flag set.
 
-#include "app/ui.h"
+#include "base/userdialogs.h"
 
 #include <QByteArray>
 #include <QString>
@@ -79,7 +79,7 @@ public:
     static void WriteClip(Editor& editor, int row, const Clip& clip);
 
     // The open dialog, shared with clip import.
-    static Ui::FileDialog openDialog();
+    static UserDialogs::FileDialog openDialog();
 
     // Replaces the sound clip and the rows by a project file's contents. False (after a
     // warning) when the file cannot be read; nothing has changed then.

@@ -1,7 +1,8 @@
 #include "render/outputdriver.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "base/paths.h"
 #include "media/soundpanel.h"
 #include "render/timelinedocument.h"
 #include "render/writerparams.h"
@@ -116,7 +117,7 @@ bool OutputDriver::chooseOutputFile(int fileType)
 {
     if (!m_editor.outputPath().isEmpty())
         return true;
-    Ui::FileDialog dialog;
+    UserDialogs::FileDialog dialog;
     dialog.title = QStringLiteral("名前を付けて保存");
     if (fileType == 1) {
         dialog.filter = QStringLiteral("ビデオファイル(*.wmv;*.asf) (*.wmv *.asf)");
@@ -142,7 +143,7 @@ bool OutputDriver::refuseInputFile()
         input = SameFile(output, grid.text(r, Col::VideoFile));
     if (!input)
         return false;
-    m_editor.ui().message(output + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"), Ui::Icon::Warning);
+    m_editor.ui().message(output + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"), UserDialogs::Icon::Warning);
     return true;
 }
 
@@ -156,7 +157,7 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
     const std::optional<QString> folder = temporaryFolder();
     if (!folder) {
         m_editor.ui().message(QStringLiteral("一時フォルダを使用できません。") + kLineBreak + privateFolderPath(),
-                              Ui::Icon::Warning);
+                              UserDialogs::Icon::Warning);
         return;
     }
     const QString program = writerProgram();
@@ -233,7 +234,7 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
 
         if (!m_editor.ui().startDetached(program, {m_paramsPath}))
             m_editor.ui().message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + program,
-                                  Ui::Icon::Warning);
+                                  UserDialogs::Icon::Warning);
     } catch (const std::exception&) {
         // A cell or speed that cannot be read, a document that cannot be written: the
         // command ends here without a message.

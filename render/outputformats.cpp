@@ -1,6 +1,6 @@
 #include "render/outputformats.h"
 
-#include "app/helpers.h"
+#include "base/numbers.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,7 @@
 #include "render/timelinedocument.h"
 
-#include "app/helpers.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
 #include "timeline/rowtable.h"
 
 #include <QSaveFile>

@@ -1,8 +1,8 @@
 // The editor driven from outside over a private session bus: the real program started
 // offscreen with the first-run sample, called with gdbus and dbus-send exactly as the
 // README shows, and started by the bus itself through the service file.
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/timetext.h"
 #include "app/kadroadaptor.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"

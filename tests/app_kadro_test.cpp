@@ -1,9 +1,9 @@
 // The automation object, the help menu's pages and the version dialog, in process:
 // the adaptor's actions on the editor state and the panels, the same object on a
 // private session bus, and Quit through the main window.
-#include "app/editor.h"
+#include "timeline/editor.h"
 #include "app/frmmain.h"
-#include "app/helpers.h"
+#include "base/version.h"
 #include "app/kadroadaptor.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
@@ -406,7 +406,7 @@ TEST_F(MakerPageTest, FailureShowsTheMessageWithoutIcon)
     EXPECT_EQ(opened.size(), 1);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.front().text, text);
-    EXPECT_EQ(ui.messages.front().icon, Ui::Icon::None);
+    EXPECT_EQ(ui.messages.front().icon, UserDialogs::Icon::None);
 
     // An opener that throws is a failure like any other.
     SetUrlOpener([](const QUrl&) -> bool { throw std::runtime_error("no browser"); });

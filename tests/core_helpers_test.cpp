@@ -1,4 +1,8 @@
-#include "app/helpers.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
+#include "base/speeds.h"
+#include "base/paths.h"
+#include "base/version.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,5 +1,5 @@
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/timetext.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/qsettingsstore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/editor.h"
+#include "timeline/editor.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
@@ -107,7 +107,7 @@ TEST_F(SoundPanelTest, TypedSpeedSendsItsPercentAndSpaceSendsTheListIndex)
     panel.SndRateFromText();
     EXPECT_EQ(player.calls, QStringList{QStringLiteral("Command(set_rate_percent,125,)")});
     player.clearCalls();
-    panel.MainKeyCommand(32, 0);
+    panel.MainKeyCommand(Key::Space, 0);
     // Typed text is no list entry: the toggle sends 0.
     EXPECT_EQ(player.calls.first(), QStringLiteral("Command(set_rate_percent,0,)"));
     player.clearCalls();
@@ -185,23 +185,23 @@ TEST_F(SoundPanelTest, KeyCommandsStepByFramesAndFractions)
 {
     load(10000, 0.04);
     panel.scrollTo(5000);
-    panel.MainKeyCommand(40, 0);
+    panel.MainKeyCommand(Key::Down, 0);
     EXPECT_EQ(panel.slider().value, 5040);
-    panel.MainKeyCommand(40, 1); // Shift+Down: ten frames
+    panel.MainKeyCommand(Key::Down, 1); // Shift+Down: ten frames
     EXPECT_EQ(panel.slider().value, 5440);
-    panel.MainKeyCommand(188, 0);
+    panel.MainKeyCommand(Key::Comma, 0);
     EXPECT_EQ(panel.slider().value, 5400);
-    panel.MainKeyCommand(38, 2);
+    panel.MainKeyCommand(Key::Up, 2);
     EXPECT_EQ(panel.slider().value, 5000);
-    panel.MainKeyCommand(77, 0); // 1/100 of the clip
+    panel.MainKeyCommand(Key::M, 0); // 1/100 of the clip
     EXPECT_EQ(panel.slider().value, 5100);
-    panel.MainKeyCommand(39, 4); // Alt counts as shifted: 1/30 = 333.33 -> 333
+    panel.MainKeyCommand(Key::Right, 4); // Alt counts as shifted: 1/30 = 333.33 -> 333
     EXPECT_EQ(panel.slider().value, 5433);
-    panel.MainKeyCommand(78, 0);
+    panel.MainKeyCommand(Key::N, 0);
     EXPECT_EQ(panel.slider().value, 5333);
-    panel.MainKeyCommand(37, 1);
+    panel.MainKeyCommand(Key::Left, 1);
     EXPECT_EQ(panel.slider().value, 5000);
-    panel.MainKeyCommand(190, 0);
+    panel.MainKeyCommand(Key::Period, 0);
     EXPECT_EQ(panel.position(), 5040);
 }
 
@@ -211,14 +211,14 @@ TEST_F(SoundPanelTest, KeyCommandsForSectionsAndClipboard)
     int cuts = 0;
     editor.clipboardCut = [&cuts] { ++cuts; };
     player.position = 2500;
-    panel.MainKeyCommand(65, 0); // A registers at the player's position
+    panel.MainKeyCommand(Key::A, 0); // A registers at the player's position
     EXPECT_EQ(editor.Grid().Rows(), 3);
     EXPECT_EQ(editor.Grid().text(2, Col::SectionMsec), QStringLiteral("2500"));
     editor.setDraggedRange(2, 2);
     editor.Grid().currentRow = 2;
-    panel.MainKeyCommand(46, 0); // Delete removes the dragged rows
+    panel.MainKeyCommand(Key::Delete, 0); // Delete removes the dragged rows
     EXPECT_EQ(editor.Grid().Rows(), 2);
-    panel.MainKeyCommand(82, 0);
+    panel.MainKeyCommand(Key::R, 0);
     EXPECT_EQ(cuts, 1);
     EXPECT_TRUE(TableInvariants(editor));
 }

@@ -1,7 +1,7 @@
 // The effect dialog's rules without its window: what it loads for a row and what its
 // update writes.
 
-#include "app/settings.h"
+#include "app/qsettingsstore.h"
 #include "tests/edits_support.h"
 #include "timeline/effects.h"
 

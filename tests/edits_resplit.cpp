@@ -267,7 +267,7 @@ TEST_F(ResplitTest, RangesThatAreNotOneContinuousSpanAreRefused)
     run(2, 4, QStringLiteral("2")); // three different files
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.at(0).text, QStringLiteral("複数映像ﾌｧｲﾙにまたがる映像速度変更はできません。"));
-    EXPECT_EQ(ui.messages.at(0).icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages.at(0).icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(ui.inputPrompts.isEmpty());
     expectNoChange(before, snapshot);
 
@@ -280,7 +280,7 @@ TEST_F(ResplitTest, RangesThatAreNotOneContinuousSpanAreRefused)
     run(2, 4, QStringLiteral("2"));
     ASSERT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(ui.messages.at(1).text, QStringLiteral("不連続映像にまたがる映像速度変更はできません。"));
-    EXPECT_EQ(ui.messages.at(1).icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages.at(1).icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(ui.inputPrompts.isEmpty());
     expectNoChange(gapped, snapshot);
 }
@@ -327,14 +327,14 @@ TEST_F(ResplitTest, NegativeCountsAndUnregisteredRangesAreRefusedBeforeAnyChange
     run(2, 3, QStringLiteral("-1"));
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.at(0).text, QStringLiteral("0以上の整数を入力してください。"));
-    EXPECT_EQ(ui.messages.at(0).icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages.at(0).icon, UserDialogs::Icon::Warning);
     expectNoChange(before, snapshot);
     EXPECT_TRUE(SameTable(editor.tmpgrid(), clipboard));
 
     run(6, 8, QStringLiteral("2"));
     ASSERT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(ui.messages.at(1).text, QStringLiteral("映像登録のない範囲は再分割できません。"));
-    EXPECT_EQ(ui.messages.at(1).icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages.at(1).icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(ui.inputPrompts.size(), 1); // asked only for the first range
     expectNoChange(before, snapshot);
     EXPECT_TRUE(SameTable(editor.tmpgrid(), clipboard));

@@ -3,8 +3,8 @@
 // dialogs, tables of registered rows, and the undo/redo round trip every edit must
 // survive.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 

@@ -10,9 +10,9 @@
 // (0.4 to 2 s later) must land on the line plus that offset. A tap that read the panel's
 // last timer value instead of the player would be up to a tick (33 ms) behind; a
 // position that drifted from the music would move away from the line over the stretch.
-#include "app/editor.h"
-#include "app/helpers.h"
-#include "media/mpvengine.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
@@ -143,7 +143,7 @@ struct TapsOnRealMedia : ::testing::Test {
     {
         const std::multiset<int> before = sectionStarts(editor);
         const Clock::time_point now = Clock::now();
-        panel->MainKeyCommand(65, 0);
+        panel->MainKeyCommand(Key::A, 0);
         Tap t;
         t.label = label;
         t.expected = line.at(now);
@@ -269,7 +269,7 @@ TEST_F(TapsOnRealMedia, TapsLandWhereTheMusicIsWhilePlayingAfterASeekAndAtDouble
     for (int ms : {7891, 7900}) {
         panel->scrollTo(ms);
         ASSERT_EQ(engine->GetPosition(), ms);
-        panel->MainKeyCommand(65, 0);
+        panel->MainKeyCommand(Key::A, 0);
         EXPECT_EQ(editor.lastRow(), rows) << "a section was added in the last frame at " << ms;
     }
     for (int ms : {7890, 4321}) {

@@ -1,10 +1,10 @@
-#include "app/editor.h"
+#include "timeline/editor.h"
 #include "app/frmmain.h"
-#include "app/keycodes.h"
-#include "app/settings.h"
+#include "base/keycodes.h"
+#include "app/qsettingsstore.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
-#include "timeline/rowtableview.h"
+#include "app/rowtableview.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -220,12 +220,12 @@ TEST(KeyCodes, ShiftedCommaAndPeriodStillStepFrames)
 {
     // With Shift held the comma and period keys arrive as "<" and ">": they must keep
     // their codes, or Shift+comma would not step back ten frames.
-    EXPECT_EQ(KeyCode(Qt::Key_Comma), 188);
-    EXPECT_EQ(KeyCode(Qt::Key_Less), 188);
-    EXPECT_EQ(KeyCode(Qt::Key_Greater), 190);
-    EXPECT_EQ(KeyCode(Qt::Key_A), 65);
-    EXPECT_EQ(KeyCode(Qt::Key_Delete), 46);
-    EXPECT_EQ(KeyCode(Qt::Key_Tab), 0);
+    EXPECT_EQ(KeyCode(Qt::Key_Comma), Key::Comma);
+    EXPECT_EQ(KeyCode(Qt::Key_Less), Key::Comma);
+    EXPECT_EQ(KeyCode(Qt::Key_Greater), Key::Period);
+    EXPECT_EQ(KeyCode(Qt::Key_A), Key::A);
+    EXPECT_EQ(KeyCode(Qt::Key_Delete), Key::Delete);
+    EXPECT_EQ(KeyCode(Qt::Key_Tab), Key::None);
     EXPECT_EQ(ShiftState(Qt::ShiftModifier | Qt::AltModifier), 5);
 }
 

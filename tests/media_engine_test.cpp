@@ -1,5 +1,5 @@
 // The real player on generated media, with no sound device and no picture output.
-#include "media/mpvengine.h"
+#include "media/mpv/mpvengine.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Media facts read from the container of real files generated at test time.
-#include "media/mediainfo.h"
+#include "media/mpv/mediainfo.h"
 
 #include <gtest/gtest.h>
 #include <cmath>

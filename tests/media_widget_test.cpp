@@ -1,8 +1,8 @@
 // The player with a video widget in a headless session (the widget never gets a GL
 // context here, so the player must play without drawing), and the media stack probe.
-#include "media/mediaprobe.h"
-#include "media/mpvengine.h"
-#include "media/videowidget.h"
+#include "media/mpv/mediastackversion.h"
+#include "media/mpv/mpvengine.h"
+#include "media/mpv/videowidget.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The video registration panel driven with the scripted player and dialogs: loading,
 // the preview commands, the range rules, the registrations and row selection.
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
@@ -153,7 +153,7 @@ TEST_F(VideoPanelTest, LoadFailuresShowTheirMessageAndKeepThePanel)
     EXPECT_FALSE(panel.VidFileLoad(QString()));
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, kNoFile);
-    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(player.calls.isEmpty());
 
     // The player cannot open it.
@@ -161,7 +161,7 @@ TEST_F(VideoPanelTest, LoadFailuresShowTheirMessageAndKeepThePanel)
     EXPECT_FALSE(loadMovie(QStringLiteral("/media/broken.mp4"), 99999, 0.02, 100, 100));
     ASSERT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(ui.messages[1].text, kBadFormat);
-    EXPECT_EQ(ui.messages[1].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[1].icon, UserDialogs::Icon::Warning);
     player.openResult = 0;
 
     // The player knows nothing of it: no message.
@@ -174,7 +174,7 @@ TEST_F(VideoPanelTest, LoadFailuresShowTheirMessageAndKeepThePanel)
     EXPECT_FALSE(loadMovie(QStringLiteral("/media/tone.wav"), 2500, 0.0, 0, 0));
     ASSERT_EQ(ui.messages.size(), 3);
     EXPECT_EQ(ui.messages[2].text, kNoPicture);
-    EXPECT_EQ(ui.messages[2].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[2].icon, UserDialogs::Icon::Warning);
 
     // The panel is as it was before any of these.
     EXPECT_EQ(panel.videoLength(), 8000);
@@ -401,33 +401,33 @@ TEST_F(VideoPanelTest, SteppingKeysMoveByFramesAndHundredthsAndStopAtTheEnds)
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 3000, 0.04));
     panel.scrollTo(1000);
     struct Step {
-        int key;
+        Key key;
         int shift;
         int expected;
     };
     const Step steps[] = {
-        {VideoPanel::KeyDown, 0, 1040},         {VideoPanel::KeyPeriod, 0, 1080},
-        {VideoPanel::KeyUp, 0, 1040},           {VideoPanel::KeyComma, 0, 1000},
-        {VideoPanel::KeyDown, Shift::Shift, 1400}, {VideoPanel::KeyUp, Shift::Ctrl, 1000},
-        {VideoPanel::KeyRight, 0, 1030},        {VideoPanel::KeyM, 0, 1060},
-        {VideoPanel::KeyLeft, 0, 1030},         {VideoPanel::KeyN, 0, 1000},
-        {VideoPanel::KeyRight, Shift::Alt, 1100}, {VideoPanel::KeyLeft, Shift::Shift, 1000},
+        {Key::Down, 0, 1040},         {Key::Period, 0, 1080},
+        {Key::Up, 0, 1040},           {Key::Comma, 0, 1000},
+        {Key::Down, Shift::Shift, 1400}, {Key::Up, Shift::Ctrl, 1000},
+        {Key::Right, 0, 1030},        {Key::M, 0, 1060},
+        {Key::Left, 0, 1030},         {Key::N, 0, 1000},
+        {Key::Right, Shift::Alt, 1100}, {Key::Left, Shift::Shift, 1000},
     };
     for (const Step& s : steps) {
         panel.keyCommand(s.key, s.shift);
-        EXPECT_EQ(panel.slider().value, s.expected) << s.key << "/" << s.shift;
+        EXPECT_EQ(panel.slider().value, s.expected) << int(s.key) << "/" << s.shift;
         EXPECT_EQ(player.position, s.expected);
     }
     // Stepping below 0 or past the length stops at the ends.
     panel.scrollTo(20);
-    panel.keyCommand(VideoPanel::KeyUp, 0);
+    panel.keyCommand(Key::Up, 0);
     EXPECT_EQ(panel.slider().value, 0);
-    panel.keyCommand(VideoPanel::KeyLeft, Shift::Shift);
+    panel.keyCommand(Key::Left, Shift::Shift);
     EXPECT_EQ(panel.slider().value, 0);
     panel.scrollTo(2990);
-    panel.keyCommand(VideoPanel::KeyDown, Shift::Shift);
+    panel.keyCommand(Key::Down, Shift::Shift);
     EXPECT_EQ(panel.slider().value, 3000);
-    panel.keyCommand(VideoPanel::KeyM, 0);
+    panel.keyCommand(Key::M, 0);
     EXPECT_EQ(panel.slider().value, 3000);
     EXPECT_EQ(player.position, 3000);
 }
@@ -614,14 +614,14 @@ TEST_F(VideoPanelTest, JumpsEndPausedAtTheTarget)
     panel.PlayPause();
     ASSERT_TRUE(panel.timerActive());
     player.clearCalls();
-    panel.keyCommand(VideoPanel::KeyC, 0);
+    panel.keyCommand(Key::C, 0);
     EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(2000,0)"),
                                          QStringLiteral("Play(2000)"), QStringLiteral("GetState"),
                                          QStringLiteral("Play(2000)"), QStringLiteral("Pause(2000,0)")}));
     EXPECT_FALSE(panel.timerActive());
     EXPECT_EQ(player.state, MediaPlayerEngine::Paused);
     EXPECT_EQ(panel.slider().value, 2000);
-    panel.keyCommand(VideoPanel::KeyV, 0);
+    panel.keyCommand(Key::V, 0);
     EXPECT_EQ(panel.slider().value, 6000);
 }
 
@@ -634,7 +634,7 @@ TEST_F(VideoPanelTest, RegistrationWritesTheRangeAndAdvances)
     const RowTable before = editor.Grid();
     editor.setModified(false);
 
-    panel.keyCommand(VideoPanel::KeyS, 0);
+    panel.keyCommand(Key::S, 0);
 
     EXPECT_EQ(cell(1, Col::VideoFile), QStringLiteral("/media/a.mp4"));
     EXPECT_EQ(cell(1, Col::InPoint), QStringLiteral("00:00:01:00"));
@@ -686,7 +686,7 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
     panel.VidRegister();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, kNoSound);
-    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
     // Continuous registration gives the same message.
@@ -767,7 +767,7 @@ TEST_F(VideoPanelTest, ContinuousRegistrationFillsConsecutiveRows)
     for (int tap : {1300, 2100, 2900}) {
         player.position = tap;
         panel.tick();
-        panel.keyCommand(VideoPanel::KeyA, 0);
+        panel.keyCommand(Key::A, 0);
     }
     EXPECT_EQ(cell(1, Col::InPoint), QStringLiteral("00:00:00:12")); // 500 ms at 40 ms frames
     EXPECT_EQ(cell(1, Col::OutPoint), QStringLiteral("00:00:01:07"));
@@ -944,19 +944,19 @@ TEST_F(VideoPanelTest, KeyTableDispatch)
 {
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
     panel.scrollTo(3000);
-    panel.keyCommand(VideoPanel::KeyZ, 0);
+    panel.keyCommand(Key::Z, 0);
     EXPECT_EQ(panel.slider().selStart, 3000);
     panel.scrollTo(4000);
-    panel.keyCommand(VideoPanel::KeyX, 0);
+    panel.keyCommand(Key::X, 0);
     EXPECT_EQ(panel.slider().selLength, 1000);
-    panel.keyCommand(VideoPanel::KeySpace, 0);
+    panel.keyCommand(Key::Space, 0);
     EXPECT_TRUE(panel.timerActive());
-    panel.keyCommand(VideoPanel::KeyEnter, 0);
+    panel.keyCommand(Key::Enter, 0);
     EXPECT_FALSE(panel.timerActive());
     // Keys the panel does not know change nothing.
     const VideoPanel::Slider before = panel.slider();
     player.clearCalls();
-    panel.keyCommand(81 /* Q */, 0);
+    panel.keyCommand(Key::Q, 0);
     EXPECT_TRUE(player.calls.isEmpty());
     EXPECT_EQ(panel.slider().value, before.value);
 }

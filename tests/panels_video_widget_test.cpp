@@ -1,9 +1,9 @@
 // The video registration panel's window, offscreen, with the scripted player: captions
 // and tool tips, what a still shows, placement, the close question, the layout minimum,
 // and that keys, drops, clicks and the range reach the controller and the screen.
-#include "app/editor.h"
-#include "app/settings.h"
-#include "media/frmvid.h"
+#include "timeline/editor.h"
+#include "app/qsettingsstore.h"
+#include "app/frmvid.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
@@ -247,7 +247,7 @@ TEST_F(FrmVidTest, ClosingAsksWhileModifiedAndEndsTheApplication)
     EXPECT_FALSE(window->close()); // No keeps it open
     ASSERT_EQ(ui.questions.size(), 1);
     EXPECT_EQ(ui.questions[0].text, QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"));
-    EXPECT_EQ(ui.questions[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.questions[0].icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(editor.modified());
 

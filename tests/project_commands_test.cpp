@@ -1,8 +1,8 @@
 // The file menu commands around projects (open, save, save as, a project named on the
 // command line, a dropped project) and the clip import.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/timetext.h"
 #include "media/soundpanel.h"
 #include "project/clipimport.h"
 #include "project/projectfile.h"

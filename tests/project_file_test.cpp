@@ -2,8 +2,8 @@
 // what was written, the carry-over rules for damaged videoclips, files that are refused,
 // and saves that fail without touching the previous project.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
@@ -127,7 +127,7 @@ TEST_F(ProjectFileTest, SaveWithoutSoundClipWarnsAndWritesNothing)
     EXPECT_TRUE(editor.modified());
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, QStringLiteral("音声ﾌｧｲﾙが指定されていません。"));
-    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
 }
 
 TEST_F(ProjectFileTest, SaveOverAnExistingFileAsksAndNoKeepsIt)
@@ -159,7 +159,7 @@ TEST_F(ProjectFileTest, SaveRefusesACellThatIsNotTimeText)
     EXPECT_EQ(readAll(target), "previous");
     EXPECT_TRUE(editor.modified());
     ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("3 行目")));
 }
 
@@ -174,7 +174,7 @@ TEST_F(ProjectFileTest, SaveIntoAMissingFolderFailsWithAWarning)
     EXPECT_FALSE(project.ProjectSave(target));
     EXPECT_TRUE(editor.modified());
     ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(ui.messages[0].text.contains(target));
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("保存できませんでした")));
     EXPECT_EQ(readAll(blocker), "x");
@@ -460,7 +460,7 @@ TEST_F(ProjectFileTest, UnusableFilesAreRefusedAndChangeNothing)
         EXPECT_TRUE(editor.modified());
         EXPECT_TRUE(engine.calls.isEmpty());
         ASSERT_EQ(ui.messages.size(), 1);
-        EXPECT_EQ(ui.messages[0].icon, Ui::Icon::Warning);
+        EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
         EXPECT_TRUE(ui.messages[0].text.contains(file));
     }
 }

@@ -2,7 +2,7 @@
 // input files as output, the temporary folder and starting T-VideoWrite (scripted, and
 // for real through QProcess with a stub writer).
 
-#include "app/helpers.h"
+#include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
 #include "tests/render_support.h"
@@ -333,7 +333,7 @@ TEST_F(DriverTest, InputFilesAreRefusedAsOutput)
         driver.CreateAvi();
         ASSERT_EQ(ui.messages.size(), 1);
         EXPECT_EQ(ui.messages.at(0).text, out + QStringLiteral("\r\n") + kRefused);
-        EXPECT_EQ(ui.messages.at(0).icon, Ui::Icon::Warning);
+        EXPECT_EQ(ui.messages.at(0).icon, UserDialogs::Icon::Warning);
         EXPECT_TRUE(ui.questions.isEmpty());
         EXPECT_TRUE(nothingWritten());
         ui.yesNo.clear();
@@ -352,7 +352,7 @@ TEST_F(DriverTest, WriterThatCannotStartIsReported)
     driver.Preview();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.at(0).text, QStringLiteral("T-VideoWrite を起動できません。\r\n") + writer());
-    EXPECT_EQ(ui.messages.at(0).icon, Ui::Icon::Warning);
+    EXPECT_EQ(ui.messages.at(0).icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(QFile::exists(params())); // the documents stay for a later try
 }
 
@@ -415,8 +415,8 @@ TEST_F(DriverTest, WithoutTempAPrivateFolderIsUsed)
     EXPECT_FALSE(QFile::exists(elsewhere.filePath(QStringLiteral("T-KaDro-Params.xml"))));
 }
 
-// A Ui that starts programs for real.
-class ProcessUi final : public Ui {
+// A UserDialogs that starts programs for real.
+class ProcessUi final : public UserDialogs {
 public:
     QStringList messages;
     void message(const QString& text, Icon) override { messages << text; }

@@ -1,7 +1,7 @@
 // The timeline document: golden documents for the layouts of tracks, clips and
 // transitions, the time factor, the stretch mode and the transition table.
 
-#include "app/helpers.h"
+#include "base/numbers.h"
 #include "render/timelinedocument.h"
 #include "tests/render_support.h"
 #include "tests/support/scriptedui.h"

@@ -3,8 +3,8 @@
 // keys, "最初へ"/"最後へ" and files dropped on the table. Both panels run on scripted
 // players, so each test checks what the players were asked.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
@@ -292,7 +292,7 @@ TEST_F(RowSelection, SeekToRowWorksWithoutPanels)
 TEST_F(RowSelection, SpaceSelectsTheCurrentRowAndTogglesTheSound)
 {
     editor.Grid().currentRow = 7;
-    editor.GridKeyUp(32, 0);
+    editor.GridKeyUp(Key::Space, 0);
     EXPECT_EQ(selectedRow(), 7);
     EXPECT_EQ(sndEngine.callsStartingWith(QStringLiteral("Play")).size(), 1);
     EXPECT_TRUE(sound.timerActive());
@@ -302,7 +302,7 @@ TEST_F(RowSelection, SpaceSelectsTheCurrentRowAndTogglesTheSound)
 TEST_F(RowSelection, EnterSeeksToTheCurrentRowThenToggles)
 {
     editor.Grid().currentRow = 4;
-    editor.GridKeyUp(13, 0);
+    editor.GridKeyUp(Key::Enter, 0);
     EXPECT_EQ(selectedRow(), 4);
     EXPECT_EQ(sound.position(), 4000);
     EXPECT_EQ(sndEngine.callsStartingWith(QStringLiteral("Play")), QStringList{QStringLiteral("Play(4000)")});
@@ -315,20 +315,20 @@ TEST_F(RowSelection, CtrlXCVRunTheClipboardCommandsAndPassOn)
     editor.clipboardCopy = [&] { ran << QStringLiteral("copy"); };
     editor.clipboardPaste = [&] { ran << QStringLiteral("paste"); };
 
-    editor.GridKeyUp(88, Shift::Ctrl);
-    editor.GridKeyUp(67, Shift::Ctrl);
-    editor.GridKeyUp(86, Shift::Ctrl);
+    editor.GridKeyUp(Key::X, Shift::Ctrl);
+    editor.GridKeyUp(Key::C, Shift::Ctrl);
+    editor.GridKeyUp(Key::V, Shift::Ctrl);
     EXPECT_EQ(ran, (QStringList{QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste")}));
 
     // Exactly Ctrl: with Shift too, or without Ctrl, nothing runs.
     ran.clear();
-    editor.GridKeyUp(88, Shift::Ctrl | Shift::Shift);
-    editor.GridKeyUp(67, 0);
-    editor.GridKeyUp(86, Shift::Alt);
+    editor.GridKeyUp(Key::X, Shift::Ctrl | Shift::Shift);
+    editor.GridKeyUp(Key::C, 0);
+    editor.GridKeyUp(Key::V, Shift::Alt);
     EXPECT_TRUE(ran.isEmpty());
 
     // R goes on to the main window's keys, where it cuts.
-    editor.GridKeyUp(82, 0);
+    editor.GridKeyUp(Key::R, 0);
     EXPECT_EQ(ran, QStringList{QStringLiteral("cut")});
 }
 
@@ -336,13 +336,13 @@ TEST_F(RowSelection, OtherKeysGoOnToTheMainKeyCommands)
 {
     // A registers a section at the play position; Down moves one frame.
     sndEngine.position = 5000;
-    editor.GridKeyUp(65, 0);
+    editor.GridKeyUp(Key::A, 0);
     EXPECT_EQ(editor.lastRow(), 11);
     EXPECT_EQ(editor.Grid().text(6, Col::SectionMsec), QStringLiteral("5000"));
     EXPECT_TRUE(TableInvariants(editor));
 
     sound.scrollTo(2000);
-    editor.GridKeyUp(40, 0);
+    editor.GridKeyUp(Key::Down, 0);
     EXPECT_EQ(sound.slider().value, 2033);
 }
 

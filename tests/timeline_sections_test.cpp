@@ -1,8 +1,8 @@
 // Sound section editing: registration at the play position, deletion of the dragged
 // rows, splitting a section into n parts and equalising the dragged sections.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
@@ -383,7 +383,7 @@ TEST_F(Sections, SplitWithoutSoundClipShowsAMessage)
     editor.SndSplit();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.first().text, QStringLiteral("音声ﾌｧｲﾙを指定してください。"));
-    EXPECT_EQ(ui.messages.first().icon, Ui::Icon::Exclamation);
+    EXPECT_EQ(ui.messages.first().icon, UserDialogs::Icon::Exclamation);
     EXPECT_TRUE(ui.inputTitles.isEmpty());
     EXPECT_EQ(editor.lastRow(), 1);
 }

@@ -2,8 +2,8 @@
 // deletion, split and equalise, the toggle between the last two states, and the
 // registration tap that takes no snapshot.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"

@@ -1,7 +1,7 @@
 #include "timeline/clipboard.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 
 #include <algorithm>
 

@@ -1,12 +1,13 @@
-#include "app/editor.h"
+#include "timeline/editor.h"
 
-#include "app/helpers.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
 
 #include <cmath>
 
 namespace vk {
 
-Editor::Editor(Ui& ui, QObject* parent) : QObject(parent), m_ui(ui)
+Editor::Editor(UserDialogs& ui, QObject* parent) : QObject(parent), m_ui(ui)
 {
     m_grid.writeHeader();
     // The clipboard starts with the table's column count and one blank registration,
@@ -243,7 +244,7 @@ bool Editor::askSaveChanges()
 {
     if (!m_modified)
         return true;
-    if (!m_ui.askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), Ui::Icon::Exclamation))
+    if (!m_ui.askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation))
         return true;
     // Yes: save first; go on only when the project really was saved, so a cancelled
     // or failed save never loses the work.

@@ -10,7 +10,7 @@
 // controllers that work on this state; the editor reaches them for the commands that
 // move the players (row selection) or read the play position (section registration).
 
-#include "app/ui.h"
+#include "base/userdialogs.h"
 #include "timeline/rowtable.h"
 
 #include <QObject>
@@ -35,10 +35,10 @@ class Editor final : public QObject {
     Q_DISABLE_COPY_MOVE(Editor)
 
 public:
-    explicit Editor(Ui& ui, QObject* parent = nullptr);
+    explicit Editor(UserDialogs& ui, QObject* parent = nullptr);
     ~Editor() override;
 
-    Ui& ui() { return m_ui; }
+    UserDialogs& ui() { return m_ui; }
 
     // The two panels, attached once by the application (either may be missing in tests).
     void setPanels(SoundPanel* sound, VideoPanel* video);
@@ -170,7 +170,7 @@ signals:
 private:
     void refreshRowSpeed(int row);
 
-    Ui& m_ui;
+    UserDialogs& m_ui;
     SoundPanel* m_sound = nullptr;
     VideoPanel* m_video = nullptr;
 

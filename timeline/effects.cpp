@@ -1,8 +1,8 @@
 #include "timeline/effects.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
-#include "app/settings.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "app/qsettingsstore.h"
 
 namespace vk {
 

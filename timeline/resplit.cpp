@@ -1,7 +1,8 @@
 #include "timeline/resplit.h"
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
 
 #include <algorithm>
 
@@ -40,22 +41,22 @@ void VideoResplit::run()
     if (first >= last)
         return;
 
-    Ui& ui = m_editor.ui();
+    UserDialogs& ui = m_editor.ui();
     const RowTable& grid = m_editor.Grid();
     for (int i = first; i < last; ++i) {
         if (grid.text(i, Col::VideoFile) != grid.text(i + 1, Col::VideoFile)) {
-            ui.message(QStringLiteral("複数映像ﾌｧｲﾙにまたがる映像速度変更はできません。"), Ui::Icon::Warning);
+            ui.message(QStringLiteral("複数映像ﾌｧｲﾙにまたがる映像速度変更はできません。"), UserDialogs::Icon::Warning);
             return;
         }
         if (grid.text(i, Col::OutPoint) != grid.text(i + 1, Col::InPoint)) {
-            ui.message(QStringLiteral("不連続映像にまたがる映像速度変更はできません。"), Ui::Icon::Warning);
+            ui.message(QStringLiteral("不連続映像にまたがる映像速度変更はできません。"), UserDialogs::Icon::Warning);
             return;
         }
     }
     // The checks above pass for rows without registration (their empty texts are
     // equal), but there is no video span to divide.
     if (grid.text(first, Col::VideoFile).isEmpty()) {
-        ui.message(QStringLiteral("映像登録のない範囲は再分割できません。"), Ui::Icon::Warning);
+        ui.message(QStringLiteral("映像登録のない範囲は再分割できません。"), UserDialogs::Icon::Warning);
         return;
     }
 
@@ -67,7 +68,7 @@ void VideoResplit::run()
     if (!TryParseInt32(*answer, n))
         return;
     if (n < 0) {
-        ui.message(QStringLiteral("0以上の整数を入力してください。"), Ui::Icon::Warning);
+        ui.message(QStringLiteral("0以上の整数を入力してください。"), UserDialogs::Icon::Warning);
         return;
     }
 

@@ -11,8 +11,8 @@
 // Handlers trap their own errors: a cell that cannot be read or a failing player call
 // ends the handler silently, leaving what it already did.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
 #include "media/mediaplayerengine.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"

@@ -15,8 +15,9 @@
 // conversion or player error ends a command silently; steps already done stay done.
 // Every command ends with one table notification.
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/numbers.h"
+#include "base/timetext.h"
 #include "media/mediaplayerengine.h"
 #include "media/soundpanel.h"
 
@@ -158,7 +159,7 @@ void Editor::RowMarkNext(int row)
 void Editor::SndSplit()
 {
     if (m_sndFile.isEmpty()) {
-        m_ui.message(QStringLiteral("音声ﾌｧｲﾙを指定してください。"), Ui::Icon::Exclamation);
+        m_ui.message(QStringLiteral("音声ﾌｧｲﾙを指定してください。"), UserDialogs::Icon::Exclamation);
         return;
     }
     const std::optional<QString> answer = m_ui.inputBox(

@@ -5,8 +5,8 @@
 //
 //   projectbench [rows] [runs]
 
-#include "app/editor.h"
-#include "app/helpers.h"
+#include "timeline/editor.h"
+#include "base/timetext.h"
 #include "project/projectfile.h"
 
 #include <QCoreApplication>
@@ -22,7 +22,7 @@
 namespace {
 
 // Answers Yes to every question (the overwrite question of the second run) and shows nothing.
-class SilentUi final : public vk::Ui {
+class SilentUi final : public vk::UserDialogs {
 public:
     int messages = 0;
     void message(const QString&, Icon) override { ++messages; }

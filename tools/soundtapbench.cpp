@@ -2,7 +2,7 @@
 // panel lands from where the music is. A generated click track is loaded into a
 // SoundPanel on the real player and played from 1 s; every ~7 ms the benchmark
 //   - reads the position the way SndRegister does (SoundPanel::player().GetPosition()),
-//   - taps A (MainKeyCommand(65, 0)) and reads the start of the added row (column 5),
+//   - taps A (MainKeyCommand(Key::A, 0)) and reads the start of the added row (column 5),
 //     then resets the table to one section so it stays small,
 // and compares both with the monotonic clock's expectation (start + speed x elapsed).
 // Prints p50/p99/max absolute error in ms against the line anchored at the Play call
@@ -13,9 +13,9 @@
 // Usage: soundtapbench [file] [--seconds s]
 // With no file it generates a 12 s click track with ffmpeg in a temporary folder. The
 // sound output is null unless VK_MPV_AO says otherwise; no picture output.
-#include "app/editor.h"
-#include "app/helpers.h"
-#include "media/mpvengine.h"
+#include "timeline/editor.h"
+#include "base/speeds.h"
+#include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
 
 #include <QApplication>
@@ -39,7 +39,7 @@ double ms(Clock::duration d)
 }
 
 // The editor's dialogs, silent: the benchmark answers nothing and shows nothing.
-class SilentUi final : public vk::Ui {
+class SilentUi final : public vk::UserDialogs {
 public:
     void message(const QString& text, Icon) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     bool askYesNo(const QString&, Icon) override { return false; }
@@ -177,7 +177,7 @@ void runOne(const QString& path, int speedPercent, double seconds)
 
         // A real tap: the start of the row it adds.
         const auto tapAt = Clock::now();
-        panel.MainKeyCommand(65, 0);
+        panel.MainKeyCommand(Key::A, 0);
         tapUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - tapAt).count());
         if (editor.lastRow() == 2) {
             bool ok = false;

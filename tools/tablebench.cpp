@@ -6,9 +6,9 @@
 //
 // Usage: tablebench [rows] [runs]
 
-#include "app/editor.h"
-#include "app/helpers.h"
-#include "app/ui.h"
+#include "timeline/editor.h"
+#include "base/timetext.h"
+#include "base/userdialogs.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,7 +22,7 @@ namespace {
 using namespace vk;
 
 // Dialogs that answer nothing: the benchmarked commands ask for none.
-class SilentUi final : public Ui {
+class SilentUi final : public UserDialogs {
 public:
     void message(const QString&, Icon) override {}
     bool askYesNo(const QString&, Icon) override { return false; }

@@ -9,8 +9,8 @@
 // With no file it generates a 10 s WAV and a 10 s MP4 with ffmpeg in a temporary
 // folder. The sound output is null unless VK_MPV_AO says otherwise. With --widget
 // (needs a display) the pictures are drawn into a shown video widget.
-#include "media/mpvengine.h"
-#include "media/videowidget.h"
+#include "media/mpv/mpvengine.h"
+#include "media/mpv/videowidget.h"
 
 #include <QApplication>
 

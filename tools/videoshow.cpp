@@ -4,8 +4,8 @@
 // widget gets its GL context only after the load).
 //
 // Usage: videoshow file [--late] [--play ms] [--pause-at ms] [--hold ms]
-#include "media/mpvengine.h"
-#include "media/videowidget.h"
+#include "media/mpv/mpvengine.h"
+#include "media/mpv/videowidget.h"
 
 #include <QApplication>
 #include <QTimer>

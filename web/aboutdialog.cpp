@@ -1,6 +1,6 @@
 #include "web/aboutdialog.h"
 
-#include "app/helpers.h"
+#include "base/version.h"
 
 #include <QDialogButtonBox>
 #include <QFont>

@@ -1,7 +1,7 @@
 #include "web/makerpage.h"
 
-#include "app/helpers.h"
-#include "app/ui.h"
+#include "base/version.h"
+#include "base/userdialogs.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -38,7 +38,7 @@ UrlOpener SetUrlOpener(UrlOpener opener)
     return previous;
 }
 
-void OpenMakerPage(Ui& ui, const QString& path)
+void OpenMakerPage(UserDialogs& ui, const QString& path)
 {
     bool opened = false;
     try {
@@ -50,7 +50,7 @@ void OpenMakerPage(Ui& ui, const QString& path)
     if (!opened) {
         ui.message(QStringLiteral("アプリケーション上からサポートWebサイトにアクセスできません。") + QStringLiteral("\r\n") +
                        QStringLiteral("ネットワークの状態を確認して下さい。"),
-                   Ui::Icon::None);
+                   UserDialogs::Icon::None);
         return;
     }
     QCoreApplication::processEvents();

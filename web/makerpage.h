@@ -17,7 +17,7 @@ class QUrl;
 
 namespace vk {
 
-class Ui;
+class UserDialogs;
 
 // Scheme and host of the maker's site, without a trailing "/". The one place it is set.
 inline constexpr char kMakerSiteBase[] = "https://videokadro.example.org";
@@ -35,6 +35,6 @@ UrlOpener SetUrlOpener(UrlOpener opener);
 // Opens the page in the browser; shows the failure message through `ui` when the
 // opener fails. Pending events are processed once afterwards, so the menu closes
 // before the browser takes the focus.
-void OpenMakerPage(Ui& ui, const QString& path);
+void OpenMakerPage(UserDialogs& ui, const QString& path);
 
 } // namespace vk

@@ -1,4 +1,4 @@
-#include "media/mediainfo.h"
+#include "media/mpv/mediainfo.h"
 
 #include <QFile>
 #include <QFileInfo>

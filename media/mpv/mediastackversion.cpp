@@ -1,4 +1,4 @@
-#include "media/mediaprobe.h"
+#include "media/mpv/mediastackversion.h"
 
 #include <mpv/client.h>
 

@@ -1,7 +1,7 @@
-#include "media/mpvengine.h"
+#include "media/mpv/mpvengine.h"
 
-#include "media/mediainfo.h"
-#include "media/videowidget.h"
+#include "media/mpv/mediainfo.h"
+#include "media/mpv/videowidget.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "media/videowidget.h"
+#include "media/mpv/videowidget.h"
 
 #include <QGuiApplication>
 #include <QPalette>

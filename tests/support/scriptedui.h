@@ -2,7 +2,7 @@
 // The editor's dialogs for tests: answers come from queues the test fills, and every
 // message, question and dialog is recorded.
 
-#include "app/ui.h"
+#include "base/userdialogs.h"
 
 #include <QList>
 #include <QStringList>
@@ -10,7 +10,7 @@
 
 namespace vk {
 
-class ScriptedUi final : public Ui {
+class ScriptedUi final : public UserDialogs {
 public:
     struct Shown {
         QString text;

@@ -1,6 +1,6 @@
 #include "tests/support/tablecheck.h"
 
-#include "app/helpers.h"
+#include "base/timetext.h"
 
 namespace vk {
 

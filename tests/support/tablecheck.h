@@ -1,7 +1,7 @@
 #pragma once
 // Table invariants every edit must keep, and small builders for test tables.
 
-#include "app/editor.h"
+#include "timeline/editor.h"
 
 #include <gtest/gtest.h>
 
