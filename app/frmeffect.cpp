@@ -12,7 +12,8 @@
 
 namespace vk {
 
-frmEffect::frmEffect(Editor& editor, QWidget* owner) : QDialog(owner), m_editor(editor), m_owner(owner)
+frmEffect::frmEffect(Editor& editor, SettingsStore& settings, QWidget* owner)
+    : QDialog(owner), m_editor(editor), m_settings(settings), m_owner(owner)
 {
     setObjectName(QStringLiteral("frmEffect"));
     setWindowTitle(QStringLiteral("効果設定"));
@@ -47,7 +48,7 @@ void frmEffect::load()
         setWindowIcon(m_owner->windowIcon());
     combTrans->clear();
     combTrans->addItems(Effects::names());
-    txtTransDur->setText(Effects::loadDuration(m_editor.Grid(), KeepMouseRow));
+    txtTransDur->setText(Effects::loadDuration(m_settings, m_editor.Grid(), KeepMouseRow));
     combTrans->setCurrentIndex(Effects::loadIndex(m_editor.Grid(), KeepMouseRow));
 }
 
@@ -64,7 +65,7 @@ void frmEffect::openForRow(int row)
 
 void frmEffect::OKButton_Click()
 {
-    Effects::update(m_editor, KeepMouseRow, combTrans->currentIndex(), txtTransDur->text());
+    Effects::update(m_editor, m_settings, KeepMouseRow, combTrans->currentIndex(), txtTransDur->text());
     close();
 }
 

@@ -19,6 +19,7 @@ class QPushButton;
 namespace vk {
 
 class Editor;
+class SettingsStore;
 
 class frmEffect final : public QDialog {
     Q_OBJECT
@@ -26,7 +27,7 @@ class frmEffect final : public QDialog {
 
 public:
     // owner: the main window, the dialog's parent and the source of its icon.
-    explicit frmEffect(Editor& editor, QWidget* owner = nullptr);
+    frmEffect(Editor& editor, SettingsStore& settings, QWidget* owner = nullptr);
     ~frmEffect() override;
 
     // Opens the dialog for a row: closes it when it is showing, reloads it from the
@@ -51,6 +52,7 @@ private:
     void OKButton_Click();
 
     Editor& m_editor;
+    SettingsStore& m_settings;
     QWidget* m_owner = nullptr;
 };
 

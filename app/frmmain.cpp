@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 
 #include "app/commandline.h"
+#include "app/droplineedit.h"
 #include "timeline/editor.h"
 #include "base/speeds.h"
 #include "base/paths.h"
@@ -50,45 +51,6 @@ namespace vk {
 namespace {
 int px(int twips) { return TwipsToPixels(twips); }
 int tw(int pixels) { return PixelsToTwips(pixels); }
-
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(px(left), px(top), px(width), px(height));
-}
-
-// A line edit that hands dropped files to a callback (the sound clip field).
-class DropLineEdit final : public QLineEdit {
-public:
-    std::function<void(const QString&)> onDrop;
-    using QLineEdit::QLineEdit;
-
-protected:
-    void dragEnterEvent(QDragEnterEvent* e) override
-    {
-        if (e->mimeData()->hasUrls())
-            e->acceptProposedAction();
-        else
-            QLineEdit::dragEnterEvent(e);
-    }
-    void dragMoveEvent(QDragMoveEvent* e) override
-    {
-        if (e->mimeData()->hasUrls())
-            e->acceptProposedAction();
-        else
-            QLineEdit::dragMoveEvent(e);
-    }
-    void dropEvent(QDropEvent* e) override
-    {
-        if (!e->mimeData()->hasUrls()) {
-            QLineEdit::dropEvent(e);
-            return;
-        }
-        const QList<QUrl> urls = e->mimeData()->urls();
-        e->acceptProposedAction();
-        if (!urls.isEmpty() && onDrop)
-            onDrop(urls.first().toLocalFile());
-    }
-};
 } // namespace
 
 frmMain::frmMain(EngineFactory engines, std::function<int()> probe, const QStringList& arguments)
@@ -96,6 +58,7 @@ frmMain::frmMain(EngineFactory engines, std::function<int()> probe, const QStrin
 {
     setObjectName(QStringLiteral("frmMain"));
     m_ui = std::make_unique<QtDialogs>();
+    m_settings = std::make_unique<QSettingsStore>();
     m_ui->setWindow(this);
     m_editor = std::make_unique<Editor>(*m_ui);
     setAcceptDrops(true);
@@ -110,233 +73,6 @@ frmMain::~frmMain()
 }
 
 // ---- controls ----------------------------------------------------------------------------
-
-void frmMain::createControls()
-{
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-
-    auto named = [](QWidget* w, const char* name) {
-        w->setObjectName(QLatin1String(name));
-        return w;
-    };
-
-    m_label1 = new QLabel(QStringLiteral("音声ｸﾘｯﾌﾟ(音声/動画ﾌｧｲﾙ)"), central);
-    named(m_label1, "Label1")->setToolTip(QStringLiteral("音声/動画ﾌｧｲﾙ"));
-    place(m_label1, 120, 150, 2300, 300);
-
-    auto* txt = new DropLineEdit(central);
-    m_txtSndFile = txt;
-    named(m_txtSndFile, "txtSndFile")->setToolTip(QStringLiteral("入力ﾌｧｲﾙ（音声/動画ﾌｧｲﾙ）"));
-    txt->setAcceptDrops(true);
-    place(m_txtSndFile, 2450, 90, 5600, 330);
-
-    m_cmdFileLoad = new QPushButton(QStringLiteral("参照..."), central);
-    named(m_cmdFileLoad, "cmdFileLoad")->setToolTip(QStringLiteral("入力ファイル指定"));
-    place(m_cmdFileLoad, 8150, 75, 1100, 360);
-
-    m_frameSnd = new QFrame(central);
-    named(m_frameSnd, "frameSnd");
-    m_frameSnd->setFrameShape(QFrame::StyledPanel);
-    place(m_frameSnd, 120, 510, 9220, 1080);
-
-    m_btnSndPlayPlause = new QToolButton(m_frameSnd);
-    named(m_btnSndPlayPlause, "btnSndPlayPlause")->setToolTip(QStringLiteral("再生/ﾎﾟｰｽﾞ (SPC)"));
-    m_btnSndPlayPlause->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    m_btnSndPlayPlause->setIconSize(QSize(24, 24));
-    place(m_btnSndPlayPlause, 120, 150, 700, 700);
-
-    m_btnSndReg = new QPushButton(QStringLiteral("音声区間登録"), m_frameSnd);
-    named(m_btnSndReg, "btnSndReg")
-        ->setToolTip(QStringLiteral("音声ｸﾘｯﾌﾟ中の音楽にあわせてｸﾘｯｸすると音声区間が追加されます(A)"));
-    place(m_btnSndReg, 900, 150, 1650, 700);
-
-    m_lblSndRate = new QLabel(QStringLiteral("×"), m_frameSnd);
-    named(m_lblSndRate, "lblSndRate");
-    place(m_lblSndRate, 2650, 330, 200, 300);
-
-    m_combSndRate = new QComboBox(m_frameSnd);
-    named(m_combSndRate, "combSndRate")->setToolTip(QStringLiteral("変速再生速度"));
-    m_combSndRate->setEditable(true);
-    m_combSndRate->setInsertPolicy(QComboBox::NoInsert);
-    place(m_combSndRate, 2850, 270, 1050, 390);
-
-    const char* posNames[] = {"txtHour", "txtMinute", "txtSecond", "txtFrame"};
-    QLineEdit** posFields[] = {&m_txtHour, &m_txtMinute, &m_txtSecond, &m_txtFrame};
-    for (int i = 0; i < 4; ++i) {
-        auto* e = new QLineEdit(m_frameSnd);
-        named(e, posNames[i]);
-        e->setReadOnly(true);
-        e->setAlignment(Qt::AlignRight);
-        e->setFocusPolicy(Qt::NoFocus);
-        place(e, 4050 + i * 540, 270, 480, 390);
-        *posFields[i] = e;
-    }
-
-    m_chkSound = new QCheckBox(QStringLiteral("確認音"), m_frameSnd);
-    named(m_chkSound, "chkSound")->setToolTip(QStringLiteral("音声区間境界で確認音を鳴らす"));
-    place(m_chkSound, 6300, 300, 1100, 330);
-
-    m_picSndPlay = CreateVideoBox(m_frameSnd);
-    named(m_picSndPlay, "picSndPlay");
-    place(m_picSndPlay, 7550, 60, 1560, 960);
-    m_picSndPlay->hide();
-
-    m_sliderSnd = new QSlider(Qt::Horizontal, central);
-    named(m_sliderSnd, "sliderSnd");
-    m_sliderSnd->setTickPosition(QSlider::TicksBelow);
-    m_sliderSnd->setPageStep(0);
-    m_sliderSnd->setFocusPolicy(Qt::StrongFocus);
-    m_sliderSnd->installEventFilter(this);
-    place(m_sliderSnd, 60, 1650, 9400, 450);
-
-    auto toolButton = [&](const char* name, const QString& text, QStyle::StandardPixmap icon) {
-        auto* b = new QToolButton(central);
-        named(b, name);
-        b->setText(text);
-        b->setIcon(style()->standardIcon(icon));
-        b->setToolButtonStyle(text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
-        return b;
-    };
-    auto button = [&](const char* name, const QString& text, const QString& tip) {
-        auto* b = new QPushButton(text, central);
-        named(b, name)->setToolTip(tip);
-        return b;
-    };
-    m_btnUndo = toolButton("BtnUndo", QStringLiteral("Undo"), QStyle::SP_ArrowBack);
-    place(m_btnUndo, 120, 2160, 1000, 390);
-    m_btnRedo = toolButton("btnRedo", QStringLiteral("Redo"), QStyle::SP_ArrowForward);
-    place(m_btnRedo, 1170, 2160, 1000, 390);
-    m_btnVidCut = button("btnVidCut", QStringLiteral("映像切取"),
-                         QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲の映像登録をｶｯﾄ"));
-    place(m_btnVidCut, 2350, 2160, 1100, 390);
-    m_btnVidCopy = button("btnVidCopy", QStringLiteral("映像複写"),
-                          QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲の映像登録をｺﾋﾟｰ"));
-    place(m_btnVidCopy, 3500, 2160, 1100, 390);
-    m_btnVidPaste = button("btnVidPaste", QStringLiteral("映像貼付"),
-                           QStringLiteral("ｶｯﾄまたはｺﾋﾟｰされた映像登録を選択行以降にﾍﾟｰｽﾄ"));
-    place(m_btnVidPaste, 4650, 2160, 1100, 390);
-    m_btnSndDel = button("btnSndDel", QStringLiteral("行削除"),
-                         QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲を削除(E)"));
-    place(m_btnSndDel, 5900, 2160, 1100, 390);
-    m_btnUp = toolButton("btnUp", QString(), QStyle::SP_ArrowUp);
-    m_btnUp->setToolTip(QStringLiteral("最初へ"));
-    place(m_btnUp, 7150, 2160, 500, 390);
-    m_btnDown = toolButton("btnDown", QString(), QStyle::SP_ArrowDown);
-    m_btnDown->setToolTip(QStringLiteral("最後へ"));
-    place(m_btnDown, 7700, 2160, 500, 390);
-
-    m_frameSave = new QFrame(central);
-    named(m_frameSave, "frameSave");
-    m_frameSave->setFrameShape(QFrame::StyledPanel);
-    place(m_frameSave, 120, 2640, 9220, 930);
-
-    m_cmboWMV = new QComboBox(m_frameSave);
-    named(m_cmboWMV, "cmboWMV")->setToolTip(QStringLiteral("出力形式選択"));
-    place(m_cmboWMV, 90, 60, 3200, 360);
-    m_cmdCreateWMV = new QPushButton(QStringLiteral("WMV 作成"), m_frameSave);
-    named(m_cmdCreateWMV, "cmdCreateWMV")->setToolTip(QStringLiteral("WMVファイル作成（WMVまたはASFファイルの作成）"));
-    place(m_cmdCreateWMV, 3360, 45, 1300, 390);
-    m_chkPart = new QCheckBox(QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲に限定"), m_frameSave);
-    named(m_chkPart, "chkPart")
-        ->setToolTip(QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲に限定して動画作成/ﾌﾟﾚﾋﾞｭｰを実行"));
-    place(m_chkPart, 4900, 75, 3000, 330);
-    m_cmboAVI = new QComboBox(m_frameSave);
-    named(m_cmboAVI, "cmboAVI")->setToolTip(QStringLiteral("出力形式選択"));
-    place(m_cmboAVI, 90, 500, 3200, 360);
-    m_cmdCreateAVI = new QPushButton(QStringLiteral("AVI 作成"), m_frameSave);
-    named(m_cmdCreateAVI, "cmdCreateAVI")->setToolTip(QStringLiteral("AVIファイル作成（AVIまたはWAVファイルの作成）"));
-    place(m_cmdCreateAVI, 3360, 485, 1300, 390);
-    m_cmdPreview = new QPushButton(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"), m_frameSave);
-    named(m_cmdPreview, "cmdPreview")->setToolTip(QStringLiteral("プレビュー"));
-    place(m_cmdPreview, 4900, 485, 1300, 390);
-
-    m_lblRow = new QLabel(central);
-    named(m_lblRow, "lblRow");
-    place(m_lblRow, 120, 3660, 900, 300);
-    m_lblSndRangeMsec = new QLabel(central);
-    named(m_lblSndRangeMsec, "lblSndRangeMsec");
-    place(m_lblSndRangeMsec, 900, 3660, 2100, 300);
-    m_lblVidRangeMsec = new QLabel(central);
-    named(m_lblVidRangeMsec, "lblVidRangeMsec");
-    place(m_lblVidRangeMsec, 3050, 3660, 2100, 300);
-    m_lblUsage = new QLabel(QStringLiteral("左ｸﾘｯｸ=行選択、右ｸﾘｯｸ(+SHIFT/CTRL)=ｼｰｸ(+再生)"), central);
-    named(m_lblUsage, "lblUsage")->setToolTip(QStringLiteral("SPC=再生/停止、矢印ｷｰ=コマ送り/早送り、A=音声区間登録"));
-    place(m_lblUsage, 5200, 3660, 4600, 300);
-
-    m_grid = new RowTableView(*m_editor, central);
-    named(m_grid, "Grid");
-    m_model = new RowTableModel(*m_editor, this);
-    m_grid->setModel(m_model);
-    place(m_grid, 120, 3990, 9220, 2800);
-
-    m_lblMsg = new QLabel(central);
-    named(m_lblMsg, "lblMsg");
-    place(m_lblMsg, 120, 6900, 9220, 300);
-
-    for (QWidget* w : {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_lblSndRate),
-                       static_cast<QWidget*>(m_lblRow), static_cast<QWidget*>(m_lblSndRangeMsec),
-                       static_cast<QWidget*>(m_lblVidRangeMsec), static_cast<QWidget*>(m_lblUsage),
-                       static_cast<QWidget*>(m_lblMsg)})
-        w->setFont(QFont(QStringLiteral("IPAPGothic"), 9));
-}
-
-void frmMain::createMenus()
-{
-    auto action = [this](QMenu* menu, const char* name, const QString& text, auto slot) {
-        QAction* a = menu->addAction(text);
-        a->setObjectName(QLatin1String(name));
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F) "));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    action(file, "mnuNew", QStringLiteral("新しいプロジェクト(&N)"), [this] { mnuNew(); });
-    file->addSeparator();
-    action(file, "mnuProjectOpen", QStringLiteral("プロジェクトを開く(&O)"), [this] { m_project->OpenCommand(); });
-    action(file, "mnuProjectSave", QStringLiteral("プロジェクトを保存する(&S)"), [this] { m_project->SaveCommand(); });
-    action(file, "mnuProjectSaveAs", QStringLiteral("プロジェクトを別名で保存する(&A)"),
-           [this] { m_project->SaveAsCommand(); });
-    file->addSeparator();
-    action(file, "mnuVidImport", QStringLiteral("プロジェクトファイルから映像クリップのみインポートする(&I)"),
-           [this] { m_import->ImportCommand(); });
-    file->addSeparator();
-    action(file, "mnuQuit", QStringLiteral("終了(&Q)"), [this] { close(); });
-
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    edit->setObjectName(QStringLiteral("mnuEdit"));
-    action(edit, "mnuUndo", QStringLiteral("Undo(&U)"), [this] { m_editor->Undo(); });
-    action(edit, "mnuRedo", QStringLiteral("Redo(&R)"), [this] { m_editor->Redo(); });
-    edit->addSeparator();
-    action(edit, "mnuCut", QStringLiteral("映像切取(&X)"), [this] { m_clipboard->Cut(); });
-    action(edit, "mnuCopy", QStringLiteral("映像複写(&C)"), [this] { m_clipboard->Copy(); });
-    action(edit, "mnuPaste", QStringLiteral("映像貼付(&V)"), [this] { m_clipboard->Paste(); });
-    edit->addSeparator();
-    action(edit, "mnuCutUp", QStringLiteral("映像切取＆上に詰める(&Z)"), [this] { m_clipboard->CutUp(); });
-    action(edit, "mnuPasteInsert", QStringLiteral("映像挿入貼付(&I)"), [this] { m_clipboard->InsertPaste(); });
-    edit->addSeparator();
-    action(edit, "mnuVidSplit", QStringLiteral("映像速度変更（映像区間の再分割）(&J)"),
-           [this] { VideoResplit(*m_editor).VidSplit(); });
-    edit->addSeparator();
-    action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"), [this] { m_editor->SndSameSplit(); });
-    action(edit, "mnuSndSplit", QStringLiteral("音声区間分割(&L)"), [this] { m_editor->SndSplit(); });
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    action(help, "mnuUpdate", QStringLiteral("最新バージョンチェック(&U)"),
-           [this] { OpenMakerPage(*m_ui, QStringLiteral("/service/servlet/update")); });
-    action(help, "mnuSupport", QStringLiteral("サポート(&S)"),
-           [this] { OpenMakerPage(*m_ui, QStringLiteral("/service/servlet/support")); });
-    action(help, "mnuRanking", QStringLiteral("YouTube 人気動画 ランキング(&R)"),
-           [this] { OpenMakerPage(*m_ui, QStringLiteral("/youtube/ranking.php")); });
-    help->addSeparator();
-    action(help, "mnuVersion", QStringLiteral("バージョン(&A)"), [this] {
-        if (!m_about)
-            m_about = new AboutDialog(this);
-        m_about->show();
-        m_about->raise();
-    });
-}
 
 void frmMain::connectControls()
 {
@@ -354,7 +90,7 @@ void frmMain::connectControls()
     connect(m_cmdFileLoad, &QPushButton::clicked, this, [&snd] { snd.browse(); });
     connect(m_btnSndPlayPlause, &QToolButton::clicked, this, [&snd] { snd.PlayPause(); });
     // A section starts when the button goes down, not on the click that follows.
-    connect(m_btnSndReg, &QPushButton::pressed, this, [&ed] { ed.SndRegister(); });
+    connect(m_btnSndReg, &QPushButton::pressed, this, [&ed] { ed.sections().SndRegister(); });
     connect(m_combSndRate, qOverload<int>(&QComboBox::activated), this, [&snd](int i) { snd.chooseRate(i); });
     connect(m_combSndRate, &QComboBox::editTextChanged, this, [&snd](const QString& t) { snd.typeRateText(t); });
     m_combSndRate->lineEdit()->installEventFilter(this);
@@ -362,14 +98,14 @@ void frmMain::connectControls()
     connect(m_sliderSnd, &QSlider::sliderMoved, this, [&snd](int v) { snd.scrollTo(v); });
     connect(&snd, &SoundPanel::changed, this, &frmMain::refreshSound);
 
-    connect(m_btnUndo, &QToolButton::clicked, this, [&ed] { ed.Undo(); });
-    connect(m_btnRedo, &QToolButton::clicked, this, [&ed] { ed.Redo(); });
+    connect(m_btnUndo, &QToolButton::clicked, this, [&ed] { ed.history().Undo(); });
+    connect(m_btnRedo, &QToolButton::clicked, this, [&ed] { ed.history().Redo(); });
     connect(m_btnVidCut, &QPushButton::clicked, this, [this] { m_clipboard->Cut(); });
     connect(m_btnVidCopy, &QPushButton::clicked, this, [this] { m_clipboard->Copy(); });
     connect(m_btnVidPaste, &QPushButton::clicked, this, [this] { m_clipboard->Paste(); });
-    connect(m_btnSndDel, &QPushButton::clicked, this, [&ed] { ed.SndDelete(); });
-    connect(m_btnUp, &QToolButton::clicked, this, [&ed] { ed.GoFirst(); });
-    connect(m_btnDown, &QToolButton::clicked, this, [&ed] { ed.GoLast(); });
+    connect(m_btnSndDel, &QPushButton::clicked, this, [&ed] { ed.sections().SndDelete(); });
+    connect(m_btnUp, &QToolButton::clicked, this, [&ed] { ed.selection().GoFirst(); });
+    connect(m_btnDown, &QToolButton::clicked, this, [&ed] { ed.selection().GoLast(); });
 
     connect(m_chkPart, &QCheckBox::toggled, this, [&ed](bool on) { ed.setPartOnly(on); });
     connect(m_cmboWMV, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -411,18 +147,18 @@ void frmMain::Form_Load()
     m_sound->setVideoWindow(m_picSndPlay);
     m_video = std::make_unique<VideoPanel>(ed, *m_vidPlayer);
     ed.setPanels(m_sound.get(), m_video.get());
-    m_project = std::make_unique<ProjectFile>(ed);
-    // Reopened projects get their media sizes back from the files themselves.
-    ProjectFile::setMediaSizeProbe([](const QString& path, int& width, int& height) {
+    // Reopened and imported projects get their media sizes back from the files themselves.
+    const MediaSizeProbe probe = [](const QString& path, int& width, int& height) {
         MediaInfo info;
         if (!ProbeMediaInfo(path, info))
             return false;
         width = info.width;
         height = info.height;
         return true;
-    });
+    };
+    m_project = std::make_unique<ProjectFile>(ed, probe);
     ConnectProjectCommands(ed, *m_project);
-    m_import = std::make_unique<ClipImport>(ed);
+    m_import = std::make_unique<ClipImport>(ed, probe);
     m_clipboard = std::make_unique<VideoClipboard>(ed);
     ConnectClipboardCommands(ed, *m_clipboard);
     m_output = std::make_unique<OutputDriver>(ed);
@@ -440,7 +176,7 @@ void frmMain::Form_Load()
     m_sliderSnd->setMaximum(100);
     m_sliderSnd->setTickInterval(1);
 
-    ed.SndClear();
+    ed.sections().SndClear();
     ed.Grid().currentRow = 1;
     ed.Grid().currentCol = 0;
     ed.setDraggedRange(1, 1);
@@ -467,7 +203,7 @@ void frmMain::Form_Load()
     }
 
     show();
-    m_frmVid = new frmVid(ed, *m_video, this);
+    m_frmVid = new frmVid(ed, *m_video, *m_settings, this);
     // Closing the panel (after its own question) ends the program like the main window.
     connect(m_frmVid, &frmVid::quitRequested, this, [this] {
         m_editor->setModified(false);
@@ -480,7 +216,7 @@ void frmMain::Form_Load()
     if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
         m_project->OpenCommand();
 
-    HookWindow(this, m_grid);
+    m_hook.HookWindow(this, m_grid);
 
     // Other programs drive the editor over the session bus; without a bus it simply
     // runs on its own.
@@ -491,33 +227,33 @@ void frmMain::Form_Load()
 void frmMain::readSettings()
 {
     bool ok = true;
-    int v = Settings::readInt(QStringLiteral("WMVProfile"), kDefaultWmvIndex, &ok);
+    int v = m_settings->readInt(QStringLiteral("WMVProfile"), kDefaultWmvIndex, &ok);
     if (ok && v >= 0 && v < m_cmboWMV->count())
         m_cmboWMV->setCurrentIndex(v);
-    v = Settings::readInt(QStringLiteral("AVIProfile"), kDefaultAviIndex, &ok);
+    v = m_settings->readInt(QStringLiteral("AVIProfile"), kDefaultAviIndex, &ok);
     if (ok && v >= 0 && v < m_cmboAVI->count())
         m_cmboAVI->setCurrentIndex(v);
     m_editor->setWmvProfileIndex(m_cmboWMV->currentIndex());
     m_editor->setAviProfileIndex(m_cmboAVI->currentIndex());
-    v = Settings::readInt(QStringLiteral("part"), 0, &ok);
+    v = m_settings->readInt(QStringLiteral("part"), 0, &ok);
     if (ok)
         m_chkPart->setChecked(v == 1);
-    v = Settings::readInt(QStringLiteral("sound"), 1, &ok);
+    v = m_settings->readInt(QStringLiteral("sound"), 1, &ok);
     if (ok)
         m_chkSound->setChecked(v == 1);
     m_editor->setPartOnly(m_chkPart->isChecked());
     m_sound->setBeepOn(m_chkSound->isChecked());
 
-    int left = Settings::readInt(QStringLiteral("main_left"), 1000, &ok);
+    int left = m_settings->readInt(QStringLiteral("main_left"), 1000, &ok);
     if (!ok)
         left = tw(x());
-    int top = Settings::readInt(QStringLiteral("main_top"), 1000, &ok);
+    int top = m_settings->readInt(QStringLiteral("main_top"), 1000, &ok);
     if (!ok)
         top = tw(y());
-    int width = Settings::readInt(QStringLiteral("main_width"), 9695, &ok);
+    int width = m_settings->readInt(QStringLiteral("main_width"), 9695, &ok);
     if (!ok)
         width = tw(this->width());
-    int height = Settings::readInt(QStringLiteral("main_height"), 7845, &ok);
+    int height = m_settings->readInt(QStringLiteral("main_height"), 7845, &ok);
     if (!ok)
         height = tw(this->height());
     // The stored place is applied first; a window left or above the screen's origin
@@ -532,15 +268,15 @@ void frmMain::readSettings()
 
 void frmMain::writeSettings()
 {
-    Settings::RegValueWrite(QStringLiteral("WMVProfile"), m_cmboWMV->currentIndex());
-    Settings::RegValueWrite(QStringLiteral("AVIProfile"), m_cmboAVI->currentIndex());
-    Settings::RegValueWrite(QStringLiteral("sound"), m_chkSound->isChecked() ? 1 : 0);
-    Settings::RegValueWrite(QStringLiteral("part"), m_chkPart->isChecked() ? 1 : 0);
-    Settings::RegValueWrite(QStringLiteral("main_left"), tw(x()));
-    Settings::RegValueWrite(QStringLiteral("main_top"), tw(y()));
-    Settings::RegValueWrite(QStringLiteral("main_width"), tw(width()));
-    Settings::RegValueWrite(QStringLiteral("main_height"), tw(height()));
-    Settings::sync();
+    m_settings->RegValueWrite(QStringLiteral("WMVProfile"), m_cmboWMV->currentIndex());
+    m_settings->RegValueWrite(QStringLiteral("AVIProfile"), m_cmboAVI->currentIndex());
+    m_settings->RegValueWrite(QStringLiteral("sound"), m_chkSound->isChecked() ? 1 : 0);
+    m_settings->RegValueWrite(QStringLiteral("part"), m_chkPart->isChecked() ? 1 : 0);
+    m_settings->RegValueWrite(QStringLiteral("main_left"), tw(x()));
+    m_settings->RegValueWrite(QStringLiteral("main_top"), tw(y()));
+    m_settings->RegValueWrite(QStringLiteral("main_width"), tw(width()));
+    m_settings->RegValueWrite(QStringLiteral("main_height"), tw(height()));
+    m_settings->sync();
 }
 
 // ---- layout ------------------------------------------------------------------------------
@@ -668,16 +404,21 @@ void frmMain::mnuNew()
     if (!m_editor->askSaveChanges())
         return;
     m_editor->setModified(false);
-    m_editor->SndClear();
+    m_editor->sections().SndClear();
     m_sound->rewind();
     m_editor->setMsg(QStringLiteral("新しいプロジェクト"));
     m_ui->focusSoundSlider();
 }
 
+void frmMain::setUrlOpener(UrlOpener opener)
+{
+    m_urlOpener = UrlOpenerOrDesktop(std::move(opener));
+}
+
 void frmMain::openEffectDialog(int row)
 {
     if (!m_frmEffect)
-        m_frmEffect = new frmEffect(*m_editor, this);
+        m_frmEffect = new frmEffect(*m_editor, *m_settings, this);
     m_frmEffect->openForRow(row);
 }
 
@@ -714,7 +455,7 @@ void frmMain::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    UnhookWindow(this);
+    m_hook.UnhookWindow(this);
     if (m_output)
         for (const QString& path : m_output->temporaryDocuments())
             QFile::remove(path);

@@ -6,7 +6,9 @@
 
 #include "app/frmvid.h"
 #include "app/frmeffect.h"
+#include "app/windowhook.h"
 #include "web/aboutdialog.h"
+#include "web/makerpage.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -31,6 +33,7 @@ class MediaPlayerEngine;
 class OutputDriver;
 class ProjectFile;
 class QtDialogs;
+class QSettingsStore;
 class RowTableModel;
 class RowTableView;
 class SoundPanel;
@@ -67,6 +70,9 @@ public:
     template <typename T>
     T* control(const char* name) { return findChild<T*>(QLatin1String(name)); }
 
+    // The opener of the help menu's pages; empty gives the desktop's browser.
+    void setUrlOpener(UrlOpener opener);
+
     // Ends the program without the closing steps (automation Quit).
     void quitNow();
 
@@ -95,6 +101,9 @@ private:
     QStringList m_arguments;
 
     std::unique_ptr<QtDialogs> m_ui;
+    std::unique_ptr<QSettingsStore> m_settings;
+    UrlOpener m_urlOpener = UrlOpenerOrDesktop({});
+    WindowHook m_hook;
     std::unique_ptr<Editor> m_editor;
     std::unique_ptr<MediaPlayerEngine> m_sndPlayer;
     std::unique_ptr<MediaPlayerEngine> m_vidPlayer;

@@ -4,7 +4,7 @@
 #include "base/speeds.h"
 #include "base/keycodes.h"
 #include "base/twips.h"
-#include "app/qsettingsstore.h"
+#include "base/settingsstore.h"
 #include "media/mediaplayerengine.h"
 #include "media/videopanel.h"
 #include "media/mpv/videowidget.h"
@@ -96,8 +96,8 @@ void keepSpaceWhenHidden(QWidget* w)
 
 } // namespace
 
-frmVid::frmVid(Editor& editor, VideoPanel& panel, const QIcon& icon, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_editor(editor), m_panel(panel), m_panelAlive(&panel)
+frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const QIcon& icon, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_editor(editor), m_panel(panel), m_settings(settings), m_panelAlive(&panel)
 {
     setObjectName(QStringLiteral("frmVid"));
     setWindowTitle(QStringLiteral("映像登録ﾊﾟﾈﾙ"));
@@ -110,8 +110,8 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, const QIcon& icon, QWidget* pa
     refresh();
 }
 
-frmVid::frmVid(Editor& editor, VideoPanel& panel, QWidget* mainWindow)
-    : frmVid(editor, panel, mainWindow ? mainWindow->windowIcon() : QIcon(), mainWindow)
+frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, QWidget* mainWindow)
+    : frmVid(editor, panel, settings, mainWindow ? mainWindow->windowIcon() : QIcon(), mainWindow)
 {
 }
 
@@ -353,13 +353,13 @@ void frmVid::buildControls()
 void frmVid::loadPlacement()
 {
     bool ok = true;
-    const int left = Settings::readInt(QStringLiteral("video_left"), kDefaultLeft, &ok);
+    const int left = m_settings.readInt(QStringLiteral("video_left"), kDefaultLeft, &ok);
     const int leftTwips = ok ? left : kDefaultLeft;
-    const int top = Settings::readInt(QStringLiteral("video_top"), kDefaultTop, &ok);
+    const int top = m_settings.readInt(QStringLiteral("video_top"), kDefaultTop, &ok);
     const int topTwips = ok ? top : kDefaultTop;
-    const int width = Settings::readInt(QStringLiteral("video_width"), kDefaultWidth, &ok);
+    const int width = m_settings.readInt(QStringLiteral("video_width"), kDefaultWidth, &ok);
     const int widthTwips = ok ? width : kDefaultWidth;
-    const int height = Settings::readInt(QStringLiteral("video_height"), kDefaultHeight, &ok);
+    const int height = m_settings.readInt(QStringLiteral("video_height"), kDefaultHeight, &ok);
     const int heightTwips = ok ? height : kDefaultHeight;
     // The value is applied first; a position left of or above the screen's origin then
     // goes back to the default.
@@ -373,11 +373,11 @@ void frmVid::loadPlacement()
 
 void frmVid::savePlacement()
 {
-    Settings::RegValueWrite(QStringLiteral("video_left"), toTwips(x()));
-    Settings::RegValueWrite(QStringLiteral("video_top"), toTwips(y()));
-    Settings::RegValueWrite(QStringLiteral("video_width"), toTwips(width()));
-    Settings::RegValueWrite(QStringLiteral("video_height"), toTwips(height()));
-    Settings::sync();
+    m_settings.RegValueWrite(QStringLiteral("video_left"), toTwips(x()));
+    m_settings.RegValueWrite(QStringLiteral("video_top"), toTwips(y()));
+    m_settings.RegValueWrite(QStringLiteral("video_width"), toTwips(width()));
+    m_settings.RegValueWrite(QStringLiteral("video_height"), toTwips(height()));
+    m_settings.sync();
 }
 
 void frmVid::closeForShutdown()

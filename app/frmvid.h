@@ -34,6 +34,7 @@ class QStyleOptionSlider;
 namespace vk {
 
 class Editor;
+class SettingsStore;
 class VideoPanel;
 
 class frmVid final : public QWidget {
@@ -46,9 +47,9 @@ public:
     // `icon` is the main window's icon. The panel's start (speed "1.0", slider 0..100)
     // and the placement from the settings happen here. The panel stays a top-level
     // window even with a parent.
-    frmVid(Editor& editor, VideoPanel& panel, const QIcon& icon, QWidget* parent = nullptr);
+    frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const QIcon& icon, QWidget* parent = nullptr);
     // With the main window as parent: its icon becomes the panel's.
-    frmVid(Editor& editor, VideoPanel& panel, QWidget* mainWindow);
+    frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, QWidget* mainWindow);
     ~frmVid() override;
 
     // The widget the video player draws into (picMovie).
@@ -81,6 +82,7 @@ private:
 
     Editor& m_editor;
     VideoPanel& m_panel;
+    SettingsStore& m_settings;
     QPointer<VideoPanel> m_panelAlive;
 
     QLabel* m_lblVidFile = nullptr;

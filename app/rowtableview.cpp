@@ -99,8 +99,8 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
                 selEnd = i.row() + 1;
     }
     m_editor.Grid().currentRow = current;
-    const Editor::Button button =
-        event->button() == Qt::RightButton ? Editor::Button::Right : Editor::Button::Left;
+    const RowSelection::Button button =
+        event->button() == Qt::RightButton ? RowSelection::Button::Right : RowSelection::Button::Left;
     const int hitRow = under.isValid() ? under.row() + 1 : -1;
     const int hitCol = under.isValid() ? under.column() : -1;
     // The selection narrows to the column the press started in (rows stay selected).
@@ -113,7 +113,7 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
             selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
         }
     }
-    m_editor.GridMouseUp(button, ShiftState(event->modifiers()), current, selEnd, hitRow, hitCol);
+    m_editor.selection().GridMouseUp(button, ShiftState(event->modifiers()), current, selEnd, hitRow, hitCol);
     m_anchorRow = -1;
 }
 
@@ -124,7 +124,7 @@ void RowTableView::keyReleaseEvent(QKeyEvent* event)
         return;
     const Key code = KeyCode(event->key());
     if (code != Key::None)
-        m_editor.GridKeyUp(code, ShiftState(event->modifiers()));
+        m_editor.selection().GridKeyUp(code, ShiftState(event->modifiers()));
 }
 
 void RowTableView::wheelEvent(QWheelEvent* event)
@@ -157,7 +157,7 @@ void RowTableView::dropEvent(QDropEvent* event)
         if (url.isLocalFile())
             files << url.toLocalFile();
     event->acceptProposedAction();
-    m_editor.GridDrop(files);
+    m_editor.selection().GridDrop(files);
 }
 
 } // namespace vk

@@ -8,11 +8,6 @@
 
 namespace vk {
 
-namespace {
-QPointer<WheelHook> g_hook;
-QPointer<QWidget> g_window;
-} // namespace
-
 WheelHook::WheelHook(QAbstractScrollArea* target, QObject* parent) : QObject(parent), m_target(target) {}
 
 bool WheelHook::eventFilter(QObject* watched, QEvent* event)
@@ -27,28 +22,33 @@ bool WheelHook::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-bool HookWindow(QWidget* window, QAbstractScrollArea* target)
+WindowHook::~WindowHook()
+{
+    UnhookWindow(m_window);
+}
+
+bool WindowHook::HookWindow(QWidget* window, QAbstractScrollArea* target)
 {
     if (!window || !target)
         return false;
-    if (g_hook)
-        UnhookWindow(g_window);
-    g_hook = new WheelHook(target, window);
-    g_window = window;
-    window->installEventFilter(g_hook);
+    if (m_hook)
+        UnhookWindow(m_window);
+    m_hook = new WheelHook(target, window);
+    m_window = window;
+    window->installEventFilter(m_hook);
     return true;
 }
 
-bool UnhookWindow(QWidget* window)
+bool WindowHook::UnhookWindow(QWidget* window)
 {
-    if (!g_hook)
+    if (!m_hook)
         return true;
-    if (window != g_window)
+    if (window != m_window)
         return false;
     if (window)
-        window->removeEventFilter(g_hook);
-    delete g_hook;
-    g_window = nullptr;
+        window->removeEventFilter(m_hook);
+    delete m_hook;
+    m_window = nullptr;
     return true;
 }
 

@@ -1,6 +1,8 @@
 #include "media/soundpanel.h"
 
+#include "timeline/clipboardcommands.h"
 #include "timeline/editor.h"
+#include "timeline/projectcommands.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
 #include "base/speeds.h"
@@ -56,14 +58,24 @@ void SoundPanel::SndRateSet(int percent)
     }
 }
 
+int SoundPanel::playerPosition()
+{
+    return m_player.GetPosition();
+}
+
+void SoundPanel::pausePlayerAt(int ms)
+{
+    m_player.Pause(ms, 0);
+}
+
 // ---- loading -----------------------------------------------------------------------
 
 void SoundPanel::browse()
 {
     if (m_editor.modified()) {
         if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation)) {
-            if (m_editor.projectSaveAs)
-                m_editor.projectSaveAs();
+            if (m_editor.projectCommands())
+                m_editor.projectCommands()->SaveAsCommand();
             return;
         }
     }
@@ -82,8 +94,8 @@ void SoundPanel::SndFileOpen(const QString& path)
 {
     if (m_editor.modified()) {
         if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation)) {
-            if (m_editor.projectSaveAs)
-                m_editor.projectSaveAs();
+            if (m_editor.projectCommands())
+                m_editor.projectCommands()->SaveAsCommand();
             return;
         }
     }
@@ -132,7 +144,7 @@ void SoundPanel::SndFileLoad(const QString& path)
         m_player.Play(0);
         m_player.Pause(-1, 0);
         SndPosShow(0);
-        m_editor.SndClear();
+        m_editor.sections().SndClear();
         ui.focusSoundSlider();
     } catch (const EngineError&) {
         // The load ends here; what was reached so far stays.
@@ -221,7 +233,7 @@ void SoundPanel::sliderSnd_scroll()
     }
     const int row = m_editor.MsecToRow(m_position);
     if (row >= 1)
-        m_editor.SelectRow(row);
+        m_editor.selection().SelectRow(row);
     emit changed();
 }
 
@@ -257,7 +269,7 @@ void SoundPanel::rewind()
     m_slider.value = 0;
     sliderSnd_scroll();
     m_editor.Grid().currentRow = 1;
-    m_editor.SelectRow(1);
+    m_editor.selection().SelectRow(1);
     emit changed();
 }
 
@@ -307,17 +319,17 @@ void SoundPanel::MainKeyCommand(Key key, int shift)
         moveBy(shifted ? length / 30.0 : length / 100.0);
         break;
     case Key::A:
-        m_editor.SndRegister();
+        m_editor.sections().SndRegister();
         break;
     case Key::E:
     case Key::Delete:
-        m_editor.SndDelete();
+        m_editor.sections().SndDelete();
         break;
     default:
         break;
     }
-    if (key == Key::R && m_editor.clipboardCut)
-        m_editor.clipboardCut();
+    if (key == Key::R && m_editor.clipboardCommands())
+        m_editor.clipboardCommands()->Cut();
 }
 
 // ---- position read-out and the beep -----------------------------------------------------

@@ -9,6 +9,7 @@
 // controller: user events call the methods below and the window redraws on changed().
 
 #include "base/keycodes.h"
+#include "timeline/soundtransport.h"
 
 #include <QObject>
 #include <QString>
@@ -19,7 +20,7 @@ namespace vk {
 class Editor;
 class MediaPlayerEngine;
 
-class SoundPanel final : public QObject {
+class SoundPanel final : public QObject, public SoundTransport {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SoundPanel)
 
@@ -34,6 +35,9 @@ public:
     SoundPanel(Editor& editor, MediaPlayerEngine& player, MediaPlayerEngine* beep, QObject* parent = nullptr);
 
     MediaPlayerEngine& player() { return m_player; }
+    // The row table's reads and pauses of the sound player.
+    int playerPosition() override;
+    void pausePlayerAt(int ms) override;
     // The picture box the sound player draws the pictures of a clip with video into.
     void setVideoWindow(QObject* window) { m_videoWindow = window; }
 
@@ -51,7 +55,7 @@ public:
     const QString& sliderToolTip() const { return m_sliderTip; }
     // The speed box: the chosen list index (-1 when its text was typed) and its text.
     int rateIndex() const { return m_rateIndex; }
-    const QString& rateText() const { return m_rateText; }
+    const QString& rateText() const override { return m_rateText; }
     bool beepOn() const { return m_beepOn; }
 
     // ---- user events --------------------------------------------------------------
@@ -67,20 +71,20 @@ public:
     // The browse button, Enter in the path field, a dropped file.
     void browse();
     void SndFileOpen(const QString& path);
-    void SndFileLoad(const QString& path);
+    void SndFileLoad(const QString& path) override;
 
-    void PlayPause();
+    void PlayPause() override;
     void tick();
     // The user moved the slider to a value (clamped to its range), then the seek.
-    void scrollTo(int value);
+    void scrollTo(int value) override;
     void sliderSnd_scroll();
     // Click-to-position: x in twips from the slider's left edge, widthTwips its width.
     void sliderMouseDown(int xTwips, int yTwips);
     void sliderMouseUp(int xTwips, int yTwips, int widthTwips);
     void rewind();
     // Stops the player where it is and the timer (row selection).
-    void halt();
-    void MainKeyCommand(Key key, int shift);
+    void halt() override;
+    void MainKeyCommand(Key key, int shift) override;
 
     void SndPosShow(int ms);
     void SndBeepCheck(int p);

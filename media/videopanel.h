@@ -13,6 +13,7 @@
 // skip a failing player call and carry on with the next one.
 
 #include "base/keycodes.h"
+#include "timeline/videoregistration.h"
 
 #include <QObject>
 #include <QRect>
@@ -25,7 +26,7 @@ namespace vk {
 class Editor;
 class MediaPlayerEngine;
 
-class VideoPanel final : public QObject {
+class VideoPanel final : public QObject, public VideoRegistration {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(VideoPanel)
 
@@ -123,7 +124,7 @@ public:
     void pictureFiles();
 
     // ---- preview ------------------------------------------------------------------
-    void PlayPause();
+    void PlayPause() override;
     // One poll of TimerVid while playing.
     void tick();
     // The user moved the slider to a value (clamped to its range); then the seek.
@@ -142,7 +143,7 @@ public:
     void typeRateText(const QString& text);
     void applyVidRateText();
     void setVidRatePercent(int percent);
-    void setRateText(const QString& text);
+    void setRateText(const QString& text) override;
 
     void setMute(bool on);
     void setRangeStop(bool on); // ChkRange
@@ -164,9 +165,9 @@ public:
     // ---- what the row table asks --------------------------------------------------
     // Row selection: loads the row's video (column 2) at its in point with the range
     // set to its in..out points and "選択=…ms"; a still shows the still controls.
-    void ShowRowVideo(int row);
+    void ShowRowVideo(int row) override;
     // A still image dropped on the row table: load it and register it into the selected row.
-    void RegisterDroppedStill(const QString& path);
+    void RegisterDroppedStill(const QString& path) override;
 
 signals:
     void changed();

@@ -7,7 +7,7 @@
 
 namespace vk {
 
-ClipImport::ClipImport(Editor& editor) : m_editor(editor) {}
+ClipImport::ClipImport(Editor& editor, MediaSizeProbe probe) : m_editor(editor), m_probe(std::move(probe)) {}
 
 void ClipImport::ImportCommand()
 {
@@ -46,7 +46,7 @@ void ClipImport::ClipsImport(const QString& path)
             ProjectFile::WriteClip(m_editor, row, clip);
             written.push_back(row);
         }
-        ProjectFile::FillMediaSizes(m_editor, written);
+        ProjectFile::FillMediaSizes(m_editor, written, m_probe);
     }
     // The refresh also tells the views that the table changed.
     m_editor.RowRefresh(-1);

@@ -7,8 +7,12 @@
 // A dragged range of several rows bounds the import to those rows; a single row
 // imports until the table ends. A source clip without video uses up its row without
 // changing it. Copied speed texts stay as they were; only empty speeds are computed.
-// Media width and height of every written row are probed again (ProjectFile's media
-// size probe), and the modified flag is set when the import changed the table.
+//
+// Media width and height of every written row are probed again (with the media size
+// probe given at construction), and the modified flag is set when the import changed
+// the table.
+
+#include "project/projectfile.h"
 
 #include <QString>
 
@@ -18,7 +22,7 @@ class Editor;
 
 class ClipImport final {
 public:
-    explicit ClipImport(Editor& editor);
+    explicit ClipImport(Editor& editor, MediaSizeProbe probe = {});
     ClipImport(const ClipImport&) = delete;
     ClipImport& operator=(const ClipImport&) = delete;
 
@@ -30,6 +34,7 @@ public:
 
 private:
     Editor& m_editor;
+    MediaSizeProbe m_probe;
 };
 
 } // namespace vk

@@ -4,7 +4,7 @@
 #include "base/numbers.h"
 #include "base/timetext.h"
 #include "base/version.h"
-#include "media/soundpanel.h"
+#include "timeline/soundtransport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -83,32 +83,15 @@ private:
     QByteArray& m_out;
 };
 
-MediaSizeProbe& probeStorage()
-{
-    static MediaSizeProbe probe;
-    return probe;
-}
-
 } // namespace
 
-ProjectFile::ProjectFile(Editor& editor) : m_editor(editor) {}
+ProjectFile::ProjectFile(Editor& editor, MediaSizeProbe probe) : m_editor(editor), m_probe(std::move(probe)) {}
 
 // ---- media sizes ------------------------------------------------------------------------
 
-void ProjectFile::setMediaSizeProbe(MediaSizeProbe probe)
-{
-    probeStorage() = std::move(probe);
-}
-
-const MediaSizeProbe& ProjectFile::mediaSizeProbe()
-{
-    return probeStorage();
-}
-
-void ProjectFile::FillMediaSizes(Editor& editor, const std::vector<int>& rows)
+void ProjectFile::FillMediaSizes(Editor& editor, const std::vector<int>& rows, const MediaSizeProbe& probe)
 {
     RowTable& g = editor.Grid();
-    const MediaSizeProbe& probe = probeStorage();
     struct Size {
         bool ok = false;
         QString width;
@@ -228,10 +211,10 @@ bool ProjectFile::ProjectLoad(const QString& path)
         return false;
     }
 
-    m_editor.SndClear();
+    m_editor.sections().SndClear();
     if (doc.soundFile)
         m_editor.setSndFile(*doc.soundFile);
-    if (SoundPanel* sound = m_editor.soundPanel())
+    if (SoundTransport* sound = m_editor.soundPanel())
         sound->SndFileLoad(m_editor.sndFile());
 
     RowTable& g = m_editor.Grid();
@@ -256,11 +239,11 @@ bool ProjectFile::ProjectLoad(const QString& path)
         WriteClip(m_editor, row, clip);
         videoRows.push_back(row);
     }
-    FillMediaSizes(m_editor, videoRows);
+    FillMediaSizes(m_editor, videoRows, m_probe);
 
     // The refresh tells the views that the table changed.
     m_editor.RowRefresh(-1);
-    m_editor.SelectRow(1);
+    m_editor.selection().SelectRow(1);
     return true;
 }
 
@@ -434,8 +417,7 @@ bool ProjectFile::SaveAsCommand()
 
 void ConnectProjectCommands(Editor& editor, ProjectFile& project)
 {
-    editor.projectOpenFile = [&project](const QString& path) { project.ProjectOpenFile(path); };
-    editor.projectSaveAs = [&project]() { return project.SaveAsCommand(); };
+    editor.setProjectCommands(&project);
 }
 
 } // namespace vk

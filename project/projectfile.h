@@ -11,7 +11,7 @@
 // starts are stored from their time text, so they come back truncated to whole sound
 // frames; in and out points are stored in ms and shown again in the row's own frames.
 // Media width and height are not stored: after a load they are probed again from the
-// video files (see setMediaSizeProbe).
+// video files (through the media size probe given at construction).
 //
 // Reading goes on past bad attributes: a missing or non-numeric value takes the value of
 // the videoclip before it (0 or empty text for the first). A file that cannot be read
@@ -23,6 +23,7 @@
 // and leaves the modified flag set.
 
 #include "base/userdialogs.h"
+#include "timeline/projectcommands.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,10 +36,10 @@ namespace vk {
 class Editor;
 
 // Reads the picture size of a media file; false when the file cannot be probed. The
-// application connects it to the media library; core cannot link that library.
+// application gives one on the media library; this folder cannot link that library.
 using MediaSizeProbe = std::function<bool(const QString& path, int& width, int& height)>;
 
-class ProjectFile final {
+class ProjectFile final : public ProjectCommands {
 public:
     // One videoclip element as read, after the carry-over from the element before it.
     struct Clip {
@@ -57,17 +58,17 @@ public:
         std::vector<Clip> clips;
     };
 
-    explicit ProjectFile(Editor& editor);
+    // `probe` fills the media sizes of the rows a load writes; an empty probe leaves
+    // the sizes empty.
+    explicit ProjectFile(Editor& editor, MediaSizeProbe probe = {});
     ProjectFile(const ProjectFile&) = delete;
     ProjectFile& operator=(const ProjectFile&) = delete;
 
-    // The media size probe shared by project loading and clip import (one per process;
-    // the application sets it once). An empty probe leaves the sizes empty.
-    static void setMediaSizeProbe(MediaSizeProbe probe);
-    static const MediaSizeProbe& mediaSizeProbe();
+    const MediaSizeProbe& mediaSizeProbe() const { return m_probe; }
     // Fills columns 10 and 11 of the given rows that have a video file, probing each
-    // distinct file once; a file that cannot be probed leaves both cells empty.
-    static void FillMediaSizes(Editor& editor, const std::vector<int>& rows);
+    // distinct file once; a file that cannot be probed (or an empty probe) leaves both
+    // cells empty.
+    static void FillMediaSizes(Editor& editor, const std::vector<int>& rows, const MediaSizeProbe& probe);
 
     // Reads a project file. False, with a reason for the user, when the file is missing,
     // unreadable, not well-formed or has no project root.
@@ -89,7 +90,7 @@ public:
     bool ProjectSave(const QString& path);
     // Opens a project from a given path (a dropped file): the unsaved-changes question,
     // then the load; the project path becomes path when the load succeeds.
-    void ProjectOpenFile(const QString& path);
+    void ProjectOpenFile(const QString& path) override;
 
     // mnuProjectOpen: a project named on the command line first, otherwise the question
     // and the open dialog.
@@ -97,7 +98,7 @@ public:
     // mnuProjectSave: saves over the current project, or asks for a name.
     void SaveCommand();
     // mnuProjectSaveAs: true when a project was written.
-    bool SaveAsCommand();
+    bool SaveAsCommand() override;
 
 private:
     // The unsaved-changes question before another project replaces this one. True when
@@ -106,11 +107,12 @@ private:
     bool mayReplaceProject();
 
     Editor& m_editor;
+    MediaSizeProbe m_probe;
     QString m_lastSaveName; // the name last chosen in the Save As dialog
 };
 
-// Connects the editor's hooks (a dropped project, the save-as question of other
-// commands) to the project commands.
+// Attaches the project commands to the editor (a dropped project, the save-as question
+// of other commands).
 void ConnectProjectCommands(Editor& editor, ProjectFile& project);
 
 } // namespace vk

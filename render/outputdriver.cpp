@@ -3,7 +3,7 @@
 #include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/paths.h"
-#include "media/soundpanel.h"
+#include "timeline/soundtransport.h"
 #include "render/timelinedocument.h"
 #include "render/writerparams.h"
 
@@ -41,7 +41,7 @@ QString filePathKey(const QString& path)
 
 } // namespace
 
-OutputDriver::OutputDriver(Editor& editor) : m_editor(editor) {}
+OutputDriver::OutputDriver(Editor& editor, const PlaybackRateSource* rate) : m_editor(editor), m_rate(rate) {}
 
 QString OutputDriver::applicationFolder() const
 {
@@ -213,8 +213,8 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
             OutputProfileGet(m_editor.aviProfileIndex(), m_editor.wmvProfileIndex(), m_format, m_prxFile);
 
         QString rateText = QStringLiteral("1.0");
-        if (rateTextSource)
-            rateText = rateTextSource();
+        if (m_rate)
+            rateText = m_rate->playbackRateText();
         else if (m_editor.soundPanel())
             rateText = m_editor.soundPanel()->rateText();
         const double rate = ParseNumber(rateText);

@@ -20,10 +20,10 @@
 // next to them and never replaces the sound clip's frame interval.
 
 #include "render/outputformats.h"
+#include "render/playbackratesource.h"
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 namespace vk {
@@ -32,7 +32,9 @@ class Editor;
 
 class OutputDriver final {
 public:
-    explicit OutputDriver(Editor& editor);
+    // `rate` gives the sound playback rate text; without one it is the speed box of the
+    // sound panel, or "1.0" when there is no sound panel.
+    explicit OutputDriver(Editor& editor, const PlaybackRateSource* rate = nullptr);
     OutputDriver(const OutputDriver&) = delete;
     OutputDriver& operator=(const OutputDriver&) = delete;
 
@@ -64,10 +66,6 @@ public:
     // cleaned absolute paths otherwise. Empty paths name no file.
     static bool SameFile(const QString& a, const QString& b);
 
-    // Where the sound playback rate text comes from. Unset: the speed box of the sound
-    // panel, or "1.0" when there is no sound panel.
-    std::function<QString()> rateTextSource;
-
     const OutputFormat& outputFormat() const { return m_format; }
     const QString& prxFileName() const { return m_prxFile; }
     int outputFrameInterval() const { return m_outputFrameInterval; }
@@ -79,6 +77,7 @@ private:
     bool refuseInputFile();
 
     Editor& m_editor;
+    const PlaybackRateSource* m_rate;
     QString m_appFolder;
     OutputFormat m_format;
     QString m_prxFile;

@@ -4,11 +4,11 @@ add_library(apptestbus STATIC app_privatebus.h app_privatebus.cpp)
 target_link_libraries(apptestbus PUBLIC Qt6::Core)
 target_include_directories(apptestbus PUBLIC ${CMAKE_SOURCE_DIR})
 
-vk_add_test(app_kadro_test SOURCES app_kadro_test.cpp LIBS mainwindow apptestbus Qt6::DBus)
+vk_add_test(app_kadro_test SOURCES app_kadro_test.cpp LIBS app apptestbus Qt6::DBus)
 
 # The real editor driven over a private bus with gdbus and dbus-send, and started by the
 # bus through the build's service file. Needs dbus-daemon, gdbus, dbus-send and ffmpeg.
-vk_add_test(app_dbus_test SOURCES app_dbus_test.cpp LIBS gui apptestbus Qt6::DBus)
+vk_add_test(app_dbus_test SOURCES app_dbus_test.cpp LIBS app apptestbus Qt6::DBus)
 target_compile_definitions(app_dbus_test PRIVATE
   VK_EDITOR="$<TARGET_FILE:videokadro>"
   VK_SERVICE_DIR="${VK_DBUS_SERVICE_DIR}"

@@ -17,13 +17,13 @@ struct RowTableTest : ::testing::Test {
 TEST_F(RowTableTest, NewTableHasOneSectionAtZero)
 {
     editor.setSoundClip(10000, 33);
-    editor.SndClear();
+    editor.sections().SndClear();
     EXPECT_TRUE(TableInvariants(editor));
     EXPECT_EQ(editor.Grid().Rows(), 2);
     EXPECT_EQ(editor.Grid().marker(1), kMarkerSelected);
     for (int ms : {0, 5000, 20000})
         EXPECT_EQ(editor.MsecToRow(ms), 1);
-    editor.showDuration(1);
+    editor.selection().showDuration(1);
     EXPECT_EQ(editor.sndRangeLabel(), QStringLiteral("音声区間長=10000ms"));
     EXPECT_TRUE(editor.vidRangeLabel().isEmpty());
 }
@@ -124,7 +124,7 @@ TEST_F(RowTableTest, SelectRowMarksOneRowAndShowsLengths)
 {
     MakeSections(editor, {0, 1000, 2500}, 4000);
     Register(editor, 2, QStringLiteral("/v/a.mp4"), 1000, 2200, 40);
-    editor.SelectRow(2);
+    editor.selection().SelectRow(2);
     EXPECT_EQ(editor.Grid().currentRow, 2);
     EXPECT_EQ(editor.Grid().currentCol, 0);
     EXPECT_EQ(editor.Grid().marker(1), kMarkerPlain);
@@ -133,7 +133,7 @@ TEST_F(RowTableTest, SelectRowMarksOneRowAndShowsLengths)
     EXPECT_EQ(editor.sndRangeLabel(), QStringLiteral("音声区間長=1500ms"));
     EXPECT_EQ(editor.vidRangeLabel(), QStringLiteral("映像区間長=1200ms"));
     EXPECT_EQ(ui.visibleRequests.last(), 2);
-    editor.SelectRow(3);
+    editor.selection().SelectRow(3);
     EXPECT_EQ(editor.Grid().marker(2), kMarkerPlain);
     EXPECT_EQ(editor.sndRangeLabel(), QStringLiteral("音声区間長=1500ms"));
     EXPECT_TRUE(editor.vidRangeLabel().isEmpty());
@@ -159,24 +159,24 @@ TEST_F(RowTableTest, UndoRedoToggleBetweenTheLastTwoStates)
 {
     MakeSections(editor, {0, 1000}, 3000);
     const RowTable a = editor.Grid();
-    editor.Undo(); // before any snapshot: nothing happens
+    editor.history().Undo(); // before any snapshot: nothing happens
     EXPECT_EQ(editor.Grid(), a);
     EXPECT_FALSE(editor.modified());
 
-    editor.SaveUndoData();
+    editor.history().SaveUndoData();
     Register(editor, 2, QStringLiteral("/v/a.mp4"), 0, 500);
     const RowTable b = editor.Grid();
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.Grid(), a);
     EXPECT_TRUE(editor.modified());
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_EQ(editor.Grid(), b);
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.Grid(), a);
     // Undo twice: the second stores the restored table as redo, so redo shows no change.
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.Grid(), a);
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_EQ(editor.Grid(), a);
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -185,13 +185,13 @@ TEST_F(RowTableTest, UndoRestoresTheRowCount)
 {
     MakeSections(editor, {0, 1000, 2000, 3000}, 5000);
     const RowTable before = editor.Grid();
-    editor.SaveUndoData();
+    editor.history().SaveUndoData();
     editor.Grid().removeRow(3);
     editor.Grid().removeRow(2);
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.Grid().Rows(), 5);
     EXPECT_EQ(editor.Grid(), before);
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_EQ(editor.Grid().Rows(), 3);
 }
 

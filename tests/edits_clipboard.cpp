@@ -138,10 +138,10 @@ TEST_F(ClipboardTest, CutEmptiesTheRangeAndUndoRedoToggle)
     EXPECT_EQ(ui.flashes, 1);
     EXPECT_TRUE(TableInvariants(editor));
     const RowTable after = grid();
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(registration(grid(), 2), registration(before, 2));
     EXPECT_EQ(registration(grid(), 3), registration(before, 3));
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_TRUE(isEmptyRegistration(grid(), 2));
     EXPECT_TRUE(isEmptyRegistration(grid(), 3));
     expectUndoRedo(before, after);
@@ -239,14 +239,14 @@ TEST_F(ClipboardTest, InsertPasteOfAnEmptyClipboardDoesNothing)
     makeTable(5);
     editor.tmpgrid().setRows(1);
     editor.setModified(false);
-    editor.SaveUndoData();
-    const RowTable snapshot = editor.undogrid();
+    editor.history().SaveUndoData();
+    const RowTable snapshot = editor.history().undogrid();
     editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ")); // not part of the snapshot
     const RowTable before = grid();
     drag(2, 2);
     clip.InsertPaste();
     EXPECT_TRUE(SameTable(grid(), before));
-    EXPECT_TRUE(SameTable(editor.undogrid(), snapshot));
+    EXPECT_TRUE(SameTable(editor.history().undogrid(), snapshot));
     EXPECT_FALSE(editor.modified());
     clip.Paste();
     EXPECT_TRUE(SameTable(grid(), before));

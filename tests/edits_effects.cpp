@@ -44,8 +44,8 @@ TEST_F(EffectsTest, FirstStartShowsNoneAnd1500)
 TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
 {
     editor.setModified(false);
-    editor.SaveUndoData();
-    const RowTable snapshot = editor.undogrid();
+    editor.history().SaveUndoData();
+    const RowTable snapshot = editor.history().undogrid();
     Effects::update(editor, 2, 4, QStringLiteral("800"));
     EXPECT_EQ(cell(2, Col::Effect), QStringLiteral("ﾜｲﾌﾟ"));
     EXPECT_EQ(cell(2, Col::TransMsec), QStringLiteral("800"));
@@ -53,7 +53,7 @@ TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
     EXPECT_EQ(remembered(), QStringLiteral("800"));
     // Neither the modified flag nor an undo snapshot.
     EXPECT_FALSE(editor.modified());
-    EXPECT_TRUE(SameTable(editor.undogrid(), snapshot));
+    EXPECT_TRUE(SameTable(editor.history().undogrid(), snapshot));
     EXPECT_TRUE(TableInvariants(editor));
 
     EXPECT_EQ(Effects::loadDuration(grid(), 3), QStringLiteral("800"));

@@ -35,14 +35,14 @@ protected:
     // takes a new one.
     RowTable markSnapshot()
     {
-        editor.SaveUndoData();
+        editor.history().SaveUndoData();
         editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
-        return editor.undogrid();
+        return editor.history().undogrid();
     }
     void expectNoChange(const RowTable& before, const RowTable& snapshot)
     {
         EXPECT_TRUE(SameTable(grid(), before));
-        EXPECT_TRUE(SameTable(editor.undogrid(), snapshot));
+        EXPECT_TRUE(SameTable(editor.history().undogrid(), snapshot));
         EXPECT_TRUE(TableInvariants(editor));
     }
 };
@@ -227,7 +227,7 @@ TEST_F(ResplitTest, DecimalAnswersRoundHalfToEven)
     EXPECT_TRUE(TableInvariants(editor));
     expectUndoRedo(before, RowTable(grid()));
 
-    editor.Undo();
+    editor.history().Undo();
     ASSERT_TRUE(SameTable(grid(), before));
     run(2, 4, QStringLiteral("3.5"));
     EXPECT_EQ(editor.tmpgrid().Rows(), 5);

@@ -96,15 +96,15 @@ protected:
     void expectUndoRedo(const RowTable& before, const RowTable& after)
     {
         ASSERT_TRUE(SameTable(editor.Grid(), after));
-        editor.Undo();
+        editor.history().Undo();
         EXPECT_TRUE(SameTable(editor.Grid(), before)) << "after undo";
         EXPECT_TRUE(TableInvariants(editor));
-        editor.Redo();
+        editor.history().Redo();
         EXPECT_TRUE(SameTable(editor.Grid(), after)) << "after redo";
         EXPECT_TRUE(TableInvariants(editor));
-        editor.Undo();
+        editor.history().Undo();
         EXPECT_TRUE(SameTable(editor.Grid(), before)) << "after second undo";
-        editor.Redo();
+        editor.history().Redo();
         EXPECT_TRUE(SameTable(editor.Grid(), after));
     }
 };

@@ -5,7 +5,7 @@
 # picture output (VK_MPV_AO / VK_MPV_VO, read by the player).
 vk_add_test(integration_taps_test SERIAL
   SOURCES integration_taps_test.cpp
-  LIBS media
+  LIBS mpvplayer
   ENV "VK_MPV_AO=null;VK_MPV_VO=null")
 
 # The main window offscreen on scripted players; its file dialog and message boxes are
@@ -14,10 +14,10 @@ vk_add_test(integration_taps_test SERIAL
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-config-integration)
 vk_add_test(integration_output_test
   SOURCES integration_output_test.cpp
-  LIBS mainwindow
+  LIBS app
   ENV "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config-integration")
 
 # Tap accuracy through the sound clip panel: prints figures, not a test.
 add_executable(soundtapbench ${CMAKE_SOURCE_DIR}/tools/soundtapbench.cpp)
-target_link_libraries(soundtapbench PRIVATE media)
+target_link_libraries(soundtapbench PRIVATE mpvplayer)
 set_target_properties(soundtapbench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -82,7 +82,7 @@ protected:
     void SetUp() override
     {
         MakeSections(editor, {0, 1000, 2000}, 3000, 33);
-        editor.SelectRow(1);
+        editor.selection().SelectRow(1);
         panel.formLoad();
     }
 

@@ -40,7 +40,7 @@ protected:
     {
         // Four sections of 1000 ms and a last one of 2000 ms, row 1 selected.
         MakeSections(editor, {0, 1000, 2000, 3000}, 5000, 33);
-        editor.SelectRow(1);
+        editor.selection().SelectRow(1);
         panel.formLoad();
         ui.visibleRequests.clear();
     }
@@ -646,8 +646,8 @@ TEST_F(VideoPanelTest, RegistrationWritesTheRangeAndAdvances)
     EXPECT_TRUE(cell(1, Col::Effect).isEmpty());
     EXPECT_TRUE(editor.modified());
     // The snapshot was taken before the change.
-    EXPECT_EQ(editor.undogrid().text(1, Col::VideoFile), before.text(1, Col::VideoFile));
-    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    EXPECT_EQ(editor.history().undogrid().text(1, Col::VideoFile), before.text(1, Col::VideoFile));
+    EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
     // Advanced to the next row.
     EXPECT_EQ(editor.Grid().currentRow, 2);
     EXPECT_EQ(editor.Grid().currentCol, 0);
@@ -664,7 +664,7 @@ TEST_F(VideoPanelTest, RegistrationOnTheLastRowKeepsIt)
 {
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
     markRange(0, 4000);
-    editor.SelectRow(4);
+    editor.selection().SelectRow(4);
     panel.VidRegister();
     EXPECT_EQ(cell(4, Col::InPoint), QStringLiteral("00:00:00:00"));
     EXPECT_EQ(cell(4, Col::OutPoint), QStringLiteral("00:00:04:00"));
@@ -682,13 +682,13 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
 
     // No sound clip: the message, the table as it was, the snapshot taken.
     editor.setSoundClip(0, 33);
-    editor.undogrid() = RowTable(1, 1);
+    editor.history().undogrid() = RowTable(1, 1);
     panel.VidRegister();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, kNoSound);
     EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(editor.Grid(), before);
-    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
     // Continuous registration gives the same message.
     panel.VidContRegister();
     EXPECT_EQ(ui.messages.size(), 2);
@@ -729,7 +729,7 @@ TEST_F(VideoPanelTest, RegistrationKeepsTheEffectAndReplacesTheSpeed)
     editor.Grid().setText(2, Col::TransMsec, QStringLiteral("1500"));
     Register(editor, 2, QStringLiteral("/media/old.mp4"), 0, 500, 33);
     editor.Grid().setText(2, Col::Speed, QStringLiteral("等速"));
-    editor.SelectRow(2);
+    editor.selection().SelectRow(2);
     markRange(2000, 2400);
     panel.VidRegister();
     EXPECT_EQ(cell(2, Col::VideoFile), QStringLiteral("/media/a.mp4"));
@@ -759,7 +759,7 @@ TEST_F(VideoPanelTest, ContinuousRegistrationFillsConsecutiveRows)
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
     markRange(500, 600);
     panel.scrollTo(500);
-    editor.undogrid() = RowTable(1, 1);
+    editor.history().undogrid() = RowTable(1, 1);
     editor.setModified(false);
     panel.PlayPause();
 
@@ -781,7 +781,7 @@ TEST_F(VideoPanelTest, ContinuousRegistrationFillsConsecutiveRows)
     EXPECT_EQ(panel.slider().selLength, 7100);
     EXPECT_TRUE(editor.modified());
     // No snapshot.
-    EXPECT_EQ(editor.undogrid().Rows(), 1);
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
     // Still playing.
     EXPECT_TRUE(panel.timerActive());
     EXPECT_TRUE(TableInvariants(editor));
@@ -791,7 +791,7 @@ TEST_F(VideoPanelTest, ContinuousRegistrationSwapsAReversedSpan)
 {
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
     markRange(4000, 5000);
-    editor.SelectRow(2);
+    editor.selection().SelectRow(2);
     panel.scrollTo(2000);
     panel.VidContRegister();
     EXPECT_EQ(cell(2, Col::InPoint), QStringLiteral("00:00:02:00"));
@@ -862,7 +862,7 @@ TEST_F(VideoPanelTest, DroppedStillIsLoadedAndRegistered)
     player.info = MediaInfo{};
     player.info.width = 200;
     player.info.height = 150;
-    editor.SelectRow(3);
+    editor.selection().SelectRow(3);
     panel.RegisterDroppedStill(QStringLiteral("/media/photo.jpg"));
     EXPECT_EQ(panel.fileText(), QStringLiteral("/media/photo.jpg"));
     EXPECT_EQ(cell(3, Col::VideoFile), QStringLiteral("/media/photo.jpg"));
@@ -907,7 +907,7 @@ TEST_F(VideoPanelTest, ShowRowVideoLoadsAtTheInPointWithTheRowsRange)
     EXPECT_EQ(panel.rangeText(), QStringLiteral("選択=1480ms"));
     EXPECT_TRUE(panel.controls().sliderVisible);
     // S now registers exactly that span again.
-    editor.SelectRow(3);
+    editor.selection().SelectRow(3);
     panel.VidRegister();
     EXPECT_EQ(cell(3, Col::InPoint), cell(2, Col::InPoint));
     EXPECT_EQ(cell(3, Col::OutPoint), cell(2, Col::OutPoint));

@@ -69,7 +69,7 @@ protected:
     {
         ClearPlacement();
         MakeSections(editor, {0, 1000, 2000}, 4000, 33);
-        editor.SelectRow(1);
+        editor.selection().SelectRow(1);
         window = std::make_unique<frmVid>(editor, panel, icon);
     }
 

@@ -1,9 +1,8 @@
 # Sound section editing, row selection and navigation, undo and redo.
 vk_add_test(timeline_tests
-  SOURCES timeline_sections_test.cpp timeline_rowselection_test.cpp timeline_undo_test.cpp
-  LIBS core)
+  SOURCES timeline_sections_test.cpp timeline_rowselection_test.cpp timeline_undo_test.cpp)
 
 # Timings of the row table commands on a 10,000-row table: prints figures, not a test.
 add_executable(tablebench ${CMAKE_SOURCE_DIR}/tools/tablebench.cpp)
-target_link_libraries(tablebench PRIVATE core)
+target_link_libraries(tablebench PRIVATE timeline)
 set_target_properties(tablebench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

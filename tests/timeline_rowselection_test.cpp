@@ -17,7 +17,7 @@
 namespace vk {
 namespace {
 
-using Button = Editor::Button;
+using Button = RowSelection::Button;
 
 void ensureApp()
 {
@@ -57,7 +57,7 @@ protected:
     // A click: button down and up on the same cell, which becomes the current cell.
     void click(Button button, int row, int col, int shift = 0)
     {
-        editor.GridMouseUp(button, shift, row, row, row, col);
+        editor.selection().GridMouseUp(button, shift, row, row, row, col);
     }
 
     int selectedRow() const
@@ -85,7 +85,7 @@ protected:
 
 TEST_F(RowSelection, DragUpwardsGivesTheOrderedRangeAndItsSoundLength)
 {
-    editor.GridMouseUp(Button::Left, 0, 7, 4, 4, 1);
+    editor.selection().GridMouseUp(Button::Left, 0, 7, 4, 4, 1);
     EXPECT_EQ(editor.dragFirst(), 4);
     EXPECT_EQ(editor.dragLast(), 7);
     EXPECT_EQ(editor.rowLabel(), QStringLiteral("7行"));
@@ -98,7 +98,7 @@ TEST_F(RowSelection, DragUpwardsGivesTheOrderedRangeAndItsSoundLength)
 
 TEST_F(RowSelection, DragEndingOnTheLastRowMeasuresToTheClipEnd)
 {
-    editor.GridMouseUp(Button::Left, 0, 8, 10, 10, 1);
+    editor.selection().GridMouseUp(Button::Left, 0, 8, 10, 10, 1);
     EXPECT_EQ(editor.dragFirst(), 8);
     EXPECT_EQ(editor.dragLast(), 10);
     EXPECT_EQ(editor.msg(), QStringLiteral("3行 ﾄﾞﾗｯｸﾞ選択 (音声区間長=11000ms)"));
@@ -106,7 +106,7 @@ TEST_F(RowSelection, DragEndingOnTheLastRowMeasuresToTheClipEnd)
 
 TEST_F(RowSelection, ClickSelectsTheRowAndClearsTheSummary)
 {
-    editor.GridMouseUp(Button::Left, 0, 7, 4, 4, 1);
+    editor.selection().GridMouseUp(Button::Left, 0, 7, 4, 4, 1);
     click(Button::Left, 5, 1);
     EXPECT_EQ(editor.msg(), QString());
     EXPECT_EQ(editor.dragFirst(), 5);
@@ -119,14 +119,14 @@ TEST_F(RowSelection, ClickSelectsTheRowAndClearsTheSummary)
 
 TEST_F(RowSelection, ReleaseOutsideTheCellsOnlyUpdatesTheRange)
 {
-    editor.GridMouseUp(Button::Right, 0, 6, 6, -1, -1);
+    editor.selection().GridMouseUp(Button::Right, 0, 6, 6, -1, -1);
     EXPECT_EQ(editor.dragFirst(), 6);
     EXPECT_EQ(selectedRow(), 1);
     EXPECT_TRUE(sndEngine.calls.isEmpty());
 
     // Nothing at all without a current row.
     editor.setRowLabel(QStringLiteral("x"));
-    editor.GridMouseUp(Button::Left, 0, 0, 3, 3, 1);
+    editor.selection().GridMouseUp(Button::Left, 0, 0, 3, 3, 1);
     EXPECT_EQ(editor.rowLabel(), QStringLiteral("x"));
     EXPECT_EQ(editor.dragFirst(), 6);
 }
@@ -158,7 +158,7 @@ TEST_F(RowSelection, LeftClicksOnTheEffectCellToggleTheLastEffect)
 
 TEST_F(RowSelection, RightClickOnTheEffectCellOpensTheDialogForThatRow)
 {
-    editor.GridMouseUp(Button::Right, 0, 2, 5, 5, Col::Effect);
+    editor.selection().GridMouseUp(Button::Right, 0, 2, 5, 5, Col::Effect);
     EXPECT_EQ(ui.effectDialogs, QList<int>{5});
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(sndEngine.calls.isEmpty()) << "no seek from the effect column";
@@ -203,7 +203,7 @@ TEST_F(RowSelection, ConstantSpeedStaysOnARowWithoutRegistration)
 
 TEST_F(RowSelection, DragReleasedOverTheSpeedCellTogglesWithoutMovingTheMarker)
 {
-    editor.GridMouseUp(Button::Left, 0, 1, 2, 2, Col::Speed);
+    editor.selection().GridMouseUp(Button::Left, 0, 1, 2, 2, Col::Speed);
     EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("等速"));
     EXPECT_EQ(selectedRow(), 1);
 }
@@ -280,10 +280,10 @@ TEST_F(RowSelection, ShiftAndCtrlStartThePlayersAfterTheSeek)
 TEST_F(RowSelection, SeekToRowWorksWithoutPanels)
 {
     editor.setPanels(nullptr, nullptr);
-    editor.SeekToRow(4);
+    editor.selection().SeekToRow(4);
     EXPECT_EQ(selectedRow(), 4);
     EXPECT_TRUE(sndEngine.calls.isEmpty());
-    editor.SeekToRow(99); // no such row
+    editor.selection().SeekToRow(99); // no such row
     EXPECT_EQ(selectedRow(), 4);
 }
 
@@ -292,7 +292,7 @@ TEST_F(RowSelection, SeekToRowWorksWithoutPanels)
 TEST_F(RowSelection, SpaceSelectsTheCurrentRowAndTogglesTheSound)
 {
     editor.Grid().currentRow = 7;
-    editor.GridKeyUp(Key::Space, 0);
+    editor.selection().GridKeyUp(Key::Space, 0);
     EXPECT_EQ(selectedRow(), 7);
     EXPECT_EQ(sndEngine.callsStartingWith(QStringLiteral("Play")).size(), 1);
     EXPECT_TRUE(sound.timerActive());
@@ -302,7 +302,7 @@ TEST_F(RowSelection, SpaceSelectsTheCurrentRowAndTogglesTheSound)
 TEST_F(RowSelection, EnterSeeksToTheCurrentRowThenToggles)
 {
     editor.Grid().currentRow = 4;
-    editor.GridKeyUp(Key::Enter, 0);
+    editor.selection().GridKeyUp(Key::Enter, 0);
     EXPECT_EQ(selectedRow(), 4);
     EXPECT_EQ(sound.position(), 4000);
     EXPECT_EQ(sndEngine.callsStartingWith(QStringLiteral("Play")), QStringList{QStringLiteral("Play(4000)")});
@@ -315,20 +315,20 @@ TEST_F(RowSelection, CtrlXCVRunTheClipboardCommandsAndPassOn)
     editor.clipboardCopy = [&] { ran << QStringLiteral("copy"); };
     editor.clipboardPaste = [&] { ran << QStringLiteral("paste"); };
 
-    editor.GridKeyUp(Key::X, Shift::Ctrl);
-    editor.GridKeyUp(Key::C, Shift::Ctrl);
-    editor.GridKeyUp(Key::V, Shift::Ctrl);
+    editor.selection().GridKeyUp(Key::X, Shift::Ctrl);
+    editor.selection().GridKeyUp(Key::C, Shift::Ctrl);
+    editor.selection().GridKeyUp(Key::V, Shift::Ctrl);
     EXPECT_EQ(ran, (QStringList{QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste")}));
 
     // Exactly Ctrl: with Shift too, or without Ctrl, nothing runs.
     ran.clear();
-    editor.GridKeyUp(Key::X, Shift::Ctrl | Shift::Shift);
-    editor.GridKeyUp(Key::C, 0);
-    editor.GridKeyUp(Key::V, Shift::Alt);
+    editor.selection().GridKeyUp(Key::X, Shift::Ctrl | Shift::Shift);
+    editor.selection().GridKeyUp(Key::C, 0);
+    editor.selection().GridKeyUp(Key::V, Shift::Alt);
     EXPECT_TRUE(ran.isEmpty());
 
     // R goes on to the main window's keys, where it cuts.
-    editor.GridKeyUp(Key::R, 0);
+    editor.selection().GridKeyUp(Key::R, 0);
     EXPECT_EQ(ran, QStringList{QStringLiteral("cut")});
 }
 
@@ -336,13 +336,13 @@ TEST_F(RowSelection, OtherKeysGoOnToTheMainKeyCommands)
 {
     // A registers a section at the play position; Down moves one frame.
     sndEngine.position = 5000;
-    editor.GridKeyUp(Key::A, 0);
+    editor.selection().GridKeyUp(Key::A, 0);
     EXPECT_EQ(editor.lastRow(), 11);
     EXPECT_EQ(editor.Grid().text(6, Col::SectionMsec), QStringLiteral("5000"));
     EXPECT_TRUE(TableInvariants(editor));
 
     sound.scrollTo(2000);
-    editor.GridKeyUp(Key::Down, 0);
+    editor.selection().GridKeyUp(Key::Down, 0);
     EXPECT_EQ(sound.slider().value, 2033);
 }
 
@@ -351,11 +351,11 @@ TEST_F(RowSelection, OtherKeysGoOnToTheMainKeyCommands)
 TEST_F(RowSelection, FirstAndLastButtonsSelectWithoutSeeking)
 {
     editor.setDraggedRange(3, 5);
-    editor.GoLast();
+    editor.selection().GoLast();
     EXPECT_EQ(selectedRow(), 10);
     EXPECT_EQ(editor.Grid().currentRow, 10);
     EXPECT_EQ(ui.sliderFocus, 1);
-    editor.GoFirst();
+    editor.selection().GoFirst();
     EXPECT_EQ(selectedRow(), 1);
     EXPECT_EQ(ui.sliderFocus, 2);
     EXPECT_TRUE(sndEngine.calls.isEmpty());
@@ -369,11 +369,11 @@ TEST_F(RowSelection, OneProjectFileIsOpened)
 {
     QStringList opened;
     editor.projectOpenFile = [&](const QString& path) { opened << path; };
-    editor.GridDrop({QStringLiteral("/p/Show.REM")});
+    editor.selection().GridDrop({QStringLiteral("/p/Show.REM")});
     EXPECT_EQ(opened, QStringList{QStringLiteral("/p/Show.REM")});
     EXPECT_EQ(editor.msg(), QString());
 
-    editor.GridDrop({});
+    editor.selection().GridDrop({});
     EXPECT_EQ(opened.size(), 1);
 }
 
@@ -384,7 +384,7 @@ TEST_F(RowSelection, DroppedStillsAreRegisteredAndOtherFilesReported)
     vidEngine.info.durationMsec = 0; // the player reports stills without length
     editor.Grid().currentRow = 5;
 
-    editor.GridDrop({QStringLiteral("/img/a.JPG"), QStringLiteral("/p/show.rem"), QStringLiteral("/img/b.png")});
+    editor.selection().GridDrop({QStringLiteral("/img/a.JPG"), QStringLiteral("/p/show.rem"), QStringLiteral("/img/b.png")});
 
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(editor.msg(), QStringLiteral("ﾘｽﾄには、静止画ﾌｧｲﾙまたはﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙのみﾄﾞﾛｯﾌﾟ可能です。"));
@@ -400,7 +400,7 @@ TEST_F(RowSelection, DropWithoutVideoPanelOnlyReports)
 {
     editor.setPanels(&sound, nullptr);
     const RowTable before = editor.Grid();
-    editor.GridDrop({QStringLiteral("/img/a.gif"), QStringLiteral("/doc/readme.txt")});
+    editor.selection().GridDrop({QStringLiteral("/img/a.gif"), QStringLiteral("/doc/readme.txt")});
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_EQ(editor.msg(), QStringLiteral("ﾘｽﾄには、静止画ﾌｧｲﾙまたはﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙのみﾄﾞﾛｯﾌﾟ可能です。"));
 }

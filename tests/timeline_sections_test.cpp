@@ -59,7 +59,7 @@ TEST_F(Sections, RegisterSplitsTheSectionAndKeepsItsRegistration)
     const RowTable before = editor.Grid();
     engine.position = 5000;
 
-    editor.SndRegister();
+    editor.sections().SndRegister();
 
     EXPECT_EQ(engine.callsStartingWith(QStringLiteral("GetPosition")).size(), 1);
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 5000, 8000}));
@@ -77,7 +77,7 @@ TEST_F(Sections, RegisterSplitsTheSectionAndKeepsItsRegistration)
     EXPECT_GE(ui.sliderFocus, 1);
     EXPECT_TRUE(TableInvariants(editor));
     // No snapshot: undo has nothing to go back to.
-    EXPECT_EQ(editor.undogrid().Rows(), 1);
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
 }
 
 TEST_F(Sections, RegisterBeforeRegisteredRowsMovesTheirCellsWithThem)
@@ -87,7 +87,7 @@ TEST_F(Sections, RegisterBeforeRegisteredRowsMovesTheirCellsWithThem)
     Register(editor, 3, QStringLiteral("/v/c.mp4"), 0, 500);
     engine.position = 2500;
 
-    editor.SndRegister();
+    editor.sections().SndRegister();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 2500, 4000, 8000}));
     EXPECT_TRUE(editor.Grid().text(2, Col::VideoFile).isEmpty());
@@ -100,9 +100,9 @@ TEST_F(Sections, TwoRegistrationsInOneFrameGiveTwoRows)
 {
     MakeSections(editor, {0}, 20000);
     engine.position = 5000;
-    editor.SndRegister();
+    editor.sections().SndRegister();
     engine.position = 5020; // 20 ms later, still frame 0 of second 5 at 33 ms per frame
-    editor.SndRegister();
+    editor.sections().SndRegister();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 5000, 5020}));
     EXPECT_EQ(editor.Grid().text(2, Col::SectionText), editor.Grid().text(3, Col::SectionText));
@@ -115,30 +115,30 @@ TEST_F(Sections, RegistrationIsSkippedInTheLastFrameAtZeroAndWithoutClip)
     const RowTable before = editor.Grid();
 
     engine.position = 20000; // "00:00:20:00", the same text as the clip length's
-    editor.SndRegister();
+    editor.sections().SndRegister();
     EXPECT_EQ(editor.Grid(), before);
 
     engine.position = 0;
-    editor.SndRegister();
+    editor.sections().SndRegister();
     EXPECT_EQ(editor.Grid(), before);
 
     editor.setSndFile(QString());
     engine.clearCalls();
     engine.position = 3000;
-    editor.SndRegister();
+    editor.sections().SndRegister();
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_TRUE(engine.calls.isEmpty()) << "the player is not asked without a clip";
 
     editor.setSndFile(QStringLiteral("/music/song.wav"));
     engine.failing.insert(QStringLiteral("GetPosition"));
-    editor.SndRegister();
+    editor.sections().SndRegister();
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_FALSE(editor.modified());
 
     // One frame earlier is still a section.
     engine.failing.clear();
     engine.position = 19990;
-    editor.SndRegister();
+    editor.sections().SndRegister();
     EXPECT_EQ(editor.lastRow(), 2);
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -148,10 +148,10 @@ TEST_F(Sections, RegistrationWithoutSoundPanelDoesNothing)
     MakeSections(editor, {0}, 20000);
     editor.setPanels(nullptr, nullptr);
     engine.position = 4000;
-    editor.SndRegister();
+    editor.sections().SndRegister();
     EXPECT_EQ(editor.lastRow(), 1);
     // The section itself can still be added directly.
-    editor.SndSectionAdd(4000);
+    editor.sections().SndSectionAdd(4000);
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 4000}));
 }
 
@@ -164,23 +164,23 @@ TEST_F(Sections, EachEditSendsOneTableNotification)
 
     editor.setDraggedRange(2, 3);
     editor.Grid().currentRow = 2;
-    editor.SndDelete();
+    editor.sections().SndDelete();
     EXPECT_EQ(notifications, 1) << "deletion";
 
     notifications = 0;
     editor.Grid().currentRow = 3;
     ui.inputs.push_back(QStringLiteral("5"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     EXPECT_EQ(editor.lastRow(), 7);
     EXPECT_EQ(notifications, 1) << "split";
 
     notifications = 0;
     editor.setDraggedRange(3, 6);
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     EXPECT_EQ(notifications, 1) << "equalise";
 
     notifications = 0;
-    editor.SndSectionAdd(500);
+    editor.sections().SndSectionAdd(500);
     EXPECT_EQ(notifications, 1) << "registration";
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -198,7 +198,7 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     editor.setDraggedRange(1, 3);
     editor.Grid().currentRow = 3;
 
-    editor.SndDelete();
+    editor.sections().SndDelete();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 3000, 4000}));
     const RowTable& g = editor.Grid();
@@ -218,10 +218,10 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     EXPECT_GE(ui.sliderFocus, 1);
     EXPECT_TRUE(TableInvariants(editor));
     // The snapshot holds the table from before the deletion.
-    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
     for (int r = 1; r < before.Rows(); ++r)
         for (int c = 1; c < before.Cols(); ++c)
-            EXPECT_EQ(editor.undogrid().text(r, c), before.text(r, c));
+            EXPECT_EQ(editor.history().undogrid().text(r, c), before.text(r, c));
 }
 
 TEST_F(Sections, DeletingTheLastRowsExtendsThePreviousSectionToTheClipEnd)
@@ -231,7 +231,7 @@ TEST_F(Sections, DeletingTheLastRowsExtendsThePreviousSectionToTheClipEnd)
     editor.setDraggedRange(3, 4);
     editor.Grid().currentRow = 4;
 
-    editor.SndDelete();
+    editor.sections().SndDelete();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 1000}));
     EXPECT_EQ(editor.Grid().currentRow, 2);
@@ -251,7 +251,7 @@ TEST_F(Sections, DeletingAMiddleRangeMarksTheRowThatTookItsPlace)
     editor.setDraggedRange(2, 4);
     editor.Grid().currentRow = 2;
 
-    editor.SndDelete();
+    editor.sections().SndDelete();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 4000, 5000}));
     EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), QStringLiteral("/v/e.mp4"));
@@ -267,18 +267,18 @@ TEST_F(Sections, DeletionIsRefusedForRowOne)
 
     editor.setDraggedRange(1, 1);
     editor.Grid().currentRow = 3;
-    editor.SndDelete();
+    editor.sections().SndDelete();
     EXPECT_EQ(editor.msg(), QStringLiteral("1行目は削除できません。"));
     EXPECT_EQ(editor.Grid(), before);
 
     editor.setMsg(QString());
     editor.setDraggedRange(2, 3);
     editor.Grid().currentRow = 1;
-    editor.SndDelete();
+    editor.sections().SndDelete();
     EXPECT_EQ(editor.msg(), QStringLiteral("1行目は削除できません。"));
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_FALSE(editor.modified());
-    EXPECT_EQ(editor.undogrid().Rows(), 1) << "a refused deletion takes no snapshot";
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1) << "a refused deletion takes no snapshot";
 }
 
 TEST_F(Sections, DeletionWithARangePastTheTableRemovesNothing)
@@ -287,7 +287,7 @@ TEST_F(Sections, DeletionWithARangePastTheTableRemovesNothing)
     const RowTable before = editor.Grid();
     editor.setDraggedRange(3, 6);
     editor.Grid().currentRow = 3;
-    editor.SndDelete();
+    editor.sections().SndDelete();
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -303,7 +303,7 @@ TEST_F(Sections, SplittingTheLastSectionIntoFourStartsFromItsFrameStart)
     const RowTable before = editor.Grid();
     ui.inputs.push_back(QStringLiteral("4"));
 
-    editor.SndSplit();
+    editor.sections().SndSplit();
 
     // 8001 ms in four: 4000.25, 6000.5 and 8000.75 round half to even.
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 1000, 2010, 4000, 6000, 8001}));
@@ -313,7 +313,7 @@ TEST_F(Sections, SplittingTheLastSectionIntoFourStartsFromItsFrameStart)
     EXPECT_EQ(engine.callsStartingWith(QStringLiteral("Pause")), QStringList{QStringLiteral("Pause(2000,0)")});
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
-    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
 }
 
 TEST_F(Sections, SplittingAMiddleSectionEndsAtTheNextFrameStart)
@@ -321,7 +321,7 @@ TEST_F(Sections, SplittingAMiddleSectionEndsAtTheNextFrameStart)
     MakeSections(editor, {0, 1000, 4020}, 9000);
     editor.Grid().currentRow = 2;
     ui.inputs.push_back(QStringLiteral("3"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     // From 1000 to 4000 (the next row's time text), in thirds.
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 1000, 2000, 3000, 4020}));
     EXPECT_TRUE(TableInvariants(editor));
@@ -332,7 +332,7 @@ TEST_F(Sections, SplitAnswersAreReadAsRoundedIntegers)
     MakeSections(editor, {0, 3000}, 9000);
     editor.Grid().currentRow = 2;
     ui.inputs.push_back(QStringLiteral("2.5")); // half to even: 2
-    editor.SndSplit();
+    editor.sections().SndSplit();
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 3000, 6000}));
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -346,7 +346,7 @@ TEST_F(Sections, SplitWithoutUsableAnswerChangesNothing)
          {std::optional<QString>(), std::optional<QString>(QString()), std::optional<QString>(QStringLiteral("abc")),
           std::optional<QString>(QStringLiteral("9999999"))}) {
         ui.inputs.push_back(answer);
-        editor.SndSplit();
+        editor.sections().SndSplit();
         EXPECT_EQ(editor.Grid(), before);
     }
     ASSERT_EQ(ui.inputTitles.size(), 4);
@@ -355,7 +355,7 @@ TEST_F(Sections, SplitWithoutUsableAnswerChangesNothing)
               QStringLiteral("何区間に等分割するか入力してください(2以上の整数)。\r\n\r\n選択した１音声区間をn区間に等分割します。"));
     EXPECT_FALSE(editor.modified());
     EXPECT_TRUE(engine.callsStartingWith(QStringLiteral("Pause")).isEmpty());
-    EXPECT_EQ(editor.undogrid().Rows(), 1);
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
 }
 
 TEST_F(Sections, SplitIntoOneOrLessStillSnapshotsSeeksAndMarksModified)
@@ -364,14 +364,14 @@ TEST_F(Sections, SplitIntoOneOrLessStillSnapshotsSeeksAndMarksModified)
     editor.Grid().currentRow = 2;
     const RowTable before = editor.Grid();
     ui.inputs.push_back(QStringLiteral("1"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_EQ(engine.callsStartingWith(QStringLiteral("Pause")), QStringList{QStringLiteral("Pause(3000,0)")});
     EXPECT_TRUE(editor.modified());
-    EXPECT_EQ(editor.undogrid().Rows(), before.Rows());
+    EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
 
     ui.inputs.push_back(QStringLiteral("-3"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     EXPECT_EQ(editor.Grid(), before);
 }
 
@@ -380,7 +380,7 @@ TEST_F(Sections, SplitWithoutSoundClipShowsAMessage)
     MakeSections(editor, {0}, 9000);
     editor.setSndFile(QString());
     ui.inputs.push_back(QStringLiteral("3"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.first().text, QStringLiteral("音声ﾌｧｲﾙを指定してください。"));
     EXPECT_EQ(ui.messages.first().icon, UserDialogs::Icon::Exclamation);
@@ -394,7 +394,7 @@ TEST_F(Sections, SplitKeepsTheAddedRowsWhenThePlayerFails)
     editor.Grid().currentRow = 1;
     engine.failing.insert(QStringLiteral("Pause"));
     ui.inputs.push_back(QStringLiteral("3"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 3000, 6000}));
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -409,7 +409,7 @@ TEST_F(Sections, EqualiseMakesTheDraggedSectionsEquallyLong)
     const RowTable before = editor.Grid();
     editor.setDraggedRange(2, 4);
 
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 1000, 3000, 5000, 7000}));
     EXPECT_EQ(editor.Grid().text(3, Col::SectionText), QStringLiteral("00:00:03:00"));
@@ -418,21 +418,21 @@ TEST_F(Sections, EqualiseMakesTheDraggedSectionsEquallyLong)
     EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("0.4x"));
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
-    EXPECT_EQ(editor.undogrid().text(3, Col::SectionMsec), before.text(3, Col::SectionMsec));
+    EXPECT_EQ(editor.history().undogrid().text(3, Col::SectionMsec), before.text(3, Col::SectionMsec));
 }
 
 TEST_F(Sections, EqualiseUpToTheLastRowUsesTheClipEndAndRoundsHalfToEven)
 {
     MakeSections(editor, {0, 1000, 2000, 2500}, 9001);
     editor.setDraggedRange(2, 4);
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     // 8001 ms in three: 3667 and 6334.
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 1000, 3667, 6334}));
     EXPECT_TRUE(TableInvariants(editor));
 
     MakeSections(editor, {0, 1, 2, 3, 10}, 20);
     editor.setDraggedRange(1, 4); // 10 ms in four: 2.5, 5, 7.5 round to 2, 5, 8
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 2, 5, 8, 10}));
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -442,10 +442,10 @@ TEST_F(Sections, EqualiseNeedsTwoRows)
     MakeSections(editor, {0, 1000, 5000}, 9000);
     const RowTable before = editor.Grid();
     editor.setDraggedRange(2, 2);
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_FALSE(editor.modified());
-    EXPECT_EQ(editor.undogrid().Rows(), 1);
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
 }
 
 } // namespace

@@ -60,9 +60,9 @@ protected:
 TEST_F(UndoRedo, UndoBeforeAnySnapshotDoesNothing)
 {
     const RowTable before = editor.Grid();
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.Grid(), before);
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_FALSE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
@@ -72,19 +72,19 @@ TEST_F(UndoRedo, UndoAndRedoToggleBetweenTheLastTwoStates)
 {
     const RowTable a = editor.Grid();
     editor.setDraggedRange(2, 4);
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     const RowTable b = editor.Grid();
     ASSERT_FALSE(SameCells(a, b));
 
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
     EXPECT_TRUE(TableInvariants(editor));
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_TRUE(SameCells(editor.Grid(), b));
     EXPECT_TRUE(TableInvariants(editor));
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_TRUE(SameCells(editor.Grid(), b));
 }
 
@@ -93,13 +93,13 @@ TEST_F(UndoRedo, UndoTwiceThenRedoShowsNoChange)
     const RowTable a = editor.Grid();
     editor.Grid().currentRow = 3;
     ui.inputs.push_back(QStringLiteral("2"));
-    editor.SndSplit();
+    editor.sections().SndSplit();
     ASSERT_EQ(editor.lastRow(), 6);
 
-    editor.Undo();
-    editor.Undo();
+    editor.history().Undo();
+    editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_TRUE(SameCells(editor.Grid(), a)) << "the second undo stored the restored table";
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -109,17 +109,17 @@ TEST_F(UndoRedo, DeleteThenUndoRestoresEveryRow)
     const RowTable a = editor.Grid();
     editor.setDraggedRange(2, 3);
     editor.Grid().currentRow = 3;
-    editor.SndDelete();
+    editor.sections().SndDelete();
     ASSERT_EQ(editor.lastRow(), 3);
     const RowTable b = editor.Grid();
 
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.lastRow(), 5);
     EXPECT_TRUE(SameCells(editor.Grid(), a));
     EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), QStringLiteral("/v/b.mp4"));
     EXPECT_TRUE(TableInvariants(editor));
 
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_EQ(editor.lastRow(), 3);
     EXPECT_TRUE(SameCells(editor.Grid(), b));
     EXPECT_TRUE(TableInvariants(editor));
@@ -131,12 +131,12 @@ TEST_F(UndoRedo, RegistrationTapIsUndoneOnlyWithTheOlderSnapshot)
     // both edits to the table before the equalise.
     const RowTable a = editor.Grid();
     editor.setDraggedRange(2, 4);
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     engine.position = 8000;
-    editor.SndRegister();
+    editor.sections().SndRegister();
     ASSERT_EQ(editor.lastRow(), 6);
 
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -145,18 +145,18 @@ TEST_F(UndoRedo, ANewEditAfterUndoKeepsTheRedoSnapshot)
 {
     const RowTable a = editor.Grid();
     editor.setDraggedRange(2, 4);
-    editor.SndSameSplit();
+    editor.sections().SndSameSplit();
     const RowTable b = editor.Grid();
-    editor.Undo(); // table a, redo snapshot b
+    editor.history().Undo(); // table a, redo snapshot b
 
     editor.setDraggedRange(3, 5);
-    editor.SndSameSplit(); // undo snapshot a
+    editor.sections().SndSameSplit(); // undo snapshot a
     const RowTable c = editor.Grid();
     ASSERT_FALSE(SameCells(c, a));
 
-    editor.Redo();
+    editor.history().Redo();
     EXPECT_TRUE(SameCells(editor.Grid(), b));
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -164,10 +164,10 @@ TEST_F(UndoRedo, ANewEditAfterUndoKeepsTheRedoSnapshot)
 TEST_F(UndoRedo, UndoLeavesMarkerAndRangeAndMarksTheTableModified)
 {
     editor.setDraggedRange(2, 4);
-    editor.SndSameSplit();
-    editor.SelectRow(5);
+    editor.sections().SndSameSplit();
+    editor.selection().SelectRow(5);
     editor.setModified(false);
-    editor.Undo();
+    editor.history().Undo();
     EXPECT_EQ(editor.Grid().marker(5), kMarkerSelected);
     EXPECT_EQ(editor.dragFirst(), 2);
     EXPECT_EQ(editor.dragLast(), 4);

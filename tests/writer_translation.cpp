@@ -22,9 +22,9 @@ namespace {
 // A fake of what the engine reports: pictures are 200x300 stills, everything
 // else a 320x240 video at 30 fps; names containing "broken" cannot be opened;
 // ".mp4" files seek by presentation time.
-MediaInfo fakeMedia(const std::string& src)
+SourceInfo fakeMedia(const std::string& src)
 {
-    MediaInfo m;
+    SourceInfo m;
     m.ok = src.find("broken") == std::string::npos;
     m.still = isStillImagePath(src);
     m.width = m.still ? 200 : 320;

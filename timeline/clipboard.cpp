@@ -48,7 +48,7 @@ void VideoClipboard::Cut()
 {
     int first = 0, last = 0;
     if (range(first, last)) {
-        m_editor.SaveUndoData();
+        m_editor.history().SaveUndoData();
         copyRange(first, last);
         RowTable& grid = m_editor.Grid();
         for (int r = first; r <= last; ++r)
@@ -85,7 +85,7 @@ void VideoClipboard::pasteEntries()
 void VideoClipboard::PasteVideo(bool saveUndo)
 {
     if (saveUndo)
-        m_editor.SaveUndoData();
+        m_editor.history().SaveUndoData();
     pasteEntries();
     m_editor.notifyTable();
 }
@@ -94,7 +94,7 @@ void VideoClipboard::CutUp()
 {
     int first = 0, last = 0;
     if (range(first, last)) {
-        m_editor.SaveUndoData();
+        m_editor.history().SaveUndoData();
         Cut();
         const int k = last - first + 1;
         RowTable& grid = m_editor.Grid();
@@ -117,7 +117,7 @@ void VideoClipboard::InsertPasteVideo(bool saveUndo)
     int first = 0, last = 0;
     if (m > 0 && range(first, last)) {
         if (saveUndo)
-            m_editor.SaveUndoData();
+            m_editor.history().SaveUndoData();
         RowTable& grid = m_editor.Grid();
         // From the bottom up, so no registration is overwritten before it has moved;
         // those that would move past the last row are dropped.
@@ -136,9 +136,7 @@ void VideoClipboard::InsertPasteVideo(bool saveUndo)
 
 void ConnectClipboardCommands(Editor& editor, VideoClipboard& clipboard)
 {
-    editor.clipboardCut = [&clipboard] { clipboard.Cut(); };
-    editor.clipboardCopy = [&clipboard] { clipboard.Copy(); };
-    editor.clipboardPaste = [&clipboard] { clipboard.Paste(); };
+    editor.setClipboardCommands(&clipboard);
 }
 
 } // namespace vk

@@ -20,20 +20,22 @@
 // Sound section columns (1 and 5) are never touched. Every command ends with one
 // notifyTable() so the views redraw.
 
+#include "timeline/clipboardcommands.h"
+
 namespace vk {
 
 class Editor;
 
-class VideoClipboard final {
+class VideoClipboard final : public ClipboardCommands {
 public:
     explicit VideoClipboard(Editor& editor);
 
     // btnVidCopy, mnuCopy, CTRL+C.
-    void Copy();
+    void Copy() override;
     // btnVidCut, mnuCut, CTRL+X and R.
-    void Cut();
+    void Cut() override;
     // btnVidPaste, mnuPaste, CTRL+V: PasteVideo(true).
-    void Paste() { PasteVideo(true); }
+    void Paste() override { PasteVideo(true); }
     // mnuCutUp: cut and close up.
     void CutUp();
     // mnuPasteInsert: InsertPasteVideo(true).
@@ -59,8 +61,8 @@ private:
     Editor& m_editor;
 };
 
-// Connects the row table's CTRL+X, CTRL+C, CTRL+V and R keys to the clipboard. The
-// clipboard object must live as long as the editor's hooks can be called.
+// Attaches the clipboard to the editor for the row table's CTRL+X, CTRL+C, CTRL+V and
+// the R key. The clipboard object must live as long as the editor can call it.
 void ConnectClipboardCommands(Editor& editor, VideoClipboard& clipboard);
 
 } // namespace vk

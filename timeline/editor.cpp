@@ -1,5 +1,7 @@
 #include "timeline/editor.h"
 
+#include "timeline/projectcommands.h"
+
 #include "base/numbers.h"
 #include "base/timetext.h"
 
@@ -18,7 +20,7 @@ Editor::Editor(UserDialogs& ui, QObject* parent) : QObject(parent), m_ui(ui)
 
 Editor::~Editor() = default;
 
-void Editor::setPanels(SoundPanel* sound, VideoPanel* video)
+void Editor::setPanels(SoundTransport* sound, VideoRegistration* video)
 {
     m_sound = sound;
     m_video = video;
@@ -49,6 +51,13 @@ void Editor::setMsg(const QString& text)
 void Editor::setRowLabel(const QString& text)
 {
     m_rowLabel = text;
+    emit labelsChanged();
+}
+
+void Editor::setRangeLabels(const QString& sound, const QString& video)
+{
+    m_sndRangeLabel = sound;
+    m_vidRangeLabel = video;
     emit labelsChanged();
 }
 
@@ -136,108 +145,6 @@ void Editor::RowRefresh(int row)
     emit tableChanged();
 }
 
-void Editor::SelectRow(int row)
-{
-    m_grid.currentCol = 0;
-    for (int r = 1; r <= lastRow(); ++r)
-        m_grid.setMarker(r, kMarkerPlain);
-    if (row >= 1 && row <= lastRow()) {
-        m_grid.currentRow = row;
-        m_grid.setMarker(row, kMarkerSelected);
-    }
-    emit tableChanged();
-    if (row >= 1 && row <= lastRow()) {
-        m_ui.ensureRowVisible(row);
-        showDuration(row);
-    }
-}
-
-void Editor::showDuration(int row)
-{
-    try {
-        const int video = getVidLengthMsec(row);
-        m_vidRangeLabel = video == 0 ? QString()
-                                     : QStringLiteral("映像区間長=") + QString::number(video) + QStringLiteral("ms");
-    } catch (const ConversionError&) {
-        m_vidRangeLabel.clear();
-    }
-    try {
-        m_sndRangeLabel = QStringLiteral("音声区間長=") + ShortestDecimal(sectionLength(row)) + QStringLiteral("ms");
-    } catch (const ConversionError&) {
-        m_sndRangeLabel.clear();
-    }
-    emit labelsChanged();
-}
-
-void Editor::SndClear()
-{
-    m_grid.setRows(2);
-    for (int c = 0; c < m_grid.Cols(); ++c)
-        m_grid.setText(1, c, QString());
-    m_grid.setText(1, Col::SectionText, QStringLiteral("00:00:00:00"));
-    m_grid.setText(1, Col::SectionMsec, QStringLiteral("0"));
-    m_grid.currentCol = 0;
-    m_grid.currentRow = 1;
-    m_grid.setMarker(1, kMarkerSelected);
-    emit tableChanged();
-}
-
-// ---- undo and redo ----------------------------------------------------------------
-
-namespace {
-// A snapshot holds the row and column counts and every cell outside the header row
-// and the marker column.
-void takeSnapshot(const RowTable& from, RowTable& to)
-{
-    to.setCols(from.Cols());
-    to.setRows(from.Rows());
-    for (int r = 1; r < from.Rows(); ++r)
-        for (int c = 1; c < from.Cols(); ++c)
-            to.setText(r, c, from.text(r, c));
-}
-
-void restoreSnapshot(const RowTable& from, RowTable& to)
-{
-    to.setRows(from.Rows());
-    for (int r = 1; r < from.Rows(); ++r)
-        for (int c = 1; c < std::min(from.Cols(), to.Cols()); ++c)
-            to.setText(r, c, from.text(r, c));
-}
-} // namespace
-
-void Editor::SaveUndoData()
-{
-    takeSnapshot(m_grid, m_undo);
-    m_undoTaken = true;
-}
-
-void Editor::SaveRedoData()
-{
-    takeSnapshot(m_grid, m_redo);
-    m_redoTaken = true;
-}
-
-void Editor::Undo()
-{
-    // Before any snapshot there is nothing to go back to.
-    if (!m_undoTaken)
-        return;
-    SaveRedoData();
-    restoreSnapshot(m_undo, m_grid);
-    // The table now differs from what was saved, so closing must ask.
-    setModified(true);
-    emit tableChanged();
-}
-
-void Editor::Redo()
-{
-    if (!m_redoTaken)
-        return;
-    restoreSnapshot(m_redo, m_grid);
-    setModified(true);
-    emit tableChanged();
-}
-
 // ---- unsaved changes ----------------------------------------------------------------
 
 bool Editor::askSaveChanges()
@@ -248,7 +155,7 @@ bool Editor::askSaveChanges()
         return true;
     // Yes: save first; go on only when the project really was saved, so a cancelled
     // or failed save never loses the work.
-    return projectSaveAs && projectSaveAs();
+    return m_project && m_project->SaveAsCommand();
 }
 
 } // namespace vk

@@ -1,34 +1,38 @@
 #pragma once
-// The editor's application state and the row table commands: the row table and its
-// hidden companions (undo and redo snapshots, video clipboard, scratch table), the
-// modified flag, the dragged range, the sound clip path, length and frame interval,
-// the project and output paths, the last effect name and the status labels.
+// The editor's document state: the row table and its hidden companions (video
+// clipboard, scratch table), the modified flag, the dragged range, the sound clip path,
+// length and frame interval, the project and output paths, the last effect name and
+// the status labels; and the row reads every command shares (section lengths, speeds,
+// MsecToRow, RowRefresh).
 //
-// The windows turn their events into calls here and redraw from the signals. Every
-// command that changes the table ends with one tableChanged(), so a 10,000-row edit
-// repaints once. The sound clip panel and the video registration panel are separate
-// controllers that work on this state; the editor reaches them for the commands that
-// move the players (row selection) or read the play position (section registration).
+// The edits live in classes of their own, owned here and handed out: sections()
+// (sound section edits), selection() (row selection and navigation) and history()
+// (undo and redo). The windows turn their events into calls on them and redraw from
+// the signals. Every command that changes the table ends with one tableChanged(), so a
+// 10,000-row edit repaints once.
+//
+// The sound clip panel and the video registration panel are separate controllers that
+// work on this state; the edits reach them through SoundTransport and
+// VideoRegistration (attached once by the application) for the commands that move the
+// players (row selection) or read the play position (section registration). The
+// project and clipboard commands are reached the same way.
 
 #include "base/userdialogs.h"
+#include "timeline/rowselection.h"
 #include "timeline/rowtable.h"
+#include "timeline/sections.h"
+#include "timeline/undohistory.h"
 
 #include <QObject>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 namespace vk {
 
-class SoundPanel;
-class VideoPanel;
-
-// Shift state of key and mouse events: Shift, Ctrl and Alt bits.
-namespace Shift {
-constexpr int Shift = 1;
-constexpr int Ctrl = 2;
-constexpr int Alt = 4;
-} // namespace Shift
+class ClipboardCommands;
+class ProjectCommands;
+class SoundTransport;
+class VideoRegistration;
 
 class Editor final : public QObject {
     Q_OBJECT
@@ -41,15 +45,26 @@ public:
     UserDialogs& ui() { return m_ui; }
 
     // The two panels, attached once by the application (either may be missing in tests).
-    void setPanels(SoundPanel* sound, VideoPanel* video);
-    SoundPanel* soundPanel() const { return m_sound; }
-    VideoPanel* videoPanel() const { return m_video; }
+    void setPanels(SoundTransport* sound, VideoRegistration* video);
+    SoundTransport* soundPanel() const { return m_sound; }
+    VideoRegistration* videoPanel() const { return m_video; }
+
+    // The project commands (a dropped project, the save-as of the unsaved-changes
+    // question) and the clipboard commands of the keys, attached once by the
+    // application; either may be missing, and the command then does nothing.
+    void setProjectCommands(ProjectCommands* commands) { m_project = commands; }
+    void setClipboardCommands(ClipboardCommands* commands) { m_clipboardCommands = commands; }
+    ProjectCommands* projectCommands() const { return m_project; }
+    ClipboardCommands* clipboardCommands() const { return m_clipboardCommands; }
+
+    // ---- the edits ------------------------------------------------------------------
+    Sections& sections() { return m_sections; }
+    RowSelection& selection() { return m_selection; }
+    UndoHistory& history() { return m_history; }
 
     // ---- tables -------------------------------------------------------------------
     RowTable& Grid() { return m_grid; }
     const RowTable& Grid() const { return m_grid; }
-    RowTable& undogrid() { return m_undo; }
-    RowTable& redogrid() { return m_redo; }
     RowTable& tmpgrid() { return m_clipboard; }   // the video clipboard
     RowTable& tmp2grid() { return m_scratch; }    // scratch table of re-splitting
     const RowTable& tmpgrid() const { return m_clipboard; }
@@ -96,6 +111,8 @@ public:
     const QString& vidRangeLabel() const { return m_vidRangeLabel; }
     void setMsg(const QString& text);
     void setRowLabel(const QString& text);
+    // The two section lengths of the selected row (showDuration).
+    void setRangeLabels(const QString& sound, const QString& video);
 
     // ---- row operations ------------------------------------------------------------
     // Section start of a row in ms, as the text of its hidden column.
@@ -113,50 +130,10 @@ public:
     // Recomputes the speed of one row (row >= 1), or of every registered row whose speed
     // is still empty (row < 1).
     void RowRefresh(int row);
-    // Makes row the selected row: the marker, the current row, visible, the lengths.
-    void SelectRow(int row);
-    void showDuration(int row);
-    // Resets the table to one section starting at 0.
-    void SndClear();
-
-    // ---- undo and redo (one level) ------------------------------------------------
-    void SaveUndoData();
-    void SaveRedoData();
-    void Undo();
-    void Redo();
-
-    // ---- sound sections ------------------------------------------------------------
-    void SndRegister();
-    void SndSectionAdd(int ms);
-    void SndDelete();
-    void RowMarkNext(int row);
-    void SndSplit();
-    void SndSameSplit();
-
-    // ---- row selection and navigation ----------------------------------------------
-    enum class Button { Left = 1, Right = 2 };
-    // A mouse button released over the table. currentRow/selEndRow are the grid's own
-    // selection; hitRow/hitCol the cell under the pointer, or -1 when the pointer is
-    // below the last row or right of the last column.
-    void GridMouseUp(Button button, int shift, int currentRow, int selEndRow, int hitRow, int hitCol);
-    void GridKeyUp(int key, int shift);
-    void SeekToRow(int row);
-    void GoFirst();
-    void GoLast();
-    void GridDrop(const QStringList& files);
-
     // The unsaved-changes question before another sound clip, another project or a new
     // project. Returns true when the caller may go on: nothing was modified, the user
     // answered No, or answered Yes and the project was saved.
     bool askSaveChanges();
-
-    // Hooks to commands of other areas, connected by the application: the project
-    // open routine and the save-as command, the clipboard commands.
-    std::function<void(const QString&)> projectOpenFile;
-    std::function<bool()> projectSaveAs;
-    std::function<void()> clipboardCut;
-    std::function<void()> clipboardCopy;
-    std::function<void()> clipboardPaste;
 
     // Tells the views that the table changed (rows, cells or markers).
     void notifyTable() { emit tableChanged(); }
@@ -171,12 +148,12 @@ private:
     void refreshRowSpeed(int row);
 
     UserDialogs& m_ui;
-    SoundPanel* m_sound = nullptr;
-    VideoPanel* m_video = nullptr;
+    SoundTransport* m_sound = nullptr;
+    VideoRegistration* m_video = nullptr;
+    ProjectCommands* m_project = nullptr;
+    ClipboardCommands* m_clipboardCommands = nullptr;
 
     RowTable m_grid;
-    RowTable m_undo{1, 1};
-    RowTable m_redo{1, 1};
     RowTable m_clipboard;
     RowTable m_scratch;
 
@@ -197,8 +174,11 @@ private:
     QString m_rowLabel;
     QString m_sndRangeLabel;
     QString m_vidRangeLabel;
-    bool m_undoTaken = false;
-    bool m_redoTaken = false;
+
+    // The edits, after the state they work on.
+    Sections m_sections{*this};
+    RowSelection m_selection{*this};
+    UndoHistory m_history{*this};
 };
 
 } // namespace vk

@@ -2,7 +2,7 @@
 
 #include "timeline/editor.h"
 #include "base/numbers.h"
-#include "app/qsettingsstore.h"
+#include "base/settingsstore.h"
 
 namespace vk {
 
@@ -24,13 +24,13 @@ const QStringList& Effects::names()
     return list;
 }
 
-QString Effects::loadDuration(const RowTable& grid, int row)
+QString Effects::loadDuration(SettingsStore& settings, const RowTable& grid, int row)
 {
     if (hasRow(grid, row) && !grid.text(row, Col::TransMsec).isEmpty())
         return grid.text(row, Col::TransMsec);
     QString text;
-    Settings::RegValueRead(QStringLiteral("transDur"), text);
-    text = Settings::RegValueClean(text);
+    settings.RegValueRead(QStringLiteral("transDur"), text);
+    text = SettingsStore::RegValueClean(text);
     int msec = 0;
     if (text.isEmpty() || !TryParseInt32(text, msec))
         return defaultDuration();
@@ -51,7 +51,7 @@ int Effects::loadIndex(const RowTable& grid, int row)
     return -1;
 }
 
-void Effects::update(Editor& editor, int row, int index, const QString& duration)
+void Effects::update(Editor& editor, SettingsStore& settings, int row, int index, const QString& duration)
 {
     RowTable& grid = editor.Grid();
     const bool rowExists = hasRow(grid, row);
@@ -66,7 +66,7 @@ void Effects::update(Editor& editor, int row, int index, const QString& duration
         grid.setText(row, Col::Effect, QString());
     }
     if (!duration.isEmpty())
-        Settings::RegValueWrite(QStringLiteral("transDur"), duration);
+        settings.RegValueWrite(QStringLiteral("transDur"), duration);
     editor.notifyTable();
 }
 

@@ -8,7 +8,8 @@
 // in ms in its hidden transition column. The dialog offers eleven entries, "なし"
 // first; a row may carry another name from a project file, which the dialog shows
 // with no entry chosen. The last duration confirmed with a non-empty box is
-// remembered in the setting "transDur" and offered for rows without a duration.
+// remembered in the setting "transDur" (of the settings store the caller passes) and
+// offered for rows without a duration.
 // The update neither takes an undo snapshot nor sets the modified flag.
 
 #include <QString>
@@ -18,6 +19,7 @@ namespace vk {
 
 class Editor;
 class RowTable;
+class SettingsStore;
 
 class Effects final {
 public:
@@ -27,7 +29,7 @@ public:
     // The duration box for a row: its own duration when it has one; otherwise the
     // remembered "transDur" rounded to whole ms; "1500" when nothing usable is
     // remembered.
-    static QString loadDuration(const RowTable& grid, int row);
+    static QString loadDuration(SettingsStore& settings, const RowTable& grid, int row);
     // The list index for a row: 0 when it has no effect, the first entry from index 1
     // on with exactly its name, or -1 when no entry has it.
     static int loadIndex(const RowTable& grid, int row);
@@ -36,7 +38,7 @@ public:
     // the row with the duration as typed and becomes the last effect name; "なし"
     // empties the effect and keeps the row's duration. A non-empty box is remembered
     // as "transDur". A row that no longer exists is left alone.
-    static void update(Editor& editor, int row, int index, const QString& duration);
+    static void update(Editor& editor, SettingsStore& settings, int row, int index, const QString& duration);
 
     // The duration used when neither the row nor the settings give one.
     static QString defaultDuration() { return QStringLiteral("1500"); }

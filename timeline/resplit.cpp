@@ -86,7 +86,7 @@ void VideoResplit::run()
         return;
     }
 
-    m_editor.SaveUndoData();
+    m_editor.history().SaveUndoData();
     m_clipboard.CutUp();
 
     // Keep the cut registrations while the clipboard is refilled.

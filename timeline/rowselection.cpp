@@ -1,21 +1,12 @@
-// Row selection and navigation on the row table: mouse releases (selection, the dragged
-// range and its summary, the quick edits of the speed and effect cells, seeking with
-// the right button), the table's keys, "最初へ"/"最後へ" and files dropped on the table.
-//
-// The dragged range changes only on a mouse release over the table; keyboard moves in
-// the table change the current row but not the range. SeekToRow moves both panels to a
-// row: the sound player to the section start (through the slider, so the marker follows
-// the position), the video panel to the row's registration. Either panel may be absent
-// (tests, or before the windows exist); the table side then still runs.
-//
-// Handlers trap their own errors: a cell that cannot be read or a failing player call
-// ends the handler silently, leaving what it already did.
+#include "timeline/rowselection.h"
 
 #include "timeline/editor.h"
 #include "base/numbers.h"
-#include "media/mediaplayerengine.h"
-#include "media/soundpanel.h"
-#include "media/videopanel.h"
+#include "base/engineerror.h"
+#include "timeline/clipboardcommands.h"
+#include "timeline/projectcommands.h"
+#include "timeline/soundtransport.h"
+#include "timeline/videoregistration.h"
 
 #include <QFileInfo>
 #include <QSignalBlocker>
@@ -24,12 +15,6 @@
 namespace vk {
 
 namespace {
-
-constexpr int kKeyEnter = 13;
-constexpr int kKeySpace = 32;
-constexpr int kKeyC = 67;
-constexpr int kKeyV = 86;
-constexpr int kKeyX = 88;
 
 const QString& stillTime()
 {
@@ -45,53 +30,90 @@ bool isStillImage(const QString& extension)
 
 } // namespace
 
-void Editor::GridMouseUp(Button button, int shift, int currentRow, int selEndRow, int hitRow, int hitCol)
+RowSelection::RowSelection(Editor& editor) : m_editor(editor), m_grid(editor.Grid()), m_ui(editor.ui()) {}
+
+void RowSelection::SelectRow(int row)
+{
+    m_grid.currentCol = 0;
+    for (int r = 1; r <= m_editor.lastRow(); ++r)
+        m_grid.setMarker(r, kMarkerPlain);
+    if (row >= 1 && row <= m_editor.lastRow()) {
+        m_grid.currentRow = row;
+        m_grid.setMarker(row, kMarkerSelected);
+    }
+    m_editor.notifyTable();
+    if (row >= 1 && row <= m_editor.lastRow()) {
+        m_ui.ensureRowVisible(row);
+        showDuration(row);
+    }
+}
+
+void RowSelection::showDuration(int row)
+{
+    QString vidRangeLabel;
+    QString sndRangeLabel;
+    try {
+        const int video = m_editor.getVidLengthMsec(row);
+        vidRangeLabel = video == 0 ? QString()
+                                   : QStringLiteral("映像区間長=") + QString::number(video) + QStringLiteral("ms");
+    } catch (const ConversionError&) {
+        vidRangeLabel.clear();
+    }
+    try {
+        sndRangeLabel = QStringLiteral("音声区間長=") + ShortestDecimal(m_editor.sectionLength(row)) + QStringLiteral("ms");
+    } catch (const ConversionError&) {
+        sndRangeLabel.clear();
+    }
+    m_editor.setRangeLabels(sndRangeLabel, vidRangeLabel);
+}
+
+void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int selEndRow, int hitRow, int hitCol)
 {
     if (currentRow == 0)
         return;
     try {
-        if (currentRow > 0 && currentRow <= lastRow())
+        if (currentRow > 0 && currentRow <= m_editor.lastRow())
             m_grid.currentRow = currentRow;
-        setRowLabel(QString::number(currentRow) + QStringLiteral("行"));
+        m_editor.setRowLabel(QString::number(currentRow) + QStringLiteral("行"));
 
         int first = currentRow;
         int last = selEndRow;
         OrderPair(first, last);
-        setDraggedRange(first, last);
+        m_editor.setDraggedRange(first, last);
 
         if (first < last) {
             const double start = ParseNumber(m_grid.text(first, Col::SectionMsec));
             const double end =
-                last >= lastRow() ? double(m_sndLength) : ParseNumber(m_grid.text(last + 1, Col::SectionMsec));
-            setMsg(QString::number(last - first + 1) + QStringLiteral("行 ﾄﾞﾗｯｸﾞ選択 ") +
+                last >= m_editor.lastRow() ? double(m_editor.sndLength()) : ParseNumber(m_grid.text(last + 1, Col::SectionMsec));
+            m_editor.setMsg(QString::number(last - first + 1) + QStringLiteral("行 ﾄﾞﾗｯｸﾞ選択 ") +
                    QStringLiteral("(音声区間長=") + ShortestDecimal(end - start) + QStringLiteral("ms)"));
         } else {
-            setMsg(QString());
+            m_editor.setMsg(QString());
         }
 
         // Released below the last row or right of the last column, or over the header.
-        if (hitRow < 1 || hitRow > lastRow() || hitCol < 0 || hitCol >= m_grid.Cols())
+        if (hitRow < 1 || hitRow > m_editor.lastRow() || hitCol < 0 || hitCol >= m_grid.Cols())
             return;
         const int m = hitRow;
         const int c = hitCol;
         const bool right = button == Button::Right;
 
         if (c == Col::Effect) {
-            setModified(true);
+            m_editor.setModified(true);
             if (right) {
                 m_ui.openEffectDialog(m);
                 return;
             }
             const QString effect = m_grid.text(m, Col::Effect);
             if (!effect.isEmpty()) {
-                m_lastEffect = effect;
+                m_editor.setLastEffectName(effect);
                 m_grid.setText(m, Col::Effect, QString());
                 m_grid.setText(m, Col::TransMsec, QString());
             } else {
-                m_grid.setText(m, Col::Effect, m_lastEffect);
+                m_grid.setText(m, Col::Effect, m_editor.lastEffectName());
                 m_grid.setText(m, Col::TransMsec, QStringLiteral("1500"));
             }
-            notifyTable();
+            m_editor.notifyTable();
             return;
         }
 
@@ -101,26 +123,26 @@ void Editor::GridMouseUp(Button button, int shift, int currentRow, int selEndRow
             if (!right) {
                 const QString before = m_grid.text(m, Col::Speed);
                 if (before == QStringLiteral("等速")) {
-                    const QSignalBlocker quiet(this); // notified once below
-                    RowRefresh(m); // writes nothing for a row without video file
+                    const QSignalBlocker quiet(&m_editor); // notified once below
+                    m_editor.RowRefresh(m); // writes nothing for a row without video file
                 } else {
                     m_grid.setText(m, Col::Speed, QStringLiteral("等速"));
                 }
                 // The toggle is an unsaved change like any other edit of the table.
                 if (m_grid.text(m, Col::Speed) != before) {
-                    setModified(true);
+                    m_editor.setModified(true);
                     changed = true;
                 }
             } else {
                 if (m_grid.text(m, Col::VideoFile).isEmpty())
                     return;
-                const std::optional<QString> speed = speedText(m);
+                const std::optional<QString> speed = m_editor.speedText(m);
                 if (!speed)
                     return;
                 QString rate = *speed;
                 rate.chop(1); // the box takes the plain number
-                if (m_video)
-                    m_video->setRateText(rate);
+                if (m_editor.videoPanel())
+                    m_editor.videoPanel()->setRateText(rate);
             }
         }
 
@@ -128,35 +150,35 @@ void Editor::GridMouseUp(Button button, int shift, int currentRow, int selEndRow
             if (first == last)
                 SelectRow(currentRow); // also redraws the toggled cell
             else if (changed)
-                notifyTable();
+                m_editor.notifyTable();
             return;
         }
         SeekToRow(m);
-        if ((shift & Shift::Shift) && m_video)
-            m_video->PlayPause();
-        if ((shift & Shift::Ctrl) && m_sound)
-            m_sound->PlayPause();
+        if ((shift & Shift::Shift) && m_editor.videoPanel())
+            m_editor.videoPanel()->PlayPause();
+        if ((shift & Shift::Ctrl) && m_editor.soundPanel())
+            m_editor.soundPanel()->PlayPause();
     } catch (const ConversionError&) {
     } catch (const EngineError&) {
     } catch (const std::out_of_range&) {
     }
 }
 
-void Editor::SeekToRow(int row)
+void RowSelection::SeekToRow(int row)
 {
-    if (row < 1 || row > lastRow())
+    if (row < 1 || row > m_editor.lastRow())
         return;
     try {
         SelectRow(row);
-        if (m_sound) {
-            m_sound->halt();
+        if (SoundTransport* sound = m_editor.soundPanel()) {
+            sound->halt();
             // Through the slider, so the marker follows the position like any seek.
-            m_sound->scrollTo(ParseInt32(getSndMsec(row)));
+            sound->scrollTo(ParseInt32(m_editor.getSndMsec(row)));
         }
         if (m_grid.text(row, Col::VideoFile).isEmpty())
             return;
-        if (m_video)
-            m_video->ShowRowVideo(row);
+        if (m_editor.videoPanel())
+            m_editor.videoPanel()->ShowRowVideo(row);
         showDuration(row);
         m_ui.focusSoundSlider();
     } catch (const ConversionError&) {
@@ -164,57 +186,57 @@ void Editor::SeekToRow(int row)
     }
 }
 
-void Editor::GridKeyUp(int key, int shift)
+void RowSelection::GridKeyUp(Key key, int shift)
 {
     const int row = m_grid.currentRow;
     switch (key) {
-    case kKeySpace:
+    case Key::Space:
         SelectRow(row);
         break;
-    case kKeyEnter:
+    case Key::Enter:
         SeekToRow(row);
         break;
-    case kKeyX:
-        if (shift == Shift::Ctrl && clipboardCut)
-            clipboardCut();
+    case Key::X:
+        if (shift == Shift::Ctrl && m_editor.clipboardCommands())
+            m_editor.clipboardCommands()->Cut();
         break;
-    case kKeyC:
-        if (shift == Shift::Ctrl && clipboardCopy)
-            clipboardCopy();
+    case Key::C:
+        if (shift == Shift::Ctrl && m_editor.clipboardCommands())
+            m_editor.clipboardCommands()->Copy();
         break;
-    case kKeyV:
-        if (shift == Shift::Ctrl && clipboardPaste)
-            clipboardPaste();
+    case Key::V:
+        if (shift == Shift::Ctrl && m_editor.clipboardCommands())
+            m_editor.clipboardCommands()->Paste();
         break;
     default:
         break;
     }
     // Every key then goes on to the main window's key commands (Space and Enter also
     // play or pause the sound clip there).
-    if (m_sound)
-        m_sound->MainKeyCommand(key, shift);
+    if (m_editor.soundPanel())
+        m_editor.soundPanel()->MainKeyCommand(key, shift);
 }
 
-void Editor::GoFirst()
+void RowSelection::GoFirst()
 {
     SelectRow(1);
     m_ui.focusSoundSlider();
 }
 
-void Editor::GoLast()
+void RowSelection::GoLast()
 {
-    SelectRow(lastRow());
+    SelectRow(m_editor.lastRow());
     m_ui.focusSoundSlider();
 }
 
-void Editor::GridDrop(const QStringList& files)
+void RowSelection::GridDrop(const QStringList& files)
 {
     if (files.isEmpty())
         return;
     if (files.size() == 1 && QFileInfo(files.first()).suffix().toLower() == QLatin1String("rem")) {
         try {
-            if (projectOpenFile)
-                projectOpenFile(files.first());
+            if (m_editor.projectCommands())
+                m_editor.projectCommands()->ProjectOpenFile(files.first());
         } catch (const std::exception&) {
         }
         return;
@@ -222,13 +244,13 @@ void Editor::GridDrop(const QStringList& files)
     for (const QString& path : files) {
         if (isStillImage(QFileInfo(path).suffix().toLower())) {
             try {
-                if (m_video)
-                    m_video->RegisterDroppedStill(path);
+                if (m_editor.videoPanel())
+                    m_editor.videoPanel()->RegisterDroppedStill(path);
             } catch (const std::exception&) {
                 // A file that cannot be registered is skipped; the next one still goes in.
             }
         } else {
-            setMsg(QStringLiteral("ﾘｽﾄには、静止画ﾌｧｲﾙまたはﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙのみﾄﾞﾛｯﾌﾟ可能です。"));
+            m_editor.setMsg(QStringLiteral("ﾘｽﾄには、静止画ﾌｧｲﾙまたはﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙのみﾄﾞﾛｯﾌﾟ可能です。"));
         }
     }
 }

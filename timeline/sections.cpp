@@ -1,25 +1,10 @@
-// Sound section editing: the commands that move section boundaries of the row table.
-//
-// - SndRegister / SndSectionAdd: a tap adds a boundary at the sound player's position.
-//   The new row carries only its start (columns 1 and 5); sorting by the fixed-width
-//   time text puts it in start order, so the section it falls into keeps its video
-//   registration, speed and effect and simply ends earlier. No undo snapshot is taken
-//   (tapping must stay instant) and speeds are not recomputed.
-// - SndDelete: removes the drag-selected rows (never row 1), recomputes the speeds
-//   that became empty and marks the row that took the place of the first removed one.
-// - SndSplit: cuts the current section into n equal parts, measured from its
-//   frame-rounded start (column 1) so the parts line up with what the user sees.
-// - SndSameSplit: makes the dragged sections equally long from the exact starts in ms.
-//
-// Deletion, split and equalise take the undo snapshot before their first change. Any
-// conversion or player error ends a command silently; steps already done stay done.
-// Every command ends with one table notification.
+#include "timeline/sections.h"
 
 #include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
-#include "media/mediaplayerengine.h"
-#include "media/soundpanel.h"
+#include "timeline/soundtransport.h"
+#include "timeline/undohistory.h"
 
 #include <QSignalBlocker>
 #include <algorithm>
@@ -83,14 +68,16 @@ void removeRows(RowTable& grid, int first, int last)
 
 } // namespace
 
-void Editor::SndRegister()
+Sections::Sections(Editor& editor) : m_editor(editor), m_grid(editor.Grid()), m_ui(editor.ui()) {}
+
+void Sections::SndRegister()
 {
-    if (m_sndFile.isEmpty() || !m_sound)
+    if (m_editor.sndFile().isEmpty() || !m_editor.soundPanel())
         return;
     int position = 0;
     try {
         // Read the player now: the timer's last value may be up to a tick behind the beat.
-        position = m_sound->player().GetPosition();
+        position = m_editor.soundPanel()->playerPosition();
     } catch (const EngineError&) {
         return;
     }
@@ -99,52 +86,52 @@ void Editor::SndRegister()
     SndSectionAdd(position);
 }
 
-void Editor::SndSectionAdd(int ms)
+void Sections::SndSectionAdd(int ms)
 {
     try {
-        if (!appendSection(*this, ms))
+        if (!appendSection(m_editor, ms))
             return;
-        finishSectionAdd(*this);
+        finishSectionAdd(m_editor);
     } catch (const ConversionError&) {
     }
-    notifyTable();
+    m_editor.notifyTable();
 }
 
-void Editor::SndDelete()
+void Sections::SndDelete()
 {
     const int current = m_grid.currentRow;
     m_grid.currentCol = 0;
-    if ((m_dragFirst == 1 && m_dragLast == 1) || current <= 1) {
-        setMsg(QStringLiteral("1行目は削除できません。"));
+    if ((m_editor.dragFirst() == 1 && m_editor.dragLast() == 1) || current <= 1) {
+        m_editor.setMsg(QStringLiteral("1行目は削除できません。"));
         return;
     }
-    SaveUndoData();
-    setModified(true);
+    m_editor.history().SaveUndoData();
+    m_editor.setModified(true);
     // A range reaching past the table (left over from a longer table) removes nothing.
-    if (m_dragLast > lastRow() || m_dragFirst < 0) {
-        notifyTable();
+    if (m_editor.dragLast() > m_editor.lastRow() || m_editor.dragFirst() < 0) {
+        m_editor.notifyTable();
         return;
     }
     // Row 1 survives even when it is part of the range.
-    removeRows(m_grid, std::max(2, m_dragFirst), m_dragLast);
+    removeRows(m_grid, std::max(2, m_editor.dragFirst()), m_editor.dragLast());
     {
         // One notification for the whole command, sent by RowMarkNext below.
-        const QSignalBlocker quiet(this);
-        RowRefresh(-1);
+        const QSignalBlocker quiet(&m_editor);
+        m_editor.RowRefresh(-1);
     }
     m_grid.currentCol = 0;
-    RowMarkNext(m_dragFirst - 1);
-    setDraggedRange(m_grid.currentRow, m_grid.currentRow);
+    RowMarkNext(m_editor.dragFirst() - 1);
+    m_editor.setDraggedRange(m_grid.currentRow, m_grid.currentRow);
     m_ui.focusSoundSlider();
 }
 
-void Editor::RowMarkNext(int row)
+void Sections::RowMarkNext(int row)
 {
-    const int last = lastRow();
+    const int last = m_editor.lastRow();
     for (int r = 1; r <= last; ++r)
         m_grid.setMarker(r, kMarkerPlain);
     if (last < 1) {
-        notifyTable();
+        m_editor.notifyTable();
         return;
     }
     // The row that took the place of the first removed one, or the new last row.
@@ -153,12 +140,12 @@ void Editor::RowMarkNext(int row)
     m_grid.currentRow = current;
     m_grid.setMarker(current, kMarkerSelected);
     m_ui.ensureRowVisible(current);
-    notifyTable();
+    m_editor.notifyTable();
 }
 
-void Editor::SndSplit()
+void Sections::SndSplit()
 {
-    if (m_sndFile.isEmpty()) {
+    if (m_editor.sndFile().isEmpty()) {
         m_ui.message(QStringLiteral("音声ﾌｧｲﾙを指定してください。"), UserDialogs::Icon::Exclamation);
         return;
     }
@@ -175,65 +162,78 @@ void Editor::SndSplit()
         const int n = ParseInt32(*answer);
         if ((long long)n - 1 + m_grid.Rows() > kMaxRows)
             return;
-        SaveUndoData();
+        m_editor.history().SaveUndoData();
 
         const int row = m_grid.currentRow;
-        const int interval = m_sndInterval;
+        const int interval = m_editor.sndFrameInterval();
         // The start as shown in column 1, rounded down to whole sound frames.
         const int start = TimeTextToMsec(m_grid.text(row, Col::SectionText), interval);
-        const int end = row == lastRow() ? m_sndLength : TimeTextToMsec(m_grid.text(row + 1, Col::SectionText), interval);
+        const int end = row == m_editor.lastRow() ? m_editor.sndLength() : TimeTextToMsec(m_grid.text(row + 1, Col::SectionText), interval);
         const double span = double(end) - double(start);
         try {
             for (int k = 1; k <= n - 1; ++k) {
-                if (appendSection(*this, RoundToInt32(span / n * k + start)))
+                if (appendSection(m_editor, RoundToInt32(span / n * k + start)))
                     changed = true;
             }
         } catch (...) {
             // The rows added so far stay, in start order.
             if (changed)
-                finishSectionAdd(*this);
+                finishSectionAdd(m_editor);
             throw;
         }
         // The appended starts ascend, so one stable sort places them exactly as adding
         // them one by one would.
         if (changed)
-            finishSectionAdd(*this);
+            finishSectionAdd(m_editor);
 
-        if (m_sound)
-            m_sound->player().Pause(start, 0);
-        setModified(true);
+        if (m_editor.soundPanel())
+            m_editor.soundPanel()->pausePlayerAt(start);
+        m_editor.setModified(true);
     } catch (const ConversionError&) {
     } catch (const EngineError&) {
     } catch (const std::out_of_range&) {
         // No current row to split (a table without data rows).
     }
     if (changed)
-        notifyTable();
+        m_editor.notifyTable();
 }
 
-void Editor::SndSameSplit()
+void Sections::SndSameSplit()
 {
-    const int a = m_dragFirst;
-    const int b = m_dragLast;
+    const int a = m_editor.dragFirst();
+    const int b = m_editor.dragLast();
     if (b - a < 1)
         return;
-    SaveUndoData();
+    m_editor.history().SaveUndoData();
     try {
         const int n = b - a + 1;
         const int start = ParseInt32(m_grid.text(a, Col::SectionMsec));
-        const int end = b == lastRow() ? m_sndLength : ParseInt32(m_grid.text(b + 1, Col::SectionMsec));
+        const int end = b == m_editor.lastRow() ? m_editor.sndLength() : ParseInt32(m_grid.text(b + 1, Col::SectionMsec));
         const double total = double(CheckInt32((long long)end - start));
         for (int i = a + 1; i <= b; ++i) {
             const int s = RoundToInt32(total * (i - a) / n + start);
             m_grid.setText(i, Col::SectionMsec, QString::number(s));
-            m_grid.setText(i, Col::SectionText, MsecToTimeText(s, m_sndInterval));
+            m_grid.setText(i, Col::SectionText, MsecToTimeText(s, m_editor.sndFrameInterval()));
         }
-        setModified(true);
+        m_editor.setModified(true);
     } catch (const ConversionError&) {
     } catch (const std::out_of_range&) {
         // The dragged range reaches past the table.
     }
-    notifyTable();
+    m_editor.notifyTable();
+}
+
+void Sections::SndClear()
+{
+    m_grid.setRows(2);
+    for (int c = 0; c < m_grid.Cols(); ++c)
+        m_grid.setText(1, c, QString());
+    m_grid.setText(1, Col::SectionText, QStringLiteral("00:00:00:00"));
+    m_grid.setText(1, Col::SectionMsec, QStringLiteral("0"));
+    m_grid.currentCol = 0;
+    m_grid.currentRow = 1;
+    m_grid.setMarker(1, kMarkerSelected);
+    m_editor.notifyTable();
 }
 
 } // namespace vk

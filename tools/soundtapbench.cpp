@@ -189,7 +189,7 @@ void runOne(const QString& path, int speedPercent, double seconds)
         } else {
             ++missed;
         }
-        editor.SndClear();
+        editor.sections().SndClear();
     }
     panel.PlayPause();
     editor.setPanels(nullptr, nullptr);

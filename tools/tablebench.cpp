@@ -113,18 +113,18 @@ int main(int argc, char** argv)
     std::printf("%-34s %9s %9s\n", "command", "wall ms", "cpu ms");
     bench("RowRefresh(-1), all speeds empty", nothing, [&] { editor.RowRefresh(-1); });
     bench("MsecToRow(late time)", nothing, [&] { sink += editor.MsecToRow(clipLength - 100); });
-    bench("SelectRow(middle row)", nothing, [&] { editor.SelectRow(mid); });
-    bench("SndSectionAdd(middle time)", nothing, [&] { editor.SndSectionAdd(mid * kSectionMsec + 250); });
+    bench("SelectRow(middle row)", nothing, [&] { editor.selection().SelectRow(mid); });
+    bench("SndSectionAdd(middle time)", nothing, [&] { editor.sections().SndSectionAdd(mid * kSectionMsec + 250); });
     bench("delete 100 rows (SndDelete)",
           [&] {
               editor.setDraggedRange(mid, mid + 99);
               editor.Grid().currentRow = mid;
           },
-          [&] { editor.SndDelete(); });
+          [&] { editor.sections().SndDelete(); });
     bench("equalise 100 rows (SndSameSplit)", [&] { editor.setDraggedRange(mid, mid + 99); },
-          [&] { editor.SndSameSplit(); });
-    bench("undo snapshot (SaveUndoData)", nothing, [&] { editor.SaveUndoData(); });
-    bench("Undo after a snapshot", [&] { editor.SaveUndoData(); }, [&] { editor.Undo(); });
+          [&] { editor.sections().SndSameSplit(); });
+    bench("undo snapshot (SaveUndoData)", nothing, [&] { editor.history().SaveUndoData(); });
+    bench("Undo after a snapshot", [&] { editor.history().SaveUndoData(); }, [&] { editor.history().Undo(); });
 
     return sink == -1 ? 1 : 0;
 }

@@ -16,13 +16,6 @@ bool DefaultOpener(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
 }
-
-UrlOpener& CurrentOpener()
-{
-    static UrlOpener opener = DefaultOpener;
-    return opener;
-}
-
 } // namespace
 
 QString MakerPageUrl(const QString& path)
@@ -31,19 +24,17 @@ QString MakerPageUrl(const QString& path)
            QStringLiteral("&ver=") + VersionText() + QStringLiteral("&lang=japanese");
 }
 
-UrlOpener SetUrlOpener(UrlOpener opener)
+UrlOpener UrlOpenerOrDesktop(UrlOpener opener)
 {
-    UrlOpener previous = CurrentOpener();
-    CurrentOpener() = opener ? std::move(opener) : UrlOpener(DefaultOpener);
-    return previous;
+    return opener ? std::move(opener) : UrlOpener(DefaultOpener);
 }
 
-void OpenMakerPage(UserDialogs& ui, const QString& path)
+void OpenMakerPage(UserDialogs& ui, const UrlOpener& opener, const QString& path)
 {
     bool opened = false;
     try {
         const QUrl url(MakerPageUrl(path), QUrl::StrictMode);
-        opened = url.isValid() && CurrentOpener()(url);
+        opened = url.isValid() && (opener ? opener(url) : DefaultOpener(url));
     } catch (const std::exception&) {
         opened = false;
     }

@@ -7,8 +7,8 @@
 // It is handed to the desktop's default browser. When the desktop cannot open it, the
 // user gets the one message of this area (OK button, no icon) and nothing else happens.
 //
-// The opener is replaceable so that tests can record the address or make the opening
-// fail without starting a browser.
+// The opener is passed in by the caller (the main window keeps one), so that tests can
+// record the address or make the opening fail without starting a browser.
 
 #include <QString>
 #include <functional>
@@ -28,13 +28,12 @@ using UrlOpener = std::function<bool(const QUrl& url)>;
 // base address + path + "?app=videokadro&ver=" + VersionText() + "&lang=japanese".
 QString MakerPageUrl(const QString& path);
 
-// Installs the opener used by OpenMakerPage and returns the one it replaces. An empty
-// function brings back the default, QDesktopServices::openUrl.
-UrlOpener SetUrlOpener(UrlOpener opener);
+// The opener itself, or the desktop's (QDesktopServices::openUrl) when it is empty.
+UrlOpener UrlOpenerOrDesktop(UrlOpener opener);
 
-// Opens the page in the browser; shows the failure message through `ui` when the
-// opener fails. Pending events are processed once afterwards, so the menu closes
+// Opens the page in the browser through `opener` (the desktop's when empty); shows the
+// failure message through `ui` when the opener fails. Pending events are processed once afterwards, so the menu closes
 // before the browser takes the focus.
-void OpenMakerPage(UserDialogs& ui, const QString& path);
+void OpenMakerPage(UserDialogs& ui, const UrlOpener& opener, const QString& path);
 
 } // namespace vk

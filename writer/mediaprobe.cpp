@@ -21,12 +21,12 @@ bool seeksByPresentationTime(const std::string& path)
     return byPts;
 }
 
-MediaInfo MediaProbe::info(const std::string& src)
+SourceInfo MediaProbe::info(const std::string& src)
 {
     auto it = m_cache.find(src);
     if (it != m_cache.end())
         return it->second;
-    MediaInfo mi;
+    SourceInfo mi;
     std::error_code ec;
     if (std::filesystem::is_regular_file(src, ec)) {
         mi.still = isStillImagePath(src);

@@ -20,12 +20,12 @@ class MediaProbe final {
 public:
     explicit MediaProbe(Mlt::Profile& profile) : m_profile(profile) {}
 
-    MediaInfo info(const std::string& src);
+    SourceInfo info(const std::string& src);
     MediaLookup lookup() { return [this](const std::string& src) { return info(src); }; }
 
 private:
     Mlt::Profile& m_profile;
-    std::map<std::string, MediaInfo> m_cache;
+    std::map<std::string, SourceInfo> m_cache;
 };
 
 // Source files of the clips, video and sound, that overlap fromSec..toSec on

@@ -69,7 +69,7 @@ private:
     double displayAspect() const { return double(m_out.displayAspectNum) / m_out.displayAspectDen; }
 
     void addProfile();
-    std::string videoProducer(const TimelineClip& clip, double speed, const MediaInfo& info);
+    std::string videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info);
     std::string audioProducer(const std::string& src, double speed);
     std::string newProducer(const std::string& key, const std::function<void(pugi::xml_node)>& fill,
                             const char* prefix);
@@ -124,7 +124,7 @@ std::string Builder::newProducer(const std::string& key, const std::function<voi
     return id;
 }
 
-std::string Builder::videoProducer(const TimelineClip& clip, double speed, const MediaInfo& info)
+std::string Builder::videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info)
 {
     // Stretch to fill: give the source the pixel aspect that makes its
     // picture exactly the shape of the output frame.
@@ -254,7 +254,7 @@ void Builder::placeVideoClip(const TimelineClip& clip, std::vector<Entry>& entri
     const long long a = frameAt(clip.start, m_out.rate), b = frameAt(clip.stop, m_out.rate);
     if (b <= a)
         return;
-    const MediaInfo info = m_media(clip.src);
+    const SourceInfo info = m_media(clip.src);
     if (!info.ok) {
         m_result.warnings.push_back("skipped a clip the engine cannot open: " + clip.src);
         return;

@@ -16,7 +16,7 @@
 
 namespace vk {
 
-struct MediaInfo final {
+struct SourceInfo final {
     bool ok = false;      // the engine can open it
     bool still = false;   // a picture rather than a moving video
     int width = 0;        // picture size in pixels, 0 when unknown
@@ -30,7 +30,7 @@ struct MediaInfo final {
 };
 
 // Looks up what the engine knows of a source file.
-using MediaLookup = std::function<MediaInfo(const std::string& src)>;
+using MediaLookup = std::function<SourceInfo(const std::string& src)>;
 
 // True for the picture extensions handled as stills (png, jpg, jpeg, bmp, gif).
 bool isStillImagePath(const std::string& path);
