@@ -356,16 +356,10 @@ TEST_F(KadroBusTest, NameOwnedElsewhereIsRefusedQuietly)
 struct MakerPageTest : ::testing::Test {
     ScriptedUi ui;
     QList<QUrl> opened;
-    UrlOpener previous;
-
-    void SetUp() override
-    {
-        previous = SetUrlOpener([this](const QUrl& url) {
-            opened << url;
-            return true;
-        });
-    }
-    void TearDown() override { SetUrlOpener(previous); }
+    UrlOpener opener = [this](const QUrl& url) {
+        opened << url;
+        return true;
+    };
 };
 
 TEST_F(MakerPageTest, AddressIsBasePathAndQuery)
@@ -387,7 +381,7 @@ TEST_F(MakerPageTest, AddressIsBasePathAndQuery)
 
 TEST_F(MakerPageTest, OpensThePageWithoutAMessage)
 {
-    OpenMakerPage(ui, QStringLiteral("/service/servlet/support"));
+    OpenMakerPage(ui, opener, QStringLiteral("/service/servlet/support"));
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.front().toString(), MakerPageUrl(QStringLiteral("/service/servlet/support")));
     EXPECT_EQ(opened.front().scheme(), QUrl(QLatin1String(kMakerSiteBase)).scheme());
@@ -398,36 +392,36 @@ TEST_F(MakerPageTest, FailureShowsTheMessageWithoutIcon)
 {
     const QString text = QStringLiteral("アプリケーション上からサポートWebサイトにアクセスできません。\r\n"
                                         "ネットワークの状態を確認して下さい。");
-    SetUrlOpener([this](const QUrl& url) {
+    opener = [this](const QUrl& url) {
         opened << url;
         return false;
-    });
-    OpenMakerPage(ui, QStringLiteral("/youtube/ranking.php"));
+    };
+    OpenMakerPage(ui, opener, QStringLiteral("/youtube/ranking.php"));
     EXPECT_EQ(opened.size(), 1);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.front().text, text);
     EXPECT_EQ(ui.messages.front().icon, UserDialogs::Icon::None);
 
     // An opener that throws is a failure like any other.
-    SetUrlOpener([](const QUrl&) -> bool { throw std::runtime_error("no browser"); });
-    OpenMakerPage(ui, QStringLiteral("/service/servlet/update"));
+    opener = [](const QUrl&) -> bool { throw std::runtime_error("no browser"); };
+    OpenMakerPage(ui, opener, QStringLiteral("/service/servlet/update"));
     ASSERT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(ui.messages.back().text, text);
 }
 
-TEST_F(MakerPageTest, ReplacingTheOpenerGivesBackThePreviousOne)
+TEST_F(MakerPageTest, AGivenOpenerIsKeptAndAnEmptyOneIsTheDesktops)
 {
     int calls = 0;
-    SetUrlOpener([&calls](const QUrl&) {
+    UrlOpener mine = UrlOpenerOrDesktop([&calls](const QUrl&) {
         ++calls;
         return true;
     });
-    UrlOpener mine = SetUrlOpener(UrlOpener());
     ASSERT_TRUE(bool(mine));
     EXPECT_TRUE(mine(QUrl(QStringLiteral("https://example.org"))));
     EXPECT_EQ(calls, 1);
-    UrlOpener fallback = SetUrlOpener(mine);
+    UrlOpener fallback = UrlOpenerOrDesktop(UrlOpener());
     EXPECT_TRUE(bool(fallback)) << "an empty opener brings back the desktop's";
+    EXPECT_EQ(calls, 1);
 }
 
 // ---- the version dialog ------------------------------------------------------------------
@@ -488,7 +482,7 @@ struct MainWindowKadroTest : ::testing::Test {
 TEST_F(MainWindowKadroTest, HelpEntriesOpenTheirPagesAndOneVersionDialog)
 {
     QList<QUrl> opened;
-    UrlOpener previous = SetUrlOpener([&opened](const QUrl& url) {
+    window->setUrlOpener([&opened](const QUrl& url) {
         opened << url;
         return true;
     });
@@ -505,7 +499,7 @@ TEST_F(MainWindowKadroTest, HelpEntriesOpenTheirPagesAndOneVersionDialog)
         ASSERT_FALSE(opened.isEmpty()) << page.entry;
         EXPECT_EQ(opened.back().toString(), MakerPageUrl(QLatin1String(page.path))) << page.entry;
     }
-    SetUrlOpener(previous);
+    window->setUrlOpener({});
     EXPECT_EQ(opened.size(), 3);
 
     auto* version = window->findChild<QAction*>(QStringLiteral("mnuVersion"));

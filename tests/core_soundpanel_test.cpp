@@ -1,3 +1,4 @@
+#include "tests/support/fakecommands.h"
 #include "timeline/editor.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
@@ -209,7 +210,9 @@ TEST_F(SoundPanelTest, KeyCommandsForSectionsAndClipboard)
 {
     load(10000);
     int cuts = 0;
-    editor.clipboardCut = [&cuts] { ++cuts; };
+    FakeClipboardCommands clipboard;
+    clipboard.cut = [&cuts] { ++cuts; };
+    editor.setClipboardCommands(&clipboard);
     player.position = 2500;
     panel.MainKeyCommand(Key::A, 0); // A registers at the player's position
     EXPECT_EQ(editor.Grid().Rows(), 3);
@@ -257,7 +260,9 @@ TEST_F(SoundPanelTest, BrowseAsksAboutUnsavedChanges)
 {
     editor.setModified(true);
     bool saved = false;
-    editor.projectSaveAs = [&saved] { saved = true; return true; };
+    FakeProjectCommands project;
+    project.saveAs = [&saved] { saved = true; return true; };
+    editor.setProjectCommands(&project);
     ui.yesNo = {true};
     panel.browse();
     EXPECT_TRUE(saved);

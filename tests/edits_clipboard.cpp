@@ -276,17 +276,17 @@ TEST_F(ClipboardTest, RowTableKeysReachTheClipboard)
 {
     makeTable(4);
     ConnectClipboardCommands(editor, clip);
-    ASSERT_TRUE(editor.clipboardCopy && editor.clipboardCut && editor.clipboardPaste);
+    ASSERT_EQ(editor.clipboardCommands(), &clip);
     const RowTable before = grid();
     drag(2, 2);
-    editor.clipboardCopy();
+    editor.clipboardCommands()->Copy();
     EXPECT_EQ(registration(editor.tmpgrid(), 1), registration(before, 2));
     drag(3, 3);
-    editor.clipboardCut();
+    editor.clipboardCommands()->Cut();
     EXPECT_TRUE(isEmptyRegistration(grid(), 3));
     EXPECT_EQ(registration(editor.tmpgrid(), 1), registration(before, 3));
     drag(1, 1);
-    editor.clipboardPaste();
+    editor.clipboardCommands()->Paste();
     EXPECT_EQ(registration(grid(), 1), registration(before, 3));
     EXPECT_TRUE(TableInvariants(editor));
 }

@@ -5,6 +5,16 @@
 #include "tests/edits_support.h"
 #include "timeline/effects.h"
 
+namespace {
+// The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
+vk::QSettingsStore& testSettings()
+{
+    static vk::QSettingsStore store;
+    return store;
+}
+} // namespace
+
+
 
 namespace vk {
 namespace {
@@ -21,7 +31,7 @@ protected:
     static QString remembered()
     {
         QString text;
-        Settings::RegValueRead(QStringLiteral("transDur"), text);
+        testSettings().RegValueRead(QStringLiteral("transDur"), text);
         return text;
     }
 };
@@ -38,7 +48,7 @@ TEST_F(EffectsTest, TheListOffersNoneAndTenEffects)
 TEST_F(EffectsTest, FirstStartShowsNoneAnd1500)
 {
     EXPECT_EQ(Effects::loadIndex(grid(), 2), 0);
-    EXPECT_EQ(Effects::loadDuration(grid(), 2), QStringLiteral("1500"));
+    EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 2), QStringLiteral("1500"));
 }
 
 TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
@@ -46,7 +56,7 @@ TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
     editor.setModified(false);
     editor.history().SaveUndoData();
     const RowTable snapshot = editor.history().undogrid();
-    Effects::update(editor, 2, 4, QStringLiteral("800"));
+    Effects::update(editor, testSettings(), 2, 4, QStringLiteral("800"));
     EXPECT_EQ(cell(2, Col::Effect), QStringLiteral("ﾜｲﾌﾟ"));
     EXPECT_EQ(cell(2, Col::TransMsec), QStringLiteral("800"));
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾜｲﾌﾟ"));
@@ -56,17 +66,17 @@ TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
     EXPECT_TRUE(SameTable(editor.history().undogrid(), snapshot));
     EXPECT_TRUE(TableInvariants(editor));
 
-    EXPECT_EQ(Effects::loadDuration(grid(), 3), QStringLiteral("800"));
+    EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 3), QStringLiteral("800"));
     EXPECT_EQ(Effects::loadIndex(grid(), 2), 4);
-    EXPECT_EQ(Effects::loadDuration(grid(), 2), QStringLiteral("800"));
+    EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 2), QStringLiteral("800"));
 }
 
 TEST_F(EffectsTest, TheRowsOwnDurationWins)
 {
-    Settings::RegValueWrite(QStringLiteral("transDur"), QStringLiteral("800"));
+    testSettings().RegValueWrite(QStringLiteral("transDur"), QStringLiteral("800"));
     editor.Grid().setText(3, Col::TransMsec, QStringLiteral("2000"));
     editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾊﾞｰﾝ"));
-    EXPECT_EQ(Effects::loadDuration(grid(), 3), QStringLiteral("2000"));
+    EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 3), QStringLiteral("2000"));
     EXPECT_EQ(Effects::loadIndex(grid(), 3), 10);
 }
 
@@ -78,8 +88,8 @@ TEST_F(EffectsTest, RememberedDurationsAreRoundedOrIgnored)
     } cases[] = {{"800.5", "800"}, {"801.5", "802"}, {" 900 ", "900"}, {"", "1500"}, {"abc", "1500"},
                  {"99999999999", "1500"}};
     for (const auto& c : cases) {
-        Settings::RegValueWrite(QStringLiteral("transDur"), QString::fromLatin1(c.stored));
-        EXPECT_EQ(Effects::loadDuration(grid(), 1), QString::fromLatin1(c.shown)) << c.stored;
+        testSettings().RegValueWrite(QStringLiteral("transDur"), QString::fromLatin1(c.stored));
+        EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 1), QString::fromLatin1(c.shown)) << c.stored;
     }
 }
 
@@ -88,7 +98,7 @@ TEST_F(EffectsTest, NoneClearsTheEffectAndKeepsTheDuration)
     editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾎｲｰﾙ"));
     editor.Grid().setText(2, Col::TransMsec, QStringLiteral("700"));
     editor.setLastEffectName(QStringLiteral("ﾎｲｰﾙ"));
-    Effects::update(editor, 2, 0, QStringLiteral("1200"));
+    Effects::update(editor, testSettings(), 2, 0, QStringLiteral("1200"));
     EXPECT_TRUE(cell(2, Col::Effect).isEmpty());
     EXPECT_EQ(cell(2, Col::TransMsec), QStringLiteral("700"));
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾎｲｰﾙ"));
@@ -98,13 +108,13 @@ TEST_F(EffectsTest, NoneClearsTheEffectAndKeepsTheDuration)
 
 TEST_F(EffectsTest, AnEmptyBoxIsStoredButNotRemembered)
 {
-    Settings::RegValueWrite(QStringLiteral("transDur"), QStringLiteral("650"));
-    Effects::update(editor, 4, 1, QString());
+    testSettings().RegValueWrite(QStringLiteral("transDur"), QStringLiteral("650"));
+    Effects::update(editor, testSettings(), 4, 1, QString());
     EXPECT_EQ(cell(4, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_TRUE(cell(4, Col::TransMsec).isEmpty());
     EXPECT_EQ(remembered(), QStringLiteral("650"));
     // The duration is stored as typed, not checked.
-    Effects::update(editor, 4, 2, QStringLiteral("soon"));
+    Effects::update(editor, testSettings(), 4, 2, QStringLiteral("soon"));
     EXPECT_EQ(cell(4, Col::TransMsec), QStringLiteral("soon"));
 }
 
@@ -115,7 +125,7 @@ TEST_F(EffectsTest, AnEffectTheListDoesNotOfferShowsNoEntry)
     // "なし" is no effect name: a cell holding it matches no entry either.
     editor.Grid().setText(4, Col::Effect, QStringLiteral("なし"));
     EXPECT_EQ(Effects::loadIndex(grid(), 4), -1);
-    Effects::update(editor, 5, -1, QStringLiteral("300"));
+    Effects::update(editor, testSettings(), 5, -1, QStringLiteral("300"));
     EXPECT_TRUE(cell(5, Col::Effect).isEmpty());
     EXPECT_EQ(cell(5, Col::TransMsec), QStringLiteral("300"));
     EXPECT_TRUE(editor.lastEffectName().isEmpty());
@@ -126,8 +136,8 @@ TEST_F(EffectsTest, ARowThatNoLongerExistsIsLeftAlone)
 {
     const RowTable before = grid();
     EXPECT_EQ(Effects::loadIndex(grid(), 40), 0);
-    EXPECT_EQ(Effects::loadDuration(grid(), 40), QStringLiteral("1500"));
-    Effects::update(editor, 40, 3, QStringLiteral("500"));
+    EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 40), QStringLiteral("1500"));
+    Effects::update(editor, testSettings(), 40, 3, QStringLiteral("500"));
     EXPECT_TRUE(SameTable(grid(), before));
 }
 

@@ -14,6 +14,16 @@
 #include <QPushButton>
 #include <QTest>
 
+namespace {
+// The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
+vk::QSettingsStore& testSettings()
+{
+    static vk::QSettingsStore store;
+    return store;
+}
+} // namespace
+
+
 namespace vk {
 namespace {
 
@@ -45,7 +55,7 @@ protected:
 
 TEST_F(FrmEffectTest, ShowsTheCaptionTheListAndTheLabels)
 {
-    frmEffect dialog(editor, &owner);
+    frmEffect dialog(editor, testSettings(), &owner);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("効果設定"));
     EXPECT_FALSE(dialog.isModal());
     EXPECT_FALSE(dialog.combTrans->isEditable());
@@ -74,7 +84,7 @@ TEST_F(FrmEffectTest, OpensBesideThePointer)
     QCursor::setPos(400, 300);
     if (QCursor::pos() != QPoint(400, 300))
         GTEST_SKIP() << "this platform cannot move the pointer";
-    frmEffect dialog(editor, &owner);
+    frmEffect dialog(editor, testSettings(), &owner);
     dialog.openForRow(1);
     EXPECT_EQ(dialog.pos(), QPoint(413, 253));
 }
@@ -83,7 +93,7 @@ TEST_F(FrmEffectTest, UpdateWritesTheRowAndASecondOpeningReloads)
 {
     editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾊﾞｰﾝ"));
     editor.Grid().setText(3, Col::TransMsec, QStringLiteral("2000"));
-    frmEffect dialog(editor, &owner);
+    frmEffect dialog(editor, testSettings(), &owner);
 
     dialog.openForRow(2);
     dialog.combTrans->setCurrentIndex(3);
@@ -93,7 +103,7 @@ TEST_F(FrmEffectTest, UpdateWritesTheRowAndASecondOpeningReloads)
     EXPECT_EQ(cell(2, Col::Effect), QStringLiteral("ｽﾗｲﾄﾞ"));
     EXPECT_EQ(cell(2, Col::TransMsec), QStringLiteral("900"));
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ｽﾗｲﾄﾞ"));
-    EXPECT_EQ(Settings::readText(QStringLiteral("transDur")), QStringLiteral("900"));
+    EXPECT_EQ(testSettings().readText(QStringLiteral("transDur")), QStringLiteral("900"));
     EXPECT_TRUE(TableInvariants(editor));
 
     // Opened for row 4 and, while it shows, for row 3: it now edits row 3.
@@ -114,14 +124,14 @@ TEST_F(FrmEffectTest, UpdateWritesTheRowAndASecondOpeningReloads)
 
 TEST_F(FrmEffectTest, ClosingWritesNothing)
 {
-    frmEffect dialog(editor, &owner);
+    frmEffect dialog(editor, testSettings(), &owner);
     const RowTable before = grid();
     dialog.openForRow(2);
     dialog.combTrans->setCurrentIndex(5);
     dialog.txtTransDur->setText(QStringLiteral("111"));
     dialog.close();
     EXPECT_TRUE(SameTable(grid(), before));
-    EXPECT_TRUE(Settings::readText(QStringLiteral("transDur")).isEmpty());
+    EXPECT_TRUE(testSettings().readText(QStringLiteral("transDur")).isEmpty());
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾌｪｰﾄﾞ"));
 }
 

@@ -22,6 +22,16 @@
 #include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
+namespace {
+// The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
+vk::QSettingsStore& testSettings()
+{
+    static vk::QSettingsStore store;
+    return store;
+}
+} // namespace
+
+
 using namespace vk;
 
 namespace {
@@ -111,10 +121,10 @@ TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
 TEST_F(MainWindowTest, SettingsSurviveARestartAndNegativePlacesGoBack)
 {
     clearSettings();
-    Settings::RegValueWrite(QStringLiteral("main_left"), QStringLiteral("-2000"));
-    Settings::RegValueWrite(QStringLiteral("main_top"), QStringLiteral(" 900\r\n"));
-    Settings::RegValueWrite(QStringLiteral("WMVProfile"), QStringLiteral("3"));
-    Settings::RegValueWrite(QStringLiteral("sound"), QStringLiteral("0"));
+    testSettings().RegValueWrite(QStringLiteral("main_left"), QStringLiteral("-2000"));
+    testSettings().RegValueWrite(QStringLiteral("main_top"), QStringLiteral(" 900\r\n"));
+    testSettings().RegValueWrite(QStringLiteral("WMVProfile"), QStringLiteral("3"));
+    testSettings().RegValueWrite(QStringLiteral("sound"), QStringLiteral("0"));
     start();
     EXPECT_EQ(window->x(), 67);  // -2000 applied, then replaced by 1000 twips
     EXPECT_EQ(window->y(), 60);  // 900 twips

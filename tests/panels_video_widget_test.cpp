@@ -28,6 +28,16 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+namespace {
+// The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
+vk::QSettingsStore& testSettings()
+{
+    static vk::QSettingsStore store;
+    return store;
+}
+} // namespace
+
+
 namespace vk {
 namespace {
 
@@ -51,7 +61,7 @@ void EnsureApp()
 void ClearPlacement()
 {
     for (const char* name : {"video_left", "video_top", "video_width", "video_height"})
-        Settings::RegValueWrite(QLatin1String(name), QString());
+        testSettings().RegValueWrite(QLatin1String(name), QString());
 }
 
 QIcon TestIcon()
@@ -70,7 +80,7 @@ protected:
         ClearPlacement();
         MakeSections(editor, {0, 1000, 2000}, 4000, 33);
         editor.selection().SelectRow(1);
-        window = std::make_unique<frmVid>(editor, panel, icon);
+        window = std::make_unique<frmVid>(editor, panel, testSettings(), icon);
     }
 
     void TearDown() override
@@ -173,7 +183,7 @@ TEST_F(FrmVidTest, WithTheMainWindowAsParentItTakesItsIconAndStaysAWindow)
     window->closeForShutdown();
     window.reset();
     player.clearCalls();
-    window = std::make_unique<frmVid>(editor, panel, &mainWindow);
+    window = std::make_unique<frmVid>(editor, panel, testSettings(), &mainWindow);
     EXPECT_TRUE(window->isWindow());
     EXPECT_EQ(window->parentWidget(), &mainWindow);
     EXPECT_EQ(window->windowIcon().cacheKey(), icon.cacheKey());
@@ -182,7 +192,7 @@ TEST_F(FrmVidTest, WithTheMainWindowAsParentItTakesItsIconAndStaysAWindow)
     window.reset();
     EXPECT_EQ(player.videoWindow, nullptr);
     EXPECT_EQ(player.calls.last(), QStringLiteral("SetVideoWindow"));
-    window = std::make_unique<frmVid>(editor, panel, icon);
+    window = std::make_unique<frmVid>(editor, panel, testSettings(), icon);
 }
 
 TEST_F(FrmVidTest, StillShowsOnlyTheRegistrationButton)
@@ -218,11 +228,11 @@ TEST_F(FrmVidTest, PlacementDefaultsAndTheNegativePositionRule)
 
     window->closeForShutdown();
     window.reset();
-    Settings::RegValueWrite(QStringLiteral("video_left"), QStringLiteral("-2000"));
-    Settings::RegValueWrite(QStringLiteral("video_top"), QStringLiteral(" 3000\n"));
-    Settings::RegValueWrite(QStringLiteral("video_width"), QStringLiteral("9000"));
-    Settings::RegValueWrite(QStringLiteral("video_height"), QStringLiteral("9015"));
-    window = std::make_unique<frmVid>(editor, panel, icon);
+    testSettings().RegValueWrite(QStringLiteral("video_left"), QStringLiteral("-2000"));
+    testSettings().RegValueWrite(QStringLiteral("video_top"), QStringLiteral(" 3000\n"));
+    testSettings().RegValueWrite(QStringLiteral("video_width"), QStringLiteral("9000"));
+    testSettings().RegValueWrite(QStringLiteral("video_height"), QStringLiteral("9015"));
+    window = std::make_unique<frmVid>(editor, panel, testSettings(), icon);
     EXPECT_EQ(window->x(), 33);
     EXPECT_EQ(window->y(), 200);
     EXPECT_EQ(window->width(), 600);
@@ -231,10 +241,10 @@ TEST_F(FrmVidTest, PlacementDefaultsAndTheNegativePositionRule)
     // Written back as twips when the panel unloads.
     window->move(40, 60);
     window->closeForShutdown();
-    EXPECT_EQ(Settings::readText(QStringLiteral("video_left")), QStringLiteral("600"));
-    EXPECT_EQ(Settings::readText(QStringLiteral("video_top")), QStringLiteral("900"));
-    EXPECT_EQ(Settings::readText(QStringLiteral("video_width")), QStringLiteral("9000"));
-    EXPECT_EQ(Settings::readText(QStringLiteral("video_height")), QStringLiteral("9015"));
+    EXPECT_EQ(testSettings().readText(QStringLiteral("video_left")), QStringLiteral("600"));
+    EXPECT_EQ(testSettings().readText(QStringLiteral("video_top")), QStringLiteral("900"));
+    EXPECT_EQ(testSettings().readText(QStringLiteral("video_width")), QStringLiteral("9000"));
+    EXPECT_EQ(testSettings().readText(QStringLiteral("video_height")), QStringLiteral("9015"));
 }
 
 TEST_F(FrmVidTest, ClosingAsksWhileModifiedAndEndsTheApplication)
@@ -256,7 +266,7 @@ TEST_F(FrmVidTest, ClosingAsksWhileModifiedAndEndsTheApplication)
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(editor.modified());
     // The placement was written on the way out.
-    EXPECT_FALSE(Settings::readText(QStringLiteral("video_width")).isEmpty());
+    EXPECT_FALSE(testSettings().readText(QStringLiteral("video_width")).isEmpty());
 }
 
 TEST_F(FrmVidTest, ClosingUnmodifiedAsksNothing)

@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        ProjectFile::setMediaSizeProbe({});
+        setMediaSizeProbe({});
         engine.info.durationMsec = 8000;
         engine.info.secondsPerFrame = 1.0 / 30.0;
         editor.setPanels(&sound, nullptr);
@@ -57,7 +57,7 @@ protected:
         MakeSections(editor, {0, 1000, 2000}, 5000);
         Register(editor, 2, QStringLiteral("/v/current.mp4"), 0, 990);
     }
-    void TearDown() override { ProjectFile::setMediaSizeProbe({}); }
+    void TearDown() override { setMediaSizeProbe({}); }
 
     QString path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
     bool holdsOther() const
@@ -70,7 +70,14 @@ protected:
     Editor editor{ui};
     FakeEngine engine;
     SoundPanel sound{editor, engine, nullptr};
-    ProjectFile project{editor};
+    // The media size probe of the project commands; a test sets it as it needs.
+    MediaSizeProbe probe;
+    void setMediaSizeProbe(MediaSizeProbe p) { probe = std::move(p); }
+    MediaSizeProbe forwardingProbe()
+    {
+        return [this](const QString& file, int& w, int& h) { return probe && probe(file, w, h); };
+    }
+    ProjectFile project{editor, forwardingProbe()};
     QTemporaryDir m_dir;
     QString other;
 };
@@ -142,14 +149,14 @@ TEST_F(ProjectCommandsTest, YesThenCancelledSaveAsStopsOpenImportAndDrop)
 {
     editor.setModified(true);
     const RowTable before = editor.Grid();
-    ClipImport import{editor};
+    ClipImport import{editor, forwardingProbe()};
 
     ui.yesNo = {true, true, true};
     ui.saveNames = {std::nullopt, std::nullopt, std::nullopt};
     ui.openNames = {other, other};
     project.OpenCommand();
     import.ImportCommand();
-    editor.projectOpenFile(other); // a project dropped on the table
+    editor.projectCommands()->ProjectOpenFile(other); // a project dropped on the table
 
     EXPECT_EQ(ui.questions.size(), 3);
     EXPECT_EQ(ui.saveDialogs.size(), 3);
@@ -200,7 +207,7 @@ TEST_F(ProjectCommandsTest, OpeningAMissingProjectKeepsTheCurrentOne)
     // A dropped file that is not a project likewise.
     const QString bad = path("bad.rem");
     writeFile(bad, "<nothing/>");
-    editor.projectOpenFile(bad);
+    editor.projectCommands()->ProjectOpenFile(bad);
     EXPECT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(editor.projectPath(), QStringLiteral("/projects/mine.rem"));
     EXPECT_TRUE(editor.Grid() == before);
@@ -210,7 +217,7 @@ TEST_F(ProjectCommandsTest, DroppedProjectOpensThroughTheHook)
 {
     editor.setModified(true);
     ui.yesNo = {false};
-    editor.projectOpenFile(other);
+    editor.projectCommands()->ProjectOpenFile(other);
     EXPECT_EQ(ui.questions.size(), 1);
     EXPECT_TRUE(holdsOther());
     EXPECT_EQ(editor.projectPath(), other);
@@ -277,7 +284,7 @@ TEST_F(ProjectCommandsTest, FailedSaveAsKeepsTheProjectPath)
     const QString blocker = path("blocker");
     writeFile(blocker, "x");
     ui.saveNames = {blocker + QStringLiteral("/p.rem")};
-    EXPECT_FALSE(editor.projectSaveAs());
+    EXPECT_FALSE(editor.projectCommands()->SaveAsCommand());
     EXPECT_EQ(editor.projectPath(), QStringLiteral("/projects/mine.rem"));
     EXPECT_TRUE(editor.modified());
     EXPECT_EQ(ui.messages.size(), 1);
@@ -286,7 +293,7 @@ TEST_F(ProjectCommandsTest, FailedSaveAsKeepsTheProjectPath)
     editor.setSndFile(QString());
     const QString target = path("nosound.rem");
     ui.saveNames = {target};
-    EXPECT_FALSE(editor.projectSaveAs());
+    EXPECT_FALSE(editor.projectCommands()->SaveAsCommand());
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(ui.messages.last().text, QStringLiteral("音声ﾌｧｲﾙが指定されていません。"));
 }
@@ -346,7 +353,7 @@ protected:
             EXPECT_EQ(editor.Grid().text(row, c), before.text(row, c)) << "row " << row << " column " << c;
     }
 
-    ClipImport import{editor};
+    ClipImport import{editor, forwardingProbe()};
 };
 
 TEST_F(ClipImportTest, DraggedRangeOfSeveralRowsBoundsTheImport)
@@ -418,7 +425,7 @@ TEST_F(ClipImportTest, WrittenRowsGetTheirMediaSizesProbedAgain)
 {
     makeTenRows();
     int probes = 0;
-    ProjectFile::setMediaSizeProbe([&probes](const QString& file, int& w, int& h) {
+    setMediaSizeProbe([&probes](const QString& file, int& w, int& h) {
         ++probes;
         if (file == QStringLiteral("/v/c2.mp4"))
             return false; // missing

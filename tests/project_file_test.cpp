@@ -49,13 +49,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        ProjectFile::setMediaSizeProbe({});
+        setMediaSizeProbe({});
         // The sound player answers like a 10 s clip at 30 frames a second.
         engine.info.durationMsec = 10000;
         engine.info.secondsPerFrame = 1.0 / 30.0;
         editor.setPanels(&sound, nullptr);
     }
-    void TearDown() override { ProjectFile::setMediaSizeProbe({}); }
+    void TearDown() override { setMediaSizeProbe({}); }
 
     QString path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
 
@@ -78,7 +78,14 @@ protected:
     Editor editor{ui};
     FakeEngine engine;
     SoundPanel sound{editor, engine, nullptr};
-    ProjectFile project{editor};
+    // The media size probe of the project commands; a test sets it as it needs.
+    MediaSizeProbe probe;
+    void setMediaSizeProbe(MediaSizeProbe p) { probe = std::move(p); }
+    MediaSizeProbe forwardingProbe()
+    {
+        return [this](const QString& file, int& w, int& h) { return probe && probe(file, w, h); };
+    }
+    ProjectFile project{editor, forwardingProbe()};
     QTemporaryDir m_dir;
 };
 
@@ -311,7 +318,7 @@ TEST_F(ProjectFileTest, LoadUsesTheSoundClipsFrameIntervalForSections)
 TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
 {
     QStringList probed;
-    ProjectFile::setMediaSizeProbe([&probed](const QString& file, int& w, int& h) {
+    setMediaSizeProbe([&probed](const QString& file, int& w, int& h) {
         probed << file;
         if (file.endsWith(QStringLiteral(".mov")))
             return false; // a missing file

@@ -61,6 +61,13 @@ void WriteFile(const QString& path, const QByteArray& bytes = QByteArray("x"))
     file.write(bytes);
 }
 
+// A playback rate text the test sets.
+class FixedRate final : public PlaybackRateSource {
+public:
+    QString text;
+    QString playbackRateText() const override { return text; }
+};
+
 class DriverTest : public ::testing::Test {
 protected:
     QTemporaryDir temp;
@@ -71,11 +78,15 @@ protected:
     ScriptedUi ui;
     Editor editor{ui};
     OutputDriver driver{editor};
+    // The same command with a rate source of its own.
+    FixedRate rate;
+    OutputDriver rated{editor, &rate};
 
     void SetUp() override
     {
         ASSERT_TRUE(temp.isValid() && app.isValid() && media.isValid());
         driver.setApplicationFolder(app.path());
+        rated.setApplicationFolder(app.path());
         editor.setSndFile(media.filePath(QStringLiteral("song.wav")));
         WriteFile(editor.sndFile());
         MakeSections(editor, {0, 1000, 2500, 4000}, 6000, 40);
@@ -211,17 +222,17 @@ TEST_F(DriverTest, SpeedTextGivesTheTimeFactor)
 {
     editor.setPartOnly(true);
     editor.setDraggedRange(2, 3);
-    driver.rateTextSource = [] { return QStringLiteral("0.5"); };
-    driver.Preview();
+    rate.text = QStringLiteral("0.5");
+    rated.Preview();
     EXPECT_EQ(range(), QStringLiteral("2000-8000"));
     EXPECT_TRUE(ReadText(clips()).contains(QStringLiteral("mstart=\"2.48\" mstop=\"4\" start=\"4.96\" stop=\"8\"")));
 
-    driver.rateTextSource = [] { return QStringLiteral("0.3"); }; // 1000 x 3.333.. = 3333.333
-    driver.Preview();
+    rate.text = QStringLiteral("0.3"); // 1000 x 3.333.. = 3333.333
+    rated.Preview();
     EXPECT_EQ(range(), QStringLiteral("3333-13333"));
 
-    driver.rateTextSource = [] { return QStringLiteral("0"); }; // reads as 0: factor 1
-    driver.Preview();
+    rate.text = QStringLiteral("0"); // reads as 0: factor 1
+    rated.Preview();
     EXPECT_EQ(range(), QStringLiteral("1000-4000"));
     EXPECT_EQ(ui.started.size(), 3);
 }
@@ -251,10 +262,10 @@ TEST_F(DriverTest, SpeedTextComesFromTheSoundPanel)
 
 TEST_F(DriverTest, SpeedTextThatIsNotANumberEndsSilently)
 {
-    driver.rateTextSource = [] { return QStringLiteral("1,5"); };
+    rate.text = QStringLiteral("1,5");
     ui.saveNames.push_back(media.filePath(QStringLiteral("out.avi")));
-    driver.CreateAvi();
-    driver.Preview();
+    rated.CreateAvi();
+    rated.Preview();
     EXPECT_TRUE(nothingWritten());
     EXPECT_TRUE(ui.messages.isEmpty());
 }

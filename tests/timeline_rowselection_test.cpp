@@ -3,6 +3,7 @@
 // keys, "最初へ"/"最後へ" and files dropped on the table. Both panels run on scripted
 // players, so each test checks what the players were asked.
 
+#include "tests/support/fakecommands.h"
 #include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/soundpanel.h"
@@ -311,9 +312,11 @@ TEST_F(RowSelection, EnterSeeksToTheCurrentRowThenToggles)
 TEST_F(RowSelection, CtrlXCVRunTheClipboardCommandsAndPassOn)
 {
     QStringList ran;
-    editor.clipboardCut = [&] { ran << QStringLiteral("cut"); };
-    editor.clipboardCopy = [&] { ran << QStringLiteral("copy"); };
-    editor.clipboardPaste = [&] { ran << QStringLiteral("paste"); };
+    FakeClipboardCommands clipboard;
+    clipboard.cut = [&] { ran << QStringLiteral("cut"); };
+    clipboard.copy = [&] { ran << QStringLiteral("copy"); };
+    clipboard.paste = [&] { ran << QStringLiteral("paste"); };
+    editor.setClipboardCommands(&clipboard);
 
     editor.selection().GridKeyUp(Key::X, Shift::Ctrl);
     editor.selection().GridKeyUp(Key::C, Shift::Ctrl);
@@ -368,7 +371,9 @@ TEST_F(RowSelection, FirstAndLastButtonsSelectWithoutSeeking)
 TEST_F(RowSelection, OneProjectFileIsOpened)
 {
     QStringList opened;
-    editor.projectOpenFile = [&](const QString& path) { opened << path; };
+    FakeProjectCommands project;
+    project.open = [&](const QString& path) { opened << path; };
+    editor.setProjectCommands(&project);
     editor.selection().GridDrop({QStringLiteral("/p/Show.REM")});
     EXPECT_EQ(opened, QStringList{QStringLiteral("/p/Show.REM")});
     EXPECT_EQ(editor.msg(), QString());
@@ -380,7 +385,9 @@ TEST_F(RowSelection, OneProjectFileIsOpened)
 TEST_F(RowSelection, DroppedStillsAreRegisteredAndOtherFilesReported)
 {
     QStringList opened;
-    editor.projectOpenFile = [&](const QString& path) { opened << path; };
+    FakeProjectCommands project;
+    project.open = [&](const QString& path) { opened << path; };
+    editor.setProjectCommands(&project);
     vidEngine.info.durationMsec = 0; // the player reports stills without length
     editor.Grid().currentRow = 5;
 

@@ -3,6 +3,7 @@
 #include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
+#include "base/engineerror.h"
 #include "timeline/soundtransport.h"
 #include "timeline/undohistory.h"
 

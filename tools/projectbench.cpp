@@ -89,16 +89,16 @@ int main(int argc, char** argv)
 
     // The media size probe answers at once: this measures the project code, not the
     // media library (each distinct file is probed once per load).
-    vk::ProjectFile::setMediaSizeProbe([](const QString&, int& w, int& h) {
+    const vk::MediaSizeProbe probe = [](const QString&, int& w, int& h) {
         w = 1920;
         h = 1080;
         return true;
-    });
+    };
 
     SilentUi ui;
     vk::Editor source(ui);
     fillTable(source, rows);
-    vk::ProjectFile writer(source);
+    vk::ProjectFile writer(source, probe);
 
     std::vector<double> saves, loads, totals;
     for (int i = 0; i < runs; ++i) {
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
 
         vk::Editor target(ui);
         target.setSoundClip(source.sndLength(), 33);
-        vk::ProjectFile reader(target);
+        vk::ProjectFile reader(target, probe);
         t.restart();
         const bool loaded = reader.ProjectLoad(path);
         const double loadMs = double(t.nsecsElapsed()) / 1e6;

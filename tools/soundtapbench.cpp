@@ -177,7 +177,7 @@ void runOne(const QString& path, int speedPercent, double seconds)
 
         // A real tap: the start of the row it adds.
         const auto tapAt = Clock::now();
-        panel.MainKeyCommand(Key::A, 0);
+        panel.MainKeyCommand(vk::Key::A, 0);
         tapUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - tapAt).count());
         if (editor.lastRow() == 2) {
             bool ok = false;
