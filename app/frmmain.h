@@ -4,8 +4,8 @@
 // three players and the video registration panel, and ends the program when it
 // closes.
 
-#include "app/frmvid.h"
 #include "app/frmeffect.h"
+#include "app/frmvid.h"
 #include "app/windowhook.h"
 #include "web/aboutdialog.h"
 #include "web/makerpage.h"

@@ -1,9 +1,9 @@
 #include "app/kadroadaptor.h"
 
-#include "timeline/editor.h"
 #include "base/version.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

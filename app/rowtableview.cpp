@@ -1,7 +1,7 @@
 #include "app/rowtableview.h"
 
-#include "timeline/editor.h"
 #include "base/keycodes.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>

@@ -1,12 +1,12 @@
 #include "media/soundpanel.h"
 
+#include "base/numbers.h"
+#include "base/speeds.h"
+#include "base/timetext.h"
+#include "media/mediaplayerengine.h"
 #include "timeline/clipboardcommands.h"
 #include "timeline/editor.h"
 #include "timeline/projectcommands.h"
-#include "base/numbers.h"
-#include "base/timetext.h"
-#include "base/speeds.h"
-#include "media/mediaplayerengine.h"
 
 #include <cmath>
 

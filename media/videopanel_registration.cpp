@@ -5,12 +5,12 @@
 
 #include "media/videopanelsupport.h"
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
-#include "base/timetext.h"
-#include "base/speeds.h"
 #include "base/paths.h"
+#include "base/speeds.h"
+#include "base/timetext.h"
 #include "media/mediaplayerengine.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "project/clipimport.h"
 
-#include "timeline/editor.h"
 #include "project/projectfile.h"
+#include "timeline/editor.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 #include "project/projectfile.h"
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
 #include "base/version.h"
+#include "timeline/editor.h"
 #include "timeline/soundtransport.h"
 
 #include <QFile>

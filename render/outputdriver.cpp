@@ -1,11 +1,11 @@
 #include "render/outputdriver.h"
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/paths.h"
-#include "timeline/soundtransport.h"
 #include "render/timelinedocument.h"
 #include "render/writerparams.h"
+#include "timeline/editor.h"
+#include "timeline/soundtransport.h"
 
 #include <QCoreApplication>
 #include <QDir>

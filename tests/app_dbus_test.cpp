@@ -1,9 +1,8 @@
 // The editor driven from outside over a private session bus: the real program started
 // offscreen with the first-run sample, called with gdbus and dbus-send exactly as the
 // README shows, and started by the bus itself through the service file.
-#include "timeline/editor.h"
-#include "base/timetext.h"
 #include "app/kadroadaptor.h"
+#include "base/timetext.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "project/projectfile.h"
@@ -11,6 +10,7 @@
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,15 +1,15 @@
 // The automation object, the help menu's pages and the version dialog, in process:
 // the adaptor's actions on the editor state and the panels, the same object on a
 // private session bus, and Quit through the main window.
-#include "timeline/editor.h"
 #include "app/frmmain.h"
-#include "base/version.h"
 #include "app/kadroadaptor.h"
+#include "base/version.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "tests/app_privatebus.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
+#include "timeline/editor.h"
 #include "web/aboutdialog.h"
 #include "web/makerpage.h"
 

@@ -1,7 +1,7 @@
 #include "base/numbers.h"
-#include "base/timetext.h"
-#include "base/speeds.h"
 #include "base/paths.h"
+#include "base/speeds.h"
+#include "base/timetext.h"
 #include "base/version.h"
 
 #include <gtest/gtest.h>

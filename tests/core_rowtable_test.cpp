@@ -1,7 +1,7 @@
-#include "timeline/editor.h"
 #include "base/timetext.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <gtest/gtest.h>
 

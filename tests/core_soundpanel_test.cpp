@@ -1,9 +1,9 @@
-#include "tests/support/fakecommands.h"
-#include "timeline/editor.h"
 #include "media/soundpanel.h"
+#include "tests/support/fakecommands.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

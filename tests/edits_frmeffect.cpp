@@ -1,9 +1,9 @@
 // The effect dialog window, offscreen.
 
+#include "app/frmeffect.h"
 #include "app/qsettingsstore.h"
 #include "tests/edits_support.h"
 #include "timeline/effects.h"
-#include "app/frmeffect.h"
 
 #include <QApplication>
 #include <QComboBox>

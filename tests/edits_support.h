@@ -3,10 +3,10 @@
 // dialogs, tables of registered rows, and the undo/redo round trip every edit must
 // survive.
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

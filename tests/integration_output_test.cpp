@@ -4,12 +4,12 @@
 // folder. The writer here is a stand-in shell script that writes its arguments, one per
 // line, next to itself. Both folders have a blank in their names, so the parameters
 // path must arrive as one argument.
-#include "timeline/editor.h"
 #include "app/frmmain.h"
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -10,12 +10,12 @@
 // (0.4 to 2 s later) must land on the line plus that offset. A tap that read the panel's
 // last timer value instead of the player would be up to a tick (33 ms) behind; a
 // position that drifted from the music would move away from the line over the stretch.
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "timeline/editor.h"
 #include "app/frmmain.h"
-#include "base/keycodes.h"
 #include "app/qsettingsstore.h"
+#include "app/rowtableview.h"
+#include "base/keycodes.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
-#include "app/rowtableview.h"
+#include "timeline/editor.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -24,9 +24,28 @@
 
 namespace {
 // The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
-vk::QSettingsStore& testSettings()
+// The windows read through stores of their own, so what a test writes goes to the file
+// at once.
+class SyncedStore final : public vk::SettingsStore {
+public:
+    using SettingsStore::RegValueWrite;
+    bool RegValueRead(const QString& name, QString& text) override { return m_store.RegValueRead(name, text); }
+    bool RegValueWrite(const QString& name, const QString& value) override
+    {
+        const bool written = m_store.RegValueWrite(name, value);
+        m_store.sync();
+        return written;
+    }
+    void RegKeyCreate() override { m_store.RegKeyCreate(); }
+    void sync() override { m_store.sync(); }
+
+private:
+    vk::QSettingsStore m_store;
+};
+
+SyncedStore& testSettings()
 {
-    static vk::QSettingsStore store;
+    static SyncedStore store;
     return store;
 }
 } // namespace

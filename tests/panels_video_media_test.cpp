@@ -1,11 +1,11 @@
 // The video registration panel on the real player with media generated at test time:
 // a 25 fps clip, a PNG still and a sound-only file, loaded and registered.
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/mpv/mpvengine.h"
 #include "media/videopanel.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

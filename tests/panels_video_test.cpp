@@ -1,11 +1,11 @@
 // The video registration panel driven with the scripted player and dialogs: loading,
 // the preview commands, the range rules, the registrations and row selection.
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QDir>

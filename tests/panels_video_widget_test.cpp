@@ -1,13 +1,13 @@
 // The video registration panel's window, offscreen, with the scripted player: captions
 // and tool tips, what a still shows, placement, the close question, the layout minimum,
 // and that keys, drops, clicks and the range reach the controller and the screen.
-#include "timeline/editor.h"
-#include "app/qsettingsstore.h"
 #include "app/frmvid.h"
+#include "app/qsettingsstore.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,9 +30,28 @@
 
 namespace {
 // The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
-vk::QSettingsStore& testSettings()
+// The windows read through stores of their own, so what a test writes goes to the file
+// at once.
+class SyncedStore final : public vk::SettingsStore {
+public:
+    using SettingsStore::RegValueWrite;
+    bool RegValueRead(const QString& name, QString& text) override { return m_store.RegValueRead(name, text); }
+    bool RegValueWrite(const QString& name, const QString& value) override
+    {
+        const bool written = m_store.RegValueWrite(name, value);
+        m_store.sync();
+        return written;
+    }
+    void RegKeyCreate() override { m_store.RegKeyCreate(); }
+    void sync() override { m_store.sync(); }
+
+private:
+    vk::QSettingsStore m_store;
+};
+
+SyncedStore& testSettings()
 {
-    static vk::QSettingsStore store;
+    static SyncedStore store;
     return store;
 }
 } // namespace

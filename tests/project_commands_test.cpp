@@ -1,7 +1,6 @@
 // The file menu commands around projects (open, save, save as, a project named on the
 // command line, a dropped project) and the clip import.
 
-#include "timeline/editor.h"
 #include "base/timetext.h"
 #include "media/soundpanel.h"
 #include "project/clipimport.h"
@@ -9,6 +8,7 @@
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QFile>
 #include <QTemporaryDir>

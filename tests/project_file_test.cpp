@@ -2,13 +2,13 @@
 // what was written, the carry-over rules for damaged videoclips, files that are refused,
 // and saves that fail without touching the previous project.
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QDir>
 #include <QFile>

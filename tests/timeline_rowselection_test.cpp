@@ -3,14 +3,14 @@
 // keys, "最初へ"/"最後へ" and files dropped on the table. Both panels run on scripted
 // players, so each test checks what the players were asked.
 
-#include "tests/support/fakecommands.h"
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
+#include "tests/support/fakecommands.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // Sound section editing: registration at the play position, deletion of the dragged
 // rows, splitting a section into n parts and equalising the dragged sections.
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -2,12 +2,12 @@
 // deletion, split and equalise, the toggle between the last two states, and the
 // registration tap that takes no snapshot.
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

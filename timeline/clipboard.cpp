@@ -1,7 +1,7 @@
 #include "timeline/clipboard.h"
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
+#include "timeline/editor.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "timeline/effects.h"
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/settingsstore.h"
+#include "timeline/editor.h"
 
 namespace vk {
 

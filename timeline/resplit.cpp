@@ -1,8 +1,8 @@
 #include "timeline/resplit.h"
 
-#include "timeline/editor.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
+#include "timeline/editor.h"
 
 #include <algorithm>
 

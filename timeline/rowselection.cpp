@@ -1,9 +1,9 @@
 #include "timeline/rowselection.h"
 
-#include "timeline/editor.h"
-#include "base/numbers.h"
 #include "base/engineerror.h"
+#include "base/numbers.h"
 #include "timeline/clipboardcommands.h"
+#include "timeline/editor.h"
 #include "timeline/projectcommands.h"
 #include "timeline/soundtransport.h"
 #include "timeline/videoregistration.h"

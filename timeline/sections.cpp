@@ -1,9 +1,9 @@
 #include "timeline/sections.h"
 
-#include "timeline/editor.h"
+#include "base/engineerror.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
-#include "base/engineerror.h"
+#include "timeline/editor.h"
 #include "timeline/soundtransport.h"
 #include "timeline/undohistory.h"
 

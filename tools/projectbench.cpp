@@ -5,9 +5,9 @@
 //
 //   projectbench [rows] [runs]
 
-#include "timeline/editor.h"
 #include "base/timetext.h"
 #include "project/projectfile.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

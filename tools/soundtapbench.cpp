@@ -13,10 +13,10 @@
 // Usage: soundtapbench [file] [--seconds s]
 // With no file it generates a 12 s click track with ffmpeg in a temporary folder. The
 // sound output is null unless VK_MPV_AO says otherwise; no picture output.
-#include "timeline/editor.h"
 #include "base/speeds.h"
 #include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
+#include "timeline/editor.h"
 
 #include <QApplication>
 #include <QProcess>

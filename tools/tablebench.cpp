@@ -6,9 +6,9 @@
 //
 // Usage: tablebench [rows] [runs]
 
-#include "timeline/editor.h"
 #include "base/timetext.h"
 #include "base/userdialogs.h"
+#include "timeline/editor.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "web/makerpage.h"
 
-#include "base/version.h"
 #include "base/userdialogs.h"
+#include "base/version.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
