@@ -760,3 +760,44 @@ TEST_F(WriterRender, EveryTransitionKindDrawsAsIntended)
         }
     }
 }
+
+// Every kind of file the writer makes must decode from start to end with
+// nothing to report: `ffmpeg -v warning -i FILE -f null -` prints no line.
+// The one line allowed is ffmpeg's note that it assumed the usual layout for
+// the sound's channels ("Guessed Channel Layout ... : stereo"): these formats
+// store PCM and WMA sound with the plain wave header, which names the number
+// of channels but no speaker layout, and ffmpeg prints the same note for the
+// files it writes itself. The writer's own muxer must not complain either.
+TEST_F(WriterRender, EveryOutputDecodesWithoutErrorsOrWarnings)
+{
+    struct Output {
+        const char* name;
+        bool dv;
+    };
+    const std::vector<Output> outputs = {
+        {"dv.avi", true}, {"raw.avi", false}, {"sound.wav", false}, {"movie.wmv", false}};
+    const std::string doc = testTimeline(1.0, 320, 240, 30);
+    for (const Output& o : outputs) {
+        const RunResult r = render(doc, o.name, 0, 3000, o.dv, "320-0300k-stereo.prx");
+        ASSERT_EQ(r.exitCode, 0) << o.name << "\n" << r.err;
+        for (const char* muxer : {"[avi @", "[wav @", "[asf @"})
+            EXPECT_EQ(r.err.find(muxer), std::string::npos) << o.name << ": the muxer complained\n" << r.err;
+
+        const RunResult d = runProgram({"ffmpeg", "-nostdin", "-v", "warning", "-i", m_out, "-f", "null", "-"});
+        EXPECT_EQ(d.exitCode, 0) << o.name << "\n" << d.err;
+        std::istringstream lines(d.out + d.err);
+        std::string line;
+        int reported = 0;
+        while (std::getline(lines, line)) {
+            if (line.empty() || line.rfind("Guessed Channel Layout for Input Stream", 0) == 0)
+                continue;
+            ADD_FAILURE() << o.name << " does not decode cleanly: " << line;
+            ++reported;
+        }
+        EXPECT_EQ(reported, 0) << o.name;
+        // Nothing was dropped to get there: the sound is complete.
+        EXPECT_NEAR(probeDuration(m_out), 3.0, 0.1) << o.name;
+        const std::vector<short> sound = decodeSound(m_out, 48000);
+        EXPECT_NEAR(double(sound.size()), 3.0 * 48000, 48000 * 0.05) << o.name;
+    }
+}
