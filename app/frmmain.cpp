@@ -114,6 +114,11 @@ frmMain::~frmMain()
     delete m_frmVid;
     delete m_frmEffect;
     delete m_about;
+    // The filtered controls must not call back into this window while their siblings
+    // are already gone.
+    m_sliderSnd->removeEventFilter(this);
+    if (QLineEdit* rateEdit = m_combSndRate->lineEdit())
+        rateEdit->removeEventFilter(this);
     delete takeCentralWidget();
     m_grid = nullptr;
     delete m_model;
