@@ -44,6 +44,14 @@ void AnalysisWorker::cancel()
     m_busy = false;
 }
 
+int AnalysisWorker::threadCount() const
+{
+    int n = 0;
+    for (const Job& j : m_jobs)
+        n += j.done->load() ? 0 : 1;
+    return n;
+}
+
 void AnalysisWorker::reapFinishedThreads()
 {
     // A cancelled job's thread ends on its own soon after; it is joined here once it

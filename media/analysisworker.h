@@ -43,6 +43,9 @@ public:
     // True from start() until the current job's finished signal or cancel().
     bool isBusy() const { return m_busy; }
     quint64 currentJob() const { return m_job; }
+    // Threads not yet ended: the current job's and those of cancelled jobs, which end
+    // on their own soon after (at the next check of their cancel flag).
+    int threadCount() const;
 
 signals:
     void progress(quint64 job, double fraction);

@@ -43,7 +43,7 @@ double medianTapOffset(const std::vector<double>& tapsMs, const std::vector<doub
     for (double t : tapsMs) {
         const double* c = nearest(clicksMs, t);
         const double d = t - *c;
-        if (interval > 0.0 && std::fabs(d) >= interval / 2)
+        if (interval > 0.0 && std::fabs(d) > interval / 4)
             continue;
         offsets.push_back(d);
     }

@@ -24,8 +24,10 @@ SnapResult snapTap(double tapMs, const std::vector<double>& beats, const std::ve
                    double windowMs = kDefaultSnapWindowMs);
 
 // The user's tap latency: the median of (tap - nearest click) over the calibration taps,
-// positive when the taps come late. Taps more than half a click interval from every click
-// are left out as stray. Returns 0 when no tap is usable. clicks must be ascending.
+// positive when the taps come late. Taps more than a quarter of the click interval from
+// every click (125 ms at 120 BPM, far beyond any real latency) are left out as stray: a
+// doubled or missed tap must not pull the median. Returns 0 when no tap is usable.
+// clicks must be ascending.
 double medianTapOffset(const std::vector<double>& tapsMs, const std::vector<double>& clicksMs);
 
 // A click track: a short decaying 1 kHz click (2 kHz on the first beat of every bar of
