@@ -50,8 +50,10 @@ DecodedAudio decodeAudio(const QString& path, const std::atomic<bool>* cancel, c
 
     AVFormatContext* rawFormat = nullptr;
     const QByteArray localPath = QFile::encodeName(path);
-    if (avformat_open_input(&rawFormat, localPath.constData(), nullptr, nullptr) < 0)
-        return failure(QStringLiteral("Cannot open the file"));
+    if (avformat_open_input(&rawFormat, localPath.constData(), nullptr, nullptr) < 0) {
+        return failure(QFile::exists(path) ? QStringLiteral("Damaged or unknown file")
+                                           : QStringLiteral("File not found"));
+    }
     std::unique_ptr<AVFormatContext, FormatCloser> format(rawFormat);
     if (avformat_find_stream_info(format.get(), nullptr) < 0)
         return failure(QStringLiteral("Damaged or unknown file"));

@@ -21,7 +21,8 @@ namespace vk {
 
 struct AudioAnalysis {
     // Empty when beats were found; else why not, short enough for a status line
-    // ("Too short for beats", "Silence", "No sound in the file", "Damaged file", ...).
+    // ("Too short for beats", "Silence", "No beats found", "No sound in the file",
+    // "Damaged file", "Damaged or unknown file", "File not found", "Cancelled").
     QString reason;
     int sampleRate = 0;
     double durationMs = 0.0;
@@ -54,7 +55,9 @@ std::vector<double> doubleBeats(const std::vector<double>& beats);
 // The beats at the metrical level of the user's taps: the median tap spacing is compared
 // with the median beat spacing and the beats are halved or doubled (up to twice) until
 // they match; when halving, the half that lies closer to the taps is kept. Fewer than
-// three taps, or no beats, leave the beats as they are.
+// three taps, or no beats, leave the beats as they are. The bars (downbeatsMs) are not
+// touched: doubling keeps every downbeat among the beats, halving keeps those of the
+// phase the taps chose.
 std::vector<double> beatsAtTapLevel(const std::vector<double>& beats, const std::vector<double>& tapsMs);
 
 // The median spacing of ascending times; 0 for fewer than two.
