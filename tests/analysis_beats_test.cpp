@@ -147,7 +147,7 @@ TEST_F(AnalysisFiles, CancelStopsTheAnalysisEarly)
     }
 }
 
-TEST(BeatSnap, SnapsToABeatThenAnOnsetWithinTheWindow)
+TEST(AnalysisSnap, SnapsToABeatThenAnOnsetWithinTheWindow)
 {
     const std::vector<double> beats{1000.0, 1500.0, 2000.0};
     const std::vector<double> onsets{1250.0, 1480.0, 3000.0};
@@ -177,7 +177,7 @@ TEST(BeatSnap, SnapsToABeatThenAnOnsetWithinTheWindow)
     EXPECT_DOUBLE_EQ(snapTap(2990.0, beats, onsets).ms, 3000.0);
 }
 
-TEST(BeatSnap, SplitPointsEveryNBeats)
+TEST(AnalysisSnap, SplitPointsEveryNBeats)
 {
     std::vector<double> beats;
     for (int i = 0; i < 20; ++i)
@@ -197,7 +197,7 @@ TEST(BeatSnap, SplitPointsEveryNBeats)
     EXPECT_EQ(beatSplitPoints(beats, 0.0, 1600.0, 0), (std::vector<double>{500.0, 1000.0, 1500.0}));
 }
 
-TEST(BeatLevel, FollowsTheTapsSpacing)
+TEST(AnalysisLevel, FollowsTheTapsSpacing)
 {
     std::vector<double> fast; // double time: every 250 ms
     for (int i = 0; i < 40; ++i)
@@ -233,7 +233,7 @@ TEST(BeatLevel, FollowsTheTapsSpacing)
     EXPECT_EQ(doubleBeats({0.0, 10.0, 30.0}), (std::vector<double>{0.0, 5.0, 10.0, 20.0, 30.0}));
 }
 
-TEST(TapLatency, MedianOffsetAgainstTheClicks)
+TEST(AnalysisLatency, MedianOffsetAgainstTheClicks)
 {
     const ClickTrack track = makeClickTrack(120.0, 8, 44100);
     ASSERT_EQ(track.clicksMs.size(), 8u);
@@ -258,7 +258,7 @@ TEST(TapLatency, MedianOffsetAgainstTheClicks)
     EXPECT_DOUBLE_EQ(medianTapOffset({100.0}, {}), 0.0);
 }
 
-TEST(WaveformPeaks, ColumnsMatchTheSamples)
+TEST(AnalysisPeaks, ColumnsMatchTheSamples)
 {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);

@@ -50,7 +50,7 @@ struct Received {
     QThread* thread = nullptr;
 };
 
-class Worker : public ::testing::Test {
+class AnalysisWorkerJobs : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -78,7 +78,7 @@ protected:
     std::vector<std::pair<quint64, double>> m_progress;
 };
 
-TEST_F(Worker, DeliversOnTheOwnersThreadThenFromTheCache)
+TEST_F(AnalysisWorkerJobs, DeliversOnTheOwnersThreadThenFromTheCache)
 {
     const QString path = file("clicks.wav");
     const std::vector<double> clicks = testsound::writeClicks(path, 120.0, 20.0);
@@ -113,7 +113,7 @@ TEST_F(Worker, DeliversOnTheOwnersThreadThenFromTheCache)
     EXPECT_EQ(m_results[2].analysis.reason, QStringLiteral("Silence"));
 }
 
-TEST_F(Worker, ANewClipCancelsTheRunningOne)
+TEST_F(AnalysisWorkerJobs, ANewClipCancelsTheRunningOne)
 {
     const QString longer = file("long.wav");
     const QString shorter = file("short.wav");
@@ -135,7 +135,7 @@ TEST_F(Worker, ANewClipCancelsTheRunningOne)
                                    .pathFor(AnalysisCache::contentKey(longer))));
 }
 
-TEST_F(Worker, CancelStopsTheWorkerAndNothingArrives)
+TEST_F(AnalysisWorkerJobs, CancelStopsTheWorkerAndNothingArrives)
 {
     const QString path = file("long.wav");
     testsound::writeClicks(path, 120.0, 120.0);
