@@ -3,9 +3,9 @@
 // content (so a renamed or moved file still hits, and an edited one misses). A project
 // then opens with its beats and waveform at once instead of after a new analysis.
 //
-// File format (little endian): the 8-byte magic "VKBEATS\0", a 32-bit format version,
-// a 64-bit payload length, the payload (a QDataStream of the analysis) and the SHA-1 of
-// the payload. A file with another magic or version, a wrong length, a wrong checksum or
+// File format: the 8-byte magic "VKBEATS\0", the format version (32-bit little endian),
+// the payload's length (64-bit little endian), the payload (a Qt 6.0 QDataStream of the
+// file's key, the analysis and the level-0 waveform peaks) and the SHA-1 of the payload. A file with another magic or version, a wrong length, a wrong checksum or
 // a payload that does not read back completely is rejected (and counts as a miss), so a
 // damaged or outdated file never reaches the editor. The version also goes up whenever
 // the analysis itself changes its results.
