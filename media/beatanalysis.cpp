@@ -23,6 +23,8 @@ namespace {
 constexpr double kFrameOffsetHops = 0.0;
 // A sound whose loudest sample stays below this (about -80 dBFS) counts as silence.
 constexpr float kSilencePeak = 1e-4f;
+// Fewer attacks than this in the whole sound: no rhythm to find.
+constexpr size_t kMinOnsets = 4;
 // Bars of four: the common case for the songs this editor cuts to.
 constexpr int kBeatsPerBar = 4;
 
@@ -221,6 +223,10 @@ AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, con
     report(0.75);
     if (isCancelled(cancel))
         return withReason(out, cancelledReason());
+    // The tempo tracker lays a grid over anything, steady noise and hum included; with
+    // no attacks to hang it on, such a grid would only mislead the snapping.
+    if (out.onsetsMs.size() < kMinOnsets)
+        return withReason(out, QStringLiteral("No beats found"));
 
     // The tempo tracker reads whole windows of 512 frames; pad a short sound with quiet
     // frames so it always has one.

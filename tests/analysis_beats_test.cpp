@@ -121,6 +121,22 @@ TEST_F(AnalysisFiles, BadInputGivesNoBeatsAndAReason)
     EXPECT_FALSE(a.hasBeats());
     EXPECT_EQ(a.reason, QStringLiteral("No sound in the file"));
 
+    // Steady noise and a held tone have no attacks, so no beats either.
+    std::mt19937 rng(3);
+    std::normal_distribution<float> n(0.0f, 0.2f);
+    std::vector<float> hiss(44100 * 10);
+    for (float& v : hiss)
+        v = n(rng);
+    a = analyseSamples(hiss, 44100);
+    EXPECT_FALSE(a.hasBeats());
+    EXPECT_EQ(a.reason, QStringLiteral("No beats found"));
+    std::vector<float> tone(44100 * 10);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = float(0.3 * std::sin(double(i) * 2.0 * M_PI * 440.0 / 44100.0));
+    a = analyseSamples(tone, 44100);
+    EXPECT_FALSE(a.hasBeats());
+    EXPECT_EQ(a.reason, QStringLiteral("No beats found"));
+
     // No samples at all handed to the analysis.
     a = analyseSamples({}, 44100);
     EXPECT_FALSE(a.hasBeats());
