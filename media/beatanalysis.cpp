@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
-#include <numeric>
 
 namespace vk {
 
@@ -223,7 +221,7 @@ AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, con
     report(0.75);
     if (isCancelled(cancel))
         return withReason(out, cancelledReason());
-    // The tempo tracker lays a grid over anything, steady noise and hum included; with
+    // The tempo tracker lays a grid over anything, steady noise or a held tone too; with
     // no attacks to hang it on, such a grid would only mislead the snapping.
     if (out.onsetsMs.size() < kMinOnsets)
         return withReason(out, QStringLiteral("No beats found"));
