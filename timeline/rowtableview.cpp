@@ -59,8 +59,14 @@ void RowTableView::followCurrentRow()
     const QModelIndex index = model()->index(g.currentRow - 1, std::max(0, g.currentCol));
     if (!index.isValid() || index == currentIndex())
         return;
+    // Only the current cell follows; the scroll position stays where the editor's
+    // commands put it (a tap shows the new last row even when the current row is
+    // far above it).
     m_following = true;
+    const bool scroll = hasAutoScroll();
+    setAutoScroll(false);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    setAutoScroll(scroll);
     m_following = false;
 }
 
