@@ -123,6 +123,16 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
     m_anchorRow = -1;
 }
 
+void RowTableView::keyPressEvent(QKeyEvent* event)
+{
+    QTableView::keyPressEvent(event);
+    if (event->isAutoRepeat())
+        return;
+    const int code = KeyCode(event->key());
+    if (code != 0)
+        m_editor.GridKeyDown(code, ShiftState(event->modifiers()));
+}
+
 void RowTableView::keyReleaseEvent(QKeyEvent* event)
 {
     QTableView::keyReleaseEvent(event);
