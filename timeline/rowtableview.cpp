@@ -30,6 +30,11 @@ RowTableView::RowTableView(Editor& editor, QWidget* parent) : QTableView(parent)
     setTextElideMode(Qt::ElideNone);
     // Tight cells, so a time text fits its 65-pixel column.
     setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 1px; }"));
+    // A width the user drags the file column to becomes its own width.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int newSize) {
+        if (!m_fitting && section == Col::VideoFile && newSize > 0)
+            m_fileColumnWidth = newSize;
+    });
 }
 
 void RowTableView::setUpColumns()
@@ -49,6 +54,34 @@ void RowTableView::setUpColumns()
         if (w > 0)
             setColumnWidth(c, w);
     }
+    m_fileColumnWidth = RowTable::columnWidth(Col::VideoFile);
+    fitColumns();
+}
+
+void RowTableView::fitColumns()
+{
+    if (!model() || m_fileColumnWidth <= 0 || Col::VideoFile >= model()->columnCount() ||
+        isColumnHidden(Col::VideoFile))
+        return;
+    constexpr int kMinFileWidth = 40;
+    int others = 0;
+    for (int c = 0; c < model()->columnCount(); ++c)
+        if (c != Col::VideoFile && !isColumnHidden(c))
+            others += columnWidth(c);
+    const int room = viewport()->width() - others;
+    const int w = std::max(kMinFileWidth, std::min(m_fileColumnWidth, room));
+    if (w == columnWidth(Col::VideoFile))
+        return;
+    m_fitting = true;
+    setColumnWidth(Col::VideoFile, w);
+    m_fitting = false;
+}
+
+void RowTableView::resizeEvent(QResizeEvent* event)
+{
+    // Also comes when the vertical scroll bar shows or hides: the viewport changes width.
+    QTableView::resizeEvent(event);
+    fitColumns();
 }
 
 void RowTableView::followCurrentRow()
@@ -125,12 +158,17 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
 
 void RowTableView::keyPressEvent(QKeyEvent* event)
 {
+    // Only the first press counts: repeats of a key held down since it was pressed
+    // elsewhere do not make its release ours. The editor keeps the shift state the
+    // key went down with for its release.
+    if (!event->isAutoRepeat()) {
+        const int code = KeyCode(event->key());
+        if (code != 0) {
+            m_pressedKeys.insert(code);
+            m_editor.GridKeyDown(code, ShiftState(event->modifiers()));
+        }
+    }
     QTableView::keyPressEvent(event);
-    if (event->isAutoRepeat())
-        return;
-    const int code = KeyCode(event->key());
-    if (code != 0)
-        m_editor.GridKeyDown(code, ShiftState(event->modifiers()));
 }
 
 void RowTableView::keyReleaseEvent(QKeyEvent* event)
@@ -139,8 +177,17 @@ void RowTableView::keyReleaseEvent(QKeyEvent* event)
     if (event->isAutoRepeat())
         return;
     const int code = KeyCode(event->key());
-    if (code != 0)
+    // A release whose press went to another widget (a dialog closed by that press)
+    // is not a command for the table.
+    if (code != 0 && m_pressedKeys.remove(code))
         m_editor.GridKeyUp(code, ShiftState(event->modifiers()));
+}
+
+void RowTableView::focusOutEvent(QFocusEvent* event)
+{
+    // Keys still down when the focus leaves are released elsewhere.
+    m_pressedKeys.clear();
+    QTableView::focusOutEvent(event);
 }
 
 void RowTableView::wheelEvent(QWheelEvent* event)
