@@ -212,6 +212,17 @@ TEST_F(Sections, TheViewsHearOfNewRowsBeforeTheLastRowIsBroughtIntoSight)
     ASSERT_EQ(ui.visibleRequests, QList<int>{6});
     EXPECT_EQ(rowsWhenNotified, 6);
     EXPECT_EQ(requestsWhenNotified, 0);
+
+    // A deletion shows the row that took the place of the removed ones, on the table
+    // the views already have without them.
+    ui.visibleRequests.clear();
+    rowsWhenNotified = requestsWhenNotified = -1;
+    editor.setDraggedRange(5, 6);
+    editor.Grid().currentRow = 5;
+    editor.SndDelete();
+    ASSERT_EQ(ui.visibleRequests, QList<int>{4});
+    EXPECT_EQ(rowsWhenNotified, 4);
+    EXPECT_EQ(requestsWhenNotified, 0);
 }
 
 // ---- deletion -------------------------------------------------------------------------------

@@ -156,8 +156,9 @@ void Editor::RowMarkNext(int row)
     current = std::max(1, current);
     m_grid.currentRow = current;
     m_grid.setMarker(current, kMarkerSelected);
-    m_ui.ensureRowVisible(current);
+    // The views first learn of the removed rows, then scroll on the table as it is now.
     notifyTable();
+    m_ui.ensureRowVisible(current);
 }
 
 void Editor::SndSplit()
