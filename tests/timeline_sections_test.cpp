@@ -185,7 +185,7 @@ TEST_F(Sections, EachEditSendsOneTableNotification)
     EXPECT_TRUE(TableInvariants(editor));
 }
 
-TEST_F(Sections, TheViewsHearOfNewRowsBeforeTheLastRowIsBroughtIntoSight)
+TEST_F(Sections, TheViewsHearOfChangedRowsBeforeTheyScroll)
 {
     // A view can only scroll to a row it knows: by the time the scroll is asked for,
     // the table notification carrying the new rows must have gone out.
