@@ -139,6 +139,9 @@ public:
     // selection; hitRow/hitCol the cell under the pointer, or -1 when the pointer is
     // below the last row or right of the last column.
     void GridMouseUp(Button button, int shift, int currentRow, int selEndRow, int hitRow, int hitCol);
+    // A key pressed in the table: remembers the shift state it went down with, so its
+    // release can tell a Ctrl combination even when Ctrl was let go first.
+    void GridKeyDown(int key, int shift);
     void GridKeyUp(int key, int shift);
     void SeekToRow(int row);
     void GoFirst();
@@ -197,6 +200,9 @@ private:
     QString m_rowLabel;
     QString m_sndRangeLabel;
     QString m_vidRangeLabel;
+    // The last key pressed in the table and the shift state it went down with.
+    int m_keyDown = 0;
+    int m_keyDownShift = 0;
     bool m_undoTaken = false;
     bool m_redoTaken = false;
 };

@@ -5,6 +5,7 @@
 #include "media/mediaplayerengine.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <algorithm>
 #include <stdexcept>
 
@@ -16,6 +17,14 @@ const QString kNoFile = QStringLiteral("入力映像ファイルが指定され�
 const QString kBadFormat = QStringLiteral("入力ファイル形式が正しくありません。");
 const QString kNoPicture = QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
 const QString kNoSound = QStringLiteral("音声ﾌｧｲﾙが正しく読み込まれていません。");
+const QString kNotFound = QStringLiteral("ファイルが見つかりません。");
+
+// A file that cannot be loaded is named on the line above the reason, so the user
+// knows which file it was (a row's registration, a dropped still).
+QString loadMessage(const QString& path, const QString& reason)
+{
+    return path + QLatin1Char('\n') + reason;
+}
 
 // Runs one command: a player call that fails, a cell that cannot be read or a row that
 // does not exist ends it without a message; the steps already done stay done.
@@ -158,7 +167,8 @@ bool VideoPanel::loadFile(const QString& path)
     m_player.Initialize(0, 1000, 1, QStringLiteral("7"));
     m_player.SetOption(QStringLiteral("soft_nouse"), -1);
     if (m_player.Open(path) == -1) {
-        m_editor.ui().message(kBadFormat, Ui::Icon::Warning);
+        // A file that is not there is not a file of the wrong format.
+        m_editor.ui().message(loadMessage(path, QFileInfo::exists(path) ? kBadFormat : kNotFound), Ui::Icon::Warning);
         return false;
     }
     MediaInfo info;
@@ -171,7 +181,7 @@ bool VideoPanel::loadFile(const QString& path)
         // A file without a picture: the panel keeps everything it showed, its length
         // and frame interval included, so a registration cannot mix this file's
         // numbers with the previous picture.
-        m_editor.ui().message(kNoPicture, Ui::Icon::Warning);
+        m_editor.ui().message(loadMessage(path, kNoPicture), Ui::Icon::Warning);
         return false;
     }
     m_length = length;

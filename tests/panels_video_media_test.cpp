@@ -158,7 +158,7 @@ TEST_F(VideoPanelMediaTest, SoundOnlyFileIsRefused)
     EXPECT_FALSE(load(path("tone.wav")));
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text,
-              QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
+              path("tone.wav") + QStringLiteral("\n入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
     EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
     EXPECT_TRUE(panel.controls().sliderVisible);
 }

@@ -332,6 +332,35 @@ TEST_F(RowSelection, CtrlXCVRunTheClipboardCommandsAndPassOn)
     EXPECT_EQ(ran, QStringList{QStringLiteral("cut")});
 }
 
+TEST_F(RowSelection, CtrlKeysCountTheStateTheKeyWentDownWith)
+{
+    QStringList ran;
+    editor.clipboardCut = [&] { ran << QStringLiteral("cut"); };
+    editor.clipboardCopy = [&] { ran << QStringLiteral("copy"); };
+    editor.clipboardPaste = [&] { ran << QStringLiteral("paste"); };
+
+    // Ctrl let go before the letter: the letter's release carries no Ctrl.
+    for (int key : {88, 67, 86}) {
+        editor.GridKeyDown(key, Shift::Ctrl);
+        editor.GridKeyUp(key, 0);
+    }
+    EXPECT_EQ(ran, (QStringList{QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste")}));
+
+    // Pressed without Ctrl or with more than Ctrl, nothing runs whatever the release
+    // says; a release of another key than the one pressed keeps its own state.
+    ran.clear();
+    editor.GridKeyDown(67, 0);
+    editor.GridKeyUp(67, Shift::Ctrl);
+    editor.GridKeyDown(86, Shift::Ctrl | Shift::Shift);
+    editor.GridKeyUp(86, 0);
+    editor.GridKeyDown(88, Shift::Ctrl);
+    editor.GridKeyUp(67, 0);
+    EXPECT_TRUE(ran.isEmpty());
+    // The press is used once: a later release of the same key alone is its own.
+    editor.GridKeyUp(88, 0);
+    EXPECT_TRUE(ran.isEmpty());
+}
+
 TEST_F(RowSelection, OtherKeysGoOnToTheMainKeyCommands)
 {
     // A registers a section at the play position; Down moves one frame.

@@ -164,9 +164,20 @@ void Editor::SeekToRow(int row)
     }
 }
 
+void Editor::GridKeyDown(int key, int shift)
+{
+    m_keyDown = key;
+    m_keyDownShift = shift;
+}
+
 void Editor::GridKeyUp(int key, int shift)
 {
     const int row = m_grid.currentRow;
+    // The clipboard keys go by the shift state held when the key went down: people
+    // often let go of Ctrl a moment before the letter, and the letter's release then
+    // carries no Ctrl. A release without its press in the table keeps its own state.
+    const int combination = key == m_keyDown ? m_keyDownShift : shift;
+    m_keyDown = 0;
     switch (key) {
     case kKeySpace:
         SelectRow(row);
@@ -175,15 +186,15 @@ void Editor::GridKeyUp(int key, int shift)
         SeekToRow(row);
         break;
     case kKeyX:
-        if (shift == Shift::Ctrl && clipboardCut)
+        if (combination == Shift::Ctrl && clipboardCut)
             clipboardCut();
         break;
     case kKeyC:
-        if (shift == Shift::Ctrl && clipboardCopy)
+        if (combination == Shift::Ctrl && clipboardCopy)
             clipboardCopy();
         break;
     case kKeyV:
-        if (shift == Shift::Ctrl && clipboardPaste)
+        if (combination == Shift::Ctrl && clipboardPaste)
             clipboardPaste();
         break;
     default:

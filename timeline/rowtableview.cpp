@@ -92,8 +92,14 @@ void RowTableView::followCurrentRow()
     const QModelIndex index = model()->index(g.currentRow - 1, std::max(0, g.currentCol));
     if (!index.isValid() || index == currentIndex())
         return;
+    // Only the current cell follows; the scroll position stays where the editor's
+    // commands put it (a tap shows the new last row even when the current row is
+    // far above it).
     m_following = true;
+    const bool scroll = hasAutoScroll();
+    setAutoScroll(false);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    setAutoScroll(scroll);
     m_following = false;
 }
 
@@ -153,11 +159,14 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
 void RowTableView::keyPressEvent(QKeyEvent* event)
 {
     // Only the first press counts: repeats of a key held down since it was pressed
-    // elsewhere do not make its release ours.
+    // elsewhere do not make its release ours. The editor keeps the shift state the
+    // key went down with for its release.
     if (!event->isAutoRepeat()) {
         const int code = KeyCode(event->key());
-        if (code != 0)
+        if (code != 0) {
             m_pressedKeys.insert(code);
+            m_editor.GridKeyDown(code, ShiftState(event->modifiers()));
+        }
     }
     QTableView::keyPressEvent(event);
 }

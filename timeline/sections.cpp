@@ -54,11 +54,15 @@ bool appendSection(Editor& editor, int ms)
 
 // Puts the appended rows in start order (the time text has fixed width, so plain text
 // order is start order), shows the bottom of the table and gives the slider the focus.
+// The views hear of the new rows before the scroll is asked for: a view that does not
+// know the new last row yet cannot bring it into sight. This is the command's one
+// table notification.
 void finishSectionAdd(Editor& editor)
 {
     RowTable& grid = editor.Grid();
     grid.currentCol = Col::SectionText;
     grid.sortDataRows(Col::SectionText);
+    editor.notifyTable();
     editor.ui().ensureRowVisible(editor.lastRow());
     editor.ui().focusSoundSlider();
 }
@@ -101,9 +105,10 @@ void Editor::SndRegister()
 void Editor::SndSectionAdd(int ms)
 {
     try {
-        if (!appendSection(*this, ms))
+        if (appendSection(*this, ms)) {
+            finishSectionAdd(*this);
             return;
-        finishSectionAdd(*this);
+        }
     } catch (const ConversionError&) {
     }
     notifyTable();
@@ -151,8 +156,9 @@ void Editor::RowMarkNext(int row)
     current = std::max(1, current);
     m_grid.currentRow = current;
     m_grid.setMarker(current, kMarkerSelected);
-    m_ui.ensureRowVisible(current);
+    // The views first learn of the removed rows, then scroll on the table as it is now.
     notifyTable();
+    m_ui.ensureRowVisible(current);
 }
 
 void Editor::SndSplit()
@@ -206,8 +212,7 @@ void Editor::SndSplit()
     } catch (const std::out_of_range&) {
         // No current row to split (a table without data rows).
     }
-    if (changed)
-        notifyTable();
+    // When rows were added, finishSectionAdd has told the views.
 }
 
 void Editor::SndSameSplit()
