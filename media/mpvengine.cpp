@@ -155,6 +155,7 @@ struct MpvEngine::Private {
     double mpvDuration = 0.0;
     bool hasSound = false;     // the position follows the sound when there is one
     bool seekPending = false;  // reports before the seek has landed are stale
+    double seekTarget = 0.0;   // the last seek's
     PlayClock clock;
     // The player was sent to the start of the picture's frame rather than to the
     // position itself: playing from the position must go there first.
@@ -172,6 +173,8 @@ struct MpvEngine::Private {
     void processEvents();
     void handleEvent(const mpv_event& ev);
     void onReport(double value);
+    void onRestart();
+    bool landedAt(double pos) const;
 
     double durationLimit() const;
     double estimate() { return estimateAt(Clock::now()); }
@@ -341,7 +344,7 @@ void MpvEngine::Private::handleEvent(const mpv_event& ev)
         break;
     }
     case MPV_EVENT_PLAYBACK_RESTART:
-        seekPending = false;
+        onRestart();
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* prop = static_cast<const mpv_event_property*>(ev.data);
@@ -417,8 +420,7 @@ void MpvEngine::Private::run(double pos)
 
 void MpvEngine::Private::seek(double target)
 {
-    // A restart waiting in the queue is an earlier seek's: take it first, so that the
-    // next one tells that this seek has landed.
+    // A restart waiting in the queue is an earlier seek's: take it first.
     processEvents();
     const QByteArray text = QByteArray::number(target, 'f', 6);
     const int err = command({"seek", text.constData(), "absolute+exact"});
@@ -426,6 +428,21 @@ void MpvEngine::Private::seek(double target)
         check(err, "seek");
     snapped = false;
     seekPending = err >= 0;
+    seekTarget = target;
+}
+
+// Where an exact seek to seekTarget lands: on the first frame from its target on
+// (within the player's 5 ms), or on the target itself without a picture.
+bool MpvEngine::Private::landedAt(double pos) const
+{
+    const bool picture = infoValid && !still && info.width > 0 && info.secondsPerFrame > 0.0;
+    const double after = picture ? info.secondsPerFrame - 0.001 : 0.002;
+    return pos >= seekTarget - 0.006 && pos <= seekTarget + after;
+}
+
+void MpvEngine::Private::onRestart()
+{
+    seekPending = false;
 }
 
 // Start of the frame on screen at `pos` while playing: an exact seek shows the first
@@ -658,6 +675,9 @@ int MpvEngine::Open(const QString& path)
         d->load = Private::Load::None;
         return -1;
     }
+    // Until the player's first restart the picture is not up yet.
+    d->seekPending = true;
+    d->seekTarget = 0.0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(kOpenTimeoutMs);
     while (d->load == Private::Load::Requested || d->load == Private::Load::Started) {
         const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
@@ -669,6 +689,7 @@ int MpvEngine::Open(const QString& path)
     }
     if (d->load != Private::Load::Loaded) {
         d->load = Private::Load::None;
+        d->seekPending = false;
         d->command({"stop"});
         d->entryId = -1;
         return -1;
@@ -768,7 +789,16 @@ QImage MpvEngine::currentPicture()
 bool MpvEngine::pictureSettled()
 {
     d->processEvents();
-    return d->open && d->paused && !d->seekPending;
+    if (!d->open || !d->paused || d->seekPending)
+        return false;
+    // A restart tells that a seek has landed, not which one: the player must also be
+    // done seeking and be where the last seek goes.
+    int seeking = 1;
+    double pos = -1.0;
+    if (mpv_get_property(d->mpv, "seeking", MPV_FORMAT_FLAG, &seeking) < 0 || seeking
+        || mpv_get_property(d->mpv, "time-pos", MPV_FORMAT_DOUBLE, &pos) < 0)
+        return false;
+    return d->landedAt(pos);
 }
 
 void MpvEngine::Initialize(int, int, int, const QString&) {}

@@ -301,6 +301,11 @@ int FrameAt(int ms)
 
 TEST_F(MediaEngineTest, PictureIsTheFrameAtThePosition)
 {
+    // Just opened: the first frame.
+    m_engine.Close();
+    ASSERT_EQ(m_engine.Open(File(QStringLiteral("frames25.mp4"))), 0);
+    EXPECT_EQ(SettledFrame(m_engine), 0);
+
     // As the panels load a file: Play(0) and at once Pause(-1).
     for (int round = 0; round < 5; ++round) {
         load("frames25.mp4");
