@@ -600,13 +600,15 @@ void MpvEngine::Stop()
         return;
     const bool wasRunning = !d->paused;
     if (wasRunning) {
-        d->hold(d->estimateAt(asked));
+        // Held on the whole millisecond GetPosition gives, so that the frame shown is the
+        // one at the position the caller reads.
+        d->hold(roundMsec(d->estimateAt(asked)) / 1000.0);
         d->paused = true;
     }
     d->setFlag("pause", true);
     // The player may have moved on a frame since the position was taken.
     if (wasRunning && !d->still)
-        d->showFrameAt(d->estimate());
+        d->showFrameAt(d->estimateAt(asked));
 }
 
 void MpvEngine::Pause(int positionMsec, int)
@@ -616,7 +618,8 @@ void MpvEngine::Pause(int positionMsec, int)
     d->processEvents();
     if (!d->open)
         return;
-    const double here = d->estimateAt(asked);
+    // The whole millisecond GetPosition gives (see Stop).
+    const double here = roundMsec(d->estimateAt(asked)) / 1000.0;
     const bool wasRunning = !d->paused;
     d->setFlag("pause", true);
     d->paused = true;
