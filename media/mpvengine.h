@@ -5,10 +5,12 @@
 // the player's events are taken both from the Qt event loop and at the start of every
 // call, so GetPosition called inside a key handler is current.
 //
-// Position while running is the last position the player reported, carried forward
-// by the monotonic clock times the speed, so that a tap lands where the music is
-// (within a few ms) rather than where the last report was (up to a frame behind).
-// While paused it is the position asked for, exactly.
+// Position while running is kept by a PlayClock from the player's reports, carried
+// forward by the monotonic clock times the speed, so that a tap lands where the music
+// is (within a few ms) rather than where the last report was (up to a frame behind);
+// it never goes back while running. While paused it is the position asked for,
+// exactly, and the picture is the frame shown at that position while playing (the
+// frame whose time is at or before it).
 //
 // Files open paused at 0. Stop pauses and keeps the file; Close releases it.
 //
@@ -34,16 +36,17 @@ namespace vk {
 // to take them: a report is never ahead of the music, only behind it by that delay.
 // So a report that is behind the running estimate is stale and does not pull the
 // estimate back (beyond what follows a clock drifting apart from the player's); a
-// report ahead of it is taken as the new base. A report ahead of
-// where the clock since the start allows (a picture put up early when a video starts)
-// is held to that. The answer never goes backwards while running; when the music
-// falls far behind (a stall), the answer waits for it.
+// report ahead of it is taken as the new base. A report ahead of where the clock
+// since the start allows (a video puts its next picture up as soon as it starts) is
+// held to that. The first report only starts the answer running from the start. The
+// answer never goes backwards while running; when the music falls far behind (a
+// stall), the answer waits for it.
 class PlayClock {
 public:
     // Paused, or stopped at `pos`: the answer is `pos`.
     void hold(double pos);
     // Running from `pos` at `speed` since `now`. The answer stays at `pos` until the
-    // first report (the sound takes a moment to start).
+    // first report (the sound takes a moment to start), and runs on from there.
     void start(double pos, double now, double speed);
     void report(double value, double now);
     // The position at `now`; while running, never less than an earlier answer.
