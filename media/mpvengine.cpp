@@ -184,6 +184,11 @@ struct MpvEngine::Private {
     void seek(double seconds);
     double frameStart(double pos) const;
     void showFrameAt(double pos);
+    // A moving picture with a known frame rate.
+    bool hasPicture() const
+    {
+        return infoValid && !still && info.width > 0 && info.secondsPerFrame > 0.0;
+    }
 
     void chooseVideoOutput();
     void startDrawing();
@@ -435,8 +440,7 @@ void MpvEngine::Private::seek(double target)
 // (within the player's 5 ms), or on the target itself without a picture.
 bool MpvEngine::Private::landedAt(double pos) const
 {
-    const bool picture = infoValid && !still && info.width > 0 && info.secondsPerFrame > 0.0;
-    const double after = picture ? info.secondsPerFrame - 0.001 : 0.002;
+    const double after = hasPicture() ? info.secondsPerFrame - 0.001 : 0.002;
     return pos >= seekTarget - 0.006 && pos <= seekTarget + after;
 }
 
@@ -450,7 +454,7 @@ void MpvEngine::Private::onRestart()
 // frame's start.
 double MpvEngine::Private::frameStart(double pos) const
 {
-    if (!infoValid || still || info.width <= 0 || !(info.secondsPerFrame > 0.0))
+    if (!hasPicture())
         return pos;
     const double spf = info.secondsPerFrame;
     const double index = std::floor(pos / spf + 1e-6);
@@ -607,7 +611,7 @@ void MpvEngine::Stop()
     }
     d->setFlag("pause", true);
     // The player may have moved on a frame since the position was taken.
-    if (wasRunning && !d->still)
+    if (wasRunning && d->hasPicture())
         d->showFrameAt(d->estimateAt(asked));
 }
 
@@ -626,7 +630,7 @@ void MpvEngine::Pause(int positionMsec, int)
     if (positionMsec < 0 || d->still) {
         d->hold(here);
         // The player may have moved on a frame since the position was taken.
-        if (wasRunning && !d->still)
+        if (wasRunning && d->hasPicture())
             d->showFrameAt(here);
         return;
     }
