@@ -29,6 +29,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kOpenTimeoutMs = 8000;
+// The longest a paused seek waits for the one before it to land.
+constexpr int kSeekWaitMs = 1000;
 
 // Observed properties, told apart by their reply ids.
 enum : uint64_t { kTimePos = 1, kPause = 2, kDuration = 3, kAudioPts = 4 };
@@ -184,6 +186,7 @@ struct MpvEngine::Private {
     void seek(double seconds);
     double frameStart(double pos) const;
     void showFrameAt(double pos);
+    void waitForSeek();
     // A moving picture with a known frame rate.
     bool hasPicture() const
     {
@@ -449,6 +452,19 @@ void MpvEngine::Private::onRestart()
     seekPending = false;
 }
 
+void MpvEngine::Private::waitForSeek()
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kSeekWaitMs);
+    while (seekPending && mpv) {
+        const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+        if (left <= 0.0)
+            break;
+        mpv_event* ev = mpv_wait_event(mpv, std::min(left, 0.05));
+        if (ev && ev->event_id != MPV_EVENT_NONE)
+            handleEvent(*ev);
+    }
+}
+
 // Start of the frame on screen at `pos` while playing: an exact seek shows the first
 // frame at or after its target, which is the next frame unless the target is a
 // frame's start.
@@ -464,6 +480,9 @@ double MpvEngine::Private::frameStart(double pos) const
 // Paused at `pos`: the picture becomes the frame shown at `pos` while playing.
 void MpvEngine::Private::showFrameAt(double pos)
 {
+    // A restart tells that a seek has landed, not which one: let the seek under way
+    // land first, so that the next restart is this one's.
+    waitForSeek();
     const double start = frameStart(pos);
     seek(start);
     snapped = seekPending && start < pos - 0.0005;
