@@ -70,6 +70,23 @@ frmMain::~frmMain()
 {
     if (!m_unloaded)
         Form_Unload();
+    m_hook.UnhookWindow(this);
+    // The other windows, the controls and the row table read the editor state and the
+    // panels, which are members and go when this body ends: the widgets go first (the
+    // base class would delete them only after the members, and hiding the table still
+    // asks its model for the header captions). The view goes before its model.
+    delete m_frmVid;
+    delete m_frmEffect;
+    delete m_about;
+    // The filtered controls must not call back into this window while their siblings
+    // are already gone.
+    m_sliderSnd->removeEventFilter(this);
+    if (QLineEdit* rateEdit = m_combSndRate->lineEdit())
+        rateEdit->removeEventFilter(this);
+    delete takeCentralWidget();
+    m_grid = nullptr;
+    delete m_model;
+    m_model = nullptr;
 }
 
 // ---- controls ----------------------------------------------------------------------------
@@ -213,15 +230,16 @@ void frmMain::Form_Load()
     refreshSound();
     refreshLabels();
 
+    // Other programs drive the editor over the session bus; without a bus it simply
+    // runs on its own. The object answers from here on, also while a message of the
+    // project opening below waits for the user.
+    auto* kadro = new KadroAdaptor(ed, *m_sound, *m_video, [this] { quitNow(); }, this);
+    kadro->registerOnSessionBus();
+
     if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
         m_project->OpenCommand();
 
     m_hook.HookWindow(this, m_grid);
-
-    // Other programs drive the editor over the session bus; without a bus it simply
-    // runs on its own.
-    auto* kadro = new KadroAdaptor(ed, *m_sound, *m_video, [this] { quitNow(); }, this);
-    kadro->registerOnSessionBus();
 }
 
 void frmMain::readSettings()
@@ -447,6 +465,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     Form_Unload();
     event->accept();
+    m_quitRequested = true;
     QCoreApplication::quit();
 }
 
@@ -463,7 +482,19 @@ void frmMain::Form_Unload()
         m_sound->halt();
     if (m_frmVid) {
         m_frmVid->closeForShutdown();
-        delete m_frmVid;
+        // The panel's window may be the one whose close brought us here, with its close
+        // handling still on the stack: it goes once control is back in the event loop
+        // (or with this window). The player stops drawing into it now, before the panel
+        // and the players go below.
+        if (m_video)
+            m_video->setVideoWindow(nullptr);
+        if (m_vidPlayer) {
+            try {
+                m_vidPlayer->SetVideoWindow(nullptr);
+            } catch (const EngineError&) {
+            }
+        }
+        m_frmVid->deleteLater();
     }
     if (m_frmEffect)
         delete m_frmEffect;
@@ -480,6 +511,7 @@ void frmMain::Form_Unload()
 void frmMain::quitNow()
 {
     m_unloaded = true;
+    m_quitRequested = true;
     QCoreApplication::exit(0);
 }
 

@@ -75,6 +75,10 @@ public:
 
     // Ends the program without the closing steps (automation Quit).
     void quitNow();
+    // True once the program was asked to end: the end of the event loop asked for
+    // during start-up (say, while a start-up message waits) has already happened when
+    // the main loop would start, so the caller must not start it.
+    bool quitRequested() const { return m_quitRequested; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -120,6 +124,7 @@ private:
     RowTableModel* m_model = nullptr;
     bool m_closing = false;
     bool m_unloaded = false;
+    bool m_quitRequested = false;
 
     // Controls.
     QLabel* m_label1 = nullptr;

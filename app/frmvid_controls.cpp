@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -31,6 +32,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
@@ -252,6 +254,19 @@ void frmVid::buildControls()
     tp.setColor(QPalette::Base, tp.color(QPalette::Window));
     m_txtShortcut->setPalette(tp);
     m_txtShortcut->setFixedHeight(m_txtShortcut->fontMetrics().lineSpacing() * 3 + 10);
+    // Wide enough for its longest line: a narrower box would wrap the Japanese text in
+    // the middle of a word. The frame below takes its size from this width.
+    {
+        const QFontMetrics fm(m_txtShortcut->font());
+        int longest = 0;
+        for (const QString& line : m_txtShortcut->toPlainText().split(QLatin1Char('\n')))
+            longest = std::max(longest, fm.horizontalAdvance(line));
+        const int margins = int(std::ceil(2 * m_txtShortcut->document()->documentMargin())) +
+                            2 * m_txtShortcut->frameWidth() + m_txtShortcut->contentsMargins().left() +
+                            m_txtShortcut->contentsMargins().right();
+        // A few pixels more for the cursor and for rounding in the text layout.
+        m_txtShortcut->setMinimumWidth(longest + margins + 4);
+    }
 
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_btnVidPlayPlause, m_chkMute, m_lblVidRate, m_combVidRate, m_txtHour, m_txtMinute, m_txtSecond,

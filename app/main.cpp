@@ -19,5 +19,9 @@ int main(int argc, char** argv)
     vk::frmMain window([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
                        QApplication::arguments().mid(1));
     window.Form_Load();
+    // Asked to end before the loop runs (an automation Quit while a start-up message
+    // waited): the loop would not see that request any more.
+    if (window.quitRequested())
+        return 0;
     return QApplication::exec();
 }

@@ -30,6 +30,11 @@ RowTableView::RowTableView(Editor& editor, QWidget* parent) : QTableView(parent)
     setTextElideMode(Qt::ElideNone);
     // Tight cells, so a time text fits its 65-pixel column.
     setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 1px; }"));
+    // A width the user drags the file column to becomes its own width.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int newSize) {
+        if (!m_fitting && section == Col::VideoFile && newSize > 0)
+            m_fileColumnWidth = newSize;
+    });
 }
 
 void RowTableView::setUpColumns()
@@ -49,6 +54,34 @@ void RowTableView::setUpColumns()
         if (w > 0)
             setColumnWidth(c, w);
     }
+    m_fileColumnWidth = RowTable::columnWidth(Col::VideoFile);
+    fitColumns();
+}
+
+void RowTableView::fitColumns()
+{
+    if (!model() || m_fileColumnWidth <= 0 || Col::VideoFile >= model()->columnCount() ||
+        isColumnHidden(Col::VideoFile))
+        return;
+    constexpr int kMinFileWidth = 40;
+    int others = 0;
+    for (int c = 0; c < model()->columnCount(); ++c)
+        if (c != Col::VideoFile && !isColumnHidden(c))
+            others += columnWidth(c);
+    const int room = viewport()->width() - others;
+    const int w = std::max(kMinFileWidth, std::min(m_fileColumnWidth, room));
+    if (w == columnWidth(Col::VideoFile))
+        return;
+    m_fitting = true;
+    setColumnWidth(Col::VideoFile, w);
+    m_fitting = false;
+}
+
+void RowTableView::resizeEvent(QResizeEvent* event)
+{
+    // Also comes when the vertical scroll bar shows or hides: the viewport changes width.
+    QTableView::resizeEvent(event);
+    fitColumns();
 }
 
 void RowTableView::followCurrentRow()
@@ -59,8 +92,14 @@ void RowTableView::followCurrentRow()
     const QModelIndex index = model()->index(g.currentRow - 1, std::max(0, g.currentCol));
     if (!index.isValid() || index == currentIndex())
         return;
+    // Only the current cell follows; the scroll position stays where the editor's
+    // commands put it (a tap shows the new last row even when the current row is
+    // far above it).
     m_following = true;
+    const bool scroll = hasAutoScroll();
+    setAutoScroll(false);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    setAutoScroll(scroll);
     m_following = false;
 }
 
@@ -117,14 +156,38 @@ void RowTableView::mouseReleaseEvent(QMouseEvent* event)
     m_anchorRow = -1;
 }
 
+void RowTableView::keyPressEvent(QKeyEvent* event)
+{
+    // Only the first press counts: repeats of a key held down since it was pressed
+    // elsewhere do not make its release ours. The editor keeps the shift state the
+    // key went down with for its release.
+    if (!event->isAutoRepeat()) {
+        const Key code = KeyCode(event->key());
+        if (code != Key::None) {
+            m_pressedKeys.insert(code);
+            m_editor.selection().GridKeyDown(code, ShiftState(event->modifiers()));
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
 void RowTableView::keyReleaseEvent(QKeyEvent* event)
 {
     QTableView::keyReleaseEvent(event);
     if (event->isAutoRepeat())
         return;
     const Key code = KeyCode(event->key());
-    if (code != Key::None)
+    // A release whose press went to another widget (a dialog closed by that press)
+    // is not a command for the table.
+    if (code != Key::None && m_pressedKeys.remove(code))
         m_editor.selection().GridKeyUp(code, ShiftState(event->modifiers()));
+}
+
+void RowTableView::focusOutEvent(QFocusEvent* event)
+{
+    // Keys still down when the focus leaves are released elsewhere.
+    m_pressedKeys.clear();
+    QTableView::focusOutEvent(event);
 }
 
 void RowTableView::wheelEvent(QWheelEvent* event)

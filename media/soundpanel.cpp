@@ -8,9 +8,21 @@
 #include "timeline/editor.h"
 #include "timeline/projectcommands.h"
 
+#include <QFileInfo>
 #include <cmath>
 
 namespace vk {
+
+namespace {
+
+// A clip that cannot be loaded is named on the line above the reason, so the user
+// knows which file it was.
+QString loadMessage(const QString& path, const QString& reason)
+{
+    return path + QLatin1Char('\n') + reason;
+}
+
+} // namespace
 
 SoundPanel::SoundPanel(Editor& editor, MediaPlayerEngine& player, MediaPlayerEngine* beep, QObject* parent)
     : QObject(parent), m_editor(editor), m_player(player), m_beep(beep)
@@ -120,12 +132,16 @@ void SoundPanel::SndFileLoad(const QString& path)
         m_player.Initialize(0, 1001, 1, QStringLiteral("7"));
         m_player.SetOption(QStringLiteral("soft_nouse"), -1);
         if (m_player.Open(path) == -1) {
-            ui.message(QStringLiteral("入力ファイル形式が正しくありません。"), UserDialogs::Icon::Exclamation);
+            // A file that is not there is not a file of the wrong format.
+            ui.message(loadMessage(path, QFileInfo::exists(path) ? QStringLiteral("入力ファイル形式が正しくありません。")
+                                                                 : QStringLiteral("ファイルが見つかりません。")),
+                       UserDialogs::Icon::Exclamation);
             return;
         }
         MediaInfo info;
         if (m_player.GetMediaInfo(info) == -1 || info.durationMsec <= 0) {
-            ui.message(QStringLiteral("入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。"),
+            ui.message(loadMessage(path, QStringLiteral(
+                                             "入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。")),
                        UserDialogs::Icon::Exclamation);
             return;
         }

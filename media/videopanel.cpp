@@ -9,6 +9,7 @@
 #include "timeline/editor.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <algorithm>
 #include <stdexcept>
 
@@ -116,7 +117,9 @@ bool VideoPanel::loadFile(const QString& path)
     m_player.Initialize(0, 1000, 1, QStringLiteral("7"));
     m_player.SetOption(QStringLiteral("soft_nouse"), -1);
     if (m_player.Open(path) == -1) {
-        m_editor.ui().message(kBadFormat, UserDialogs::Icon::Warning);
+        // A file that is not there is not a file of the wrong format.
+        m_editor.ui().message(loadMessage(path, QFileInfo::exists(path) ? kBadFormat : kNotFound),
+                              UserDialogs::Icon::Warning);
         return false;
     }
     MediaInfo info;
@@ -129,7 +132,7 @@ bool VideoPanel::loadFile(const QString& path)
         // A file without a picture: the panel keeps everything it showed, its length
         // and frame interval included, so a registration cannot mix this file's
         // numbers with the previous picture.
-        m_editor.ui().message(kNoPicture, UserDialogs::Icon::Warning);
+        m_editor.ui().message(loadMessage(path, kNoPicture), UserDialogs::Icon::Warning);
         return false;
     }
     m_length = length;

@@ -16,6 +16,14 @@ namespace vk::videopanel {
 inline const QString kNoFile = QStringLiteral("入力映像ファイルが指定されていません。");
 inline const QString kBadFormat = QStringLiteral("入力ファイル形式が正しくありません。");
 inline const QString kNoPicture = QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
+inline const QString kNotFound = QStringLiteral("ファイルが見つかりません。");
+
+// A file that cannot be loaded is named on the line above the reason, so the user
+// knows which file it was (a row's registration, a dropped still).
+inline QString loadMessage(const QString& path, const QString& reason)
+{
+    return path + QLatin1Char('\n') + reason;
+}
 inline const QString kNoSound = QStringLiteral("音声ﾌｧｲﾙが正しく読み込まれていません。");
 
 // Runs one command: a player call that fails, a cell that cannot be read or a row that

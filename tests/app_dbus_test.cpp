@@ -277,6 +277,46 @@ TEST_F(EditorOverBusTest, ClientReadsAndSetsTheEditorsFieldsAndQuits)
     EXPECT_FALSE(nameOwned());
 }
 
+// A project whose sound file is not media: the editor waits with its message up. The
+// automation object already answers then, and Quit ends the program cleanly (no crash
+// while the window and its table go).
+TEST_F(EditorOverBusTest, AnswersWhileAStartUpMessageWaitsAndQuitsCleanly)
+{
+    startBus();
+    const QString song = m_scratch.filePath(QStringLiteral("not media.wav"));
+    {
+        QFile f(song);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("this is no sound");
+    }
+    const QString project = m_scratch.filePath(QStringLiteral("bad sound.rem"));
+    {
+        QFile f(project);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("<project version=\"2_0_1\"><soundclip soundfile=\"%1\"/><videoclips>"
+                               "<videoclip soundmsec=\"0\" videofile=\"\" beginmsec=\"-1\" endmsec=\"-1\" "
+                               "intervalmsec=\"-1\" rate=\"\" trans=\"\" transmsec=\"\"/></videoclips></project>")
+                    .arg(song)
+                    .toUtf8());
+    }
+    m_editor = std::make_unique<QProcess>();
+    m_editor->setProcessEnvironment(m_env);
+    m_editor->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_editor->start(kEditor, {project});
+    ASSERT_TRUE(m_editor->waitForStarted(10000));
+    // Nobody answers the message box: the name must come all the same.
+    ASSERT_TRUE(WaitFor([this] { return nameOwned() || m_editor->state() == QProcess::NotRunning; }, 30000));
+    ASSERT_TRUE(nameOwned()) << "no automation while the start-up message waits";
+
+    EXPECT_EQ(run(QStringLiteral("gdbus"), Gdbus(QStringLiteral("getVersion"))), QStringLiteral("('2_0_1',)\n"));
+    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src")).retValueStr, song);
+
+    EXPECT_EQ(run(QStringLiteral("gdbus"), Gdbus(QStringLiteral("Quit"))), QStringLiteral("()\n"));
+    ASSERT_TRUE(m_editor->waitForFinished(20000)) << "the editor is still running after Quit";
+    EXPECT_EQ(m_editor->exitStatus(), QProcess::NormalExit) << "the editor crashed on its way out";
+    EXPECT_EQ(m_editor->exitCode(), 0);
+}
+
 TEST_F(EditorOverBusTest, BusStartsTheEditorWithEmbedding)
 {
     ASSERT_TRUE(QFileInfo::exists(kServiceDir + QStringLiteral("/TlmVideoKadro.Kadro.service")));

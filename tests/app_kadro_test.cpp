@@ -134,7 +134,7 @@ TEST_F(KadroTest, VideoSourceThatCannotLoadKeepsTheTextAndShowsThePanelsMessage)
     EXPECT_EQ(out.retVal, 5);
     EXPECT_EQ(out.retValueStr, QStringLiteral("s"));
     ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_EQ(ui.messages.front().text, QStringLiteral("入力ファイル形式が正しくありません。"));
+    EXPECT_EQ(ui.messages.front().text, path + QStringLiteral("\nファイルが見つかりません。"));
     EXPECT_FALSE(video.controls().regEnabled);
     EXPECT_EQ(call(QStringLiteral("get_video_src")).retValueStr, path);
 }

@@ -6,6 +6,8 @@
 #include "timeline/editor.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace vk;
@@ -66,15 +68,33 @@ TEST_F(SoundPanelTest, LoadFailuresKeepThePreviousClipValues)
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages.last().text, QStringLiteral("入力音声ファイルが指定されていません。"));
 
+    // Every message names the file on its first line. A file the player cannot open
+    // has the wrong format; a path that is not there is reported as missing.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString text = dir.filePath(QStringLiteral("x.txt"));
+    {
+        QFile f(text);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a clip");
+    }
     player.openResult = -1;
-    panel.SndFileLoad(QStringLiteral("/x.txt"));
-    EXPECT_EQ(ui.messages.last().text, QStringLiteral("入力ファイル形式が正しくありません。"));
+    panel.SndFileLoad(text);
+    ASSERT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(ui.messages.last().text, text + QStringLiteral("\n入力ファイル形式が正しくありません。"));
+    EXPECT_EQ(ui.messages.last().icon, UserDialogs::Icon::Exclamation);
+
+    const QString missing = dir.filePath(QStringLiteral("gone.wav"));
+    panel.SndFileLoad(missing);
+    ASSERT_EQ(ui.messages.size(), 3);
+    EXPECT_EQ(ui.messages.last().text, missing + QStringLiteral("\nファイルが見つかりません。"));
+    EXPECT_EQ(ui.messages.last().icon, UserDialogs::Icon::Exclamation);
 
     player.openResult = 0;
     player.info.durationMsec = 0;
     panel.SndFileLoad(QStringLiteral("/x.png"));
     EXPECT_EQ(ui.messages.last().text,
-              QStringLiteral("入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。"));
+              QStringLiteral("/x.png\n入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。"));
     EXPECT_EQ(editor.sndLength(), 10000);
     EXPECT_EQ(editor.sndFrameInterval(), 40);
     EXPECT_EQ(editor.Grid().Rows(), 3);

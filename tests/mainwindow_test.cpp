@@ -18,7 +18,14 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QFile>
+#include <QHeaderView>
+#include <QPointer>
+#include <QTemporaryDir>
 #include <QWheelEvent>
+#include <QtTest/QTest>
 #include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
@@ -88,6 +95,37 @@ struct MainWindowTest : ::testing::Test {
     }
 };
 
+// Waits (events running) until condition holds; false after a generous timeout.
+bool waitUntil(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(20000);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+// Answers every message box that comes up with its default button, and counts them.
+struct MessageBoxAnswerer {
+    int answered = 0;
+    QTimer timer;
+    MessageBoxAnswerer()
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    ++answered;
+                    box->accept();
+                }
+        });
+        timer.start();
+    }
+};
+
 } // namespace
 
 TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
@@ -107,7 +145,10 @@ TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
     EXPECT_EQ(model->headerData(9, Qt::Horizontal).toString(), QStringLiteral("ﾄﾗﾝｼﾞｼｮﾝ時間長(msec)"));
     EXPECT_TRUE(window->grid().isColumnHidden(5));
     EXPECT_FALSE(window->grid().isColumnHidden(7));
-    EXPECT_EQ(window->grid().columnWidth(2), 300);
+    // The file column has 300 pixels where the table has room for them; at the default
+    // size it gives up what the other columns need to end inside the view.
+    EXPECT_LE(window->grid().columnWidth(2), 300);
+    EXPECT_GE(window->grid().columnWidth(2), 250);
 
     EXPECT_EQ(window->control<QLabel>("lblMsg")->text(), QStringLiteral("ﾚﾃﾞｨ"));
     EXPECT_EQ(window->control<QPushButton>("btnSndReg")->text(), QStringLiteral("音声区間登録"));
@@ -269,6 +310,170 @@ TEST_F(MainWindowTest, ShiftCommaOnTheSoundSliderStepsBackTenFrames)
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Less, Qt::ShiftModifier, QStringLiteral("<"));
     QApplication::sendEvent(slider, &press);
     EXPECT_EQ(window->soundPanel().slider().value, 4600);
+}
+
+// A project whose sound file cannot be loaded (missing, empty, not media): the message
+// is closed, then the window goes while still shown, as when the program ends through
+// the automation Quit. The row table and its model read the editor state (the header
+// asks the model for its captions while the view is being hidden), so they must be gone
+// before that state is.
+TEST_F(MainWindowTest, AfterAFailedSoundLoadTheViewsGoBeforeTheEditorState)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString song = dir.filePath(QStringLiteral("empty.wav"));
+    QFile(song).open(QIODevice::WriteOnly); // empty: no media
+    const QString project = dir.filePath(QStringLiteral("bad sound.rem"));
+    {
+        QFile f(project);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("<project version=\"2_0_1\"><soundclip soundfile=\"%1\"/><videoclips>"
+                               "<videoclip soundmsec=\"0\" videofile=\"\" beginmsec=\"-1\" endmsec=\"-1\" "
+                               "intervalmsec=\"-1\" rate=\"\" trans=\"\" transmsec=\"\"/></videoclips></project>")
+                    .arg(song)
+                    .toUtf8());
+    }
+    MessageBoxAnswerer answerer;
+    window = std::make_unique<frmMain>(
+        [this] {
+            auto e = std::make_unique<FakeEngine>();
+            if (engines.empty())
+                e->openResult = -1; // the sound player cannot open the file
+            engines.push_back(e.get());
+            return e;
+        },
+        [] { return 0x900; }, QStringList{project});
+    window->Form_Load();
+    QApplication::processEvents();
+    ASSERT_EQ(answerer.answered, 1) << "the failed sound load says so once";
+    EXPECT_EQ(window->editor().sndFile(), song);
+    ASSERT_TRUE(window->isVisible());
+
+    QPointer<RowTableView> view = &window->grid();
+    QPointer<QAbstractItemModel> model = view->model();
+    QPointer<QHeaderView> header = view->horizontalHeader();
+    ASSERT_FALSE(model.isNull());
+    bool viewLeft = false, modelLeft = false, headerLeft = false, editorGone = false;
+    QObject::connect(&window->editor(), &QObject::destroyed, [&] {
+        editorGone = true;
+        viewLeft = !view.isNull();
+        modelLeft = !model.isNull();
+        headerLeft = !header.isNull();
+    });
+    window.reset();
+    ASSERT_TRUE(editorGone);
+    EXPECT_FALSE(viewLeft) << "the row table outlived the editor state it shows";
+    EXPECT_FALSE(headerLeft) << "the table header outlived the editor state it shows";
+    EXPECT_FALSE(modelLeft) << "the row table model outlived the editor state it reads";
+}
+
+// Closing the video panel ends the program: the main window closes and releases the
+// panel, but not while the panel's own close handling is still running.
+TEST_F(MainWindowTest, ClosingTheVideoPanelEndsTheProgramAndReleasesThePanelAfterItsClose)
+{
+    start();
+    QPointer<frmVid> panel = window->videoWindow();
+    ASSERT_FALSE(panel.isNull());
+    bool panelAliveAfterItsClose = false;
+    // Runs after the main window's own handling of the request, still inside the
+    // panel's close event.
+    QObject::connect(panel.data(), &frmVid::quitRequested, window.get(),
+                     [&] { panelAliveAfterItsClose = !panel.isNull(); });
+    EXPECT_TRUE(panel->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(panelAliveAfterItsClose) << "the panel was deleted inside its own close";
+    EXPECT_TRUE(waitUntil([&] { return panel.isNull(); })) << "the closed panel is never released";
+    window.reset();
+}
+
+// A key release acts on the table only when the table saw the key go down: the Enter
+// that closes a file dialog is pressed in the dialog, and its release must not seek to
+// the row and start the song.
+TEST_F(MainWindowTest, KeyReleaseActsOnTheTableOnlyAfterItsOwnPress)
+{
+    start();
+    engines[0]->info.durationMsec = 10000;
+    engines[0]->info.secondsPerFrame = 0.04;
+    window->soundPanel().SndFileOpen(QStringLiteral("/music/song.wav"));
+    auto& ed = window->editor();
+    ed.Grid().setRows(3);
+    ed.Grid().setText(1, 1, QStringLiteral("00:00:00:00"));
+    ed.Grid().setText(1, 5, QStringLiteral("0"));
+    ed.Grid().setText(2, 1, QStringLiteral("00:00:02:00"));
+    ed.Grid().setText(2, 5, QStringLiteral("2000"));
+    ed.notifyTable();
+    QApplication::processEvents();
+    RowTableView& grid = window->grid();
+    grid.setCurrentIndex(grid.model()->index(1, 1));
+    ASSERT_EQ(ed.Grid().currentRow, 2);
+    window->soundPanel().scrollTo(5000);
+    engines[0]->clearCalls();
+
+    // The dialog takes the press (and closes on it); the release comes to the table.
+    {
+        QDialog dialog(window.get());
+        dialog.show();
+        QTest::keyPress(&dialog, Qt::Key_Return);
+        dialog.close();
+    }
+    QTest::keyRelease(&grid, Qt::Key_Return);
+    QTest::keyRelease(&grid, Qt::Key_Space);
+    EXPECT_EQ(window->soundPanel().slider().value, 5000) << "a release without its press seeked";
+    EXPECT_TRUE(engines[0]->callsStartingWith(QStringLiteral("Play")).isEmpty()) << "the song started";
+
+    // Pressed and released on the table: the row is sought and the song plays.
+    QTest::keyPress(&grid, Qt::Key_Return);
+    QTest::keyRelease(&grid, Qt::Key_Return);
+    EXPECT_EQ(window->soundPanel().slider().value, 2000);
+    EXPECT_FALSE(engines[0]->callsStartingWith(QStringLiteral("Play")).isEmpty());
+
+    // A press seen once allows one release only.
+    window->soundPanel().halt();
+    window->soundPanel().scrollTo(5000);
+    engines[0]->clearCalls();
+    QTest::keyRelease(&grid, Qt::Key_Return);
+    EXPECT_EQ(window->soundPanel().slider().value, 5000);
+    EXPECT_TRUE(engines[0]->callsStartingWith(QStringLiteral("Play")).isEmpty());
+}
+
+// At the default window size, with more rows than the table shows, the vertical scroll
+// bar takes room from the view: every column, the last (効果) included, must still end
+// inside the visible area.
+TEST_F(MainWindowTest, TheLastColumnStaysClearOfTheScrollBar)
+{
+    clearSettings();
+    start();
+    auto& ed = window->editor();
+    ed.Grid().setRows(41);
+    for (int r = 1; r <= 40; ++r)
+        ed.Grid().setText(r, 5, QString::number((r - 1) * 1000));
+    ed.notifyTable();
+    QApplication::processEvents();
+    RowTableView& grid = window->grid();
+    ASSERT_TRUE(waitUntil([&] { return grid.verticalScrollBar()->isVisible(); }));
+    int last = -1;
+    for (int c = 0; c < grid.model()->columnCount(); ++c)
+        if (!grid.isColumnHidden(c))
+            last = c;
+    ASSERT_EQ(last, 8);
+    EXPECT_EQ(grid.model()->headerData(last, Qt::Horizontal).toString(), QStringLiteral("効果"));
+    EXPECT_LE(grid.columnViewportPosition(last) + grid.columnWidth(last), grid.viewport()->width());
+    EXPECT_FALSE(grid.horizontalScrollBar()->isVisible());
+    EXPECT_GE(grid.columnWidth(2), 100) << "the file column keeps a usable width";
+    const int withBar = grid.columnWidth(2);
+
+    // Back to one row: the scroll bar goes and the file column gets the room back.
+    ed.Grid().setRows(2);
+    ed.notifyTable();
+    EXPECT_TRUE(waitUntil([&] { return !grid.verticalScrollBar()->isVisible(); }));
+    EXPECT_GT(grid.columnWidth(2), withBar);
+    EXPECT_LE(grid.columnWidth(2), 300);
+    EXPECT_LE(grid.columnViewportPosition(last) + grid.columnWidth(last), grid.viewport()->width());
+
+    // A wide window: the file column has its full 300 pixels again.
+    window->resize(1000, window->height());
+    EXPECT_TRUE(waitUntil([&] { return grid.columnWidth(2) == 300; }));
+    EXPECT_LE(grid.columnViewportPosition(last) + grid.columnWidth(last), grid.viewport()->width());
 }
 
 int main(int argc, char** argv)

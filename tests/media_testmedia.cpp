@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QImage>
 #include <QThread>
+
+#include <cmath>
 
 #include <stdexcept>
 #include <unistd.h>
@@ -39,6 +42,13 @@ QStringList recipe(const QString& name)
     if (name == l("clip25.mp4"))
         return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=176x144:rate=25:duration=2"),
                 l("-c:v"), l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"), l("yuv420p"),
+                l("-f"), l("mp4")};
+    // Every frame's number in its brightness: frame N is a flat grey of luma 16 + 4N
+    // (lossless, so the number reads back exactly).
+    if (name == l("frames25.mp4"))
+        return {l("-f"), l("lavfi"), l("-i"), l("color=c=black:size=64x48:rate=25:duration=2"),
+                l("-vf"), l("geq=lum='16+4*N':cb=128:cr=128"),
+                l("-c:v"), l("libx264"), l("-preset"), l("ultrafast"), l("-qp"), l("0"), l("-pix_fmt"), l("yuv420p"),
                 l("-f"), l("mp4")};
     if (name == l("tone.wav"))
         return {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=2.5"),
@@ -126,6 +136,17 @@ void EnsureApp(bool noPicture)
     static char name[] = "media_tests";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
+}
+
+// The frame number shown in a picture of "frames25.mp4", -1 for no picture.
+int FrameNumber(const QImage& picture)
+{
+    if (picture.isNull())
+        return -1;
+    const QRgb c = picture.pixel(picture.width() / 2, picture.height() / 2);
+    // Grey g in full range is luma 16 + g * 219 / 255.
+    const double luma = 16.0 + qGreen(c) * 219.0 / 255.0;
+    return int(std::lround((luma - 16.0) / 4.0));
 }
 
 // Lets the Qt event loop run for `ms` milliseconds.

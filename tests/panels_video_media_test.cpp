@@ -9,10 +9,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace vk {
 namespace {
@@ -64,6 +67,11 @@ protected:
         ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("testsrc=size=176x144:rate=25:duration=2"), l("-c:v"),
                               l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"), l("yuv420p")},
                              path("clip25.mp4")));
+        // Frame N is a flat grey of luma 16 + 4N, losslessly coded.
+        ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("color=c=black:size=64x48:rate=25:duration=2"), l("-vf"),
+                              l("geq=lum='16+4*N':cb=128:cr=128"), l("-c:v"), l("libx264"), l("-preset"),
+                              l("ultrafast"), l("-qp"), l("0"), l("-pix_fmt"), l("yuv420p")},
+                             path("frames25.mp4")));
         ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("testsrc=size=320x240:rate=1"), l("-frames:v"), l("1")},
                              path("still.png")));
         ASSERT_TRUE(Generate({l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=1"),
@@ -90,6 +98,28 @@ protected:
     {
         panel.setFileText(file);
         return panel.VidFileLoad(file);
+    }
+
+    // The number of the frame the player shows, once its picture has settled.
+    int shownFrame()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!player.pictureSettled() && t.elapsed() < 20000)
+            Pump(5);
+        EXPECT_TRUE(player.pictureSettled());
+        const QImage picture = player.currentPicture();
+        if (picture.isNull())
+            return -1;
+        const double luma = 16.0 + qGreen(picture.pixel(picture.width() / 2, picture.height() / 2)) * 219.0 / 255.0;
+        return int(std::lround((luma - 16.0) / 4.0));
+    }
+
+    // The frame the position fields show (25 fps).
+    int fieldsFrame() const
+    {
+        return ((panel.hourText().toInt() * 60 + panel.minuteText().toInt()) * 60 + panel.secondText().toInt()) * 25
+               + panel.frameText().toInt();
     }
 
     static QTemporaryDir* s_dir;
@@ -158,7 +188,7 @@ TEST_F(VideoPanelMediaTest, SoundOnlyFileIsRefused)
     EXPECT_FALSE(load(path("tone.wav")));
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text,
-              QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
+              path("tone.wav") + QStringLiteral("\n入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
     EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
     EXPECT_TRUE(panel.controls().sliderVisible);
 }
@@ -176,6 +206,46 @@ TEST_F(VideoPanelMediaTest, PlayingMovesTheSliderAndPauseHolds)
     Pump(150);
     EXPECT_EQ(player.GetState(), MediaPlayerEngine::Paused);
     EXPECT_NEAR(player.GetPosition(), held, 1);
+}
+
+TEST_F(VideoPanelMediaTest, PictureIsTheFrameAtTheShownPosition)
+{
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(load(path("frames25.mp4")));
+        EXPECT_EQ(panel.position(), 0);
+        EXPECT_EQ(player.GetPosition(), 0);
+        EXPECT_EQ(shownFrame(), 0) << "after loading, round " << round;
+    }
+    panel.showVidPosition(panel.slider().value);
+
+    // Played and paused.
+    for (int round = 0; round < 3; ++round) {
+        panel.PlayPause();
+        ASSERT_TRUE(panel.timerActive());
+        QElapsedTimer t;
+        t.start();
+        const int from = panel.position();
+        while (panel.position() < from + 200 + 37 * round && t.elapsed() < 20000)
+            Pump(5);
+        panel.PlayPause();
+        EXPECT_EQ(player.GetPosition(), panel.position());
+        EXPECT_EQ(shownFrame(), fieldsFrame()) << "paused at " << panel.position();
+    }
+
+    // Steps of a hundredth of the length (20 ms, half a frame) either way, and frames.
+    for (Key key : {Key::Right, Key::Right, Key::Right, Key::Left, Key::Left, Key::Down, Key::Up, Key::Left}) {
+        panel.keyCommand(key, 0);
+        EXPECT_EQ(player.GetPosition(), panel.position());
+        EXPECT_EQ(shownFrame(), fieldsFrame()) << "key " << int(key) << " to " << panel.position();
+    }
+
+    // Clicks on the slider (a press and a release at one point).
+    for (int x : {1000, 2345, 3100, 517}) {
+        panel.sliderMouseDown(x, 50);
+        panel.sliderMouseUp(x, 50, 4400);
+        EXPECT_EQ(player.GetPosition(), panel.position());
+        EXPECT_EQ(shownFrame(), fieldsFrame()) << "click at " << x << " to " << panel.position();
+    }
 }
 
 } // namespace

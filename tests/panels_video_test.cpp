@@ -156,12 +156,27 @@ TEST_F(VideoPanelTest, LoadFailuresShowTheirMessageAndKeepThePanel)
     EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_TRUE(player.calls.isEmpty());
 
-    // The player cannot open it.
+    // The player cannot open it: a file that is there has the wrong format, a path
+    // that is not there is missing. Every message names the file on its first line.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString broken = dir.filePath(QStringLiteral("broken.mp4"));
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a movie");
+    }
     player.openResult = -1;
-    EXPECT_FALSE(loadMovie(QStringLiteral("/media/broken.mp4"), 99999, 0.02, 100, 100));
+    EXPECT_FALSE(loadMovie(broken, 99999, 0.02, 100, 100));
     ASSERT_EQ(ui.messages.size(), 2);
-    EXPECT_EQ(ui.messages[1].text, kBadFormat);
+    EXPECT_EQ(ui.messages[1].text, broken + QLatin1Char('\n') + kBadFormat);
     EXPECT_EQ(ui.messages[1].icon, UserDialogs::Icon::Warning);
+    const QString gone = dir.filePath(QStringLiteral("gone.mp4"));
+    EXPECT_FALSE(loadMovie(gone, 99999, 0.02, 100, 100));
+    ASSERT_EQ(ui.messages.size(), 3);
+    EXPECT_EQ(ui.messages[2].text, gone + QStringLiteral("\nファイルが見つかりません。"));
+    EXPECT_EQ(ui.messages[2].icon, UserDialogs::Icon::Warning);
+    ui.messages.removeLast();
     player.openResult = 0;
 
     // The player knows nothing of it: no message.
@@ -173,7 +188,7 @@ TEST_F(VideoPanelTest, LoadFailuresShowTheirMessageAndKeepThePanel)
     // Sound only: no picture size.
     EXPECT_FALSE(loadMovie(QStringLiteral("/media/tone.wav"), 2500, 0.0, 0, 0));
     ASSERT_EQ(ui.messages.size(), 3);
-    EXPECT_EQ(ui.messages[2].text, kNoPicture);
+    EXPECT_EQ(ui.messages[2].text, QStringLiteral("/media/tone.wav\n") + kNoPicture);
     EXPECT_EQ(ui.messages[2].icon, UserDialogs::Icon::Warning);
 
     // The panel is as it was before any of these.
@@ -936,7 +951,7 @@ TEST_F(VideoPanelTest, ShowRowVideoOfAMissingFileReportsAndStops)
     player.openResult = -1;
     panel.ShowRowVideo(2);
     ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_EQ(ui.messages[0].text, kBadFormat);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("/media/gone.mp4\nファイルが見つかりません。"));
     EXPECT_TRUE(player.callsStartingWith(QStringLiteral("Stop")).isEmpty());
 }
 

@@ -24,6 +24,9 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QFile>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -193,6 +196,35 @@ TEST_F(FrmVidTest, CaptionIconAndControlTexts)
     EXPECT_TRUE(movie->isHidden());
     // The speed "1.0" went to the player at the start.
     EXPECT_EQ(player.calls, QStringList{QStringLiteral("Command(set_rate_percent,100,)")});
+}
+
+// At the default size the key help shows each of its two lines whole: no line wraps,
+// so "連続映像登録" is never split, and the help lies inside the window.
+TEST_F(FrmVidTest, KeyHelpShowsEachLineWhole)
+{
+    window->show();
+    QApplication::processEvents();
+    auto* help = child<QPlainTextEdit>("txtShortcut");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    QTextDocument* doc = help->document();
+    ASSERT_EQ(doc->blockCount(), 2);
+    const QFontMetrics fm(help->font());
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        ASSERT_NE(block.layout(), nullptr);
+        EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            const QTextLine line = block.layout()->lineAt(i);
+            const QString part = block.text().mid(line.textStart(), line.textLength());
+            EXPECT_FALSE(part.endsWith(QStringLiteral("連続映")) || part.endsWith(QStringLiteral("連続映像")) ||
+                         part.endsWith(QStringLiteral("連続")) || part.endsWith(QStringLiteral("連続映像登")))
+                << "a line breaks inside 連続映像登録: " << part.toStdString();
+        }
+        EXPECT_LE(fm.horizontalAdvance(block.text()) + 2 * doc->documentMargin(), help->viewport()->width())
+            << block.text().toStdString();
+    }
+    const QRect inWindow(help->mapTo(window.get(), QPoint(0, 0)), help->size());
+    EXPECT_TRUE(window->rect().contains(inWindow));
 }
 
 TEST_F(FrmVidTest, WithTheMainWindowAsParentItTakesItsIconAndStaysAWindow)

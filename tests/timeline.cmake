@@ -6,3 +6,6 @@ vk_add_test(timeline_tests
 add_executable(tablebench ${CMAKE_SOURCE_DIR}/tools/tablebench.cpp)
 target_link_libraries(tablebench PRIVATE timeline)
 set_target_properties(tablebench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# The row table on the main window, offscreen, through the real view.
+vk_add_test(timeline_view_tests SOURCES timeline_view_test.cpp LIBS app Qt6::Test)

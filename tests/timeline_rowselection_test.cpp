@@ -335,6 +335,37 @@ TEST_F(RowSelection, CtrlXCVRunTheClipboardCommandsAndPassOn)
     EXPECT_EQ(ran, QStringList{QStringLiteral("cut")});
 }
 
+TEST_F(RowSelection, CtrlKeysCountTheStateTheKeyWentDownWith)
+{
+    QStringList ran;
+    FakeClipboardCommands clipboard;
+    clipboard.cut = [&] { ran << QStringLiteral("cut"); };
+    clipboard.copy = [&] { ran << QStringLiteral("copy"); };
+    clipboard.paste = [&] { ran << QStringLiteral("paste"); };
+    editor.setClipboardCommands(&clipboard);
+
+    // Ctrl let go before the letter: the letter's release carries no Ctrl.
+    for (Key key : {Key::X, Key::C, Key::V}) {
+        editor.selection().GridKeyDown(key, Shift::Ctrl);
+        editor.selection().GridKeyUp(key, 0);
+    }
+    EXPECT_EQ(ran, (QStringList{QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste")}));
+
+    // Pressed without Ctrl or with more than Ctrl, nothing runs whatever the release
+    // says; a release of another key than the one pressed keeps its own state.
+    ran.clear();
+    editor.selection().GridKeyDown(Key::C, 0);
+    editor.selection().GridKeyUp(Key::C, Shift::Ctrl);
+    editor.selection().GridKeyDown(Key::V, Shift::Ctrl | Shift::Shift);
+    editor.selection().GridKeyUp(Key::V, 0);
+    editor.selection().GridKeyDown(Key::X, Shift::Ctrl);
+    editor.selection().GridKeyUp(Key::C, 0);
+    EXPECT_TRUE(ran.isEmpty());
+    // The press is used once: a later release of the same key alone is its own.
+    editor.selection().GridKeyUp(Key::X, 0);
+    EXPECT_TRUE(ran.isEmpty());
+}
+
 TEST_F(RowSelection, OtherKeysGoOnToTheMainKeyCommands)
 {
     // A registers a section at the play position; Down moves one frame.

@@ -185,6 +185,46 @@ TEST_F(Sections, EachEditSendsOneTableNotification)
     EXPECT_TRUE(TableInvariants(editor));
 }
 
+TEST_F(Sections, TheViewsHearOfChangedRowsBeforeTheyScroll)
+{
+    // A view can only scroll to a row it knows: by the time the scroll is asked for,
+    // the table notification carrying the new rows must have gone out.
+    MakeSections(editor, {0, 1000, 2000}, 20000);
+    int rowsWhenNotified = -1;
+    int requestsWhenNotified = -1;
+    QObject::connect(&editor, &Editor::tableChanged, [&] {
+        rowsWhenNotified = editor.lastRow();
+        requestsWhenNotified = int(ui.visibleRequests.size());
+    });
+
+    engine.position = 5000;
+    editor.sections().SndRegister();
+    ASSERT_EQ(ui.visibleRequests, QList<int>{4});
+    EXPECT_EQ(rowsWhenNotified, 4);
+    EXPECT_EQ(requestsWhenNotified, 0);
+
+    // The split adds its rows the same way.
+    ui.visibleRequests.clear();
+    rowsWhenNotified = requestsWhenNotified = -1;
+    editor.Grid().currentRow = 4;
+    ui.inputs.push_back(QStringLiteral("3"));
+    editor.sections().SndSplit();
+    ASSERT_EQ(ui.visibleRequests, QList<int>{6});
+    EXPECT_EQ(rowsWhenNotified, 6);
+    EXPECT_EQ(requestsWhenNotified, 0);
+
+    // A deletion shows the row that took the place of the removed ones, on the table
+    // the views already have without them.
+    ui.visibleRequests.clear();
+    rowsWhenNotified = requestsWhenNotified = -1;
+    editor.setDraggedRange(5, 6);
+    editor.Grid().currentRow = 5;
+    editor.sections().SndDelete();
+    ASSERT_EQ(ui.visibleRequests, QList<int>{4});
+    EXPECT_EQ(rowsWhenNotified, 4);
+    EXPECT_EQ(requestsWhenNotified, 0);
+}
+
 // ---- deletion -------------------------------------------------------------------------------
 
 TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)

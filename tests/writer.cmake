@@ -1,38 +1,31 @@
 # Tests of the renderer T-VideoWrite. They use plain GoogleTest executables
 # (no editor libraries), so they build even while the editor is being changed.
-set(VK_WRITER_TEST_ENV "QT_QPA_PLATFORM=offscreen;TMPDIR=${CMAKE_BINARY_DIR}/test-temp")
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-temp)
 
 # Documents, output choice, transition table and wipe maps: no engine.
 add_executable(writer_documents_test writer_documents.cpp)
 target_link_libraries(writer_documents_test PRIVATE writercore GTest::gtest_main)
-gtest_discover_tests(writer_documents_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}")
+vk_discover_tests(writer_documents_test)
 
 # Timeline document -> engine timeline, against golden files.
 add_executable(writer_translation_test writer_translation.cpp)
 target_link_libraries(writer_translation_test PRIVATE writercore GTest::gtest_main)
 target_compile_definitions(writer_translation_test PRIVATE
                            VK_WRITER_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data/writer")
-gtest_discover_tests(writer_translation_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}")
+vk_discover_tests(writer_translation_test)
 
 # Engine start-up with the trimmed module set.
 add_executable(writer_engine_test writer_engine.cpp)
 target_link_libraries(writer_engine_test PRIVATE writerengine Qt6::Core GTest::gtest_main)
-gtest_discover_tests(writer_engine_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}")
+vk_discover_tests(writer_engine_test)
 
 # The windows' texts and the preview's test-key list, off screen.
 add_executable(writer_windows_test writer_windows.cpp)
 target_link_libraries(writer_windows_test PRIVATE writerui GTest::gtest_main)
-gtest_discover_tests(writer_windows_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}")
+vk_discover_tests(writer_windows_test)
 
 # End-to-end renders on generated media (ffmpeg, ffprobe, xvfb-run).
 add_executable(writer_render_test writer_render.cpp writer_testkit.cpp)
 target_link_libraries(writer_render_test PRIVATE writercore GTest::gtest_main)
 target_compile_definitions(writer_render_test PRIVATE VK_WRITER_EXE="$<TARGET_FILE:T-VideoWrite>")
 add_dependencies(writer_render_test T-VideoWrite)
-gtest_discover_tests(writer_render_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES ENVIRONMENT "${VK_WRITER_TEST_ENV}" TIMEOUT 300)
+vk_discover_tests(writer_render_test TIMEOUT 300)

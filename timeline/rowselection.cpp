@@ -186,9 +186,20 @@ void RowSelection::SeekToRow(int row)
     }
 }
 
+void RowSelection::GridKeyDown(Key key, int shift)
+{
+    m_keyDown = key;
+    m_keyDownShift = shift;
+}
+
 void RowSelection::GridKeyUp(Key key, int shift)
 {
     const int row = m_grid.currentRow;
+    // The clipboard keys go by the shift state held when the key went down: people
+    // often let go of Ctrl a moment before the letter, and the letter's release then
+    // carries no Ctrl. A release without its press in the table keeps its own state.
+    const int combination = key == m_keyDown ? m_keyDownShift : shift;
+    m_keyDown = Key::None;
     switch (key) {
     case Key::Space:
         SelectRow(row);
@@ -197,15 +208,15 @@ void RowSelection::GridKeyUp(Key key, int shift)
         SeekToRow(row);
         break;
     case Key::X:
-        if (shift == Shift::Ctrl && m_editor.clipboardCommands())
+        if (combination == Shift::Ctrl && m_editor.clipboardCommands())
             m_editor.clipboardCommands()->Cut();
         break;
     case Key::C:
-        if (shift == Shift::Ctrl && m_editor.clipboardCommands())
+        if (combination == Shift::Ctrl && m_editor.clipboardCommands())
             m_editor.clipboardCommands()->Copy();
         break;
     case Key::V:
-        if (shift == Shift::Ctrl && m_editor.clipboardCommands())
+        if (combination == Shift::Ctrl && m_editor.clipboardCommands())
             m_editor.clipboardCommands()->Paste();
         break;
     default:

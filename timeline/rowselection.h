@@ -39,6 +39,9 @@ public:
     // selection; hitRow/hitCol the cell under the pointer, or -1 when the pointer is
     // below the last row or right of the last column.
     void GridMouseUp(Button button, int shift, int currentRow, int selEndRow, int hitRow, int hitCol);
+    // A key pressed in the table: remembers the shift state it went down with, so its
+    // release can tell a Ctrl combination even when Ctrl was let go first.
+    void GridKeyDown(Key key, int shift);
     void GridKeyUp(Key key, int shift);
     void SeekToRow(int row);
     void GoFirst();
@@ -47,6 +50,9 @@ public:
 
 private:
     Editor& m_editor;
+    // The last key pressed in the table and the shift state it went down with.
+    Key m_keyDown = Key::None;
+    int m_keyDownShift = 0;
     RowTable& m_grid;
     UserDialogs& m_ui;
 };

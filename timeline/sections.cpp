@@ -41,11 +41,15 @@ bool appendSection(Editor& editor, int ms)
 
 // Puts the appended rows in start order (the time text has fixed width, so plain text
 // order is start order), shows the bottom of the table and gives the slider the focus.
+// The views hear of the new rows before the scroll is asked for: a view that does not
+// know the new last row yet cannot bring it into sight. This is the command's one
+// table notification.
 void finishSectionAdd(Editor& editor)
 {
     RowTable& grid = editor.Grid();
     grid.currentCol = Col::SectionText;
     grid.sortDataRows(Col::SectionText);
+    editor.notifyTable();
     editor.ui().ensureRowVisible(editor.lastRow());
     editor.ui().focusSoundSlider();
 }
@@ -90,9 +94,10 @@ void Sections::SndRegister()
 void Sections::SndSectionAdd(int ms)
 {
     try {
-        if (!appendSection(m_editor, ms))
+        if (appendSection(m_editor, ms)) {
+            finishSectionAdd(m_editor);
             return;
-        finishSectionAdd(m_editor);
+        }
     } catch (const ConversionError&) {
     }
     m_editor.notifyTable();
@@ -140,8 +145,9 @@ void Sections::RowMarkNext(int row)
     current = std::max(1, current);
     m_grid.currentRow = current;
     m_grid.setMarker(current, kMarkerSelected);
-    m_ui.ensureRowVisible(current);
+    // The views first learn of the removed rows, then scroll on the table as it is now.
     m_editor.notifyTable();
+    m_ui.ensureRowVisible(current);
 }
 
 void Sections::SndSplit()
@@ -195,8 +201,7 @@ void Sections::SndSplit()
     } catch (const std::out_of_range&) {
         // No current row to split (a table without data rows).
     }
-    if (changed)
-        m_editor.notifyTable();
+    // When rows were added, finishSectionAdd has told the views.
 }
 
 void Sections::SndSameSplit()

@@ -9,15 +9,16 @@ allowed() {
         timeline) echo "base timeline" ;;
         media) echo "base timeline media" ;;
         media/mpv) echo "base timeline media media/mpv" ;;
+        media/analysis) echo "media/analysis" ;;
         project) echo "base timeline project" ;;
         render) echo "base timeline render" ;;
         web) echo "base web" ;;
-        app) echo "base timeline media media/mpv project render web app" ;;
+        app) echo "base timeline media media/mpv media/analysis project render web app" ;;
         writer) echo "writer" ;;
     esac
 }
 status=0
-for folder in base timeline media media/mpv project render web app writer; do
+for folder in base timeline media media/mpv media/analysis project render web app writer; do
     ok=$(allowed "$folder")
     for file in "$folder"/*.h "$folder"/*.cpp; do
         [ -f "$file" ] || continue

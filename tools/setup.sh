@@ -21,6 +21,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6opengl6-dev libgl-dev libgl1-mesa-dri
   libmpv-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libswresample-dev libqm-dsp-dev
   libpugixml-dev libgtest-dev googletest
   libmlt++-dev libmlt-dev libmlt7 melt libmlt-data libsdl2-dev
   ffmpeg fonts-ipafont-gothic

@@ -10,6 +10,8 @@
 // offset removed: what a tap sees once the music runs), at 100 % and 200 %, and the
 // cost of one tap. The panel's own 33 ms timer runs meanwhile, as in the editor.
 //
+// Everything runs twice: on a quiet machine, then with two busy loops beside it.
+//
 // Usage: soundtapbench [file] [--seconds s]
 // With no file it generates a 12 s click track with ffmpeg in a temporary folder. The
 // sound output is null unless VK_MPV_AO says otherwise; no picture output.
@@ -23,13 +25,39 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// Two busy loops beside the benchmark (the machine under load), for as long as it lives.
+class BusyLoad {
+public:
+    explicit BusyLoad(int loops)
+    {
+        for (int i = 0; i < loops; ++i)
+            m_threads.emplace_back([this] {
+                volatile unsigned long n = 0;
+                while (!m_stop.load(std::memory_order_relaxed))
+                    n = n + 1;
+            });
+    }
+    ~BusyLoad()
+    {
+        m_stop = true;
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
 
 using Clock = std::chrono::steady_clock;
 
@@ -234,7 +262,13 @@ int main(int argc, char** argv)
     }
     std::printf("sound output: %s; the sound clip panel on the real player, a sample every 7 ms\n",
                 qgetenv("VK_MPV_AO").constData());
-    runOne(file, 100, seconds);
-    runOne(file, 200, seconds);
+    for (int loaded = 0; loaded < 2; ++loaded) {
+        std::printf("--- %s\n", loaded ? "with two busy loops beside it" : "quiet");
+        std::unique_ptr<BusyLoad> load;
+        if (loaded)
+            load = std::make_unique<BusyLoad>(2);
+        runOne(file, 100, seconds);
+        runOne(file, 200, seconds);
+    }
     return 0;
 }

@@ -5,6 +5,8 @@
 // the Play call (includes the start-up delay) and against the best line of the same
 // slope (the steady-state error a tap sees). Also times the beep restart.
 //
+// Everything runs twice: on a quiet machine, then with two busy loops beside it.
+//
 // Usage: tapbench [file ...] [--speed percent] [--seconds s] [--widget]
 // With no file it generates a 10 s WAV and a 10 s MP4 with ffmpeg in a temporary
 // folder. The sound output is null unless VK_MPV_AO says otherwise. With --widget
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -28,6 +31,30 @@
 #include <vector>
 
 namespace {
+
+// Two busy loops beside the benchmark (the machine under load), for as long as it lives.
+class BusyLoad {
+public:
+    explicit BusyLoad(int loops)
+    {
+        for (int i = 0; i < loops; ++i)
+            m_threads.emplace_back([this] {
+                volatile unsigned long n = 0;
+                while (!m_stop.load(std::memory_order_relaxed))
+                    n = n + 1;
+            });
+    }
+    ~BusyLoad()
+    {
+        m_stop = true;
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
 
 using Clock = std::chrono::steady_clock;
 
@@ -102,6 +129,8 @@ void runOne(const QString& path, int speedPercent, double seconds)
     std::vector<double> anchored;  // error against the line from the Play call
     std::vector<double> offsets;   // position minus speed x elapsed
     std::vector<double> callUs;
+    int backwards = 0;
+    int last = -1;
     while (ms(Clock::now() - tPlay) < seconds * 1000.0) {
         next += period;
         while (Clock::now() < next) {
@@ -111,6 +140,9 @@ void runOne(const QString& path, int speedPercent, double seconds)
         const auto before = Clock::now();
         const int pos = engine.GetPosition();
         const auto after = Clock::now();
+        if (pos < last)
+            ++backwards;
+        last = pos;
         callUs.push_back(std::chrono::duration<double, std::micro>(after - before).count());
         const double expected = startMs + speed * ms(before - tPlay);
         anchored.push_back(pos - expected);
@@ -133,7 +165,8 @@ void runOne(const QString& path, int speedPercent, double seconds)
     std::printf("  against Play-anchored clock : p50 %6.2f  p99 %6.2f  max %6.2f ms\n", a.p50, a.p99, a.max);
     std::printf("  steady state (start offset %+.1f ms removed): p50 %6.2f  p99 %6.2f  max %6.2f ms\n", -lag, s.p50,
                 s.p99, s.max);
-    std::printf("  GetPosition call: p50 %.0f us  p99 %.0f us  max %.0f us\n", c.p50, c.p99, c.max);
+    std::printf("  GetPosition call: p50 %.0f us  p99 %.0f us  max %.0f us; steps back while running: %d\n", c.p50,
+                c.p99, c.max, backwards);
 }
 
 void beepRestart(const QString& path)
@@ -209,10 +242,16 @@ int main(int argc, char** argv)
     }
     std::printf("sound output: %s, picture output: %s\n", qgetenv("VK_MPV_AO").constData(),
                 withWidget ? "video widget" : qgetenv("VK_MPV_VO").constData());
-    for (const QString& f : files) {
-        runOne(f, speed, seconds);
-        if (speed == 100 && files.size() > 0 && !beepPath.isEmpty())
-            runOne(f, 200, seconds / 2);
+    for (int loaded = 0; loaded < 2; ++loaded) {
+        std::printf("--- %s\n", loaded ? "with two busy loops beside it" : "quiet");
+        std::unique_ptr<BusyLoad> load;
+        if (loaded)
+            load = std::make_unique<BusyLoad>(2);
+        for (const QString& f : files) {
+            runOne(f, speed, seconds);
+            if (speed == 100 && files.size() > 0 && !beepPath.isEmpty())
+                runOne(f, 200, seconds / 2);
+        }
     }
     if (!beepPath.isEmpty())
         beepRestart(beepPath);

@@ -90,8 +90,13 @@ mlt_frame process(mlt_transition transition, mlt_frame aFrame, mlt_frame bFrame)
 void* createBlend(mlt_profile, mlt_service_type, const char*, const void*)
 {
     mlt_transition transition = mlt_transition_new();
-    if (transition)
-        transition->process = process;
+    if (!transition)
+        return nullptr;
+    transition->process = process;
+    // The engine runs a transition only for the kinds of data it names here
+    // (1 pictures, 2 sound). Without it the transition is never applied: the
+    // new picture cuts in at once and the engine complains on every frame.
+    mlt_properties_set_int(MLT_TRANSITION_PROPERTIES(transition), "_transition_type", 1);
     return transition;
 }
 

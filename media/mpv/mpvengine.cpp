@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFileInfo>
+#include <QImage>
 #include <QMetaObject>
 #include <QObject>
 #include <QOpenGLContext>
@@ -19,6 +20,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace vk {
 
@@ -27,6 +29,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kOpenTimeoutMs = 8000;
+// The longest a paused seek waits for the one before it to land.
+constexpr int kSeekWaitMs = 1000;
 
 // Observed properties, told apart by their reply ids.
 enum : uint64_t { kTimePos = 1, kPause = 2, kDuration = 3, kAudioPts = 4 };
@@ -43,6 +47,11 @@ void* glProcAddress(void*, const char* name)
     return ctx ? reinterpret_cast<void*>(ctx->getProcAddress(name)) : nullptr;
 }
 
+double seconds(Clock::time_point t)
+{
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
 int roundMsec(double seconds)
 {
     const double ms = std::nearbyint(seconds * 1000.0);
@@ -52,6 +61,73 @@ int roundMsec(double seconds)
 }
 
 } // namespace
+
+void PlayClock::hold(double pos)
+{
+    m_running = false;
+    m_haveBase = false;
+    m_base = pos;
+    m_rate = 0.0;
+    m_floor = pos;
+}
+
+void PlayClock::start(double pos, double now, double speed)
+{
+    m_running = true;
+    m_haveBase = false;
+    m_speed = speed;
+    m_startPos = pos;
+    m_startTime = now;
+    m_base = pos;
+    m_baseTime = now;
+    m_rate = 0.0;
+    m_floor = pos;
+}
+
+double PlayClock::raw(double now) const
+{
+    return m_base + m_rate * (now - m_baseTime);
+}
+
+void PlayClock::report(double value, double now)
+{
+    if (!m_running)
+        return;
+    // Never ahead of the clock since the start (with room for a player clock that
+    // runs a little fast).
+    const double elapsed = std::max(0.0, now - m_startTime);
+    value = std::min(value, m_startPos + m_speed * elapsed * (1.0 + kAheadRate));
+    const double predicted = std::max(raw(now), m_floor);
+    if (!m_haveBase) {
+        m_haveBase = true;
+        // The first report says the player has started: the answer runs from the
+        // start from now on, or waits while the music has not reached the start yet.
+        m_base = m_floor;
+        m_rate = value >= m_floor ? m_speed : 0.0;
+    } else if (value >= predicted) {
+        m_base = value;
+        m_rate = m_speed;
+    } else if (m_rate == 0.0 || predicted - value > kStall) {
+        // Waiting for the music to come back to the answer given.
+        m_base = predicted;
+        m_rate = 0.0;
+    } else {
+        // Stale: keep the estimate, drawn toward the report only as fast as two clocks
+        // can drift apart.
+        const double shave = std::min(predicted - value, kDriftRate * std::max(0.0, now - m_baseTime));
+        m_base = predicted - shave;
+        m_rate = m_speed;
+    }
+    m_baseTime = now;
+}
+
+double PlayClock::at(double now)
+{
+    if (!m_running)
+        return m_base;
+    m_floor = std::max(m_floor, raw(now));
+    return m_floor;
+}
 
 struct MpvEngine::Private {
     mpv_handle* mpv = nullptr;
@@ -81,10 +157,11 @@ struct MpvEngine::Private {
     double mpvDuration = 0.0;
     bool hasSound = false;     // the position follows the sound when there is one
     bool seekPending = false;  // reports before the seek has landed are stale
-    bool pinned = true;        // position is pinnedPos (paused, or no report since Play)
-    double pinnedPos = 0.0;
-    double basePos = 0.0;      // last report while running ...
-    Clock::time_point baseTime; // ... and when it arrived
+    double seekTarget = 0.0;   // the last seek's
+    PlayClock clock;
+    // The player was sent to the start of the picture's frame rather than to the
+    // position itself: playing from the position must go there first.
+    bool snapped = false;
 
     ~Private();
     void create();
@@ -98,11 +175,23 @@ struct MpvEngine::Private {
     void processEvents();
     void handleEvent(const mpv_event& ev);
     void onReport(double value);
+    void onRestart();
+    bool landedAt(double pos) const;
 
     double durationLimit() const;
-    double estimate() const { return estimateAt(Clock::now()); }
-    double estimateAt(Clock::time_point when) const;
+    double estimate() { return estimateAt(Clock::now()); }
+    double estimateAt(Clock::time_point when);
+    void hold(double pos);
+    void run(double pos);
     void seek(double seconds);
+    double frameStart(double pos) const;
+    void showFrameAt(double pos);
+    void waitForSeek();
+    // A moving picture with a known frame rate.
+    bool hasPicture() const
+    {
+        return infoValid && !still && info.width > 0 && info.secondsPerFrame > 0.0;
+    }
 
     void chooseVideoOutput();
     void startDrawing();
@@ -263,7 +352,7 @@ void MpvEngine::Private::handleEvent(const mpv_event& ev)
         break;
     }
     case MPV_EVENT_PLAYBACK_RESTART:
-        seekPending = false;
+        onRestart();
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* prop = static_cast<const mpv_event_property*>(ev.data);
@@ -284,8 +373,7 @@ void MpvEngine::Private::handleEvent(const mpv_event& ev)
             mpv_get_property(mpv, "eof-reached", MPV_FORMAT_FLAG, &eof);
             if (nowPaused && eof) {
                 const double limit = durationLimit();
-                pinnedPos = limit > 0.0 ? limit : estimate();
-                pinned = true;
+                hold(limit > 0.0 ? limit : estimate());
                 paused = true;
             }
         }
@@ -303,11 +391,9 @@ void MpvEngine::Private::onReport(double value)
     // When the last sound has been decoded the player reports the end at once, while
     // what it holds in its output buffer still plays: carry on with the clock instead.
     const double limit = durationLimit();
-    if (!pinned && limit > 0.0 && value >= limit - 0.001 && value - estimate() > 0.02)
+    if (clock.following() && limit > 0.0 && value >= limit - 0.001 && value - estimate() > 0.02)
         return;
-    basePos = value;
-    baseTime = Clock::now();
-    pinned = false;
+    clock.report(value, seconds(Clock::now()));
 }
 
 double MpvEngine::Private::durationLimit() const
@@ -319,29 +405,87 @@ double MpvEngine::Private::durationLimit() const
     return mpvDuration;
 }
 
-double MpvEngine::Private::estimateAt(Clock::time_point when) const
+double MpvEngine::Private::estimateAt(Clock::time_point when)
 {
     if (!open || still)
         return 0.0;
-    double pos = pinnedPos;
-    if (!paused && !pinned) {
-        // `when` may precede the last report by the time taken to fetch it.
-        const double elapsed = std::chrono::duration<double>(when - baseTime).count();
-        pos = basePos + speed * elapsed;
-    }
+    double pos = clock.at(seconds(when));
     const double limit = durationLimit();
     if (limit > 0.0)
         pos = std::min(pos, limit);
     return std::max(0.0, pos);
 }
 
-void MpvEngine::Private::seek(double seconds)
+void MpvEngine::Private::hold(double pos)
 {
-    const QByteArray target = QByteArray::number(seconds, 'f', 3);
-    const int err = command({"seek", target.constData(), "absolute+exact"});
+    clock.hold(pos);
+}
+
+void MpvEngine::Private::run(double pos)
+{
+    clock.start(pos, seconds(Clock::now()), speed);
+}
+
+void MpvEngine::Private::seek(double target)
+{
+    // A restart waiting in the queue is an earlier seek's: take it first.
+    processEvents();
+    const QByteArray text = QByteArray::number(target, 'f', 6);
+    const int err = command({"seek", text.constData(), "absolute+exact"});
     if (err < 0 && err != MPV_ERROR_PROPERTY_UNAVAILABLE)
         check(err, "seek");
+    snapped = false;
     seekPending = err >= 0;
+    seekTarget = target;
+}
+
+// Where an exact seek to seekTarget lands: on the first frame from its target on
+// (within the player's 5 ms), or on the target itself without a picture.
+bool MpvEngine::Private::landedAt(double pos) const
+{
+    const double after = hasPicture() ? info.secondsPerFrame - 0.001 : 0.002;
+    return pos >= seekTarget - 0.006 && pos <= seekTarget + after;
+}
+
+void MpvEngine::Private::onRestart()
+{
+    seekPending = false;
+}
+
+void MpvEngine::Private::waitForSeek()
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kSeekWaitMs);
+    while (seekPending && mpv) {
+        const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+        if (left <= 0.0)
+            break;
+        mpv_event* ev = mpv_wait_event(mpv, std::min(left, 0.05));
+        if (ev && ev->event_id != MPV_EVENT_NONE)
+            handleEvent(*ev);
+    }
+}
+
+// Start of the frame on screen at `pos` while playing: an exact seek shows the first
+// frame at or after its target, which is the next frame unless the target is a
+// frame's start.
+double MpvEngine::Private::frameStart(double pos) const
+{
+    if (!hasPicture())
+        return pos;
+    const double spf = info.secondsPerFrame;
+    const double index = std::floor(pos / spf + 1e-6);
+    return std::min(pos, std::max(0.0, index * spf));
+}
+
+// Paused at `pos`: the picture becomes the frame shown at `pos` while playing.
+void MpvEngine::Private::showFrameAt(double pos)
+{
+    // A restart tells that a seek has landed, not which one: let the seek under way
+    // land first, so that the next restart is this one's.
+    waitForSeek();
+    const double start = frameStart(pos);
+    seek(start);
+    snapped = seekPending && start < pos - 0.0005;
 }
 
 // Pictures go to the widget when its GL context is there, nowhere otherwise.
@@ -463,45 +607,58 @@ void MpvEngine::Close()
     d->infoValid = false;
     d->still = false;
     d->paused = true;
-    d->pinned = true;
-    d->pinnedPos = 0.0;
+    d->hold(0.0);
     d->seekPending = false;
+    d->snapped = false;
     d->mpvDuration = 0.0;
     d->hasSound = false;
 }
 
 void MpvEngine::Stop()
 {
+    // Where the player is at the moment of the call (see GetPosition).
+    const Clock::time_point asked = Clock::now();
     d->processEvents();
     if (!d->open)
         return;
-    if (!d->paused) {
-        d->pinnedPos = d->estimate();
-        d->pinned = true;
+    const bool wasRunning = !d->paused;
+    if (wasRunning) {
+        // Held on the whole millisecond GetPosition gives, so that the frame shown is the
+        // one at the position the caller reads.
+        d->hold(roundMsec(d->estimateAt(asked)) / 1000.0);
         d->paused = true;
     }
     d->setFlag("pause", true);
+    // The player may have moved on a frame since the position was taken.
+    if (wasRunning && d->hasPicture())
+        d->showFrameAt(d->estimateAt(asked));
 }
 
 void MpvEngine::Pause(int positionMsec, int)
 {
+    // Where the player is at the moment of the call (see GetPosition).
+    const Clock::time_point asked = Clock::now();
     d->processEvents();
     if (!d->open)
         return;
-    const double here = d->estimate();
+    // The whole millisecond GetPosition gives (see Stop).
+    const double here = roundMsec(d->estimateAt(asked)) / 1000.0;
+    const bool wasRunning = !d->paused;
     d->setFlag("pause", true);
     d->paused = true;
-    d->pinned = true;
     if (positionMsec < 0 || d->still) {
-        d->pinnedPos = here;
+        d->hold(here);
+        // The player may have moved on a frame since the position was taken.
+        if (wasRunning && d->hasPicture())
+            d->showFrameAt(here);
         return;
     }
     double target = positionMsec / 1000.0;
     const double limit = d->durationLimit();
     if (limit > 0.0)
         target = std::min(target, limit);
-    d->pinnedPos = target;
-    d->seek(target);
+    d->hold(target);
+    d->showFrameAt(target);
 }
 
 void MpvEngine::SetVideoWindow(QObject* window)
@@ -532,9 +689,9 @@ int MpvEngine::Open(const QString& path)
 
     d->setFlag("pause", true);
     d->paused = true;
-    d->pinned = true;
-    d->pinnedPos = 0.0;
+    d->hold(0.0);
     d->seekPending = false;
+    d->snapped = false;
     d->mpvDuration = 0.0;
     d->hasSound = false;
     d->load = Private::Load::Requested;
@@ -544,6 +701,9 @@ int MpvEngine::Open(const QString& path)
         d->load = Private::Load::None;
         return -1;
     }
+    // Until the player's first restart the picture is not up yet.
+    d->seekPending = true;
+    d->seekTarget = 0.0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(kOpenTimeoutMs);
     while (d->load == Private::Load::Requested || d->load == Private::Load::Started) {
         const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
@@ -555,6 +715,7 @@ int MpvEngine::Open(const QString& path)
     }
     if (d->load != Private::Load::Loaded) {
         d->load = Private::Load::None;
+        d->seekPending = false;
         d->command({"stop"});
         d->entryId = -1;
         return -1;
@@ -580,17 +741,21 @@ void MpvEngine::Play(int positionMsec)
         const double here = d->estimate();
         // Already there (paused at it, or running through it): no seek, no gap.
         const bool there = d->paused ? std::abs(here - target) < 0.001 : std::abs(here - target) < 0.0025;
-        if (!there) {
+        if (!there || (d->paused && d->snapped)) {
             d->seek(target);
-            d->pinnedPos = target;
-            d->pinned = true;
+            if (d->paused)
+                d->hold(target);
+            else
+                d->run(target);
         }
+    } else if (d->paused && d->snapped && !d->still) {
+        d->seek(d->estimate());
     }
     if (d->paused) {
-        d->pinnedPos = d->estimate();
-        d->pinned = true;
+        const double from = d->estimate();
         d->paused = false;
         d->setFlag("pause", false);
+        d->run(from);
     }
 }
 
@@ -601,6 +766,65 @@ int MpvEngine::GetPosition()
     const Clock::time_point asked = Clock::now();
     d->processEvents();
     return roundMsec(d->estimateAt(asked));
+}
+
+QImage MpvEngine::currentPicture()
+{
+    d->processEvents();
+    if (!d->open)
+        return QImage();
+    mpv_node items[2];
+    items[0].format = MPV_FORMAT_STRING;
+    items[0].u.string = const_cast<char*>("screenshot-raw");
+    items[1].format = MPV_FORMAT_STRING;
+    items[1].u.string = const_cast<char*>("video");
+    mpv_node_list list{2, items, nullptr};
+    mpv_node args;
+    args.format = MPV_FORMAT_NODE_ARRAY;
+    args.u.list = &list;
+    mpv_node result;
+    if (mpv_command_node(d->mpv, &args, &result) < 0)
+        return QImage();
+    QImage image;
+    if (result.format == MPV_FORMAT_NODE_MAP) {
+        int64_t w = 0, h = 0, stride = 0;
+        QByteArray format;
+        const mpv_byte_array* data = nullptr;
+        for (int i = 0; i < result.u.list->num; ++i) {
+            const char* key = result.u.list->keys[i];
+            const mpv_node& v = result.u.list->values[i];
+            if (!std::strcmp(key, "w") && v.format == MPV_FORMAT_INT64)
+                w = v.u.int64;
+            else if (!std::strcmp(key, "h") && v.format == MPV_FORMAT_INT64)
+                h = v.u.int64;
+            else if (!std::strcmp(key, "stride") && v.format == MPV_FORMAT_INT64)
+                stride = v.u.int64;
+            else if (!std::strcmp(key, "format") && v.format == MPV_FORMAT_STRING)
+                format = v.u.string;
+            else if (!std::strcmp(key, "data") && v.format == MPV_FORMAT_BYTE_ARRAY)
+                data = v.u.ba;
+        }
+        if (format == "bgr0" && data && w > 0 && h > 0 && stride >= w * 4 && int64_t(data->size) >= stride * h)
+            image = QImage(static_cast<const uchar*>(data->data), int(w), int(h), int(stride), QImage::Format_RGB32)
+                        .copy();
+    }
+    mpv_free_node_contents(&result);
+    return image;
+}
+
+bool MpvEngine::pictureSettled()
+{
+    d->processEvents();
+    if (!d->open || !d->paused || d->seekPending)
+        return false;
+    // A restart tells that a seek has landed, not which one: the player must also be
+    // done seeking and be where the last seek goes.
+    int seeking = 1;
+    double pos = -1.0;
+    if (mpv_get_property(d->mpv, "seeking", MPV_FORMAT_FLAG, &seeking) < 0 || seeking
+        || mpv_get_property(d->mpv, "time-pos", MPV_FORMAT_DOUBLE, &pos) < 0)
+        return false;
+    return d->landedAt(pos);
 }
 
 void MpvEngine::Initialize(int, int, int, const QString&) {}
@@ -653,8 +877,7 @@ void MpvEngine::Command(const QString& action, int value, const QString&, int& o
         // runs; an exact seek to where the music was keeps the song going from there,
         // and the position goes on from that point at the new speed.
         d->seek(here);
-        d->pinnedPos = here;
-        d->pinned = true;
+        d->run(here);
     }
 }
 

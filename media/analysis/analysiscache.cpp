@@ -1,0 +1,209 @@
+#include "media/analysis/analysiscache.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cstring>
+
+namespace vk {
+
+namespace {
+
+constexpr char kMagic[8] = {'V', 'K', 'B', 'E', 'A', 'T', 'S', '\0'};
+constexpr int kHeaderSize = 8 + 4 + 8;
+constexpr int kDigestSize = 20;
+constexpr qint64 kWholeFileLimit = 64LL * 1024 * 1024;
+constexpr qint64 kPieceSize = 1024 * 1024;
+constexpr int kPieces = 32;
+// Sanity limit for list lengths read back (a day of sound at 192 kHz in 64-sample buckets).
+constexpr quint64 kMaxItems = 300000000ULL;
+
+void writeTimes(QDataStream& s, const std::vector<double>& v)
+{
+    s << quint64(v.size());
+    for (double d : v)
+        s << d;
+}
+
+bool readTimes(QDataStream& s, std::vector<double>& v)
+{
+    quint64 n = 0;
+    s >> n;
+    if (s.status() != QDataStream::Ok || n > kMaxItems)
+        return false;
+    v.resize(size_t(n));
+    for (double& d : v)
+        s >> d;
+    return s.status() == QDataStream::Ok;
+}
+
+void setWhy(QString* why, const char* text)
+{
+    if (why)
+        *why = QString::fromLatin1(text);
+}
+
+} // namespace
+
+AnalysisCache::AnalysisCache(QString dir)
+    : m_dir(dir.isEmpty() ? defaultDir() : std::move(dir))
+{
+}
+
+QString AnalysisCache::defaultDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/beats");
+}
+
+QByteArray AnalysisCache::contentKey(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    const qint64 size = f.size();
+    hash.addData(QByteArray::number(size));
+    if (size <= kWholeFileLimit) {
+        if (!hash.addData(&f))
+            return {};
+    } else {
+        for (int i = 0; i < kPieces; ++i) {
+            const qint64 at = (size - kPieceSize) * i / (kPieces - 1);
+            if (!f.seek(at))
+                return {};
+            const QByteArray piece = f.read(kPieceSize);
+            if (piece.size() != kPieceSize)
+                return {};
+            hash.addData(piece);
+        }
+    }
+    return hash.result().toHex();
+}
+
+QString AnalysisCache::pathFor(const QByteArray& key) const
+{
+    return m_dir + QLatin1Char('/') + QString::fromLatin1(key) + QStringLiteral(".vkbeats");
+}
+
+QByteArray AnalysisCache::encode(const QByteArray& key, const AudioAnalysis& a)
+{
+    QByteArray payload;
+    {
+        QDataStream s(&payload, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_6_0);
+        s << key << a.reason << qint32(a.sampleRate) << a.durationMs << a.bpm;
+        writeTimes(s, a.beatsMs);
+        writeTimes(s, a.downbeatsMs);
+        writeTimes(s, a.onsetsMs);
+        s << quint64(a.peaks.sampleCount()) << qint32(a.peaks.sampleRate());
+        const std::vector<PeakPair> empty;
+        const std::vector<PeakPair>& base = a.peaks.isEmpty() ? empty : a.peaks.base();
+        s << quint64(base.size());
+        for (const PeakPair& p : base)
+            s << p.min << p.max;
+    }
+    QByteArray out;
+    out.reserve(kHeaderSize + payload.size() + kDigestSize);
+    out.append(kMagic, sizeof kMagic);
+    {
+        QDataStream h(&out, QIODevice::Append);
+        h.setByteOrder(QDataStream::LittleEndian);
+        h << kFormatVersion << quint64(payload.size());
+    }
+    out.append(payload);
+    out.append(QCryptographicHash::hash(payload, QCryptographicHash::Sha1));
+    return out;
+}
+
+std::optional<AudioAnalysis> AnalysisCache::decode(const QByteArray& bytes, const QByteArray& key, QString* why)
+{
+    if (bytes.size() < kHeaderSize + kDigestSize || std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
+        setWhy(why, "not a cache file");
+        return std::nullopt;
+    }
+    quint32 version = 0;
+    quint64 length = 0;
+    {
+        QDataStream h(bytes.mid(8, 12));
+        h.setByteOrder(QDataStream::LittleEndian);
+        h >> version >> length;
+    }
+    if (version != kFormatVersion) {
+        setWhy(why, "other format version");
+        return std::nullopt;
+    }
+    if (length != quint64(bytes.size() - kHeaderSize - kDigestSize)) {
+        setWhy(why, "wrong length");
+        return std::nullopt;
+    }
+    const QByteArray payload = bytes.mid(kHeaderSize, qsizetype(length));
+    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha1) != bytes.right(kDigestSize)) {
+        setWhy(why, "checksum mismatch");
+        return std::nullopt;
+    }
+    QDataStream s(payload);
+    s.setVersion(QDataStream::Qt_6_0);
+    QByteArray storedKey;
+    AudioAnalysis a;
+    qint32 rate = 0, peakRate = 0;
+    quint64 sampleCount = 0, baseSize = 0;
+    s >> storedKey >> a.reason >> rate >> a.durationMs >> a.bpm;
+    if (s.status() != QDataStream::Ok || storedKey != key) {
+        setWhy(why, "other file");
+        return std::nullopt;
+    }
+    a.sampleRate = rate;
+    if (!readTimes(s, a.beatsMs) || !readTimes(s, a.downbeatsMs) || !readTimes(s, a.onsetsMs)) {
+        setWhy(why, "damaged times");
+        return std::nullopt;
+    }
+    s >> sampleCount >> peakRate >> baseSize;
+    if (s.status() != QDataStream::Ok || baseSize > kMaxItems) {
+        setWhy(why, "damaged peaks");
+        return std::nullopt;
+    }
+    std::vector<PeakPair> base(static_cast<size_t>(baseSize));
+    for (PeakPair& p : base)
+        s >> p.min >> p.max;
+    if (s.status() != QDataStream::Ok || !s.atEnd()) {
+        setWhy(why, "damaged peaks");
+        return std::nullopt;
+    }
+    a.peaks = WaveformPeaks::fromBase(std::move(base), size_t(sampleCount), peakRate);
+    return a;
+}
+
+std::optional<AudioAnalysis> AnalysisCache::load(const QByteArray& key) const
+{
+    if (key.isEmpty())
+        return std::nullopt;
+    QFile f(pathFor(key));
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = f.readAll();
+    f.close();
+    std::optional<AudioAnalysis> a = decode(bytes, key);
+    if (!a)
+        QFile::remove(f.fileName());
+    return a;
+}
+
+bool AnalysisCache::store(const QByteArray& key, const AudioAnalysis& analysis) const
+{
+    if (key.isEmpty() || analysis.sampleRate <= 0 || analysis.peaks.isEmpty()
+        || analysis.reason == cancelledReason())
+        return false;
+    if (!QDir().mkpath(m_dir))
+        return false;
+    QSaveFile f(pathFor(key));
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(encode(key, analysis));
+    return f.commit();
+}
+
+} // namespace vk
