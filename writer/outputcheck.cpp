@@ -9,6 +9,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace vk {
@@ -80,6 +81,14 @@ OutputMeasure measureOutput(const std::string& path)
         sound.timeBase = ctx->streams[sound.index]->time_base;
         soundPar = ctx->streams[sound.index]->codecpar;
     }
+    // Containers without an edit list cannot say that the first block of a
+    // coded sound is the encoder's warm-up. The ASF muxer then moves every
+    // timestamp so that this block starts at zero, and the pictures start
+    // one block later. Such a block is not counted as sound (see below).
+    const char* formatName = ctx->iformat ? ctx->iformat->name : "";
+    const bool marksWarmUp = std::strstr(formatName, "mp4") || std::strstr(formatName, "mov");
+    const bool codedSound = soundPar && av_get_bits_per_sample(soundPar->codec_id) == 0;
+    int64_t firstSoundPts = AV_NOPTS_VALUE, firstSoundDuration = 0;
     AVPacket* pkt = av_packet_alloc();
     bool firstSound = true;
     while (av_read_frame(ctx, pkt) >= 0) {
@@ -99,6 +108,10 @@ OutputMeasure measureOutput(const std::string& path)
                 }
                 if (firstSound && soundPar->sample_rate > 0)
                     start += av_rescale_q(skippedAtStart(pkt), AVRational{1, soundPar->sample_rate}, s->timeBase);
+                if (firstSound) {
+                    firstSoundPts = pts;
+                    firstSoundDuration = duration;
+                }
                 firstSound = false;
             }
             ++s->packets;
@@ -110,6 +123,16 @@ OutputMeasure measureOutput(const std::string& path)
     av_packet_free(&pkt);
     avformat_close_input(&ctx);
 
+    // The warm-up block: a coded sound in a container without edit lists
+    // whose first packet ends where the first picture starts.
+    if (!marksWarmUp && codedSound && video.seen() && sound.seen() && firstSoundDuration > 0 &&
+        firstSoundPts == sound.first) {
+        const int64_t blockEnd = av_rescale_q(firstSoundPts + firstSoundDuration, sound.timeBase, video.timeBase);
+        if (std::llabs(blockEnd - video.first) <= 1) {
+            sound.first += firstSoundDuration;
+            m.soundWarmUp = sound.seconds(firstSoundDuration);
+        }
+    }
     m.hasVideo = video.index >= 0 && video.seen();
     m.hasSound = sound.index >= 0 && sound.seen();
     if (m.hasVideo) {

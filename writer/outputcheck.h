@@ -33,6 +33,9 @@ struct OutputMeasure final {
     double soundSeconds = 0;   // first sample to the last
     double videoStart = 0;     // presentation time of the first picture, seconds
     double soundStart = 0;     // ... of the first sample
+    // A first sound block left out as the encoder's warm-up (WMA in ASF:
+    // the container cannot mark it, the pictures start after it), seconds.
+    double soundWarmUp = 0;
     double offsetSeconds() const { return soundStart - videoStart; }
 };
 
