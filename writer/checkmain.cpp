@@ -33,10 +33,12 @@ int main(int argc, char** argv)
     if (slash != std::string::npos) {
         e.rateNum = std::atoi(rate.substr(0, slash).c_str());
         e.rateDen = std::atoi(rate.substr(slash + 1).c_str());
-    } else {
+    } else if (std::atof(rate.c_str()) > 0) {
         const vk::FrameRate r = vk::frameRateFromValue(std::atof(rate.c_str()));
         e.rateNum = r.num;
         e.rateDen = r.den;
+    } else {
+        e.rateNum = 0;
     }
     if (e.rateNum <= 0 || e.rateDen <= 0) {
         std::fprintf(stderr, "writer-check: RATE is not a frame rate: %s\n", argv[3]);

@@ -36,6 +36,9 @@ struct OutputMeasure final {
     // A first sound block left out as the encoder's warm-up (WMA in ASF:
     // the container cannot mark it, the pictures start after it), seconds.
     double soundWarmUp = 0;
+    // Such a container knows the sound's end only to a block (its packets
+    // carry no exact length): the block's duration, 0 elsewhere.
+    double soundBlock = 0;
     double offsetSeconds() const { return soundStart - videoStart; }
 };
 
