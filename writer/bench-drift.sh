@@ -9,9 +9,12 @@
 #
 #   writer/bench-drift.sh [path/to/T-VideoWrite]     (default: build-writer/bin)
 #
-# Prints per output: flashes and clicks found, the smallest and largest
-# offset, the mean offset over the first and the last twenty beats and their
-# difference (the drift). Target: every offset within one frame, no drift.
+# Prints per output: flashes and clicks found; the click's time after the
+# start of its flash frame (smallest, largest); and its error, the distance
+# from where the beat lies inside that frame, over all beats and as means
+# over the first and last twenty beats, whose difference is the drift.
+# Target: every offset within one frame, the same error at the end as at the
+# start.
 # VK_BENCH_SECONDS (default 300) changes the length; VK_BENCH_KEEP=1 keeps the
 # work folder. Needs ffmpeg, ffprobe and python3.
 set -euo pipefail
@@ -109,22 +112,29 @@ for i, v in enumerate(s):
         quiet = 0
     else:
         quiet += 1
-offsets = []
-j = 0
+# Each flash against its click. The beat that made the flash lies at a known
+# place inside the flash frame; "error" is how far the click is from there.
+beat = 60.0 / float(sys.argv[2])
+offsets, errors = [], []
 for f in flashes:
-    while j + 1 < len(clicks) and abs(clicks[j + 1] - f - frame / 2) < abs(clicks[j] - f - frame / 2):
-        j += 1
-    if clicks:
-        offsets.append(clicks[j] - f)
+    index = round((f - vstart) / frame)
+    k = int(index * frame / beat)
+    while (k + 1) * beat < (index + 1) * frame:
+        k += 1
+    phase = k * beat - index * frame   # where the beat lies in its frame
+    if not clicks:
+        break
+    c = min(clicks, key=lambda t: abs(t - f - phase))
+    offsets.append((c - f) * 1000)
+    errors.append((c - f - phase) * 1000)
 if not offsets:
     print(f"{path}: no flashes or clicks found"); sys.exit(0)
-ms = [o * 1000 for o in offsets]
-n = min(20, len(ms))
-first, last = sum(ms[:n]) / n, sum(ms[-n:]) / n
-worst = max(max(ms) - frame * 1000, -min(ms), 0)
+n = min(20, len(errors))
+first, last = sum(errors[:n]) / n, sum(errors[-n:]) / n
 print(f"{path}: {len(flashes)} flashes, {len(clicks)} clicks, frame {frame*1000:.2f} ms")
-print(f"  click after the flash frame's start: {min(ms):.1f} .. {max(ms):.1f} ms "
-      f"(inside the frame: 0 .. {frame*1000:.1f}); outside by at most {worst:.1f} ms")
-print(f"  mean over the first {n} beats {first:.1f} ms, over the last {n} {last:.1f} ms, drift {last-first:+.1f} ms")
+print(f"  click after the start of its flash frame: {min(offsets):.1f} .. {max(offsets):.1f} ms, "
+      f"largest {max(abs(o) for o in offsets):.1f} ms (target <= {frame*1000:.1f})")
+print(f"  click against its beat's place in the frame: {min(errors):+.2f} .. {max(errors):+.2f} ms; "
+      f"first {n} beats {first:+.2f} ms, last {n} {last:+.2f} ms, drift {last-first:+.2f} ms")
 PY
 done
