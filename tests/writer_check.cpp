@@ -69,7 +69,17 @@ TEST(WriterCheck, FilesInSyncPassWithTheirFigures)
     c = vk::checkOutput(dir / "good.avi", expect(90, 30000, 1001));
     EXPECT_TRUE(c.ok()) << c.line();
     EXPECT_EQ(c.measured.frames, 90);
+    EXPECT_NEAR(c.measured.pictureSeconds, 3.003, 1e-6);
     EXPECT_NEAR(c.measured.soundSeconds, 3.003, 1e-3);
+    // The pictures of an AVI are counted from its index: a cut-short copy
+    // has fewer.
+    ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.avi", "-c", "copy", "-t", "2",
+                       dir / "short.avi"}));
+    c = vk::checkOutput(dir / "short.avi", expect(90, 30000, 1001));
+    EXPECT_FALSE(c.ok()) << c.line();
+    EXPECT_NEAR(double(c.measured.frames), 60, 1);
+    EXPECT_NEAR(c.measured.pictureSeconds, c.measured.frames * 1001 / 30000.0, 1e-6);
+    EXPECT_NEAR(c.measured.soundSeconds, 2.0, 0.04);
 
     // WMA in ASF: the first sound block is the encoder's warm-up, which the
     // container cannot mark; the pictures start after it.

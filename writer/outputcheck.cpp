@@ -89,10 +89,30 @@ OutputMeasure measureOutput(const std::string& path)
     const bool marksWarmUp = std::strstr(formatName, "mp4") || std::strstr(formatName, "mov");
     const bool codedSound = soundPar && av_get_bits_per_sample(soundPar->codec_id) == 0;
     int64_t firstSoundPts = AV_NOPTS_VALUE, firstSoundDuration = 0;
+    // An AVI lists every chunk in its index, with the picture's frame number
+    // as its time. Uncompressed pictures are most of a large file, so they are
+    // counted from the index and skipped, not read; the sound is read.
+    if (video.index >= 0 && std::strcmp(formatName, "avi") == 0) {
+        AVStream* st = ctx->streams[video.index];
+        const int entries = avformat_index_get_entries_count(st);
+        for (int i = 0; i < entries; ++i) {
+            const AVIndexEntry* e = avformat_index_get_entry(st, i);
+            if (!e || e->size <= 0)
+                continue;
+            ++video.packets;
+            video.first = std::min(video.first, e->timestamp);
+            video.end = std::max(video.end, e->timestamp + frameTicks);
+        }
+        if (video.packets > 0)
+            st->discard = AVDISCARD_ALL;
+    }
+    const bool videoFromIndex = video.packets > 0;
     AVPacket* pkt = av_packet_alloc();
     bool firstSound = true;
     while (av_read_frame(ctx, pkt) >= 0) {
-        StreamSpan* s = pkt->stream_index == video.index ? &video : pkt->stream_index == sound.index ? &sound : nullptr;
+        StreamSpan* s = (pkt->stream_index == video.index && !videoFromIndex) ? &video
+                        : pkt->stream_index == sound.index                   ? &sound
+                                                                             : nullptr;
         const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
         if (s && pkt->size > 0 && pts != AV_NOPTS_VALUE) {
             int64_t duration = pkt->duration;
