@@ -408,8 +408,9 @@ TEST_F(WriterRender, UncompressedAviAt24FpsOverARange)
 // The editor's "1280x720 29.97fps" MP4 profile over a 640x480 timeline: H.264
 // High 4:2:0 and AAC stereo 48 kHz at 192 kb/s, the index (moov) in front of
 // the pictures and sound (mdat), every frame where the timeline puts it with
-// the still and the pictures stretched to the new shape, every section with
-// its tone, and the check after the render in sync.
+// the still and the pictures stretched to the new shape (a still that keeps
+// its shape letterboxed), every section with its tone, and the check after
+// the render in sync.
 TEST_F(WriterRender, Mp4At1280x720IsHighProfileH264WithAacAndFastStart)
 {
     const std::string doc = testTimeline(1.0, 640, 480, 30);
@@ -455,6 +456,15 @@ TEST_F(WriterRender, Mp4At1280x720IsHighProfileH264WithAacAndFastStart)
     checkSound(m_out, 1.0, 0, 8);
     for (const auto& e : fs::directory_iterator(m_dir.path()))
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+
+    // A still that keeps its shape is letterboxed in the profile's frame.
+    const std::string boxed = testTimeline(1.0, 320, 240, 30, true);
+    const RunResult b = render(boxed, "boxed.mp4", 3000, 6000, false, "", "", {640, 360, "30"});
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_EQ(probeStream(m_out, "v:0")["width"], "640");
+    const FrameReport boxedRep = checkFrames(m_out, parsed(boxed), 30, 90, false);
+    EXPECT_GT(boxedRep.stills, 40);
+    EXPECT_GE(boxedRep.sources, 25);
 }
 
 // The check after the render: a good MP4 passes; the same file with its last
