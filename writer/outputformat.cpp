@@ -138,7 +138,6 @@ OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline
         o.muxerFlags = "+faststart";
         o.videoCodec = "libx264";
         o.pixelFormat = "yuv420p";
-        o.videoProfile = "high";
         o.videoPreset = kMp4Preset;
         o.videoCrf = params.mp4.quality;
         o.audioCodec = "aac";

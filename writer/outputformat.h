@@ -52,11 +52,11 @@ struct OutputSettings final {
     std::string audioCodec;
     int videoKbps = 0;       // 0 for codecs without a bitrate
     int audioKbps = 0;
-    // H.264 only: constant-quality coding, encoder speed and the profile
-    // asked for; muxer flags ("+faststart": the index at the front).
+    // H.264 only: constant-quality coding and encoder speed (the profile,
+    // High, follows from these); muxer flags ("+faststart": the index in
+    // front of the media data).
     int videoCrf = -1;
     std::string videoPreset;
-    std::string videoProfile;  // what the preset gives (checked by the tests)
     std::string muxerFlags;
     std::string note;        // a remark to print (unknown profile and so on)
 };
