@@ -23,9 +23,17 @@ add_executable(writer_windows_test writer_windows.cpp)
 target_link_libraries(writer_windows_test PRIVATE writerui GTest::gtest_main)
 vk_discover_tests(writer_windows_test)
 
+# The check after every render, on files made with ffmpeg, and its tool.
+add_executable(writer_check_test writer_check.cpp writer_testkit.cpp)
+target_link_libraries(writer_check_test PRIVATE writercheck GTest::gtest_main)
+target_compile_definitions(writer_check_test PRIVATE VK_WRITER_CHECK_EXE="$<TARGET_FILE:writer-check>")
+add_dependencies(writer_check_test writer-check)
+vk_discover_tests(writer_check_test TIMEOUT 300)
+
 # End-to-end renders on generated media (ffmpeg, ffprobe, xvfb-run).
 add_executable(writer_render_test writer_render.cpp writer_testkit.cpp)
 target_link_libraries(writer_render_test PRIVATE writercore GTest::gtest_main)
-target_compile_definitions(writer_render_test PRIVATE VK_WRITER_EXE="$<TARGET_FILE:T-VideoWrite>")
-add_dependencies(writer_render_test T-VideoWrite)
+target_compile_definitions(writer_render_test PRIVATE VK_WRITER_EXE="$<TARGET_FILE:T-VideoWrite>"
+                           VK_WRITER_CHECK_EXE="$<TARGET_FILE:writer-check>")
+add_dependencies(writer_render_test T-VideoWrite writer-check)
 vk_discover_tests(writer_render_test TIMEOUT 300)

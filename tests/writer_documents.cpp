@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace vk;
@@ -105,6 +106,99 @@ TEST(WriterParams, EmptyOutputIsAPreviewAndBadDocumentsAreRefused)
     EXPECT_FALSE(loadWriterParams(dir.file("nan.xml", text), p, error));
     EXPECT_NE(error.find("開始位置（StartPoint）が数値ではありません"), std::string::npos) << error;
     EXPECT_NE(error.find("\"abc\""), std::string::npos) << error;
+}
+
+// The MP4 document: the two compressors name H.264 and AAC, and the profile's
+// size, rate and (optionally) quality follow in their own elements.
+std::string mp4Xml(const std::string& extra, const std::string& vc = "H.264", const std::string& ac = "AAC")
+{
+    std::string text = paramsXml("/out/movie.mp4", vc, ac, "");
+    text.insert(text.find("</params>"), extra);
+    return text;
+}
+
+const std::string kMp4Elements = "<FrameWidth>1920</FrameWidth><FrameHeight>1080</FrameHeight><FrameRate>59.94</FrameRate>";
+
+TEST(WriterParams, Mp4DocumentCarriesSizeRateAndQuality)
+{
+    ScratchDir dir;
+    WriterParams p;
+    std::string error;
+    ASSERT_TRUE(loadWriterParams(dir.file("a.xml", mp4Xml(kMp4Elements + "<VideoQuality> 20 </VideoQuality>")), p,
+                                 error))
+        << error;
+    EXPECT_TRUE(p.mp4.requested);
+    EXPECT_EQ(p.mp4.width, 1920);
+    EXPECT_EQ(p.mp4.height, 1080);
+    EXPECT_DOUBLE_EQ(p.mp4.frameRate, 59.94);
+    EXPECT_EQ(p.mp4.quality, 20);
+    EXPECT_EQ(p.aviFileName, "/out/movie.mp4");
+
+    // VideoQuality may be left out (or empty): the default quality.
+    ASSERT_TRUE(loadWriterParams(dir.file("b.xml", mp4Xml(kMp4Elements)), p, error)) << error;
+    EXPECT_EQ(p.mp4.quality, kMp4DefaultQuality);
+    ASSERT_TRUE(loadWriterParams(dir.file("c.xml", mp4Xml(kMp4Elements + "<VideoQuality/>")), p, error)) << error;
+    EXPECT_EQ(p.mp4.quality, kMp4DefaultQuality);
+
+    // Documents without the MP4 choice read as before, with or without the
+    // elements (which only an MP4 document uses).
+    for (const std::string& extra : {std::string(), kMp4Elements, std::string("<FrameWidth>odd</FrameWidth>")}) {
+        std::string text = paramsXml("/out/v.avi", "DV Video Encoder", "PCM");
+        text.insert(text.find("</params>"), extra);
+        ASSERT_TRUE(loadWriterParams(dir.file("d.xml", text), p, error)) << error << " " << extra;
+        EXPECT_FALSE(p.mp4.requested) << extra;
+        EXPECT_EQ(p.mp4.width, 0);
+        EXPECT_EQ(p.video.name, "DV Video Encoder");
+        EXPECT_EQ(p.audio.samplesPerSec, 48000);
+    }
+}
+
+TEST(WriterParams, Mp4DocumentWithMissingOrBadElementsIsRefusedWithAReason)
+{
+    ScratchDir dir;
+    struct Case {
+        std::string extra, vc, ac, message;
+    };
+    const std::string w = "<FrameWidth>1280</FrameWidth>", h = "<FrameHeight>720</FrameHeight>",
+                      r = "<FrameRate>30</FrameRate>";
+    const std::vector<Case> cases = {
+        {h + r, "H.264", "AAC", "MP4 の作成に必要な FrameWidth（フレームの幅）がパラメータファイルにありません。"},
+        {w + "<FrameHeight> </FrameHeight>" + r, "H.264", "AAC",
+         "MP4 の作成に必要な FrameHeight（フレームの高さ）がパラメータファイルにありません。"},
+        {w + h, "H.264", "AAC", "MP4 の作成に必要な FrameRate（フレームレート）がパラメータファイルにありません。"},
+        {"<FrameWidth>wide</FrameWidth>" + h + r, "H.264", "AAC",
+         "FrameWidth（フレームの幅）の値が正しくありません: \"wide\"（16〜4096 の偶数）"},
+        {"<FrameWidth>853</FrameWidth>" + h + r, "H.264", "AAC",
+         "FrameWidth（フレームの幅）の値が正しくありません: \"853\"（16〜4096 の偶数）"},
+        {w + "<FrameHeight>720.5</FrameHeight>" + r, "H.264", "AAC",
+         "FrameHeight（フレームの高さ）の値が正しくありません: \"720.5\"（16〜4096 の偶数）"},
+        {"<FrameWidth>8192</FrameWidth>" + h + r, "H.264", "AAC",
+         "FrameWidth（フレームの幅）の値が正しくありません: \"8192\"（16〜4096 の偶数）"},
+        {w + h + "<FrameRate>0</FrameRate>", "H.264", "AAC",
+         "FrameRate（フレームレート）の値が正しくありません: \"0\"（0 より大きく 120 以下）"},
+        {w + h + "<FrameRate>29,97</FrameRate>", "H.264", "AAC",
+         "FrameRate（フレームレート）の値が正しくありません: \"29,97\"（0 より大きく 120 以下）"},
+        {w + h + "<FrameRate>nan</FrameRate>", "H.264", "AAC",
+         "FrameRate（フレームレート）の値が正しくありません: \"nan\"（0 より大きく 120 以下）"},
+        {w + h + r + "<VideoQuality>60</VideoQuality>", "H.264", "AAC",
+         "VideoQuality（画質）の値が正しくありません: \"60\"（0〜51 の整数）"},
+        {w + h + r + "<VideoQuality>good</VideoQuality>", "H.264", "AAC",
+         "VideoQuality（画質）の値が正しくありません: \"good\"（0〜51 の整数）"},
+        {w + h + r, "H.264", "PCM", "MP4 の音声圧縮（AudioCompressor）には \"AAC\" を指定してください: \"PCM\""},
+        {w + h + r, "H.264", "", "MP4 の音声圧縮（AudioCompressor）には \"AAC\" を指定してください: \"\""},
+        {w + h + r, "", "AAC",
+         "音声圧縮 \"AAC\" は映像圧縮（VideoCompressor）\"H.264\" と組み合わせてください: \"\""},
+        {w + h + r, "h264", "AAC",
+         "音声圧縮 \"AAC\" は映像圧縮（VideoCompressor）\"H.264\" と組み合わせてください: \"h264\""},
+    };
+    for (const Case& c : cases) {
+        WriterParams p;
+        p.xtlFilePath = "untouched";
+        std::string error;
+        EXPECT_FALSE(loadWriterParams(dir.file("bad.xml", mp4Xml(c.extra, c.vc, c.ac)), p, error)) << c.extra;
+        EXPECT_EQ(error, c.message) << c.extra;
+        EXPECT_EQ(p.xtlFilePath, "untouched") << "a refused document must not fill the result";
+    }
 }
 
 TEST(WriterParams, CommandLineWordsJoinIntoOnePath)
@@ -215,6 +309,62 @@ TEST(WriterOutput, CompressorsAndExtensionChooseTheFile)
     }
     p.aviFileName.clear();
     EXPECT_EQ(chooseOutput(p, t).kind, OutputKind::Preview);
+}
+
+// The MP4 profiles the editor offers: size and rate from the document (not
+// from the timeline), H.264 at constant quality with fast start, AAC stereo
+// 48 kHz at 192 kb/s, whatever the timeline's sound rate.
+TEST(WriterOutput, EveryMp4ProfileGivesItsSizeRateAndCodecs)
+{
+    Timeline t;
+    std::string error;
+    ASSERT_TRUE(parseTimeline(kTimeline, t, error));
+    t.audio.samplingRate = 44100;
+    struct Row { int w, h; double fps; int num, den; };
+    const Row rows[] = {
+        {640, 360, 29.97, 30000, 1001},  {640, 360, 30, 30, 1},   {854, 480, 29.97, 30000, 1001},
+        {854, 480, 30, 30, 1},           {1280, 720, 29.97, 30000, 1001}, {1280, 720, 30, 30, 1},
+        {1920, 1080, 29.97, 30000, 1001}, {1920, 1080, 30, 30, 1}, {1920, 1080, 59.94, 60000, 1001},
+        {1920, 1080, 60, 60, 1},
+    };
+    for (const Row& r : rows) {
+        WriterParams p;
+        p.aviFileName = "/o/movie.mp4";
+        p.video.name = kMp4VideoCompressor;
+        p.audio.name = kMp4AudioCompressor;
+        p.mp4 = {true, r.w, r.h, r.fps, 19};
+        const OutputSettings o = chooseOutput(p, t);
+        const std::string what = std::to_string(r.w) + "x" + std::to_string(r.h) + "@" + std::to_string(r.fps);
+        EXPECT_EQ(o.kind, OutputKind::Mp4) << what;
+        EXPECT_STREQ(outputKindName(o.kind), "MP4");
+        EXPECT_EQ(o.width, r.w) << what;
+        EXPECT_EQ(o.height, r.h) << what;
+        EXPECT_EQ(o.rate.num, r.num) << what;
+        EXPECT_EQ(o.rate.den, r.den) << what;
+        EXPECT_EQ(o.sampleAspectNum, 1);
+        EXPECT_EQ(o.sampleAspectDen, 1);
+        EXPECT_EQ(o.displayAspectNum * r.h, o.displayAspectDen * r.w) << what;
+        EXPECT_EQ(o.muxer, "mp4");
+        EXPECT_EQ(o.muxerFlags, "+faststart");
+        EXPECT_EQ(o.videoCodec, "libx264");
+        EXPECT_EQ(o.pixelFormat, "yuv420p");
+        EXPECT_EQ(o.videoCrf, 19);
+        EXPECT_EQ(o.videoPreset, kMp4Preset);
+        EXPECT_EQ(o.videoKbps, 0);
+        EXPECT_EQ(o.audioCodec, "aac");
+        EXPECT_EQ(o.audioKbps, 192);
+        EXPECT_EQ(o.sampleRate, 48000);
+        EXPECT_EQ(o.channels, 2);
+    }
+    // The MP4 choice is the document's, whatever the file is called.
+    WriterParams p;
+    p.aviFileName = "/o/movie.wmv";
+    p.mp4 = {true, 640, 360, 30, 18};
+    EXPECT_EQ(chooseOutput(p, t).kind, OutputKind::Mp4);
+    // Without it, an .mp4 name alone changes nothing.
+    p.mp4 = {};
+    p.aviFileName = "/o/movie.mp4";
+    EXPECT_EQ(chooseOutput(p, t).kind, OutputKind::RawAvi);
 }
 
 TEST(WriterOutput, EveryWmvProfileMapsToItsSizeAndBitrate)

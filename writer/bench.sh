@@ -91,6 +91,6 @@ w, m, f = wn / ws, mn / ms, fn / fs
 print(f"T-VideoWrite: {int(wn)} frames in {ws:.2f} s = {w:.0f} fps")
 print(f"melt:         {int(mn)} frames in {ms:.2f} s = {m:.0f} fps")
 print(f"ffmpeg:       {int(fn)} frames in {fs:.2f} s = {f:.0f} fps")
-print(f"T-VideoWrite / melt   = {w/m:.2f}  (target >= 0.95)")
+print(f"T-VideoWrite / melt   = {w/m:.2f}  (target >= 1.00)")
 print(f"T-VideoWrite / ffmpeg = {w/f:.2f}  (target >= 1.10)")
 PY

@@ -1,14 +1,17 @@
 // T-VideoWrite: renders the editor's timeline document into a file (DV AVI,
-// uncompressed AVI, WAV, WMV/ASF) or plays it as a preview.
+// uncompressed AVI, WAV, WMV/ASF, MP4) or plays it as a preview.
 //
 //   T-VideoWrite <parameters document path>
 //
 // Several arguments are joined with single blanks into one path, because
-// older callers pass the path unquoted. Exit status: 0 done, 1 error, 2 cancelled.
+// older callers pass the path unquoted. Exit status: 0 done, 1 error, 2 cancelled,
+// 3 written but out of sync (the check after the render; the file is kept).
 
 #include "writer/mediaprobe.h"
 #include "writer/mltbuilder.h"
 #include "writer/mltengine.h"
+#include "writer/muxerguard.h"
+#include "writer/outputcheck.h"
 #include "writer/outputformat.h"
 #include "writer/paramsdocument.h"
 #include "writer/previewwindow.h"
@@ -36,6 +39,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const QString kTitle = QStringLiteral("T-VideoWrite");
+
+// The file was written but the check after the render found it out of sync.
+constexpr int kExitOutOfSync = 3;
 
 // SIGTERM / SIGINT end the work like Cancel / Close: no partial file is left.
 std::atomic<bool> g_stopRequested{false};
@@ -194,6 +200,8 @@ int run(int argc, char** argv)
         return 0;
     }
 
+    if (output.kind == OutputKind::Mp4)
+        limitMp4SoundEnd(double(range.count()) * output.rate.den / output.rate.num);
     RenderJob job(*profile, built.xml, output, range, params.aviFileName);
     if (!job.start(error))
         return fail("ファイルを作成できません。\n" + params.aviFileName + "\n" + error);
@@ -211,7 +219,28 @@ int run(int argc, char** argv)
             return fail("キャンセルしました。ファイルは作成されていません。", 2);
         return fail("ファイルの作成に失敗しました。\n" + params.aviFileName + "\n" + error);
     }
-    announce("Finished: " + params.aviFileName, "ファイルを作成しました。\n" + params.aviFileName);
+    // The finished file, read back: pictures, sound length and start times.
+    OutputExpectation expected;
+    expected.frames = range.count();
+    // Test hook: expect more frames than the range gives, to see a failed check.
+    if (const char* extra = std::getenv("VK_WRITER_TEST_EXTRA_FRAMES"); extra && *extra)
+        expected.frames += std::atoll(extra);
+    expected.rateNum = output.rate.num;
+    expected.rateDen = output.rate.den;
+    expected.video = !output.videoCodec.empty();
+    expected.sound = !output.audioCodec.empty();
+    const OutputCheck check = checkOutput(params.aviFileName, expected);
+    std::printf("%s\n", check.line().c_str());
+    if (!check.ok()) {
+        for (const std::string& p : check.problems)
+            std::printf("check failed: %s\n", p.c_str());
+        std::fflush(stdout);
+        return fail("作成したファイルの映像と音声が合っていません（1 フレームを超えるずれがあります）。"
+                    "ファイルは残してあります。\n" + params.aviFileName + "\n" + check.summaryJa(),
+                    kExitOutOfSync);
+    }
+    announce("Finished: " + params.aviFileName,
+             "ファイルを作成しました。\n" + params.aviFileName + "\n" + check.summaryJa());
     return 0;
 }
 

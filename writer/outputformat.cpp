@@ -112,6 +112,7 @@ const char* outputKindName(OutputKind kind)
     case OutputKind::RawAvi: return "uncompressed AVI";
     case OutputKind::Wav: return "WAV";
     case OutputKind::Asf: return "ASF";
+    case OutputKind::Mp4: return "MP4";
     }
     return "?";
 }
@@ -127,6 +128,22 @@ OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline
     const std::string& file = params.aviFileName;
     if (file.empty()) {
         o.kind = OutputKind::Preview;
+    } else if (params.mp4.requested) {
+        // The profile gives size and rate; the timeline's are scaled to it.
+        o.kind = OutputKind::Mp4;
+        o.width = params.mp4.width;
+        o.height = params.mp4.height;
+        o.rate = frameRateFromValue(params.mp4.frameRate);
+        o.muxer = "mp4";
+        o.muxerFlags = "+faststart";
+        o.videoCodec = "libx264";
+        o.pixelFormat = "yuv420p";
+        o.videoPreset = kMp4Preset;
+        o.videoCrf = params.mp4.quality;
+        o.audioCodec = "aac";
+        o.audioKbps = 192;
+        o.sampleRate = 48000;
+        o.channels = 2;
     } else if (endsWithNoCase(file, ".wav")) {
         o.kind = OutputKind::Wav;
         o.muxer = "wav";
@@ -184,7 +201,7 @@ OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline
     o.displayAspectNum = int(dn / g);
     o.displayAspectDen = int(dd / g);
     // Encoders want even sizes.
-    if (o.kind == OutputKind::Asf || o.kind == OutputKind::DvAvi) {
+    if (o.kind == OutputKind::Asf || o.kind == OutputKind::DvAvi || o.kind == OutputKind::Mp4) {
         o.width &= ~1;
         o.height &= ~1;
     }

@@ -10,7 +10,7 @@ namespace vk {
 struct WriterParams;
 struct Timeline;
 
-enum class OutputKind { Preview, DvAvi, RawAvi, Wav, Asf };
+enum class OutputKind { Preview, DvAvi, RawAvi, Wav, Asf, Mp4 };
 
 struct FrameRate final {
     int num = 30;
@@ -52,11 +52,20 @@ struct OutputSettings final {
     std::string audioCodec;
     int videoKbps = 0;       // 0 for codecs without a bitrate
     int audioKbps = 0;
+    // H.264 only: constant-quality coding and encoder speed (the profile,
+    // High, follows from these); muxer flags ("+faststart": the index in
+    // front of the media data).
+    int videoCrf = -1;
+    std::string videoPreset;
+    std::string muxerFlags;
     std::string note;        // a remark to print (unknown profile and so on)
 };
 
 std::string toLower(std::string s);
 bool endsWithNoCase(const std::string& text, const std::string& suffix);
+
+// The x264 speed preset of MP4 output (see writer/README.md, "MP4").
+constexpr const char* kMp4Preset = "veryfast";
 
 OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline);
 

@@ -3,6 +3,7 @@
 #include <pugixml.hpp>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 namespace vk {
@@ -42,6 +43,86 @@ int intAttribute(const pugi::xml_node& node, const char* name)
     if (v > 2147483647LL || v < -2147483647LL - 1)
         return 0;
     return static_cast<int>(v);
+}
+
+std::string trimmed(const char* text)
+{
+    std::string s(text ? text : "");
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool parseNumber(const std::string& s, double& out)
+{
+    if (s.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double d = std::strtod(s.c_str(), &end);
+    if (errno != 0 || end == s.c_str() || *end != '\0' || !std::isfinite(d))
+        return false;
+    out = d;
+    return true;
+}
+
+// The MP4 elements of an H.264 / AAC document; false with a message when one
+// is missing or out of range.
+bool readMp4Params(const pugi::xml_node& root, const std::string& audioName, Mp4Params& mp4, std::string& error)
+{
+    if (audioName != kMp4AudioCompressor) {
+        error = std::string("MP4 の音声圧縮（AudioCompressor）には \"") + kMp4AudioCompressor +
+                "\" を指定してください: \"" + audioName + "\"";
+        return false;
+    }
+    struct Element {
+        const char* name;
+        const char* caption;
+        bool required;
+    };
+    auto text = [&](const Element& e, std::string& value) {
+        const pugi::xml_node node = root.child(e.name);
+        value = trimmed(node.child_value());
+        if (node && !value.empty())
+            return true;
+        if (e.required)
+            error = std::string("MP4 の作成に必要な ") + e.name + "（" + e.caption +
+                    "）がパラメータファイルにありません。";
+        return false;
+    };
+    auto bad = [&](const Element& e, const std::string& value, const char* allowed) {
+        error = std::string(e.name) + "（" + e.caption + "）の値が正しくありません: \"" + value + "\"（" + allowed + "）";
+        return false;
+    };
+    const Element widthEl{"FrameWidth", "フレームの幅", true}, heightEl{"FrameHeight", "フレームの高さ", true};
+    const Element rateEl{"FrameRate", "フレームレート", true}, qualityEl{"VideoQuality", "画質", false};
+    for (const Element* e : {&widthEl, &heightEl}) {
+        std::string value;
+        if (!text(*e, value))
+            return false;
+        long long v = 0;
+        double d = 0;
+        if (!parseNumber(value, d) || d != std::floor(d) || !parseInteger(value.c_str(), v) || v < 16 || v > 4096 ||
+            v % 2 != 0)
+            return bad(*e, value, "16〜4096 の偶数");
+        (e == &widthEl ? mp4.width : mp4.height) = int(v);
+    }
+    std::string value;
+    if (!text(rateEl, value))
+        return false;
+    if (!parseNumber(value, mp4.frameRate) || !(mp4.frameRate > 0) || mp4.frameRate > 120)
+        return bad(rateEl, value, "0 より大きく 120 以下");
+    if (text(qualityEl, value)) {
+        double d = 0;
+        if (!parseNumber(value, d) || d != std::floor(d) || d < 0 || d > 51)
+            return bad(qualityEl, value, "0〜51 の整数");
+        mp4.quality = int(d);
+    } else if (!error.empty()) {
+        return false;
+    }
+    mp4.requested = true;
+    return true;
 }
 
 }  // namespace
@@ -92,6 +173,14 @@ bool loadWriterParams(const std::string& path, WriterParams& out, std::string& e
     p.audio.samplesPerSec = intAttribute(ac, "nSamplesPerSec");
     p.audio.bitsPerSample = intAttribute(ac, "wBitsPerSample");
     p.audio.channels = intAttribute(ac, "nChannels");
+    if (p.video.name == kMp4VideoCompressor) {
+        if (!readMp4Params(root, p.audio.name, p.mp4, error))
+            return false;
+    } else if (p.audio.name == kMp4AudioCompressor) {
+        error = std::string("音声圧縮 \"") + kMp4AudioCompressor + "\" は映像圧縮（VideoCompressor）\"" +
+                kMp4VideoCompressor + "\" と組み合わせてください: \"" + p.video.name + "\"";
+        return false;
+    }
     out = p;
     return true;
 }

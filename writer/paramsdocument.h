@@ -22,6 +22,22 @@ struct AudioCompressorParams final {
     int channels = 0;
 };
 
+// The MP4 choice: VideoCompressor "H.264" with AudioCompressor "AAC". Only such
+// a document carries (and must carry) FrameWidth, FrameHeight and FrameRate;
+// VideoQuality is optional. Other documents leave these elements out, and are
+// read exactly as before when they have them.
+constexpr const char* kMp4VideoCompressor = "H.264";
+constexpr const char* kMp4AudioCompressor = "AAC";
+constexpr int kMp4DefaultQuality = 18;  // x264 constant rate factor
+
+struct Mp4Params final {
+    bool requested = false;  // VideoCompressor is "H.264"
+    int width = 0;           // FrameWidth: even, 16..4096
+    int height = 0;          // FrameHeight: even, 16..4096
+    double frameRate = 0;    // FrameRate: 29.97, 30, 59.94, 60 ... (above 0, at most 120)
+    int quality = kMp4DefaultQuality;  // VideoQuality: x264 CRF 0..51, lower is better
+};
+
 struct WriterParams final {
     std::string xtlFilePath;   // timeline document to render
     std::string aviFileName;   // output file; empty means preview
@@ -32,13 +48,16 @@ struct WriterParams final {
     VideoCompressorParams video;
     AudioCompressorParams audio;
     std::string prxFileName;   // WMV profile name
+    Mp4Params mp4;
 
     bool isPreview() const { return aviFileName.empty(); }
 };
 
 // Reads the parameters document. Returns false and fills `error` with a
 // human-readable reason when the file is missing, not XML, has the wrong
-// root, or carries a range that is not a number.
+// root, or carries a range that is not a number. An MP4 document (see
+// Mp4Params) is refused when one of its elements is missing or out of range,
+// or when only one of the two compressors names the MP4 choice.
 bool loadWriterParams(const std::string& path, WriterParams& out, std::string& error);
 
 // Joins the command-line words into the parameters path: older callers pass

@@ -142,7 +142,17 @@ bool RenderJob::startConsumer(std::string& error)
             c.set("vb", (std::to_string(m_output.videoKbps) + "k").c_str());
             c.set("g", 300);
         }
+        // H.264: constant quality at a speed preset (libx264's own options).
+        if (m_output.videoCrf >= 0)
+            c.set("crf", m_output.videoCrf);
+        if (!m_output.videoPreset.empty())
+            c.set("preset", m_output.videoPreset.c_str());
+        // No "profile" option: the engine hands its options to the sound
+        // encoder as well, where "high" is refused. The presets from
+        // superfast up give High for 8-bit 4:2:0 by themselves.
     }
+    if (!m_output.muxerFlags.empty())
+        c.set("movflags", m_output.muxerFlags.c_str());
     c.set("acodec", m_output.audioCodec.c_str());
     c.set("frequency", m_output.sampleRate);
     c.set("ar", m_output.sampleRate);
