@@ -27,7 +27,11 @@ if(TARGET T-VideoWrite)
   # End-to-end renders on generated media (ffmpeg, ffprobe, xvfb-run).
   add_executable(writer_render_test writer_render.cpp writer_testkit.cpp)
   target_link_libraries(writer_render_test PRIVATE writercore GTest::gtest_main)
-  target_compile_definitions(writer_render_test PRIVATE VK_WRITER_EXE="$<TARGET_FILE:T-VideoWrite>")
-  add_dependencies(writer_render_test T-VideoWrite)
+  # Preloaded into the renderer by one test: the engine's writer thread runs first.
+  add_library(writer_writerfirst MODULE writer_writerfirst.cpp)
+  target_link_libraries(writer_writerfirst PRIVATE ${CMAKE_DL_LIBS})
+  target_compile_definitions(writer_render_test PRIVATE VK_WRITER_EXE="$<TARGET_FILE:T-VideoWrite>"
+                             VK_WRITER_FIRST_LIB="$<TARGET_FILE:writer_writerfirst>")
+  add_dependencies(writer_render_test T-VideoWrite writer_writerfirst)
   vk_discover_tests(writer_render_test TIMEOUT 300)
 endif()

@@ -279,7 +279,9 @@ protected:
         m_out = outName.empty() ? std::string() : m_dir / outName;
         const std::string params = m_dir / "T-KaDro-Params.xml";
         writeFile(params, paramsDoc(xtl, m_out, start, end, dv, prx, engineXml));
-        return runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240);
+        std::map<std::string, std::string> env = m_env;
+        env["VK_WRITER_NO_DIALOGS"] = "1";
+        return runProgram({VK_WRITER_EXE, params}, env, 240);
     }
 
     vk::Timeline parsed(const std::string& doc)
@@ -292,6 +294,7 @@ protected:
 
     TempDir m_dir;
     std::string m_out;
+    std::map<std::string, std::string> m_env;  // more environment for render()
 };
 
 }  // namespace
@@ -325,6 +328,29 @@ TEST_F(WriterRender, DvAviIsNtscDvWithPcmSoundAndTheRightFrames)
     // No temporary file is left beside the result.
     for (const auto& e : fs::directory_iterator(m_dir.path()))
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+}
+
+// On a busy machine the engine's file writer thread can get all the way to its
+// first frame before the code that started it has marked it running. A preloaded
+// helper makes that happen on every start: the writer must still write every
+// frame on its first start, with and without pictures, and have nothing to report.
+TEST_F(WriterRender, WriterThreadAheadOfItsStartStillWritesEveryFrame)
+{
+    m_env = {{"LD_PRELOAD", VK_WRITER_FIRST_LIB}};
+    const std::string doc = testTimeline(1.0, 720, 480, 29.97);
+    RunResult r = render(doc, "ahead.avi", 0, 2000, true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Finished: " + m_out), std::string::npos) << r.out;
+    EXPECT_EQ(probeStream(m_out, "v:0")["nb_read_packets"], "60");  // 2 s at 29.97 fps
+    EXPECT_NEAR(probeDuration(m_out), 2.0, 0.04);
+    checkSound(m_out, 1.0, 0, 2);
+
+    r = render(doc, "ahead.wav", 0, 2000, false);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;
+    EXPECT_NEAR(probeDuration(m_out), 2.0, 0.02);
+    checkSound(m_out, 1.0, 0, 2);
 }
 
 TEST_F(WriterRender, UncompressedAviAt24FpsOverARange)
