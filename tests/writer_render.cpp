@@ -251,6 +251,28 @@ KeyReport keyReport(const std::string& out, const std::string& key, int afterMs)
     return k;
 }
 
+// Every position read-out the preview showed from the first one that says
+// "paused" after the first Space up to the second Space (the preview reports
+// each change of the read-out while test keys are played).
+std::vector<std::string> readOutsWhilePaused(const std::string& out)
+{
+    std::vector<std::string> seen;
+    std::istringstream in(out);
+    std::string line;
+    int spaces = 0;
+    bool paused = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("test key space at ", 0) == 0 && ++spaces == 2)
+            break;
+        if (spaces != 1 || line.rfind("test position ", 0) != 0)
+            continue;
+        paused = paused || line.find("一時停止中") != std::string::npos;
+        if (paused)
+            seen.push_back(line.substr(14));
+    }
+    return seen;
+}
+
 class WriterRender : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -541,6 +563,12 @@ TEST_F(WriterRender, PreviewSpacePausesAndResumesAndEscClosesEarly)
     EXPECT_EQ(paused1.button, "再生") << r.out;
     EXPECT_DOUBLE_EQ(paused1.seconds, paused2.seconds) << r.out;
     EXPECT_LE(std::fabs(paused1.seconds - pause.seconds), 0.07) << r.out;
+    // ...from the moment the pause took effect: not a frame rendered ahead
+    // before it, and never a step back.
+    const std::vector<std::string> held = readOutsWhilePaused(r.out);
+    ASSERT_FALSE(held.empty()) << r.out;
+    for (const std::string& h : held)
+        EXPECT_EQ(h, held.front()) << r.out;
     // Playing on from there, in real time, without a jump.
     EXPECT_FALSE(playing.pausedText) << r.out;
     EXPECT_EQ(playing.button, "一時停止") << r.out;
