@@ -33,7 +33,11 @@ vk_discover_tests(writer_check_test TIMEOUT 300)
 # End-to-end renders on generated media (ffmpeg, ffprobe, xvfb-run).
 add_executable(writer_render_test writer_render.cpp writer_testkit.cpp)
 target_link_libraries(writer_render_test PRIVATE writercore GTest::gtest_main)
+# Preloaded into the renderer by one test: the engine's writer thread runs first.
+add_library(writer_writerfirst MODULE writer_writerfirst.cpp)
+target_link_libraries(writer_writerfirst PRIVATE ${CMAKE_DL_LIBS})
 target_compile_definitions(writer_render_test PRIVATE VK_WRITER_EXE="$<TARGET_FILE:T-VideoWrite>"
-                           VK_WRITER_CHECK_EXE="$<TARGET_FILE:writer-check>")
-add_dependencies(writer_render_test T-VideoWrite writer-check)
+                           VK_WRITER_CHECK_EXE="$<TARGET_FILE:writer-check>"
+                           VK_WRITER_FIRST_LIB="$<TARGET_FILE:writer_writerfirst>")
+add_dependencies(writer_render_test T-VideoWrite writer-check writer_writerfirst)
 vk_discover_tests(writer_render_test TIMEOUT 300)

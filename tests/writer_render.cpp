@@ -269,6 +269,7 @@ void checkSound(const std::string& file, double f, double fromTimelineSec, doubl
 // seconds, whether it said "paused", and the play button's text.
 struct KeyReport {
     bool seen = false;
+    int atMs = -1;  // when the key was played, counted from the first frame
     double seconds = -1;
     bool pausedText = false;
     std::string button;
@@ -283,8 +284,10 @@ KeyReport keyReport(const std::string& out, const std::string& key, int afterMs)
     while (std::getline(in, line)) {
         if (line.compare(0, head.size(), head) != 0)
             continue;
+        // Entries of one key are a second or more apart; a busy machine may
+        // play them late, so the entry is the one played nearest its time.
         const int at = std::atoi(line.c_str() + head.size());
-        if (std::abs(at - afterMs) > 150)  // another entry of the same key
+        if (k.seen && std::abs(at - afterMs) >= std::abs(k.atMs - afterMs))
             continue;
         const auto pos = line.find("position ");
         const auto bar = line.find(" | button ");
@@ -294,12 +297,35 @@ KeyReport keyReport(const std::string& out, const std::string& key, int afterMs)
         if (std::sscanf(line.c_str() + pos + 9, "%d:%d.%d", &m, &s, &cs) != 3)
             continue;
         k.seen = true;
+        k.atMs = at;
         k.seconds = m * 60 + s + cs / 100.0;
         const std::string readOut = line.substr(pos, bar - pos);
         k.pausedText = readOut.find("一時停止中") != std::string::npos;
         k.button = line.substr(bar + 10);
     }
     return k;
+}
+
+// Every position read-out the preview showed from the first one that says
+// "paused" after the first Space up to the second Space (the preview reports
+// each change of the read-out while test keys are played).
+std::vector<std::string> readOutsWhilePaused(const std::string& out)
+{
+    std::vector<std::string> seen;
+    std::istringstream in(out);
+    std::string line;
+    int spaces = 0;
+    bool paused = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("test key space at ", 0) == 0 && ++spaces == 2)
+            break;
+        if (spaces != 1 || line.rfind("test position ", 0) != 0)
+            continue;
+        paused = paused || line.find("一時停止中") != std::string::npos;
+        if (paused)
+            seen.push_back(line.substr(14));
+    }
+    return seen;
 }
 
 class WriterRender : public ::testing::Test {
@@ -331,7 +357,9 @@ protected:
         m_out = outName.empty() ? std::string() : m_dir / outName;
         const std::string params = m_dir / "T-KaDro-Params.xml";
         writeFile(params, paramsDoc(xtl, m_out, start, end, dv, prx, engineXml, mp4));
-        std::map<std::string, std::string> all = env;
+        std::map<std::string, std::string> all = m_env;
+        for (const auto& [name, value] : env)
+            all[name] = value;
         all["VK_WRITER_NO_DIALOGS"] = "1";
         return runProgram({VK_WRITER_EXE, params}, all, 240);
     }
@@ -346,6 +374,7 @@ protected:
 
     TempDir m_dir;
     std::string m_out;
+    std::map<std::string, std::string> m_env;  // more environment for render()
 };
 
 }  // namespace
@@ -379,6 +408,29 @@ TEST_F(WriterRender, DvAviIsNtscDvWithPcmSoundAndTheRightFrames)
     // No temporary file is left beside the result.
     for (const auto& e : fs::directory_iterator(m_dir.path()))
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+}
+
+// On a busy machine the engine's file writer thread can get all the way to its
+// first frame before the code that started it has marked it running. A preloaded
+// helper makes that happen on every start: the writer must still write every
+// frame on its first start, with and without pictures, and have nothing to report.
+TEST_F(WriterRender, WriterThreadAheadOfItsStartStillWritesEveryFrame)
+{
+    m_env = {{"LD_PRELOAD", VK_WRITER_FIRST_LIB}};
+    const std::string doc = testTimeline(1.0, 720, 480, 29.97);
+    RunResult r = render(doc, "ahead.avi", 0, 2000, true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Finished: " + m_out), std::string::npos) << r.out;
+    EXPECT_EQ(probeStream(m_out, "v:0")["nb_read_packets"], "60");  // 2 s at 29.97 fps
+    EXPECT_NEAR(probeDuration(m_out), 2.0, 0.04);
+    checkSound(m_out, 1.0, 0, 2);
+
+    r = render(doc, "ahead.wav", 0, 2000, false);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;
+    EXPECT_NEAR(probeDuration(m_out), 2.0, 0.02);
+    checkSound(m_out, 1.0, 0, 2);
 }
 
 TEST_F(WriterRender, UncompressedAviAt24FpsOverARange)
@@ -649,16 +701,13 @@ TEST_F(WriterRender, PreviewSpacePausesAndResumesAndEscClosesEarly)
     // Times count from the first shown frame. Space pauses at 1 s, the read-out
     // is looked at twice while paused, Space plays on at 2.4 s, Esc at 3.6 s.
     const std::string keys = "space@1000,look@1300,look@2300,space@2400,look@3400,esc@3600";
-    const auto t0 = std::chrono::steady_clock::now();
     const RunResult r = runProgram({"xvfb-run", "-a", VK_WRITER_EXE, params},
                                    {{"SDL_AUDIODRIVER", "dummy"}, {"QT_QPA_PLATFORM", "xcb"},
                                     {"VK_WRITER_TEST_KEYS", keys}},
                                    60);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("preview closed"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("preview finished"), std::string::npos) << "Esc did not end the 8 s preview early\n" << r.out;
-    EXPECT_LT(seconds, 7.5) << r.out;
 
     const KeyReport pause = keyReport(r.out, "space", 1000);
     const KeyReport paused1 = keyReport(r.out, "look", 1300);
@@ -677,11 +726,18 @@ TEST_F(WriterRender, PreviewSpacePausesAndResumesAndEscClosesEarly)
     EXPECT_EQ(paused1.button, "再生") << r.out;
     EXPECT_DOUBLE_EQ(paused1.seconds, paused2.seconds) << r.out;
     EXPECT_LE(std::fabs(paused1.seconds - pause.seconds), 0.07) << r.out;
-    // Playing on from there, in real time, without a jump.
+    // ...from the moment the pause took effect: not a frame rendered ahead
+    // before it, and never a step back.
+    const std::vector<std::string> held = readOutsWhilePaused(r.out);
+    ASSERT_FALSE(held.empty()) << r.out;
+    for (const std::string& h : held)
+        EXPECT_EQ(h, held.front()) << r.out;
+    // Playing on from there without a jump: on from the held picture, by no more
+    // than the time that passed since the key (plus a few frames).
     EXPECT_FALSE(playing.pausedText) << r.out;
     EXPECT_EQ(playing.button, "一時停止") << r.out;
-    EXPECT_GT(playing.seconds - paused2.seconds, 0.5) << r.out;
-    EXPECT_LT(playing.seconds - paused2.seconds, 1.4) << r.out;
+    EXPECT_GT(playing.seconds, paused2.seconds) << r.out;
+    EXPECT_LT(playing.seconds - paused2.seconds, (playing.atMs - resume.atMs) / 1000.0 + 0.4) << r.out;
     EXPECT_LT(esc.seconds, 7.0) << r.out;
 }
 

@@ -137,6 +137,14 @@ void PreviewWindow::frameShown(void* framePtr)
     if (!frame)
         return;
     const int position = mlt_frame_get_position(frame);
+    // While paused only the held picture is shown. Frames the engine rendered
+    // ahead at normal speed before the pause (one in the hands of its render
+    // thread, which the purge does not reach, and those in the sound output's
+    // own queue) still come out afterwards with later positions; shown, they
+    // would move the read-out forward and, once the held frames follow, back.
+    const int hold = m_holdAt.load();
+    if (hold >= 0 && (position != hold || mlt_properties_get_double(MLT_FRAME_PROPERTIES(frame), "_speed") != 0.0))
+        return;
     m_lastShown.store(position);
     mlt_image_format format = mlt_image_rgb;
     int w = m_profile.width(), h = m_profile.height();
@@ -164,9 +172,15 @@ void PreviewWindow::showFrame(int position)
         }
     }
     const int frame = std::clamp(position, int(m_range.in), int(m_range.out));
-    m_position->setText(timeText(frame, m_profile) + QStringLiteral(" / ") +
-                        timeText(int(m_range.out + 1), m_profile) +
-                        (m_paused ? QStringLiteral("（一時停止中）") : QString()));
+    const QString text = timeText(frame, m_profile) + QStringLiteral(" / ") +
+                         timeText(int(m_range.out + 1), m_profile) +
+                         (m_paused ? QStringLiteral("（一時停止中）") : QString());
+    if (!m_testKeys.empty() && text != m_position->text()) {
+        // With test keys, every change of the read-out is reported too.
+        std::printf("test position %s\n", text.toUtf8().constData());
+        std::fflush(stdout);
+    }
+    m_position->setText(text);
 }
 
 void PreviewWindow::togglePause()
@@ -174,14 +188,28 @@ void PreviewWindow::togglePause()
     if (!m_producer)
         return;
     m_paused = !m_paused;
-    m_producer->set_speed(m_paused ? 0 : 1);
+    // The engine's render thread takes a frame with the producer locked, and each
+    // frame moves the producer on by its speed: under the lock, speed and place
+    // change together, between two frames.
+    m_producer->lock();
     if (m_paused) {
         // The engine renders ahead of what is shown: go back to the picture
         // on screen, so the pause holds it and playing on continues from it
         // instead of skipping the frames that were rendered but never shown.
         const int shown = m_lastShown.load();
-        if (shown >= 0)
-            m_producer->seek(shown - int(m_range.in));
+        const int hold = shown >= 0 ? shown : int(m_range.in);
+        m_holdAt.store(hold);
+        m_producer->set_speed(0);
+        m_producer->seek(hold - int(m_range.in));
+    } else {
+        m_holdAt.store(-1);
+        m_producer->set_speed(1);
+    }
+    m_producer->unlock();
+    if (m_paused) {
+        // A picture rendered ahead and not yet on screen is not the held one.
+        QMutexLocker lock(&m_lock);
+        m_pending = QImage();
     }
     if (m_consumer) {
         m_consumer->purge();
@@ -199,6 +227,9 @@ void PreviewWindow::onFrameReady(int position)
         m_firstFrameShown = true;
         startTestKeys();
     }
+    // A frame shown before the pause whose notice arrives after it.
+    if (m_paused && position != m_holdAt.load())
+        return;
     showFrame(position);
 }
 

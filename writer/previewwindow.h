@@ -106,6 +106,7 @@ private:
     QImage m_pending;
     std::atomic<bool> m_endSignalled{false};
     std::atomic<int> m_lastShown{-1};  // timeline position of the last shown frame
+    std::atomic<int> m_holdAt{-1};     // while paused: the one position shown, else -1
     bool m_ended = false;
     bool m_paused = false;
     bool m_firstFrameShown = false;

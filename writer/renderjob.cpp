@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -67,6 +68,24 @@ void RenderJob::onFatalError(void* self)
     static_cast<RenderJob*>(self)->m_fatal.store(true);
 }
 
+void RenderJob::onWriterProperty(void* self, void* consumerProperties, const char* name)
+{
+    // The engine's file writer creates its thread first and marks itself running
+    // only after that; the thread, once it has opened the encoders, writes frames
+    // only while it is marked running and otherwise ends at once, without a frame
+    // or an error. A thread that gets there first (a busy machine) would end
+    // before its start. The thread sets properties of its own before it looks
+    // (the channel count, always), so a property set on another thread while the
+    // start is under way means the thread is there: it is marked running now,
+    // which the starting code does anyway a moment later.
+    auto* job = static_cast<RenderJob*>(self);
+    if (!job->m_starting.load() || std::this_thread::get_id() == job->m_starter)
+        return;
+    if (name && std::strcmp(name, "running") == 0)
+        return;
+    mlt_properties_set_int(static_cast<mlt_properties>(consumerProperties), "running", 1);
+}
+
 namespace {
 
 void frameShown(mlt_properties, void* self, mlt_event_data)
@@ -82,6 +101,11 @@ void fatalError(mlt_properties, void* self, mlt_event_data)
 void consumerStopped(mlt_properties, void* self, mlt_event_data)
 {
     RenderJob::onStopped(self);
+}
+
+void consumerPropertyChanged(mlt_properties owner, void* self, mlt_event_data data)
+{
+    RenderJob::onWriterProperty(self, owner, mlt_event_data_to_string(data));
 }
 
 }  // namespace
@@ -112,7 +136,7 @@ void RenderJob::releaseConsumer()
     // busy machine). The file is complete once the consumer has stopped, and the
     // program ends right after the render, so nothing is lost by leaving it.
     (void)m_consumer.release();
-    m_showEvent = m_errorEvent = m_stopEvent = nullptr;
+    m_showEvent = m_errorEvent = m_stopEvent = m_propertyEvent = nullptr;
     m_consumerStarted = false;
 }
 
@@ -175,8 +199,17 @@ bool RenderJob::startConsumer(std::string& error)
     m_showEvent = c.listen("consumer-frame-show", this, reinterpret_cast<mlt_listener>(frameShown));
     m_errorEvent = c.listen("consumer-fatal-error", this, reinterpret_cast<mlt_listener>(fatalError));
     m_stopEvent = c.listen("consumer-stopped", this, reinterpret_cast<mlt_listener>(consumerStopped));
+    m_propertyEvent = c.listen("property-changed", this, reinterpret_cast<mlt_listener>(consumerPropertyChanged));
     c.connect(*m_producer);
-    if (c.start() != 0) {
+    // See onWriterProperty: the writer thread must not find itself "not running".
+    m_starter = std::this_thread::get_id();
+    m_starting.store(true);
+    const int started = c.start();
+    m_starting.store(false);
+    // Only needed while starting; blocked rather than removed, as the writer thread
+    // may be firing it right now.
+    m_propertyEvent->block();
+    if (started != 0) {
         error = "書き込みを開始できません。\n" + m_temp;
         return false;
     }
@@ -186,26 +219,7 @@ bool RenderJob::startConsumer(std::string& error)
 
 bool RenderJob::running()
 {
-    if (!m_consumer)
-        return false;
-    if (!m_stopped.load() && !m_consumer->is_stopped())
-        return true;
-    // The engine's file writer starts its thread before it marks itself running; on a
-    // busy machine the thread can look, find it not running yet, and end at once
-    // without a frame or an error. Such a start is repeated (a few times at most).
-    if (m_frames.load() == 0 && !m_cancelled.load() && !m_fatal.load() && m_restarts < 3) {
-        ++m_restarts;
-        std::fprintf(stderr, "T-VideoWrite: the writer ended before its first frame; starting it again\n");
-        releaseConsumer();
-        std::error_code ec;
-        fs::remove(m_temp, ec);
-        m_stopped.store(false);
-        std::string error;
-        if (startConsumer(error))
-            return true;
-        m_fatal.store(true);
-    }
-    return false;
+    return m_consumer && !m_stopped.load() && !m_consumer->is_stopped();
 }
 
 void RenderJob::cancel()

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace Mlt {
 class Profile;
@@ -39,12 +40,8 @@ public:
 
     long long framesDone() const { return m_frames.load(); }
     long long framesTotal() const { return m_range.count(); }
-    // True while the render goes on. When the engine's writer thread ended before it
-    // wrote a single frame without reporting an error, the render is started again
-    // (see startConsumer); the answer then stays true.
+    // True while the render goes on.
     bool running();
-    // How often the writer had to be started again.
-    int restarts() const { return m_restarts; }
     void cancel();
     bool cancelled() const { return m_cancelled.load(); }
 
@@ -58,6 +55,8 @@ public:
     static void onFrameShown(void* self, void* frame);
     static void onFatalError(void* self);
     static void onStopped(void* self);
+    // A property of the engine's writer changed (on whichever thread changed it).
+    static void onWriterProperty(void* self, void* consumerProperties, const char* name);
 
 private:
     bool startConsumer(std::string& error);
@@ -74,12 +73,14 @@ private:
     Mlt::Event* m_showEvent = nullptr;
     Mlt::Event* m_errorEvent = nullptr;
     Mlt::Event* m_stopEvent = nullptr;
+    Mlt::Event* m_propertyEvent = nullptr;
     std::atomic<long long> m_frames{0};
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_fatal{false};
     std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_starting{false};  // inside the engine's start of the writer
+    std::thread::id m_starter;             // the thread that starts it
     bool m_finished = false;
-    int m_restarts = 0;
     bool m_consumerStarted = false;
 };
 
