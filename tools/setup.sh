@@ -18,7 +18,7 @@ else
 fi
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6opengl6-dev libgl-dev libgl1-mesa-dri
   libmpv-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libswresample-dev libqm-dsp-dev
