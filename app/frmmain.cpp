@@ -1,48 +1,30 @@
 #include "app/frmmain.h"
 
-#include "app/commandline.h"
 #include "app/droplineedit.h"
-#include "app/frmeffect.h"
-#include "app/frmvid.h"
-#include "app/kadroadaptor.h"
-#include "app/qsettingsstore.h"
 #include "app/qtdialogs.h"
 #include "app/rangeslider.h"
 #include "app/rowtablemodel.h"
 #include "app/rowtableview.h"
-#include "app/windowhook.h"
-#include "base/keycodes.h"
-#include "base/paths.h"
+#include "base/settingsstore.h"
 #include "base/speeds.h"
 #include "base/twips.h"
-#include "media/mediaplayerengine.h"
-#include "media/mpv/mediainfo.h"
-#include "media/mpv/videowidget.h"
 #include "media/soundpanel.h"
-#include "media/videopanel.h"
-#include "project/clipimport.h"
-#include "project/projectfile.h"
 #include "render/outputdriver.h"
 #include "render/outputformats.h"
 #include "timeline/clipboard.h"
 #include "timeline/editor.h"
-#include "timeline/resplit.h"
-#include "web/aboutdialog.h"
-#include "web/makerpage.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 #include <QUrl>
@@ -67,11 +49,10 @@ frmMain::frmMain(const Parts& parts)
 
 frmMain::~frmMain()
 {
-    // The controls and the row table read the editor state and the sound clip panel,
-    // which outlive this window: the widgets go first all the same (the base class would
-    // delete them only after this body, and hiding the table still asks its model for
-    // the header captions). The view goes before its model.
-    // The slider must not call back into this window while its siblings are already gone.
+    // The controls go here, before the base class takes the window apart, so none of
+    // them calls back into a half-destroyed window: the slider's and the speed box's
+    // handlers first, then the widgets (hiding the table still asks its model for the
+    // header captions, so the view goes before its model).
     m_sliderSnd->onKey = nullptr;
     m_sliderSnd->onMouseDown = nullptr;
     m_sliderSnd->onMouseUp = nullptr;

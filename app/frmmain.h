@@ -63,7 +63,7 @@ public:
     void refresh();
 
     Editor& editor() { return m_editor; }
-    SoundPanel& soundPanel() { return *m_sound; }
+    SoundPanel& soundPanel() { return m_soundPanel; }
     OutputDriver& outputDriver() { return m_output; }
     RowTableView& grid() { return *m_grid; }
     // The picture box of the sound clip panel and its slider.

@@ -3,52 +3,28 @@
 
 #include "app/frmmain.h"
 
-#include "app/commandline.h"
 #include "app/droplineedit.h"
-#include "app/frmeffect.h"
-#include "app/frmvid.h"
-#include "app/kadroadaptor.h"
 #include "app/rangeslider.h"
-#include "app/qsettingsstore.h"
-#include "app/qtdialogs.h"
 #include "app/rowtablemodel.h"
 #include "app/rowtableview.h"
-#include "app/windowhook.h"
-#include "base/keycodes.h"
-#include "base/paths.h"
-#include "base/speeds.h"
 #include "base/twips.h"
-#include "media/mediaplayerengine.h"
-#include "media/mpv/mediainfo.h"
 #include "media/mpv/videowidget.h"
 #include "media/soundpanel.h"
-#include "media/videopanel.h"
 #include "project/clipimport.h"
 #include "project/projectfile.h"
-#include "render/outputdriver.h"
-#include "render/outputformats.h"
 #include "timeline/clipboard.h"
 #include "timeline/editor.h"
 #include "timeline/resplit.h"
-#include "web/aboutdialog.h"
-#include "web/makerpage.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPushButton>
-#include <QSlider>
 #include <QStyle>
 #include <QToolButton>
-#include <QUrl>
 
 namespace vk {
 
