@@ -2,7 +2,6 @@
 
 #include "base/numbers.h"
 #include "base/speeds.h"
-#include "base/timetext.h"
 #include "media/mediaplayerengine.h"
 #include "timeline/clipboardcommands.h"
 #include "timeline/editor.h"

@@ -243,8 +243,9 @@ void VideoPanel::tick()
             m_player.Pause(position, 0);
             stopTimer();
         }
-        if (m_rangeStop && (long long)position > (long long)m_transport.slider().selStart + m_transport.slider().selLength)
-            jumpTo(m_transport.slider().selStart);
+        const Slider& range = m_transport.slider();
+        if (m_rangeStop && (long long)position > (long long)range.selStart + range.selLength)
+            jumpTo(range.selStart);
     });
 }
 
@@ -289,7 +290,8 @@ void VideoPanel::sliderMouseUp(int xTwips, int yTwips, int widthTwips)
         const int channel = widthTwips - 400;
         if (channel <= 0)
             return;
-        const int value = RoundToInt32((double(xTwips) / double(channel) - 0.025) * double(m_transport.slider().max));
+        const double max = m_transport.slider().max;
+        const int value = RoundToInt32((double(xTwips) / double(channel) - 0.025) * max);
         setSliderValue(value);
         sliderVid_scroll();
         showVidPosition(m_transport.slider().value);
@@ -351,7 +353,8 @@ void VideoPanel::setRangeStop(bool on)
 void VideoPanel::stepTo(double value)
 {
     // Values past either end stop at the slider's minimum or maximum.
-    const double clamped = std::clamp(value, double(m_transport.slider().min), double(std::max(m_transport.slider().min, m_transport.slider().max)));
+    const Slider& s = m_transport.slider();
+    const double clamped = std::clamp(value, double(s.min), double(std::max(s.min, s.max)));
     setSliderValue(RoundToInt32(clamped));
     sliderVid_scroll();
 }

@@ -252,13 +252,14 @@ void VideoPanel::ShowRowVideo(int row)
         int first = in;
         int last = out;
         OrderPair(first, last);
-        m_transport.slider().selStart = first;
-        m_transport.slider().selLength = CheckInt32((long long)last - first);
-        m_transport.slider().selShown = true;
-        m_transport.slider().min = 0;
-        m_transport.slider().max = m_length;
-        m_transport.slider().tick = RoundToInt32(double(m_length) / 100.0);
-        m_rangeText = QStringLiteral("選択=") + QString::number(m_transport.slider().selLength) + QStringLiteral("ms");
+        Slider& sl = m_transport.slider();
+        sl.selStart = first;
+        sl.selLength = CheckInt32((long long)last - first);
+        sl.selShown = true;
+        sl.min = 0;
+        sl.max = m_length;
+        sl.tick = RoundToInt32(double(m_length) / 100.0);
+        m_rangeText = QStringLiteral("選択=") + QString::number(sl.selLength) + QStringLiteral("ms");
     });
 }
 
