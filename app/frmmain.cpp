@@ -1,47 +1,30 @@
 #include "app/frmmain.h"
 
-#include "app/commandline.h"
 #include "app/droplineedit.h"
-#include "app/frmeffect.h"
-#include "app/frmvid.h"
-#include "app/kadroadaptor.h"
-#include "app/qsettingsstore.h"
 #include "app/qtdialogs.h"
+#include "app/rangeslider.h"
 #include "app/rowtablemodel.h"
 #include "app/rowtableview.h"
-#include "app/windowhook.h"
-#include "base/keycodes.h"
-#include "base/paths.h"
+#include "base/settingsstore.h"
 #include "base/speeds.h"
 #include "base/twips.h"
-#include "media/mediaplayerengine.h"
-#include "media/mpv/mediainfo.h"
-#include "media/mpv/videowidget.h"
 #include "media/soundpanel.h"
-#include "media/videopanel.h"
-#include "project/clipimport.h"
-#include "project/projectfile.h"
 #include "render/outputdriver.h"
 #include "render/outputformats.h"
 #include "timeline/clipboard.h"
 #include "timeline/editor.h"
-#include "timeline/resplit.h"
-#include "web/aboutdialog.h"
-#include "web/makerpage.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 #include <QUrl>
@@ -53,14 +36,12 @@ int px(int twips) { return TwipsToPixels(twips); }
 int tw(int pixels) { return PixelsToTwips(pixels); }
 } // namespace
 
-frmMain::frmMain(EngineFactory engines, std::function<int()> probe, const QStringList& arguments)
-    : m_engineFactory(std::move(engines)), m_probe(std::move(probe)), m_arguments(arguments)
+frmMain::frmMain(const Parts& parts)
+    : m_editor(parts.editor), m_soundPanel(parts.sound), m_project(parts.project), m_import(parts.import),
+      m_clipboard(parts.clipboard), m_output(parts.output), m_ui(parts.ui), m_settings(parts.settings),
+      m_urlOpener(parts.urlOpener)
 {
     setObjectName(QStringLiteral("frmMain"));
-    m_ui = std::make_unique<QtDialogs>();
-    m_settings = std::make_unique<QSettingsStore>();
-    m_ui->setWindow(this);
-    m_editor = std::make_unique<Editor>(*m_ui);
     setAcceptDrops(true);
     createControls();
     createMenus();
@@ -68,19 +49,13 @@ frmMain::frmMain(EngineFactory engines, std::function<int()> probe, const QStrin
 
 frmMain::~frmMain()
 {
-    if (!m_unloaded)
-        Form_Unload();
-    m_hook.UnhookWindow(this);
-    // The other windows, the controls and the row table read the editor state and the
-    // panels, which are members and go when this body ends: the widgets go first (the
-    // base class would delete them only after the members, and hiding the table still
-    // asks its model for the header captions). The view goes before its model.
-    delete m_frmVid;
-    delete m_frmEffect;
-    delete m_about;
-    // The filtered controls must not call back into this window while their siblings
-    // are already gone.
-    m_sliderSnd->removeEventFilter(this);
+    // The controls go here, before the base class takes the window apart, so none of
+    // them calls back into a half-destroyed window: the slider's and the speed box's
+    // handlers first, then the widgets (hiding the table still asks its model for the
+    // header captions, so the view goes before its model).
+    m_sliderSnd->onKey = nullptr;
+    m_sliderSnd->onMouseDown = nullptr;
+    m_sliderSnd->onMouseUp = nullptr;
     if (QLineEdit* rateEdit = m_combSndRate->lineEdit())
         rateEdit->removeEventFilter(this);
     delete takeCentralWidget();
@@ -89,11 +64,16 @@ frmMain::~frmMain()
     m_model = nullptr;
 }
 
+QWidget* frmMain::soundSlider() const
+{
+    return m_sliderSnd;
+}
+
 // ---- controls ----------------------------------------------------------------------------
 
 void frmMain::connectControls()
 {
-    Editor& ed = *m_editor;
+    Editor& ed = m_editor;
     SoundPanel& snd = *m_sound;
 
     auto* txt = static_cast<DropLineEdit*>(m_txtSndFile);
@@ -117,9 +97,9 @@ void frmMain::connectControls()
 
     connect(m_btnUndo, &QToolButton::clicked, this, [&ed] { ed.history().Undo(); });
     connect(m_btnRedo, &QToolButton::clicked, this, [&ed] { ed.history().Redo(); });
-    connect(m_btnVidCut, &QPushButton::clicked, this, [this] { m_clipboard->Cut(); });
-    connect(m_btnVidCopy, &QPushButton::clicked, this, [this] { m_clipboard->Copy(); });
-    connect(m_btnVidPaste, &QPushButton::clicked, this, [this] { m_clipboard->Paste(); });
+    connect(m_btnVidCut, &QPushButton::clicked, this, [this] { m_clipboard.Cut(); });
+    connect(m_btnVidCopy, &QPushButton::clicked, this, [this] { m_clipboard.Copy(); });
+    connect(m_btnVidPaste, &QPushButton::clicked, this, [this] { m_clipboard.Paste(); });
     connect(m_btnSndDel, &QPushButton::clicked, this, [&ed] { ed.sections().SndDelete(); });
     connect(m_btnUp, &QToolButton::clicked, this, [&ed] { ed.selection().GoFirst(); });
     connect(m_btnDown, &QToolButton::clicked, this, [&ed] { ed.selection().GoLast(); });
@@ -129,9 +109,9 @@ void frmMain::connectControls()
             [&ed](int i) { ed.setWmvProfileIndex(i); });
     connect(m_cmboAVI, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [&ed](int i) { ed.setAviProfileIndex(i); });
-    connect(m_cmdCreateWMV, &QPushButton::clicked, this, [this] { m_output->CreateWmv(); });
-    connect(m_cmdCreateAVI, &QPushButton::clicked, this, [this] { m_output->CreateAvi(); });
-    connect(m_cmdPreview, &QPushButton::clicked, this, [this] { m_output->Preview(); });
+    connect(m_cmdCreateWMV, &QPushButton::clicked, this, [this] { m_output.CreateWmv(); });
+    connect(m_cmdCreateAVI, &QPushButton::clicked, this, [this] { m_output.CreateAvi(); });
+    connect(m_cmdPreview, &QPushButton::clicked, this, [this] { m_output.Preview(); });
 
     connect(&ed, &Editor::labelsChanged, this, &frmMain::refreshLabels);
     connect(&ed, &Editor::tableChanged, m_grid, &RowTableView::followCurrentRow, Qt::QueuedConnection);
@@ -141,45 +121,18 @@ void frmMain::connectControls()
 
 void frmMain::Form_Load()
 {
-    Editor& ed = *m_editor;
+    Editor& ed = m_editor;
     setWindowTitle(QtDialogs::applicationTitle());
     m_lblRow->clear();
     m_lblSndRangeMsec->clear();
     m_lblVidRangeMsec->clear();
-    ed.setMsg(QStringLiteral("ﾚﾃﾞｨ"));
-    ed.setLastEffectName(QStringLiteral("ﾌｪｰﾄﾞ"));
-    ed.args() = EditorArguments(m_arguments);
-    ed.setModified(false);
 
     m_combSndRate->addItems(SpeedListTexts());
     m_combSndRate->setCurrentIndex(6);
     m_cmboWMV->addItems(WmvListTexts());
     m_cmboAVI->addItems(AviListTexts());
 
-    // Players first, so the panels that drive them exist before anything refers to them.
-    m_sndPlayer = m_engineFactory();
-    m_vidPlayer = m_engineFactory();
-    m_beepPlayer = m_engineFactory();
-    m_sound = std::make_unique<SoundPanel>(ed, *m_sndPlayer, m_beepPlayer.get());
-    m_sound->setVideoWindow(m_picSndPlay);
-    m_video = std::make_unique<VideoPanel>(ed, *m_vidPlayer);
-    ed.setPanels(m_sound.get(), m_video.get());
-    // Reopened and imported projects get their media sizes back from the files themselves.
-    const MediaSizeProbe probe = [](const QString& path, int& width, int& height) {
-        MediaInfo info;
-        if (!ProbeMediaInfo(path, info))
-            return false;
-        width = info.width;
-        height = info.height;
-        return true;
-    };
-    m_project = std::make_unique<ProjectFile>(ed, probe);
-    ConnectProjectCommands(ed, *m_project);
-    m_import = std::make_unique<ClipImport>(ed, probe);
-    m_clipboard = std::make_unique<VideoClipboard>(ed);
-    ConnectClipboardCommands(ed, *m_clipboard);
-    m_output = std::make_unique<OutputDriver>(ed);
-    m_ui->setEffectDialogOpener([this](int row) { openEffectDialog(row); });
+    m_sound = &m_soundPanel;
     connectControls();
 
     readSettings();
@@ -188,8 +141,6 @@ void frmMain::Form_Load()
     ed.Grid().setCols(Col::Count);
     ed.Grid().writeHeader();
     m_grid->setUpColumns();
-    m_ui->setTable(m_grid);
-    m_ui->setSoundSlider(m_sliderSnd);
     m_sliderSnd->setMaximum(100);
     m_sliderSnd->setTickInterval(1);
 
@@ -200,78 +151,44 @@ void frmMain::Form_Load()
     ed.tmpgrid().setCols(ed.Grid().Cols());
     ed.tmpgrid().clear();
     Form_Resize();
+}
 
-    // The confirmation sound from the program's own folder, at full volume.
-    try {
-        QString folder = QCoreApplication::applicationDirPath();
-        m_beepPlayer->Open(AddTrailingSeparator(folder) + QStringLiteral("pi.wav"));
-        m_beepPlayer->SetVolume(0);
-    } catch (const EngineError&) {
-    }
-
-    const int version = m_probe ? m_probe() : 0;
-    if (version < 0x800) {
-        const QString text =
-            QStringLiteral("インストールされているDirectXが古いため、正常に動作しない可能性があります。\r\n") +
-            QStringLiteral("DirectX8以上にアップデートしてください。 (バージョン検出結果=") +
-            QString::number(version, 16).toUpper() + QStringLiteral(")\r\n\r\n") +
-            QStringLiteral("最新のDirectXは https://www.debian.org/distrib/packages からダウンロードできます");
-        m_ui->message(text, UserDialogs::Icon::Critical);
-    }
-
-    show();
-    m_frmVid = new frmVid(ed, *m_video, *m_settings, this);
-    // Closing the panel (after its own question) ends the program like the main window.
-    connect(m_frmVid, &frmVid::quitRequested, this, [this] {
-        m_editor->setModified(false);
-        close();
-    });
-    m_frmVid->show();
+void frmMain::refresh()
+{
     refreshSound();
     refreshLabels();
-
-    // Other programs drive the editor over the session bus; without a bus it simply
-    // runs on its own. The object answers from here on, also while a message of the
-    // project opening below waits for the user.
-    auto* kadro = new KadroAdaptor(ed, *m_sound, *m_video, [this] { quitNow(); }, this);
-    kadro->registerOnSessionBus();
-
-    if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
-        m_project->OpenCommand();
-
-    m_hook.HookWindow(this, m_grid);
 }
 
 void frmMain::readSettings()
 {
     bool ok = true;
-    int v = m_settings->readInt(QStringLiteral("WMVProfile"), kDefaultWmvIndex, &ok);
+    int v = m_settings.readInt(QStringLiteral("WMVProfile"), kDefaultWmvIndex, &ok);
     if (ok && v >= 0 && v < m_cmboWMV->count())
         m_cmboWMV->setCurrentIndex(v);
-    v = m_settings->readInt(QStringLiteral("AVIProfile"), kDefaultAviIndex, &ok);
+    v = m_settings.readInt(QStringLiteral("AVIProfile"), kDefaultAviIndex, &ok);
     if (ok && v >= 0 && v < m_cmboAVI->count())
         m_cmboAVI->setCurrentIndex(v);
-    m_editor->setWmvProfileIndex(m_cmboWMV->currentIndex());
-    m_editor->setAviProfileIndex(m_cmboAVI->currentIndex());
-    v = m_settings->readInt(QStringLiteral("part"), 0, &ok);
+    m_editor.setWmvProfileIndex(m_cmboWMV->currentIndex());
+    m_editor.setAviProfileIndex(m_cmboAVI->currentIndex());
+    v = m_settings.readInt(QStringLiteral("part"), 0, &ok);
     if (ok)
         m_chkPart->setChecked(v == 1);
-    v = m_settings->readInt(QStringLiteral("sound"), 1, &ok);
+    v = m_settings.readInt(QStringLiteral("sound"), 1, &ok);
     if (ok)
         m_chkSound->setChecked(v == 1);
-    m_editor->setPartOnly(m_chkPart->isChecked());
+    m_editor.setPartOnly(m_chkPart->isChecked());
     m_sound->setBeepOn(m_chkSound->isChecked());
 
-    int left = m_settings->readInt(QStringLiteral("main_left"), 1000, &ok);
+    int left = m_settings.readInt(QStringLiteral("main_left"), 1000, &ok);
     if (!ok)
         left = tw(x());
-    int top = m_settings->readInt(QStringLiteral("main_top"), 1000, &ok);
+    int top = m_settings.readInt(QStringLiteral("main_top"), 1000, &ok);
     if (!ok)
         top = tw(y());
-    int width = m_settings->readInt(QStringLiteral("main_width"), 9695, &ok);
+    int width = m_settings.readInt(QStringLiteral("main_width"), 9695, &ok);
     if (!ok)
         width = tw(this->width());
-    int height = m_settings->readInt(QStringLiteral("main_height"), 7845, &ok);
+    int height = m_settings.readInt(QStringLiteral("main_height"), 7845, &ok);
     if (!ok)
         height = tw(this->height());
     // The stored place is applied first; a window left or above the screen's origin
@@ -286,15 +203,15 @@ void frmMain::readSettings()
 
 void frmMain::writeSettings()
 {
-    m_settings->RegValueWrite(QStringLiteral("WMVProfile"), m_cmboWMV->currentIndex());
-    m_settings->RegValueWrite(QStringLiteral("AVIProfile"), m_cmboAVI->currentIndex());
-    m_settings->RegValueWrite(QStringLiteral("sound"), m_chkSound->isChecked() ? 1 : 0);
-    m_settings->RegValueWrite(QStringLiteral("part"), m_chkPart->isChecked() ? 1 : 0);
-    m_settings->RegValueWrite(QStringLiteral("main_left"), tw(x()));
-    m_settings->RegValueWrite(QStringLiteral("main_top"), tw(y()));
-    m_settings->RegValueWrite(QStringLiteral("main_width"), tw(width()));
-    m_settings->RegValueWrite(QStringLiteral("main_height"), tw(height()));
-    m_settings->sync();
+    m_settings.RegValueWrite(QStringLiteral("WMVProfile"), m_cmboWMV->currentIndex());
+    m_settings.RegValueWrite(QStringLiteral("AVIProfile"), m_cmboAVI->currentIndex());
+    m_settings.RegValueWrite(QStringLiteral("sound"), m_chkSound->isChecked() ? 1 : 0);
+    m_settings.RegValueWrite(QStringLiteral("part"), m_chkPart->isChecked() ? 1 : 0);
+    m_settings.RegValueWrite(QStringLiteral("main_left"), tw(x()));
+    m_settings.RegValueWrite(QStringLiteral("main_top"), tw(y()));
+    m_settings.RegValueWrite(QStringLiteral("main_width"), tw(width()));
+    m_settings.RegValueWrite(QStringLiteral("main_height"), tw(height()));
+    m_settings.sync();
 }
 
 // ---- layout ------------------------------------------------------------------------------
@@ -361,7 +278,7 @@ void frmMain::refreshSound()
 
 void frmMain::refreshLabels()
 {
-    const Editor& ed = *m_editor;
+    const Editor& ed = m_editor;
     m_lblMsg->setText(ed.msg());
     m_lblRow->setText(ed.rowLabel());
     m_lblSndRangeMsec->setText(ed.sndRangeLabel());
@@ -372,24 +289,6 @@ void frmMain::refreshLabels()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_sliderSnd && event->type() == QEvent::KeyPress && m_sound) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const Key code = KeyCode(key->key());
-        if (code != Key::None) {
-            m_sound->MainKeyCommand(code, ShiftState(key->modifiers()));
-            return true;
-        }
-    }
-    if (watched == m_sliderSnd && m_sound && event->type() == QEvent::MouseButtonPress) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint p = mouse->position().toPoint();
-        m_sound->sliderMouseDown(tw(p.x()), tw(p.y()));
-    }
-    if (watched == m_sliderSnd && m_sound && event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint p = mouse->position().toPoint();
-        m_sound->sliderMouseUp(tw(p.x()), tw(p.y()), tw(m_sliderSnd->width()));
-    }
     if (m_combSndRate && watched == m_combSndRate->lineEdit() && event->type() == QEvent::KeyPress && m_sound) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -419,37 +318,25 @@ void frmMain::dropEvent(QDropEvent* event)
 
 void frmMain::mnuNew()
 {
-    if (!m_editor->askSaveChanges())
+    if (!m_editor.askSaveChanges())
         return;
-    m_editor->setModified(false);
-    m_editor->sections().SndClear();
+    m_editor.setModified(false);
+    m_editor.sections().SndClear();
     m_sound->rewind();
-    m_editor->setMsg(QStringLiteral("新しいプロジェクト"));
-    m_ui->focusSoundSlider();
-}
-
-void frmMain::setUrlOpener(UrlOpener opener)
-{
-    m_urlOpener = UrlOpenerOrDesktop(std::move(opener));
-}
-
-void frmMain::openEffectDialog(int row)
-{
-    if (!m_frmEffect)
-        m_frmEffect = new frmEffect(*m_editor, *m_settings, this);
-    m_frmEffect->openForRow(row);
+    m_editor.setMsg(QStringLiteral("新しいプロジェクト"));
+    m_ui.focusSoundSlider();
 }
 
 // ---- closing ---------------------------------------------------------------------------------
 
 bool frmMain::Form_QueryUnload()
 {
-    if (!m_editor->modified())
+    if (!m_editor.modified())
         return true;
-    if (!m_ui->askYesNo(QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"),
+    if (!m_ui.askYesNo(QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"),
                         UserDialogs::Icon::Exclamation))
         return false;
-    m_editor->setModified(false);
+    m_editor.setModified(false);
     return true;
 }
 
@@ -474,38 +361,11 @@ void frmMain::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_hook.UnhookWindow(this);
-    if (m_output)
-        for (const QString& path : m_output->temporaryDocuments())
-            QFile::remove(path);
-    if (m_sound)
-        m_sound->halt();
-    if (m_frmVid) {
-        m_frmVid->closeForShutdown();
-        // The panel's window may be the one whose close brought us here, with its close
-        // handling still on the stack: it goes once control is back in the event loop
-        // (or with this window). The player stops drawing into it now, before the panel
-        // and the players go below.
-        if (m_video)
-            m_video->setVideoWindow(nullptr);
-        if (m_vidPlayer) {
-            try {
-                m_vidPlayer->SetVideoWindow(nullptr);
-            } catch (const EngineError&) {
-            }
-        }
-        m_frmVid->deleteLater();
-    }
-    if (m_frmEffect)
-        delete m_frmEffect;
+    emit unloadStarted();
     if (m_sound)
         writeSettings();
-    m_editor->setPanels(nullptr, nullptr);
-    m_video.reset();
-    m_sound.reset();
-    m_beepPlayer.reset();
-    m_sndPlayer.reset();
-    m_vidPlayer.reset();
+    m_sound = nullptr;
+    emit unloadFinished();
 }
 
 void frmMain::quitNow()

@@ -1,19 +1,12 @@
 #pragma once
 // The main window: the sound clip panel, the row table, the editing buttons, the
-// output controls and the menus. It owns the application state (the editor), the
-// three players and the video registration panel, and ends the program when it
-// closes.
+// output controls and the menus. It shows and drives the editor state, the sound clip
+// panel and the commands the Application owns and hands it, and ends the program when
+// it closes.
 
-#include "app/frmeffect.h"
-#include "app/frmvid.h"
-#include "app/windowhook.h"
-#include "web/aboutdialog.h"
 #include "web/makerpage.h"
 
 #include <QMainWindow>
-#include <QPointer>
-#include <functional>
-#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -29,56 +22,77 @@ namespace vk {
 
 class ClipImport;
 class Editor;
-class MediaPlayerEngine;
 class OutputDriver;
 class ProjectFile;
-class QtDialogs;
-class QSettingsStore;
+class RangeSlider;
 class RowTableModel;
 class RowTableView;
+class SettingsStore;
 class SoundPanel;
+class UserDialogs;
 class VideoClipboard;
-class VideoPanel;
 
 class frmMain final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
 
 public:
-    using EngineFactory = std::function<std::unique_ptr<MediaPlayerEngine>()>;
+    // What the window shows and drives; all of it outlives the window.
+    struct Parts {
+        Editor& editor;
+        SoundPanel& sound;
+        ProjectFile& project;
+        ClipImport& import;
+        VideoClipboard& clipboard;
+        OutputDriver& output;
+        UserDialogs& ui;
+        SettingsStore& settings;
+        // The opener of the help menu's pages.
+        const UrlOpener& urlOpener;
+    };
 
-    // `arguments` are the program's arguments without its name; `probe` gives the
-    // media stack version (0x800 or more when playback can work).
-    frmMain(EngineFactory engines, std::function<int()> probe, const QStringList& arguments);
+    explicit frmMain(const Parts& parts);
     ~frmMain() override;
 
-    // The start-up sequence: lists, settings, row table, players, probe, both windows,
-    // the project named on the command line, the wheel hook.
+    // The window's part of the start-up: lists, controls, settings, row table, layout.
     void Form_Load();
     // Layout rule: minimum size, then the grid, the message label and the slider follow
     // the window size.
     void Form_Resize();
+    // Redraws the sound clip panel and the labels.
+    void refresh();
 
-    Editor& editor() { return *m_editor; }
-    SoundPanel& soundPanel() { return *m_sound; }
-    VideoPanel& videoPanel() { return *m_video; }
-    frmVid* videoWindow() { return m_frmVid; }
-    OutputDriver& outputDriver() { return *m_output; }
+    Editor& editor() { return m_editor; }
+    SoundPanel& soundPanel() { return m_soundPanel; }
+    OutputDriver& outputDriver() { return m_output; }
     RowTableView& grid() { return *m_grid; }
+    // The picture box of the sound clip panel and its slider.
+    QWidget* soundPicture() const { return m_picSndPlay; }
+    QWidget* soundSlider() const;
 
     // Test access to the controls by their names.
     template <typename T>
     T* control(const char* name) { return findChild<T*>(QLatin1String(name)); }
 
-    // The opener of the help menu's pages; empty gives the desktop's browser.
-    void setUrlOpener(UrlOpener opener);
-
+    // The closing steps, once: the settings are written and the window lets go of the
+    // sound clip panel (see unloadStarted and unloadFinished).
+    void Form_Unload();
+    bool unloaded() const { return m_unloaded; }
     // Ends the program without the closing steps (automation Quit).
     void quitNow();
     // True once the program was asked to end: the end of the event loop asked for
     // during start-up (say, while a start-up message waits) has already happened when
     // the main loop would start, so the caller must not start it.
     bool quitRequested() const { return m_quitRequested; }
+
+signals:
+    // The closing steps begin: the things around the window stop (before the window's
+    // settings are written).
+    void unloadStarted();
+    // The window no longer uses the sound clip panel: the players can go.
+    void unloadFinished();
+    // The help menu's version entry.
+    void aboutRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,33 +110,20 @@ private:
     void readSettings();
     void writeSettings();
     bool Form_QueryUnload();
-    void Form_Unload();
     void mnuNew();
-    void openEffectDialog(int row);
 
-    EngineFactory m_engineFactory;
-    std::function<int()> m_probe;
-    QStringList m_arguments;
-
-    std::unique_ptr<QtDialogs> m_ui;
-    std::unique_ptr<QSettingsStore> m_settings;
-    UrlOpener m_urlOpener = UrlOpenerOrDesktop({});
-    WindowHook m_hook;
-    std::unique_ptr<Editor> m_editor;
-    std::unique_ptr<MediaPlayerEngine> m_sndPlayer;
-    std::unique_ptr<MediaPlayerEngine> m_vidPlayer;
-    std::unique_ptr<MediaPlayerEngine> m_beepPlayer;
-    std::unique_ptr<SoundPanel> m_sound;
-    std::unique_ptr<VideoPanel> m_video;
-    std::unique_ptr<ProjectFile> m_project;
-    std::unique_ptr<ClipImport> m_import;
-    std::unique_ptr<VideoClipboard> m_clipboard;
-    std::unique_ptr<OutputDriver> m_output;
-    QPointer<frmVid> m_frmVid;
-    QPointer<frmEffect> m_frmEffect;
-    QPointer<AboutDialog> m_about;
+    Editor& m_editor;
+    SoundPanel& m_soundPanel;
+    ProjectFile& m_project;
+    ClipImport& m_import;
+    VideoClipboard& m_clipboard;
+    OutputDriver& m_output;
+    UserDialogs& m_ui;
+    SettingsStore& m_settings;
+    const UrlOpener& m_urlOpener;
+    // The sound clip panel between the start-up and the closing steps.
+    SoundPanel* m_sound = nullptr;
     RowTableModel* m_model = nullptr;
-    bool m_closing = false;
     bool m_unloaded = false;
     bool m_quitRequested = false;
 
@@ -141,7 +142,7 @@ private:
     QLineEdit* m_txtFrame = nullptr;
     QCheckBox* m_chkSound = nullptr;
     QWidget* m_picSndPlay = nullptr;
-    QSlider* m_sliderSnd = nullptr;
+    RangeSlider* m_sliderSnd = nullptr;
     QToolButton* m_btnUndo = nullptr;
     QToolButton* m_btnRedo = nullptr;
     QPushButton* m_btnVidCut = nullptr;

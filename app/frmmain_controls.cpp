@@ -3,51 +3,28 @@
 
 #include "app/frmmain.h"
 
-#include "app/commandline.h"
 #include "app/droplineedit.h"
-#include "app/frmeffect.h"
-#include "app/frmvid.h"
-#include "app/kadroadaptor.h"
-#include "app/qsettingsstore.h"
-#include "app/qtdialogs.h"
+#include "app/rangeslider.h"
 #include "app/rowtablemodel.h"
 #include "app/rowtableview.h"
-#include "app/windowhook.h"
-#include "base/keycodes.h"
-#include "base/paths.h"
-#include "base/speeds.h"
 #include "base/twips.h"
-#include "media/mediaplayerengine.h"
-#include "media/mpv/mediainfo.h"
 #include "media/mpv/videowidget.h"
 #include "media/soundpanel.h"
-#include "media/videopanel.h"
 #include "project/clipimport.h"
 #include "project/projectfile.h"
-#include "render/outputdriver.h"
-#include "render/outputformats.h"
 #include "timeline/clipboard.h"
 #include "timeline/editor.h"
 #include "timeline/resplit.h"
-#include "web/aboutdialog.h"
-#include "web/makerpage.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPushButton>
-#include <QSlider>
 #include <QStyle>
 #include <QToolButton>
-#include <QUrl>
 
 namespace vk {
 
@@ -132,12 +109,25 @@ void frmMain::createControls()
     place(m_picSndPlay, 7550, 60, 1560, 960);
     m_picSndPlay->hide();
 
-    m_sliderSnd = new QSlider(Qt::Horizontal, central);
+    m_sliderSnd = new RangeSlider(RangeSlider::ClickRule::PassThrough, central);
     named(m_sliderSnd, "sliderSnd");
     m_sliderSnd->setTickPosition(QSlider::TicksBelow);
     m_sliderSnd->setPageStep(0);
     m_sliderSnd->setFocusPolicy(Qt::StrongFocus);
-    m_sliderSnd->installEventFilter(this);
+    m_sliderSnd->onKey = [this](Key key, int shift) {
+        if (!m_sound)
+            return false;
+        m_sound->MainKeyCommand(key, shift);
+        return true;
+    };
+    m_sliderSnd->onMouseDown = [this](int x, int y) {
+        if (m_sound)
+            m_sound->sliderMouseDown(x, y);
+    };
+    m_sliderSnd->onMouseUp = [this](int x, int y, int width) {
+        if (m_sound)
+            m_sound->sliderMouseUp(x, y, width);
+    };
     place(m_sliderSnd, 60, 1650, 9400, 450);
 
     auto toolButton = [&](const char* name, const QString& text, QStyle::StandardPixmap icon) {
@@ -214,9 +204,9 @@ void frmMain::createControls()
     named(m_lblUsage, "lblUsage")->setToolTip(QStringLiteral("SPC=再生/停止、矢印ｷｰ=コマ送り/早送り、A=音声区間登録"));
     place(m_lblUsage, 5200, 3660, 4600, 300);
 
-    m_grid = new RowTableView(*m_editor, central);
+    m_grid = new RowTableView(m_editor, central);
     named(m_grid, "Grid");
-    m_model = new RowTableModel(*m_editor, this);
+    m_model = new RowTableModel(m_editor, this);
     m_grid->setModel(m_model);
     place(m_grid, 120, 3990, 9220, 2800);
 
@@ -243,49 +233,44 @@ void frmMain::createMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     action(file, "mnuNew", QStringLiteral("新しいプロジェクト(&N)"), [this] { mnuNew(); });
     file->addSeparator();
-    action(file, "mnuProjectOpen", QStringLiteral("プロジェクトを開く(&O)"), [this] { m_project->OpenCommand(); });
-    action(file, "mnuProjectSave", QStringLiteral("プロジェクトを保存する(&S)"), [this] { m_project->SaveCommand(); });
+    action(file, "mnuProjectOpen", QStringLiteral("プロジェクトを開く(&O)"), [this] { m_project.OpenCommand(); });
+    action(file, "mnuProjectSave", QStringLiteral("プロジェクトを保存する(&S)"), [this] { m_project.SaveCommand(); });
     action(file, "mnuProjectSaveAs", QStringLiteral("プロジェクトを別名で保存する(&A)"),
-           [this] { m_project->SaveAsCommand(); });
+           [this] { m_project.SaveAsCommand(); });
     file->addSeparator();
     action(file, "mnuVidImport", QStringLiteral("プロジェクトファイルから映像クリップのみインポートする(&I)"),
-           [this] { m_import->ImportCommand(); });
+           [this] { m_import.ImportCommand(); });
     file->addSeparator();
     action(file, "mnuQuit", QStringLiteral("終了(&Q)"), [this] { close(); });
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
-    action(edit, "mnuUndo", QStringLiteral("Undo(&U)"), [this] { m_editor->history().Undo(); });
-    action(edit, "mnuRedo", QStringLiteral("Redo(&R)"), [this] { m_editor->history().Redo(); });
+    action(edit, "mnuUndo", QStringLiteral("Undo(&U)"), [this] { m_editor.history().Undo(); });
+    action(edit, "mnuRedo", QStringLiteral("Redo(&R)"), [this] { m_editor.history().Redo(); });
     edit->addSeparator();
-    action(edit, "mnuCut", QStringLiteral("映像切取(&X)"), [this] { m_clipboard->Cut(); });
-    action(edit, "mnuCopy", QStringLiteral("映像複写(&C)"), [this] { m_clipboard->Copy(); });
-    action(edit, "mnuPaste", QStringLiteral("映像貼付(&V)"), [this] { m_clipboard->Paste(); });
+    action(edit, "mnuCut", QStringLiteral("映像切取(&X)"), [this] { m_clipboard.Cut(); });
+    action(edit, "mnuCopy", QStringLiteral("映像複写(&C)"), [this] { m_clipboard.Copy(); });
+    action(edit, "mnuPaste", QStringLiteral("映像貼付(&V)"), [this] { m_clipboard.Paste(); });
     edit->addSeparator();
-    action(edit, "mnuCutUp", QStringLiteral("映像切取＆上に詰める(&Z)"), [this] { m_clipboard->CutUp(); });
-    action(edit, "mnuPasteInsert", QStringLiteral("映像挿入貼付(&I)"), [this] { m_clipboard->InsertPaste(); });
+    action(edit, "mnuCutUp", QStringLiteral("映像切取＆上に詰める(&Z)"), [this] { m_clipboard.CutUp(); });
+    action(edit, "mnuPasteInsert", QStringLiteral("映像挿入貼付(&I)"), [this] { m_clipboard.InsertPaste(); });
     edit->addSeparator();
     action(edit, "mnuVidSplit", QStringLiteral("映像速度変更（映像区間の再分割）(&J)"),
-           [this] { VideoResplit(*m_editor).VidSplit(); });
+           [this] { VideoResplit(m_editor).VidSplit(); });
     edit->addSeparator();
-    action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"), [this] { m_editor->sections().SndSameSplit(); });
-    action(edit, "mnuSndSplit", QStringLiteral("音声区間分割(&L)"), [this] { m_editor->sections().SndSplit(); });
+    action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"), [this] { m_editor.sections().SndSameSplit(); });
+    action(edit, "mnuSndSplit", QStringLiteral("音声区間分割(&L)"), [this] { m_editor.sections().SndSplit(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     action(help, "mnuUpdate", QStringLiteral("最新バージョンチェック(&U)"),
-           [this] { OpenMakerPage(*m_ui, m_urlOpener, QStringLiteral("/service/servlet/update")); });
+           [this] { OpenMakerPage(m_ui, m_urlOpener, QStringLiteral("/service/servlet/update")); });
     action(help, "mnuSupport", QStringLiteral("サポート(&S)"),
-           [this] { OpenMakerPage(*m_ui, m_urlOpener, QStringLiteral("/service/servlet/support")); });
+           [this] { OpenMakerPage(m_ui, m_urlOpener, QStringLiteral("/service/servlet/support")); });
     action(help, "mnuRanking", QStringLiteral("YouTube 人気動画 ランキング(&R)"),
-           [this] { OpenMakerPage(*m_ui, m_urlOpener, QStringLiteral("/youtube/ranking.php")); });
+           [this] { OpenMakerPage(m_ui, m_urlOpener, QStringLiteral("/youtube/ranking.php")); });
     help->addSeparator();
-    action(help, "mnuVersion", QStringLiteral("バージョン(&A)"), [this] {
-        if (!m_about)
-            m_about = new AboutDialog(this);
-        m_about->show();
-        m_about->raise();
-    });
+    action(help, "mnuVersion", QStringLiteral("バージョン(&A)"), [this] { emit aboutRequested(); });
 }
 
 } // namespace vk

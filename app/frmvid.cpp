@@ -1,5 +1,6 @@
 #include "app/frmvid.h"
 
+#include "app/rangeslider.h"
 #include "base/keycodes.h"
 #include "base/settingsstore.h"
 #include "base/speeds.h"
@@ -297,8 +298,6 @@ void frmVid::refresh()
 
 bool frmVid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_sliderVid)
-        return sliderEvent(event);
     if (watched == m_txtVidFile || watched == m_picVidPlay || watched == m_picMovie)
         return dropEvent(event);
     for (int i = 0; i < 3; ++i) {
@@ -336,107 +335,6 @@ bool frmVid::dropEvent(QEvent* event)
             m_panel.dropFiles(paths);
             focusSlider();
         }
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-void frmVid::sliderOption(QStyleOptionSlider& opt) const
-{
-    opt.initFrom(m_sliderVid);
-    opt.subControls = QStyle::SC_None;
-    opt.activeSubControls = QStyle::SC_None;
-    opt.orientation = m_sliderVid->orientation();
-    opt.maximum = m_sliderVid->maximum();
-    opt.minimum = m_sliderVid->minimum();
-    opt.tickPosition = m_sliderVid->tickPosition();
-    opt.tickInterval = m_sliderVid->tickInterval();
-    opt.upsideDown = false;
-    opt.direction = m_sliderVid->layoutDirection();
-    opt.sliderPosition = m_sliderVid->sliderPosition();
-    opt.sliderValue = m_sliderVid->value();
-    opt.singleStep = m_sliderVid->singleStep();
-    opt.pageStep = m_sliderVid->pageStep();
-}
-
-void frmVid::paintRange()
-{
-    const VideoPanel::Slider& s = m_panel.slider();
-    if (!s.selShown || s.selLength <= 0 || m_sliderVid->maximum() <= m_sliderVid->minimum())
-        return;
-    QStyleOptionSlider opt;
-    sliderOption(opt);
-    const QRect groove = m_sliderVid->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, m_sliderVid);
-    const QRect handle = m_sliderVid->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, m_sliderVid);
-    const int span = groove.width() - handle.width();
-    if (span <= 0)
-        return;
-    auto xOf = [&](int v) {
-        const int clamped = std::clamp(v, m_sliderVid->minimum(), m_sliderVid->maximum());
-        return groove.x() + handle.width() / 2 +
-               QStyle::sliderPositionFromValue(m_sliderVid->minimum(), m_sliderVid->maximum(), clamped, span);
-    };
-    const int x1 = xOf(s.selStart);
-    const int x2 = xOf(s.selEnd());
-    const int cy = groove.center().y();
-    QPainter p(m_sliderVid);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    const QRect band(x1, cy - 3, std::max(1, x2 - x1), 7);
-    p.fillRect(band, QColor(40, 90, 230, 150));
-    p.setPen(QColor(20, 50, 170));
-    p.drawLine(x1, cy - 7, x1, cy + 7);
-    p.drawLine(x2, cy - 7, x2, cy + 7);
-}
-
-bool frmVid::sliderEvent(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::Paint: {
-        // The slider paints itself, then the range goes over its groove.
-        static_cast<QObject*>(m_sliderVid)->event(event);
-        paintRange();
-        return true;
-    }
-    case QEvent::KeyPress: {
-        auto* e = static_cast<QKeyEvent*>(event);
-        const Key code = KeyCode(e->key());
-        if (code == Key::None)
-            return false;
-        m_panel.keyCommand(code, ShiftState(e->modifiers()));
-        focusSlider();
-        return true;
-    }
-    case QEvent::MouseButtonPress: {
-        auto* e = static_cast<QMouseEvent*>(event);
-        if (e->button() != Qt::LeftButton)
-            return false;
-        const QPoint pos = e->position().toPoint();
-        m_panel.sliderMouseDown(toTwips(pos.x()), toTwips(pos.y()));
-        QStyleOptionSlider opt;
-        sliderOption(opt);
-        const QRect handle =
-            m_sliderVid->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, m_sliderVid);
-        // A press on the thumb drags it; a press elsewhere waits for the release, where
-        // the click moves the value (instead of the slider's page step).
-        m_pressOnGroove = !handle.contains(pos);
-        m_sliderVid->setFocus(Qt::MouseFocusReason);
-        return m_pressOnGroove;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* e = static_cast<QMouseEvent*>(event);
-        if (e->button() != Qt::LeftButton)
-            return false;
-        const QPoint pos = e->position().toPoint();
-        const bool consumed = m_pressOnGroove;
-        m_pressOnGroove = false;
-        if (!consumed) {
-            // Let the slider end the drag first, then apply the click rule.
-            static_cast<QObject*>(m_sliderVid)->event(event);
-        }
-        m_panel.sliderMouseUp(toTwips(pos.x()), toTwips(pos.y()), toTwips(m_sliderVid->width()));
-        focusSlider();
         return true;
     }
     default:

@@ -28,12 +28,11 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QSlider;
-class QStyleOptionSlider;
 
 namespace vk {
 
 class Editor;
+class RangeSlider;
 class SettingsStore;
 class VideoPanel;
 
@@ -75,9 +74,6 @@ private:
     void layoutControls();
     void fitMovie();
     void focusSlider();
-    void sliderOption(QStyleOptionSlider& opt) const;
-    void paintRange();
-    bool sliderEvent(QEvent* event);
     bool dropEvent(QEvent* event);
 
     Editor& m_editor;
@@ -90,7 +86,7 @@ private:
     QPushButton* m_cmdFileLoad = nullptr;
     QFrame* m_picVidPlay = nullptr;
     QWidget* m_picMovie = nullptr;
-    QSlider* m_sliderVid = nullptr;
+    RangeSlider* m_sliderVid = nullptr;
     QFrame* m_frameVid = nullptr;
     QPushButton* m_btnVidPlayPlause = nullptr;
     QCheckBox* m_chkMute = nullptr;
@@ -113,7 +109,6 @@ private:
 
     bool m_refreshing = false;
     bool m_unloading = false;
-    bool m_pressOnGroove = false;
 };
 
 } // namespace vk

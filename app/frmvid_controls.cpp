@@ -2,6 +2,7 @@
 
 #include "app/frmvid.h"
 
+#include "app/rangeslider.h"
 #include "base/keycodes.h"
 #include "base/settingsstore.h"
 #include "base/speeds.h"
@@ -128,12 +129,25 @@ void frmVid::buildControls()
     m_picMovie->installEventFilter(this);
     m_picMovie->hide();
 
-    m_sliderVid = new QSlider(Qt::Horizontal, this);
+    m_sliderVid = new RangeSlider(RangeSlider::ClickRule::ClickToPosition, this);
     m_sliderVid->setObjectName(QStringLiteral("sliderVid"));
     m_sliderVid->setTickPosition(QSlider::TicksBelow);
     m_sliderVid->setFocusPolicy(Qt::StrongFocus);
     m_sliderVid->setMinimumHeight(m_sliderVid->sizeHint().height() + 6);
-    m_sliderVid->installEventFilter(this);
+    m_sliderVid->onKey = [this](Key key, int shift) {
+        m_panel.keyCommand(key, shift);
+        focusSlider();
+        return true;
+    };
+    m_sliderVid->onMouseDown = [this](int x, int y) { m_panel.sliderMouseDown(x, y); };
+    m_sliderVid->onMouseUp = [this](int x, int y, int width) {
+        m_panel.sliderMouseUp(x, y, width);
+        focusSlider();
+    };
+    m_sliderVid->marks = [this] {
+        const VideoPanel::Slider& s = m_panel.slider();
+        return RangeSlider::Marks{s.selShown, s.selStart, s.selLength};
+    };
     connect(m_sliderVid, &QSlider::valueChanged, this, [this](int value) {
         if (m_refreshing)
             return;

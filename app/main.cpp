@@ -1,5 +1,5 @@
 // videokadro: cuts music videos to the beat of a piece of music.
-#include "app/frmmain.h"
+#include "app/application.h"
 #include "media/mpv/mediastackversion.h"
 #include "media/mpv/mpvengine.h"
 
@@ -16,12 +16,12 @@ int main(int argc, char** argv)
     // libmpv needs the C locale for numbers.
     std::setlocale(LC_NUMERIC, "C");
 
-    vk::frmMain window([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
-                       QApplication::arguments().mid(1));
-    window.Form_Load();
+    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
+                           QApplication::arguments().mid(1));
+    editor.start();
     // Asked to end before the loop runs (an automation Quit while a start-up message
     // waited): the loop would not see that request any more.
-    if (window.quitRequested())
+    if (editor.quitRequested())
         return 0;
     return QApplication::exec();
 }

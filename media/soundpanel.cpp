@@ -2,7 +2,6 @@
 
 #include "base/numbers.h"
 #include "base/speeds.h"
-#include "base/timetext.h"
 #include "media/mediaplayerengine.h"
 #include "timeline/clipboardcommands.h"
 #include "timeline/editor.h"
@@ -35,29 +34,23 @@ SoundPanel::SoundPanel(Editor& editor, MediaPlayerEngine& player, MediaPlayerEng
 
 void SoundPanel::chooseRate(int index)
 {
-    m_rateIndex = index;
-    if (index >= 0 && index < SpeedListTexts().size())
-        m_rateText = SpeedListTexts().at(index);
+    m_transport.chooseRate(index);
     SndRateSet(RateIndexToPercent(index));
     emit changed();
 }
 
 void SoundPanel::typeRateText(const QString& text)
 {
-    m_rateText = text;
-    m_rateIndex = int(SpeedListTexts().indexOf(text));
+    m_transport.typeRateText(text);
 }
 
 void SoundPanel::SndRateFromText()
 {
-    int percent = 0;
-    try {
-        percent = RoundToInt32(ParseNumber(m_rateText) * 100.0);
-    } catch (const ConversionError&) {
+    const std::optional<int> percent = m_transport.typedPercent();
+    if (!percent)
         return; // not a number: nothing is sent
-    }
     try {
-        m_player.Command(QStringLiteral("set_rate_percent"), percent, QString());
+        m_player.Command(QStringLiteral("set_rate_percent"), *percent, QString());
     } catch (const EngineError&) {
     }
 }
@@ -150,10 +143,7 @@ void SoundPanel::SndFileLoad(const QString& path)
         m_editor.setSoundClip(info.durationMsec, interval);
         m_pictureVisible = info.width != 0 && info.height != 0;
 
-        m_slider.min = 0;
-        m_slider.max = m_editor.sndLength();
-        m_slider.value = 0;
-        m_slider.tick = RoundToInt32(double(m_editor.sndLength()) / 100.0);
+        m_transport.setLength(m_editor.sndLength());
         m_position = 0;
         m_previousCheck = 0;
 
@@ -173,7 +163,7 @@ void SoundPanel::SndFileLoad(const QString& path)
 
 void SoundPanel::PlayPause()
 {
-    SndRateSet(RateIndexToPercent(m_rateIndex));
+    SndRateSet(RateIndexToPercent(m_transport.rateIndex()));
     int s = 0;
     try {
         s = m_player.GetState();
@@ -199,7 +189,7 @@ void SoundPanel::tick()
     try {
         m_position = m_player.GetPosition();
         SndBeepCheck(m_position);
-        m_slider.value = std::clamp(m_position, m_slider.min, m_slider.max);
+        m_transport.setValue(m_position);
         SndPosShow(m_position);
         if (m_position >= m_editor.sndLength() - 30) {
             m_player.Stop();
@@ -215,21 +205,15 @@ void SoundPanel::tick()
 
 // ---- seeking ------------------------------------------------------------------------
 
-void SoundPanel::setSliderValue(int value)
-{
-    // Positions before the start or past the end of the clip stay on the slider's range.
-    m_slider.value = std::clamp(value, m_slider.min, m_slider.max);
-}
-
 void SoundPanel::scrollTo(int value)
 {
-    setSliderValue(value);
+    m_transport.setValue(value);
     sliderSnd_scroll();
 }
 
 void SoundPanel::sliderSnd_scroll()
 {
-    m_position = m_slider.value;
+    m_position = m_transport.slider().value;
     try {
         SndBeepCheck(m_position);
     } catch (...) {
@@ -244,7 +228,7 @@ void SoundPanel::sliderSnd_scroll()
     } catch (const EngineError&) {
     }
     try {
-        SndPosShow(m_slider.value);
+        SndPosShow(m_transport.slider().value);
     } catch (const ConversionError&) {
     }
     const int row = m_editor.MsecToRow(m_position);
@@ -255,19 +239,18 @@ void SoundPanel::sliderSnd_scroll()
 
 void SoundPanel::sliderMouseDown(int xTwips, int yTwips)
 {
-    m_downX = xTwips;
-    m_downY = yTwips;
+    m_transport.pressAt(xTwips, yTwips);
 }
 
 void SoundPanel::sliderMouseUp(int xTwips, int yTwips, int widthTwips)
 {
-    if (xTwips != m_downX || yTwips != m_downY)
+    if (!m_transport.releasedInPlace(xTwips, yTwips))
         return;
     const double usable = double(widthTwips - 480);
     if (usable <= 0)
         return;
     try {
-        setSliderValue(RoundToInt32(double(m_slider.max) / usable * double(xTwips - 180)));
+        m_transport.setValue(RoundToInt32(double(m_transport.slider().max) / usable * double(xTwips - 180)));
     } catch (const ConversionError&) {
         return;
     }
@@ -282,7 +265,7 @@ void SoundPanel::rewind()
     } catch (const EngineError&) {
     }
     m_timer.stop();
-    m_slider.value = 0;
+    m_transport.slider().value = 0;
     sliderSnd_scroll();
     m_editor.Grid().currentRow = 1;
     m_editor.selection().SelectRow(1);
@@ -303,36 +286,21 @@ void SoundPanel::halt()
 void SoundPanel::moveBy(double delta)
 {
     try {
-        scrollTo(RoundToInt32(double(m_slider.value) + delta));
+        scrollTo(RoundToInt32(double(m_transport.slider().value) + delta));
     } catch (const ConversionError&) {
     }
 }
 
 void SoundPanel::MainKeyCommand(Key key, int shift)
 {
-    const bool shifted = (shift & (Shift::Shift | Shift::Ctrl | Shift::Alt)) != 0;
-    const double frame = m_editor.sndFrameInterval();
-    const double length = m_editor.sndLength();
+    const std::optional<double> step =
+        Transport::keyStep(key, shift, m_editor.sndFrameInterval(), m_editor.sndLength());
+    if (step)
+        moveBy(*step);
     switch (key) {
     case Key::Space:
     case Key::Enter:
         PlayPause();
-        break;
-    case Key::Comma:
-    case Key::Up:
-        moveBy(shifted ? -10.0 * frame : -frame);
-        break;
-    case Key::Period:
-    case Key::Down:
-        moveBy(shifted ? 10.0 * frame : frame);
-        break;
-    case Key::N:
-    case Key::Left:
-        moveBy(shifted ? -length / 30.0 : -length / 100.0);
-        break;
-    case Key::M:
-    case Key::Right:
-        moveBy(shifted ? length / 30.0 : length / 100.0);
         break;
     case Key::A:
         m_editor.sections().SndRegister();
@@ -352,13 +320,7 @@ void SoundPanel::MainKeyCommand(Key key, int shift)
 
 void SoundPanel::SndPosShow(int ms)
 {
-    int h = 0, m = 0, s = 0, f = 0;
-    SplitMsec(ms, m_editor.sndFrameInterval(), h, m, s, f);
-    m_hour = QString::number(h);
-    m_minute = QString::number(m);
-    m_second = QString::number(s);
-    m_frame = QString::number(f);
-    m_sliderTip = QString::number(ms);
+    m_transport.showPosition(ms, m_editor.sndFrameInterval());
 }
 
 void SoundPanel::SndBeepCheck(int p)

@@ -9,6 +9,7 @@
 // controller: user events call the methods below and the window redraws on changed().
 
 #include "base/keycodes.h"
+#include "media/transport.h"
 #include "timeline/soundtransport.h"
 
 #include <QObject>
@@ -25,12 +26,7 @@ class SoundPanel final : public QObject, public SoundTransport {
     Q_DISABLE_COPY_MOVE(SoundPanel)
 
 public:
-    struct Slider {
-        int min = 0;
-        int max = 100;
-        int value = 0;
-        int tick = 1;
-    };
+    using Slider = Transport::Slider;
 
     SoundPanel(Editor& editor, MediaPlayerEngine& player, MediaPlayerEngine* beep, QObject* parent = nullptr);
 
@@ -42,20 +38,20 @@ public:
     void setVideoWindow(QObject* window) { m_videoWindow = window; }
 
     // ---- state shown by the window --------------------------------------------------
-    const Slider& slider() const { return m_slider; }
+    const Slider& slider() const { return m_transport.slider(); }
     int position() const { return m_position; }
     bool timerActive() const { return m_timer.isActive(); }
     bool controlsEnabled() const { return m_controlsEnabled; }
     bool pictureVisible() const { return m_pictureVisible; }
     // The four position fields and the slider's tool tip.
-    const QString& hourText() const { return m_hour; }
-    const QString& minuteText() const { return m_minute; }
-    const QString& secondText() const { return m_second; }
-    const QString& frameText() const { return m_frame; }
-    const QString& sliderToolTip() const { return m_sliderTip; }
+    const QString& hourText() const { return m_transport.hourText(); }
+    const QString& minuteText() const { return m_transport.minuteText(); }
+    const QString& secondText() const { return m_transport.secondText(); }
+    const QString& frameText() const { return m_transport.frameText(); }
+    const QString& sliderToolTip() const { return m_transport.sliderToolTip(); }
     // The speed box: the chosen list index (-1 when its text was typed) and its text.
-    int rateIndex() const { return m_rateIndex; }
-    const QString& rateText() const override { return m_rateText; }
+    int rateIndex() const { return m_transport.rateIndex(); }
+    const QString& rateText() const override { return m_transport.rateText(); }
     bool beepOn() const { return m_beepOn; }
 
     // ---- user events --------------------------------------------------------------
@@ -93,7 +89,6 @@ signals:
     void changed();
 
 private:
-    void setSliderValue(int value);
     void moveBy(double delta);
 
     Editor& m_editor;
@@ -102,17 +97,12 @@ private:
     QObject* m_videoWindow = nullptr;
     QTimer m_timer;
 
-    Slider m_slider;
+    Transport m_transport;
     int m_position = 0;
     int m_previousCheck = 0;
     bool m_controlsEnabled = false;
     bool m_pictureVisible = false;
-    QString m_hour, m_minute, m_second, m_frame, m_sliderTip;
-    int m_rateIndex = 6;
-    QString m_rateText = QStringLiteral("1.0");
     bool m_beepOn = true;
-    int m_downX = -1;
-    int m_downY = -1;
 };
 
 } // namespace vk

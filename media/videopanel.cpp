@@ -37,8 +37,8 @@ void VideoPanel::formLoad()
 {
     ChangedOnExit done(*this);
     m_rangeText.clear();
-    m_slider.max = 100;
-    m_slider.tick = 1;
+    m_transport.slider().max = 100;
+    m_transport.slider().tick = 1;
     command([&] { chooseRate(6); });
 }
 
@@ -142,10 +142,7 @@ bool VideoPanel::loadFile(const QString& path)
     m_controls.pictureVisible = true;
     if (m_length != 0) {
         movieFiles();
-        m_slider.min = 0;
-        m_slider.max = m_length;
-        m_slider.value = 0;
-        m_slider.tick = RoundToInt32(double(m_length) / 100.0);
+        m_transport.setLength(m_length);
     } else {
         pictureFiles();
     }
@@ -157,9 +154,9 @@ bool VideoPanel::loadFile(const QString& path)
     // at this one's end. A still has no range of its own: the still controls stay as
     // they are and the range is kept for the next movie.
     if (m_length != 0) {
-        m_slider.selStart = 0;
-        if (m_slider.selEnd() > m_length)
-            m_slider.selLength = m_length;
+        m_transport.slider().selStart = 0;
+        if (m_transport.slider().selEnd() > m_length)
+            m_transport.slider().selLength = m_length;
         selStart();
     }
     return true;
@@ -246,14 +243,15 @@ void VideoPanel::tick()
             m_player.Pause(position, 0);
             stopTimer();
         }
-        if (m_rangeStop && (long long)position > (long long)m_slider.selStart + m_slider.selLength)
-            jumpTo(m_slider.selStart);
+        const Slider& range = m_transport.slider();
+        if (m_rangeStop && (long long)position > (long long)range.selStart + range.selLength)
+            jumpTo(range.selStart);
     });
 }
 
 void VideoPanel::setSliderValue(int value)
 {
-    m_slider.value = std::clamp(value, m_slider.min, std::max(m_slider.min, m_slider.max));
+    m_transport.setValue(value);
 }
 
 void VideoPanel::scrollTo(int value)
@@ -266,7 +264,7 @@ void VideoPanel::scrollTo(int value)
 void VideoPanel::sliderVid_scroll()
 {
     ChangedOnExit done(*this);
-    m_position = m_slider.value;
+    m_position = m_transport.slider().value;
     int s = 0;
     step([&] { s = m_player.GetState(); });
     if (s == MediaPlayerEngine::Running) {
@@ -275,40 +273,34 @@ void VideoPanel::sliderVid_scroll()
     } else {
         step([&] { m_player.Pause(m_position, 0); });
     }
-    command([&] { showVidPosition(m_slider.value); });
+    command([&] { showVidPosition(m_transport.slider().value); });
 }
 
 void VideoPanel::sliderMouseDown(int xTwips, int yTwips)
 {
-    m_downX = xTwips;
-    m_downY = yTwips;
+    m_transport.pressAt(xTwips, yTwips);
 }
 
 void VideoPanel::sliderMouseUp(int xTwips, int yTwips, int widthTwips)
 {
-    if (xTwips != m_downX || yTwips != m_downY)
+    if (!m_transport.releasedInPlace(xTwips, yTwips))
         return;
     ChangedOnExit done(*this);
     command([&] {
         const int channel = widthTwips - 400;
         if (channel <= 0)
             return;
-        const int value = RoundToInt32((double(xTwips) / double(channel) - 0.025) * double(m_slider.max));
+        const double max = m_transport.slider().max;
+        const int value = RoundToInt32((double(xTwips) / double(channel) - 0.025) * max);
         setSliderValue(value);
         sliderVid_scroll();
-        showVidPosition(m_slider.value);
+        showVidPosition(m_transport.slider().value);
     });
 }
 
 void VideoPanel::showVidPosition(int ms)
 {
-    int h = 0, m = 0, s = 0, f = 0;
-    SplitMsec(ms, m_interval, h, m, s, f);
-    m_hour = QString::number(h);
-    m_minute = QString::number(m);
-    m_second = QString::number(s);
-    m_frame = QString::number(f);
-    m_sliderTip = QString::number(ms);
+    m_transport.showPosition(ms, m_interval);
 }
 
 void VideoPanel::chooseRate(int index)
@@ -317,26 +309,21 @@ void VideoPanel::chooseRate(int index)
     const int percent = RateIndexToPercent(index);
     if (percent == 0)
         return;
-    m_rateIndex = index;
-    m_rateText = SpeedListTexts().at(index);
+    m_transport.chooseRate(index);
     command([&] { setVidRatePercent(percent); });
 }
 
 void VideoPanel::typeRateText(const QString& text)
 {
-    m_rateText = text;
-    m_rateIndex = int(SpeedListTexts().indexOf(text));
+    m_transport.typeRateText(text);
 }
 
 void VideoPanel::applyVidRateText()
 {
-    int percent = 0;
-    try {
-        percent = RoundToInt32(ParseNumber(m_rateText) * 100.0);
-    } catch (const ConversionError&) {
+    const std::optional<int> percent = m_transport.typedPercent();
+    if (!percent)
         return;
-    }
-    step([&] { setVidRatePercent(percent); });
+    step([&] { setVidRatePercent(*percent); });
 }
 
 void VideoPanel::setVidRatePercent(int percent)
@@ -366,7 +353,8 @@ void VideoPanel::setRangeStop(bool on)
 void VideoPanel::stepTo(double value)
 {
     // Values past either end stop at the slider's minimum or maximum.
-    const double clamped = std::clamp(value, double(m_slider.min), double(std::max(m_slider.min, m_slider.max)));
+    const Slider& s = m_transport.slider();
+    const double clamped = std::clamp(value, double(s.min), double(std::max(s.min, s.max)));
     setSliderValue(RoundToInt32(clamped));
     sliderVid_scroll();
 }
@@ -374,31 +362,17 @@ void VideoPanel::stepTo(double value)
 void VideoPanel::keyCommand(Key key, int shift)
 {
     ChangedOnExit done(*this);
-    const bool mod = hasModifier(shift);
-    const double v = m_slider.value;
-    const double F = m_interval;
-    const double L = m_length;
+    const double v = m_transport.slider().value;
+    const std::optional<double> move = Transport::keyStep(key, shift, m_interval, m_length);
     command([&] {
+        if (move) {
+            stepTo(v + *move);
+            return;
+        }
         switch (key) {
         case Key::Space:
         case Key::Enter:
             PlayPause();
-            break;
-        case Key::Up:
-        case Key::Comma:
-            stepTo(mod ? v - 10 * F : v - F);
-            break;
-        case Key::Down:
-        case Key::Period:
-            stepTo(mod ? v + 10 * F : v + F);
-            break;
-        case Key::Left:
-        case Key::N:
-            stepTo(mod ? v - L / 30.0 : v - L / 100.0);
-            break;
-        case Key::Right:
-        case Key::M:
-            stepTo(mod ? v + L / 30.0 : v + L / 100.0);
             break;
         case Key::A:
             VidContRegister();

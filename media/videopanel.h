@@ -13,6 +13,7 @@
 // skip a failing player call and carry on with the next one.
 
 #include "base/keycodes.h"
+#include "media/transport.h"
 #include "timeline/videoregistration.h"
 
 #include <QObject>
@@ -32,16 +33,7 @@ class VideoPanel final : public QObject, public VideoRegistration {
 
 public:
     // The track bar in milliseconds with its range (the selection).
-    struct Slider {
-        int min = 0;
-        int max = 100;
-        int value = 0;
-        int tick = 1;
-        int selStart = 0;
-        int selLength = 0;
-        bool selShown = false;
-        int selEnd() const { return selStart + selLength; }
-    };
+    using Slider = Transport::Slider;
 
     // Which controls are shown and usable. The set is switched by movieFiles and
     // pictureFiles; the range commands show and hide the repeat box and the jumps.
@@ -87,19 +79,19 @@ public:
     int frameInterval() const { return m_interval; }
     QSize pictureSize() const { return m_picture; }
     int position() const { return m_position; }
-    const Slider& slider() const { return m_slider; }
+    const Slider& slider() const { return m_transport.slider(); }
     const Controls& controls() const { return m_controls; }
     bool isStill() const { return m_loaded && m_length == 0; }
-    int rateIndex() const { return m_rateIndex; }
-    const QString& rateText() const { return m_rateText; }
+    int rateIndex() const { return m_transport.rateIndex(); }
+    const QString& rateText() const { return m_transport.rateText(); }
     bool mute() const { return m_mute; }
     bool rangeStop() const { return m_rangeStop; }
     const QString& rangeText() const { return m_rangeText; } // lblRangeMsec
-    const QString& hourText() const { return m_hour; }
-    const QString& minuteText() const { return m_minute; }
-    const QString& secondText() const { return m_second; }
-    const QString& frameText() const { return m_frame; }
-    const QString& sliderToolTip() const { return m_sliderTip; }
+    const QString& hourText() const { return m_transport.hourText(); }
+    const QString& minuteText() const { return m_transport.minuteText(); }
+    const QString& secondText() const { return m_transport.secondText(); }
+    const QString& frameText() const { return m_transport.frameText(); }
+    const QString& sliderToolTip() const { return m_transport.sliderToolTip(); }
     bool timerActive() const { return m_timer.isActive(); }
     int timerInterval() const { return m_timer.interval(); }
 
@@ -196,16 +188,11 @@ private:
     int m_interval = 33;
     QSize m_picture;
     int m_position = 0;
-    Slider m_slider;
+    Transport m_transport;
     Controls m_controls;
-    int m_downX = -1;
-    int m_downY = -1;
-    int m_rateIndex = 6;
-    QString m_rateText = QStringLiteral("1.0");
     bool m_mute = false;
     bool m_rangeStop = false;
     QString m_rangeText;
-    QString m_hour, m_minute, m_second, m_frame, m_sliderTip;
 };
 
 } // namespace vk

@@ -24,8 +24,8 @@ using namespace videopanel;
 
 void VideoPanel::removeRange()
 {
-    m_slider.selLength = 0;
-    m_slider.selShown = false;
+    m_transport.slider().selLength = 0;
+    m_transport.slider().selShown = false;
     m_controls.rangeCheckVisible = false;
     m_controls.selStartJmpVisible = false;
     m_controls.selEndJmpVisible = false;
@@ -34,20 +34,20 @@ void VideoPanel::removeRange()
 
 void VideoPanel::showRangeControls()
 {
-    if (m_slider.selLength <= 0)
+    if (m_transport.slider().selLength <= 0)
         return;
     m_controls.rangeCheckVisible = true;
     m_rangeStop = false;
     m_controls.selStartJmpVisible = true;
     m_controls.selEndJmpVisible = true;
-    m_rangeText = QStringLiteral("区間長=") + QString::number(m_slider.selLength) + QStringLiteral("ms");
+    m_rangeText = QStringLiteral("区間長=") + QString::number(m_transport.slider().selLength) + QStringLiteral("ms");
 }
 
 void VideoPanel::selStart()
 {
     ChangedOnExit done(*this);
     command([&] {
-        Slider& sl = m_slider;
+        Slider& sl = m_transport.slider();
         const int V = sl.value;
         if (sl.selEnd() == V && sl.selShown) {
             removeRange();
@@ -69,7 +69,7 @@ void VideoPanel::selEnd()
 {
     ChangedOnExit done(*this);
     command([&] {
-        Slider& sl = m_slider;
+        Slider& sl = m_transport.slider();
         const int V = sl.value;
         if (sl.selStart == V && sl.selShown) {
             removeRange();
@@ -90,8 +90,8 @@ void VideoPanel::jumpTo(int target)
 {
     setSliderValue(target);
     sliderVid_scroll();
-    showVidPosition(m_slider.value);
-    m_position = m_slider.value;
+    showVidPosition(m_transport.slider().value);
+    m_position = m_transport.slider().value;
     if (m_player.GetState() == MediaPlayerEngine::Running) {
         m_player.Play(m_position);
         m_player.Pause(m_position, 0);
@@ -102,13 +102,13 @@ void VideoPanel::jumpTo(int target)
 void VideoPanel::selStartJump()
 {
     ChangedOnExit done(*this);
-    command([&] { jumpTo(m_slider.selStart); });
+    command([&] { jumpTo(m_transport.slider().selStart); });
 }
 
 void VideoPanel::selEndJump()
 {
     ChangedOnExit done(*this);
-    command([&] { jumpTo(CheckInt32((long long)m_slider.selStart + m_slider.selLength)); });
+    command([&] { jumpTo(CheckInt32((long long)m_transport.slider().selStart + m_transport.slider().selLength)); });
 }
 
 // ---- registration -----------------------------------------------------------------------
@@ -161,8 +161,8 @@ void VideoPanel::VidRegister()
         int in = 0;
         int out = 0;
         if (m_length != 0) {
-            in = m_slider.selStart;
-            out = CheckInt32((long long)m_slider.selStart + m_slider.selLength);
+            in = m_transport.slider().selStart;
+            out = CheckInt32((long long)m_transport.slider().selStart + m_transport.slider().selLength);
             if (in == out)
                 return;
         }
@@ -182,15 +182,15 @@ void VideoPanel::VidContRegister()
             return;
         }
         const int r = m_editor.Grid().currentRow;
-        int in = m_slider.selStart;
-        int out = m_slider.value;
+        int in = m_transport.slider().selStart;
+        int out = m_transport.slider().value;
         if (in == out)
             return;
         OrderPair(in, out);
         if (!registerSpan(in, out))
             return;
-        m_slider.selStart = out;
-        m_slider.selLength = CheckInt32((long long)m_length - out);
+        m_transport.slider().selStart = out;
+        m_transport.slider().selLength = CheckInt32((long long)m_length - out);
         advanceRow(r);
     });
 }
@@ -252,13 +252,14 @@ void VideoPanel::ShowRowVideo(int row)
         int first = in;
         int last = out;
         OrderPair(first, last);
-        m_slider.selStart = first;
-        m_slider.selLength = CheckInt32((long long)last - first);
-        m_slider.selShown = true;
-        m_slider.min = 0;
-        m_slider.max = m_length;
-        m_slider.tick = RoundToInt32(double(m_length) / 100.0);
-        m_rangeText = QStringLiteral("選択=") + QString::number(m_slider.selLength) + QStringLiteral("ms");
+        Slider& sl = m_transport.slider();
+        sl.selStart = first;
+        sl.selLength = CheckInt32((long long)last - first);
+        sl.selShown = true;
+        sl.min = 0;
+        sl.max = m_length;
+        sl.tick = RoundToInt32(double(m_length) / 100.0);
+        m_rangeText = QStringLiteral("選択=") + QString::number(sl.selLength) + QStringLiteral("ms");
     });
 }
 

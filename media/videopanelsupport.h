@@ -61,9 +61,4 @@ private:
     VideoPanel& m_panel;
 };
 
-inline bool hasModifier(int shift)
-{
-    return (shift & (Shift::Shift | Shift::Ctrl | Shift::Alt)) != 0;
-}
-
 } // namespace vk::videopanel

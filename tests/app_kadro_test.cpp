@@ -1,6 +1,7 @@
 // The automation object, the help menu's pages and the version dialog, in process:
 // the adaptor's actions on the editor state and the panels, the same object on a
 // private session bus, and Quit through the main window.
+#include "app/application.h"
 #include "app/frmmain.h"
 #include "app/kadroadaptor.h"
 #include "base/version.h"
@@ -461,12 +462,14 @@ TEST(AboutDialogTest, TakesTheMainWindowsCaptionAndIconAndClosesWithOk)
 // ---- the main window: help entries and Quit ---------------------------------------------
 
 struct MainWindowKadroTest : ::testing::Test {
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<Application> app;
+    frmMain* window = nullptr;
     void SetUp() override
     {
-        window = std::make_unique<frmMain>([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; },
+        app = std::make_unique<Application>([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; },
                                            QStringList());
-        window->Form_Load();
+        window = &app->mainWindow();
+        app->start();
         QApplication::processEvents();
     }
     void TearDown() override
@@ -475,14 +478,15 @@ struct MainWindowKadroTest : ::testing::Test {
             window->editor().setModified(false);
             window->close();
         }
-        window.reset();
+        app.reset();
+        window = nullptr;
     }
 };
 
 TEST_F(MainWindowKadroTest, HelpEntriesOpenTheirPagesAndOneVersionDialog)
 {
     QList<QUrl> opened;
-    window->setUrlOpener([&opened](const QUrl& url) {
+    app->setUrlOpener([&opened](const QUrl& url) {
         opened << url;
         return true;
     });
@@ -499,7 +503,7 @@ TEST_F(MainWindowKadroTest, HelpEntriesOpenTheirPagesAndOneVersionDialog)
         ASSERT_FALSE(opened.isEmpty()) << page.entry;
         EXPECT_EQ(opened.back().toString(), MakerPageUrl(QLatin1String(page.path))) << page.entry;
     }
-    window->setUrlOpener({});
+    app->setUrlOpener({});
     EXPECT_EQ(opened.size(), 3);
 
     auto* version = window->findChild<QAction*>(QStringLiteral("mnuVersion"));
@@ -519,8 +523,8 @@ TEST_F(MainWindowKadroTest, QuitEndsAtOnceWithoutTheSaveQuestionOrTheClosingStep
     const QString settingsFile = settings.fileName();
     QFile::remove(settingsFile);
 
-    KadroAdaptor* kadro = new KadroAdaptor(window->editor(), window->soundPanel(), window->videoPanel(),
-                                           [w = window.get()] { w->quitNow(); }, window.get());
+    KadroAdaptor* kadro = new KadroAdaptor(window->editor(), window->soundPanel(), app->videoPanel(),
+                                           [w = window] { w->quitNow(); }, window);
     window->editor().setModified(true);
 
     QStringList modals;
@@ -546,7 +550,8 @@ TEST_F(MainWindowKadroTest, QuitEndsAtOnceWithoutTheSaveQuestionOrTheClosingStep
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(modals.isEmpty()) << modals.join(u',').toStdString();
     EXPECT_TRUE(window->editor().modified()) << "nothing was saved";
-    window.reset();
+    app.reset();
+    window = nullptr;
     EXPECT_FALSE(QFile::exists(settingsFile)) << "the closing steps (settings) did not run";
 }
 

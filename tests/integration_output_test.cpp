@@ -4,6 +4,7 @@
 // folder. The writer here is a stand-in shell script that writes its arguments, one per
 // line, next to itself. Both folders have a blank in their names, so the parameters
 // path must arrive as one argument.
+#include "app/application.h"
 #include "app/frmmain.h"
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
@@ -127,7 +128,8 @@ struct OutputButtonTest : ::testing::Test {
     QString sound;
     QString video;
     std::vector<FakeEngine*> engines;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<Application> app;
+    frmMain* window = nullptr;
 
     void SetUp() override
     {
@@ -147,14 +149,15 @@ struct OutputButtonTest : ::testing::Test {
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         }
 
-        window = std::make_unique<frmMain>(
+        app = std::make_unique<Application>(
             [this] {
                 auto e = std::make_unique<FakeEngine>();
                 engines.push_back(e.get());
                 return e;
             },
             [] { return 0x900; }, QStringList());
-        window->Form_Load();
+        window = &app->mainWindow();
+        app->start();
         QApplication::processEvents();
         window->outputDriver().setApplicationFolder(appFolder);
 
@@ -179,7 +182,8 @@ struct OutputButtonTest : ::testing::Test {
             window->editor().setModified(false);
             window->close();
         }
-        window.reset();
+        app.reset();
+        window = nullptr;
         QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"))
             .clear();
     }

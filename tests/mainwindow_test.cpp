@@ -1,4 +1,6 @@
+#include "app/application.h"
 #include "app/frmmain.h"
+#include "app/frmvid.h"
 #include "app/qsettingsstore.h"
 #include "app/rowtableview.h"
 #include "base/keycodes.h"
@@ -69,18 +71,20 @@ void clearSettings()
 
 struct MainWindowTest : ::testing::Test {
     std::vector<FakeEngine*> engines;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<Application> app;
+    frmMain* window = nullptr;
 
     void start(const QStringList& args = {}, int probe = 0x900)
     {
-        window = std::make_unique<frmMain>(
+        app = std::make_unique<Application>(
             [this] {
                 auto e = std::make_unique<FakeEngine>();
                 engines.push_back(e.get());
                 return e;
             },
             [probe] { return probe; }, args);
-        window->Form_Load();
+        window = &app->mainWindow();
+        app->start();
         QApplication::processEvents();
     }
 
@@ -90,7 +94,8 @@ struct MainWindowTest : ::testing::Test {
             window->editor().setModified(false);
             window->close();
         }
-        window.reset();
+        app.reset();
+        window = nullptr;
         clearSettings();
     }
 };
@@ -133,9 +138,9 @@ TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
     clearSettings();
     start();
     EXPECT_TRUE(window->isVisible());
-    ASSERT_NE(window->videoWindow(), nullptr);
-    EXPECT_TRUE(window->videoWindow()->isVisible());
-    EXPECT_EQ(window->videoWindow()->windowTitle(), QStringLiteral("映像登録ﾊﾟﾈﾙ"));
+    ASSERT_NE(app->videoWindow(), nullptr);
+    EXPECT_TRUE(app->videoWindow()->isVisible());
+    EXPECT_EQ(app->videoWindow()->windowTitle(), QStringLiteral("映像登録ﾊﾟﾈﾙ"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("videokadro"));
 
     const QAbstractItemModel* model = window->grid().model();
@@ -193,7 +198,8 @@ TEST_F(MainWindowTest, SettingsSurviveARestartAndNegativePlacesGoBack)
     window->control<QComboBox>("cmboAVI")->setCurrentIndex(7);
     window->control<QCheckBox>("chkPart")->setChecked(true);
     window->close();
-    window.reset();
+    app.reset();
+    window = nullptr;
     QSettings raw(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"));
     EXPECT_EQ(raw.value(QStringLiteral("param/AVIProfile")).toString(), QStringLiteral("7"));
     EXPECT_EQ(raw.value(QStringLiteral("param/part")).toString(), QStringLiteral("1"));
@@ -334,7 +340,7 @@ TEST_F(MainWindowTest, AfterAFailedSoundLoadTheViewsGoBeforeTheEditorState)
                     .toUtf8());
     }
     MessageBoxAnswerer answerer;
-    window = std::make_unique<frmMain>(
+    app = std::make_unique<Application>(
         [this] {
             auto e = std::make_unique<FakeEngine>();
             if (engines.empty())
@@ -343,7 +349,8 @@ TEST_F(MainWindowTest, AfterAFailedSoundLoadTheViewsGoBeforeTheEditorState)
             return e;
         },
         [] { return 0x900; }, QStringList{project});
-    window->Form_Load();
+    window = &app->mainWindow();
+    app->start();
     QApplication::processEvents();
     ASSERT_EQ(answerer.answered, 1) << "the failed sound load says so once";
     EXPECT_EQ(window->editor().sndFile(), song);
@@ -360,7 +367,8 @@ TEST_F(MainWindowTest, AfterAFailedSoundLoadTheViewsGoBeforeTheEditorState)
         modelLeft = !model.isNull();
         headerLeft = !header.isNull();
     });
-    window.reset();
+    app.reset();
+    window = nullptr;
     ASSERT_TRUE(editorGone);
     EXPECT_FALSE(viewLeft) << "the row table outlived the editor state it shows";
     EXPECT_FALSE(headerLeft) << "the table header outlived the editor state it shows";
@@ -372,18 +380,19 @@ TEST_F(MainWindowTest, AfterAFailedSoundLoadTheViewsGoBeforeTheEditorState)
 TEST_F(MainWindowTest, ClosingTheVideoPanelEndsTheProgramAndReleasesThePanelAfterItsClose)
 {
     start();
-    QPointer<frmVid> panel = window->videoWindow();
+    QPointer<frmVid> panel = app->videoWindow();
     ASSERT_FALSE(panel.isNull());
     bool panelAliveAfterItsClose = false;
     // Runs after the main window's own handling of the request, still inside the
     // panel's close event.
-    QObject::connect(panel.data(), &frmVid::quitRequested, window.get(),
+    QObject::connect(panel.data(), &frmVid::quitRequested, window,
                      [&] { panelAliveAfterItsClose = !panel.isNull(); });
     EXPECT_TRUE(panel->close());
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(panelAliveAfterItsClose) << "the panel was deleted inside its own close";
     EXPECT_TRUE(waitUntil([&] { return panel.isNull(); })) << "the closed panel is never released";
-    window.reset();
+    app.reset();
+    window = nullptr;
 }
 
 // A key release acts on the table only when the table saw the key go down: the Enter
@@ -411,7 +420,7 @@ TEST_F(MainWindowTest, KeyReleaseActsOnTheTableOnlyAfterItsOwnPress)
 
     // The dialog takes the press (and closes on it); the release comes to the table.
     {
-        QDialog dialog(window.get());
+        QDialog dialog(window);
         dialog.show();
         QTest::keyPress(&dialog, Qt::Key_Return);
         dialog.close();

@@ -3,6 +3,7 @@
 // in lblMsg, all through the real view and the window's own wiring.
 
 #include "timeline/editor.h"
+#include "app/application.h"
 #include "app/frmmain.h"
 #include "app/qsettingsstore.h"
 #include "media/soundpanel.h"
@@ -26,18 +27,20 @@ namespace {
 class TableView : public ::testing::Test {
 protected:
     std::vector<FakeEngine*> engines;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<Application> app;
+    frmMain* window = nullptr;
 
     void SetUp() override
     {
-        window = std::make_unique<frmMain>(
+        app = std::make_unique<Application>(
             [this] {
                 auto e = std::make_unique<FakeEngine>();
                 engines.push_back(e.get());
                 return e;
             },
             [] { return 0x900; }, QStringList());
-        window->Form_Load();
+        window = &app->mainWindow();
+        app->start();
         QApplication::processEvents();
         // The first player is the sound clip's: a one-minute clip at 25 frames a second.
         engines[0]->info.durationMsec = 60000;
@@ -50,7 +53,8 @@ protected:
     {
         window->editor().setModified(false);
         window->close();
-        window.reset();
+        app.reset();
+        window = nullptr;
         QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"))
             .clear();
     }

@@ -1,0 +1,211 @@
+#include "app/application.h"
+
+#include "app/commandline.h"
+#include "app/frmeffect.h"
+#include "app/frmmain.h"
+#include "app/frmvid.h"
+#include "app/kadroadaptor.h"
+#include "app/qsettingsstore.h"
+#include "app/qtdialogs.h"
+#include "app/rowtableview.h"
+#include "base/paths.h"
+#include "media/mediaplayerengine.h"
+#include "media/mpv/mediainfo.h"
+#include "media/soundpanel.h"
+#include "media/videopanel.h"
+#include "project/clipimport.h"
+#include "render/outputdriver.h"
+#include "timeline/clipboard.h"
+#include "timeline/editor.h"
+#include "web/aboutdialog.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace vk {
+
+Application::Application(EngineFactory engines, std::function<int()> probe, const QStringList& arguments)
+    : m_engineFactory(std::move(engines)), m_probe(std::move(probe)), m_arguments(arguments)
+{
+    m_ui = std::make_unique<QtDialogs>();
+    m_settings = std::make_unique<QSettingsStore>();
+    m_editor = std::make_unique<Editor>(*m_ui);
+    Editor& ed = *m_editor;
+
+    // Players first, so the panels that drive them exist before anything refers to them.
+    m_sndPlayer = m_engineFactory();
+    m_vidPlayer = m_engineFactory();
+    m_beepPlayer = m_engineFactory();
+    m_sound = std::make_unique<SoundPanel>(ed, *m_sndPlayer, m_beepPlayer.get());
+    m_video = std::make_unique<VideoPanel>(ed, *m_vidPlayer);
+    ed.setPanels(m_sound.get(), m_video.get());
+    // Reopened and imported projects get their media sizes back from the files themselves.
+    m_sizeProbe = [](const QString& path, int& width, int& height) {
+        MediaInfo info;
+        if (!ProbeMediaInfo(path, info))
+            return false;
+        width = info.width;
+        height = info.height;
+        return true;
+    };
+    m_project = std::make_unique<ProjectFile>(ed, m_sizeProbe);
+    ConnectProjectCommands(ed, *m_project);
+    m_import = std::make_unique<ClipImport>(ed, m_sizeProbe);
+    m_clipboard = std::make_unique<VideoClipboard>(ed);
+    ConnectClipboardCommands(ed, *m_clipboard);
+    m_output = std::make_unique<OutputDriver>(ed);
+    m_ui->setEffectDialogOpener([this](int row) { openEffectDialog(row); });
+
+    m_window = std::make_unique<frmMain>(frmMain::Parts{ed, *m_sound, *m_project, *m_import, *m_clipboard,
+                                                        *m_output, *m_ui, *m_settings, m_urlOpener});
+    m_ui->setWindow(m_window.get());
+    m_sound->setVideoWindow(m_window->soundPicture());
+    connect(m_window.get(), &frmMain::unloadStarted, this, &Application::releaseViews);
+    connect(m_window.get(), &frmMain::unloadFinished, this, &Application::releasePlayers);
+    connect(m_window.get(), &frmMain::aboutRequested, this, &Application::openAbout);
+}
+
+Application::~Application()
+{
+    if (!m_window->unloaded())
+        m_window->Form_Unload();
+    m_hook.UnhookWindow(m_window.get());
+    // The windows go before the editor state, the panels and the commands they show.
+    delete m_frmVid;
+    delete m_frmEffect;
+    delete m_about;
+    m_window.reset();
+}
+
+// ---- start-up ------------------------------------------------------------------------
+
+void Application::start()
+{
+    Editor& ed = *m_editor;
+    m_started = true;
+    ed.setMsg(QStringLiteral("ﾚﾃﾞｨ"));
+    ed.setLastEffectName(QStringLiteral("ﾌｪｰﾄﾞ"));
+    ed.args() = EditorArguments(m_arguments);
+    ed.setModified(false);
+
+    m_ui->setTable(&m_window->grid());
+    m_ui->setSoundSlider(m_window->soundSlider());
+    m_window->Form_Load();
+
+    // The confirmation sound from the program's own folder, at full volume.
+    try {
+        QString folder = QCoreApplication::applicationDirPath();
+        m_beepPlayer->Open(AddTrailingSeparator(folder) + QStringLiteral("pi.wav"));
+        m_beepPlayer->SetVolume(0);
+    } catch (const EngineError&) {
+    }
+
+    const int version = m_probe ? m_probe() : 0;
+    if (version < 0x800) {
+        const QString text =
+            QStringLiteral("インストールされているDirectXが古いため、正常に動作しない可能性があります。\r\n") +
+            QStringLiteral("DirectX8以上にアップデートしてください。 (バージョン検出結果=") +
+            QString::number(version, 16).toUpper() + QStringLiteral(")\r\n\r\n") +
+            QStringLiteral("最新のDirectXは https://www.debian.org/distrib/packages からダウンロードできます");
+        m_ui->message(text, UserDialogs::Icon::Critical);
+    }
+
+    m_window->show();
+    m_frmVid = new frmVid(ed, *m_video, *m_settings, m_window.get());
+    // Closing the panel (after its own question) ends the program like the main window.
+    connect(m_frmVid, &frmVid::quitRequested, m_window.get(), [this] {
+        m_editor->setModified(false);
+        m_window->close();
+    });
+    m_frmVid->show();
+    m_window->refresh();
+
+    // Other programs drive the editor over the session bus; without a bus it simply
+    // runs on its own. The object answers from here on, also while a message of the
+    // project opening below waits for the user.
+    m_kadro = std::make_unique<KadroAdaptor>(ed, *m_sound, *m_video, [this] { quitNow(); });
+    m_kadro->registerOnSessionBus();
+
+    if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
+        m_project->OpenCommand();
+
+    m_hook.HookWindow(m_window.get(), &m_window->grid());
+}
+
+frmVid* Application::videoWindow() const
+{
+    return m_frmVid;
+}
+
+// ---- dialogs -----------------------------------------------------------------------------
+
+void Application::setUrlOpener(UrlOpener opener)
+{
+    m_urlOpener = UrlOpenerOrDesktop(std::move(opener));
+}
+
+void Application::openEffectDialog(int row)
+{
+    if (!m_frmEffect)
+        m_frmEffect = new frmEffect(*m_editor, *m_settings, m_window.get());
+    m_frmEffect->openForRow(row);
+}
+
+void Application::openAbout()
+{
+    if (!m_about)
+        m_about = new AboutDialog(m_window.get());
+    m_about->show();
+    m_about->raise();
+}
+
+// ---- closing -----------------------------------------------------------------------------
+
+void Application::releaseViews()
+{
+    m_hook.UnhookWindow(m_window.get());
+    for (const QString& path : m_output->temporaryDocuments())
+        QFile::remove(path);
+    if (m_sound && m_started)
+        m_sound->halt();
+    if (m_frmVid) {
+        m_frmVid->closeForShutdown();
+        // The panel's window may be the one whose close brought us here, with its close
+        // handling still on the stack: it goes once control is back in the event loop
+        // (or with the main window). The player stops drawing into it now, before the
+        // panel and the players go below.
+        if (m_video)
+            m_video->setVideoWindow(nullptr);
+        if (m_vidPlayer) {
+            try {
+                m_vidPlayer->SetVideoWindow(nullptr);
+            } catch (const EngineError&) {
+            }
+        }
+        m_frmVid->deleteLater();
+    }
+    if (m_frmEffect)
+        delete m_frmEffect;
+}
+
+void Application::releasePlayers()
+{
+    m_editor->setPanels(nullptr, nullptr);
+    m_video.reset();
+    m_sound.reset();
+    m_beepPlayer.reset();
+    m_sndPlayer.reset();
+    m_vidPlayer.reset();
+}
+
+void Application::quitNow()
+{
+    m_window->quitNow();
+}
+
+bool Application::quitRequested() const
+{
+    return m_window->quitRequested();
+}
+
+} // namespace vk

@@ -1,0 +1,107 @@
+#pragma once
+// The program: creates, owns and connects everything the editor is made of — the
+// dialogs and the settings store, the editor state, the three players and the two
+// panels that drive them, the project file, the clip import, the clipboard, the
+// output, the automation object, the wheel hook, and the windows that show them.
+//
+// Ownership and order: the services are members, built in the order below; the windows
+// (the main window, and the video panel, the effect dialog and the about dialog shown
+// beside it) are built on top of them and go first, so no window outlives what it
+// shows. The main window's closing steps stop the players and let go of the panels
+// (unloadStarted, unloadFinished); whatever is left goes with the Application.
+
+#include "app/windowhook.h"
+#include "project/projectfile.h"
+#include "web/makerpage.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace vk {
+
+class AboutDialog;
+class ClipImport;
+class Editor;
+class KadroAdaptor;
+class MediaPlayerEngine;
+class OutputDriver;
+class QSettingsStore;
+class QtDialogs;
+class SoundPanel;
+class VideoClipboard;
+class VideoPanel;
+class frmEffect;
+class frmMain;
+class frmVid;
+
+class Application final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Application)
+
+public:
+    using EngineFactory = std::function<std::unique_ptr<MediaPlayerEngine>()>;
+
+    // `engines` makes each of the three players (sound, video, confirmation sound);
+    // `probe` gives the media stack version (0x800 or more when playback can work);
+    // `arguments` are the program's arguments without its name.
+    Application(EngineFactory engines, std::function<int()> probe, const QStringList& arguments);
+    ~Application() override;
+
+    // The start-up sequence: the editor state, the main window's lists, settings and
+    // row table, the confirmation sound, the probe, both windows, the automation
+    // object, the project named on the command line, the wheel hook.
+    void start();
+
+    frmMain& mainWindow() { return *m_window; }
+    frmVid* videoWindow() const;
+    Editor& editor() { return *m_editor; }
+    SoundPanel& soundPanel() { return *m_sound; }
+    VideoPanel& videoPanel() { return *m_video; }
+    OutputDriver& outputDriver() { return *m_output; }
+
+    // The opener of the help menu's pages; empty gives the desktop's browser.
+    void setUrlOpener(UrlOpener opener);
+
+    // Ends the program without the closing steps (automation Quit).
+    void quitNow();
+    // True once the program was asked to end (the caller must not start the main loop).
+    bool quitRequested() const;
+
+private:
+    void releaseViews();
+    void releasePlayers();
+    void openEffectDialog(int row);
+    void openAbout();
+
+    EngineFactory m_engineFactory;
+    std::function<int()> m_probe;
+    QStringList m_arguments;
+
+    std::unique_ptr<QtDialogs> m_ui;
+    std::unique_ptr<QSettingsStore> m_settings;
+    UrlOpener m_urlOpener = UrlOpenerOrDesktop({});
+    MediaSizeProbe m_sizeProbe;
+    std::unique_ptr<Editor> m_editor;
+    std::unique_ptr<MediaPlayerEngine> m_sndPlayer;
+    std::unique_ptr<MediaPlayerEngine> m_vidPlayer;
+    std::unique_ptr<MediaPlayerEngine> m_beepPlayer;
+    std::unique_ptr<SoundPanel> m_sound;
+    std::unique_ptr<VideoPanel> m_video;
+    std::unique_ptr<ProjectFile> m_project;
+    std::unique_ptr<ClipImport> m_import;
+    std::unique_ptr<VideoClipboard> m_clipboard;
+    std::unique_ptr<OutputDriver> m_output;
+    std::unique_ptr<KadroAdaptor> m_kadro;
+    WindowHook m_hook;
+    // The windows, deleted (in this order) before everything above.
+    QPointer<frmVid> m_frmVid;
+    QPointer<frmEffect> m_frmEffect;
+    QPointer<AboutDialog> m_about;
+    std::unique_ptr<frmMain> m_window;
+    bool m_started = false;
+};
+
+} // namespace vk
