@@ -3,10 +3,10 @@
 // and the beat F-measure to score what the analysis found.
 
 #include "media/analysis/audiodecoder.h"
+#include "tests/support/testmedia.h"
 #include "timeline/beatsnap.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -40,12 +40,7 @@ inline void writeSilence(const QString& path, double seconds, int rate = 44100)
 // Runs ffmpeg with the given arguments, output last; true when it succeeded.
 inline bool ffmpeg(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral("ffmpeg"),
-            QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                        QStringLiteral("-y")}
-                + args);
-    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return testmedia::RunFfmpeg(args);
 }
 
 // Beat F-measure: each true beat matches at most one found beat within ±tolerance.

@@ -4,6 +4,8 @@
 #include "analysis_testsound.h"
 
 #include "media/analysis/analysisworker.h"
+#include "tests/support/pump.h"
+#include "tests/support/testapp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,30 +20,6 @@
 namespace vk {
 namespace {
 
-QCoreApplication* app()
-{
-    static int argc = 1;
-    static char name[] = "analysis_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* instance = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                     : new QCoreApplication(argc, argv);
-    return instance;
-}
-
-// Runs the event loop until `done` holds or a generous minute has passed.
-bool waitUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 60000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::yieldCurrentThread();
-    }
-    return true;
-}
-
 struct Received {
     quint64 job = 0;
     QString path;
@@ -54,7 +32,7 @@ class AnalysisWorkerJobs : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app();
+        testsupport::EnsureCoreApp("analysis_tests");
         m_worker = std::make_unique<AnalysisWorker>(AnalysisCache(m_dir.filePath(QStringLiteral("cache"))));
         QObject::connect(m_worker.get(), &AnalysisWorker::finished,
                          [this](quint64 job, const QString& path, const AudioAnalysis& a, bool fromCache) {
@@ -66,7 +44,7 @@ protected:
     // Lets every thread end and every result posted by them arrive.
     void settle()
     {
-        ASSERT_TRUE(waitUntil([this] { return m_worker->threadCount() == 0; }));
+        ASSERT_TRUE(testsupport::PumpUntil([this] { return m_worker->threadCount() == 0; }));
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
@@ -84,7 +62,7 @@ TEST_F(AnalysisWorkerJobs, DeliversOnTheOwnersThreadThenFromTheCache)
     const std::vector<double> clicks = testsound::writeClicks(path, 120.0, 20.0);
     const quint64 job = m_worker->start(path);
     EXPECT_TRUE(m_worker->isBusy());
-    ASSERT_TRUE(waitUntil([this] { return !m_results.empty(); }));
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return !m_results.empty(); }));
     const Received r = m_results.front();
     EXPECT_EQ(r.job, job);
     EXPECT_EQ(r.path, path);
@@ -99,7 +77,7 @@ TEST_F(AnalysisWorkerJobs, DeliversOnTheOwnersThreadThenFromTheCache)
 
     // The same sound again: from the cache, with the same beats.
     const quint64 again = m_worker->start(path);
-    ASSERT_TRUE(waitUntil([this] { return m_results.size() == 2; }));
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return m_results.size() == 2; }));
     EXPECT_EQ(m_results[1].job, again);
     EXPECT_TRUE(m_results[1].fromCache);
     EXPECT_EQ(m_results[1].analysis.beatsMs, r.analysis.beatsMs);
@@ -108,7 +86,7 @@ TEST_F(AnalysisWorkerJobs, DeliversOnTheOwnersThreadThenFromTheCache)
     // A sound with no beats reports that too, with its reason.
     testsound::writeSilence(file("quiet.wav"), 6.0);
     m_worker->start(file("quiet.wav"));
-    ASSERT_TRUE(waitUntil([this] { return m_results.size() == 3; }));
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return m_results.size() == 3; }));
     EXPECT_FALSE(m_results[2].analysis.hasBeats());
     EXPECT_EQ(m_results[2].analysis.reason, QStringLiteral("Silence"));
 }
@@ -122,7 +100,7 @@ TEST_F(AnalysisWorkerJobs, ANewClipCancelsTheRunningOne)
     const quint64 first = m_worker->start(longer);
     const quint64 second = m_worker->start(shorter);
     EXPECT_GT(second, first);
-    ASSERT_TRUE(waitUntil([this] { return !m_results.empty(); }));
+    ASSERT_TRUE(testsupport::PumpUntil([this] { return !m_results.empty(); }));
     settle();
     ASSERT_EQ(m_results.size(), 1u);
     EXPECT_EQ(m_results[0].job, second);

@@ -4,6 +4,7 @@
 #include "app/qsettingsstore.h"
 #include "tests/edits_support.h"
 #include "timeline/effects.h"
+#include "tests/support/testapp.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,15 +32,10 @@ class FrmEffectTest : public EditsTest {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "edits_gui";
-        static char* argv[] = {name, nullptr};
         UseScratchSettings();
         // No display is needed, also when the test runs outside CTest.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        testsupport::HeadlessDefaults(false);
+        testsupport::EnsureGuiApp("edits_gui");
     }
     void SetUp() override
     {

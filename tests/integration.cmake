@@ -16,5 +16,5 @@ vk_add_test(integration_output_test
 
 # Tap accuracy through the sound clip panel: prints figures, not a test.
 add_executable(soundtapbench ${CMAKE_SOURCE_DIR}/tools/soundtapbench.cpp)
-target_link_libraries(soundtapbench PRIVATE mpvplayer)
+target_link_libraries(soundtapbench PRIVATE mpvplayer testsupport)
 set_target_properties(soundtapbench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -10,6 +10,7 @@
 #include "tests/support/fakeengine.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/pump.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -96,15 +97,7 @@ QString childText(const QString& path, const char* name)
 // Waits up to `ms` for a file to appear, letting the event loop run.
 bool waitForFile(const QString& path, int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!QFileInfo::exists(path)) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(10);
-    }
-    return true;
+    return testsupport::PumpUntil([&path] { return QFileInfo::exists(path); }, ms);
 }
 
 QStringList readLines(const QString& path)

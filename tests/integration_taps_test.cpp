@@ -16,12 +16,11 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
+#include "tests/support/testmedia.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -32,8 +31,6 @@
 #include <cstdio>
 #include <functional>
 #include <set>
-#include <stdexcept>
-#include <unistd.h>
 #include <vector>
 
 using namespace vk;
@@ -55,28 +52,7 @@ double msBetween(Clock::time_point a, Clock::time_point b)
 // 7900 ms ends inside a frame, so its last frame ("00:00:07:27") holds 7891..7900.
 QString clickTrack()
 {
-    QString base = qEnvironmentVariable("TEMP");
-    if (base.isEmpty())
-        base = QDir::tempPath() + QStringLiteral("/vk-integration-") + QString::number(getuid());
-    const QString dir = base + QStringLiteral("/integration-cache");
-    QDir().mkpath(dir);
-    const QString path = dir + QStringLiteral("/click79.wav");
-    if (QFileInfo::exists(path))
-        return path;
-    const QString part = path + QStringLiteral(".") + QString::number(getpid()) + QStringLiteral(".part");
-    QProcess ff;
-    ff.start(QStringLiteral("ffmpeg"),
-             {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-              QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("aevalsrc=exprs=if(lt(mod(t\\,0.5)\\,0.01)\\,sin(2*PI*1000*t)\\,0):s=44100:d=7.9"),
-              QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), QStringLiteral("-f"), QStringLiteral("wav"), part});
-    if (!ff.waitForFinished(60000) || ff.exitStatus() != QProcess::NormalExit || ff.exitCode() != 0) {
-        QFile::remove(part);
-        throw std::runtime_error("ffmpeg failed: " + ff.readAllStandardError().toStdString());
-    }
-    if (!QFile::rename(part, path))
-        QFile::remove(part); // another test process made it meanwhile
-    return path;
+    return testmedia::File(QStringLiteral("click79.wav"));
 }
 
 std::multiset<int> sectionStarts(const Editor& editor)
@@ -287,12 +263,7 @@ int main(int argc, char** argv)
 {
     // Listing the tests happens without the test environment: never need a display or
     // a sound device.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
-        qputenv("VK_MPV_AO", "null");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_VO"))
-        qputenv("VK_MPV_VO", "null");
+    vk::testsupport::HeadlessDefaults(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

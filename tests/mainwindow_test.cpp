@@ -5,6 +5,8 @@
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
+#include "tests/support/pump.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -18,7 +20,6 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QFile>
 #include <QHeaderView>
@@ -98,14 +99,7 @@ struct MainWindowTest : ::testing::Test {
 // Waits (events running) until condition holds; false after a generous timeout.
 bool waitUntil(const std::function<bool()>& condition)
 {
-    QDeadlineTimer deadline(20000);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return true;
+    return testsupport::PumpUntil(condition, 20000);
 }
 
 // Answers every message box that comes up with its default button, and counts them.
@@ -479,10 +473,7 @@ TEST_F(MainWindowTest, TheLastColumnStaysClearOfTheScrollBar)
 int main(int argc, char** argv)
 {
     // Listing the tests happens without the test environment: never need a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
-        qputenv("VK_MPV_AO", "null");
+    vk::testsupport::HeadlessDefaults(false);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,5 +1,8 @@
 // The real player on generated media, with no sound device and no picture output.
 #include "media/mpv/mpvengine.h"
+#include "tests/support/pump.h"
+#include "tests/support/testapp.h"
+#include "tests/support/testmedia.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -7,24 +10,21 @@
 
 #include <cmath>
 
-namespace vk::testmedia {
-QString File(const QString& name);
-void EnsureApp(bool noPicture);
-void Pump(int ms);
-int FrameNumber(const QImage& picture);
-} // namespace vk::testmedia
-
 namespace {
 
 using vk::MediaInfo;
 using vk::MpvEngine;
 using vk::PlayClock;
 using vk::testmedia::File;
-using vk::testmedia::Pump;
+using vk::testsupport::Pump;
 
 class MediaEngineTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { vk::testmedia::EnsureApp(true); }
+    static void SetUpTestSuite()
+    {
+        vk::testsupport::HeadlessDefaults(true);
+        vk::testsupport::EnsureGuiApp("media_tests");
+    }
 
     // Opens a generated file the way the panels load one.
     void load(const char* name)

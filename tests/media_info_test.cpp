@@ -1,12 +1,9 @@
 // Media facts read from the container of real files generated at test time.
 #include "media/mpv/mediainfo.h"
+#include "tests/support/testmedia.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
-
-namespace vk::testmedia {
-QString File(const QString& name);
-}
 
 namespace {
 

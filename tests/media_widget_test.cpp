@@ -3,28 +3,29 @@
 #include "media/mpv/mediastackversion.h"
 #include "media/mpv/mpvengine.h"
 #include "media/mpv/videowidget.h"
+#include "tests/support/pump.h"
+#include "tests/support/testapp.h"
+#include "tests/support/testmedia.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
 
-namespace vk::testmedia {
-QString File(const QString& name);
-void EnsureApp(bool noPicture);
-void Pump(int ms);
-} // namespace vk::testmedia
-
 namespace {
 
 using vk::MpvEngine;
 using vk::VideoWidget;
 using vk::testmedia::File;
-using vk::testmedia::Pump;
+using vk::testsupport::Pump;
 
 class MediaWidgetTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { vk::testmedia::EnsureApp(false); }
+    static void SetUpTestSuite()
+    {
+        vk::testsupport::HeadlessDefaults(false);
+        vk::testsupport::EnsureGuiApp("media_tests");
+    }
 };
 
 TEST_F(MediaWidgetTest, ProbeReportsAPlayableStack)

@@ -6,13 +6,13 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/pump.h"
+#include "tests/support/testapp.h"
+#include "tests/support/testmedia.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,47 +20,15 @@
 namespace vk {
 namespace {
 
-void EnsureApp()
-{
-    // No sound device and no picture output, whatever the runner passed on.
-    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
-        qputenv("VK_MPV_AO", "null");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_VO"))
-        qputenv("VK_MPV_VO", "null");
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "panels_video_media_tests";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-}
-
-void Pump(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-}
-
-// Runs ffmpeg with `args` writing `path`; false when it fails.
-bool Generate(const QStringList& args, const QString& path)
-{
-    QProcess ff;
-    ff.start(QStringLiteral("ffmpeg"),
-             QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                         QStringLiteral("-y")} +
-                 args + QStringList{path});
-    return ff.waitForFinished(60000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
-}
+using testmedia::Generate;
+using testsupport::Pump;
 
 class VideoPanelMediaTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        EnsureApp();
+        testsupport::HeadlessDefaults(true);
+        testsupport::EnsureCoreApp("panels_video_media_tests");
         s_dir = new QTemporaryDir;
         ASSERT_TRUE(s_dir->isValid());
         auto l = [](const char* s) { return QString::fromLatin1(s); };

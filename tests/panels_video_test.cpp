@@ -6,6 +6,7 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,19 +23,9 @@ const QString kBadFormat = QStringLiteral("入力ファイル形式が正しく�
 const QString kNoPicture = QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
 const QString kNoSound = QStringLiteral("音声ﾌｧｲﾙが正しく読み込まれていません。");
 
-void EnsureApp()
-{
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "panels_video_tests";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-}
-
 class VideoPanelTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { EnsureApp(); }
+    static void SetUpTestSuite() { testsupport::EnsureCoreApp("panels_video_tests"); }
 
     void SetUp() override
     {

@@ -8,6 +8,7 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -69,15 +70,11 @@ void EnsureApp()
         return;
     // Headless by default, whatever the runner passed on, and settings of this process
     // only, so tests running side by side do not see each other's placement.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    testsupport::HeadlessDefaults(false);
     static QTemporaryDir config;
     if (config.isValid())
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    static int argc = 1;
-    static char name[] = "panels_video_widget_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    testsupport::EnsureGuiApp("panels_video_widget_tests");
 }
 
 void ClearPlacement()

@@ -6,5 +6,5 @@ target_compile_definitions(project_tests PRIVATE VK_PROJECT_DATA="${CMAKE_CURREN
 
 # Save and load of a 10,000-row project: prints figures, not a test.
 add_executable(projectbench ${CMAKE_SOURCE_DIR}/tools/projectbench.cpp)
-target_link_libraries(projectbench PRIVATE project)
+target_link_libraries(projectbench PRIVATE project testsupport)
 set_target_properties(projectbench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

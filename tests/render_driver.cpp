@@ -9,6 +9,7 @@
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "tests/support/quietdialogs.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -426,19 +427,9 @@ TEST_F(DriverTest, WithoutTempAPrivateFolderIsUsed)
     EXPECT_FALSE(QFile::exists(elsewhere.filePath(QStringLiteral("T-KaDro-Params.xml"))));
 }
 
-// A UserDialogs that starts programs for real.
-class ProcessUi final : public UserDialogs {
+// Quiet dialogs that start programs for real.
+class ProcessUi final : public testsupport::QuietDialogs {
 public:
-    QStringList messages;
-    void message(const QString& text, Icon) override { messages << text; }
-    bool askYesNo(const QString&, Icon) override { return false; }
-    std::optional<QString> openFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    void flashTable() override {}
-    void focusSoundSlider() override {}
-    void ensureRowVisible(int) override {}
-    void openEffectDialog(int) override {}
     bool startDetached(const QString& program, const QStringList& arguments) override
     {
         return QProcess::startDetached(program, arguments);

@@ -4,7 +4,7 @@ vk_add_test(timeline_tests
 
 # Timings of the row table commands on a 10,000-row table: prints figures, not a test.
 add_executable(tablebench ${CMAKE_SOURCE_DIR}/tools/tablebench.cpp)
-target_link_libraries(tablebench PRIVATE timeline)
+target_link_libraries(tablebench PRIVATE timeline testsupport)
 set_target_properties(tablebench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # The row table on the main window, offscreen, through the real view.

@@ -11,6 +11,7 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -20,20 +21,11 @@ namespace {
 
 using Button = RowSelection::Button;
 
-void ensureApp()
-{
-    static int argc = 1;
-    static char name[] = "timeline_rowselection_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
-
 class RowSelection : public ::testing::Test {
 protected:
     RowSelection()
     {
-        ensureApp();
+        testsupport::EnsureCoreApp("timeline_rowselection_test");
         editor.setPanels(&sound, &video);
         // A 20-second clip loaded into the sound player gives the slider its range.
         sndEngine.info.durationMsec = 20000;

@@ -7,21 +7,13 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace vk {
 namespace {
-
-void ensureApp()
-{
-    static int argc = 1;
-    static char name[] = "timeline_sections_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 std::vector<int> starts(const Editor& editor)
 {
@@ -35,7 +27,7 @@ class Sections : public ::testing::Test {
 protected:
     Sections()
     {
-        ensureApp();
+        testsupport::EnsureCoreApp("timeline_sections_test");
         editor.setPanels(&sound, nullptr);
         editor.setSndFile(QStringLiteral("/music/song.wav"));
     }

@@ -8,21 +8,13 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
+#include "tests/support/testapp.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace vk {
 namespace {
-
-void ensureApp()
-{
-    static int argc = 1;
-    static char name[] = "timeline_undo_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 // Cells outside the header row and the marker column: what undo and redo restore.
 ::testing::AssertionResult SameCells(const RowTable& a, const RowTable& b)
@@ -41,7 +33,7 @@ class UndoRedo : public ::testing::Test {
 protected:
     UndoRedo()
     {
-        ensureApp();
+        testsupport::EnsureCoreApp("timeline_undo_test");
         editor.setPanels(&sound, nullptr);
         editor.setSndFile(QStringLiteral("/music/song.wav"));
         MakeSections(editor, {0, 1000, 1500, 4000, 7000}, 10000);

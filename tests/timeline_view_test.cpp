@@ -8,6 +8,7 @@
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
 #include "app/rowtableview.h"
+#include "tests/support/testapp.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -245,10 +246,7 @@ TEST_F(TableView, ClickAfterADragEmptiesTheSummary)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
-        qputenv("VK_MPV_AO", "null");
+    vk::testsupport::HeadlessDefaults(false);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

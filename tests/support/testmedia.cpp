@@ -1,16 +1,10 @@
-// Small media files for the media tests, generated with ffmpeg on first use and kept
-// in a cache folder under the test scratch folder, so every test process (CTest runs
-// each test alone) finds them ready after the first.
-#include <QApplication>
-#include <QCoreApplication>
+#include "tests/support/testmedia.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QImage>
-#include <QThread>
+#include <QProcess>
 
 #include <cmath>
 
@@ -77,6 +71,10 @@ QStringList recipe(const QString& name)
     if (name == l("still.jpg"))
         return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=200x150:rate=1"), l("-frames:v"), l("1"),
                 l("-f"), l("image2"), l("-c:v"), l("mjpeg"), l("-pix_fmt"), l("yuvj420p")};
+    if (name == l("click79.wav"))
+        return {l("-f"), l("lavfi"), l("-i"),
+                l("aevalsrc=exprs=if(lt(mod(t\\,0.5)\\,0.01)\\,sin(2*PI*1000*t)\\,0):s=44100:d=7.9"),
+                l("-c:a"), l("pcm_s16le"), l("-f"), l("wav")};
     if (name == l("still.bmp"))
         return {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=64x48:rate=1"), l("-frames:v"), l("1"),
                 l("-f"), l("image2"), l("-c:v"), l("bmp"), l("-pix_fmt"), l("bgr24")};
@@ -85,7 +83,20 @@ QStringList recipe(const QString& name)
 
 } // namespace
 
-// Path of the generated file `name` (see recipe); throws when ffmpeg fails.
+bool RunFfmpeg(const QStringList& args, int timeoutMs)
+{
+    QProcess ff;
+    ff.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                                                   QStringLiteral("error"), QStringLiteral("-y")}
+                                           + args);
+    return ff.waitForFinished(timeoutMs) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+}
+
+bool Generate(const QStringList& args, const QString& path, int timeoutMs)
+{
+    return RunFfmpeg(args + QStringList{path}, timeoutMs);
+}
+
 QString File(const QString& name)
 {
     const QString path = cacheDir() + QLatin1Char('/') + name;
@@ -119,26 +130,6 @@ QString File(const QString& name)
     return path;
 }
 
-// The application object the engine's queued event delivery needs, in a headless
-// session with no sound device; `noPicture` also turns the picture output off.
-// The test environment normally sets these; they are defaults when it does not.
-void EnsureApp(bool noPicture)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
-        qputenv("VK_MPV_AO", "null");
-    if (noPicture && qEnvironmentVariableIsEmpty("VK_MPV_VO"))
-        qputenv("VK_MPV_VO", "null");
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "media_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
-
-// The frame number shown in a picture of "frames25.mp4", -1 for no picture.
 int FrameNumber(const QImage& picture)
 {
     if (picture.isNull())
@@ -147,17 +138,6 @@ int FrameNumber(const QImage& picture)
     // Grey g in full range is luma 16 + g * 219 / 255.
     const double luma = 16.0 + qGreen(c) * 219.0 / 255.0;
     return int(std::lround((luma - 16.0) / 4.0));
-}
-
-// Lets the Qt event loop run for `ms` milliseconds.
-void Pump(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
 }
 
 } // namespace vk::testmedia
