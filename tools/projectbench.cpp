@@ -7,8 +7,8 @@
 
 #include "base/timetext.h"
 #include "project/projectfile.h"
-#include "timeline/editor.h"
 #include "tests/support/quietdialogs.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -18,11 +18,11 @@
 #include "base/speeds.h"
 #include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
-#include "timeline/editor.h"
 #include "tests/support/pump.h"
 #include "tests/support/quietdialogs.h"
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
+#include "timeline/editor.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

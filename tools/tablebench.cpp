@@ -8,8 +8,8 @@
 
 #include "base/timetext.h"
 #include "base/userdialogs.h"
-#include "timeline/editor.h"
 #include "tests/support/quietdialogs.h"
+#include "timeline/editor.h"
 
 #include <algorithm>
 #include <cstdio>

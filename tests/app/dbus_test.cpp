@@ -6,7 +6,7 @@
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "project/projectfile.h"
-#include "tests/app_privatebus.h"
+#include "tests/app/privatebus.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"

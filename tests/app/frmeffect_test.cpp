@@ -2,9 +2,9 @@
 
 #include "app/frmeffect.h"
 #include "app/qsettingsstore.h"
-#include "tests/edits_support.h"
-#include "timeline/effects.h"
 #include "tests/support/testapp.h"
+#include "tests/timeline/edits_support.h"
+#include "timeline/effects.h"
 
 #include <QApplication>
 #include <QComboBox>

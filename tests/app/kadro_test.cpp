@@ -6,7 +6,7 @@
 #include "base/version.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
-#include "tests/app_privatebus.h"
+#include "tests/app/privatebus.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "timeline/editor.h"

@@ -4,9 +4,9 @@
 #include "base/keycodes.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
-#include "timeline/editor.h"
-#include "tests/support/testapp.h"
 #include "tests/support/pump.h"
+#include "tests/support/testapp.h"
+#include "timeline/editor.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

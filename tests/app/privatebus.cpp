@@ -1,4 +1,4 @@
-#include "tests/app_privatebus.h"
+#include "tests/app/privatebus.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -2,13 +2,13 @@
 // past the visible rows, the clipboard keys pressed in the table, and the drag summary
 // in lblMsg, all through the real view and the window's own wiring.
 
-#include "timeline/editor.h"
 #include "app/frmmain.h"
 #include "app/qsettingsstore.h"
+#include "app/rowtableview.h"
 #include "media/soundpanel.h"
 #include "tests/support/fakeengine.h"
-#include "app/rowtableview.h"
 #include "tests/support/testapp.h"
+#include "timeline/editor.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

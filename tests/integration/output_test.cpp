@@ -8,9 +8,9 @@
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/pump.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
-#include "tests/support/pump.h"
 
 #include <QAbstractButton>
 #include <QApplication>

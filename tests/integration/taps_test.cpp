@@ -15,9 +15,9 @@
 #include "media/soundpanel.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
-#include "timeline/editor.h"
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
+#include "timeline/editor.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -5,11 +5,11 @@
 #include "base/numbers.h"
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
-#include "tests/render_support.h"
+#include "tests/render/render_support.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/quietdialogs.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
-#include "tests/support/quietdialogs.h"
 
 #include <QDir>
 #include <QElapsedTimer>

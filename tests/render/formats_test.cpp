@@ -3,7 +3,7 @@
 #include "render/outputformats.h"
 #include "render/timelinedocument.h"
 #include "render/writerparams.h"
-#include "tests/render_support.h"
+#include "tests/render/render_support.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/render_support.h"
+#include "tests/render/render_support.h"
 
 #include <QFile>
 #include <QStringList>

@@ -3,7 +3,7 @@
 
 #include "base/numbers.h"
 #include "render/timelinedocument.h"
-#include "tests/render_support.h"
+#include "tests/render/render_support.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 

@@ -1,6 +1,6 @@
 // The video clipboard: copy, cut, paste, cut and close up, insert paste.
 
-#include "tests/edits_support.h"
+#include "tests/timeline/edits_support.h"
 #include "timeline/clipboard.h"
 
 namespace vk {

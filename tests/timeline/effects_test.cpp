@@ -2,7 +2,7 @@
 // update writes.
 
 #include "app/qsettingsstore.h"
-#include "tests/edits_support.h"
+#include "tests/timeline/edits_support.h"
 #include "timeline/effects.h"
 
 namespace {

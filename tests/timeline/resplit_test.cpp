@@ -1,6 +1,6 @@
 // Speed change by re-splitting a continuous video span over a different number of rows.
 
-#include "tests/edits_support.h"
+#include "tests/timeline/edits_support.h"
 #include "timeline/clipboard.h"
 #include "timeline/resplit.h"
 

@@ -6,8 +6,8 @@
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
-#include "timeline/editor.h"
 #include "tests/support/testapp.h"
+#include "timeline/editor.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

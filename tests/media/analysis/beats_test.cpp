@@ -1,13 +1,13 @@
 // The analysis on generated sounds, and the pure helpers around it: snapping, split
 // points, metrical level, tap latency, waveform peaks and the cache file format.
 
-#include "analysis_testsound.h"
+#include "tests/media/analysis/testsound.h"
 
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/audiodecoder.h"
 #include "media/analysis/beatanalysis.h"
-#include "timeline/beatsnap.h"
 #include "media/analysis/waveformpeaks.h"
+#include "timeline/beatsnap.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // The background worker: results arrive on the owner's thread, come from the cache the
 // second time, and a cancelled or superseded job never reports.
 
-#include "analysis_testsound.h"
+#include "tests/media/analysis/testsound.h"
 
 #include "media/analysis/analysisworker.h"
 #include "tests/support/pump.h"

@@ -3,12 +3,12 @@
 #include "base/numbers.h"
 #include "media/mpv/mpvengine.h"
 #include "media/videopanel.h"
+#include "tests/support/pump.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
-#include "timeline/editor.h"
-#include "tests/support/pump.h"
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
+#include "timeline/editor.h"
 
 #include <QElapsedTimer>
 #include <QImage>
