@@ -7,6 +7,7 @@
 
 #include "base/timetext.h"
 #include "project/projectfile.h"
+#include "tests/support/quietdialogs.h"
 #include "timeline/editor.h"
 
 #include <QCoreApplication>
@@ -20,22 +21,6 @@
 #include <vector>
 
 namespace {
-
-// Answers Yes to every question (the overwrite question of the second run) and shows nothing.
-class SilentUi final : public vk::UserDialogs {
-public:
-    int messages = 0;
-    void message(const QString&, Icon) override { ++messages; }
-    bool askYesNo(const QString&, Icon) override { return true; }
-    std::optional<QString> openFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    void flashTable() override {}
-    void focusSoundSlider() override {}
-    void ensureRowVisible(int) override {}
-    void openEffectDialog(int) override {}
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-};
 
 void fillTable(vk::Editor& editor, int rows)
 {
@@ -95,7 +80,9 @@ int main(int argc, char** argv)
         return true;
     };
 
-    SilentUi ui;
+    // Yes to every question (the overwrite question of the second run); shows nothing.
+    vk::testsupport::QuietDialogs ui;
+    ui.answerYes = true;
     vk::Editor source(ui);
     fillTable(source, rows);
     vk::ProjectFile writer(source, probe);

@@ -18,10 +18,13 @@
 #include "base/speeds.h"
 #include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
+#include "tests/support/pump.h"
+#include "tests/support/quietdialogs.h"
+#include "tests/support/testapp.h"
+#include "tests/support/testmedia.h"
 #include "timeline/editor.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -66,21 +69,6 @@ double ms(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// The editor's dialogs, silent: the benchmark answers nothing and shows nothing.
-class SilentUi final : public vk::UserDialogs {
-public:
-    void message(const QString& text, Icon) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    bool askYesNo(const QString&, Icon) override { return false; }
-    std::optional<QString> openFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    void flashTable() override {}
-    void focusSoundSlider() override {}
-    void ensureRowVisible(int) override {}
-    void openEffectDialog(int) override {}
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-};
-
 struct Stats {
     double p50 = 0, p99 = 0, max = 0;
 };
@@ -108,25 +96,13 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-void pumpFor(double msec)
-{
-    const auto end = Clock::now() + std::chrono::microseconds(long(msec * 1000));
-    while (Clock::now() < end) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 bool generateClickTrack(const QString& path, int seconds)
 {
     const QString source = QStringLiteral("aevalsrc=exprs=if(lt(mod(t\\,0.5)\\,0.01)\\,sin(2*PI*1000*t)\\,0):s=44100:d=")
                            + QString::number(seconds);
-    QProcess ff;
-    ff.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                                        QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-                                        QStringLiteral("lavfi"), QStringLiteral("-i"), source,
-                                        QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), path});
-    return ff.waitForFinished(120000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+    return vk::testmedia::Generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
+                                    QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")},
+                                   path, 120000);
 }
 
 struct Series {
@@ -155,7 +131,9 @@ struct Series {
 
 void runOne(const QString& path, int speedPercent, double seconds)
 {
-    SilentUi ui;
+    // The editor's dialogs, silent: the benchmark answers nothing; messages are printed.
+    vk::testsupport::QuietDialogs ui;
+    ui.printMessages = true;
     vk::Editor editor(ui);
     vk::MpvEngine engine;
     vk::SoundPanel panel(editor, engine, nullptr);
@@ -182,7 +160,7 @@ void runOne(const QString& path, int speedPercent, double seconds)
     const double room = (editor.sndLength() - startMs - 300) / (1000.0 * speed);
     seconds = std::min(seconds, room);
     panel.scrollTo(startMs);
-    pumpFor(200);
+    vk::testsupport::Pump(200);
 
     const auto tPlay = Clock::now();
     panel.PlayPause();
@@ -235,12 +213,7 @@ void runOne(const QString& path, int speedPercent, double seconds)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("VK_MPV_AO"))
-        qputenv("VK_MPV_AO", "null");
-    if (qEnvironmentVariableIsEmpty("VK_MPV_VO"))
-        qputenv("VK_MPV_VO", "null");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    vk::testsupport::HeadlessDefaults(true);
     QApplication app(argc, argv);
 
     QString file;

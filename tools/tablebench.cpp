@@ -8,6 +8,7 @@
 
 #include "base/timetext.h"
 #include "base/userdialogs.h"
+#include "tests/support/quietdialogs.h"
 #include "timeline/editor.h"
 
 #include <algorithm>
@@ -20,21 +21,6 @@
 namespace {
 
 using namespace vk;
-
-// Dialogs that answer nothing: the benchmarked commands ask for none.
-class SilentUi final : public UserDialogs {
-public:
-    void message(const QString&, Icon) override {}
-    bool askYesNo(const QString&, Icon) override { return false; }
-    std::optional<QString> openFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> saveFileName(const FileDialog&) override { return std::nullopt; }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    void flashTable() override {}
-    void focusSoundSlider() override {}
-    void ensureRowVisible(int) override {}
-    void openEffectDialog(int) override {}
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-};
 
 constexpr int kInterval = 33;
 constexpr int kSectionMsec = 500;
@@ -80,7 +66,8 @@ int main(int argc, char** argv)
     const int rows = argc > 1 ? std::max(10, std::atoi(argv[1])) : 10000;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
 
-    SilentUi ui;
+    // The benchmarked commands ask for no dialog.
+    testsupport::QuietDialogs ui;
     Editor editor(ui);
     const RowTable table = makeTable(rows);
     const int clipLength = rows * kSectionMsec;

@@ -13,11 +13,12 @@
 // (needs a display) the pictures are drawn into a shown video widget.
 #include "media/mpv/mpvengine.h"
 #include "media/mpv/videowidget.h"
+#include "tests/support/pump.h"
+#include "tests/support/testmedia.h"
 
 #include <QApplication>
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -65,12 +66,7 @@ double ms(Clock::duration d)
 
 bool generate(const QString& path, const QStringList& input)
 {
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                     QStringLiteral("-y")};
-    args << input << path;
-    QProcess ff;
-    ff.start(QStringLiteral("ffmpeg"), args);
-    return ff.waitForFinished(120000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+    return vk::testmedia::Generate(input, path, 120000);
 }
 
 struct Stats {
@@ -92,15 +88,6 @@ Stats stats(std::vector<double> v)
     return s;
 }
 
-void pumpFor(double msec)
-{
-    const auto end = Clock::now() + std::chrono::microseconds(long(msec * 1000));
-    while (Clock::now() < end) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 vk::VideoWidget* g_widget = nullptr;
 
 void runOne(const QString& path, int speedPercent, double seconds)
@@ -120,7 +107,7 @@ void runOne(const QString& path, int speedPercent, double seconds)
     seconds = std::min(seconds, room);
     engine.Command(QStringLiteral("set_rate_percent"), speedPercent, QString());
     engine.Pause(startMs, 0);
-    pumpFor(200);
+    vk::testsupport::Pump(200);
 
     const auto tPlay = Clock::now();
     engine.Play(startMs);
@@ -181,7 +168,7 @@ void beepRestart(const QString& path)
         beep.Pause(0, 0);
         beep.Play(0);
         costs.push_back(ms(Clock::now() - t));
-        pumpFor(i % 2 ? 40 : 250);
+        vk::testsupport::Pump(i % 2 ? 40 : 250);
     }
     const Stats s = stats(costs);
     std::printf("beep restart (Pause(0,0)+Play(0)): p50 %.2f  p99 %.2f  max %.2f ms\n", s.p50, s.p99, s.max);
@@ -207,7 +194,7 @@ int main(int argc, char** argv)
         widget->resize(320, 240);
         widget->show();
         g_widget = widget.get();
-        pumpFor(300);
+        vk::testsupport::Pump(300);
     }
     QStringList files;
     int speed = 100;

@@ -1,3 +1,0 @@
-vk_add_test(core_helpers_test SOURCES core_helpers_test.cpp core_commandline_test.cpp core_settings_test.cpp LIBS app)
-vk_add_test(core_rowtable_test SOURCES core_rowtable_test.cpp)
-vk_add_test(core_soundpanel_test SOURCES core_soundpanel_test.cpp)

@@ -1,0 +1,307 @@
+// The output button of the real main window, offscreen, on scripted players: "AVI 作成"
+// opens the save dialog (answered from a timer), writes the timeline and parameters
+// documents into the temporary folder and starts T-VideoWrite from the application
+// folder. The writer here is a stand-in shell script that writes its arguments, one per
+// line, next to itself. Both folders have a blank in their names, so the parameters
+// path must arrive as one argument.
+#include "app/application.h"
+#include "app/frmmain.h"
+#include "media/soundpanel.h"
+#include "render/outputdriver.h"
+#include "tests/support/fakeengine.h"
+#include "tests/support/pump.h"
+#include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+using namespace vk;
+
+namespace {
+
+// Answers the dialogs of the window while it waits in them: save dialogs with a file,
+// message boxes with OK (questions with No). Records what it saw.
+class DialogAnswers final : public QObject {
+public:
+    explicit DialogAnswers(QString saveAs) : m_saveAs(std::move(saveAs))
+    {
+        m_timer.setInterval(30);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start();
+    }
+
+    QStringList fileDialogTitles;
+    QStringList messages;
+    QList<QMessageBox::Icon> icons;
+    QStringList questions;
+
+private:
+    void poll()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible())
+                continue;
+            if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+                fileDialogTitles << dialog->windowTitle();
+                // As the user does: go to the folder, type the name, press Save. (selectFile
+                // leaves the name field alone while it has the focus.)
+                const QFileInfo target(m_saveAs);
+                dialog->setDirectory(target.absolutePath());
+                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->setText(target.fileName());
+                // The file dialog's own accept checks the name, as the Save button does.
+                static_cast<QDialog*>(dialog)->accept();
+            } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+                    messages << box->text();
+                    icons << box->icon();
+                    ok->click();
+                } else if (QAbstractButton* no = box->button(QMessageBox::No)) {
+                    questions << box->text();
+                    no->click();
+                }
+            }
+        }
+    }
+
+    QString m_saveAs;
+    QTimer m_timer;
+};
+
+// Text of one child element of a document's root; "<missing>" when there is none.
+QString childText(const QString& path, const char* name)
+{
+    pugi::xml_document doc;
+    if (!doc.load_file(QFile::encodeName(path).constData()))
+        return QStringLiteral("<missing>");
+    const pugi::xml_node node = doc.document_element().child(name);
+    if (!node)
+        return QStringLiteral("<missing>");
+    return QString::fromUtf8(node.text().get());
+}
+
+// Waits up to `ms` for a file to appear, letting the event loop run.
+bool waitForFile(const QString& path, int ms)
+{
+    return testsupport::PumpUntil([&path] { return QFileInfo::exists(path); }, ms);
+}
+
+QStringList readLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+struct OutputButtonTest : ::testing::Test {
+    QTemporaryDir root;
+    QString appFolder;
+    QString tempFolder;
+    QString writer;
+    QString argsFile;
+    QString sound;
+    QString video;
+    std::vector<FakeEngine*> engines;
+    std::unique_ptr<Application> app;
+    frmMain* window = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        appFolder = root.filePath(QStringLiteral("app folder"));
+        tempFolder = root.filePath(QStringLiteral("temp folder"));
+        ASSERT_TRUE(QDir().mkpath(appFolder));
+        ASSERT_TRUE(QDir().mkpath(tempFolder));
+        qputenv("TEMP", QFile::encodeName(tempFolder));
+        writer = appFolder + QStringLiteral("/T-VideoWrite");
+        argsFile = appFolder + QStringLiteral("/args.txt");
+        writeStubWriter();
+        sound = root.filePath(QStringLiteral("song.wav"));
+        video = root.filePath(QStringLiteral("dance.mp4"));
+        for (const QString& path : {sound, video}) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+
+        app = std::make_unique<Application>(
+            [this] {
+                auto e = std::make_unique<FakeEngine>();
+                engines.push_back(e.get());
+                return e;
+            },
+            [] { return 0x900; }, QStringList());
+        window = &app->mainWindow();
+        app->start();
+        QApplication::processEvents();
+        window->outputDriver().setApplicationFolder(appFolder);
+
+        // A 10 s clip loaded through the sound clip panel (which enables the output
+        // buttons), cut into three sections, the second one with a video registered.
+        ASSERT_EQ(engines.size(), 3u);
+        engines[0]->info.durationMsec = 10000;
+        window->soundPanel().SndFileOpen(sound);
+        Editor& ed = window->editor();
+        ASSERT_EQ(ed.sndFile(), sound);
+        ASSERT_EQ(ed.sndLength(), 10000);
+        ASSERT_EQ(ed.sndFrameInterval(), 33);
+        MakeSections(ed, {0, 2000, 5000}, 10000, 33);
+        Register(ed, 2, video, 0, 3000);
+        ed.RowRefresh(-1);
+        ASSERT_TRUE(TableInvariants(ed));
+    }
+
+    void TearDown() override
+    {
+        if (window) {
+            window->editor().setModified(false);
+            window->close();
+        }
+        app.reset();
+        window = nullptr;
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"))
+            .clear();
+    }
+
+    // The stand-in writer: its arguments, one per line, written whole into args.txt.
+    void writeStubWriter()
+    {
+        QFile f(writer);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n"
+                "out=\"$(dirname \"$0\")/args.txt\"\n"
+                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+        f.close();
+        ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+};
+
+} // namespace
+
+TEST_F(OutputButtonTest, CreateAviWritesBothDocumentsAndStartsTheWriterWithTheParamsPath)
+{
+    const QString out = root.filePath(QStringLiteral("out.avi"));
+    const QString clips = tempFolder + QStringLiteral("/T-KaDro-Clips.xml");
+    const QString params = tempFolder + QStringLiteral("/T-KaDro-Params.xml");
+    auto* button = window->control<QPushButton>("cmdCreateAVI");
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), QStringLiteral("AVI 作成"));
+
+    DialogAnswers answers(out);
+    button->click();
+
+    ASSERT_EQ(answers.fileDialogTitles, QStringList{QStringLiteral("名前を付けて保存")});
+    EXPECT_TRUE(answers.messages.isEmpty()) << answers.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(answers.questions.isEmpty());
+    EXPECT_EQ(window->editor().outputPath(), out);
+
+    ASSERT_TRUE(QFileInfo::exists(clips));
+    ASSERT_TRUE(QFileInfo::exists(params));
+    EXPECT_EQ(window->outputDriver().temporaryDocuments(), (QStringList{clips, params}));
+    EXPECT_EQ(childText(params, "XtlFilePath"), clips);
+    EXPECT_EQ(childText(params, "AviFileName"), out);
+    // The whole clip at 1.0: 0 to its length.
+    EXPECT_EQ(childText(params, "StartPoint"), QStringLiteral("0"));
+    EXPECT_EQ(childText(params, "EndPoint"), QStringLiteral("10000"));
+    // The timeline names the sound clip and the registered video.
+    QFile clipsFile(clips);
+    ASSERT_TRUE(clipsFile.open(QIODevice::ReadOnly));
+    const QString timeline = QString::fromUtf8(clipsFile.readAll());
+    EXPECT_TRUE(timeline.contains(video)) << timeline.toStdString();
+    EXPECT_TRUE(timeline.contains(sound)) << timeline.toStdString();
+
+    // The writer got the parameters path as its single argument, blank and all.
+    ASSERT_TRUE(waitForFile(argsFile, 5000)) << "the writer was not started";
+    EXPECT_EQ(readLines(argsFile), QStringList{params});
+
+    // Closing the window takes the temporary documents away.
+    window->editor().setModified(false);
+    window->close();
+    EXPECT_FALSE(QFileInfo::exists(clips));
+    EXPECT_FALSE(QFileInfo::exists(params));
+}
+
+TEST_F(OutputButtonTest, AMissingWriterIsReportedWithItsPath)
+{
+    const QString out = root.filePath(QStringLiteral("out.avi"));
+    auto* button = window->control<QPushButton>("cmdCreateAVI");
+    ASSERT_NE(button, nullptr);
+    DialogAnswers answers(out);
+
+    button->click();
+    ASSERT_TRUE(waitForFile(argsFile, 5000)) << "the writer was not started";
+    EXPECT_TRUE(answers.messages.isEmpty());
+
+    // Second press: the writer is gone. The output path was emptied, so the dialog
+    // asks again; the documents are written and the failed start is reported.
+    ASSERT_TRUE(QFile::remove(writer));
+    ASSERT_TRUE(QFile::remove(argsFile));
+    const QString params = tempFolder + QStringLiteral("/T-KaDro-Params.xml");
+    ASSERT_TRUE(QFile::remove(params));
+    button->click();
+
+    EXPECT_EQ(answers.fileDialogTitles.size(), 2);
+    ASSERT_EQ(answers.messages.size(), 1);
+    EXPECT_EQ(answers.messages.first(),
+              QStringLiteral("T-VideoWrite を起動できません。") + QStringLiteral("\r\n") + writer);
+    EXPECT_EQ(answers.icons.first(), QMessageBox::Warning);
+    EXPECT_TRUE(QFileInfo::exists(params));
+    EXPECT_EQ(window->editor().outputPath(), out);
+}
+
+TEST_F(OutputButtonTest, CancellingTheSaveDialogWritesNothing)
+{
+    const QString params = tempFolder + QStringLiteral("/T-KaDro-Params.xml");
+    auto* button = window->control<QPushButton>("cmdCreateAVI");
+    ASSERT_NE(button, nullptr);
+    // Answer the dialog with reject instead of a file.
+    QTimer cancel;
+    QStringList seen;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+                seen << dialog->windowTitle();
+                dialog->reject();
+            }
+    });
+    cancel.start(30);
+    button->click();
+    cancel.stop();
+    EXPECT_EQ(seen.size(), 1);
+    EXPECT_TRUE(window->editor().outputPath().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(params));
+    QThread::msleep(200);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QFileInfo::exists(argsFile));
+}
+
+int main(int argc, char** argv)
+{
+    // Listing the tests happens without the test environment: never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own file dialog, so the timers can find it and answer it whatever the
+    // desktop's platform theme is.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
