@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/beatassist.h"
 #include "app/commandline.h"
 #include "app/droplineedit.h"
 #include "app/frmeffect.h"
@@ -38,6 +39,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -181,6 +183,8 @@ void frmMain::Form_Load()
     m_output = std::make_unique<OutputDriver>(ed);
     m_ui->setEffectDialogOpener([this](int row) { openEffectDialog(row); });
     connectControls();
+    m_beats = std::make_unique<BeatAssist>(ed, *m_sound, *m_settings, m_sliderSnd,
+                                           findChild<QMenu*>(QStringLiteral("mnuEdit")), m_engineFactory);
 
     readSettings();
 
@@ -308,7 +312,8 @@ void frmMain::Form_Resize()
     const int saveRight = tw(m_frameSave->x() + m_frameSave->width());
     if (saveRight + 200 > w)
         w = saveRight + 200;
-    const int minHeight = tw(m_sliderSnd->height()) + tw(m_frameSnd->height()) + 3000;
+    const int minHeight = tw(m_sliderSnd->height()) + tw(m_frameSnd->height()) + 3000 +
+                          (m_beats ? tw(BeatAssist::kStripHeight) : 0);
     if (minHeight > h)
         h = minHeight;
     if (w != tw(width()) || h != tw(height())) {
@@ -500,6 +505,7 @@ void frmMain::Form_Unload()
         delete m_frmEffect;
     if (m_sound)
         writeSettings();
+    m_beats.reset();
     m_editor->setPanels(nullptr, nullptr);
     m_video.reset();
     m_sound.reset();

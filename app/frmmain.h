@@ -27,6 +27,7 @@ class QToolButton;
 
 namespace vk {
 
+class BeatAssist;
 class ClipImport;
 class Editor;
 class MediaPlayerEngine;
@@ -163,6 +164,9 @@ private:
     QLabel* m_lblVidRangeMsec = nullptr;
     QLabel* m_lblMsg = nullptr;
     QLabel* m_lblUsage = nullptr;
+
+    // Last, so it goes first: it works on the sound panel and the controls above.
+    std::unique_ptr<BeatAssist> m_beats;
 };
 
 } // namespace vk

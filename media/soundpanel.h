@@ -91,6 +91,8 @@ public:
 
 signals:
     void changed();
+    // A sound clip was loaded and is ready to play (after the table was reset).
+    void loaded(const QString& path);
 
 private:
     void setSliderValue(int value);
