@@ -120,12 +120,15 @@ void WaveformStrip::render(QPainter& p, const QRect& rect) const
     const int w = rect.width();
     const int h = rect.height();
     p.fillRect(QRect(0, 0, w, h), kBackground);
-    const double mid = h / 2.0;
+    // The beats get a lane of their own at the bottom, so the waveform never hides them.
+    const int lane = std::clamp(h / 5, 4, 14);
+    const int waveH = h - lane;
+    const double mid = waveH / 2.0;
 
     // The waveform: one min/max line per pixel column.
     if (m_analysis && !m_analysis->peaks.isEmpty() && m_to > m_from && w > 0) {
         const std::vector<PeakPair> cols = m_analysis->peaks.columns(m_from, m_to, w);
-        const double scale = (h / 2.0 - 2.0) / 32767.0;
+        const double scale = std::max(0.0, waveH / 2.0 - 2.0) / 32767.0;
         QVector<QLineF> lines;
         lines.reserve(int(cols.size()));
         for (int x = 0; x < int(cols.size()); ++x) {
@@ -145,13 +148,14 @@ void WaveformStrip::render(QPainter& p, const QRect& rect) const
             const double x = std::floor(xAt(m_starts[i], w)) + 0.5;
             p.drawLine(QLineF(x, 0, x, h));
         }
-        // Beats: ticks from the bottom; the bars' first beats taller and brighter.
+        // Beats: ticks in the bottom lane; the bars' first beats fill it, wider and
+        // brighter, and reach a little into the waveform.
         auto [b0, b1] = visible(m_beats, m_from, m_to);
         for (size_t i = b0; i < b1; ++i) {
             const bool bar = std::binary_search(m_downbeats.begin(), m_downbeats.end(), m_beats[i]);
             const double x = std::floor(xAt(m_beats[i], w)) + 0.5;
             p.setPen(QPen(bar ? kBar : kBeat, bar ? 2 : 1));
-            p.drawLine(QLineF(x, h, x, h - (bar ? h * 0.45 : h * 0.22)));
+            p.drawLine(QLineF(x, h, x, bar ? waveH - lane * 0.5 : h - lane * 0.6));
         }
         // The play position.
         if (m_position >= m_from && m_position <= m_to) {
