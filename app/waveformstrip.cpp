@@ -148,14 +148,14 @@ void WaveformStrip::render(QPainter& p, const QRect& rect) const
             const double x = std::floor(xAt(m_starts[i], w)) + 0.5;
             p.drawLine(QLineF(x, 0, x, h));
         }
-        // Beats: ticks in the bottom lane; the bars' first beats fill it, wider and
-        // brighter, and reach a little into the waveform.
+        // Beats: ticks across the bottom lane; the bars' first beats wider and brighter,
+        // reaching a little into the waveform.
         auto [b0, b1] = visible(m_beats, m_from, m_to);
         for (size_t i = b0; i < b1; ++i) {
             const bool bar = std::binary_search(m_downbeats.begin(), m_downbeats.end(), m_beats[i]);
             const double x = std::floor(xAt(m_beats[i], w)) + 0.5;
-            p.setPen(QPen(bar ? kBar : kBeat, bar ? 2 : 1));
-            p.drawLine(QLineF(x, h, x, bar ? waveH - lane * 0.5 : h - lane * 0.6));
+            p.setPen(QPen(bar ? kBar : kBeat, bar ? 3 : 1));
+            p.drawLine(QLineF(x, h, x, bar ? waveH - lane * 0.5 : waveH + 1));
         }
         // The play position.
         if (m_position >= m_from && m_position <= m_to) {

@@ -90,8 +90,8 @@ TEST(WaveformStrip, DrawsWaveformBeatsSectionsAndPositionWhereTheyBelong)
     EXPECT_TRUE(isTick(image.pixel(300, h - 3)));
     EXPECT_FALSE(isTick(image.pixel(120, h - 3)));
     // A bar's tick is taller than a beat's.
-    EXPECT_TRUE(isTick(image.pixel(100, h - 11)));
-    EXPECT_FALSE(isTick(image.pixel(300, h - 11)));
+    EXPECT_TRUE(isTick(image.pixel(100, h - 14)));
+    EXPECT_FALSE(isTick(image.pixel(300, h - 14)));
     // The ticks sit in a lane of their own: the loud waveform does not reach it.
     EXPECT_FALSE(isWave(image.pixel(350, h - 2)));
     // The section start at 500 ms (x 50) and the play position at 2500 ms (x 250).
