@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/beatassist.h"
 #include "app/commandline.h"
 #include "app/frmeffect.h"
 #include "app/frmmain.h"
@@ -90,6 +91,11 @@ void Application::start()
 
     m_ui->setTable(&m_window->grid());
     m_ui->setSoundSlider(m_window->soundSlider());
+    // The beat assist's strip goes under the sound slider and its items into the edit
+    // menu before the window lays itself out.
+    m_beats = std::make_unique<BeatAssist>(ed, *m_sound, *m_settings, m_window->soundRangeSlider(),
+                                           m_window->editMenu(), m_engineFactory);
+    m_window->setBeatAssist(m_beats.get());
     m_window->Form_Load();
 
     // The confirmation sound from the program's own folder, at full volume.
@@ -190,6 +196,9 @@ void Application::releaseViews()
 
 void Application::releasePlayers()
 {
+    // The beat assist works on the sound panel: it goes first.
+    m_window->setBeatAssist(nullptr);
+    m_beats.reset();
     m_editor->setPanels(nullptr, nullptr);
     m_video.reset();
     m_sound.reset();

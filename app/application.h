@@ -23,6 +23,7 @@
 namespace vk {
 
 class AboutDialog;
+class BeatAssist;
 class ClipImport;
 class Editor;
 class KadroAdaptor;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<VideoClipboard> m_clipboard;
     std::unique_ptr<OutputDriver> m_output;
     std::unique_ptr<KadroAdaptor> m_kadro;
+    std::unique_ptr<BeatAssist> m_beats;
     WindowHook m_hook;
     // The windows, deleted (in this order) before everything above.
     QPointer<frmVid> m_frmVid;

@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/beatassist.h"
 #include "app/droplineedit.h"
 #include "app/qtdialogs.h"
 #include "app/rangeslider.h"
@@ -22,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -67,6 +69,16 @@ frmMain::~frmMain()
 QWidget* frmMain::soundSlider() const
 {
     return m_sliderSnd;
+}
+
+QSlider* frmMain::soundRangeSlider() const
+{
+    return m_sliderSnd;
+}
+
+QMenu* frmMain::editMenu() const
+{
+    return findChild<QMenu*>(QStringLiteral("mnuEdit"));
 }
 
 // ---- controls ----------------------------------------------------------------------------
@@ -225,7 +237,8 @@ void frmMain::Form_Resize()
     const int saveRight = tw(m_frameSave->x() + m_frameSave->width());
     if (saveRight + 200 > w)
         w = saveRight + 200;
-    const int minHeight = tw(m_sliderSnd->height()) + tw(m_frameSnd->height()) + 3000;
+    const int minHeight = tw(m_sliderSnd->height()) + tw(m_frameSnd->height()) + 3000 +
+                          (m_beats ? tw(BeatAssist::kStripHeight) : 0);
     if (minHeight > h)
         h = minHeight;
     if (w != tw(width()) || h != tw(height())) {

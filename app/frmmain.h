@@ -20,6 +20,7 @@ class QToolButton;
 
 namespace vk {
 
+class BeatAssist;
 class ClipImport;
 class Editor;
 class OutputDriver;
@@ -69,6 +70,12 @@ public:
     // The picture box of the sound clip panel and its slider.
     QWidget* soundPicture() const { return m_picSndPlay; }
     QWidget* soundSlider() const;
+    // The sound slider itself and the edit menu, for the parts that add to them.
+    QSlider* soundRangeSlider() const;
+    QMenu* editMenu() const;
+    // The beat assist whose strip sits under the sound slider; the window lays out
+    // around it.
+    void setBeatAssist(BeatAssist* beats) { m_beats = beats; }
 
     // Test access to the controls by their names.
     template <typename T>
@@ -164,6 +171,9 @@ private:
     QLabel* m_lblVidRangeMsec = nullptr;
     QLabel* m_lblMsg = nullptr;
     QLabel* m_lblUsage = nullptr;
+
+    // The beat assist's strip sits under the sound slider (owned by the application).
+    BeatAssist* m_beats = nullptr;
 };
 
 } // namespace vk

@@ -152,6 +152,7 @@ void SoundPanel::SndFileLoad(const QString& path)
         SndPosShow(0);
         m_editor.sections().SndClear();
         ui.focusSoundSlider();
+        emit loaded(path);
     } catch (const EngineError&) {
         // The load ends here; what was reached so far stays.
     } catch (const ConversionError&) {

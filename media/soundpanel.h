@@ -87,6 +87,8 @@ public:
 
 signals:
     void changed();
+    // A sound clip was loaded and is ready to play (after the table was reset).
+    void loaded(const QString& path);
 
 private:
     void moveBy(double delta);

@@ -5,10 +5,13 @@
 #include "base/timetext.h"
 #include "timeline/editor.h"
 #include "timeline/soundtransport.h"
+#include "timeline/tapadjuster.h"
 #include "timeline/undohistory.h"
 
+#include <QSet>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace vk {
@@ -88,6 +91,15 @@ void Sections::SndRegister()
     }
     if (position == 0)
         return;
+    if (m_adjuster) {
+        const double adjusted = m_adjuster->adjustTap(position);
+        // A tap moved before the clip's start (or a result that is no time) adds nothing.
+        if (!std::isfinite(adjusted) || adjusted <= 0.0 || adjusted > 2.0e9)
+            return;
+        position = int(std::lround(adjusted));
+        if (position <= 0)
+            return;
+    }
     SndSectionAdd(position);
 }
 
@@ -227,6 +239,79 @@ void Sections::SndSameSplit()
         // The dragged range reaches past the table.
     }
     m_editor.notifyTable();
+}
+
+Sections::Range Sections::beatSplitRange() const
+{
+    Range range;
+    const int last = m_editor.lastRow();
+    if (last < 1)
+        return range;
+    int first = m_grid.currentRow;
+    int end = last;
+    if (m_editor.dragLast() > m_editor.dragFirst() && m_editor.dragFirst() >= 1 && m_editor.dragLast() <= last) {
+        first = m_editor.dragFirst();
+        end = m_editor.dragLast();
+    }
+    if (first < 1 || first > last)
+        return range;
+    try {
+        range.fromMs = ParseInt32(m_grid.text(first, Col::SectionMsec));
+        range.toMs = end == last ? m_editor.sndLength() : ParseInt32(m_grid.text(end + 1, Col::SectionMsec));
+    } catch (const ConversionError&) {
+        return Range{};
+    }
+    return range;
+}
+
+int Sections::SndBeatSplit(const std::vector<double>& pointsMs)
+{
+    if (m_editor.sndFile().isEmpty()) {
+        m_ui.message(QStringLiteral("音声ﾌｧｲﾙを指定してください。"), UserDialogs::Icon::Exclamation);
+        return 0;
+    }
+    const Range range = beatSplitRange();
+    const int interval = m_editor.sndFrameInterval();
+    std::vector<int> adds;
+    try {
+        // A start already in the table (as the user sees it) is not added twice.
+        QSet<QString> taken;
+        for (int r = 1; r <= m_editor.lastRow(); ++r)
+            taken.insert(m_grid.text(r, Col::SectionText));
+        std::vector<double> points = pointsMs;
+        std::sort(points.begin(), points.end());
+        for (double p : points) {
+            if (!std::isfinite(p) || p <= range.fromMs || p >= range.toMs)
+                continue;
+            const int ms = int(std::lround(p));
+            const QString text = MsecToTimeText(ms, interval);
+            if (taken.contains(text))
+                continue;
+            taken.insert(text);
+            adds.push_back(ms);
+        }
+    } catch (const ConversionError&) {
+        return 0;
+    }
+    if (adds.empty() || (long long)adds.size() + m_grid.Rows() > kMaxRows)
+        return 0;
+
+    m_editor.history().SaveUndoData();
+    int added = 0;
+    try {
+        for (int ms : adds)
+            if (appendSection(m_editor, ms))
+                ++added;
+    } catch (const ConversionError&) {
+        // The rows added so far stay, in start order.
+    }
+    if (added > 0) {
+        finishSectionAdd(m_editor);
+        m_editor.setModified(true);
+    } else {
+        m_editor.notifyTable();
+    }
+    return added;
 }
 
 void Sections::SndClear()

@@ -13,14 +13,22 @@
 //   frame-rounded start (column 1) so the parts line up with what the user sees.
 // - SndSameSplit: makes the dragged sections equally long from the exact starts in ms.
 // - SndClear: resets the table to one section starting at 0.
+// - SndBeatSplit: adds a section start at each given time (the beats the beat assist
+//   chose) inside the dragged range, or from the current row to the end; one undo
+//   snapshot, no speeds recomputed, registrations kept as a tap keeps them.
+//
+// A TapAdjuster set with setTapAdjuster() sees every tapped position before it is used.
 //
 // Deletion, split and equalise take the undo snapshot before their first change. Any
 // conversion or player error ends a command silently; steps already done stay done.
 // Every command ends with one table notification.
 
+#include <vector>
+
 namespace vk {
 
 class Editor;
+class TapAdjuster;
 class RowTable;
 class UserDialogs;
 
@@ -40,10 +48,28 @@ public:
     // Resets the table to one section starting at 0.
     void SndClear();
 
+    // The range a beat split works on, in ms: from the start of the dragged range's
+    // first row (or of the current row, when no more than one row is dragged) to the
+    // end of its last row (or of the clip). Empty (from >= to) without data rows.
+    struct Range {
+        double fromMs = 0.0;
+        double toMs = 0.0;
+    };
+    Range beatSplitRange() const;
+    // Adds a section start at each of `pointsMs` that lies inside beatSplitRange() and
+    // is not already a start (as time text). Returns the number of sections added;
+    // nothing changes, and no snapshot is taken, when none is.
+    int SndBeatSplit(const std::vector<double>& pointsMs);
+
+    // The adjuster every tap goes through; null (the default) uses the tap as read.
+    void setTapAdjuster(TapAdjuster* adjuster) { m_adjuster = adjuster; }
+    TapAdjuster* tapAdjuster() const { return m_adjuster; }
+
 private:
     Editor& m_editor;
     RowTable& m_grid;
     UserDialogs& m_ui;
+    TapAdjuster* m_adjuster = nullptr;
 };
 
 } // namespace vk

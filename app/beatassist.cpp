@@ -1,0 +1,250 @@
+#include "app/beatassist.h"
+
+#include "app/tapcalibration.h"
+#include "app/waveformstrip.h"
+#include "base/settingsstore.h"
+#include "base/userdialogs.h"
+#include "media/analysis/analysisworker.h"
+#include "media/soundpanel.h"
+#include "timeline/beatsnap.h"
+#include "timeline/editor.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QMenu>
+#include <QSlider>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vk {
+
+namespace {
+const QString kSnapKey = QStringLiteral("beat_snap");
+const QString kWindowKey = QStringLiteral("beat_snap_window");
+const QString kLatencyKey = QStringLiteral("tap_latency");
+} // namespace
+
+BeatAssist::BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& settings, QSlider* slider, QMenu* editMenu,
+                       EngineFactory clickPlayers, QObject* parent)
+    : QObject(parent), m_editor(editor), m_sound(sound), m_settings(settings),
+      m_clickPlayers(std::move(clickPlayers)), m_slider(slider), m_worker(std::make_unique<AnalysisWorker>()),
+      m_analysis(std::make_shared<AudioAnalysis>())
+{
+    bool ok = true;
+    const int snap = m_settings.readInt(kSnapKey, 0, &ok);
+    m_snapOn = ok && snap == 1;
+    const int window = m_settings.readInt(kWindowKey, int(kDefaultSnapWindowMs), &ok);
+    m_windowMs = ok && window > 0 && window <= 1000 ? window : kDefaultSnapWindowMs;
+    const int latency = m_settings.readInt(kLatencyKey, 0, &ok);
+    m_latencyMs = ok && std::abs(latency) <= 1000 ? latency : 0.0;
+
+    if (m_slider && m_slider->parentWidget()) {
+        m_strip = new WaveformStrip(m_slider->parentWidget());
+        placeStrip();
+        m_slider->installEventFilter(this);
+        connect(m_strip, &WaveformStrip::seekRequested, this, [this](double ms) {
+            m_sound.scrollTo(int(std::lround(ms)));
+            m_editor.ui().focusSoundSlider();
+        });
+        m_strip->show();
+    }
+
+    if (editMenu) {
+        editMenu->addSeparator();
+        QAction* snapAction = editMenu->addAction(QStringLiteral("ビートに吸着"));
+        snapAction->setObjectName(QStringLiteral("mnuBeatSnap"));
+        snapAction->setCheckable(true);
+        snapAction->setChecked(m_snapOn);
+        connect(snapAction, &QAction::toggled, this, [this](bool on) { setSnapOn(on); });
+        m_snapAction = snapAction;
+        QAction* split = editMenu->addAction(QStringLiteral("ビートで区間分割"));
+        split->setObjectName(QStringLiteral("mnuBeatSplit"));
+        connect(split, &QAction::triggered, this, [this] { beatSplitCommand(); });
+        QAction* calibrate = editMenu->addAction(QStringLiteral("タップの遅れを測る..."));
+        calibrate->setObjectName(QStringLiteral("mnuTapCalibrate"));
+        connect(calibrate, &QAction::triggered, this, [this] { calibrateCommand(); });
+    }
+
+    connect(&m_sound, &SoundPanel::loaded, this, &BeatAssist::clipLoaded);
+    connect(&m_sound, &SoundPanel::changed, this, [this] {
+        if (m_strip)
+            m_strip->setPosition(m_sound.position(), m_sound.timerActive());
+    });
+    connect(&m_editor, &Editor::tableChanged, this, &BeatAssist::refreshSections);
+    connect(m_worker.get(), &AnalysisWorker::progress, this, [this](quint64 job, double fraction) {
+        if (job == m_worker->currentJob() && m_strip)
+            m_strip->setProgress(fraction);
+    });
+    connect(m_worker.get(), &AnalysisWorker::finished, this,
+            [this](quint64 job, const QString&, const AudioAnalysis& analysis, bool) {
+                if (job == m_worker->currentJob())
+                    setAnalysis(analysis);
+            });
+    m_editor.sections().setTapAdjuster(this);
+}
+
+BeatAssist::~BeatAssist()
+{
+    if (m_editor.sections().tapAdjuster() == this)
+        m_editor.sections().setTapAdjuster(nullptr);
+    if (m_slider)
+        m_slider->removeEventFilter(this);
+    // The worker cancels its job and waits for its thread.
+    m_worker.reset();
+    delete m_strip;
+}
+
+// ---- taps ----------------------------------------------------------------------------------
+
+double BeatAssist::adjustTap(double playerMs)
+{
+    const double tap = playerMs - m_latencyMs;
+    if (!m_snapOn || !m_analysis->hasBeats())
+        return tap;
+    m_taps.push_back(tap);
+    if (int(m_taps.size()) > kLevelTaps)
+        m_taps.erase(m_taps.begin());
+    resolveLevel();
+    return snapTap(tap, m_beats, m_analysis->onsetsMs, m_windowMs).ms;
+}
+
+void BeatAssist::resolveLevel()
+{
+    if (int(m_taps.size()) < kMinLevelTaps) {
+        m_beats = m_analysis->beatsMs;
+    } else {
+        std::vector<double> taps = m_taps;
+        std::sort(taps.begin(), taps.end());
+        m_beats = beatsAtTapLevel(m_analysis->beatsMs, taps);
+    }
+    if (m_strip)
+        m_strip->setBeats(m_beats, m_analysis->downbeatsMs);
+}
+
+void BeatAssist::setSnapOn(bool on)
+{
+    m_snapOn = on;
+    m_settings.RegValueWrite(kSnapKey, on ? 1 : 0);
+    if (m_snapAction && m_snapAction->isChecked() != on)
+        m_snapAction->setChecked(on);
+}
+
+void BeatAssist::setLatencyMs(double ms)
+{
+    m_latencyMs = std::clamp(std::round(ms), -1000.0, 1000.0);
+    m_settings.RegValueWrite(kLatencyKey, int(m_latencyMs));
+}
+
+// ---- analysis ------------------------------------------------------------------------------
+
+void BeatAssist::clipLoaded(const QString& path)
+{
+    m_taps.clear();
+    m_analysis = std::make_shared<AudioAnalysis>();
+    m_beats.clear();
+    if (m_strip) {
+        m_strip->setAnalysis(nullptr, m_editor.sndLength());
+        m_strip->setBeats({}, {});
+        m_strip->setProgress(0.0);
+    }
+    m_worker->start(path);
+}
+
+void BeatAssist::setAnalysis(const AudioAnalysis& analysis)
+{
+    m_analysis = std::make_shared<AudioAnalysis>(analysis);
+    m_beats = analysis.beatsMs;
+    if (m_strip) {
+        m_strip->setAnalysis(m_analysis, m_editor.sndLength() > 0 ? m_editor.sndLength() : analysis.durationMs);
+        m_strip->setProgress(-1.0);
+    }
+    resolveLevel();
+    refreshSections();
+    if (!analysis.hasBeats())
+        m_editor.setMsg(analysis.reason.isEmpty() ? QStringLiteral("No beats found") : analysis.reason);
+    emit analysed();
+}
+
+void BeatAssist::refreshSections()
+{
+    if (!m_strip)
+        return;
+    std::vector<double> starts;
+    const RowTable& grid = m_editor.Grid();
+    starts.reserve(size_t(std::max(0, m_editor.lastRow())));
+    for (int r = 1; r <= m_editor.lastRow(); ++r) {
+        bool ok = false;
+        const int ms = grid.text(r, Col::SectionMsec).toInt(&ok);
+        if (ok)
+            starts.push_back(ms);
+    }
+    m_strip->setSectionStarts(std::move(starts));
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+void BeatAssist::beatSplitCommand()
+{
+    Sections& sections = m_editor.sections();
+    if (m_editor.sndFile().isEmpty()) {
+        sections.SndBeatSplit({}); // says that a sound clip is needed
+        return;
+    }
+    if (!m_analysis->hasBeats()) {
+        m_editor.setMsg(m_analysis->reason.isEmpty() ? QStringLiteral("No beats found") : m_analysis->reason);
+        return;
+    }
+    const std::optional<QString> answer =
+        m_editor.ui().inputBox(QStringLiteral("ビートで区間分割"),
+                               QStringLiteral("何拍ごとに区間を分割するか入力してください(1, 2, 4, 8)。") +
+                                   QStringLiteral("\r\n\r\n") +
+                                   QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲(選択がなければ選択行から最後まで)を分割します。"),
+                               QStringLiteral("4"));
+    if (!answer)
+        return;
+    bool ok = false;
+    const int every = answer->trimmed().toInt(&ok);
+    if (!ok || (every != 1 && every != 2 && every != 4 && every != 8))
+        return;
+    const Sections::Range range = sections.beatSplitRange();
+    sections.SndBeatSplit(beatSplitPoints(m_beats, range.fromMs, range.toMs, every));
+}
+
+void BeatAssist::calibrateCommand()
+{
+    auto* dialog = new TapCalibration(m_clickPlayers, m_latencyMs, m_slider ? m_slider->window() : nullptr);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &TapCalibration::latencyChosen, this, [this](double ms) { setLatencyMs(ms); });
+    dialog->open();
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+void BeatAssist::placeStrip()
+{
+    if (!m_strip || !m_slider)
+        return;
+    const int top = m_slider->y() + m_slider->height();
+    if (m_strip->geometry().isEmpty() || m_strip->y() != top) {
+        // The first time: the controls below the slider move down to make room.
+        if (!m_strip->property("placed").toBool()) {
+            for (QObject* o : m_slider->parentWidget()->children()) {
+                auto* w = qobject_cast<QWidget*>(o);
+                if (w && w != m_strip && w != m_slider && w->y() >= top)
+                    w->move(w->x(), w->y() + kStripHeight);
+            }
+            m_strip->setProperty("placed", true);
+        }
+    }
+    m_strip->setGeometry(m_slider->x(), top, m_slider->width(), kStripHeight);
+}
+
+bool BeatAssist::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_slider && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        placeStrip();
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace vk

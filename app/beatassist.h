@@ -1,0 +1,108 @@
+#pragma once
+// The beat assist of the main window: analyses every sound clip that loads (on the
+// analysis worker's thread; a clip analysed before comes from the cache at once), shows
+// the result in the waveform strip under the sound slider, and offers in the edit menu:
+// - "ビートに吸着": taps near a beat (or, without a beat near, an onset) start their
+//   section on it. The beats are taken at the level of the user's own taps once there
+//   are a few of them.
+// - "ビートで区間分割": cuts the dragged sections (or the current one to the end) every
+//   1, 2, 4 or 8 beats, in one step undo takes back.
+// - tap latency calibration: the measured latency is subtracted from every tap.
+// Snapping, its window and the latency are kept in the settings store. With snapping off
+// and no latency measured a tap is used exactly as read, and a clip without beats leaves
+// taps alone (a short note in the status line says why).
+
+#include "app/waveformstrip.h"
+#include "media/analysis/beatanalysis.h"
+#include "timeline/tapadjuster.h"
+
+#include <QAction>
+#include <QObject>
+#include <QPointer>
+#include <QSlider>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMenu;
+
+namespace vk {
+
+class AnalysisWorker;
+class Editor;
+class MediaPlayerEngine;
+class SettingsStore;
+class SoundPanel;
+
+class BeatAssist final : public QObject, public TapAdjuster {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BeatAssist)
+
+public:
+    using EngineFactory = std::function<std::unique_ptr<MediaPlayerEngine>()>;
+
+    // Strip height in pixels; the controls below the slider move down by it.
+    static constexpr int kStripHeight = 56;
+    // Taps that resolve the beat level: from this many on, and the last kLevelTaps used.
+    static constexpr int kMinLevelTaps = 4;
+    static constexpr int kLevelTaps = 16;
+
+    // Puts the strip under `slider` (moving the controls below it down), adds its items
+    // to `editMenu` and attaches itself to the editor's sections as their tap adjuster.
+    // `clickPlayers` makes the player of the calibration's click track.
+    BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& settings, QSlider* slider, QMenu* editMenu,
+               EngineFactory clickPlayers, QObject* parent = nullptr);
+    ~BeatAssist() override;
+
+    double adjustTap(double playerMs) override;
+
+    bool snapOn() const { return m_snapOn; }
+    void setSnapOn(bool on);
+    double snapWindowMs() const { return m_windowMs; }
+    double latencyMs() const { return m_latencyMs; }
+    void setLatencyMs(double ms);
+
+    // The analysis shown and snapped to (empty before the first clip's analysis ends).
+    const AudioAnalysis& analysis() const { return *m_analysis; }
+    // Takes an analysis as the worker's result for the clip loaded now.
+    void setAnalysis(const AudioAnalysis& analysis);
+    // The beats at the level in use.
+    const std::vector<double>& beats() const { return m_beats; }
+
+    WaveformStrip* strip() const { return m_strip; }
+    AnalysisWorker& worker() { return *m_worker; }
+
+    // The menu commands.
+    void beatSplitCommand();
+    void calibrateCommand();
+
+signals:
+    // The analysis of the clip loaded last arrived (beats or not).
+    void analysed();
+
+private:
+    void clipLoaded(const QString& path);
+    void refreshStrip();
+    void refreshSections();
+    void resolveLevel();
+    void placeStrip();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    Editor& m_editor;
+    SoundPanel& m_sound;
+    SettingsStore& m_settings;
+    EngineFactory m_clickPlayers;
+    QPointer<QSlider> m_slider;
+    QPointer<WaveformStrip> m_strip;
+    QPointer<QAction> m_snapAction;
+    std::unique_ptr<AnalysisWorker> m_worker;
+    std::shared_ptr<const AudioAnalysis> m_analysis;
+    std::vector<double> m_beats;
+    std::vector<double> m_taps;
+    bool m_snapOn = false;
+    double m_windowMs = 60.0;
+    double m_latencyMs = 0.0;
+};
+
+} // namespace vk

@@ -1,0 +1,75 @@
+#pragma once
+// The waveform strip under the sound slider: the clip's waveform (from the analysis's
+// peak pyramid, so a frame reads one pyramid slice per pixel column whatever the song's
+// length), the section starts as lines, the beats as ticks (the bars' first beats
+// taller), the tempo and the play position. While an analysis runs it shows its
+// progress instead.
+//
+// A click seeks (seekRequested); the wheel zooms around the mouse; while playing the view
+// follows the play position a page at a time. The strip only shows what it is given: the
+// beat assist feeds it.
+
+#include "media/analysis/beatanalysis.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+namespace vk {
+
+class WaveformStrip final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WaveformStrip)
+
+public:
+    explicit WaveformStrip(QWidget* parent = nullptr);
+
+    // The analysis whose waveform is drawn (null: none) and the clip length in ms; the
+    // view goes back to the whole clip.
+    void setAnalysis(std::shared_ptr<const AudioAnalysis> analysis, double durationMs);
+    // The beats to draw (at the metrical level in use) and the bars' first beats.
+    void setBeats(std::vector<double> beatsMs, std::vector<double> downbeatsMs);
+    // Section starts in ms, ascending.
+    void setSectionStarts(std::vector<double> startsMs);
+    // The play position; while playing, a position outside the view moves the view.
+    void setPosition(double ms, bool playing);
+    // The analysis's progress, 0..1; negative when none runs.
+    void setProgress(double fraction);
+
+    double viewFrom() const { return m_from; }
+    double viewTo() const { return m_to; }
+    void setView(double fromMs, double toMs);
+    double durationMs() const { return m_duration; }
+    // Beats per minute from the median beat spacing; 0 without beats.
+    double tempo() const { return m_bpm; }
+
+    // Pixel column <-> time for a strip `width` pixels wide showing the current view.
+    double msAt(double x, int width) const;
+    double xAt(double ms, int width) const;
+
+    // Draws the strip into `rect` (also used offscreen by tests and the benchmark).
+    void render(QPainter& painter, const QRect& rect) const;
+
+signals:
+    void seekRequested(double ms);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    std::shared_ptr<const AudioAnalysis> m_analysis;
+    std::vector<double> m_beats;
+    std::vector<double> m_downbeats;
+    std::vector<double> m_starts;
+    double m_duration = 0.0;
+    double m_from = 0.0;
+    double m_to = 0.0;
+    double m_position = 0.0;
+    double m_progress = -1.0;
+    double m_bpm = 0.0;
+};
+
+} // namespace vk
