@@ -129,8 +129,11 @@ void frmMain::connectControls()
             [&ed](int i) { ed.setWmvProfileIndex(i); });
     connect(m_cmboAVI, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [&ed](int i) { ed.setAviProfileIndex(i); });
+    connect(m_cmboMP4, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [&ed](int i) { ed.setMp4ProfileIndex(i); });
     connect(m_cmdCreateWMV, &QPushButton::clicked, this, [this] { m_output->CreateWmv(); });
     connect(m_cmdCreateAVI, &QPushButton::clicked, this, [this] { m_output->CreateAvi(); });
+    connect(m_cmdCreateMP4, &QPushButton::clicked, this, [this] { m_output->CreateMp4(); });
     connect(m_cmdPreview, &QPushButton::clicked, this, [this] { m_output->Preview(); });
 
     connect(&ed, &Editor::labelsChanged, this, &frmMain::refreshLabels);
@@ -155,6 +158,7 @@ void frmMain::Form_Load()
     m_combSndRate->setCurrentIndex(6);
     m_cmboWMV->addItems(WmvListTexts());
     m_cmboAVI->addItems(AviListTexts());
+    m_cmboMP4->addItems(Mp4ListTexts());
 
     // Players first, so the panels that drive them exist before anything refers to them.
     m_sndPlayer = m_engineFactory();
@@ -251,8 +255,12 @@ void frmMain::readSettings()
     v = m_settings->readInt(QStringLiteral("AVIProfile"), kDefaultAviIndex, &ok);
     if (ok && v >= 0 && v < m_cmboAVI->count())
         m_cmboAVI->setCurrentIndex(v);
+    v = m_settings->readInt(QStringLiteral("MP4Profile"), kDefaultMp4Index, &ok);
+    if (ok && v >= 0 && v < m_cmboMP4->count())
+        m_cmboMP4->setCurrentIndex(v);
     m_editor->setWmvProfileIndex(m_cmboWMV->currentIndex());
     m_editor->setAviProfileIndex(m_cmboAVI->currentIndex());
+    m_editor->setMp4ProfileIndex(m_cmboMP4->currentIndex());
     v = m_settings->readInt(QStringLiteral("part"), 0, &ok);
     if (ok)
         m_chkPart->setChecked(v == 1);
@@ -271,7 +279,7 @@ void frmMain::readSettings()
     int width = m_settings->readInt(QStringLiteral("main_width"), 9695, &ok);
     if (!ok)
         width = tw(this->width());
-    int height = m_settings->readInt(QStringLiteral("main_height"), 7845, &ok);
+    int height = m_settings->readInt(QStringLiteral("main_height"), 8285, &ok);
     if (!ok)
         height = tw(this->height());
     // The stored place is applied first; a window left or above the screen's origin
@@ -288,6 +296,7 @@ void frmMain::writeSettings()
 {
     m_settings->RegValueWrite(QStringLiteral("WMVProfile"), m_cmboWMV->currentIndex());
     m_settings->RegValueWrite(QStringLiteral("AVIProfile"), m_cmboAVI->currentIndex());
+    m_settings->RegValueWrite(QStringLiteral("MP4Profile"), m_cmboMP4->currentIndex());
     m_settings->RegValueWrite(QStringLiteral("sound"), m_chkSound->isChecked() ? 1 : 0);
     m_settings->RegValueWrite(QStringLiteral("part"), m_chkPart->isChecked() ? 1 : 0);
     m_settings->RegValueWrite(QStringLiteral("main_left"), tw(x()));
@@ -353,7 +362,7 @@ void frmMain::refreshSound()
                        static_cast<QWidget*>(m_btnUndo), static_cast<QWidget*>(m_btnRedo),
                        static_cast<QWidget*>(m_btnVidCut), static_cast<QWidget*>(m_btnVidCopy),
                        static_cast<QWidget*>(m_btnVidPaste), static_cast<QWidget*>(m_cmdCreateAVI),
-                       static_cast<QWidget*>(m_cmdCreateWMV)})
+                       static_cast<QWidget*>(m_cmdCreateWMV), static_cast<QWidget*>(m_cmdCreateMP4)})
         w->setEnabled(on);
     m_btnSndPlayPlause->setIcon(
         style()->standardIcon(s.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
