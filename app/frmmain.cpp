@@ -121,8 +121,11 @@ void frmMain::connectControls()
             [&ed](int i) { ed.setWmvProfileIndex(i); });
     connect(m_cmboAVI, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [&ed](int i) { ed.setAviProfileIndex(i); });
+    connect(m_cmboMP4, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [&ed](int i) { ed.setMp4ProfileIndex(i); });
     connect(m_cmdCreateWMV, &QPushButton::clicked, this, [this] { m_output.CreateWmv(); });
     connect(m_cmdCreateAVI, &QPushButton::clicked, this, [this] { m_output.CreateAvi(); });
+    connect(m_cmdCreateMP4, &QPushButton::clicked, this, [this] { m_output.CreateMp4(); });
     connect(m_cmdPreview, &QPushButton::clicked, this, [this] { m_output.Preview(); });
 
     connect(&ed, &Editor::labelsChanged, this, &frmMain::refreshLabels);
@@ -143,6 +146,7 @@ void frmMain::Form_Load()
     m_combSndRate->setCurrentIndex(6);
     m_cmboWMV->addItems(WmvListTexts());
     m_cmboAVI->addItems(AviListTexts());
+    m_cmboMP4->addItems(Mp4ListTexts());
 
     m_sound = &m_soundPanel;
     connectControls();
@@ -180,8 +184,12 @@ void frmMain::readSettings()
     v = m_settings.readInt(QStringLiteral("AVIProfile"), kDefaultAviIndex, &ok);
     if (ok && v >= 0 && v < m_cmboAVI->count())
         m_cmboAVI->setCurrentIndex(v);
+    v = m_settings.readInt(QStringLiteral("MP4Profile"), kDefaultMp4Index, &ok);
+    if (ok && v >= 0 && v < m_cmboMP4->count())
+        m_cmboMP4->setCurrentIndex(v);
     m_editor.setWmvProfileIndex(m_cmboWMV->currentIndex());
     m_editor.setAviProfileIndex(m_cmboAVI->currentIndex());
+    m_editor.setMp4ProfileIndex(m_cmboMP4->currentIndex());
     v = m_settings.readInt(QStringLiteral("part"), 0, &ok);
     if (ok)
         m_chkPart->setChecked(v == 1);
@@ -200,7 +208,9 @@ void frmMain::readSettings()
     int width = m_settings.readInt(QStringLiteral("main_width"), 9695, &ok);
     if (!ok)
         width = tw(this->width());
-    int height = m_settings.readInt(QStringLiteral("main_height"), 7845, &ok);
+    // By default the table is as tall as with two output rows and no waveform strip.
+    const int defaultHeight = 8285 + (m_beats ? tw(BeatAssist::kStripHeight) : 0);
+    int height = m_settings.readInt(QStringLiteral("main_height"), defaultHeight, &ok);
     if (!ok)
         height = tw(this->height());
     // The stored place is applied first; a window left or above the screen's origin
@@ -217,6 +227,7 @@ void frmMain::writeSettings()
 {
     m_settings.RegValueWrite(QStringLiteral("WMVProfile"), m_cmboWMV->currentIndex());
     m_settings.RegValueWrite(QStringLiteral("AVIProfile"), m_cmboAVI->currentIndex());
+    m_settings.RegValueWrite(QStringLiteral("MP4Profile"), m_cmboMP4->currentIndex());
     m_settings.RegValueWrite(QStringLiteral("sound"), m_chkSound->isChecked() ? 1 : 0);
     m_settings.RegValueWrite(QStringLiteral("part"), m_chkPart->isChecked() ? 1 : 0);
     m_settings.RegValueWrite(QStringLiteral("main_left"), tw(x()));
@@ -283,7 +294,7 @@ void frmMain::refreshSound()
                        static_cast<QWidget*>(m_btnUndo), static_cast<QWidget*>(m_btnRedo),
                        static_cast<QWidget*>(m_btnVidCut), static_cast<QWidget*>(m_btnVidCopy),
                        static_cast<QWidget*>(m_btnVidPaste), static_cast<QWidget*>(m_cmdCreateAVI),
-                       static_cast<QWidget*>(m_cmdCreateWMV)})
+                       static_cast<QWidget*>(m_cmdCreateWMV), static_cast<QWidget*>(m_cmdCreateMP4)})
         w->setEnabled(on);
     m_btnSndPlayPlause->setIcon(
         style()->standardIcon(s.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));

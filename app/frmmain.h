@@ -163,8 +163,10 @@ private:
     QCheckBox* m_chkPart = nullptr;
     QComboBox* m_cmboWMV = nullptr;
     QComboBox* m_cmboAVI = nullptr;
+    QComboBox* m_cmboMP4 = nullptr;
     QPushButton* m_cmdCreateWMV = nullptr;
     QPushButton* m_cmdCreateAVI = nullptr;
+    QPushButton* m_cmdCreateMP4 = nullptr;
     QPushButton* m_cmdPreview = nullptr;
     QLabel* m_lblRow = nullptr;
     QLabel* m_lblSndRangeMsec = nullptr;

@@ -169,7 +169,7 @@ void frmMain::createControls()
     m_frameSave = new QFrame(central);
     named(m_frameSave, "frameSave");
     m_frameSave->setFrameShape(QFrame::StyledPanel);
-    place(m_frameSave, 120, 2640, 9220, 930);
+    place(m_frameSave, 120, 2640, 9220, 1370);
 
     m_cmboWMV = new QComboBox(m_frameSave);
     named(m_cmboWMV, "cmboWMV")->setToolTip(QStringLiteral("出力形式選択"));
@@ -190,29 +190,35 @@ void frmMain::createControls()
     m_cmdPreview = new QPushButton(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"), m_frameSave);
     named(m_cmdPreview, "cmdPreview")->setToolTip(QStringLiteral("プレビュー"));
     place(m_cmdPreview, 4900, 485, 1300, 390);
+    m_cmboMP4 = new QComboBox(m_frameSave);
+    named(m_cmboMP4, "cmboMP4")->setToolTip(QStringLiteral("出力形式選択"));
+    place(m_cmboMP4, 90, 940, 3200, 360);
+    m_cmdCreateMP4 = new QPushButton(QStringLiteral("MP4 作成"), m_frameSave);
+    named(m_cmdCreateMP4, "cmdCreateMP4")->setToolTip(QStringLiteral("MP4ファイル作成（H.264/AAC）"));
+    place(m_cmdCreateMP4, 3360, 925, 1300, 390);
 
     m_lblRow = new QLabel(central);
     named(m_lblRow, "lblRow");
-    place(m_lblRow, 120, 3660, 900, 300);
+    place(m_lblRow, 120, 4100, 900, 300);
     m_lblSndRangeMsec = new QLabel(central);
     named(m_lblSndRangeMsec, "lblSndRangeMsec");
-    place(m_lblSndRangeMsec, 900, 3660, 2100, 300);
+    place(m_lblSndRangeMsec, 900, 4100, 2100, 300);
     m_lblVidRangeMsec = new QLabel(central);
     named(m_lblVidRangeMsec, "lblVidRangeMsec");
-    place(m_lblVidRangeMsec, 3050, 3660, 2100, 300);
+    place(m_lblVidRangeMsec, 3050, 4100, 2100, 300);
     m_lblUsage = new QLabel(QStringLiteral("左ｸﾘｯｸ=行選択、右ｸﾘｯｸ(+SHIFT/CTRL)=ｼｰｸ(+再生)"), central);
     named(m_lblUsage, "lblUsage")->setToolTip(QStringLiteral("SPC=再生/停止、矢印ｷｰ=コマ送り/早送り、A=音声区間登録"));
-    place(m_lblUsage, 5200, 3660, 4600, 300);
+    place(m_lblUsage, 5200, 4100, 4600, 300);
 
     m_grid = new RowTableView(m_editor, central);
     named(m_grid, "Grid");
     m_model = new RowTableModel(m_editor, this);
     m_grid->setModel(m_model);
-    place(m_grid, 120, 3990, 9220, 2800);
+    place(m_grid, 120, 4430, 9220, 2800);
 
     m_lblMsg = new QLabel(central);
     named(m_lblMsg, "lblMsg");
-    place(m_lblMsg, 120, 6900, 9220, 300);
+    place(m_lblMsg, 120, 7340, 9220, 300);
 
     for (QWidget* w : {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_lblSndRate),
                        static_cast<QWidget*>(m_lblRow), static_cast<QWidget*>(m_lblSndRangeMsec),

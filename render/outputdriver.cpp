@@ -113,6 +113,12 @@ void OutputDriver::CreateWmv()
     VideoFileOutput(0, 1);
 }
 
+void OutputDriver::CreateMp4()
+{
+    m_editor.setOutputPath(QString());
+    VideoFileOutput(0, 2);
+}
+
 bool OutputDriver::chooseOutputFile(int fileType)
 {
     if (!m_editor.outputPath().isEmpty())
@@ -122,6 +128,9 @@ bool OutputDriver::chooseOutputFile(int fileType)
     if (fileType == 1) {
         dialog.filter = QStringLiteral("ビデオファイル(*.wmv;*.asf) (*.wmv *.asf)");
         dialog.defaultSuffix = QStringLiteral("wmv");
+    } else if (fileType == 2) {
+        dialog.filter = QStringLiteral("ビデオファイル(*.mp4) (*.mp4)");
+        dialog.defaultSuffix = QStringLiteral("mp4");
     } else {
         dialog.filter = QStringLiteral("ビデオファイル(*.avi) (*.avi);;サウンドファイル(*.wav) (*.wav)");
         dialog.defaultSuffix = QStringLiteral("avi");
@@ -211,6 +220,13 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
 
         m_outputFrameInterval =
             OutputProfileGet(m_editor.aviProfileIndex(), m_editor.wmvProfileIndex(), m_format, m_prxFile);
+        // MP4: the picture comes from the MP4 list. An index outside it ends the
+        // command here, before any document is written.
+        const Mp4ListEntry* mp4 = nullptr;
+        if (fileType == 2) {
+            mp4 = &Mp4ListAt(m_editor.mp4ProfileIndex());
+            m_outputFrameInterval = Mp4ProfileGet(m_editor.mp4ProfileIndex(), m_format);
+        }
 
         QString rateText = QStringLiteral("1.0");
         if (m_rate)
@@ -227,10 +243,20 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
                                     m_editor.sndFrameInterval()};
         TimelineWrite(inputs, m_clipsPath, m_format, fileType, f);
 
-        const bool dv = m_format.width == -1;
-        WriterParamsWrite(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath, QString::number(startPoint),
-                          QString::number(endPoint), dv ? QStringLiteral("DV Video Encoder") : QString(),
-                          dv ? QStringLiteral("PCM") : QString(), m_prxFile);
+        if (mp4) {
+            Mp4Params params;
+            params.width = mp4->width;
+            params.height = mp4->height;
+            params.frameRate = QString::fromLatin1(mp4->frameRateText);
+            params.videoQuality = kMp4VideoQuality;
+            WriterParamsMp4Write(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath,
+                                 QString::number(startPoint), QString::number(endPoint), params);
+        } else {
+            const bool dv = m_format.width == -1;
+            WriterParamsWrite(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath, QString::number(startPoint),
+                              QString::number(endPoint), dv ? QStringLiteral("DV Video Encoder") : QString(),
+                              dv ? QStringLiteral("PCM") : QString(), m_prxFile);
+        }
 
         if (!m_editor.ui().startDetached(program, {m_paramsPath}))
             m_editor.ui().message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + program,

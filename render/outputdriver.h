@@ -1,5 +1,6 @@
 #pragma once
-// The output commands of the main window: preview, AVI/WAV file and WMV/ASF file.
+// The output commands of the main window: preview, AVI/WAV file, WMV/ASF file and MP4
+// file.
 //
 // VideoFileOutput checks the inputs, chooses the output file and the range, writes the
 // timeline document and the writer parameters document into the temporary folder and
@@ -17,7 +18,9 @@
 // (mode 0700) under the system's temporary folder, which is refused when it is a
 // symbolic link or belongs to someone else. The output format record and the WMV
 // profile name are kept here between outputs; the output's own frame interval is kept
-// next to them and never replaces the sound clip's frame interval.
+// next to them and never replaces the sound clip's frame interval. An MP4 output takes
+// its picture size and frame rate from the MP4 list instead of the AVI list, for the
+// timeline document and the parameters document alike; the writer does the rest.
 
 #include "render/outputformats.h"
 #include "render/playbackratesource.h"
@@ -39,15 +42,17 @@ public:
     OutputDriver& operator=(const OutputDriver&) = delete;
 
     // previewMode: 0 file output, 1 preview of the whole clip, 2 preview of the dragged
-    // range. fileType: 0 AVI/WAV, 1 WMV/ASF (chooses the save dialog).
+    // range. fileType: 0 AVI/WAV, 1 WMV/ASF, 2 MP4 (chooses the save dialog; MP4 also
+    // the format and the parameters).
     void VideoFileOutput(int previewMode, int fileType);
 
-    // The three buttons: each empties the output path first. Preview previews the
+    // The four buttons: each empties the output path first. Preview previews the
     // dragged range when "ﾄﾞﾗｯｸﾞ選択範囲に限定" is ticked and gives the focus back to the
     // sound slider.
     void Preview();
     void CreateAvi();
     void CreateWmv();
+    void CreateMp4();
 
     // The timeline and parameters documents written by the last output of this session
     // (empty before the first): the main window deletes them at shutdown.

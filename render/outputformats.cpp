@@ -67,6 +67,28 @@ const WmvListEntry kWmvList[kWmvListCount] = {
     {"[WMV9] 512x288 2.0M", "512H-2000k-stereo.prx"},
 };
 
+// cmboMP4, in list order.
+const Mp4ListEntry kMp4List[kMp4ListCount] = {
+    {"640x360 29.97fps H.264", 640, 360, 29.97, "29.97"},
+    {"640x360 30fps H.264", 640, 360, 30, "30"},
+    {"854x480 29.97fps H.264", 854, 480, 29.97, "29.97"},
+    {"854x480 30fps H.264", 854, 480, 30, "30"},
+    {"1280x720 29.97fps H.264", 1280, 720, 29.97, "29.97"},
+    {"1280x720 30fps H.264", 1280, 720, 30, "30"},
+    {"1920x1080 29.97fps H.264", 1920, 1080, 29.97, "29.97"},
+    {"1920x1080 30fps H.264", 1920, 1080, 30, "30"},
+    {"1920x1080 59.94fps H.264", 1920, 1080, 59.94, "59.94"},
+    {"1920x1080 60fps H.264", 1920, 1080, 60, "60"},
+};
+
+int frameIntervalOf(const OutputFormat& format)
+{
+    // No frame rate chosen yet (no selection since start-up): no interval either.
+    if (!(format.frameRate > 0))
+        return 0;
+    return RoundToInt32(1000.0 / format.frameRate);
+}
+
 } // namespace
 
 QString OutputListToolTip()
@@ -88,6 +110,13 @@ const WmvListEntry& WmvListAt(int index)
     return kWmvList[index];
 }
 
+const Mp4ListEntry& Mp4ListAt(int index)
+{
+    if (index < 0 || index >= kMp4ListCount)
+        throw std::out_of_range("MP4 list index");
+    return kMp4List[index];
+}
+
 QStringList AviListTexts()
 {
     QStringList texts;
@@ -104,6 +133,14 @@ QStringList WmvListTexts()
     return texts;
 }
 
+QStringList Mp4ListTexts()
+{
+    QStringList texts;
+    for (const Mp4ListEntry& e : kMp4List)
+        texts << QString::fromUtf8(e.text);
+    return texts;
+}
+
 int OutputProfileGet(int aviIndex, int wmvIndex, OutputFormat& format, QString& prxFile)
 {
     format.samplingRate = 48000;
@@ -116,10 +153,20 @@ int OutputProfileGet(int aviIndex, int wmvIndex, OutputFormat& format, QString& 
     }
     if (wmvIndex >= 0 && wmvIndex < kWmvListCount)
         prxFile = QString::fromUtf8(kWmvList[wmvIndex].profileFile);
-    // No frame rate chosen yet (no selection since start-up): no interval either.
-    if (!(format.frameRate > 0))
-        return 0;
-    return RoundToInt32(1000.0 / format.frameRate);
+    return frameIntervalOf(format);
+}
+
+int Mp4ProfileGet(int mp4Index, OutputFormat& format)
+{
+    format.samplingRate = 48000;
+    format.bitDepth = 24;
+    if (mp4Index >= 0 && mp4Index < kMp4ListCount) {
+        const Mp4ListEntry& e = kMp4List[mp4Index];
+        format.width = e.width;
+        format.height = e.height;
+        format.frameRate = e.frameRate;
+    }
+    return frameIntervalOf(format);
 }
 
 } // namespace vk

@@ -46,7 +46,7 @@ QString TransitionClsid(bool video, const QString& effectName);
 // The document as text: UTF-8 content, no declaration, no white space between elements.
 QString TimelineDocumentText(const TimelineInputs& inputs, const OutputFormat& format, int fileType, double f);
 // Builds the document and saves it to path, replacing the file. fileType (0 AVI/WAV,
-// 1 WMV/ASF) is accepted for the caller's symmetry and changes nothing.
+// 1 WMV/ASF, 2 MP4) is accepted for the caller's symmetry and changes nothing.
 void TimelineWrite(const TimelineInputs& inputs, const QString& path, const OutputFormat& format, int fileType,
                    double f);
 

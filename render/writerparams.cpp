@@ -21,7 +21,8 @@ pugi::xml_node appendTextElement(pugi::xml_node parent, const char* name, const 
 
 QByteArray paramsBytes(const QString& xtlFilePath, const QString& aviFileName, const QString& writeGrfArg,
                        const QString& writeXtlArg, const QString& startPoint, const QString& endPoint,
-                       const QString& videoCompressor, const QString& audioCompressor, const QString& prxFileName)
+                       const QString& videoCompressor, const QString& audioCompressor, const QString& prxFileName,
+                       const Mp4Params* mp4 = nullptr)
 {
     pugi::xml_document doc;
     if (!doc.load_string("<params/>"))
@@ -42,12 +43,19 @@ QByteArray paramsBytes(const QString& xtlFilePath, const QString& aviFileName, c
     SetXmlAttribute(video, "WindowSize", zero);
 
     pugi::xml_node audio = appendTextElement(root, "AudioCompressor", audioCompressor);
-    const bool pcm = audioCompressor == QStringLiteral("PCM");
-    SetXmlAttribute(audio, "nSamplesPerSec", pcm ? QStringLiteral("48000") : zero);
-    SetXmlAttribute(audio, "wBitsPerSample", pcm ? QStringLiteral("16") : zero);
-    SetXmlAttribute(audio, "nChannels", pcm ? QStringLiteral("2") : zero);
+    // Both sounds the writer is asked for by name are stereo 48 kHz.
+    const bool known = audioCompressor == QStringLiteral("PCM") || audioCompressor == QStringLiteral("AAC");
+    SetXmlAttribute(audio, "nSamplesPerSec", known ? QStringLiteral("48000") : zero);
+    SetXmlAttribute(audio, "wBitsPerSample", known ? QStringLiteral("16") : zero);
+    SetXmlAttribute(audio, "nChannels", known ? QStringLiteral("2") : zero);
 
     appendTextElement(root, "PrxFileName", prxFileName);
+    if (mp4) {
+        appendTextElement(root, "FrameWidth", QString::number(mp4->width));
+        appendTextElement(root, "FrameHeight", QString::number(mp4->height));
+        appendTextElement(root, "FrameRate", mp4->frameRate);
+        appendTextElement(root, "VideoQuality", QString::number(mp4->videoQuality));
+    }
     return RawXmlBytes(doc);
 }
 
@@ -69,6 +77,22 @@ void WriterParamsWrite(const QString& paramsPath, const QString& xtlFilePath, co
 {
     SaveXmlBytes(paramsPath, paramsBytes(xtlFilePath, aviFileName, writeGrfArg, writeXtlArg, startPoint, endPoint,
                                          videoCompressor, audioCompressor, prxFileName));
+}
+
+QString WriterParamsMp4Text(const QString& xtlFilePath, const QString& aviFileName, const QString& writeGrfArg,
+                            const QString& writeXtlArg, const QString& startPoint, const QString& endPoint,
+                            const Mp4Params& mp4)
+{
+    return QString::fromUtf8(paramsBytes(xtlFilePath, aviFileName, writeGrfArg, writeXtlArg, startPoint, endPoint,
+                                         QStringLiteral("H.264"), QStringLiteral("AAC"), QString(), &mp4));
+}
+
+void WriterParamsMp4Write(const QString& paramsPath, const QString& xtlFilePath, const QString& aviFileName,
+                          const QString& writeGrfArg, const QString& writeXtlArg, const QString& startPoint,
+                          const QString& endPoint, const Mp4Params& mp4)
+{
+    SaveXmlBytes(paramsPath, paramsBytes(xtlFilePath, aviFileName, writeGrfArg, writeXtlArg, startPoint, endPoint,
+                                         QStringLiteral("H.264"), QStringLiteral("AAC"), QString(), &mp4));
 }
 
 } // namespace vk

@@ -93,12 +93,14 @@ public:
     const QString& outputPath() const { return m_outputPath; }
     void setOutputPath(const QString& path) { m_outputPath = path; }
 
-    // The output controls: the AVI and WMV list selections and "ﾄﾞﾗｯｸﾞ選択範囲に限定".
+    // The output controls: the AVI, WMV and MP4 list selections and "ﾄﾞﾗｯｸﾞ選択範囲に限定".
     int aviProfileIndex() const { return m_aviIndex; }
     int wmvProfileIndex() const { return m_wmvIndex; }
+    int mp4ProfileIndex() const { return m_mp4Index; }
     bool partOnly() const { return m_partOnly; }
     void setAviProfileIndex(int index) { m_aviIndex = index; }
     void setWmvProfileIndex(int index) { m_wmvIndex = index; }
+    void setMp4ProfileIndex(int index) { m_mp4Index = index; }
     void setPartOnly(bool on) { m_partOnly = on; }
 
     // Command-line arguments, index 1 the project to open; emptied once it is used.
@@ -169,6 +171,7 @@ private:
     QStringList m_args;
     int m_aviIndex = 0;
     int m_wmvIndex = 15;
+    int m_mp4Index = 4;
     bool m_partOnly = false;
     QString m_msg;
     QString m_rowLabel;
