@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/autosavesetup.h"
 #include "app/commandline.h"
 #include "app/droplineedit.h"
 #include "app/frmeffect.h"
@@ -236,6 +237,7 @@ void frmMain::Form_Load()
     auto* kadro = new KadroAdaptor(ed, *m_sound, *m_video, [this] { quitNow(); }, this);
     kadro->registerOnSessionBus();
 
+    StartAutosave(ed, *m_project, *m_settings, this);
     if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
         m_project->OpenCommand();
 
