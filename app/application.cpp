@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/autosavesetup.h"
 #include "app/beatassist.h"
 #include "app/commandline.h"
 #include "app/frmeffect.h"
@@ -14,6 +15,7 @@
 #include "media/mpv/mediainfo.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
+#include "project/autosave.h"
 #include "project/clipimport.h"
 #include "render/outputdriver.h"
 #include "timeline/clipboard.h"
@@ -68,6 +70,9 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
 
 Application::~Application()
 {
+    // The autosave watches the editor state: it ends (and, on this normal end, removes
+    // its file) before that state goes.
+    delete m_autosave;
     if (!m_window->unloaded())
         m_window->Form_Unload();
     m_hook.UnhookWindow(m_window.get());
@@ -131,6 +136,10 @@ void Application::start()
     // project opening below waits for the user.
     m_kadro = std::make_unique<KadroAdaptor>(ed, *m_sound, *m_video, [this] { quitNow(); });
     m_kadro->registerOnSessionBus();
+
+    // From here on the project is kept in the autosave folder as it changes; what a run
+    // that ended abnormally left there is offered back first.
+    m_autosave = StartAutosave(ed, *m_project, *m_settings, this);
 
     if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
         m_project->OpenCommand();

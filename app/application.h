@@ -23,6 +23,7 @@
 namespace vk {
 
 class AboutDialog;
+class Autosave;
 class BeatAssist;
 class ClipImport;
 class Editor;
@@ -102,6 +103,7 @@ private:
     QPointer<frmVid> m_frmVid;
     QPointer<frmEffect> m_frmEffect;
     QPointer<AboutDialog> m_about;
+    QPointer<Autosave> m_autosave;
     std::unique_ptr<frmMain> m_window;
     bool m_started = false;
 };

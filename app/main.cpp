@@ -1,11 +1,18 @@
 // videokadro: cuts music videos to the beat of a piece of music.
 #include "app/application.h"
+#include "app/qtdialogs.h"
+#include "app/qttranslations.h"
 #include "media/mpv/mediastackversion.h"
 #include "media/mpv/mpvengine.h"
+#include "render/outputdriver.h"
+#include "timeline/editor.h"
 
+#include <QAbstractItemView> // completes the table pointer of QtDialogs
 #include <QApplication>
+#include <QFileInfo>
 #include <QSurfaceFormat>
 #include <clocale>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -15,6 +22,17 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     // libmpv needs the C locale for numbers.
     std::setlocale(LC_NUMERIC, "C");
+    vk::InstallQtJapanese(app);
+
+    // For installers and their checks: where this editor starts the writer from. Exit
+    // status 0 when the writer is there and can be run.
+    if (QApplication::arguments().value(1) == QLatin1String("--print-writer-path")) {
+        vk::QtDialogs ui;
+        vk::Editor editor(ui);
+        const QString writer = vk::OutputDriver(editor).writerProgram();
+        std::printf("%s\n", writer.toLocal8Bit().constData());
+        return QFileInfo(writer).isExecutable() ? 0 : 1;
+    }
 
     vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
                            QApplication::arguments().mid(1));

@@ -26,6 +26,7 @@ packages=(
   libmlt++-dev libmlt-dev libmlt7 melt libmlt-data libsdl2-dev
   ffmpeg fonts-ipafont-gothic
   xvfb xauth x11-utils imagemagick dbus-bin dbus-daemon
+  qt6-translations-l10n desktop-file-utils appstream shared-mime-info dpkg-dev file
 )
 
 sudo_cmd=()
