@@ -26,6 +26,7 @@ packages=(
   libmlt++-dev libmlt-dev libmlt7 melt libmlt-data libsdl2-dev
   ffmpeg fonts-ipafont-gothic
   xvfb xauth x11-utils imagemagick dbus-bin dbus-daemon
+  clang-16 libclang-rt-16-dev libfuzzer-16-dev
 )
 
 sudo_cmd=()
