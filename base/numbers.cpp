@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace vk {
@@ -106,9 +108,21 @@ QString ShortestDecimal(double x)
     QString s = QString::fromLatin1(buf);
     if (!s.contains(QLatin1Char('e')))
         return s;
-    // Write out the value without an exponent, keeping its 15 significant digits.
+    // Write out the value without an exponent, keeping its 15 significant digits. The
+    // exponent is taken from the text: the rounded value may lie beyond the largest
+    // double (1.79769313486232e+308).
+    const char* e = std::strchr(buf, 'e');
+    const int exponent = std::atoi(e + 1);
+    if (exponent >= 15) {
+        // A whole number: the significant digits, then zeros up to the decimal point.
+        QString digits;
+        for (const char* p = buf; p < e; ++p)
+            if (*p >= '0' && *p <= '9')
+                digits += QLatin1Char(*p);
+        digits = digits.leftJustified(exponent + 1, QLatin1Char('0'));
+        return x < 0 ? QLatin1Char('-') + digits : digits;
+    }
     const double v = std::strtod(buf, nullptr);
-    const int exponent = int(std::floor(std::log10(std::fabs(v))));
     const int decimals = std::max(0, 14 - exponent);
     std::snprintf(buf, sizeof buf, "%.*f", std::min(decimals, 40), v);
     s = QString::fromLatin1(buf);

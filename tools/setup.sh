@@ -27,6 +27,7 @@ packages=(
   ffmpeg fonts-ipafont-gothic
   xvfb xauth x11-utils imagemagick dbus-bin dbus-daemon
   qt6-translations-l10n desktop-file-utils appstream shared-mime-info dpkg-dev file
+  clang-16 libclang-rt-16-dev libfuzzer-16-dev
 )
 
 sudo_cmd=()

@@ -11,7 +11,13 @@ namespace vk {
 
 namespace {
 
-// Numbers in the document always use "." whatever the user's locale is.
+// The editor keeps every time in 32-bit milliseconds, so no time it writes lies beyond
+// this many seconds either way. Larger values cannot come from it, and would overflow
+// the frame numbers of the engine's timeline.
+constexpr double kMaxSeconds = 2147483.648;
+
+// Numbers in the document always use "." whatever the user's locale is. A number out of
+// the editor's time range counts as malformed.
 bool parseNumber(const pugi::xml_attribute& attr, double& out)
 {
     if (!attr)
@@ -20,7 +26,7 @@ bool parseNumber(const pugi::xml_attribute& attr, double& out)
     in.imbue(std::locale::classic());
     double v = 0;
     in >> v;
-    if (in.fail() || !std::isfinite(v))
+    if (in.fail() || !std::isfinite(v) || std::fabs(v) > kMaxSeconds)
         return false;
     in >> std::ws;
     if (!in.eof())

@@ -44,6 +44,12 @@ void MpvEngine::Private::create()
     opt("pause", "yes");
     opt("hwdec", "no");
     opt("audio-fallback-to-null", "yes");
+    // The built-in scripts (the statistics page, the console, automatic profiles) each
+    // run a Lua state on a thread of its own; the editor uses none of them. Options
+    // unknown to an older player are ignored.
+    mpv_set_option_string(mpv, "load-stats-overlay", "no");
+    mpv_set_option_string(mpv, "load-osd-console", "no");
+    mpv_set_option_string(mpv, "load-auto-profiles", "no");
     // No hardware decoding, so no probing of GPU decoder interfaces either.
     mpv_set_option_string(mpv, "gpu-hwdec-interop", "no");
     const QByteArray ao = envValue("VK_MPV_AO");
