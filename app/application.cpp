@@ -59,8 +59,8 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
     m_output = std::make_unique<OutputDriver>(ed);
     m_ui->setEffectDialogOpener([this](int row) { openEffectDialog(row); });
 
-    m_window = std::make_unique<frmMain>(frmMain::Parts{ed, *m_sound, *m_project, *m_import, *m_clipboard,
-                                                        *m_output, *m_ui, *m_settings, m_urlOpener});
+    m_window = std::make_unique<frmMain>(
+        frmMain::Parts{ed, *m_sound, *m_project, *m_import, *m_clipboard, *m_output, *m_ui, *m_settings, m_urlOpener});
     m_ui->setWindow(m_window.get());
     m_sound->setVideoWindow(m_window->soundPicture());
     connect(m_window.get(), &frmMain::unloadStarted, this, &Application::releaseViews);

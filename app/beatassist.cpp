@@ -27,9 +27,8 @@ const QString kLatencyKey = QStringLiteral("tap_latency");
 
 BeatAssist::BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& settings, QSlider* slider, QMenu* editMenu,
                        EngineFactory clickPlayers, QObject* parent)
-    : QObject(parent), m_editor(editor), m_sound(sound), m_settings(settings),
-      m_clickPlayers(std::move(clickPlayers)), m_slider(slider), m_worker(std::make_unique<AnalysisWorker>()),
-      m_analysis(std::make_shared<AudioAnalysis>())
+    : QObject(parent), m_editor(editor), m_sound(sound), m_settings(settings), m_clickPlayers(std::move(clickPlayers)),
+      m_slider(slider), m_worker(std::make_unique<AnalysisWorker>()), m_analysis(std::make_shared<AudioAnalysis>())
 {
     bool ok = true;
     const int snap = m_settings.readInt(kSnapKey, 0, &ok);
@@ -195,12 +194,11 @@ void BeatAssist::beatSplitCommand()
         m_editor.setMsg(m_analysis->reason.isEmpty() ? QStringLiteral("No beats found") : m_analysis->reason);
         return;
     }
-    const std::optional<QString> answer =
-        m_editor.ui().inputBox(QStringLiteral("ビートで区間分割"),
-                               QStringLiteral("何拍ごとに区間を分割するか入力してください(1, 2, 4, 8)。") +
-                                   QStringLiteral("\r\n\r\n") +
-                                   QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲(選択がなければ選択行から最後まで)を分割します。"),
-                               QStringLiteral("4"));
+    const std::optional<QString> answer = m_editor.ui().inputBox(
+        QStringLiteral("ビートで区間分割"),
+        QStringLiteral("何拍ごとに区間を分割するか入力してください(1, 2, 4, 8)。") + QStringLiteral("\r\n\r\n") +
+            QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲(選択がなければ選択行から最後まで)を分割します。"),
+        QStringLiteral("4"));
     if (!answer)
         return;
     bool ok = false;

@@ -34,8 +34,14 @@
 namespace vk {
 
 namespace {
-int px(int twips) { return TwipsToPixels(twips); }
-int tw(int pixels) { return PixelsToTwips(pixels); }
+int px(int twips)
+{
+    return TwipsToPixels(twips);
+}
+int tw(int pixels)
+{
+    return PixelsToTwips(pixels);
+}
 } // namespace
 
 frmMain::frmMain(const Parts& parts)
@@ -248,8 +254,8 @@ void frmMain::Form_Resize()
     const int saveRight = tw(m_frameSave->x() + m_frameSave->width());
     if (saveRight + 200 > w)
         w = saveRight + 200;
-    const int minHeight = tw(m_sliderSnd->height()) + tw(m_frameSnd->height()) + 3000 +
-                          (m_beats ? tw(BeatAssist::kStripHeight) : 0);
+    const int minHeight =
+        tw(m_sliderSnd->height()) + tw(m_frameSnd->height()) + 3000 + (m_beats ? tw(BeatAssist::kStripHeight) : 0);
     if (minHeight > h)
         h = minHeight;
     if (w != tw(width()) || h != tw(height())) {
@@ -288,16 +294,15 @@ void frmMain::refreshSound()
     m_txtFrame->setText(s.frameText());
     m_picSndPlay->setVisible(s.pictureVisible());
     const bool on = s.controlsEnabled();
-    for (QWidget* w : {static_cast<QWidget*>(m_btnSndPlayPlause), static_cast<QWidget*>(m_btnSndReg),
-                       static_cast<QWidget*>(m_btnSndDel), static_cast<QWidget*>(m_btnUp),
-                       static_cast<QWidget*>(m_btnDown), static_cast<QWidget*>(m_cmdPreview),
-                       static_cast<QWidget*>(m_btnUndo), static_cast<QWidget*>(m_btnRedo),
-                       static_cast<QWidget*>(m_btnVidCut), static_cast<QWidget*>(m_btnVidCopy),
-                       static_cast<QWidget*>(m_btnVidPaste), static_cast<QWidget*>(m_cmdCreateAVI),
-                       static_cast<QWidget*>(m_cmdCreateWMV), static_cast<QWidget*>(m_cmdCreateMP4)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_btnSndPlayPlause), static_cast<QWidget*>(m_btnSndReg),
+          static_cast<QWidget*>(m_btnSndDel), static_cast<QWidget*>(m_btnUp), static_cast<QWidget*>(m_btnDown),
+          static_cast<QWidget*>(m_cmdPreview), static_cast<QWidget*>(m_btnUndo), static_cast<QWidget*>(m_btnRedo),
+          static_cast<QWidget*>(m_btnVidCut), static_cast<QWidget*>(m_btnVidCopy), static_cast<QWidget*>(m_btnVidPaste),
+          static_cast<QWidget*>(m_cmdCreateAVI), static_cast<QWidget*>(m_cmdCreateWMV),
+          static_cast<QWidget*>(m_cmdCreateMP4)})
         w->setEnabled(on);
-    m_btnSndPlayPlause->setIcon(
-        style()->standardIcon(s.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_btnSndPlayPlause->setIcon(style()->standardIcon(s.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
 }
 
 void frmMain::refreshLabels()
@@ -358,7 +363,7 @@ bool frmMain::Form_QueryUnload()
     if (!m_editor.modified())
         return true;
     if (!m_ui.askYesNo(QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"),
-                        UserDialogs::Icon::Exclamation))
+                       UserDialogs::Icon::Exclamation))
         return false;
     m_editor.setModified(false);
     return true;

@@ -79,7 +79,10 @@ public:
 
     // Test access to the controls by their names.
     template <typename T>
-    T* control(const char* name) { return findChild<T*>(QLatin1String(name)); }
+    T* control(const char* name)
+    {
+        return findChild<T*>(QLatin1String(name));
+    }
 
     // The closing steps, once: the settings are written and the window lets go of the
     // sound clip panel (see unloadStarted and unloadFinished).

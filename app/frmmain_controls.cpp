@@ -29,7 +29,10 @@
 namespace vk {
 
 namespace {
-int px(int twips) { return TwipsToPixels(twips); }
+int px(int twips)
+{
+    return TwipsToPixels(twips);
+}
 
 void place(QWidget* w, int left, int top, int width, int height)
 {
@@ -147,17 +150,16 @@ void frmMain::createControls()
     place(m_btnUndo, 120, 2160, 1000, 390);
     m_btnRedo = toolButton("btnRedo", QStringLiteral("Redo"), QStyle::SP_ArrowForward);
     place(m_btnRedo, 1170, 2160, 1000, 390);
-    m_btnVidCut = button("btnVidCut", QStringLiteral("映像切取"),
-                         QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲の映像登録をｶｯﾄ"));
+    m_btnVidCut =
+        button("btnVidCut", QStringLiteral("映像切取"), QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲の映像登録をｶｯﾄ"));
     place(m_btnVidCut, 2350, 2160, 1100, 390);
-    m_btnVidCopy = button("btnVidCopy", QStringLiteral("映像複写"),
-                          QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲の映像登録をｺﾋﾟｰ"));
+    m_btnVidCopy =
+        button("btnVidCopy", QStringLiteral("映像複写"), QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲の映像登録をｺﾋﾟｰ"));
     place(m_btnVidCopy, 3500, 2160, 1100, 390);
     m_btnVidPaste = button("btnVidPaste", QStringLiteral("映像貼付"),
                            QStringLiteral("ｶｯﾄまたはｺﾋﾟｰされた映像登録を選択行以降にﾍﾟｰｽﾄ"));
     place(m_btnVidPaste, 4650, 2160, 1100, 390);
-    m_btnSndDel = button("btnSndDel", QStringLiteral("行削除"),
-                         QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲を削除(E)"));
+    m_btnSndDel = button("btnSndDel", QStringLiteral("行削除"), QStringLiteral("ﾄﾞﾗｯｸﾞ選択した音声区間範囲を削除(E)"));
     place(m_btnSndDel, 5900, 2160, 1100, 390);
     m_btnUp = toolButton("btnUp", QString(), QStyle::SP_ArrowUp);
     m_btnUp->setToolTip(QStringLiteral("最初へ"));
@@ -220,10 +222,10 @@ void frmMain::createControls()
     named(m_lblMsg, "lblMsg");
     place(m_lblMsg, 120, 7340, 9220, 300);
 
-    for (QWidget* w : {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_lblSndRate),
-                       static_cast<QWidget*>(m_lblRow), static_cast<QWidget*>(m_lblSndRangeMsec),
-                       static_cast<QWidget*>(m_lblVidRangeMsec), static_cast<QWidget*>(m_lblUsage),
-                       static_cast<QWidget*>(m_lblMsg)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_label1), static_cast<QWidget*>(m_lblSndRate), static_cast<QWidget*>(m_lblRow),
+          static_cast<QWidget*>(m_lblSndRangeMsec), static_cast<QWidget*>(m_lblVidRangeMsec),
+          static_cast<QWidget*>(m_lblUsage), static_cast<QWidget*>(m_lblMsg)})
         w->setFont(QFont(QStringLiteral("IPAPGothic"), 9));
 }
 
@@ -264,7 +266,8 @@ void frmMain::createMenus()
     action(edit, "mnuVidSplit", QStringLiteral("映像速度変更（映像区間の再分割）(&J)"),
            [this] { VideoResplit(m_editor).VidSplit(); });
     edit->addSeparator();
-    action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"), [this] { m_editor.sections().SndSameSplit(); });
+    action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"),
+           [this] { m_editor.sections().SndSameSplit(); });
     action(edit, "mnuSndSplit", QStringLiteral("音声区間分割(&L)"), [this] { m_editor.sections().SndSplit(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));

@@ -58,7 +58,6 @@ int toPixels(int twips)
     return TwipsToPixels(twips);
 }
 
-
 } // namespace
 
 frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const QIcon& icon, QWidget* parent)
@@ -257,8 +256,8 @@ void frmVid::refresh()
     m_sliderVid->setVisible(c.sliderVisible);
     m_sliderVid->update();
 
-    m_btnVidPlayPlause->setIcon(style()->standardIcon(m_panel.timerActive() ? QStyle::SP_MediaPause
-                                                                            : QStyle::SP_MediaPlay));
+    m_btnVidPlayPlause->setIcon(
+        style()->standardIcon(m_panel.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     m_btnVidPlayPlause->setVisible(c.playVisible);
     m_btnVidPlayPlause->setEnabled(c.movieEnabled);
     m_cmdSelStart->setVisible(c.selStartVisible);

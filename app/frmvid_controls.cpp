@@ -80,7 +80,6 @@ void keepSpaceWhenHidden(QWidget* w)
     w->setSizePolicy(p);
 }
 
-
 } // namespace
 
 void frmVid::buildControls()
@@ -190,9 +189,8 @@ void frmVid::buildControls()
         m_panel.chooseRate(index);
         focusSlider();
     });
-    connect(m_combVidRate->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_panel.typeRateText(text);
-    });
+    connect(m_combVidRate->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_panel.typeRateText(text); });
     connect(m_combVidRate->lineEdit(), &QLineEdit::returnPressed, this, [this] {
         m_panel.typeRateText(m_combVidRate->currentText());
         m_panel.applyVidRateText();
@@ -221,18 +219,36 @@ void frmVid::buildControls()
     m_cmdSelEnd = makeButton(m_frameVid, "cmdSelEnd", selEnd, selEnd);
     m_cmdSelStartJmp = makeButton(m_frameVid, "cmdSelStartJmp", selStartJmp, selStartJmp);
     m_cmdSelEndJmp = makeButton(m_frameVid, "cmdSelEndJmp", selEndJmp, selEndJmp);
-    connect(m_cmdSelStart, &QPushButton::clicked, this, [this] { m_panel.selStart(); focusSlider(); });
-    connect(m_cmdSelEnd, &QPushButton::clicked, this, [this] { m_panel.selEnd(); focusSlider(); });
-    connect(m_cmdSelStartJmp, &QPushButton::clicked, this, [this] { m_panel.selStartJump(); focusSlider(); });
-    connect(m_cmdSelEndJmp, &QPushButton::clicked, this, [this] { m_panel.selEndJump(); focusSlider(); });
+    connect(m_cmdSelStart, &QPushButton::clicked, this, [this] {
+        m_panel.selStart();
+        focusSlider();
+    });
+    connect(m_cmdSelEnd, &QPushButton::clicked, this, [this] {
+        m_panel.selEnd();
+        focusSlider();
+    });
+    connect(m_cmdSelStartJmp, &QPushButton::clicked, this, [this] {
+        m_panel.selStartJump();
+        focusSlider();
+    });
+    connect(m_cmdSelEndJmp, &QPushButton::clicked, this, [this] {
+        m_panel.selEndJump();
+        focusSlider();
+    });
 
     m_btnVidReg = makeButton(m_frameVid, "btnVidReg", QStringLiteral("映像登録"),
                              QStringLiteral("選択した音声区間行に映像を登録します(S)"));
-    connect(m_btnVidReg, &QPushButton::clicked, this, [this] { m_panel.VidRegister(); focusSlider(); });
+    connect(m_btnVidReg, &QPushButton::clicked, this, [this] {
+        m_panel.VidRegister();
+        focusSlider();
+    });
     m_btnVidContReg = makeButton(m_frameVid, "btnVidContReg", QStringLiteral("映像連続登録"),
                                  QStringLiteral("動画ｸﾘｯﾌﾟ中の音楽にあわせてｸﾘｯｸすると行映像が連続登録されます(A)"));
     // On the button going down, so a tap lands on the beat rather than on its release.
-    connect(m_btnVidContReg, &QPushButton::pressed, this, [this] { m_panel.VidContRegister(); focusSlider(); });
+    connect(m_btnVidContReg, &QPushButton::pressed, this, [this] {
+        m_panel.VidContRegister();
+        focusSlider();
+    });
 
     const QColor swatches[3] = {Qt::black, QColor(128, 128, 128), Qt::white};
     for (int i = 0; i < 3; ++i) {
@@ -253,7 +269,8 @@ void frmVid::buildControls()
 
     m_lblRangeMsec = new QLabel(m_frameVid);
     m_lblRangeMsec->setObjectName(QStringLiteral("lblRangeMsec"));
-    m_lblRangeMsec->setMinimumWidth(m_lblRangeMsec->fontMetrics().horizontalAdvance(QStringLiteral("区間長=0000000ms")));
+    m_lblRangeMsec->setMinimumWidth(
+        m_lblRangeMsec->fontMetrics().horizontalAdvance(QStringLiteral("区間長=0000000ms")));
 
     m_txtShortcut = new QPlainTextEdit(m_frameVid);
     m_txtShortcut->setObjectName(QStringLiteral("txtShortcut"));
@@ -282,10 +299,10 @@ void frmVid::buildControls()
         m_txtShortcut->setMinimumWidth(longest + margins + 4);
     }
 
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             m_btnVidPlayPlause, m_chkMute, m_lblVidRate, m_combVidRate, m_txtHour, m_txtMinute, m_txtSecond,
-             m_txtFrame, m_ChkRange, m_cmdSelStart, m_cmdSelEnd, m_cmdSelStartJmp, m_cmdSelEndJmp, m_btnVidReg,
-             m_btnVidContReg, m_lblRangeMsec})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_btnVidPlayPlause, m_chkMute, m_lblVidRate, m_combVidRate,
+                                                      m_txtHour, m_txtMinute, m_txtSecond, m_txtFrame, m_ChkRange,
+                                                      m_cmdSelStart, m_cmdSelEnd, m_cmdSelStartJmp, m_cmdSelEndJmp,
+                                                      m_btnVidReg, m_btnVidContReg, m_lblRangeMsec})
         keepSpaceWhenHidden(w);
 
     auto* rows = new QVBoxLayout(m_frameVid);

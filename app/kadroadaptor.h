@@ -42,33 +42,32 @@ class KadroAdaptor final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(KadroAdaptor)
     Q_CLASSINFO("D-Bus Interface", "TlmVideoKadro.Kadro")
-    Q_CLASSINFO("D-Bus Introspection",
-                "  <interface name=\"TlmVideoKadro.Kadro\">\n"
-                "    <method name=\"Quit\"/>\n"
-                "    <method name=\"getVersion\">\n"
-                "      <arg name=\"result\" type=\"s\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"SetOptions\">\n"
-                "      <arg name=\"Action\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"Value\" type=\"i\" direction=\"in\"/>\n"
-                "      <arg name=\"ValueStr\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"RetVal\" type=\"i\" direction=\"in\"/>\n"
-                "      <arg name=\"RetValueStr\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"RetVal\" type=\"i\" direction=\"out\"/>\n"
-                "      <arg name=\"RetValueStr\" type=\"s\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "    <method name=\"SetOptionsEx\">\n"
-                "      <arg name=\"Action\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"Value1\" type=\"i\" direction=\"in\"/>\n"
-                "      <arg name=\"Value2\" type=\"i\" direction=\"in\"/>\n"
-                "      <arg name=\"ValueStr1\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"ValueStr2\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"RetVal\" type=\"i\" direction=\"in\"/>\n"
-                "      <arg name=\"RetValueStr\" type=\"s\" direction=\"in\"/>\n"
-                "      <arg name=\"RetVal\" type=\"i\" direction=\"out\"/>\n"
-                "      <arg name=\"RetValueStr\" type=\"s\" direction=\"out\"/>\n"
-                "    </method>\n"
-                "  </interface>\n")
+    Q_CLASSINFO("D-Bus Introspection", "  <interface name=\"TlmVideoKadro.Kadro\">\n"
+                                       "    <method name=\"Quit\"/>\n"
+                                       "    <method name=\"getVersion\">\n"
+                                       "      <arg name=\"result\" type=\"s\" direction=\"out\"/>\n"
+                                       "    </method>\n"
+                                       "    <method name=\"SetOptions\">\n"
+                                       "      <arg name=\"Action\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"Value\" type=\"i\" direction=\"in\"/>\n"
+                                       "      <arg name=\"ValueStr\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"RetVal\" type=\"i\" direction=\"in\"/>\n"
+                                       "      <arg name=\"RetValueStr\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"RetVal\" type=\"i\" direction=\"out\"/>\n"
+                                       "      <arg name=\"RetValueStr\" type=\"s\" direction=\"out\"/>\n"
+                                       "    </method>\n"
+                                       "    <method name=\"SetOptionsEx\">\n"
+                                       "      <arg name=\"Action\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"Value1\" type=\"i\" direction=\"in\"/>\n"
+                                       "      <arg name=\"Value2\" type=\"i\" direction=\"in\"/>\n"
+                                       "      <arg name=\"ValueStr1\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"ValueStr2\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"RetVal\" type=\"i\" direction=\"in\"/>\n"
+                                       "      <arg name=\"RetValueStr\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"RetVal\" type=\"i\" direction=\"out\"/>\n"
+                                       "      <arg name=\"RetValueStr\" type=\"s\" direction=\"out\"/>\n"
+                                       "    </method>\n"
+                                       "  </interface>\n")
 
 public:
     static QString serviceName() { return QStringLiteral("TlmVideoKadro.Kadro"); }
@@ -92,8 +91,8 @@ public slots:
     Q_SCRIPTABLE void SetOptions(const QString& Action, int Value, const QString& ValueStr, int RetValIn,
                                  const QString& RetValueStrIn, int& RetVal, QString& RetValueStr);
     Q_SCRIPTABLE void SetOptionsEx(const QString& Action, int Value1, int Value2, const QString& ValueStr1,
-                                   const QString& ValueStr2, int RetValIn, const QString& RetValueStrIn,
-                                   int& RetVal, QString& RetValueStr);
+                                   const QString& ValueStr2, int RetValIn, const QString& RetValueStrIn, int& RetVal,
+                                   QString& RetValueStr);
 
 private:
     void runAction(const QString& action, const QString& valueStr, int& retVal, QString& retValueStr);

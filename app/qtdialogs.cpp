@@ -16,11 +16,15 @@ namespace {
 QMessageBox::Icon toQt(UserDialogs::Icon icon)
 {
     switch (icon) {
-    case UserDialogs::Icon::Information: return QMessageBox::Information;
+    case UserDialogs::Icon::Information:
+        return QMessageBox::Information;
     case UserDialogs::Icon::Warning:
-    case UserDialogs::Icon::Exclamation: return QMessageBox::Warning;
-    case UserDialogs::Icon::Critical: return QMessageBox::Critical;
-    case UserDialogs::Icon::None: break;
+    case UserDialogs::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case UserDialogs::Icon::Critical:
+        return QMessageBox::Critical;
+    case UserDialogs::Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }

@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
-#include <QHeaderView>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QUrl>

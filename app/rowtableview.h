@@ -25,7 +25,6 @@ public:
     // Moves the view's current cell to the editor's current row.
     void followCurrentRow();
 
-
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -57,9 +57,9 @@ TapCalibration::TapCalibration(EngineFactory players, double currentLatencyMs, Q
     setObjectName(QStringLiteral("frmTapCalibration"));
     setWindowTitle(QStringLiteral("タップの遅れを測る"));
     auto* layout = new QVBoxLayout(this);
-    auto* text = new QLabel(QStringLiteral("「開始」でクリック音が鳴ります。クリック音に合わせて A ｷｰを%1回押してください。")
-                                .arg(kBeats),
-                            this);
+    auto* text = new QLabel(
+        QStringLiteral("「開始」でクリック音が鳴ります。クリック音に合わせて A ｷｰを%1回押してください。").arg(kBeats),
+        this);
     text->setWordWrap(true);
     layout->addWidget(text);
     m_status = new QLabel(this);
@@ -115,7 +115,8 @@ void TapCalibration::start()
     const ClickTrack track = makeClickTrack(kBpm, kBeats);
     m_clicks = track.clicksMs;
     if (m_trackPath.isEmpty())
-        m_trackPath = QDir::temp().filePath(QStringLiteral("videokadro-click-%1.wav").arg(QCoreApplication::applicationPid()));
+        m_trackPath =
+            QDir::temp().filePath(QStringLiteral("videokadro-click-%1.wav").arg(QCoreApplication::applicationPid()));
     if (!WriteWavFile(m_trackPath, track.pcm, track.sampleRate) || !m_players) {
         m_status->setText(QStringLiteral("クリック音を用意できません。"));
         return;

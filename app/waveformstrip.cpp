@@ -172,8 +172,7 @@ void WaveformStrip::render(QPainter& p, const QRect& rect) const
     if (m_progress >= 0.0) {
         const double f = std::clamp(m_progress, 0.0, 1.0);
         p.fillRect(QRectF(0, 0, w * f, 3), kWave);
-        p.drawText(QRect(4, 1, w - 8, h - 2), Qt::AlignLeft | Qt::AlignTop,
-                   QStringLiteral("%1%").arg(int(f * 100.0)));
+        p.drawText(QRect(4, 1, w - 8, h - 2), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("%1%").arg(int(f * 100.0)));
     }
     p.restore();
 }

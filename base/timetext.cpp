@@ -37,9 +37,7 @@ QString MsecToTimeText(int ms, int interval)
 {
     int h = 0, m = 0, s = 0, f = 0;
     SplitMsec(ms, interval, h, m, s, f);
-    auto two = [](int v) {
-        return v < 0 ? QString::number(v) : QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-    };
+    auto two = [](int v) { return v < 0 ? QString::number(v) : QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
     return two(h) + QLatin1Char(':') + two(m) + QLatin1Char(':') + two(s) + QLatin1Char(':') + two(f);
 }
 

@@ -1,8 +1,8 @@
 // The time text and number conversions of the row table: the input is read as two
 // 32-bit values and a cell text.
 
-#include "base/numbers.h"
 #include "base/timetext.h"
+#include "base/numbers.h"
 #include "fuzz/fuzzsupport.h"
 
 #include <QString>

@@ -21,8 +21,8 @@ namespace vk {
 struct MediaInfo {
     QString text;
     int value2 = 0;
-    int durationMsec = 0;    // 0 for a still image
-    int width = 0;           // 0 when the file has no picture
+    int durationMsec = 0; // 0 for a still image
+    int width = 0;        // 0 when the file has no picture
     int height = 0;
     int value6 = 0;
     double secondsPerFrame = 0.0; // 0 when the file gives none
@@ -53,8 +53,7 @@ public:
     virtual int GetMediaInfo(MediaInfo& info) = 0;
     virtual void SetOption(const QString& name, int value) = 0;
     // "set_rate_percent" with value = speed x 100.
-    virtual void Command(const QString& action, int value, const QString& text, int& outValue,
-                         QString& outText) = 0;
+    virtual void Command(const QString& action, int value, const QString& text, int& outValue, QString& outText) = 0;
 
     // Convenience for the callers that ignore the outputs of Command.
     void Command(const QString& action, int value, const QString& text)

@@ -78,7 +78,8 @@ void SoundPanel::pausePlayerAt(int ms)
 void SoundPanel::browse()
 {
     if (m_editor.modified()) {
-        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation)) {
+        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"),
+                                   UserDialogs::Icon::Exclamation)) {
             if (m_editor.projectCommands())
                 m_editor.projectCommands()->SaveAsCommand();
             return;
@@ -98,7 +99,8 @@ void SoundPanel::browse()
 void SoundPanel::SndFileOpen(const QString& path)
 {
     if (m_editor.modified()) {
-        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation)) {
+        if (m_editor.ui().askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"),
+                                   UserDialogs::Icon::Exclamation)) {
             if (m_editor.projectCommands())
                 m_editor.projectCommands()->SaveAsCommand();
             return;
@@ -126,15 +128,17 @@ void SoundPanel::SndFileLoad(const QString& path)
         m_player.SetOption(QStringLiteral("soft_nouse"), -1);
         if (m_player.Open(path) == -1) {
             // A file that is not there is not a file of the wrong format.
-            ui.message(loadMessage(path, QFileInfo::exists(path) ? QStringLiteral("入力ファイル形式が正しくありません。")
-                                                                 : QStringLiteral("ファイルが見つかりません。")),
+            ui.message(loadMessage(path, QFileInfo::exists(path)
+                                             ? QStringLiteral("入力ファイル形式が正しくありません。")
+                                             : QStringLiteral("ファイルが見つかりません。")),
                        UserDialogs::Icon::Exclamation);
             return;
         }
         MediaInfo info;
         if (m_player.GetMediaInfo(info) == -1 || info.durationMsec <= 0) {
-            ui.message(loadMessage(path, QStringLiteral(
-                                             "入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。")),
+            ui.message(loadMessage(
+                           path, QStringLiteral(
+                                     "入力ファイル形式が正しくありません。動画または音声ファイルを指定してください。")),
                        UserDialogs::Icon::Exclamation);
             return;
         }

@@ -17,7 +17,6 @@ namespace vk {
 
 using namespace videopanel;
 
-
 VideoPanel::VideoPanel(Editor& editor, MediaPlayerEngine& player, QObject* parent)
     : QObject(parent), m_editor(editor), m_player(player)
 {

@@ -38,22 +38,22 @@ public:
     // Which controls are shown and usable. The set is switched by movieFiles and
     // pictureFiles; the range commands show and hide the repeat box and the jumps.
     struct Controls {
-        bool pictureVisible = false;   // picVidPlay / picMovie
-        bool playVisible = true;       // btnVidPlayPlause
-        bool selStartVisible = true;   // cmdSelStart
-        bool selEndVisible = true;     // cmdSelEnd
+        bool pictureVisible = false; // picVidPlay / picMovie
+        bool playVisible = true;     // btnVidPlayPlause
+        bool selStartVisible = true; // cmdSelStart
+        bool selEndVisible = true;   // cmdSelEnd
         bool selStartJmpVisible = false;
         bool selEndJmpVisible = false;
-        bool contRegVisible = true;    // btnVidContReg
-        bool muteVisible = true;       // chkMute
+        bool contRegVisible = true;     // btnVidContReg
+        bool muteVisible = true;        // chkMute
         bool rangeCheckVisible = false; // ChkRange
-        bool sliderVisible = true;     // sliderVid
-        bool positionVisible = true;   // txtHour, txtMinute, txtSecond, txtFrame
-        bool rateVisible = true;       // lblVidRate, combVidRate
-        bool regVisible = true;        // btnVidReg
+        bool sliderVisible = true;      // sliderVid
+        bool positionVisible = true;    // txtHour, txtMinute, txtSecond, txtFrame
+        bool rateVisible = true;        // lblVidRate, combVidRate
+        bool regVisible = true;         // btnVidReg
         // Nothing can be played or registered before the first file is loaded.
-        bool movieEnabled = false;     // the play, range and continuous buttons
-        bool regEnabled = false;       // btnVidReg
+        bool movieEnabled = false; // the play, range and continuous buttons
+        bool regEnabled = false;   // btnVidReg
     };
 
     static constexpr int kPollInterval = 33;
@@ -144,10 +144,10 @@ public:
     void keyCommand(Key key, int shift);
 
     // ---- range and registration ----------------------------------------------------
-    void selStart();     // Z
-    void selEnd();       // X
-    void selStartJump(); // C
-    void selEndJump();   // V
+    void selStart();        // Z
+    void selEnd();          // X
+    void selStartJump();    // C
+    void selEndJump();      // V
     void VidRegister();     // S
     void VidContRegister(); // A
     // imgSolidColor 0, 1, 2: black, grey, white still, loaded and registered.

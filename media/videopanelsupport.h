@@ -15,7 +15,8 @@ namespace vk::videopanel {
 
 inline const QString kNoFile = QStringLiteral("入力映像ファイルが指定されていません。");
 inline const QString kBadFormat = QStringLiteral("入力ファイル形式が正しくありません。");
-inline const QString kNoPicture = QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
+inline const QString kNoPicture =
+    QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
 inline const QString kNotFound = QStringLiteral("ファイルが見つかりません。");
 
 // A file that cannot be loaded is named on the line above the reason, so the user

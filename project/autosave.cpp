@@ -50,8 +50,8 @@ QString timeText(const QDateTime& time)
 
 } // namespace
 
-Autosave::Autosave(Editor& editor, ProjectFile& project, SettingsStore& settings, const QString& folder,
-                   Clock clock, QObject* parent)
+Autosave::Autosave(Editor& editor, ProjectFile& project, SettingsStore& settings, const QString& folder, Clock clock,
+                   QObject* parent)
     : QObject(parent), m_editor(editor), m_project(project), m_folder(QDir::cleanPath(folder)),
       m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
 {
@@ -185,8 +185,7 @@ std::vector<Autosave::Leftover> Autosave::leftovers() const
             item.savedAt = QFileInfo(item.file).lastModified();
         found.push_back(item);
     }
-    std::sort(found.begin(), found.end(),
-              [](const Leftover& a, const Leftover& b) { return a.savedAt > b.savedAt; });
+    std::sort(found.begin(), found.end(), [](const Leftover& a, const Leftover& b) { return a.savedAt > b.savedAt; });
     return found;
 }
 
@@ -201,8 +200,8 @@ void Autosave::keepAside(const Leftover& leftover)
     const QString base = info.completeBaseName();
     const QString stem = m_folder + QLatin1Char('/') + base;
     if (info.exists()) {
-        const QString aside =
-            stem + QStringLiteral(".damaged-") + m_clock().toString(QStringLiteral("yyyyMMdd-HHmmss")) + kDocumentSuffix;
+        const QString aside = stem + QStringLiteral(".damaged-") +
+                              m_clock().toString(QStringLiteral("yyyyMMdd-HHmmss")) + kDocumentSuffix;
         QFile::remove(aside);
         QFile::rename(leftover.file, aside);
     }

@@ -40,15 +40,15 @@ public:
 
     // One autosave left behind by another run.
     struct Leftover {
-        QString file;         // the autosave document
-        QString projectPath;  // the project's own path; empty for an untitled project
-        QDateTime savedAt;    // when it was written
+        QString file;        // the autosave document
+        QString projectPath; // the project's own path; empty for an untitled project
+        QDateTime savedAt;   // when it was written
     };
 
     // folder: where autosaves live (created when missing). clock: the time written into
     // the companion file; the system clock when empty.
-    Autosave(Editor& editor, ProjectFile& project, SettingsStore& settings, const QString& folder,
-             Clock clock = {}, QObject* parent = nullptr);
+    Autosave(Editor& editor, ProjectFile& project, SettingsStore& settings, const QString& folder, Clock clock = {},
+             QObject* parent = nullptr);
     ~Autosave() override;
 
     const QString& folder() const { return m_folder; }
@@ -88,8 +88,8 @@ private:
     QString m_folder;
     Clock m_clock;
     QTimer m_timer;
-    QString m_current;      // full path of this run's autosave document
-    QString m_currentBase;  // its name without extension
+    QString m_current;     // full path of this run's autosave document
+    QString m_currentBase; // its name without extension
     std::unique_ptr<QLockFile> m_lock;
 };
 

@@ -152,7 +152,8 @@ bool OutputDriver::refuseInputFile()
         input = SameFile(output, grid.text(r, Col::VideoFile));
     if (!input)
         return false;
-    m_editor.ui().message(output + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"), UserDialogs::Icon::Warning);
+    m_editor.ui().message(output + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"),
+                          UserDialogs::Icon::Warning);
     return true;
 }
 
@@ -249,8 +250,8 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
             params.height = mp4->height;
             params.frameRate = QString::fromLatin1(mp4->frameRateText);
             params.videoQuality = kMp4VideoQuality;
-            WriterParamsMp4Write(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath,
-                                 QString::number(startPoint), QString::number(endPoint), params);
+            WriterParamsMp4Write(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath, QString::number(startPoint),
+                                 QString::number(endPoint), params);
         } else {
             const bool dv = m_format.width == -1;
             WriterParamsWrite(m_paramsPath, m_clipsPath, target, m_graphPath, m_xtlPath, QString::number(startPoint),

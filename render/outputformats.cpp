@@ -45,40 +45,25 @@ const AviListEntry kAviList[kAviListCount] = {
 
 // cmboWMV, in list order.
 const WmvListEntry kWmvList[kWmvListCount] = {
-    {"240x176 56Kbps", "240-0056k-mono.prx"},
-    {"240x176 150Kbps", "240-0150k-stereo.prx"},
-    {"240x176 300Kbps", "240-0300k-stereo.prx"},
-    {"320x240 150Kbps", "320-0150k-stereo.prx"},
-    {"320x240 300Kbps", "320-0300k-stereo.prx"},
-    {"320x240 700Kbps", "320-0700k-stereo.prx"},
-    {"640x480 700Kbps", "640-0700k-stereo.prx"},
-    {"640x480 1500Kbps", "640-1500k-stereo.prx"},
-    {"640x480 2000Kbps", "640-2000k-stereo.prx"},
-    {"208x160 PocketPC", "208-259K-POCKETPC.PRX"},
-    {"[WMV9] 640x480 DVD", "640-2073K-DVD.PRX"},
-    {"[WMV9] 1280x720 HD", "1280-5201K-HD.PRX"},
-    {"[WMV9] 1440x1080 HD", "1440-7073K-HD.PRX"},
-    {"[WMV9] 1920x1080 HD", "1920-9073K-HD.PRX"},
-    {"[WMV9] 512x384 1.0M", "512-1000k-stereo.prx"},
-    {"[WMV9] 512x384 1.5M", "512-1500k-stereo.prx"},
-    {"[WMV9] 512x384 2.0M", "512-2000k-stereo.prx"},
-    {"[WMV9] 512x288 1.0M", "512H-1000k-stereo.prx"},
-    {"[WMV9] 512x288 1.5M", "512H-1500k-stereo.prx"},
-    {"[WMV9] 512x288 2.0M", "512H-2000k-stereo.prx"},
+    {"240x176 56Kbps", "240-0056k-mono.prx"},         {"240x176 150Kbps", "240-0150k-stereo.prx"},
+    {"240x176 300Kbps", "240-0300k-stereo.prx"},      {"320x240 150Kbps", "320-0150k-stereo.prx"},
+    {"320x240 300Kbps", "320-0300k-stereo.prx"},      {"320x240 700Kbps", "320-0700k-stereo.prx"},
+    {"640x480 700Kbps", "640-0700k-stereo.prx"},      {"640x480 1500Kbps", "640-1500k-stereo.prx"},
+    {"640x480 2000Kbps", "640-2000k-stereo.prx"},     {"208x160 PocketPC", "208-259K-POCKETPC.PRX"},
+    {"[WMV9] 640x480 DVD", "640-2073K-DVD.PRX"},      {"[WMV9] 1280x720 HD", "1280-5201K-HD.PRX"},
+    {"[WMV9] 1440x1080 HD", "1440-7073K-HD.PRX"},     {"[WMV9] 1920x1080 HD", "1920-9073K-HD.PRX"},
+    {"[WMV9] 512x384 1.0M", "512-1000k-stereo.prx"},  {"[WMV9] 512x384 1.5M", "512-1500k-stereo.prx"},
+    {"[WMV9] 512x384 2.0M", "512-2000k-stereo.prx"},  {"[WMV9] 512x288 1.0M", "512H-1000k-stereo.prx"},
+    {"[WMV9] 512x288 1.5M", "512H-1500k-stereo.prx"}, {"[WMV9] 512x288 2.0M", "512H-2000k-stereo.prx"},
 };
 
 // cmboMP4, in list order.
 const Mp4ListEntry kMp4List[kMp4ListCount] = {
-    {"640x360 29.97fps H.264", 640, 360, 29.97, "29.97"},
-    {"640x360 30fps H.264", 640, 360, 30, "30"},
-    {"854x480 29.97fps H.264", 854, 480, 29.97, "29.97"},
-    {"854x480 30fps H.264", 854, 480, 30, "30"},
-    {"1280x720 29.97fps H.264", 1280, 720, 29.97, "29.97"},
-    {"1280x720 30fps H.264", 1280, 720, 30, "30"},
-    {"1920x1080 29.97fps H.264", 1920, 1080, 29.97, "29.97"},
-    {"1920x1080 30fps H.264", 1920, 1080, 30, "30"},
-    {"1920x1080 59.94fps H.264", 1920, 1080, 59.94, "59.94"},
-    {"1920x1080 60fps H.264", 1920, 1080, 60, "60"},
+    {"640x360 29.97fps H.264", 640, 360, 29.97, "29.97"},     {"640x360 30fps H.264", 640, 360, 30, "30"},
+    {"854x480 29.97fps H.264", 854, 480, 29.97, "29.97"},     {"854x480 30fps H.264", 854, 480, 30, "30"},
+    {"1280x720 29.97fps H.264", 1280, 720, 29.97, "29.97"},   {"1280x720 30fps H.264", 1280, 720, 30, "30"},
+    {"1920x1080 29.97fps H.264", 1920, 1080, 29.97, "29.97"}, {"1920x1080 30fps H.264", 1920, 1080, 30, "30"},
+    {"1920x1080 59.94fps H.264", 1920, 1080, 59.94, "59.94"}, {"1920x1080 60fps H.264", 1920, 1080, 60, "60"},
 };
 
 int frameIntervalOf(const OutputFormat& format)

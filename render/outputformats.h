@@ -19,11 +19,11 @@ namespace vk {
 
 // The format of the rendered picture and sound, read by the timeline document.
 struct OutputFormat final {
-    int width = 0;         // -1 means DV (720 x 480 in the timeline)
-    int height = 0;        // ignored when width is -1
-    double frameRate = 0;  // 30, 29.97 or 24
-    int bitDepth = 0;      // always 24 once chosen
-    int samplingRate = 0;  // always 48000 once chosen
+    int width = 0;        // -1 means DV (720 x 480 in the timeline)
+    int height = 0;       // ignored when width is -1
+    double frameRate = 0; // 30, 29.97 or 24
+    int bitDepth = 0;     // always 24 once chosen
+    int samplingRate = 0; // always 48000 once chosen
 };
 
 struct AviListEntry final {
@@ -39,7 +39,7 @@ struct WmvListEntry final {
 };
 
 struct Mp4ListEntry final {
-    const char* text;          // UTF-8 item text
+    const char* text; // UTF-8 item text
     int width;
     int height;
     double frameRate;          // 29.97 and 59.94 stand for 30000/1001 and 60000/1001

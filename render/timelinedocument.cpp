@@ -121,8 +121,7 @@ void buildTimeline(pugi::xml_document& doc, const TimelineInputs& in, const Outp
         if (!effect.isEmpty()) {
             pugi::xml_node transition = track.append_child("transition");
             SetXmlAttribute(transition, "start", timelineSeconds(tStart / 1000.0, f));
-            SetXmlAttribute(transition, "stop",
-                            timelineSeconds(tStart / 1000.0 + durationMsec(grid, r) / 1000.0, f));
+            SetXmlAttribute(transition, "stop", timelineSeconds(tStart / 1000.0 + durationMsec(grid, r) / 1000.0, f));
             SetXmlAttribute(transition, "clsid", TransitionClsid(true, effect));
         }
 

@@ -63,8 +63,7 @@ QByteArray paramsBytes(const QString& xtlFilePath, const QString& aviFileName, c
 
 QString WriterParamsText(const QString& xtlFilePath, const QString& aviFileName, const QString& writeGrfArg,
                          const QString& writeXtlArg, const QString& startPoint, const QString& endPoint,
-                         const QString& videoCompressor, const QString& audioCompressor,
-                         const QString& prxFileName)
+                         const QString& videoCompressor, const QString& audioCompressor, const QString& prxFileName)
 {
     return QString::fromUtf8(paramsBytes(xtlFilePath, aviFileName, writeGrfArg, writeXtlArg, startPoint, endPoint,
                                          videoCompressor, audioCompressor, prxFileName));

@@ -30,8 +30,7 @@ struct Mp4Params final {
 // The document as text.
 QString WriterParamsText(const QString& xtlFilePath, const QString& aviFileName, const QString& writeGrfArg,
                          const QString& writeXtlArg, const QString& startPoint, const QString& endPoint,
-                         const QString& videoCompressor, const QString& audioCompressor,
-                         const QString& prxFileName);
+                         const QString& videoCompressor, const QString& audioCompressor, const QString& prxFileName);
 
 // Writes the document to paramsPath, replacing the file; throws DocumentWriteError
 // when it cannot be written.

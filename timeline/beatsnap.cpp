@@ -22,8 +22,7 @@ const double* nearest(const std::vector<double>& v, double t)
 
 } // namespace
 
-SnapResult snapTap(double tapMs, const std::vector<double>& beats, const std::vector<double>& onsets,
-                   double windowMs)
+SnapResult snapTap(double tapMs, const std::vector<double>& beats, const std::vector<double>& onsets, double windowMs)
 {
     if (const double* b = nearest(beats, tapMs); b && std::fabs(*b - tapMs) <= windowMs)
         return {*b, SnapTarget::Beat};
@@ -78,8 +77,7 @@ ClickTrack makeClickTrack(double bpm, int beats, int sampleRate)
     return track;
 }
 
-std::vector<double> beatSplitPoints(const std::vector<double>& beats, double fromMs, double toMs,
-                                    int everyBeats)
+std::vector<double> beatSplitPoints(const std::vector<double>& beats, double fromMs, double toMs, int everyBeats)
 {
     std::vector<double> out;
     const int every = std::max(1, everyBeats);

@@ -12,7 +12,7 @@ constexpr double kDefaultSnapWindowMs = 60.0;
 enum class SnapTarget { None, Beat, Onset };
 
 struct SnapResult {
-    double ms = 0.0;                    // the snapped time, or the tap itself
+    double ms = 0.0; // the snapped time, or the tap itself
     SnapTarget target = SnapTarget::None;
 };
 
@@ -44,7 +44,6 @@ ClickTrack makeClickTrack(double bpm = 120.0, int beats = 16, int sampleRate = 4
 // (1, 2, 4, 8; any value below 1 counts as 1): every everyBeats-th beat inside the range,
 // counting from the first beat at or after fromMs, without fromMs itself. beats must be
 // ascending.
-std::vector<double> beatSplitPoints(const std::vector<double>& beats, double fromMs, double toMs,
-                                    int everyBeats);
+std::vector<double> beatSplitPoints(const std::vector<double>& beats, double fromMs, double toMs, int everyBeats);
 
 } // namespace vk

@@ -151,7 +151,8 @@ bool Editor::askSaveChanges()
 {
     if (!m_modified)
         return true;
-    if (!m_ui.askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"), UserDialogs::Icon::Exclamation))
+    if (!m_ui.askYesNo(QStringLiteral("プロジェクトが変更されています。保存しますか？"),
+                       UserDialogs::Icon::Exclamation))
         return true;
     // Yes: save first; go on only when the project really was saved, so a cancelled
     // or failed save never loses the work.

@@ -65,8 +65,8 @@ public:
     // ---- tables -------------------------------------------------------------------
     RowTable& Grid() { return m_grid; }
     const RowTable& Grid() const { return m_grid; }
-    RowTable& tmpgrid() { return m_clipboard; }   // the video clipboard
-    RowTable& tmp2grid() { return m_scratch; }    // scratch table of re-splitting
+    RowTable& tmpgrid() { return m_clipboard; } // the video clipboard
+    RowTable& tmp2grid() { return m_scratch; }  // scratch table of re-splitting
     const RowTable& tmpgrid() const { return m_clipboard; }
     int lastRow() const { return m_grid.Rows() - 1; }
 
@@ -76,7 +76,11 @@ public:
 
     int dragFirst() const { return m_dragFirst; }
     int dragLast() const { return m_dragLast; }
-    void setDraggedRange(int first, int last) { m_dragFirst = first; m_dragLast = last; }
+    void setDraggedRange(int first, int last)
+    {
+        m_dragFirst = first;
+        m_dragLast = last;
+    }
 
     const QString& lastEffectName() const { return m_lastEffect; }
     void setLastEffectName(const QString& name) { m_lastEffect = name; }
@@ -86,7 +90,11 @@ public:
     void setSndFile(const QString& path);
     int sndLength() const { return m_sndLength; }
     int sndFrameInterval() const { return m_sndInterval; }
-    void setSoundClip(int lengthMsec, int frameInterval) { m_sndLength = lengthMsec; m_sndInterval = frameInterval; }
+    void setSoundClip(int lengthMsec, int frameInterval)
+    {
+        m_sndLength = lengthMsec;
+        m_sndInterval = frameInterval;
+    }
 
     const QString& projectPath() const { return m_projectPath; }
     void setProjectPath(const QString& path) { m_projectPath = path; }

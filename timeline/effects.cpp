@@ -16,10 +16,9 @@ bool hasRow(const RowTable& grid, int row)
 const QStringList& Effects::names()
 {
     static const QStringList list{
-        QStringLiteral("なし"),   QStringLiteral("ﾌｪｰﾄﾞ"),   QStringLiteral("ﾎｲｰﾙ"),
-        QStringLiteral("ｽﾗｲﾄﾞ"),  QStringLiteral("ﾜｲﾌﾟ"),    QStringLiteral("ﾋﾟｸｾﾚｰﾄ"),
-        QStringLiteral("ｽﾊﾟｲﾗﾙ"), QStringLiteral("ｼﾞｸﾞｻﾞｸﾞ"), QStringLiteral("ﾗｼﾞｱﾙ"),
-        QStringLiteral("ｽﾄﾚｯﾁ"),  QStringLiteral("ﾊﾞｰﾝ"),
+        QStringLiteral("なし"),  QStringLiteral("ﾌｪｰﾄﾞ"),   QStringLiteral("ﾎｲｰﾙ"),   QStringLiteral("ｽﾗｲﾄﾞ"),
+        QStringLiteral("ﾜｲﾌﾟ"),  QStringLiteral("ﾋﾟｸｾﾚｰﾄ"), QStringLiteral("ｽﾊﾟｲﾗﾙ"), QStringLiteral("ｼﾞｸﾞｻﾞｸﾞ"),
+        QStringLiteral("ﾗｼﾞｱﾙ"), QStringLiteral("ｽﾄﾚｯﾁ"),   QStringLiteral("ﾊﾞｰﾝ"),
     };
     return list;
 }

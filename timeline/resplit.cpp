@@ -11,10 +11,10 @@ namespace vk {
 namespace {
 const QString& promptText()
 {
-    static const QString text = QStringLiteral("何区間に再分割するか入力してください(1以上の整数)。") +
-                                QStringLiteral("\r\n\r\n") +
-                                QStringLiteral("ﾄﾞﾗｯｸﾞ選択した映像区間範囲をn区間に再分割します。"
-                                               "例えば、10行をﾄﾞﾗｯｸﾞ選択して5区間に再分割すると映像は2倍速になります。");
+    static const QString text =
+        QStringLiteral("何区間に再分割するか入力してください(1以上の整数)。") + QStringLiteral("\r\n\r\n") +
+        QStringLiteral("ﾄﾞﾗｯｸﾞ選択した映像区間範囲をn区間に再分割します。"
+                       "例えば、10行をﾄﾞﾗｯｸﾞ選択して5区間に再分割すると映像は2倍速になります。");
     return text;
 }
 } // namespace
@@ -60,8 +60,7 @@ void VideoResplit::run()
         return;
     }
 
-    const std::optional<QString> answer =
-        ui.inputBox(QStringLiteral("映像区間再分割"), promptText(), QString());
+    const std::optional<QString> answer = ui.inputBox(QStringLiteral("映像区間再分割"), promptText(), QString());
     if (!answer || answer->isEmpty())
         return;
     int n = 0;

@@ -54,13 +54,14 @@ void RowSelection::showDuration(int row)
     QString sndRangeLabel;
     try {
         const int video = m_editor.getVidLengthMsec(row);
-        vidRangeLabel = video == 0 ? QString()
-                                   : QStringLiteral("映像区間長=") + QString::number(video) + QStringLiteral("ms");
+        vidRangeLabel =
+            video == 0 ? QString() : QStringLiteral("映像区間長=") + QString::number(video) + QStringLiteral("ms");
     } catch (const ConversionError&) {
         vidRangeLabel.clear();
     }
     try {
-        sndRangeLabel = QStringLiteral("音声区間長=") + ShortestDecimal(m_editor.sectionLength(row)) + QStringLiteral("ms");
+        sndRangeLabel =
+            QStringLiteral("音声区間長=") + ShortestDecimal(m_editor.sectionLength(row)) + QStringLiteral("ms");
     } catch (const ConversionError&) {
         sndRangeLabel.clear();
     }
@@ -83,10 +84,10 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
 
         if (first < last) {
             const double start = ParseNumber(m_grid.text(first, Col::SectionMsec));
-            const double end =
-                last >= m_editor.lastRow() ? double(m_editor.sndLength()) : ParseNumber(m_grid.text(last + 1, Col::SectionMsec));
+            const double end = last >= m_editor.lastRow() ? double(m_editor.sndLength())
+                                                          : ParseNumber(m_grid.text(last + 1, Col::SectionMsec));
             m_editor.setMsg(QString::number(last - first + 1) + QStringLiteral("行 ﾄﾞﾗｯｸﾞ選択 ") +
-                   QStringLiteral("(音声区間長=") + ShortestDecimal(end - start) + QStringLiteral("ms)"));
+                            QStringLiteral("(音声区間長=") + ShortestDecimal(end - start) + QStringLiteral("ms)"));
         } else {
             m_editor.setMsg(QString());
         }
@@ -124,7 +125,7 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
                 const QString before = m_grid.text(m, Col::Speed);
                 if (before == QStringLiteral("等速")) {
                     const QSignalBlocker quiet(&m_editor); // notified once below
-                    m_editor.RowRefresh(m); // writes nothing for a row without video file
+                    m_editor.RowRefresh(m);                // writes nothing for a row without video file
                 } else {
                     m_grid.setText(m, Col::Speed, QStringLiteral("等速"));
                 }

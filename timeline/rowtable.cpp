@@ -90,8 +90,7 @@ void RowTable::sortDataRows(int col)
     std::vector<int> order(size_t(m_rows - 1));
     std::iota(order.begin(), order.end(), 1);
     std::stable_sort(order.begin(), order.end(), [this, col](int a, int b) {
-        return QString::compare(m_cells[size_t(index(a, col))], m_cells[size_t(index(b, col))],
-                                Qt::CaseSensitive) < 0;
+        return QString::compare(m_cells[size_t(index(a, col))], m_cells[size_t(index(b, col))], Qt::CaseSensitive) < 0;
     });
     std::vector<QString> cells(m_cells.size());
     std::vector<Rgb> markers(m_markers.size());
@@ -123,18 +122,30 @@ void RowTable::clearRegistration(int row)
 QString RowTable::headerText(int col)
 {
     switch (col) {
-    case Col::SectionText: return QStringLiteral("音声区間");
-    case Col::VideoFile: return QStringLiteral("映像ﾌｧｲﾙ名");
-    case Col::InPoint: return QStringLiteral("映像ｲﾝ点");
-    case Col::OutPoint: return QStringLiteral("映像ｱｳﾄ点");
-    case Col::SectionMsec: return QStringLiteral("音声区間(msec)");
-    case Col::VideoInterval: return QStringLiteral("映像ｲﾝﾀｰﾊﾞﾙ(msec)");
-    case Col::Speed: return QStringLiteral("速度");
-    case Col::Effect: return QStringLiteral("効果");
-    case Col::TransMsec: return QStringLiteral("ﾄﾗﾝｼﾞｼｮﾝ時間長(msec)");
-    case Col::Width: return QStringLiteral("横サイズ");
-    case Col::Height: return QStringLiteral("縦サイズ");
-    default: return QString();
+    case Col::SectionText:
+        return QStringLiteral("音声区間");
+    case Col::VideoFile:
+        return QStringLiteral("映像ﾌｧｲﾙ名");
+    case Col::InPoint:
+        return QStringLiteral("映像ｲﾝ点");
+    case Col::OutPoint:
+        return QStringLiteral("映像ｱｳﾄ点");
+    case Col::SectionMsec:
+        return QStringLiteral("音声区間(msec)");
+    case Col::VideoInterval:
+        return QStringLiteral("映像ｲﾝﾀｰﾊﾞﾙ(msec)");
+    case Col::Speed:
+        return QStringLiteral("速度");
+    case Col::Effect:
+        return QStringLiteral("効果");
+    case Col::TransMsec:
+        return QStringLiteral("ﾄﾗﾝｼﾞｼｮﾝ時間長(msec)");
+    case Col::Width:
+        return QStringLiteral("横サイズ");
+    case Col::Height:
+        return QStringLiteral("縦サイズ");
+    default:
+        return QString();
     }
 }
 

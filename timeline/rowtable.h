@@ -15,13 +15,16 @@ namespace vk {
 
 // A marker colour as 0xRRGGBB.
 using Rgb = unsigned int;
-constexpr Rgb MakeRgb(int r, int g, int b) { return (Rgb(r) << 16) | (Rgb(g) << 8) | Rgb(b); }
+constexpr Rgb MakeRgb(int r, int g, int b)
+{
+    return (Rgb(r) << 16) | (Rgb(g) << 8) | Rgb(b);
+}
 
 namespace Col {
 constexpr int Marker = 0;
-constexpr int SectionText = 1;   // section start as time text (sound frames)
-constexpr int VideoFile = 2;     // empty = no video registration
-constexpr int InPoint = 3;       // time text in the video's frames (column 6)
+constexpr int SectionText = 1; // section start as time text (sound frames)
+constexpr int VideoFile = 2;   // empty = no video registration
+constexpr int InPoint = 3;     // time text in the video's frames (column 6)
 constexpr int OutPoint = 4;
 constexpr int SectionMsec = 5;   // section start in ms (hidden)
 constexpr int VideoInterval = 6; // video frame interval in ms (hidden)
@@ -34,8 +37,8 @@ constexpr int Count = 12;
 } // namespace Col
 
 // The registration columns: everything of a row but its sound section and marker.
-constexpr int kRegistrationColumns[] = {Col::VideoFile, Col::InPoint, Col::OutPoint, Col::VideoInterval,
-                                        Col::Speed, Col::Effect, Col::TransMsec, Col::Width, Col::Height};
+constexpr int kRegistrationColumns[] = {Col::VideoFile, Col::InPoint,   Col::OutPoint, Col::VideoInterval, Col::Speed,
+                                        Col::Effect,    Col::TransMsec, Col::Width,    Col::Height};
 
 constexpr Rgb kMarkerSelected = MakeRgb(170, 170, 255);
 constexpr Rgb kMarkerPlain = MakeRgb(255, 255, 255);

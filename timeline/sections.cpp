@@ -168,11 +168,11 @@ void Sections::SndSplit()
         m_ui.message(QStringLiteral("音声ﾌｧｲﾙを指定してください。"), UserDialogs::Icon::Exclamation);
         return;
     }
-    const std::optional<QString> answer = m_ui.inputBox(
-        QStringLiteral("音声区間分割"),
-        QStringLiteral("何区間に等分割するか入力してください(2以上の整数)。") + QStringLiteral("\r\n\r\n") +
-            QStringLiteral("選択した１音声区間をn区間に等分割します。"),
-        QString());
+    const std::optional<QString> answer =
+        m_ui.inputBox(QStringLiteral("音声区間分割"),
+                      QStringLiteral("何区間に等分割するか入力してください(2以上の整数)。") +
+                          QStringLiteral("\r\n\r\n") + QStringLiteral("選択した１音声区間をn区間に等分割します。"),
+                      QString());
     if (!answer || answer->isEmpty())
         return;
 
@@ -187,7 +187,8 @@ void Sections::SndSplit()
         const int interval = m_editor.sndFrameInterval();
         // The start as shown in column 1, rounded down to whole sound frames.
         const int start = TimeTextToMsec(m_grid.text(row, Col::SectionText), interval);
-        const int end = row == m_editor.lastRow() ? m_editor.sndLength() : TimeTextToMsec(m_grid.text(row + 1, Col::SectionText), interval);
+        const int end = row == m_editor.lastRow() ? m_editor.sndLength()
+                                                  : TimeTextToMsec(m_grid.text(row + 1, Col::SectionText), interval);
         const double span = double(end) - double(start);
         try {
             for (int k = 1; k <= n - 1; ++k) {
@@ -226,7 +227,8 @@ void Sections::SndSameSplit()
     try {
         const int n = b - a + 1;
         const int start = ParseInt32(m_grid.text(a, Col::SectionMsec));
-        const int end = b == m_editor.lastRow() ? m_editor.sndLength() : ParseInt32(m_grid.text(b + 1, Col::SectionMsec));
+        const int end =
+            b == m_editor.lastRow() ? m_editor.sndLength() : ParseInt32(m_grid.text(b + 1, Col::SectionMsec));
         const double total = double(CheckInt32((long long)end - start));
         for (int i = a + 1; i <= b; ++i) {
             const int s = RoundToInt32(total * (i - a) / n + start);

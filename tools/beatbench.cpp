@@ -18,8 +18,8 @@
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/audiodecoder.h"
 #include "media/analysis/beatanalysis.h"
-#include "timeline/beatsnap.h"
 #include "media/analysis/waveformpeaks.h"
+#include "timeline/beatsnap.h"
 
 #ifdef VK_BENCH_AUBIO
 #include <aubio/aubio.h>
@@ -62,11 +62,7 @@ struct Segment {
 
 class Synth {
 public:
-    explicit Synth(double seconds, unsigned seed)
-        : m_out(size_t(seconds * kRate), 0.0f)
-        , m_rng(seed)
-    {
-    }
+    explicit Synth(double seconds, unsigned seed) : m_out(size_t(seconds * kRate), 0.0f), m_rng(seed) {}
 
     void kick(double ms, float gain = 0.9f)
     {
@@ -105,7 +101,8 @@ public:
     // A sustained chord under everything, changing every `barMs`.
     void pad(double barMs, float gain)
     {
-        const double chords[4][3] = {{220.0, 277.2, 329.6}, {196.0, 246.9, 293.7}, {174.6, 220.0, 261.6}, {196.0, 246.9, 311.1}};
+        const double chords[4][3] = {
+            {220.0, 277.2, 329.6}, {196.0, 246.9, 293.7}, {174.6, 220.0, 261.6}, {196.0, 246.9, 311.1}};
         for (size_t i = 0; i < m_out.size(); ++i) {
             const double t = double(i) / kRate;
             const int c = int(t * 1000.0 / barMs) % 4;
@@ -307,16 +304,20 @@ int main(int argc, char** argv)
     tracks.push_back(makeKit("3 s silence", {{120.0, 1e9}}, len, 10, 3000.0));
     tracks.push_back(makeKit("kit+bass 120", {{120.0, 1e9}}, len, 12, 0.0, 0.5, 0.0f, 0.0f, true));
 
-    std::printf("Beat analysis (qm-dsp): F-measure at ±%.0f ms; targets F >= 0.95 on steady tracks at the tapped level,\n"
-                "median |error| <= 10 ms, snapped taps median |error| <= 5 ms\n\n",
-                kToleranceMs);
-    std::printf("%-14s %6s %6s %6s %6s %7s %7s %7s %7s %7s %6s\n", "track", "BPM", "found", "F raw", "F taps",
-                "|err|", "err", "bars", "tap", "snapped", "");
+    std::printf(
+        "Beat analysis (qm-dsp): F-measure at ±%.0f ms; targets F >= 0.95 on steady tracks at the tapped level,\n"
+        "median |error| <= 10 ms, snapped taps median |error| <= 5 ms\n\n",
+        kToleranceMs);
+    std::printf("%-14s %6s %6s %6s %6s %7s %7s %7s %7s %7s %6s\n", "track", "BPM", "found", "F raw", "F taps", "|err|",
+                "err", "bars", "tap", "snapped", "");
     std::mt19937 rng(42);
     std::vector<double> allSnapped, allRaw;
     bool allOk = true;
     for (const Track& t : tracks) {
-        const QString path = dir + QStringLiteral("/%1.wav").arg(QString::fromLatin1(t.name).simplified().replace(QLatin1Char(' '), QLatin1Char('_')).replace(QLatin1Char('>'), QLatin1Char('_')));
+        const QString path = dir + QStringLiteral("/%1.wav").arg(QString::fromLatin1(t.name)
+                                                                     .simplified()
+                                                                     .replace(QLatin1Char(' '), QLatin1Char('_'))
+                                                                     .replace(QLatin1Char('>'), QLatin1Char('_')));
         writeWav16(path, t.mono, kRate, 1);
         const AudioAnalysis a = analyseFile(path);
         if (!a.hasBeats()) {
@@ -388,10 +389,11 @@ int main(int argc, char** argv)
         const double decodeMs = threadCpuMs() - c0;
         const bool fast = std::min(ms, cpuMs) <= 1200.0;
         allOk = allOk && fast;
-        std::printf("\nspeed: 4-minute stereo song analysed from its WAV file, decoding included:\n"
-                    "       wall %.0f ms (best of 3) = %.0fx real time; CPU %.0f ms (decoding %.0f ms) = %.0fx real time\n"
-                    "       target >= 200x, <= 1200 ms: %s (beats found: %zu)\n",
-                    ms, 240000.0 / ms, cpuMs, decodeMs, 240000.0 / cpuMs, fast ? "met" : "MISSED", a.beatsMs.size());
+        std::printf(
+            "\nspeed: 4-minute stereo song analysed from its WAV file, decoding included:\n"
+            "       wall %.0f ms (best of 3) = %.0fx real time; CPU %.0f ms (decoding %.0f ms) = %.0fx real time\n"
+            "       target >= 200x, <= 1200 ms: %s (beats found: %zu)\n",
+            ms, 240000.0 / ms, cpuMs, decodeMs, 240000.0 / cpuMs, fast ? "met" : "MISSED", a.beatsMs.size());
 #ifdef VK_BENCH_AUBIO
         double aubioMs = 0.0;
         aubioBeats(path, &aubioMs);

@@ -23,11 +23,29 @@ bool writeBeep(const QString& path)
         qToLittleEndian<qint16>(v, pcm.data() + 2 * i);
     }
     QByteArray h;
-    auto u32 = [&h](quint32 v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
-    auto u16 = [&h](quint16 v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
-    h.append("RIFF", 4); u32(36 + quint32(pcm.size())); h.append("WAVE", 4);
-    h.append("fmt ", 4); u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
-    h.append("data", 4); u32(quint32(pcm.size()));
+    auto u32 = [&h](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        h.append(b, 4);
+    };
+    auto u16 = [&h](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        h.append(b, 2);
+    };
+    h.append("RIFF", 4);
+    u32(36 + quint32(pcm.size()));
+    h.append("WAVE", 4);
+    h.append("fmt ", 4);
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    h.append("data", 4);
+    u32(quint32(pcm.size()));
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;

@@ -98,8 +98,9 @@ double median(std::vector<double> v)
 
 bool generateClickTrack(const QString& path, int seconds)
 {
-    const QString source = QStringLiteral("aevalsrc=exprs=if(lt(mod(t\\,0.5)\\,0.01)\\,sin(2*PI*1000*t)\\,0):s=44100:d=")
-                           + QString::number(seconds);
+    const QString source =
+        QStringLiteral("aevalsrc=exprs=if(lt(mod(t\\,0.5)\\,0.01)\\,sin(2*PI*1000*t)\\,0):s=44100:d=") +
+        QString::number(seconds);
     return vk::testmedia::Generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
                                     QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")},
                                    path, 120000);
@@ -200,13 +201,13 @@ void runOne(const QString& path, int speedPercent, double seconds)
     panel.PlayPause();
     editor.setPanels(nullptr, nullptr);
 
-    std::printf("%-14s speed %3d%%  %.1f s of playback\n", qPrintable(path.section(QLatin1Char('/'), -1)),
-                speedPercent, seconds);
+    std::printf("%-14s speed %3d%%  %.1f s of playback\n", qPrintable(path.section(QLatin1Char('/'), -1)), speedPercent,
+                seconds);
     reads.print("player().GetPosition()");
     taps.print("tap A, column 5 of new row");
     const Stats c = stats(tapUs);
-    std::printf("  one tap (MainKeyCommand 65): p50 %.0f us  p99 %.0f us  max %.0f us; taps without a row: %d\n",
-                c.p50, c.p99, c.max, missed);
+    std::printf("  one tap (MainKeyCommand 65): p50 %.0f us  p99 %.0f us  max %.0f us; taps without a row: %d\n", c.p50,
+                c.p99, c.max, missed);
 }
 
 } // namespace

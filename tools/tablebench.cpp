@@ -102,16 +102,19 @@ int main(int argc, char** argv)
     bench("MsecToRow(late time)", nothing, [&] { sink += editor.MsecToRow(clipLength - 100); });
     bench("SelectRow(middle row)", nothing, [&] { editor.selection().SelectRow(mid); });
     bench("SndSectionAdd(middle time)", nothing, [&] { editor.sections().SndSectionAdd(mid * kSectionMsec + 250); });
-    bench("delete 100 rows (SndDelete)",
-          [&] {
-              editor.setDraggedRange(mid, mid + 99);
-              editor.Grid().currentRow = mid;
-          },
-          [&] { editor.sections().SndDelete(); });
-    bench("equalise 100 rows (SndSameSplit)", [&] { editor.setDraggedRange(mid, mid + 99); },
-          [&] { editor.sections().SndSameSplit(); });
+    bench(
+        "delete 100 rows (SndDelete)",
+        [&] {
+            editor.setDraggedRange(mid, mid + 99);
+            editor.Grid().currentRow = mid;
+        },
+        [&] { editor.sections().SndDelete(); });
+    bench(
+        "equalise 100 rows (SndSameSplit)", [&] { editor.setDraggedRange(mid, mid + 99); },
+        [&] { editor.sections().SndSameSplit(); });
     bench("undo snapshot (SaveUndoData)", nothing, [&] { editor.history().SaveUndoData(); });
-    bench("Undo after a snapshot", [&] { editor.history().SaveUndoData(); }, [&] { editor.history().Undo(); });
+    bench(
+        "Undo after a snapshot", [&] { editor.history().SaveUndoData(); }, [&] { editor.history().Undo(); });
 
     return sink == -1 ? 1 : 0;
 }

@@ -113,8 +113,8 @@ void runOne(const QString& path, int speedPercent, double seconds)
     engine.Play(startMs);
     const auto period = std::chrono::microseconds(7000);
     auto next = Clock::now();
-    std::vector<double> anchored;  // error against the line from the Play call
-    std::vector<double> offsets;   // position minus speed x elapsed
+    std::vector<double> anchored; // error against the line from the Play call
+    std::vector<double> offsets;  // position minus speed x elapsed
     std::vector<double> callUs;
     int backwards = 0;
     int last = -1;
@@ -216,12 +216,12 @@ int main(int argc, char** argv)
         const QString mp4 = dir.filePath(QStringLiteral("bench.mp4"));
         beepPath = dir.filePath(QStringLiteral("beep.wav"));
         auto l = [](const char* s) { return QString::fromLatin1(s); };
-        if (!generate(wav, {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=10")})
-            || !generate(mp4, {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=320x240:rate=30:duration=10"), l("-f"),
-                               l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=10"),
-                               l("-c:v"), l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"),
-                               l("yuv420p"), l("-c:a"), l("aac"), l("-shortest")})
-            || !generate(beepPath, {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=1760:duration=0.12")})) {
+        if (!generate(wav, {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=10")}) ||
+            !generate(mp4, {l("-f"), l("lavfi"), l("-i"), l("testsrc=size=320x240:rate=30:duration=10"), l("-f"),
+                            l("lavfi"), l("-i"), l("sine=frequency=440:sample_rate=44100:duration=10"), l("-c:v"),
+                            l("libx264"), l("-preset"), l("ultrafast"), l("-pix_fmt"), l("yuv420p"), l("-c:a"),
+                            l("aac"), l("-shortest")}) ||
+            !generate(beepPath, {l("-f"), l("lavfi"), l("-i"), l("sine=frequency=1760:duration=0.12")})) {
             std::fprintf(stderr, "ffmpeg could not generate the clips\n");
             return 1;
         }

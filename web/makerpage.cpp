@@ -39,8 +39,8 @@ void OpenMakerPage(UserDialogs& ui, const UrlOpener& opener, const QString& path
         opened = false;
     }
     if (!opened) {
-        ui.message(QStringLiteral("アプリケーション上からサポートWebサイトにアクセスできません。") + QStringLiteral("\r\n") +
-                       QStringLiteral("ネットワークの状態を確認して下さい。"),
+        ui.message(QStringLiteral("アプリケーション上からサポートWebサイトにアクセスできません。") +
+                       QStringLiteral("\r\n") + QStringLiteral("ネットワークの状態を確認して下さい。"),
                    UserDialogs::Icon::None);
         return;
     }

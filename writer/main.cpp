@@ -211,7 +211,7 @@ int run(int argc, char** argv)
     window.show();
     window.begin();
     watchStopSignal(&window, [&window] { window.cancel(); });
-    if (!window.done())  // a very short render may already be over
+    if (!window.done()) // a very short render may already be over
         QApplication::exec();
     window.hide();
     if (!job.finish(error)) {
@@ -236,7 +236,8 @@ int run(int argc, char** argv)
             std::printf("check failed: %s\n", p.c_str());
         std::fflush(stdout);
         return fail("作成したファイルの映像と音声が合っていません（1 フレームを超えるずれがあります）。"
-                    "ファイルは残してあります。\n" + params.aviFileName + "\n" + check.summaryJa(),
+                    "ファイルは残してあります。\n" +
+                        params.aviFileName + "\n" + check.summaryJa(),
                     kExitOutOfSync);
     }
     announce("Finished: " + params.aviFileName,
@@ -244,7 +245,7 @@ int run(int argc, char** argv)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

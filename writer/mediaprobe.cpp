@@ -83,4 +83,4 @@ std::vector<std::string> missingSources(const std::vector<std::string>& sources)
     return missing;
 }
 
-}  // namespace vk
+} // namespace vk

@@ -21,7 +21,10 @@ public:
     explicit MediaProbe(Mlt::Profile& profile) : m_profile(profile) {}
 
     SourceInfo info(const std::string& src);
-    MediaLookup lookup() { return [this](const std::string& src) { return info(src); }; }
+    MediaLookup lookup()
+    {
+        return [this](const std::string& src) { return info(src); };
+    }
 
 private:
     Mlt::Profile& m_profile;
@@ -38,4 +41,4 @@ bool seeksByPresentationTime(const std::string& path);
 // The sources that do not exist as files, each once.
 std::vector<std::string> missingSources(const std::vector<std::string>& sources);
 
-}  // namespace vk
+} // namespace vk

@@ -19,7 +19,10 @@ std::string fmt(double v)
     return buf;
 }
 
-std::string fmtInt(long long v) { return std::to_string(v); }
+std::string fmtInt(long long v)
+{
+    return std::to_string(v);
+}
 
 // See Builder::videoProducer.
 const char* const kFileSeekSpeed = "1.000001";
@@ -47,7 +50,7 @@ std::string extensionOf(const std::string& path)
 
 // One placed piece of media in a playlist.
 struct Entry {
-    long long start = 0;  // first timeline frame
+    long long start = 0; // first timeline frame
     long long length = 0;
     std::string producer;
     long long in = 0;
@@ -84,11 +87,11 @@ private:
     const BuildOptions& m_options;
     pugi::xml_document m_doc;
     pugi::xml_node m_root;
-    std::map<std::string, std::string> m_producerIds;  // key -> id
-    std::map<std::string, long long> m_lengthNeeded;   // key -> frames its clips reach
+    std::map<std::string, std::string> m_producerIds; // key -> id
+    std::map<std::string, long long> m_lengthNeeded;  // key -> frames its clips reach
     int m_videoCount = 0;
     int m_audioCount = 0;
-    long long m_total = 0;  // frames every track must cover
+    long long m_total = 0; // frames every track must cover
     BuildResult m_result;
 };
 
@@ -134,50 +137,59 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
     const std::string fit = clip.preserveAspect ? "keep" : "fill";
     if (info.still) {
         const std::string key = "still|" + fit + "|" + clip.src;
-        return newProducer(key, [&](pugi::xml_node n) {
-            n.append_attribute("in") = 0;
-            n.append_attribute("out") = fmtInt(m_total - 1).c_str();
-            addProperty(n, "length", fmtInt(m_total));
-            addProperty(n, "resource", clip.src);
-            if (!aspect.empty())
-                addProperty(n, "force_aspect_ratio", aspect);
-        }, "v");
+        return newProducer(
+            key,
+            [&](pugi::xml_node n) {
+                n.append_attribute("in") = 0;
+                n.append_attribute("out") = fmtInt(m_total - 1).c_str();
+                addProperty(n, "length", fmtInt(m_total));
+                addProperty(n, "resource", clip.src);
+                if (!aspect.empty())
+                    addProperty(n, "force_aspect_ratio", aspect);
+            },
+            "v");
     }
     if (speed <= 0) {
         // No media span: hold the in-point picture for the whole clip.
         const long long frame = frameAt(clip.mstart, m_out.rate);
         const std::string key = "hold|" + fit + "|" + fmtInt(frame) + "|" + clip.src;
-        return newProducer(key, [&](pugi::xml_node n) {
-            n.append_attribute("in") = 0;
-            n.append_attribute("out") = fmtInt(m_total - 1).c_str();
-            addProperty(n, "mlt_service", "hold");
-            addProperty(n, "resource", clip.src);
-            addProperty(n, "frame", fmtInt(frame));
-            addProperty(n, "length", fmtInt(m_total));
-            if (!aspect.empty())
-                addProperty(n, "force_aspect_ratio", aspect);
-        }, "v");
+        return newProducer(
+            key,
+            [&](pugi::xml_node n) {
+                n.append_attribute("in") = 0;
+                n.append_attribute("out") = fmtInt(m_total - 1).c_str();
+                addProperty(n, "mlt_service", "hold");
+                addProperty(n, "resource", clip.src);
+                addProperty(n, "frame", fmtInt(frame));
+                addProperty(n, "length", fmtInt(m_total));
+                if (!aspect.empty())
+                    addProperty(n, "force_aspect_ratio", aspect);
+            },
+            "v");
     }
     if (speed == 1.0) {
         const std::string key = "video|" + fit + "|" + clip.src;
-        return newProducer(key, [&](pugi::xml_node n) {
-            addProperty(n, "mlt_service", "avformat");
-            addProperty(n, "resource", clip.src);
-            // Frame-threaded decoding: exact, and the decoder is the bottleneck.
-            addProperty(n, "threads", "2");
-            // The engine's file producer decodes two seconds before every
-            // seek when the video has B-frames (so that a seek by decoding
-            // time cannot land after the wanted picture), but not when it is
-            // run faster than normal speed. Clips only ever reach the file
-            // producer through cuts, which position it themselves and give
-            // their frames their own speed, so a file producer speed just
-            // above 1 changes nothing but that run-up. Only for containers
-            // that seek by presentation time, where the run-up is not needed.
-            if (info.seeksByPresentationTime)
-                addProperty(n, "_speed", kFileSeekSpeed);
-            if (!aspect.empty())
-                addProperty(n, "force_aspect_ratio", aspect);
-        }, "v");
+        return newProducer(
+            key,
+            [&](pugi::xml_node n) {
+                addProperty(n, "mlt_service", "avformat");
+                addProperty(n, "resource", clip.src);
+                // Frame-threaded decoding: exact, and the decoder is the bottleneck.
+                addProperty(n, "threads", "2");
+                // The engine's file producer decodes two seconds before every
+                // seek when the video has B-frames (so that a seek by decoding
+                // time cannot land after the wanted picture), but not when it is
+                // run faster than normal speed. Clips only ever reach the file
+                // producer through cuts, which position it themselves and give
+                // their frames their own speed, so a file producer speed just
+                // above 1 changes nothing but that run-up. Only for containers
+                // that seek by presentation time, where the run-up is not needed.
+                if (info.seeksByPresentationTime)
+                    addProperty(n, "_speed", kFileSeekSpeed);
+                if (!aspect.empty())
+                    addProperty(n, "force_aspect_ratio", aspect);
+            },
+            "v");
     }
     if (info.frameRate > 0) {
         // Other speeds: the file producer reads the video as if it had been
@@ -187,42 +199,54 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
         // second profile. Its length is set once all clips are placed: a
         // slowed-down file lasts longer than the engine measures.
         const std::string key = "rate|" + fmt(speed) + "|" + fit + "|" + clip.src;
-        return newProducer(key, [&](pugi::xml_node n) {
-            addProperty(n, "mlt_service", "avformat");
-            addProperty(n, "resource", clip.src);
-            addProperty(n, "force_fps", fmt(info.frameRate * speed));
-            addProperty(n, "threads", "2");
-            if (info.seeksByPresentationTime)
-                addProperty(n, "_speed", kFileSeekSpeed);
-            if (!aspect.empty())
-                addProperty(n, "force_aspect_ratio", aspect);
-            m_lengthNeeded[key] = 0;
-        }, "v");
+        return newProducer(
+            key,
+            [&](pugi::xml_node n) {
+                addProperty(n, "mlt_service", "avformat");
+                addProperty(n, "resource", clip.src);
+                addProperty(n, "force_fps", fmt(info.frameRate * speed));
+                addProperty(n, "threads", "2");
+                if (info.seeksByPresentationTime)
+                    addProperty(n, "_speed", kFileSeekSpeed);
+                if (!aspect.empty())
+                    addProperty(n, "force_aspect_ratio", aspect);
+                m_lengthNeeded[key] = 0;
+            },
+            "v");
     }
     const std::string key = "warp|" + fmt(speed) + "|" + fit + "|" + clip.src;
-    return newProducer(key, [&](pugi::xml_node n) {
-        addProperty(n, "mlt_service", "timewarp");
-        addProperty(n, "resource", fmt(speed) + ":" + clip.src);
-        if (!aspect.empty())
-            addProperty(n, "force_aspect_ratio", aspect);
-    }, "v");
+    return newProducer(
+        key,
+        [&](pugi::xml_node n) {
+            addProperty(n, "mlt_service", "timewarp");
+            addProperty(n, "resource", fmt(speed) + ":" + clip.src);
+            if (!aspect.empty())
+                addProperty(n, "force_aspect_ratio", aspect);
+        },
+        "v");
 }
 
 std::string Builder::audioProducer(const std::string& src, double speed)
 {
     if (speed == 1.0) {
-        return newProducer("audio|" + src, [&](pugi::xml_node n) {
-            addProperty(n, "mlt_service", "avformat");
-            addProperty(n, "resource", src);
-            addProperty(n, "video_index", "-1");
-        }, "a");
+        return newProducer(
+            "audio|" + src,
+            [&](pugi::xml_node n) {
+                addProperty(n, "mlt_service", "avformat");
+                addProperty(n, "resource", src);
+                addProperty(n, "video_index", "-1");
+            },
+            "a");
     }
-    return newProducer("audiowarp|" + fmt(speed) + "|" + src, [&](pugi::xml_node n) {
-        addProperty(n, "mlt_service", "timewarp");
-        addProperty(n, "resource", fmt(speed) + ":" + src);
-        addProperty(n, "warp_pitch", "1");
-        addProperty(n, "video_index", "-1");
-    }, "a");
+    return newProducer(
+        "audiowarp|" + fmt(speed) + "|" + src,
+        [&](pugi::xml_node n) {
+            addProperty(n, "mlt_service", "timewarp");
+            addProperty(n, "resource", fmt(speed) + ":" + src);
+            addProperty(n, "warp_pitch", "1");
+            addProperty(n, "video_index", "-1");
+        },
+        "a");
 }
 
 // Speed of a clip: its media span over its timeline span, snapped to exactly
@@ -244,7 +268,7 @@ double clipSpeed(const TimelineClip& c)
 // `first` shows the media time the clip maps it to.
 long long inPointFor(const TimelineClip& c, double speed, long long first, const FrameRate& r)
 {
-    const double t = double(first) * r.den / r.num;  // seconds on the timeline
+    const double t = double(first) * r.den / r.num; // seconds on the timeline
     const double media = c.mstart + (t - c.start) * speed;
     return std::max(0LL, std::llround(media * r.num / r.den / speed));
 }
@@ -301,7 +325,7 @@ std::string Builder::writePlaylist(const std::string& id, std::vector<Entry> ent
         // A clip that overlaps the next one on the same track gives way to it.
         if (i + 1 < entries.size())
             e.length = std::min(e.length, entries[i + 1].start - e.start);
-        if (e.start < at) {  // starts under the previous one: drop its covered head
+        if (e.start < at) { // starts under the previous one: drop its covered head
             const long long cut = at - e.start;
             e.start = at;
             e.length -= cut;
@@ -342,14 +366,14 @@ void Builder::addTransition(pugi::xml_node tractor, const TimelineTransition& x,
     case TransitionStyle::Fade:
         common("luma");
         break;
-    case TransitionStyle::Slide:  // the new picture comes in from the right edge
+    case TransitionStyle::Slide: // the new picture comes in from the right edge
         common("composite");
         addProperty(t, "geometry", "0=100% 0% 100% 100%;" + last + "=0% 0% 100% 100%");
         addProperty(t, "distort", "1");
         addProperty(t, "fill", "1");
         addProperty(t, "progressive", "1");
         break;
-    case TransitionStyle::Stretch:  // the new picture widens from the centre line
+    case TransitionStyle::Stretch: // the new picture widens from the centre line
         common("composite");
         addProperty(t, "geometry", "0=49.5% 0% 1% 100%;" + last + "=0% 0% 100% 100%");
         addProperty(t, "distort", "1");
@@ -435,7 +459,7 @@ BuildResult Builder::build(long long startMs, long long endMs)
     return m_result;
 }
 
-}  // namespace
+} // namespace
 
 bool isStillImagePath(const std::string& path)
 {
@@ -456,11 +480,11 @@ FrameRange frameRangeFor(long long startMs, long long endMs, const Timeline& tim
     return r;
 }
 
-BuildResult buildMltXml(const Timeline& timeline, const OutputSettings& output, long long startMs,
-                        long long endMs, const MediaLookup& media, const BuildOptions& options)
+BuildResult buildMltXml(const Timeline& timeline, const OutputSettings& output, long long startMs, long long endMs,
+                        const MediaLookup& media, const BuildOptions& options)
 {
     Builder b(timeline, output, media, options);
     return b.build(startMs, endMs);
 }
 
-}  // namespace vk
+} // namespace vk

@@ -17,9 +17,9 @@
 namespace vk {
 
 struct SourceInfo final {
-    bool ok = false;      // the engine can open it
-    bool still = false;   // a picture rather than a moving video
-    int width = 0;        // picture size in pixels, 0 when unknown
+    bool ok = false;    // the engine can open it
+    bool still = false; // a picture rather than a moving video
+    int width = 0;      // picture size in pixels, 0 when unknown
     int height = 0;
     // The container seeks by presentation time (the mp4/mov family): a seek
     // lands on the key frame at or before the wanted picture, so the engine's
@@ -36,8 +36,8 @@ using MediaLookup = std::function<SourceInfo(const std::string& src)>;
 bool isStillImagePath(const std::string& path);
 
 struct FrameRange final {
-    long long in = 0;   // first frame rendered
-    long long out = 0;  // last frame rendered (inclusive)
+    long long in = 0;  // first frame rendered
+    long long out = 0; // last frame rendered (inclusive)
     long long count() const { return out - in + 1; }
 };
 
@@ -46,22 +46,22 @@ struct FrameRange final {
 FrameRange frameRangeFor(long long startMs, long long endMs, const Timeline& timeline, const FrameRate& rate);
 
 struct BuildOptions final {
-    std::string lumaDir;      // folder holding the generated wipe maps
-    bool withVideo = true;    // false for sound-only output
+    std::string lumaDir;   // folder holding the generated wipe maps
+    bool withVideo = true; // false for sound-only output
 };
 
 struct BuildResult final {
     std::string xml;
     FrameRange range;
-    std::set<TransitionStyle> lumaStyles;  // wipe maps the timeline needs
+    std::set<TransitionStyle> lumaStyles; // wipe maps the timeline needs
     std::vector<std::string> warnings;
 };
 
-BuildResult buildMltXml(const Timeline& timeline, const OutputSettings& output, long long startMs,
-                        long long endMs, const MediaLookup& media, const BuildOptions& options);
+BuildResult buildMltXml(const Timeline& timeline, const OutputSettings& output, long long startMs, long long endMs,
+                        const MediaLookup& media, const BuildOptions& options);
 
 // Lowest and highest speed the engine's time-warp accepts.
 constexpr double kMinWarpSpeed = 0.01;
 constexpr double kMaxWarpSpeed = 20.0;
 
-}  // namespace vk
+} // namespace vk

@@ -40,7 +40,7 @@ MltEngine::MltEngine()
         base = "/tmp";
     std::string templ = (base / "T-VideoWrite-XXXXXX").string();
     if (char* made = mkdtemp(templ.data()))
-        m_folder = made;  // mkdtemp creates it with mode 0700
+        m_folder = made; // mkdtemp creates it with mode 0700
 }
 
 MltEngine::~MltEngine()
@@ -93,4 +93,4 @@ bool MltEngine::start(std::string& error)
     return true;
 }
 
-}  // namespace vk
+} // namespace vk

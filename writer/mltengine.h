@@ -49,4 +49,4 @@ private:
 // with the running engine.
 void registerWriterServices();
 
-}  // namespace vk
+} // namespace vk

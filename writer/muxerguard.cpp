@@ -53,7 +53,7 @@ bool isMp4Family(const AVFormatContext* s)
     return name && (std::strcmp(name, "mp4") == 0 || std::strcmp(name, "mov") == 0);
 }
 
-}  // namespace
+} // namespace
 
 void vk::limitMp4SoundEnd(double seconds)
 {
@@ -63,9 +63,10 @@ void vk::limitMp4SoundEnd(double seconds)
 extern "C" __attribute__((visibility("default"))) int av_interleaved_write_frame(AVFormatContext* s, AVPacket* pkt)
 {
     if (pkt && pkt->size == 0 && pkt->side_data_elems == 0)
-        return 0;  // nothing to store: an empty chunk would only upset decoders
+        return 0; // nothing to store: an empty chunk would only upset decoders
     const double end = g_soundEnd.load();
-    if (pkt && end > 0 && pkt->pts != AV_NOPTS_VALUE && pkt->duration > 0 && unsigned(pkt->stream_index) < s->nb_streams &&
+    if (pkt && end > 0 && pkt->pts != AV_NOPTS_VALUE && pkt->duration > 0 &&
+        unsigned(pkt->stream_index) < s->nb_streams &&
         s->streams[pkt->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && isMp4Family(s)) {
         const AVRational tb = s->streams[pkt->stream_index]->time_base;
         const int64_t limit = std::llround(end * tb.den / tb.num);

@@ -10,4 +10,4 @@ namespace vk {
 // picture. A value of 0 or less turns the limit off.
 void limitMp4SoundEnd(double seconds);
 
-}  // namespace vk
+} // namespace vk

@@ -19,8 +19,8 @@ namespace {
 struct StreamSpan {
     int index = -1;
     long long packets = 0;
-    int64_t first = std::numeric_limits<int64_t>::max();  // earliest presentation time
-    int64_t end = std::numeric_limits<int64_t>::min();    // latest presentation end
+    int64_t first = std::numeric_limits<int64_t>::max(); // earliest presentation time
+    int64_t end = std::numeric_limits<int64_t>::min();   // latest presentation end
     AVRational timeBase{1, 1};
     double seconds(int64_t v) const { return double(v) * timeBase.num / timeBase.den; }
     bool seen() const { return first != std::numeric_limits<int64_t>::max() && end >= first; }
@@ -47,7 +47,7 @@ std::string fmt(const char* pattern, double v)
     return buf;
 }
 
-}  // namespace
+} // namespace
 
 OutputMeasure measureOutput(const std::string& path)
 {
@@ -68,7 +68,7 @@ OutputMeasure measureOutput(const std::string& path)
     StreamSpan video, sound;
     video.index = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     sound.index = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    int64_t frameTicks = 0;  // a picture's duration, for packets that do not carry one
+    int64_t frameTicks = 0; // a picture's duration, for packets that do not carry one
     if (video.index >= 0) {
         const AVStream* st = ctx->streams[video.index];
         video.timeBase = st->time_base;
@@ -111,8 +111,8 @@ OutputMeasure measureOutput(const std::string& path)
     bool firstSound = true;
     while (av_read_frame(ctx, pkt) >= 0) {
         StreamSpan* s = (pkt->stream_index == video.index && !videoFromIndex) ? &video
-                        : pkt->stream_index == sound.index                   ? &sound
-                                                                             : nullptr;
+                        : pkt->stream_index == sound.index                    ? &sound
+                                                                              : nullptr;
         const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
         if (s && pkt->size > 0 && pts != AV_NOPTS_VALUE) {
             int64_t duration = pkt->duration;
@@ -215,8 +215,7 @@ std::string OutputCheck::line() const
         s += std::to_string(m.frames) + "/" + std::to_string(expected.frames) + " frames, ";
     s += m.hasSound ? "sound " + fmt("%.3f", m.soundSeconds) + " s" : std::string("no sound");
     if (m.hasVideo)
-        s += ", picture " + fmt("%.3f", m.pictureSeconds) + " s, offset " + ms(m.offsetSeconds()) +
-             " ms";
+        s += ", picture " + fmt("%.3f", m.pictureSeconds) + " s, offset " + ms(m.offsetSeconds()) + " ms";
     else
         s += ", range " + fmt("%.3f", expected.seconds()) + " s";
     s += ok() ? "" : " -- OUT OF SYNC";
@@ -239,4 +238,4 @@ std::string OutputCheck::summaryJa() const
     return s;
 }
 
-}  // namespace vk
+} // namespace vk

@@ -14,18 +14,18 @@
 namespace vk {
 
 struct OutputExpectation final {
-    long long frames = 0;   // pictures the range gives (0 for sound-only output)
-    int rateNum = 30;       // frame rate of the output
+    long long frames = 0; // pictures the range gives (0 for sound-only output)
+    int rateNum = 30;     // frame rate of the output
     int rateDen = 1;
-    bool video = true;      // the file must have a picture stream
-    bool sound = true;      // ... and a sound stream
+    bool video = true; // the file must have a picture stream
+    bool sound = true; // ... and a sound stream
     double frameSeconds() const { return double(rateDen) / rateNum; }
     double seconds() const { return double(frames) * rateDen / rateNum; }
 };
 
 struct OutputMeasure final {
     bool opened = false;
-    std::string openError;     // why the file could not be read
+    std::string openError; // why the file could not be read
     bool hasVideo = false;
     bool hasSound = false;
     long long frames = 0;      // picture packets
@@ -61,4 +61,4 @@ OutputMeasure measureOutput(const std::string& path);
 // Measures `path` and compares it with what the render was to give.
 OutputCheck checkOutput(const std::string& path, const OutputExpectation& expected);
 
-}  // namespace vk
+} // namespace vk

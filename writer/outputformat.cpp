@@ -54,26 +54,16 @@ struct ProfileRow {
 
 // The profiles the editor offers. The bitrate is the number in the name.
 constexpr ProfileRow kProfiles[] = {
-    {"240-0056k-mono.prx", 240, 176, 56, 1},
-    {"240-0150k-stereo.prx", 240, 176, 150, 2},
-    {"240-0300k-stereo.prx", 240, 176, 300, 2},
-    {"320-0150k-stereo.prx", 320, 240, 150, 2},
-    {"320-0300k-stereo.prx", 320, 240, 300, 2},
-    {"320-0700k-stereo.prx", 320, 240, 700, 2},
-    {"640-0700k-stereo.prx", 640, 480, 700, 2},
-    {"640-1500k-stereo.prx", 640, 480, 1500, 2},
-    {"640-2000k-stereo.prx", 640, 480, 2000, 2},
-    {"208-259k-pocketpc.prx", 208, 160, 259, 2},
-    {"640-2073k-dvd.prx", 640, 480, 2073, 2},
-    {"1280-5201k-hd.prx", 1280, 720, 5201, 2},
-    {"1440-7073k-hd.prx", 1440, 1080, 7073, 2},
-    {"1920-9073k-hd.prx", 1920, 1080, 9073, 2},
-    {"512-1000k-stereo.prx", 512, 384, 1000, 2},
-    {"512-1500k-stereo.prx", 512, 384, 1500, 2},
-    {"512-2000k-stereo.prx", 512, 384, 2000, 2},
-    {"512h-1000k-stereo.prx", 512, 288, 1000, 2},
-    {"512h-1500k-stereo.prx", 512, 288, 1500, 2},
-    {"512h-2000k-stereo.prx", 512, 288, 2000, 2},
+    {"240-0056k-mono.prx", 240, 176, 56, 1},      {"240-0150k-stereo.prx", 240, 176, 150, 2},
+    {"240-0300k-stereo.prx", 240, 176, 300, 2},   {"320-0150k-stereo.prx", 320, 240, 150, 2},
+    {"320-0300k-stereo.prx", 320, 240, 300, 2},   {"320-0700k-stereo.prx", 320, 240, 700, 2},
+    {"640-0700k-stereo.prx", 640, 480, 700, 2},   {"640-1500k-stereo.prx", 640, 480, 1500, 2},
+    {"640-2000k-stereo.prx", 640, 480, 2000, 2},  {"208-259k-pocketpc.prx", 208, 160, 259, 2},
+    {"640-2073k-dvd.prx", 640, 480, 2073, 2},     {"1280-5201k-hd.prx", 1280, 720, 5201, 2},
+    {"1440-7073k-hd.prx", 1440, 1080, 7073, 2},   {"1920-9073k-hd.prx", 1920, 1080, 9073, 2},
+    {"512-1000k-stereo.prx", 512, 384, 1000, 2},  {"512-1500k-stereo.prx", 512, 384, 1500, 2},
+    {"512-2000k-stereo.prx", 512, 384, 2000, 2},  {"512h-1000k-stereo.prx", 512, 288, 1000, 2},
+    {"512h-1500k-stereo.prx", 512, 288, 1500, 2}, {"512h-2000k-stereo.prx", 512, 288, 2000, 2},
 };
 
 // Audio share of a WMV profile's total bitrate.
@@ -88,7 +78,7 @@ int audioKbpsFor(int totalKbps, int channels)
     return 128;
 }
 
-}  // namespace
+} // namespace
 
 WmvProfile wmvProfileFor(const std::string& prxFileName)
 {
@@ -107,12 +97,18 @@ WmvProfile wmvProfileFor(const std::string& prxFileName)
 const char* outputKindName(OutputKind kind)
 {
     switch (kind) {
-    case OutputKind::Preview: return "preview";
-    case OutputKind::DvAvi: return "DV AVI";
-    case OutputKind::RawAvi: return "uncompressed AVI";
-    case OutputKind::Wav: return "WAV";
-    case OutputKind::Asf: return "ASF";
-    case OutputKind::Mp4: return "MP4";
+    case OutputKind::Preview:
+        return "preview";
+    case OutputKind::DvAvi:
+        return "DV AVI";
+    case OutputKind::RawAvi:
+        return "uncompressed AVI";
+    case OutputKind::Wav:
+        return "WAV";
+    case OutputKind::Asf:
+        return "ASF";
+    case OutputKind::Mp4:
+        return "MP4";
     }
     return "?";
 }
@@ -208,4 +204,4 @@ OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline
     return o;
 }
 
-}  // namespace vk
+} // namespace vk

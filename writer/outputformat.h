@@ -25,7 +25,7 @@ FrameRate frameRateFromValue(double fps);
 struct WmvProfile final {
     int width = 640;
     int height = 480;
-    int kbps = 2000;   // total bitrate named in the profile
+    int kbps = 2000; // total bitrate named in the profile
     int channels = 2;
     bool known = true;
 };
@@ -40,17 +40,17 @@ struct OutputSettings final {
     int width = 0;
     int height = 0;
     FrameRate rate;
-    int sampleAspectNum = 1;  // pixel aspect of the output picture
+    int sampleAspectNum = 1; // pixel aspect of the output picture
     int sampleAspectDen = 1;
     int displayAspectNum = 4;
     int displayAspectDen = 3;
     int sampleRate = 48000;
     int channels = 2;
-    std::string muxer;       // avformat muxer name ("avi", "asf", "wav")
-    std::string videoCodec;  // empty for audio-only output
+    std::string muxer;      // avformat muxer name ("avi", "asf", "wav")
+    std::string videoCodec; // empty for audio-only output
     std::string pixelFormat;
     std::string audioCodec;
-    int videoKbps = 0;       // 0 for codecs without a bitrate
+    int videoKbps = 0; // 0 for codecs without a bitrate
     int audioKbps = 0;
     // H.264 only: constant-quality coding and encoder speed (the profile,
     // High, follows from these); muxer flags ("+faststart": the index in
@@ -58,7 +58,7 @@ struct OutputSettings final {
     int videoCrf = -1;
     std::string videoPreset;
     std::string muxerFlags;
-    std::string note;        // a remark to print (unknown profile and so on)
+    std::string note; // a remark to print (unknown profile and so on)
 };
 
 std::string toLower(std::string s);
@@ -71,4 +71,4 @@ OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline
 
 const char* outputKindName(OutputKind kind);
 
-}  // namespace vk
+} // namespace vk

@@ -87,12 +87,13 @@ bool readMp4Params(const pugi::xml_node& root, const std::string& audioName, Mp4
         if (node && !value.empty())
             return true;
         if (e.required)
-            error = std::string("MP4 の作成に必要な ") + e.name + "（" + e.caption +
-                    "）がパラメータファイルにありません。";
+            error =
+                std::string("MP4 の作成に必要な ") + e.name + "（" + e.caption + "）がパラメータファイルにありません。";
         return false;
     };
     auto bad = [&](const Element& e, const std::string& value, const char* allowed) {
-        error = std::string(e.name) + "（" + e.caption + "）の値が正しくありません: \"" + value + "\"（" + allowed + "）";
+        error =
+            std::string(e.name) + "（" + e.caption + "）の値が正しくありません: \"" + value + "\"（" + allowed + "）";
         return false;
     };
     const Element widthEl{"FrameWidth", "フレームの幅", true}, heightEl{"FrameHeight", "フレームの高さ", true};
@@ -125,7 +126,7 @@ bool readMp4Params(const pugi::xml_node& root, const std::string& audioName, Mp4
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool loadWriterParams(const std::string& path, WriterParams& out, std::string& error)
 {
@@ -196,4 +197,4 @@ std::string joinCommandLinePath(int argc, const char* const* argv)
     return path;
 }
 
-}  // namespace vk
+} // namespace vk

@@ -8,15 +8,15 @@
 namespace vk {
 
 struct VideoCompressorParams final {
-    std::string name;       // "DV Video Encoder" or empty
-    long long bitRate = 0;  // dwBitRate
+    std::string name;      // "DV Video Encoder" or empty
+    long long bitRate = 0; // dwBitRate
     int keyFrameRate = 0;
     int quality = 0;
     int windowSize = 0;
 };
 
 struct AudioCompressorParams final {
-    std::string name;  // "PCM" or empty
+    std::string name; // "PCM" or empty
     int samplesPerSec = 0;
     int bitsPerSample = 0;
     int channels = 0;
@@ -28,26 +28,26 @@ struct AudioCompressorParams final {
 // read exactly as before when they have them.
 constexpr const char* kMp4VideoCompressor = "H.264";
 constexpr const char* kMp4AudioCompressor = "AAC";
-constexpr int kMp4DefaultQuality = 18;  // x264 constant rate factor
+constexpr int kMp4DefaultQuality = 18; // x264 constant rate factor
 
 struct Mp4Params final {
-    bool requested = false;  // VideoCompressor is "H.264"
-    int width = 0;           // FrameWidth: even, 16..4096
-    int height = 0;          // FrameHeight: even, 16..4096
-    double frameRate = 0;    // FrameRate: 29.97, 30, 59.94, 60 ... (above 0, at most 120)
-    int quality = kMp4DefaultQuality;  // VideoQuality: x264 CRF 0..51, lower is better
+    bool requested = false;           // VideoCompressor is "H.264"
+    int width = 0;                    // FrameWidth: even, 16..4096
+    int height = 0;                   // FrameHeight: even, 16..4096
+    double frameRate = 0;             // FrameRate: 29.97, 30, 59.94, 60 ... (above 0, at most 120)
+    int quality = kMp4DefaultQuality; // VideoQuality: x264 CRF 0..51, lower is better
 };
 
 struct WriterParams final {
-    std::string xtlFilePath;   // timeline document to render
-    std::string aviFileName;   // output file; empty means preview
-    std::string writeGrfArg;   // unused here (a graph dump path of older writers)
-    std::string writeXtlArg;   // where the engine timeline may be saved for inspection
-    long long startMs = 0;     // range on the timeline, milliseconds
+    std::string xtlFilePath; // timeline document to render
+    std::string aviFileName; // output file; empty means preview
+    std::string writeGrfArg; // unused here (a graph dump path of older writers)
+    std::string writeXtlArg; // where the engine timeline may be saved for inspection
+    long long startMs = 0;   // range on the timeline, milliseconds
     long long endMs = 0;
     VideoCompressorParams video;
     AudioCompressorParams audio;
-    std::string prxFileName;   // WMV profile name
+    std::string prxFileName; // WMV profile name
     Mp4Params mp4;
 
     bool isPreview() const { return aviFileName.empty(); }
@@ -64,4 +64,4 @@ bool loadWriterParams(const std::string& path, WriterParams& out, std::string& e
 // the path unquoted, so a folder with blanks arrives as several words.
 std::string joinCommandLinePath(int argc, const char* const* argv);
 
-}  // namespace vk
+} // namespace vk

@@ -59,7 +59,7 @@ QString timeText(int frame, const Mlt::Profile& profile)
         .arg((ms % 1000) / 10, 2, 10, QLatin1Char('0'));
 }
 
-}  // namespace
+} // namespace
 
 PreviewWindow::PreviewWindow(Mlt::Profile& profile, std::string engineXml, FrameRange range, QWidget* parent)
     : QWidget(parent), m_profile(profile), m_xml(std::move(engineXml)), m_range(range)
@@ -87,11 +87,14 @@ PreviewWindow::PreviewWindow(Mlt::Profile& profile, std::string engineXml, Frame
     connect(m_play, &QPushButton::clicked, this, &PreviewWindow::togglePause);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(this, &PreviewWindow::frameReady, this, &PreviewWindow::onFrameReady, Qt::QueuedConnection);
-    connect(this, &PreviewWindow::ended, this, [this] {
-        m_ended = true;
-        // Leave the last picture up for a moment, then go.
-        QTimer::singleShot(250, this, &QWidget::close);
-    }, Qt::QueuedConnection);
+    connect(
+        this, &PreviewWindow::ended, this,
+        [this] {
+            m_ended = true;
+            // Leave the last picture up for a moment, then go.
+            QTimer::singleShot(250, this, &QWidget::close);
+        },
+        Qt::QueuedConnection);
     setFocusPolicy(Qt::StrongFocus);
     showFrame(int(m_range.in));
 }
@@ -321,4 +324,4 @@ void PreviewWindow::stopEngine()
     m_producer.reset();
 }
 
-}  // namespace vk
+} // namespace vk

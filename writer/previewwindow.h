@@ -30,7 +30,7 @@ class Profile;
 class Producer;
 class Consumer;
 class Event;
-}
+} // namespace Mlt
 
 namespace vk {
 
@@ -105,8 +105,8 @@ private:
     QMutex m_lock;
     QImage m_pending;
     std::atomic<bool> m_endSignalled{false};
-    std::atomic<int> m_lastShown{-1};  // timeline position of the last shown frame
-    std::atomic<int> m_holdAt{-1};     // while paused: the one position shown, else -1
+    std::atomic<int> m_lastShown{-1}; // timeline position of the last shown frame
+    std::atomic<int> m_holdAt{-1};    // while paused: the one position shown, else -1
     bool m_ended = false;
     bool m_paused = false;
     bool m_firstFrameShown = false;
@@ -114,4 +114,4 @@ private:
     QElapsedTimer m_sinceFirstFrame;
 };
 
-}  // namespace vk
+} // namespace vk

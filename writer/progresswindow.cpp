@@ -57,7 +57,7 @@ ProgressWindow::ProgressWindow(RenderJob& job, QWidget* parent) : QWidget(parent
 void ProgressWindow::begin()
 {
     m_clock.start();
-    m_timer.start(50);  // cheap; the end of the render is noticed at once
+    m_timer.start(50); // cheap; the end of the render is noticed at once
     poll();
 }
 
@@ -109,4 +109,4 @@ void ProgressWindow::poll()
     }
 }
 
-}  // namespace vk
+} // namespace vk

@@ -54,4 +54,4 @@ private:
 // "m:ss" or "h:mm:ss".
 QString formatDuration(qint64 ms);
 
-}  // namespace vk
+} // namespace vk

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -108,7 +108,7 @@ void consumerPropertyChanged(mlt_properties owner, void* self, mlt_event_data da
     RenderJob::onWriterProperty(self, owner, mlt_event_data_to_string(data));
 }
 
-}  // namespace
+} // namespace
 
 bool RenderJob::start(std::string& error)
 {
@@ -142,7 +142,7 @@ void RenderJob::releaseConsumer()
 
 bool RenderJob::startConsumer(std::string& error)
 {
-    m_producer->seek(0);  // positions count from the in point
+    m_producer->seek(0); // positions count from the in point
     m_consumer = std::make_unique<Mlt::Consumer>(m_profile, "avformat", m_temp.c_str());
     if (!m_consumer->is_valid()) {
         error = "描画エンジンにファイル出力の機能がありません。";
@@ -256,4 +256,4 @@ bool RenderJob::finish(std::string& error)
     return true;
 }
 
-}  // namespace vk
+} // namespace vk

@@ -17,7 +17,7 @@ class Profile;
 class Producer;
 class Consumer;
 class Event;
-}
+} // namespace Mlt
 
 namespace vk {
 
@@ -78,10 +78,10 @@ private:
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_fatal{false};
     std::atomic<bool> m_stopped{false};
-    std::atomic<bool> m_starting{false};  // inside the engine's start of the writer
-    std::thread::id m_starter;             // the thread that starts it
+    std::atomic<bool> m_starting{false}; // inside the engine's start of the writer
+    std::thread::id m_starter;           // the thread that starts it
     bool m_finished = false;
     bool m_consumerStarted = false;
 };
 
-}  // namespace vk
+} // namespace vk

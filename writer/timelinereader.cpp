@@ -71,7 +71,7 @@ int intAttr(const pugi::xml_node& node, const char* name, int fallback)
     return static_cast<int>(std::lround(v));
 }
 
-}  // namespace
+} // namespace
 
 double Timeline::duration() const
 {
@@ -173,4 +173,4 @@ bool readTimeline(const std::string& path, Timeline& out, std::string& error)
     return true;
 }
 
-}  // namespace vk
+} // namespace vk

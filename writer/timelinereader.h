@@ -9,12 +9,12 @@
 namespace vk {
 
 struct TimelineClip final {
-    double start = 0;   // seconds on the timeline
+    double start = 0; // seconds on the timeline
     double stop = 0;
-    double mstart = 0;  // seconds in the media
+    double mstart = 0; // seconds in the media
     double mstop = 0;
     std::string src;
-    bool preserveAspect = false;  // stretchmode="PreserveAspectRatio"
+    bool preserveAspect = false; // stretchmode="PreserveAspectRatio"
 };
 
 struct TimelineTransition final {
@@ -33,12 +33,12 @@ struct VideoGroup final {
     int height = 480;
     double frameRate = 30;
     int bitDepth = 24;
-    std::vector<TimelineTrack> tracks;  // lowest first; each one above the ones before
+    std::vector<TimelineTrack> tracks; // lowest first; each one above the ones before
 };
 
 struct AudioGroup final {
     int samplingRate = 48000;
-    std::vector<TimelineClip> clips;  // the pieces of the sound clip
+    std::vector<TimelineClip> clips; // the pieces of the sound clip
 };
 
 struct Timeline final {
@@ -53,4 +53,4 @@ struct Timeline final {
 bool readTimeline(const std::string& path, Timeline& out, std::string& error);
 bool parseTimeline(const std::string& xmlText, Timeline& out, std::string& error);
 
-}  // namespace vk
+} // namespace vk

@@ -10,7 +10,7 @@ namespace vk {
 namespace {
 
 struct ClsidRow {
-    const char* clsid;  // upper case, without braces
+    const char* clsid; // upper case, without braces
     TransitionStyle style;
 };
 
@@ -40,18 +40,25 @@ std::vector<int> spiralOrder(int cols, int rows)
     std::vector<int> order(size_t(cols) * rows, 0);
     int top = 0, left = 0, bottom = rows - 1, right = cols - 1, n = 0;
     while (top <= bottom && left <= right) {
-        for (int x = left; x <= right; ++x) order[size_t(top) * cols + x] = n++;
-        for (int y = top + 1; y <= bottom; ++y) order[size_t(y) * cols + right] = n++;
+        for (int x = left; x <= right; ++x)
+            order[size_t(top) * cols + x] = n++;
+        for (int y = top + 1; y <= bottom; ++y)
+            order[size_t(y) * cols + right] = n++;
         if (top < bottom)
-            for (int x = right - 1; x >= left; --x) order[size_t(bottom) * cols + x] = n++;
+            for (int x = right - 1; x >= left; --x)
+                order[size_t(bottom) * cols + x] = n++;
         if (left < right)
-            for (int y = bottom - 1; y > top; --y) order[size_t(y) * cols + left] = n++;
-        ++top; ++left; --bottom; --right;
+            for (int y = bottom - 1; y > top; --y)
+                order[size_t(y) * cols + left] = n++;
+        ++top;
+        ++left;
+        --bottom;
+        --right;
     }
     return order;
 }
 
-}  // namespace
+} // namespace
 
 TransitionStyle transitionStyleForClsid(const std::string& clsid)
 {
@@ -68,20 +75,34 @@ TransitionStyle transitionStyleForClsid(const std::string& clsid)
 const char* transitionStyleName(TransitionStyle style)
 {
     switch (style) {
-    case TransitionStyle::Fade: return "fade";
-    case TransitionStyle::Barn: return "barn";
-    case TransitionStyle::Blinds: return "blinds";
-    case TransitionStyle::Burn: return "burn";
-    case TransitionStyle::Inset: return "inset";
-    case TransitionStyle::Iris: return "iris";
-    case TransitionStyle::Pixelate: return "pixelate";
-    case TransitionStyle::RadialWipe: return "radial";
-    case TransitionStyle::Slide: return "slide";
-    case TransitionStyle::Spiral: return "spiral";
-    case TransitionStyle::Stretch: return "stretch";
-    case TransitionStyle::Wheel: return "wheel";
-    case TransitionStyle::Wipe: return "wipe";
-    case TransitionStyle::Zigzag: return "zigzag";
+    case TransitionStyle::Fade:
+        return "fade";
+    case TransitionStyle::Barn:
+        return "barn";
+    case TransitionStyle::Blinds:
+        return "blinds";
+    case TransitionStyle::Burn:
+        return "burn";
+    case TransitionStyle::Inset:
+        return "inset";
+    case TransitionStyle::Iris:
+        return "iris";
+    case TransitionStyle::Pixelate:
+        return "pixelate";
+    case TransitionStyle::RadialWipe:
+        return "radial";
+    case TransitionStyle::Slide:
+        return "slide";
+    case TransitionStyle::Spiral:
+        return "spiral";
+    case TransitionStyle::Stretch:
+        return "stretch";
+    case TransitionStyle::Wheel:
+        return "wheel";
+    case TransitionStyle::Wipe:
+        return "wipe";
+    case TransitionStyle::Zigzag:
+        return "zigzag";
     }
     return "fade";
 }
@@ -121,47 +142,49 @@ std::vector<unsigned char> lumaMap(TransitionStyle style, int width, int height)
         for (int x = 0; x < w; ++x) {
             const double u = (x + 0.5) / w, v = (y + 0.5) / h;
             const double dx = (u - 0.5) * aspect, dy = v - 0.5;
-            double t = 0;  // progress at which this pixel flips, 0..1
+            double t = 0; // progress at which this pixel flips, 0..1
             switch (style) {
-            case TransitionStyle::Wipe:  // bar from the left edge
+            case TransitionStyle::Wipe: // bar from the left edge
                 t = u;
                 break;
-            case TransitionStyle::Barn:  // doors opening from the vertical centre line
+            case TransitionStyle::Barn: // doors opening from the vertical centre line
                 t = std::fabs(u - 0.5) * 2;
                 break;
-            case TransitionStyle::Blinds: {  // ten horizontal slats opening downwards
+            case TransitionStyle::Blinds: { // ten horizontal slats opening downwards
                 const double slats = 10;
                 t = v * slats - std::floor(v * slats);
                 break;
             }
-            case TransitionStyle::Inset:  // box growing from the top-left corner
+            case TransitionStyle::Inset: // box growing from the top-left corner
                 t = std::max(u, v);
                 break;
-            case TransitionStyle::Iris: {  // circle opening from the centre
+            case TransitionStyle::Iris: { // circle opening from the centre
                 const double maxR = std::sqrt(0.25 * aspect * aspect + 0.25);
                 t = std::sqrt(dx * dx + dy * dy) / maxR;
                 break;
             }
-            case TransitionStyle::RadialWipe: {  // clock hand from twelve, clockwise
-                double a = std::atan2(dx, -dy);  // 0 at twelve, growing clockwise
-                if (a < 0) a += 2 * kPi;
+            case TransitionStyle::RadialWipe: { // clock hand from twelve, clockwise
+                double a = std::atan2(dx, -dy); // 0 at twelve, growing clockwise
+                if (a < 0)
+                    a += 2 * kPi;
                 t = a / (2 * kPi);
                 break;
             }
-            case TransitionStyle::Wheel: {  // four spokes sweeping round
+            case TransitionStyle::Wheel: { // four spokes sweeping round
                 double a = std::atan2(dx, -dy);
-                if (a < 0) a += 2 * kPi;
+                if (a < 0)
+                    a += 2 * kPi;
                 const double spokes = 4;
                 const double s = a * spokes / (2 * kPi);
                 t = s - std::floor(s);
                 break;
             }
-            case TransitionStyle::Spiral: {  // cells revealed along a square spiral
+            case TransitionStyle::Spiral: { // cells revealed along a square spiral
                 const int cx = std::min(cols - 1, x * cols / w), cy = std::min(rows - 1, y * rows / h);
                 t = (spiral[size_t(cy) * cols + cx] + 0.5) / (cols * rows);
                 break;
             }
-            case TransitionStyle::Zigzag: {  // a snake running along the rows, turning at each edge
+            case TransitionStyle::Zigzag: { // a snake running along the rows, turning at each edge
                 const int cy = std::min(rows - 1, y * rows / h);
                 const double along = (cy % 2 == 0) ? u : 1 - u;
                 t = (cy + along) / rows;
@@ -189,4 +212,4 @@ bool writeLumaMap(TransitionStyle style, int width, int height, const std::strin
     return std::fclose(f) == 0 && ok;
 }
 
-}  // namespace vk
+} // namespace vk

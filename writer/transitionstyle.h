@@ -8,8 +8,20 @@
 namespace vk {
 
 enum class TransitionStyle {
-    Fade, Barn, Blinds, Burn, Inset, Iris, Pixelate, RadialWipe,
-    Slide, Spiral, Stretch, Wheel, Wipe, Zigzag
+    Fade,
+    Barn,
+    Blinds,
+    Burn,
+    Inset,
+    Iris,
+    Pixelate,
+    RadialWipe,
+    Slide,
+    Spiral,
+    Stretch,
+    Wheel,
+    Wipe,
+    Zigzag
 };
 
 // Case-insensitive, braces optional; anything unknown is a fade.
@@ -30,4 +42,4 @@ std::vector<unsigned char> lumaMap(TransitionStyle style, int width, int height)
 // Writes the map as a binary PGM. Returns false when the file cannot be written.
 bool writeLumaMap(TransitionStyle style, int width, int height, const std::string& path);
 
-}  // namespace vk
+} // namespace vk

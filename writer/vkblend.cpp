@@ -20,7 +20,7 @@ namespace {
 
 void burn(uint8_t* a, const uint8_t* b, int pixels, double p)
 {
-    const double heat = std::sin(p * M_PI);  // 0 at the ends, 1 in the middle
+    const double heat = std::sin(p * M_PI); // 0 at the ends, 1 in the middle
     const double glow[3] = {255, 170, 60};
     for (int i = 0; i < pixels * 3; i += 3) {
         for (int c = 0; c < 3; ++c) {
@@ -71,7 +71,7 @@ int getImage(mlt_frame aFrame, uint8_t** image, mlt_image_format* format, int* w
     int bw = *width, bh = *height;
     if (mlt_frame_get_image(bFrame, &bImage, &bFormat, &bw, &bh, 0) || !bImage || bw != *width || bh != *height ||
         bFormat != mlt_image_rgb)
-        return 0;  // nothing to blend with: keep the old picture
+        return 0; // nothing to blend with: keep the old picture
     if (style && std::strcmp(style, "pixelate") == 0)
         pixelate(*image, bImage, *width, *height, progress);
     else
@@ -100,7 +100,7 @@ void* createBlend(mlt_profile, mlt_service_type, const char*, const void*)
     return transition;
 }
 
-}  // namespace
+} // namespace
 
 void registerWriterServices()
 {
@@ -109,4 +109,4 @@ void registerWriterServices()
         mlt_repository_register(repository, mlt_service_transition_type, "vk_blend", createBlend);
 }
 
-}  // namespace vk
+} // namespace vk

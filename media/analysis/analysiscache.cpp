@@ -49,10 +49,7 @@ void setWhy(QString* why, const char* text)
 
 } // namespace
 
-AnalysisCache::AnalysisCache(QString dir)
-    : m_dir(dir.isEmpty() ? defaultDir() : std::move(dir))
-{
-}
+AnalysisCache::AnalysisCache(QString dir) : m_dir(dir.isEmpty() ? defaultDir() : std::move(dir)) {}
 
 QString AnalysisCache::defaultDir()
 {
@@ -194,8 +191,7 @@ std::optional<AudioAnalysis> AnalysisCache::load(const QByteArray& key) const
 
 bool AnalysisCache::store(const QByteArray& key, const AudioAnalysis& analysis) const
 {
-    if (key.isEmpty() || analysis.sampleRate <= 0 || analysis.peaks.isEmpty()
-        || analysis.reason == cancelledReason())
+    if (key.isEmpty() || analysis.sampleRate <= 0 || analysis.peaks.isEmpty() || analysis.reason == cancelledReason())
         return false;
     if (!QDir().mkpath(m_dir))
         return false;

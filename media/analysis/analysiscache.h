@@ -49,8 +49,7 @@ public:
     // The file format on its own, for the cache and its tests. decode() returns nothing
     // for anything but a complete, intact file of this version; `why` gets the reason.
     static QByteArray encode(const QByteArray& key, const AudioAnalysis& analysis);
-    static std::optional<AudioAnalysis> decode(const QByteArray& bytes, const QByteArray& key,
-                                               QString* why = nullptr);
+    static std::optional<AudioAnalysis> decode(const QByteArray& bytes, const QByteArray& key, QString* why = nullptr);
 
 private:
     QString m_dir;

@@ -2,14 +2,9 @@
 
 namespace vk {
 
-AnalysisWorker::AnalysisWorker(QObject* parent)
-    : AnalysisWorker(AnalysisCache(), parent)
-{
-}
+AnalysisWorker::AnalysisWorker(QObject* parent) : AnalysisWorker(AnalysisCache(), parent) {}
 
-AnalysisWorker::AnalysisWorker(const AnalysisCache& cache, QObject* parent)
-    : QObject(parent)
-    , m_cache(cache)
+AnalysisWorker::AnalysisWorker(const AnalysisCache& cache, QObject* parent) : QObject(parent), m_cache(cache)
 {
     qRegisterMetaType<vk::AudioAnalysis>();
 }

@@ -65,8 +65,8 @@ DecodedAudio decodeAudio(const QString& path, const std::atomic<bool>* cancel, c
     AVStream* st = format->streams[stream];
 
     std::unique_ptr<AVCodecContext, CodecCloser> dec(avcodec_alloc_context3(codec));
-    if (!dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0
-        || avcodec_open2(dec.get(), codec, nullptr) < 0)
+    if (!dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0 ||
+        avcodec_open2(dec.get(), codec, nullptr) < 0)
         return failure(QStringLiteral("Cannot decode the sound"));
     if (dec->sample_rate <= 0 || dec->ch_layout.nb_channels <= 0)
         return failure(QStringLiteral("Cannot decode the sound"));
@@ -75,8 +75,8 @@ DecodedAudio decodeAudio(const QString& path, const std::atomic<bool>* cancel, c
     // conversion and the down-mix for every sample format the decoders produce.
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     SwrContext* rawSwr = nullptr;
-    if (swr_alloc_set_opts2(&rawSwr, &mono, AV_SAMPLE_FMT_FLT, dec->sample_rate, &dec->ch_layout,
-                            dec->sample_fmt, dec->sample_rate, 0, nullptr) < 0)
+    if (swr_alloc_set_opts2(&rawSwr, &mono, AV_SAMPLE_FMT_FLT, dec->sample_rate, &dec->ch_layout, dec->sample_fmt,
+                            dec->sample_rate, 0, nullptr) < 0)
         return failure(QStringLiteral("Cannot decode the sound"));
     std::unique_ptr<SwrContext, SwrCloser> swr(rawSwr);
     // An average of the channels, not their sum: keeps full-scale stereo at full scale.
@@ -116,8 +116,8 @@ DecodedAudio decodeAudio(const QString& path, const std::atomic<bool>* cancel, c
                 const size_t at = out.samples.size();
                 out.samples.resize(at + size_t(outMax));
                 uint8_t* dst = reinterpret_cast<uint8_t*>(out.samples.data() + at);
-                const int got = swr_convert(swr.get(), &dst, outMax,
-                                            const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+                const int got = swr_convert(swr.get(), &dst, outMax, const_cast<const uint8_t**>(frame->extended_data),
+                                            frame->nb_samples);
                 out.samples.resize(at + size_t(std::max(got, 0)));
             }
             av_frame_unref(frame.get());

@@ -15,14 +15,17 @@ namespace vk {
 struct DecodedAudio {
     std::vector<float> samples; // mono, the channels averaged, range about -1..1
     int sampleRate = 0;
-    QString reason;             // empty when decoding worked; else a short status-line text
+    QString reason; // empty when decoding worked; else a short status-line text
 
     bool ok() const { return reason.isEmpty() && sampleRate > 0; }
     double durationMs() const { return sampleRate > 0 ? 1000.0 * double(samples.size()) / sampleRate : 0.0; }
 };
 
 // The reason of a result whose work was cancelled; such a result is never cached or shown.
-inline QString cancelledReason() { return QStringLiteral("Cancelled"); }
+inline QString cancelledReason()
+{
+    return QStringLiteral("Cancelled");
+}
 
 // Progress is a fraction 0..1 of the file's duration (as far as the container knows it).
 using ProgressFn = std::function<void(double)>;

@@ -26,11 +26,11 @@ struct AudioAnalysis {
     QString reason;
     int sampleRate = 0;
     double durationMs = 0.0;
-    double bpm = 0.0;                 // from the median beat spacing; 0 without beats
-    std::vector<double> beatsMs;      // ascending
-    std::vector<double> downbeatsMs;  // the bars' first beats: a subset of beatsMs
-    std::vector<double> onsetsMs;     // ascending; may hold onsets even when beats are missing
-    WaveformPeaks peaks;              // empty only when nothing could be decoded
+    double bpm = 0.0;                // from the median beat spacing; 0 without beats
+    std::vector<double> beatsMs;     // ascending
+    std::vector<double> downbeatsMs; // the bars' first beats: a subset of beatsMs
+    std::vector<double> onsetsMs;    // ascending; may hold onsets even when beats are missing
+    WaveformPeaks peaks;             // empty only when nothing could be decoded
 
     bool hasBeats() const { return !beatsMs.empty(); }
 };
@@ -40,8 +40,8 @@ constexpr double kMinBeatSoundMs = 4000.0;
 
 // Analyses mono samples. Progress runs from 0 to 1; cancel (may be null) stops the work
 // early with reason "Cancelled". Never throws.
-AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate,
-                             const std::atomic<bool>* cancel = nullptr, const ProgressFn& progress = {});
+AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, const std::atomic<bool>* cancel = nullptr,
+                             const ProgressFn& progress = {});
 
 // Decodes the file and analyses it; decoding takes the first half of the progress range.
 AudioAnalysis analyseFile(const QString& path, const std::atomic<bool>* cancel = nullptr,

@@ -224,8 +224,8 @@ QImage MpvEngine::currentPicture()
                 data = v.u.ba;
         }
         if (format == "bgr0" && data && w > 0 && h > 0 && stride >= w * 4 && int64_t(data->size) >= stride * h)
-            image = QImage(static_cast<const uchar*>(data->data), int(w), int(h), int(stride), QImage::Format_RGB32)
-                        .copy();
+            image =
+                QImage(static_cast<const uchar*>(data->data), int(w), int(h), int(stride), QImage::Format_RGB32).copy();
     }
     mpv_free_node_contents(&result);
     return image;
@@ -240,8 +240,8 @@ bool MpvEngine::pictureSettled()
     // done seeking and be where the last seek goes.
     int seeking = 1;
     double pos = -1.0;
-    if (mpv_get_property(d->mpv, "seeking", MPV_FORMAT_FLAG, &seeking) < 0 || seeking
-        || mpv_get_property(d->mpv, "time-pos", MPV_FORMAT_DOUBLE, &pos) < 0)
+    if (mpv_get_property(d->mpv, "seeking", MPV_FORMAT_FLAG, &seeking) < 0 || seeking ||
+        mpv_get_property(d->mpv, "time-pos", MPV_FORMAT_DOUBLE, &pos) < 0)
         return false;
     return d->landedAt(pos);
 }

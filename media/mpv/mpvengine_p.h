@@ -94,9 +94,9 @@ struct MpvEngine::Private {
     bool paused = true;
     double speed = 1.0;
     double mpvDuration = 0.0;
-    bool hasSound = false;     // the position follows the sound when there is one
-    bool seekPending = false;  // reports before the seek has landed are stale
-    double seekTarget = 0.0;   // the last seek's
+    bool hasSound = false;    // the position follows the sound when there is one
+    bool seekPending = false; // reports before the seek has landed are stale
+    double seekTarget = 0.0;  // the last seek's
     PlayClock clock;
     // The player was sent to the start of the picture's frame rather than to the
     // position itself: playing from the position must go there first.
@@ -127,10 +127,7 @@ struct MpvEngine::Private {
     void showFrameAt(double pos);
     void waitForSeek();
     // A moving picture with a known frame rate.
-    bool hasPicture() const
-    {
-        return infoValid && !still && info.width > 0 && info.secondsPerFrame > 0.0;
-    }
+    bool hasPicture() const { return infoValid && !still && info.width > 0 && info.secondsPerFrame > 0.0; }
 
     void chooseVideoOutput();
     void startDrawing();

@@ -170,8 +170,8 @@ void MpvEngine::Private::handleEvent(const mpv_event& ev)
             onReport(*static_cast<const double*>(prop->data));
         else if (ev.reply_userdata == kDuration)
             mpvDuration = prop->format == MPV_FORMAT_DOUBLE ? *static_cast<const double*>(prop->data) : 0.0;
-        else if (ev.reply_userdata == kPause && prop->format == MPV_FORMAT_FLAG
-                 && *static_cast<const int*>(prop->data) && open && !paused) {
+        else if (ev.reply_userdata == kPause && prop->format == MPV_FORMAT_FLAG &&
+                 *static_cast<const int*>(prop->data) && open && !paused) {
             // Not our own pause (or a late report of one): the file played to its end
             // and the player holds it there, paused.
             int nowPaused = 0;
@@ -330,8 +330,8 @@ void MpvEngine::Private::startDrawing()
             auto* self = static_cast<Private*>(p);
             if (self->frameQueued.exchange(true))
                 return;
-            QMetaObject::invokeMethod(&self->context, [self] { self->onRenderUpdate(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &self->context, [self] { self->onRenderUpdate(); }, Qt::QueuedConnection);
         },
         this);
     chooseVideoOutput();

@@ -46,8 +46,8 @@ private:
     double m_startTime = 0.0;
     double m_base = 0.0;
     double m_baseTime = 0.0;
-    double m_rate = 0.0;   // speed while following, 0 while waiting for the music
-    double m_floor = 0.0;  // the largest answer given since the start
+    double m_rate = 0.0;  // speed while following, 0 while waiting for the music
+    double m_floor = 0.0; // the largest answer given since the start
 };
 
 } // namespace vk

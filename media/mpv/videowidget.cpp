@@ -54,14 +54,15 @@ bool VideoWidget::isDrawing() const
 
 void VideoWidget::requestFrame()
 {
-    QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { update(); }, Qt::QueuedConnection);
 }
 
 void VideoWidget::initializeGL()
 {
     // A new context (first show, or after moving to another window).
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
-            &VideoWidget::onContextAboutToBeDestroyed, Qt::DirectConnection);
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &VideoWidget::onContextAboutToBeDestroyed,
+            Qt::DirectConnection);
     if (m_owner && !m_drawing)
         startDrawer();
 }

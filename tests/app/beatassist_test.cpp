@@ -18,8 +18,8 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
-#include <QPushButton>
 #include <QMap>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -130,11 +130,11 @@ TEST_F(BeatAssistTest, LatencyAndSnappingApplyToTapsAndAreKeptInTheSettings)
     EXPECT_FALSE(assist->snapOn());
     tapAt(1040);
     assist->setLatencyMs(30.0);
-    tapAt(2045);  // latency only: 2015
+    tapAt(2045); // latency only: 2015
     assist->setSnapOn(true);
-    tapAt(3070);  // 3040 after latency: the beat at 3000
-    tapAt(1270);  // 1240: no beat within 60 ms, the onset at 1230
-    tapAt(3780);  // 3750: 250 ms from every beat, stays
+    tapAt(3070); // 3040 after latency: the beat at 3000
+    tapAt(1270); // 1240: no beat within 60 ms, the onset at 1230
+    tapAt(3780); // 3750: 250 ms from every beat, stays
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 1040, 1230, 2015, 3000, 3750}));
     EXPECT_TRUE(TableInvariants(editor));
 

@@ -22,9 +22,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <cmath>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <memory>
 
 using namespace vk;
@@ -43,9 +43,10 @@ const QString kPath = QStringLiteral("/Kadro");
 // `gdbus call` of one method, as in the README.
 QStringList Gdbus(const QString& method, const QStringList& args = {})
 {
-    return QStringList{QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"), kDest,
-                       QStringLiteral("--object-path"), kPath, QStringLiteral("--method"),
-                       QStringLiteral("TlmVideoKadro.Kadro.") + method} +
+    return QStringList{QStringLiteral("call"),          QStringLiteral("--session"),
+                       QStringLiteral("--dest"),        kDest,
+                       QStringLiteral("--object-path"), kPath,
+                       QStringLiteral("--method"),      QStringLiteral("TlmVideoKadro.Kadro.") + method} +
            args;
 }
 
@@ -60,9 +61,15 @@ QStringList GdbusSetOptions(const QString& action, const QString& valueStr = QSt
 // `dbus-send --print-reply` of SetOptions, as in the README.
 QStringList DbusSendSetOptions(const QString& action, const QString& valueStr)
 {
-    return {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=") + kDest, kPath,
-            QStringLiteral("TlmVideoKadro.Kadro.SetOptions"), QStringLiteral("string:") + action,
-            QStringLiteral("int32:0"), QStringLiteral("string:") + valueStr, QStringLiteral("int32:0"),
+    return {QStringLiteral("--session"),
+            QStringLiteral("--print-reply"),
+            QStringLiteral("--dest=") + kDest,
+            kPath,
+            QStringLiteral("TlmVideoKadro.Kadro.SetOptions"),
+            QStringLiteral("string:") + action,
+            QStringLiteral("int32:0"),
+            QStringLiteral("string:") + valueStr,
+            QStringLiteral("int32:0"),
             QStringLiteral("string:")};
 }
 
@@ -237,15 +244,16 @@ TEST_F(EditorOverBusTest, ClientReadsAndSetsTheEditorsFieldsAndQuits)
     // set_audio_src only sets the field: the loaded clip's length stays.
     const QString other = m_scratch.filePath(QStringLiteral("ｵﾄ 1.wav"));
     gdbusSetOptions(QStringLiteral("set_audio_src"), other);
-    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src")).retValueStr,
-              other);
+    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src")).retValueStr, other);
     EXPECT_NEAR(gdbusSetOptions(QStringLiteral("get_audio_duration")).retVal, g_sample->songMsec, 1);
 
     // The output path, with dbus-send.
     const QString dest = m_scratch.filePath(QStringLiteral("作品.avi"));
-    Reply d = ParseDbusSend(run(QStringLiteral("dbus-send"), DbusSendSetOptions(QStringLiteral("set_video_dest"), dest)));
+    Reply d =
+        ParseDbusSend(run(QStringLiteral("dbus-send"), DbusSendSetOptions(QStringLiteral("set_video_dest"), dest)));
     EXPECT_TRUE(d.ok);
-    d = ParseDbusSend(run(QStringLiteral("dbus-send"), DbusSendSetOptions(QStringLiteral("get_video_dest"), QString())));
+    d = ParseDbusSend(
+        run(QStringLiteral("dbus-send"), DbusSendSetOptions(QStringLiteral("get_video_dest"), QString())));
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.retValueStr, dest);
     EXPECT_EQ(d.retVal, 0);
@@ -258,14 +266,13 @@ TEST_F(EditorOverBusTest, ClientReadsAndSetsTheEditorsFieldsAndQuits)
     r = gdbusSetOptions(QStringLiteral("Get_Audio_Src"), QString(), 42, QStringLiteral("as given"));
     EXPECT_EQ(r.retVal, 42);
     EXPECT_EQ(r.retValueStr, QStringLiteral("as given"));
-    EXPECT_EQ(run(QStringLiteral("gdbus"),
-                  Gdbus(QStringLiteral("SetOptionsEx"),
-                        {QStringLiteral("set_audio_src"), QStringLiteral("1"), QStringLiteral("2"),
-                         QStringLiteral("/x.wav"), QStringLiteral("/y.wav"), QStringLiteral("3"),
-                         QStringLiteral("kept")})),
-              QStringLiteral("(3, 'kept')\n"));
-    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src")).retValueStr,
-              other);
+    EXPECT_EQ(
+        run(QStringLiteral("gdbus"),
+            Gdbus(QStringLiteral("SetOptionsEx"),
+                  {QStringLiteral("set_audio_src"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("/x.wav"),
+                   QStringLiteral("/y.wav"), QStringLiteral("3"), QStringLiteral("kept")})),
+        QStringLiteral("(3, 'kept')\n"));
+    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src")).retValueStr, other);
 
     // Quit: the call succeeds and the program ends at once, with no settings written.
     EXPECT_EQ(run(QStringLiteral("gdbus"), Gdbus(QStringLiteral("Quit"))), QStringLiteral("()\n"));
@@ -325,10 +332,11 @@ TEST_F(EditorOverBusTest, BusStartsTheEditorWithEmbedding)
 
     // The first call starts the editor; dbus-send waits for it like any client.
     int rc = -1;
-    const QString out = run(QStringLiteral("dbus-send"),
-                            {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                             QStringLiteral("--dest=") + kDest, kPath, QStringLiteral("TlmVideoKadro.Kadro.getVersion")},
-                            &rc);
+    const QString out =
+        run(QStringLiteral("dbus-send"),
+            {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=") + kDest, kPath,
+             QStringLiteral("TlmVideoKadro.Kadro.getVersion")},
+            &rc);
     ASSERT_EQ(rc, 0) << out.toStdString();
     EXPECT_TRUE(out.trimmed().endsWith(QStringLiteral("string \"2_0_1\""))) << out.toStdString();
     ASSERT_TRUE(nameOwned());
@@ -340,17 +348,22 @@ TEST_F(EditorOverBusTest, BusStartsTheEditorWithEmbedding)
     ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
     const QList<QByteArray> argv = cmdline.readAll().split('\0');
     ASSERT_GE(argv.size(), 2);
-    EXPECT_EQ(QFileInfo(QString::fromLocal8Bit(argv.at(0))).canonicalFilePath(), QFileInfo(kEditor).canonicalFilePath());
+    EXPECT_EQ(QFileInfo(QString::fromLocal8Bit(argv.at(0))).canonicalFilePath(),
+              QFileInfo(kEditor).canonicalFilePath());
     EXPECT_EQ(argv.at(1), QByteArray("-Embedding"));
 
     // "-Embedding" is no project: the editor starts empty.
-    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src"), QString(), 0, QStringLiteral("x")).retValueStr, QString());
+    EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_src"), QString(), 0, QStringLiteral("x")).retValueStr,
+              QString());
     EXPECT_EQ(gdbusSetOptions(QStringLiteral("get_audio_duration"), QString(), 9).retVal, 0);
 
     EXPECT_EQ(run(QStringLiteral("gdbus"), Gdbus(QStringLiteral("Quit"))), QStringLiteral("()\n"));
-    EXPECT_TRUE(WaitFor([this] { return !QFileInfo::exists(QStringLiteral("/proc/%1/cmdline").arg(m_pid)) ||
-                                        QFile(QStringLiteral("/proc/%1/cmdline").arg(m_pid)).size() == 0; },
-                        10000))
+    EXPECT_TRUE(WaitFor(
+        [this] {
+            return !QFileInfo::exists(QStringLiteral("/proc/%1/cmdline").arg(m_pid)) ||
+                   QFile(QStringLiteral("/proc/%1/cmdline").arg(m_pid)).size() == 0;
+        },
+        10000))
         << "the started editor is still running after Quit";
 }
 
@@ -367,7 +380,8 @@ TEST_F(EditorOverBusTest, SampleProjectIsWhatTheEditorWouldWrite)
     editor.Grid().setCols(Col::Count);
     editor.Grid().writeHeader();
     ProjectFile project(editor);
-    ASSERT_TRUE(project.ProjectLoad(g_sample->project)) << (ui.messages.isEmpty() ? "" : ui.messages.front().text.toStdString());
+    ASSERT_TRUE(project.ProjectLoad(g_sample->project))
+        << (ui.messages.isEmpty() ? "" : ui.messages.front().text.toStdString());
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(snd.openedPath, g_sample->song);
     EXPECT_EQ(editor.sndFile(), g_sample->song);
@@ -386,8 +400,10 @@ TEST_F(EditorOverBusTest, SampleProjectIsWhatTheEditorWouldWrite)
         ASSERT_TRUE(speed.has_value());
         EXPECT_EQ(editor.Grid().text(row, Col::Speed), *speed) << "row " << row;
         EXPECT_GT(editor.getVidLengthMsec(row), 0);
-        EXPECT_LE(TimeTextToMsec(editor.Grid().text(row, Col::OutPoint), editor.Grid().text(row, Col::VideoInterval).toInt()),
-                  10000) << "row " << row << " ends inside its 10 s video";
+        EXPECT_LE(
+            TimeTextToMsec(editor.Grid().text(row, Col::OutPoint), editor.Grid().text(row, Col::VideoInterval).toInt()),
+            10000)
+            << "row " << row << " ends inside its 10 s video";
         if (editor.Grid().text(row, Col::Effect) == QStringLiteral("ﾌｪｰﾄﾞ")) {
             ++fades;
             EXPECT_EQ(editor.Grid().text(row, Col::TransMsec), QStringLiteral("1500"));

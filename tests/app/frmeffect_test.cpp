@@ -24,7 +24,6 @@ vk::QSettingsStore& testSettings()
 }
 } // namespace
 
-
 namespace vk {
 namespace {
 

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,7 +29,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QFile>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -59,7 +59,6 @@ SyncedStore& testSettings()
     return store;
 }
 } // namespace
-
 
 namespace vk {
 namespace {
@@ -174,7 +173,8 @@ TEST_F(FrmVidTest, CaptionIconAndControlTexts)
     EXPECT_EQ(child<QAbstractButton>("cmdSelStartJmp")->toolTip(), QStringLiteral("範囲始点へジャンプ(C)"));
     EXPECT_EQ(child<QAbstractButton>("cmdSelEndJmp")->toolTip(), QStringLiteral("範囲終点へジャンプ(V)"));
     EXPECT_EQ(child<QAbstractButton>("btnVidReg")->text(), QStringLiteral("映像登録"));
-    EXPECT_EQ(child<QAbstractButton>("btnVidReg")->toolTip(), QStringLiteral("選択した音声区間行に映像を登録します(S)"));
+    EXPECT_EQ(child<QAbstractButton>("btnVidReg")->toolTip(),
+              QStringLiteral("選択した音声区間行に映像を登録します(S)"));
     EXPECT_EQ(child<QAbstractButton>("btnVidContReg")->text(), QStringLiteral("映像連続登録"));
     EXPECT_EQ(child<QAbstractButton>("btnVidContReg")->toolTip(),
               QStringLiteral("動画ｸﾘｯﾌﾟ中の音楽にあわせてｸﾘｯｸすると行映像が連続登録されます(A)"));
@@ -304,7 +304,8 @@ TEST_F(FrmVidTest, ClosingAsksWhileModifiedAndEndsTheApplication)
 
     EXPECT_FALSE(window->close()); // No keeps it open
     ASSERT_EQ(ui.questions.size(), 1);
-    EXPECT_EQ(ui.questions[0].text, QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"));
+    EXPECT_EQ(ui.questions[0].text,
+              QStringLiteral("プロジェクトファイルが保存されていません。保存せずに終了しますか？"));
     EXPECT_EQ(ui.questions[0].icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(editor.modified());

@@ -98,7 +98,8 @@ TEST_F(KadroTest, AudioSourceRoundTripDoesNotLoadTheClip)
     EXPECT_EQ(get.retVal, 41) << "RetVal is in/out and this action leaves it";
 
     // Not loaded: the player was not asked, the clip length and the table stay.
-    EXPECT_TRUE(sndPlayer.callsStartingWith(QStringLiteral("Open")).isEmpty()) << sndPlayer.calls.join(u' ').toStdString();
+    EXPECT_TRUE(sndPlayer.callsStartingWith(QStringLiteral("Open")).isEmpty())
+        << sndPlayer.calls.join(u' ').toStdString();
     EXPECT_EQ(editor.sndLength(), 8000);
     EXPECT_FALSE(editor.modified());
 }
@@ -170,9 +171,9 @@ TEST_F(KadroTest, UnknownActionsAndOtherCasesChangeNothing)
     knowVideo();
     editor.setSndFile(QStringLiteral("/a.wav"));
     editor.setOutputPath(QStringLiteral("/o.avi"));
-    for (const QString& action : {QStringLiteral("Set_Audio_Src"), QStringLiteral("SET_VIDEO_DEST"),
-                                  QStringLiteral("set_video_src "), QStringLiteral(""), QStringLiteral("quit"),
-                                  QStringLiteral("set_audio_srcx")}) {
+    for (const QString& action :
+         {QStringLiteral("Set_Audio_Src"), QStringLiteral("SET_VIDEO_DEST"), QStringLiteral("set_video_src "),
+          QStringLiteral(""), QStringLiteral("quit"), QStringLiteral("set_audio_srcx")}) {
         const Out out = call(action, QStringLiteral("/changed"), 11, QStringLiteral("in"));
         EXPECT_EQ(out.retVal, 11) << action.toStdString();
         EXPECT_EQ(out.retValueStr, QStringLiteral("in")) << action.toStdString();
@@ -186,12 +187,12 @@ TEST_F(KadroTest, UnknownActionsAndOtherCasesChangeNothing)
 TEST_F(KadroTest, SetOptionsExDoesNothing)
 {
     editor.setSndFile(QStringLiteral("/a.wav"));
-    for (const QString& action : {QStringLiteral("set_audio_src"), QStringLiteral("get_audio_src"),
-                                  QStringLiteral("set_video_dest")}) {
+    for (const QString& action :
+         {QStringLiteral("set_audio_src"), QStringLiteral("get_audio_src"), QStringLiteral("set_video_dest")}) {
         int retVal = 0;
         QString retValueStr;
-        kadro.SetOptionsEx(action, 1, 2, QStringLiteral("/x.wav"), QStringLiteral("/y.avi"), 42,
-                           QStringLiteral("in"), retVal, retValueStr);
+        kadro.SetOptionsEx(action, 1, 2, QStringLiteral("/x.wav"), QStringLiteral("/y.avi"), 42, QStringLiteral("in"),
+                           retVal, retValueStr);
         EXPECT_EQ(retVal, 42);
         EXPECT_EQ(retValueStr, QStringLiteral("in"));
     }
@@ -282,8 +283,8 @@ TEST_F(KadroBusTest, RegistersTheNameAndAnswersWithOutArguments)
     EXPECT_EQ(reply.arguments().value(0).toString(), QStringLiteral("2_0_1"));
 
     const QString path = QStringLiteral("/music/ﾃｽﾄ.wav");
-    reply = kadroCall(QStringLiteral("SetOptions"),
-                      {QStringLiteral("set_audio_src"), 0, path, 9, QStringLiteral("in")});
+    reply =
+        kadroCall(QStringLiteral("SetOptions"), {QStringLiteral("set_audio_src"), 0, path, 9, QStringLiteral("in")});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_EQ(reply.signature(), QStringLiteral("is")) << "only the in/out values come back";
     EXPECT_EQ(reply.arguments().value(0).toInt(), 9);
@@ -293,8 +294,9 @@ TEST_F(KadroBusTest, RegistersTheNameAndAnswersWithOutArguments)
     reply = kadroCall(QStringLiteral("SetOptions"), {QStringLiteral("get_audio_src"), 0, QString(), 9, QString()});
     EXPECT_EQ(reply.arguments().value(1).toString(), path);
 
-    reply = kadroCall(QStringLiteral("SetOptionsEx"), {QStringLiteral("set_audio_src"), 1, 2,
-                                                       QStringLiteral("/other.wav"), QString(), 8, QStringLiteral("x")});
+    reply =
+        kadroCall(QStringLiteral("SetOptionsEx"), {QStringLiteral("set_audio_src"), 1, 2, QStringLiteral("/other.wav"),
+                                                   QString(), 8, QStringLiteral("x")});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_EQ(reply.signature(), QStringLiteral("is"));
     EXPECT_EQ(reply.arguments().value(0).toInt(), 8);
@@ -310,9 +312,9 @@ TEST_F(KadroBusTest, RegistersTheNameAndAnswersWithOutArguments)
 TEST_F(KadroBusTest, ExportsOnlyTheFourMethods)
 {
     ASSERT_TRUE(kadro.registerOnSessionBus());
-    QDBusMessage reply = CallOverBus(client, KadroAdaptor::serviceName(),
-                                     QStringLiteral("org.freedesktop.DBus.Introspectable"),
-                                     QStringLiteral("Introspect"), {});
+    QDBusMessage reply =
+        CallOverBus(client, KadroAdaptor::serviceName(), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                    QStringLiteral("Introspect"), {});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     const QString xml = reply.arguments().value(0).toString();
     EXPECT_TRUE(xml.contains(QStringLiteral("<interface name=\"TlmVideoKadro.Kadro\">"))) << xml.toStdString();
@@ -325,14 +327,14 @@ TEST_F(KadroBusTest, ExportsOnlyTheFourMethods)
     for (const char* name : {"Quit", "getVersion", "SetOptions", "SetOptionsEx"})
         EXPECT_TRUE(ours.contains(QStringLiteral("<method name=\"%1\"").arg(QLatin1String(name)))) << name;
 
-    for (const QString& method : {QStringLiteral("registerOnSessionBus"), QStringLiteral("deleteLater"),
-                                  QStringLiteral("runAction")}) {
+    for (const QString& method :
+         {QStringLiteral("registerOnSessionBus"), QStringLiteral("deleteLater"), QStringLiteral("runAction")}) {
         reply = kadroCall(method);
         EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << method.toStdString();
     }
     // Wrong argument types are refused by the bus layer, not half-run.
-    reply = kadroCall(QStringLiteral("SetOptions"), {QStringLiteral("set_audio_src"), QStringLiteral("0"),
-                                                     QStringLiteral("/x.wav"), 0, QString()});
+    reply = kadroCall(QStringLiteral("SetOptions"),
+                      {QStringLiteral("set_audio_src"), QStringLiteral("0"), QStringLiteral("/x.wav"), 0, QString()});
     EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(editor.sndFile(), QString());
 }
@@ -467,7 +469,7 @@ struct MainWindowKadroTest : ::testing::Test {
     void SetUp() override
     {
         app = std::make_unique<Application>([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; },
-                                           QStringList());
+                                            QStringList());
         window = &app->mainWindow();
         app->start();
         QApplication::processEvents();
@@ -523,8 +525,8 @@ TEST_F(MainWindowKadroTest, QuitEndsAtOnceWithoutTheSaveQuestionOrTheClosingStep
     const QString settingsFile = settings.fileName();
     QFile::remove(settingsFile);
 
-    KadroAdaptor* kadro = new KadroAdaptor(window->editor(), window->soundPanel(), app->videoPanel(),
-                                           [w = window] { w->quitNow(); }, window);
+    KadroAdaptor* kadro = new KadroAdaptor(
+        window->editor(), window->soundPanel(), app->videoPanel(), [w = window] { w->quitNow(); }, window);
     window->editor().setModified(true);
 
     QStringList modals;

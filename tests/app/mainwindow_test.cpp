@@ -14,19 +14,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
-#include <QTimer>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
-#include <QDialog>
-#include <QFile>
-#include <QHeaderView>
-#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest/QTest>
 #include <QtTest/qtestspontaneevent.h>
@@ -60,14 +60,14 @@ SyncedStore& testSettings()
 }
 } // namespace
 
-
 using namespace vk;
 
 namespace {
 
 void clearSettings()
 {
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro")).clear();
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"))
+        .clear();
 }
 
 struct MainWindowTest : ::testing::Test {
@@ -153,7 +153,8 @@ TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
     EXPECT_EQ(window->control<QPushButton>("btnSndReg")->text(), QStringLiteral("音声区間登録"));
     EXPECT_EQ(window->control<QPushButton>("cmdCreateWMV")->text(), QStringLiteral("WMV 作成"));
     EXPECT_EQ(window->control<QCheckBox>("chkPart")->text(), QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲に限定"));
-    EXPECT_EQ(window->control<QLabel>("lblUsage")->text(), QStringLiteral("左ｸﾘｯｸ=行選択、右ｸﾘｯｸ(+SHIFT/CTRL)=ｼｰｸ(+再生)"));
+    EXPECT_EQ(window->control<QLabel>("lblUsage")->text(),
+              QStringLiteral("左ｸﾘｯｸ=行選択、右ｸﾘｯｸ(+SHIFT/CTRL)=ｼｰｸ(+再生)"));
     EXPECT_EQ(window->menuBar()->actions().first()->text(), QStringLiteral("ファイル(&F) "));
     EXPECT_FALSE(window->control<QPushButton>("btnSndReg")->isEnabled()); // until a clip is loaded
 
@@ -185,8 +186,8 @@ TEST_F(MainWindowTest, SettingsSurviveARestartAndNegativePlacesGoBack)
     testSettings().RegValueWrite(QStringLiteral("WMVProfile"), QStringLiteral("3"));
     testSettings().RegValueWrite(QStringLiteral("sound"), QStringLiteral("0"));
     start();
-    EXPECT_EQ(window->x(), 67);  // -2000 applied, then replaced by 1000 twips
-    EXPECT_EQ(window->y(), 60);  // 900 twips
+    EXPECT_EQ(window->x(), 67); // -2000 applied, then replaced by 1000 twips
+    EXPECT_EQ(window->y(), 60); // 900 twips
     EXPECT_EQ(window->control<QComboBox>("cmboWMV")->currentIndex(), 3);
     EXPECT_FALSE(window->control<QCheckBox>("chkSound")->isChecked());
     window->control<QComboBox>("cmboAVI")->setCurrentIndex(7);
@@ -379,8 +380,7 @@ TEST_F(MainWindowTest, ClosingTheVideoPanelEndsTheProgramAndReleasesThePanelAfte
     bool panelAliveAfterItsClose = false;
     // Runs after the main window's own handling of the request, still inside the
     // panel's close event.
-    QObject::connect(panel.data(), &frmVid::quitRequested, window,
-                     [&] { panelAliveAfterItsClose = !panel.isNull(); });
+    QObject::connect(panel.data(), &frmVid::quitRequested, window, [&] { panelAliveAfterItsClose = !panel.isNull(); });
     EXPECT_TRUE(panel->close());
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(panelAliveAfterItsClose) << "the panel was deleted inside its own close";

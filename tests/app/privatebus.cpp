@@ -11,20 +11,20 @@ PrivateBus::PrivateBus(const QString& serviceDir, const QProcessEnvironment& env
         m_error = QStringLiteral("no temporary folder");
         return;
     }
-    QString config = QStringLiteral(
-        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-        "<busconfig>\n"
-        "  <type>session</type>\n"
-        "  <listen>unix:path=%1</listen>\n"
-        "  <auth>EXTERNAL</auth>\n"
-        "%2"
-        "  <policy context=\"default\">\n"
-        "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-        "    <allow eavesdrop=\"true\"/>\n"
-        "    <allow own=\"*\"/>\n"
-        "  </policy>\n"
-        "</busconfig>\n");
+    QString config =
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n"
+                       "  <type>session</type>\n"
+                       "  <listen>unix:path=%1</listen>\n"
+                       "  <auth>EXTERNAL</auth>\n"
+                       "%2"
+                       "  <policy context=\"default\">\n"
+                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                       "    <allow eavesdrop=\"true\"/>\n"
+                       "    <allow own=\"*\"/>\n"
+                       "  </policy>\n"
+                       "</busconfig>\n");
     const QString services =
         serviceDir.isEmpty() ? QString() : QStringLiteral("  <servicedir>%1</servicedir>\n").arg(serviceDir);
     // A fixed socket, so that the daemon's own environment (which the programs it starts
@@ -44,9 +44,8 @@ PrivateBus::PrivateBus(const QString& serviceDir, const QProcessEnvironment& env
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessEnvironment(daemonEnvironment);
     m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
-    m_daemon->start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1")});
+    m_daemon->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + configPath,
+                                                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!m_daemon->waitForStarted(10000)) {
         m_error = QStringLiteral("dbus-daemon did not start");
         return;
@@ -59,7 +58,8 @@ PrivateBus::PrivateBus(const QString& serviceDir, const QProcessEnvironment& env
         line += m_daemon->readAllStandardOutput();
     }
     if (!line.contains('\n')) {
-        m_error = QStringLiteral("dbus-daemon gave no address: ") + QString::fromLocal8Bit(m_daemon->readAllStandardError());
+        m_error =
+            QStringLiteral("dbus-daemon gave no address: ") + QString::fromLocal8Bit(m_daemon->readAllStandardError());
         return;
     }
     m_address = QString::fromUtf8(line.left(line.indexOf('\n'))).trimmed();

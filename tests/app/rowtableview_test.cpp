@@ -99,8 +99,8 @@ protected:
         QTest::mousePress(vp, Qt::LeftButton, {}, cell(from, Col::VideoFile));
         for (int r = from; r != to; r += from < to ? 1 : -1) {
             const QPoint at = cell(r + (from < to ? 1 : -1), Col::VideoFile);
-            QMouseEvent move(QEvent::MouseMove, QPointF(at), vp->mapToGlobal(QPointF(at)), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, QPointF(at), vp->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
             QApplication::sendEvent(vp, &move);
         }
         QTest::mouseRelease(vp, Qt::LeftButton, {}, cell(to, Col::VideoFile));
@@ -143,8 +143,8 @@ TEST_F(TableView, TapsPastTheVisibleRowsKeepTheLastRowInSight)
         // it would not fit wholly into the view there.
         const int last = editor().lastRow();
         const QRect lastRect = grid().visualRect(grid().model()->index(last - 1, 1));
-        const bool outOfSight = !fullyVisible(last) ||
-                                lastRect.bottom() + grid().rowHeight(last - 1) > grid().viewport()->height() - 1;
+        const bool outOfSight =
+            !fullyVisible(last) || lastRect.bottom() + grid().rowHeight(last - 1) > grid().viewport()->height() - 1;
         engines[0]->position = i * 1000;
         editor().sections().SndRegister();
         QApplication::processEvents();

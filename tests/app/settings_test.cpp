@@ -15,7 +15,6 @@ vk::QSettingsStore& testSettings()
 }
 } // namespace
 
-
 using namespace vk;
 
 namespace {

@@ -48,11 +48,26 @@ std::shared_ptr<AudioAnalysis> halfLoud()
     return a;
 }
 
-bool isBackground(QRgb p) { return qRed(p) < 60 && qGreen(p) < 60 && qBlue(p) < 60; }
-bool isWave(QRgb p) { return qBlue(p) > 180 && qRed(p) < 140; }
-bool isTick(QRgb p) { return qRed(p) > 150 && qGreen(p) > 150 && qBlue(p) > 150; }
-bool isSection(QRgb p) { return qRed(p) > 200 && qGreen(p) > 120 && qGreen(p) < 210 && qBlue(p) < 100; }
-bool isPlay(QRgb p) { return qRed(p) > 200 && qGreen(p) < 100 && qBlue(p) < 100; }
+bool isBackground(QRgb p)
+{
+    return qRed(p) < 60 && qGreen(p) < 60 && qBlue(p) < 60;
+}
+bool isWave(QRgb p)
+{
+    return qBlue(p) > 180 && qRed(p) < 140;
+}
+bool isTick(QRgb p)
+{
+    return qRed(p) > 150 && qGreen(p) > 150 && qBlue(p) > 150;
+}
+bool isSection(QRgb p)
+{
+    return qRed(p) > 200 && qGreen(p) > 120 && qGreen(p) < 210 && qBlue(p) < 100;
+}
+bool isPlay(QRgb p)
+{
+    return qRed(p) > 200 && qGreen(p) < 100 && qBlue(p) < 100;
+}
 
 QImage draw(const WaveformStrip& strip, int w, int h)
 {
@@ -140,7 +155,8 @@ TEST(WaveformStrip, ClickSeeksWheelZoomsAroundTheMouseAndPlayFollows)
 TEST(BeatAssistWindow, StripSitsUnderTheSliderAndTheEditMenuHasTheItems)
 {
     ensureApp();
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro")).clear();
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"))
+        .clear();
     Application app([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; }, {});
     frmMain& window = app.mainWindow();
     app.start();

@@ -47,7 +47,9 @@ TEST(TimeText, ReadsFixedPositionsAndRejectsBadFields)
     } catch (const ConversionError& e) {
         EXPECT_EQ(e.kind(), ConversionError::Kind::Overflow);
     }
-    EXPECT_THROW(TimeTextToMsec(QStringLiteral("99:00:00:00"), 33) * 0 + TimeTextToMsec(QStringLiteral("00:00:00:99"), std::numeric_limits<int>::max() / 50), ConversionError);
+    EXPECT_THROW(TimeTextToMsec(QStringLiteral("99:00:00:00"), 33) * 0 +
+                     TimeTextToMsec(QStringLiteral("00:00:00:99"), std::numeric_limits<int>::max() / 50),
+                 ConversionError);
 }
 
 TEST(Rounding, HalvesGoToEven)

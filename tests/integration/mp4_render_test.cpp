@@ -43,8 +43,8 @@ std::optional<QByteArray> run(const QString& program, const QStringList& args,
 
 bool ffmpeg(const QStringList& args)
 {
-    return run(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                                     QStringLiteral("-y")} + args)
+    return run(QStringLiteral("ffmpeg"),
+               QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")} + args)
         .has_value();
 }
 
@@ -99,12 +99,12 @@ QStringList topLevelBoxes(const QString& path)
 // The mean colour of one decoded picture (at `seconds`), scaled down to 8x8.
 bool meanColour(const QString& file, double seconds, int& r, int& g, int& b)
 {
-    const auto out = run(QStringLiteral("ffmpeg"),
-                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-ss"),
-                          QString::number(seconds), QStringLiteral("-i"), file, QStringLiteral("-frames:v"),
-                          QStringLiteral("1"), QStringLiteral("-vf"), QStringLiteral("scale=8:8"),
-                          QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), QStringLiteral("-f"),
-                          QStringLiteral("rawvideo"), QStringLiteral("-")});
+    const auto out =
+        run(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-ss"), QString::number(seconds),
+             QStringLiteral("-i"), file, QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-vf"),
+             QStringLiteral("scale=8:8"), QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), QStringLiteral("-f"),
+             QStringLiteral("rawvideo"), QStringLiteral("-")});
     if (!out || out->size() != 8 * 8 * 3)
         return false;
     long sum[3] = {0, 0, 0};

@@ -224,12 +224,12 @@ TEST_F(Mp4WindowTest, ProfileListTextsDefaultAndStoredIndex)
     QStringList texts;
     for (int i = 0; i < list->count(); ++i)
         texts << list->itemText(i);
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("640x360 29.97fps H.264"), QStringLiteral("640x360 30fps H.264"),
-                                  QStringLiteral("854x480 29.97fps H.264"), QStringLiteral("854x480 30fps H.264"),
-                                  QStringLiteral("1280x720 29.97fps H.264"), QStringLiteral("1280x720 30fps H.264"),
-                                  QStringLiteral("1920x1080 29.97fps H.264"), QStringLiteral("1920x1080 30fps H.264"),
-                                  QStringLiteral("1920x1080 59.94fps H.264"),
-                                  QStringLiteral("1920x1080 60fps H.264")}));
+    EXPECT_EQ(texts,
+              (QStringList{QStringLiteral("640x360 29.97fps H.264"), QStringLiteral("640x360 30fps H.264"),
+                           QStringLiteral("854x480 29.97fps H.264"), QStringLiteral("854x480 30fps H.264"),
+                           QStringLiteral("1280x720 29.97fps H.264"), QStringLiteral("1280x720 30fps H.264"),
+                           QStringLiteral("1920x1080 29.97fps H.264"), QStringLiteral("1920x1080 30fps H.264"),
+                           QStringLiteral("1920x1080 59.94fps H.264"), QStringLiteral("1920x1080 60fps H.264")}));
     // Nothing stored: 1280x720 29.97; the other lists at their own defaults.
     EXPECT_EQ(list->currentIndex(), 4);
     EXPECT_EQ(window->editor().mp4ProfileIndex(), 4);
@@ -376,7 +376,8 @@ TEST_F(Mp4ButtonTest, CreateMp4WritesTheMp4ParametersAndStartsTheWriter)
     QFile timeline(clips());
     ASSERT_TRUE(timeline.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(timeline.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral("framerate=\"59.94\" width=\"1920\" height=\"1080\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("framerate=\"59.94\" width=\"1920\" height=\"1080\"")))
+        << text.toStdString();
     EXPECT_TRUE(text.contains(video));
 }
 

@@ -116,8 +116,7 @@ TEST_F(SoundPanelTest, PlayPauseSendsTheListSpeedAndRunsTheTimer)
     panel.PlayPause();
     EXPECT_FALSE(panel.timerActive());
     // Pausing while running pauses at the position of the last tick.
-    EXPECT_EQ(player.calls.mid(2),
-              (QStringList{QStringLiteral("Play(500)"), QStringLiteral("Pause(500,0)")}));
+    EXPECT_EQ(player.calls.mid(2), (QStringList{QStringLiteral("Play(500)"), QStringLiteral("Pause(500,0)")}));
 }
 
 TEST_F(SoundPanelTest, TypedSpeedSendsItsPercentAndSpaceSendsTheListIndex)
@@ -281,7 +280,10 @@ TEST_F(SoundPanelTest, BrowseAsksAboutUnsavedChanges)
     editor.setModified(true);
     bool saved = false;
     FakeProjectCommands project;
-    project.saveAs = [&saved] { saved = true; return true; };
+    project.saveAs = [&saved] {
+        saved = true;
+        return true;
+    };
     editor.setProjectCommands(&project);
     ui.yesNo = {true};
     panel.browse();

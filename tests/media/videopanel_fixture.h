@@ -16,7 +16,8 @@ namespace vk {
 
 inline const QString kNoFile = QStringLiteral("入力映像ファイルが指定されていません。");
 inline const QString kBadFormat = QStringLiteral("入力ファイル形式が正しくありません。");
-inline const QString kNoPicture = QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
+inline const QString kNoPicture =
+    QStringLiteral("入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。");
 inline const QString kNoSound = QStringLiteral("音声ﾌｧｲﾙが正しく読み込まれていません。");
 
 class VideoPanelTest : public ::testing::Test {

@@ -277,9 +277,9 @@ TEST_F(VideoPanelTest, ShowRowVideoLoadsAtTheInPointWithTheRowsRange)
     EXPECT_EQ(panel.fileText(), QStringLiteral("/media/row.mp4"));
     EXPECT_EQ(player.openedPath, QStringLiteral("/media/row.mp4"));
     const QStringList afterLoad = player.calls.mid(player.calls.indexOf(QStringLiteral("GetMediaInfo")));
-    EXPECT_EQ(afterLoad.mid(0, 5), (QStringList{QStringLiteral("GetMediaInfo"), QStringLiteral("Play(0)"),
-                                                QStringLiteral("Pause(-1,0)"), QStringLiteral("Stop"),
-                                                QStringLiteral("Pause(-1,0)")}));
+    EXPECT_EQ(afterLoad.mid(0, 5),
+              (QStringList{QStringLiteral("GetMediaInfo"), QStringLiteral("Play(0)"), QStringLiteral("Pause(-1,0)"),
+                           QStringLiteral("Stop"), QStringLiteral("Pause(-1,0)")}));
     EXPECT_FALSE(panel.timerActive());
     EXPECT_EQ(player.position, 1000);
     EXPECT_EQ(panel.position(), 1000);

@@ -21,11 +21,11 @@ TEST_F(VideoPanelTest, LoadAsksThePlayerInOrderAndShowsTheWholeFileAsRange)
     player.clearCalls();
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
 
-    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("Close"), QStringLiteral("SetVideoWindow"),
-                                         QStringLiteral("Initialize(0,1000,1,7)"),
-                                         QStringLiteral("SetOption(soft_nouse,-1)"),
-                                         QStringLiteral("Open(/media/a.mp4)"), QStringLiteral("GetMediaInfo"),
-                                         QStringLiteral("Play(0)"), QStringLiteral("Pause(-1,0)")}));
+    EXPECT_EQ(player.calls,
+              (QStringList{QStringLiteral("Close"), QStringLiteral("SetVideoWindow"),
+                           QStringLiteral("Initialize(0,1000,1,7)"), QStringLiteral("SetOption(soft_nouse,-1)"),
+                           QStringLiteral("Open(/media/a.mp4)"), QStringLiteral("GetMediaInfo"),
+                           QStringLiteral("Play(0)"), QStringLiteral("Pause(-1,0)")}));
     EXPECT_EQ(player.videoWindow, &window);
     EXPECT_EQ(panel.videoLength(), 10000);
     EXPECT_EQ(panel.frameInterval(), 40);
@@ -238,9 +238,9 @@ TEST_F(VideoPanelTest, PlayPauseSendsMuteAndSpeedOnEveryPress)
     player.clearCalls();
 
     panel.PlayPause();
-    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("SetVolume(-10000)"),
-                                         QStringLiteral("Command(set_rate_percent,150,)"), QStringLiteral("GetState"),
-                                         QStringLiteral("Play(0)")}));
+    EXPECT_EQ(player.calls,
+              (QStringList{QStringLiteral("SetVolume(-10000)"), QStringLiteral("Command(set_rate_percent,150,)"),
+                           QStringLiteral("GetState"), QStringLiteral("Play(0)")}));
     EXPECT_TRUE(panel.timerActive());
     EXPECT_EQ(panel.timerInterval(), 33);
 
@@ -249,9 +249,9 @@ TEST_F(VideoPanelTest, PlayPauseSendsMuteAndSpeedOnEveryPress)
     EXPECT_EQ(panel.position(), 600);
     player.clearCalls();
     panel.PlayPause();
-    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("SetVolume(-10000)"),
-                                         QStringLiteral("Command(set_rate_percent,150,)"), QStringLiteral("GetState"),
-                                         QStringLiteral("Play(600)"), QStringLiteral("Pause(600,0)")}));
+    EXPECT_EQ(player.calls,
+              (QStringList{QStringLiteral("SetVolume(-10000)"), QStringLiteral("Command(set_rate_percent,150,)"),
+                           QStringLiteral("GetState"), QStringLiteral("Play(600)"), QStringLiteral("Pause(600,0)")}));
     EXPECT_FALSE(panel.timerActive());
 
     panel.setMute(false);
@@ -285,8 +285,8 @@ TEST_F(VideoPanelTest, PollStopsJustBeforeTheEndAndPlaysOnFromThere)
     player.position = 1970;
     player.clearCalls();
     panel.tick();
-    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetPosition"), QStringLiteral("Stop"),
-                                         QStringLiteral("Pause(1970,0)")}));
+    EXPECT_EQ(player.calls,
+              (QStringList{QStringLiteral("GetPosition"), QStringLiteral("Stop"), QStringLiteral("Pause(1970,0)")}));
     EXPECT_FALSE(panel.timerActive());
     EXPECT_EQ(panel.position(), 1970);
 
@@ -329,8 +329,8 @@ TEST_F(VideoPanelTest, SeekFollowsThePlayerState)
     panel.PlayPause();
     player.clearCalls();
     panel.scrollTo(5000);
-    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(5000,0)"),
-                                         QStringLiteral("Play(5000)")}));
+    EXPECT_EQ(player.calls,
+              (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(5000,0)"), QStringLiteral("Play(5000)")}));
     // Values beyond the slider are held at its ends.
     panel.scrollTo(20000);
     EXPECT_EQ(panel.slider().value, 10000);
@@ -348,12 +348,18 @@ TEST_F(VideoPanelTest, SteppingKeysMoveByFramesAndHundredthsAndStopAtTheEnds)
         int expected;
     };
     const Step steps[] = {
-        {Key::Down, 0, 1040},         {Key::Period, 0, 1080},
-        {Key::Up, 0, 1040},           {Key::Comma, 0, 1000},
-        {Key::Down, Shift::Shift, 1400}, {Key::Up, Shift::Ctrl, 1000},
-        {Key::Right, 0, 1030},        {Key::M, 0, 1060},
-        {Key::Left, 0, 1030},         {Key::N, 0, 1000},
-        {Key::Right, Shift::Alt, 1100}, {Key::Left, Shift::Shift, 1000},
+        {Key::Down, 0, 1040},
+        {Key::Period, 0, 1080},
+        {Key::Up, 0, 1040},
+        {Key::Comma, 0, 1000},
+        {Key::Down, Shift::Shift, 1400},
+        {Key::Up, Shift::Ctrl, 1000},
+        {Key::Right, 0, 1030},
+        {Key::M, 0, 1060},
+        {Key::Left, 0, 1030},
+        {Key::N, 0, 1000},
+        {Key::Right, Shift::Alt, 1100},
+        {Key::Left, Shift::Shift, 1000},
     };
     for (const Step& s : steps) {
         panel.keyCommand(s.key, s.shift);
@@ -557,9 +563,9 @@ TEST_F(VideoPanelTest, JumpsEndPausedAtTheTarget)
     ASSERT_TRUE(panel.timerActive());
     player.clearCalls();
     panel.keyCommand(Key::C, 0);
-    EXPECT_EQ(player.calls, (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(2000,0)"),
-                                         QStringLiteral("Play(2000)"), QStringLiteral("GetState"),
-                                         QStringLiteral("Play(2000)"), QStringLiteral("Pause(2000,0)")}));
+    EXPECT_EQ(player.calls,
+              (QStringList{QStringLiteral("GetState"), QStringLiteral("Pause(2000,0)"), QStringLiteral("Play(2000)"),
+                           QStringLiteral("GetState"), QStringLiteral("Play(2000)"), QStringLiteral("Pause(2000,0)")}));
     EXPECT_FALSE(panel.timerActive());
     EXPECT_EQ(player.state, MediaPlayerEngine::Paused);
     EXPECT_EQ(panel.slider().value, 2000);

@@ -4,9 +4,9 @@
 // The project is opened like the editor opens one (with "untitled" its rows are kept
 // but it gets no project path), the test edit is made, the table is dumped to DUMP_FILE, and the autosave writes every
 // second. The test kills the process once the autosave is there.
-#include "tests/project/autosave_support.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
+#include "tests/project/autosave_support.h"
 #include "tests/support/scriptedui.h"
 
 #include <QCoreApplication>

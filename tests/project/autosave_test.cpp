@@ -1,8 +1,8 @@
 // Autosave and crash recovery: what is written, where and when it goes away, and the
 // offer at the next start after a run was killed while its project was modified.
-#include "tests/project/autosave_support.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
+#include "tests/project/autosave_support.h"
 #include "tests/support/scriptedui.h"
 
 #include <QCoreApplication>
@@ -14,8 +14,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace vk {
@@ -154,8 +154,8 @@ TEST_F(AutosaveTest, WritesTheProjectDocumentToItsOwnFileNeverTheProject)
     EXPECT_EQ(filesIn(dir.path(), QStringLiteral("*")), QStringList{QStringLiteral("my song.rem")});
 
     const QJsonObject info =
-        QJsonDocument::fromJson(readAll(folder + QStringLiteral("/") + QFileInfo(file).completeBaseName() +
-                                        QStringLiteral(".info")))
+        QJsonDocument::fromJson(
+            readAll(folder + QStringLiteral("/") + QFileInfo(file).completeBaseName() + QStringLiteral(".info")))
             .object();
     EXPECT_EQ(info.value(QStringLiteral("project")).toString(), projectPath);
     EXPECT_EQ(QDateTime::fromString(info.value(QStringLiteral("saved")).toString(), Qt::ISODateWithMs), kClockTime);
@@ -185,7 +185,8 @@ TEST_F(AutosaveTest, SaveDiscardAndNormalEndRemoveTheAutosave)
     s->ui.yesNo.push_back(true);
     ASSERT_TRUE(s->project.ProjectSave(projectPath));
     EXPECT_FALSE(QFile::exists(file));
-    EXPECT_TRUE(filesIn(folder, QStringLiteral("*")).isEmpty()) << filesIn(folder, QStringLiteral("*")).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(filesIn(folder, QStringLiteral("*")).isEmpty())
+        << filesIn(folder, QStringLiteral("*")).join(QLatin1Char(' ')).toStdString();
 
     // Changes given up.
     MakeTestEdit(s->editor);
@@ -235,7 +236,8 @@ TEST_F(AutosaveTest, KilledWhileModifiedIsOfferedAndYesRestoresTheRows)
     EXPECT_TRUE(question.endsWith(QStringLiteral("復元しますか？"))) << question.toStdString();
     EXPECT_TRUE(s->ui.messages.isEmpty());
 
-    EXPECT_EQ(DumpRows(s->editor).join(QLatin1Char('\n')).toStdString(), childRows.join(QLatin1Char('\n')).toStdString());
+    EXPECT_EQ(DumpRows(s->editor).join(QLatin1Char('\n')).toStdString(),
+              childRows.join(QLatin1Char('\n')).toStdString());
     EXPECT_TRUE(s->editor.modified());
     EXPECT_EQ(s->editor.projectPath(), projectPath);
     EXPECT_EQ(readAll(projectPath), original);

@@ -200,7 +200,7 @@ TEST_F(ProjectFileTest, SaveThatRunsOutOfRoomKeepsThePreviousProject)
     for (int r = 1; r < editor.Grid().Rows(); ++r)
         Register(editor, r, QStringLiteral("/media/video/a rather long file name to fill the document.mp4"), 0, 990);
 
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
@@ -327,12 +327,13 @@ TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
         return true;
     });
     const QString source = path("sizes.rem");
-    writeFile(source, "<project><soundclip soundfile=\"/s.wav\"/><videoclips>"
-                      "<videoclip soundmsec=\"0\" videofile=\"/v/a.mp4\" beginmsec=\"0\" endmsec=\"990\" intervalmsec=\"33\"/>"
-                      "<videoclip soundmsec=\"1000\" videofile=\"/v/a.mp4\" beginmsec=\"990\" endmsec=\"1980\"/>"
-                      "<videoclip soundmsec=\"2000\" videofile=\"\"/>"
-                      "<videoclip soundmsec=\"3000\" videofile=\"/v/b.mov\"/>"
-                      "</videoclips></project>");
+    writeFile(source,
+              "<project><soundclip soundfile=\"/s.wav\"/><videoclips>"
+              "<videoclip soundmsec=\"0\" videofile=\"/v/a.mp4\" beginmsec=\"0\" endmsec=\"990\" intervalmsec=\"33\"/>"
+              "<videoclip soundmsec=\"1000\" videofile=\"/v/a.mp4\" beginmsec=\"990\" endmsec=\"1980\"/>"
+              "<videoclip soundmsec=\"2000\" videofile=\"\"/>"
+              "<videoclip soundmsec=\"3000\" videofile=\"/v/b.mov\"/>"
+              "</videoclips></project>");
     ASSERT_TRUE(project.ProjectLoad(source));
     const RowTable& g = editor.Grid();
     EXPECT_EQ(probed, (QStringList{QStringLiteral("/v/a.mp4"), QStringLiteral("/v/b.mov")}));
@@ -441,8 +442,9 @@ TEST_F(ProjectFileTest, UnusableFilesAreRefusedAndChangeNothing)
         {"missing.rem", QByteArray(), false},
         {"notxml.rem", QByteArray("this is not a project\n\x01\x02\xff"), true},
         {"truncated.rem", QByteArray("<project><soundclip soundfile=\"/x.wav\"/><videoclips><videoclip"), true},
-        {"wrongroot.rem", QByteArray("<projekt><soundclip soundfile=\"/x.wav\"/><videoclips>"
-                                     "<videoclip soundmsec=\"0\" videofile=\"/v.mp4\"/></videoclips></projekt>"),
+        {"wrongroot.rem",
+         QByteArray("<projekt><soundclip soundfile=\"/x.wav\"/><videoclips>"
+                    "<videoclip soundmsec=\"0\" videofile=\"/v.mp4\"/></videoclips></projekt>"),
          true},
         {"empty.rem", QByteArray(), true},
     };

@@ -103,7 +103,10 @@ protected:
     QString clips() const { return temp.path() + QStringLiteral("/T-KaDro-Clips.xml"); }
     QString params() const { return temp.path() + QStringLiteral("/T-KaDro-Params.xml"); }
     QString writer() const { return app.path() + QStringLiteral("/T-VideoWrite"); }
-    QString range() const { return ChildText(params(), "StartPoint") + QLatin1Char('-') + ChildText(params(), "EndPoint"); }
+    QString range() const
+    {
+        return ChildText(params(), "StartPoint") + QLatin1Char('-') + ChildText(params(), "EndPoint");
+    }
     bool nothingWritten() const { return !QFile::exists(clips()) && !QFile::exists(params()) && ui.started.isEmpty(); }
 };
 
@@ -179,7 +182,8 @@ TEST_F(DriverTest, FileOutputAsksForTheFileAndTakesTheWholeClipWithoutPartOnly)
 
     ASSERT_EQ(ui.saveDialogs.size(), 1);
     EXPECT_EQ(ui.saveDialogs.at(0).title, QStringLiteral("名前を付けて保存"));
-    EXPECT_EQ(ui.saveDialogs.at(0).filter, QStringLiteral("ビデオファイル(*.avi) (*.avi);;サウンドファイル(*.wav) (*.wav)"));
+    EXPECT_EQ(ui.saveDialogs.at(0).filter,
+              QStringLiteral("ビデオファイル(*.avi) (*.avi);;サウンドファイル(*.wav) (*.wav)"));
     EXPECT_EQ(ui.saveDialogs.at(0).defaultSuffix, QStringLiteral("avi"));
     EXPECT_EQ(ui.saveDialogs.at(0).fileName, QString());
     EXPECT_EQ(editor.outputPath(), out);
@@ -215,8 +219,9 @@ TEST_F(DriverTest, WmvOutputWithDvFormat)
     EXPECT_EQ(ChildAttribute(params(), "AudioCompressor", "nSamplesPerSec"), QStringLiteral("48000"));
     EXPECT_EQ(ChildText(params(), "PrxFileName"), QStringLiteral("1280-5201K-HD.PRX"));
     const QString timeline = ReadText(clips());
-    EXPECT_TRUE(timeline.startsWith(QStringLiteral("<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" "
-                                                   "bitdepth=\"24\" framerate=\"29.97\" width=\"720\" height=\"480\">")));
+    EXPECT_TRUE(
+        timeline.startsWith(QStringLiteral("<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" "
+                                           "bitdepth=\"24\" framerate=\"29.97\" width=\"720\" height=\"480\">")));
 }
 
 TEST_F(DriverTest, SpeedTextGivesTheTimeFactor)
@@ -398,15 +403,14 @@ TEST_F(DriverTest, WithoutTempAPrivateFolderIsUsed)
 
     // A folder left open to others is closed again before use.
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                  QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther));
     driver.Preview();
     ASSERT_EQ(ui.started.size(), 1);
     EXPECT_EQ(ui.started.at(0).at(1), folder + QStringLiteral("/T-KaDro-Params.xml"));
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/T-KaDro-Clips.xml")));
-    EXPECT_EQ(QFileInfo(folder).permissions() & (QFileDevice::ReadOther | QFileDevice::ExeOther |
-                                                   QFileDevice::ReadGroup | QFileDevice::ExeGroup),
+    EXPECT_EQ(QFileInfo(folder).permissions() &
+                  (QFileDevice::ReadOther | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup),
               QFileDevice::Permissions());
     EXPECT_FALSE(QFile::exists(shared.path() + QStringLiteral("/T-KaDro-Params.xml")));
 

@@ -23,20 +23,34 @@ struct AviExpect {
 
 const AviExpect kAvi[] = {
     {"DV圧縮 (Type2)", -1, 480, 29.97},
-    {"176x144 30fps 非圧縮", 176, 144, 30},     {"176x144 29.97fps 非圧縮", 176, 144, 29.97},
-    {"176x144 24fps 非圧縮", 176, 144, 24},     {"240x180 30fps 非圧縮", 240, 180, 30},
-    {"240x180 29.97fps 非圧縮", 240, 180, 29.97}, {"240x180 24fps 非圧縮", 240, 180, 24},
-    {"320x240 30fps 非圧縮", 320, 240, 30},     {"320x240 29.97fps 非圧縮", 320, 240, 29.97},
-    {"320x240 24fps 非圧縮", 320, 240, 24},     {"352x288 30fps 非圧縮", 352, 288, 30},
-    {"352x288 29.97fps 非圧縮", 352, 288, 29.97}, {"352x288 24fps 非圧縮", 352, 288, 24},
-    {"640x480 30fps 非圧縮", 640, 480, 30},     {"640x480 29.97fps 非圧縮", 640, 480, 29.97},
-    {"640x480 24fps 非圧縮", 640, 480, 24},     {"720x480 30fps 非圧縮", 720, 480, 30},
-    {"720x480 29.97fps 非圧縮", 720, 480, 29.97}, {"720x480 24fps 非圧縮", 720, 480, 24},
-    {"1280x720 30fps 非圧縮", 1280, 720, 30},   {"1280x720 29.97fps 非圧縮", 1280, 720, 29.97},
-    {"1280x720 24fps 非圧縮", 1280, 720, 24},   {"1440x1080 30fps 非圧縮", 1440, 1080, 30},
-    {"1440x1080 29.97fps 非圧縮", 1440, 1080, 29.97}, {"1440x1080 24fps 非圧縮", 1440, 1080, 24},
-    {"1920x1080 30fps 非圧縮", 1920, 1080, 30}, {"1920x1080 29.97fps 非圧縮", 1920, 1080, 29.97},
-    {"1920x1080 24fps 非圧縮", 1920, 1080, 24}, {"512x384 30fps 非圧縮", 512, 384, 30},
+    {"176x144 30fps 非圧縮", 176, 144, 30},
+    {"176x144 29.97fps 非圧縮", 176, 144, 29.97},
+    {"176x144 24fps 非圧縮", 176, 144, 24},
+    {"240x180 30fps 非圧縮", 240, 180, 30},
+    {"240x180 29.97fps 非圧縮", 240, 180, 29.97},
+    {"240x180 24fps 非圧縮", 240, 180, 24},
+    {"320x240 30fps 非圧縮", 320, 240, 30},
+    {"320x240 29.97fps 非圧縮", 320, 240, 29.97},
+    {"320x240 24fps 非圧縮", 320, 240, 24},
+    {"352x288 30fps 非圧縮", 352, 288, 30},
+    {"352x288 29.97fps 非圧縮", 352, 288, 29.97},
+    {"352x288 24fps 非圧縮", 352, 288, 24},
+    {"640x480 30fps 非圧縮", 640, 480, 30},
+    {"640x480 29.97fps 非圧縮", 640, 480, 29.97},
+    {"640x480 24fps 非圧縮", 640, 480, 24},
+    {"720x480 30fps 非圧縮", 720, 480, 30},
+    {"720x480 29.97fps 非圧縮", 720, 480, 29.97},
+    {"720x480 24fps 非圧縮", 720, 480, 24},
+    {"1280x720 30fps 非圧縮", 1280, 720, 30},
+    {"1280x720 29.97fps 非圧縮", 1280, 720, 29.97},
+    {"1280x720 24fps 非圧縮", 1280, 720, 24},
+    {"1440x1080 30fps 非圧縮", 1440, 1080, 30},
+    {"1440x1080 29.97fps 非圧縮", 1440, 1080, 29.97},
+    {"1440x1080 24fps 非圧縮", 1440, 1080, 24},
+    {"1920x1080 30fps 非圧縮", 1920, 1080, 30},
+    {"1920x1080 29.97fps 非圧縮", 1920, 1080, 29.97},
+    {"1920x1080 24fps 非圧縮", 1920, 1080, 24},
+    {"512x384 30fps 非圧縮", 512, 384, 30},
     {"512x288 30fps 非圧縮", 512, 288, 30},
 };
 
@@ -145,8 +159,8 @@ TEST(WriterParamsTest, PcmAttributesOnlyForExactPcmAndFileIsReplaced)
 {
     const QString lower = WriterParamsText(QString(), QString(), QString(), QString(), QStringLiteral("0"),
                                            QStringLiteral("0"), QString(), QStringLiteral("pcm"), QString());
-    EXPECT_TRUE(lower.contains(
-        QStringLiteral("<AudioCompressor nSamplesPerSec=\"0\" wBitsPerSample=\"0\" nChannels=\"0\">pcm</AudioCompressor>")));
+    EXPECT_TRUE(lower.contains(QStringLiteral(
+        "<AudioCompressor nSamplesPerSec=\"0\" wBitsPerSample=\"0\" nChannels=\"0\">pcm</AudioCompressor>")));
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -160,8 +174,8 @@ TEST(WriterParamsTest, PcmAttributesOnlyForExactPcmAndFileIsReplaced)
     EXPECT_TRUE(text.contains(QStringLiteral("<StartPoint>3</StartPoint><EndPoint>4</EndPoint>")));
     EXPECT_FALSE(text.contains(QLatin1Char('\n')));
 
-    EXPECT_THROW(WriterParamsWrite(dir.filePath(QStringLiteral("no/such/params.xml")), QString(), QString(),
-                                   QString(), QString(), QString(), QString(), QString(), QString(), QString()),
+    EXPECT_THROW(WriterParamsWrite(dir.filePath(QStringLiteral("no/such/params.xml")), QString(), QString(), QString(),
+                                   QString(), QString(), QString(), QString(), QString(), QString()),
                  DocumentWriteError);
 }
 

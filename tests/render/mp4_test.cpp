@@ -31,16 +31,11 @@ struct Mp4Expect {
 };
 
 const Mp4Expect kMp4[] = {
-    {"640x360 29.97fps H.264", 640, 360, 29.97, "29.97", 33},
-    {"640x360 30fps H.264", 640, 360, 30, "30", 33},
-    {"854x480 29.97fps H.264", 854, 480, 29.97, "29.97", 33},
-    {"854x480 30fps H.264", 854, 480, 30, "30", 33},
-    {"1280x720 29.97fps H.264", 1280, 720, 29.97, "29.97", 33},
-    {"1280x720 30fps H.264", 1280, 720, 30, "30", 33},
-    {"1920x1080 29.97fps H.264", 1920, 1080, 29.97, "29.97", 33},
-    {"1920x1080 30fps H.264", 1920, 1080, 30, "30", 33},
-    {"1920x1080 59.94fps H.264", 1920, 1080, 59.94, "59.94", 17},
-    {"1920x1080 60fps H.264", 1920, 1080, 60, "60", 17},
+    {"640x360 29.97fps H.264", 640, 360, 29.97, "29.97", 33},     {"640x360 30fps H.264", 640, 360, 30, "30", 33},
+    {"854x480 29.97fps H.264", 854, 480, 29.97, "29.97", 33},     {"854x480 30fps H.264", 854, 480, 30, "30", 33},
+    {"1280x720 29.97fps H.264", 1280, 720, 29.97, "29.97", 33},   {"1280x720 30fps H.264", 1280, 720, 30, "30", 33},
+    {"1920x1080 29.97fps H.264", 1920, 1080, 29.97, "29.97", 33}, {"1920x1080 30fps H.264", 1920, 1080, 30, "30", 33},
+    {"1920x1080 59.94fps H.264", 1920, 1080, 59.94, "59.94", 17}, {"1920x1080 60fps H.264", 1920, 1080, 60, "60", 17},
 };
 
 TEST(Mp4ListTest, EntriesTextsAndProfileGet)
@@ -178,10 +173,7 @@ protected:
     {
         return ChildText(params(), "StartPoint") + QLatin1Char('-') + ChildText(params(), "EndPoint");
     }
-    bool nothingWritten() const
-    {
-        return !QFile::exists(clips()) && !QFile::exists(params()) && ui.started.isEmpty();
-    }
+    bool nothingWritten() const { return !QFile::exists(clips()) && !QFile::exists(params()) && ui.started.isEmpty(); }
 };
 
 TEST_F(Mp4DriverTest, CreateMp4AsksForAnMp4FileAndWritesTheMp4Documents)

@@ -169,20 +169,13 @@ TEST_F(TimelineTest, UnreadableCellsRaiseAndWriteNothing)
 TEST(TransitionClsidTest, NamesMapToTheirClsids)
 {
     const std::pair<const char*, const char*> table[] = {
-        {"ﾌｪｰﾄﾞ", "{16B280C5-EE70-11D1-9066-00C04FD9189D}"},
-        {"ﾊﾞｱｰﾝ", "{C3BDF740-0B58-11d2-A484-00C04F8EFB69}"},
-        {"ﾌﾞﾗｲﾝﾄﾞ", "{00C429C0-0BA9-11d2-A484-00C04F8EFB69}"},
-        {"ﾊﾞｰﾝ", "{107045D1-06E0-11D2-8D6D-00C04F8EF8E0}"},
-        {"ｲﾝｾｯﾄ", "{93073C40-0BA5-11d2-A484-00C04F8EFB69}"},
-        {"ｱｲﾘｽ", "{3F69F351-0379-11D2-A484-00C04F8EFB69}"},
-        {"ﾋﾟｸｾﾚｰﾄ", "{4CCEA634-FBE0-11d1-906A-00C04FD9189D}"},
-        {"ﾗｼﾞｱﾙ", "{424B71AF-0695-11D2-A484-00C04F8EFB69}"},
-        {"ｽﾗｲﾄﾞ", "{810E402F-056B-11D2-A484-00C04F8EFB69}"},
-        {"ｽﾊﾟｲﾗﾙ", "{ACA97E00-0C7D-11d2-A484-00C04F8EFB69}"},
-        {"ｽﾄﾚｯﾁ", "{7658F2A2-0A83-11d2-A484-00C04F8EFB69}"},
-        {"ﾎｲｰﾙ", "{5AE1DAE0-1461-11d2-A484-00C04F8EFB69}"},
-        {"ﾜｲﾌﾟ", "{AF279B30-86EB-11D1-81BF-0000F87557DB}"},
-        {"ｼﾞｸﾞｻﾞｸﾞ", "{E6E73D20-0C8A-11d2-A484-00C04F8EFB69}"},
+        {"ﾌｪｰﾄﾞ", "{16B280C5-EE70-11D1-9066-00C04FD9189D}"},   {"ﾊﾞｱｰﾝ", "{C3BDF740-0B58-11d2-A484-00C04F8EFB69}"},
+        {"ﾌﾞﾗｲﾝﾄﾞ", "{00C429C0-0BA9-11d2-A484-00C04F8EFB69}"}, {"ﾊﾞｰﾝ", "{107045D1-06E0-11D2-8D6D-00C04F8EF8E0}"},
+        {"ｲﾝｾｯﾄ", "{93073C40-0BA5-11d2-A484-00C04F8EFB69}"},   {"ｱｲﾘｽ", "{3F69F351-0379-11D2-A484-00C04F8EFB69}"},
+        {"ﾋﾟｸｾﾚｰﾄ", "{4CCEA634-FBE0-11d1-906A-00C04FD9189D}"}, {"ﾗｼﾞｱﾙ", "{424B71AF-0695-11D2-A484-00C04F8EFB69}"},
+        {"ｽﾗｲﾄﾞ", "{810E402F-056B-11D2-A484-00C04F8EFB69}"},   {"ｽﾊﾟｲﾗﾙ", "{ACA97E00-0C7D-11d2-A484-00C04F8EFB69}"},
+        {"ｽﾄﾚｯﾁ", "{7658F2A2-0A83-11d2-A484-00C04F8EFB69}"},   {"ﾎｲｰﾙ", "{5AE1DAE0-1461-11d2-A484-00C04F8EFB69}"},
+        {"ﾜｲﾌﾟ", "{AF279B30-86EB-11D1-81BF-0000F87557DB}"},    {"ｼﾞｸﾞｻﾞｸﾞ", "{E6E73D20-0C8A-11d2-A484-00C04F8EFB69}"},
     };
     for (const auto& [name, clsid] : table) {
         EXPECT_EQ(TransitionClsid(true, QString::fromUtf8(name)), QString::fromLatin1(clsid)) << name;

@@ -45,8 +45,7 @@ public:
     int GetState() override;
     int GetMediaInfo(MediaInfo& out) override;
     void SetOption(const QString& name, int value) override;
-    void Command(const QString& action, int value, const QString& text, int& outValue,
-                 QString& outText) override;
+    void Command(const QString& action, int value, const QString& text, int& outValue, QString& outText) override;
     using MediaPlayerEngine::Command;
 
 private:

@@ -21,8 +21,7 @@ public:
     bool askYesNo(const QString& text, Icon icon) override;
     std::optional<QString> openFileName(const FileDialog& dialog) override;
     std::optional<QString> saveFileName(const FileDialog& dialog) override;
-    std::optional<QString> inputBox(const QString& title, const QString& prompt,
-                                    const QString& defaultText) override;
+    std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& defaultText) override;
     void flashTable() override {}
     void focusSoundSlider() override {}
     void ensureRowVisible(int) override {}

@@ -11,7 +11,8 @@ namespace vk {
         return ::testing::AssertionFailure() << "column count " << g.Cols();
     if (g.Rows() < 2)
         return ::testing::AssertionFailure() << "no data row";
-    if (g.text(1, Col::SectionMsec) != QStringLiteral("0") || g.text(1, Col::SectionText) != QStringLiteral("00:00:00:00"))
+    if (g.text(1, Col::SectionMsec) != QStringLiteral("0") ||
+        g.text(1, Col::SectionText) != QStringLiteral("00:00:00:00"))
         return ::testing::AssertionFailure() << "row 1 does not start at 0";
     long long previous = -1;
     for (int r = 1; r < g.Rows(); ++r) {
@@ -23,8 +24,8 @@ namespace vk {
             return ::testing::AssertionFailure() << "row " << r << " starts before row " << r - 1;
         previous = start;
         if (g.text(r, Col::SectionText) != MsecToTimeText(int(start), editor.sndFrameInterval()))
-            return ::testing::AssertionFailure() << "row " << r << " time text " << g.text(r, 1).toStdString()
-                                                 << " does not show " << start;
+            return ::testing::AssertionFailure()
+                   << "row " << r << " time text " << g.text(r, 1).toStdString() << " does not show " << start;
         if (g.text(r, Col::VideoFile).isEmpty()) {
             for (int c : {Col::InPoint, Col::OutPoint, Col::VideoInterval, Col::Width, Col::Height})
                 if (!g.text(r, c).isEmpty())
@@ -48,7 +49,8 @@ void MakeSections(Editor& editor, const std::vector<int>& starts, int clipLength
     editor.notifyTable();
 }
 
-void Register(Editor& editor, int row, const QString& file, int inMsec, int outMsec, int interval, int width, int height)
+void Register(Editor& editor, int row, const QString& file, int inMsec, int outMsec, int interval, int width,
+              int height)
 {
     RowTable& g = editor.Grid();
     g.setText(row, Col::VideoFile, file);

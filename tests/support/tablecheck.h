@@ -14,7 +14,7 @@ namespace vk {
 // Replaces the table with sections starting at the given ms (the first must be 0).
 void MakeSections(Editor& editor, const std::vector<int>& starts, int clipLength, int frameInterval = 33);
 // Registers a video span into a row (in and out in ms, interval ms, width, height).
-void Register(Editor& editor, int row, const QString& file, int inMsec, int outMsec, int interval = 33,
-              int width = 640, int height = 480);
+void Register(Editor& editor, int row, const QString& file, int inMsec, int outMsec, int interval = 33, int width = 640,
+              int height = 480);
 
 } // namespace vk

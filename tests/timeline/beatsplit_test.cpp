@@ -78,10 +78,10 @@ TEST_F(BeatSections, TapInsideTheWindowMovesToTheBeatAndOneOutsideStays)
     adjuster.beats = {1000, 1500, 2000, 2500, 3000};
     editor.sections().setTapAdjuster(&adjuster);
 
-    tapAt(1040);  // 40 ms late: the beat at 1000
-    tapAt(1955);  // 45 ms early: the beat at 2000
-    tapAt(2750);  // 250 ms from every beat: stays
-    tapAt(3060);  // exactly the window: still snaps
+    tapAt(1040); // 40 ms late: the beat at 1000
+    tapAt(1955); // 45 ms early: the beat at 2000
+    tapAt(2750); // 250 ms from every beat: stays
+    tapAt(3060); // exactly the window: still snaps
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 1000, 2000, 2750, 3000}));
     EXPECT_EQ(adjuster.seen, (std::vector<double>{1040, 1955, 2750, 3060}));
     EXPECT_TRUE(TableInvariants(editor));

@@ -167,8 +167,8 @@ TEST_F(ClipboardTest, CutAndCloseUpMovesLaterRegistrationsUpWithNewSpeeds)
     drag(2, 3);
     clip.CutUp();
     // 1000 ms of video over sections of 500 * r ms.
-    const QStringList speeds{QStringLiteral("1x"),     QStringLiteral("0.667x"), QStringLiteral("0.5x"),
-                             QStringLiteral("0.4x"),   QStringLiteral("0.333x"), QStringLiteral("0.286x"),
+    const QStringList speeds{QStringLiteral("1x"),   QStringLiteral("0.667x"), QStringLiteral("0.5x"),
+                             QStringLiteral("0.4x"), QStringLiteral("0.333x"), QStringLiteral("0.286x"),
                              QStringLiteral("0.25x")};
     for (int r = 2; r <= 8; ++r) {
         EXPECT_EQ(cell(r, Col::VideoFile), file(r + 2)) << "row " << r;

@@ -36,8 +36,8 @@ inline void ForgetTransDur()
 inline std::string FirstDifference(const RowTable& a, const RowTable& b)
 {
     if (a.Rows() != b.Rows() || a.Cols() != b.Cols())
-        return "size " + std::to_string(a.Rows()) + "x" + std::to_string(a.Cols()) + " vs " +
-               std::to_string(b.Rows()) + "x" + std::to_string(b.Cols());
+        return "size " + std::to_string(a.Rows()) + "x" + std::to_string(a.Cols()) + " vs " + std::to_string(b.Rows()) +
+               "x" + std::to_string(b.Cols());
     for (int r = 0; r < a.Rows(); ++r)
         for (int c = 0; c < a.Cols(); ++c)
             if (a.text(r, c) != b.text(r, c))

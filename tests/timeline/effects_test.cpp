@@ -14,7 +14,6 @@ vk::QSettingsStore& testSettings()
 }
 } // namespace
 
-
 namespace vk {
 namespace {
 
@@ -37,10 +36,10 @@ protected:
 
 TEST_F(EffectsTest, TheListOffersNoneAndTenEffects)
 {
-    const QStringList expected{QStringLiteral("なし"),     QStringLiteral("ﾌｪｰﾄﾞ"),   QStringLiteral("ﾎｲｰﾙ"),
-                               QStringLiteral("ｽﾗｲﾄﾞ"),    QStringLiteral("ﾜｲﾌﾟ"),    QStringLiteral("ﾋﾟｸｾﾚｰﾄ"),
-                               QStringLiteral("ｽﾊﾟｲﾗﾙ"),   QStringLiteral("ｼﾞｸﾞｻﾞｸﾞ"), QStringLiteral("ﾗｼﾞｱﾙ"),
-                               QStringLiteral("ｽﾄﾚｯﾁ"),    QStringLiteral("ﾊﾞｰﾝ")};
+    const QStringList expected{QStringLiteral("なし"),   QStringLiteral("ﾌｪｰﾄﾞ"),    QStringLiteral("ﾎｲｰﾙ"),
+                               QStringLiteral("ｽﾗｲﾄﾞ"),  QStringLiteral("ﾜｲﾌﾟ"),     QStringLiteral("ﾋﾟｸｾﾚｰﾄ"),
+                               QStringLiteral("ｽﾊﾟｲﾗﾙ"), QStringLiteral("ｼﾞｸﾞｻﾞｸﾞ"), QStringLiteral("ﾗｼﾞｱﾙ"),
+                               QStringLiteral("ｽﾄﾚｯﾁ"),  QStringLiteral("ﾊﾞｰﾝ")};
     EXPECT_EQ(Effects::names(), expected);
 }
 
@@ -84,8 +83,8 @@ TEST_F(EffectsTest, RememberedDurationsAreRoundedOrIgnored)
     const struct {
         const char* stored;
         const char* shown;
-    } cases[] = {{"800.5", "800"}, {"801.5", "802"}, {" 900 ", "900"}, {"", "1500"}, {"abc", "1500"},
-                 {"99999999999", "1500"}};
+    } cases[] = {{"800.5", "800"}, {"801.5", "802"}, {" 900 ", "900"},
+                 {"", "1500"},     {"abc", "1500"},  {"99999999999", "1500"}};
     for (const auto& c : cases) {
         testSettings().RegValueWrite(QStringLiteral("transDur"), QString::fromLatin1(c.stored));
         EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 1), QString::fromLatin1(c.shown)) << c.stored;

@@ -49,12 +49,15 @@ protected:
 
 TEST_F(ResplitTest, TenRowsIntoFivePlayTwiceAsFast)
 {
-    MakeSections(editor, [] {
-        std::vector<int> s;
-        for (int r = 0; r < 20; ++r)
-            s.push_back(r * 500);
-        return s;
-    }(), 10000);
+    MakeSections(
+        editor,
+        [] {
+            std::vector<int> s;
+            for (int r = 0; r < 20; ++r)
+                s.push_back(r * 500);
+            return s;
+        }(),
+        10000);
     for (int r = 1; r <= 10; ++r)
         Register(editor, r, kFile, (r - 1) * 1000, r * 1000, 33, r == 1 ? 720 : 640, r == 1 ? 576 : 480);
     for (int r = 11; r <= 20; ++r)

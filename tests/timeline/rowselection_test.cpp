@@ -414,7 +414,8 @@ TEST_F(RowSelection, DroppedStillsAreRegisteredAndOtherFilesReported)
     vidEngine.info.durationMsec = 0; // the player reports stills without length
     editor.Grid().currentRow = 5;
 
-    editor.selection().GridDrop({QStringLiteral("/img/a.JPG"), QStringLiteral("/p/show.rem"), QStringLiteral("/img/b.png")});
+    editor.selection().GridDrop(
+        {QStringLiteral("/img/a.JPG"), QStringLiteral("/p/show.rem"), QStringLiteral("/img/b.png")});
 
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(editor.msg(), QStringLiteral("ﾘｽﾄには、静止画ﾌｧｲﾙまたはﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙのみﾄﾞﾛｯﾌﾟ可能です。"));

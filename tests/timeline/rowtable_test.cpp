@@ -30,10 +30,18 @@ TEST_F(RowTableTest, NewTableHasOneSectionAtZero)
 
 TEST_F(RowTableTest, HeaderTextsWidthsAndHiddenColumns)
 {
-    const QString headers[] = {QString(), QStringLiteral("音声区間"), QStringLiteral("映像ﾌｧｲﾙ名"),
-                               QStringLiteral("映像ｲﾝ点"), QStringLiteral("映像ｱｳﾄ点"), QStringLiteral("音声区間(msec)"),
-                               QStringLiteral("映像ｲﾝﾀｰﾊﾞﾙ(msec)"), QStringLiteral("速度"), QStringLiteral("効果"),
-                               QStringLiteral("ﾄﾗﾝｼﾞｼｮﾝ時間長(msec)"), QStringLiteral("横サイズ"), QStringLiteral("縦サイズ")};
+    const QString headers[] = {QString(),
+                               QStringLiteral("音声区間"),
+                               QStringLiteral("映像ﾌｧｲﾙ名"),
+                               QStringLiteral("映像ｲﾝ点"),
+                               QStringLiteral("映像ｱｳﾄ点"),
+                               QStringLiteral("音声区間(msec)"),
+                               QStringLiteral("映像ｲﾝﾀｰﾊﾞﾙ(msec)"),
+                               QStringLiteral("速度"),
+                               QStringLiteral("効果"),
+                               QStringLiteral("ﾄﾗﾝｼﾞｼｮﾝ時間長(msec)"),
+                               QStringLiteral("横サイズ"),
+                               QStringLiteral("縦サイズ")};
     const int widths[] = {25, 65, 300, 65, 65, 0, 0, 40, 48, 0, 0, 0};
     for (int c = 0; c < Col::Count; ++c) {
         EXPECT_EQ(editor.Grid().text(0, c), headers[c]) << c;
@@ -58,12 +66,12 @@ TEST_F(RowTableTest, MsecToRowAtExactStartsAndPastTheEnd)
 TEST_F(RowTableTest, SpeedTexts)
 {
     MakeSections(editor, {0, 3000, 4000, 12000, 28000, 29000}, 30000);
-    Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 2000);      // 2000 over 3000
-    Register(editor, 2, QStringLiteral("/v/a.mp4"), 0, 125, 5);    // 125 over 1000
+    Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 2000);        // 2000 over 3000
+    Register(editor, 2, QStringLiteral("/v/a.mp4"), 0, 125, 5);      // 125 over 1000
     Register(editor, 3, QStringLiteral("/v/a.mp4"), 1000, 1500, 10); // 500 over 8000 = 0.0625
-    Register(editor, 4, QStringLiteral("/v/a.mp4"), 0, 32000, 1);  // 32000 over 16000
+    Register(editor, 4, QStringLiteral("/v/a.mp4"), 0, 32000, 1);    // 32000 over 16000
     Register(editor, 5, QStringLiteral("/v/still.png"), 0, 0);       // a still
-    Register(editor, 6, QStringLiteral("/v/a.mp4"), 0, 1000, 1);   // the last row: up to the clip end
+    Register(editor, 6, QStringLiteral("/v/a.mp4"), 0, 1000, 1);     // the last row: up to the clip end
     editor.RowRefresh(-1);
     EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("0.667x"));
     EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("0.125x"));

@@ -383,8 +383,10 @@ TEST_F(Sections, SplitWithoutUsableAnswerChangesNothing)
     }
     ASSERT_EQ(ui.inputTitles.size(), 4);
     EXPECT_EQ(ui.inputTitles.first(), QStringLiteral("音声区間分割"));
-    EXPECT_EQ(ui.inputPrompts.first(),
-              QStringLiteral("何区間に等分割するか入力してください(2以上の整数)。\r\n\r\n選択した１音声区間をn区間に等分割します。"));
+    EXPECT_EQ(
+        ui.inputPrompts.first(),
+        QStringLiteral(
+            "何区間に等分割するか入力してください(2以上の整数)。\r\n\r\n選択した１音声区間をn区間に等分割します。"));
     EXPECT_FALSE(editor.modified());
     EXPECT_TRUE(engine.callsStartingWith(QStringLiteral("Pause")).isEmpty());
     EXPECT_EQ(editor.history().undogrid().Rows(), 1);

@@ -21,21 +21,22 @@ namespace {
 bool makeClip(const std::string& path, const std::string& rate, double seconds, double soundSeconds,
               const std::vector<std::string>& codecs, double soundDelay = 0)
 {
-    std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                     "testsrc2=s=320x240:r=" + rate + ":d=" + std::to_string(seconds)};
+    std::vector<std::string> args = {
+        "ffmpeg", "-v",    "error", "-y",
+        "-f",     "lavfi", "-i",    "testsrc2=s=320x240:r=" + rate + ":d=" + std::to_string(seconds)};
     if (soundSeconds > 0) {
         if (soundDelay > 0)
             args.insert(args.end(), {"-itsoffset", std::to_string(soundDelay)});
-        args.insert(args.end(),
-                    {"-f", "lavfi", "-i", "sine=f=440:sample_rate=48000:d=" + std::to_string(soundSeconds), "-ac", "2"});
+        args.insert(args.end(), {"-f", "lavfi", "-i", "sine=f=440:sample_rate=48000:d=" + std::to_string(soundSeconds),
+                                 "-ac", "2"});
     }
     args.insert(args.end(), codecs.begin(), codecs.end());
     args.push_back(path);
     return runOk(args);
 }
 
-const std::vector<std::string> kMp4 = {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
-                                       "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"};
+const std::vector<std::string> kMp4 = {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",  "yuv420p",
+                                       "-c:a", "aac",     "-b:a",    "192k",      "-movflags", "+faststart"};
 
 vk::OutputExpectation expect(long long frames, int num, int den = 1)
 {
@@ -46,7 +47,7 @@ vk::OutputExpectation expect(long long frames, int num, int den = 1)
     return e;
 }
 
-}  // namespace
+} // namespace
 
 TEST(WriterCheck, FilesInSyncPassWithTheirFigures)
 {
@@ -64,8 +65,8 @@ TEST(WriterCheck, FilesInSyncPassWithTheirFigures)
     EXPECT_EQ(c.summaryJa(), "確認: フレーム 60/60、音声 2.000 秒、映像 2.000 秒、ずれ 0 ミリ秒");
 
     // NTSC rate, AVI with PCM sound (its length comes from the chunk sizes).
-    ASSERT_TRUE(makeClip(dir / "good.avi", "30000/1001", 3.003, 3.003,
-                         {"-c:v", "mpeg4", "-q:v", "5", "-c:a", "pcm_s16le"}));
+    ASSERT_TRUE(
+        makeClip(dir / "good.avi", "30000/1001", 3.003, 3.003, {"-c:v", "mpeg4", "-q:v", "5", "-c:a", "pcm_s16le"}));
     c = vk::checkOutput(dir / "good.avi", expect(90, 30000, 1001));
     EXPECT_TRUE(c.ok()) << c.line();
     EXPECT_EQ(c.measured.frames, 90);
@@ -73,8 +74,8 @@ TEST(WriterCheck, FilesInSyncPassWithTheirFigures)
     EXPECT_NEAR(c.measured.soundSeconds, 3.003, 1e-3);
     // The pictures of an AVI are counted from its index: a cut-short copy
     // has fewer.
-    ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.avi", "-c", "copy", "-t", "2",
-                       dir / "short.avi"}));
+    ASSERT_TRUE(
+        runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.avi", "-c", "copy", "-t", "2", dir / "short.avi"}));
     c = vk::checkOutput(dir / "short.avi", expect(90, 30000, 1001));
     EXPECT_FALSE(c.ok()) << c.line();
     EXPECT_NEAR(double(c.measured.frames), 60, 1);
@@ -111,8 +112,8 @@ TEST(WriterCheck, EveryFigureOffByMoreThanAFrameFails)
     EXPECT_NE(c.line().find("OUT OF SYNC"), std::string::npos);
 
     // The last second cut off without coding again: pictures and sound short.
-    ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.mp4", "-c", "copy", "-t", "2",
-                       dir / "short.mp4"}));
+    ASSERT_TRUE(
+        runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.mp4", "-c", "copy", "-t", "2", dir / "short.mp4"}));
     c = vk::checkOutput(dir / "short.mp4", expect(90, 30));
     EXPECT_FALSE(c.ok()) << c.line();
     EXPECT_LT(c.measured.frames, 65);
@@ -134,8 +135,8 @@ TEST(WriterCheck, EveryFigureOffByMoreThanAFrameFails)
     EXPECT_GT(probed, 0.05);
     EXPECT_NEAR(c.measured.offsetSeconds(), probed, 0.002) << c.line();
     ASSERT_FALSE(c.ok());
-    EXPECT_EQ(c.problems.back(), "sound starts " + std::to_string(std::lround(probed * 1000)) +
-                                     " ms after the picture");
+    EXPECT_EQ(c.problems.back(),
+              "sound starts " + std::to_string(std::lround(probed * 1000)) + " ms after the picture");
 
     // At 60 fps a frame is 16.7 ms: 25 ms of extra sound is too much.
     ASSERT_TRUE(makeClip(dir / "sixty.mp4", "60", 2, 2.025, kMp4));
@@ -170,8 +171,8 @@ TEST(WriterCheck, ToolPrintsTheLineAndTellsByItsExitStatus)
     r = runProgram({VK_WRITER_CHECK_EXE, dir / "good.mp4", "90", "30000/1001"});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
 
-    ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.mp4", "-c", "copy", "-t", "2",
-                       dir / "short.mp4"}));
+    ASSERT_TRUE(
+        runOk({"ffmpeg", "-v", "error", "-y", "-i", dir / "good.mp4", "-c", "copy", "-t", "2", dir / "short.mp4"}));
     r = runProgram({VK_WRITER_CHECK_EXE, dir / "short.mp4", "90", "29.97"});
     EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
     EXPECT_NE(r.out.find("OUT OF SYNC"), std::string::npos) << r.out;

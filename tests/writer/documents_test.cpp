@@ -45,10 +45,10 @@ std::string paramsXml(const std::string& avi, const std::string& vc, const std::
     return "<params><XtlFilePath>/tmp/my docs/T-KaDro-Clips.xml</XtlFilePath><AviFileName>" + avi +
            "</AviFileName><WriteGrfArg>/tmp/g.grf</WriteGrfArg><WriteXtlArg>/tmp/x.xml</WriteXtlArg>"
            "<StartPoint>1500</StartPoint><EndPoint>64250</EndPoint>"
-           "<VideoCompressor dwBitRate=\"0\" KeyFrameRate=\"0\" Quality=\"0\" WindowSize=\"0\">" + vc +
-           "</VideoCompressor><AudioCompressor nSamplesPerSec=\"" + (pcm ? "48000" : "0") + "\" wBitsPerSample=\"" +
-           (pcm ? "16" : "0") + "\" nChannels=\"" + (pcm ? "2" : "0") + "\">" + ac + "</AudioCompressor><PrxFileName>" +
-           prx + "</PrxFileName></params>";
+           "<VideoCompressor dwBitRate=\"0\" KeyFrameRate=\"0\" Quality=\"0\" WindowSize=\"0\">" +
+           vc + "</VideoCompressor><AudioCompressor nSamplesPerSec=\"" + (pcm ? "48000" : "0") +
+           "\" wBitsPerSample=\"" + (pcm ? "16" : "0") + "\" nChannels=\"" + (pcm ? "2" : "0") + "\">" + ac +
+           "</AudioCompressor><PrxFileName>" + prx + "</PrxFileName></params>";
 }
 
 const char* kTimeline =
@@ -61,7 +61,7 @@ const char* kTimeline =
     "src=\"/m/song.wav\"/><clip mstart=\"1.5\" mstop=\"4\" start=\"1.5\" stop=\"4\" src=\"/m/song.wav\"/></track>"
     "</group></timeline>";
 
-}  // namespace
+} // namespace
 
 TEST(WriterParams, ReadsEveryFieldOfADvDocument)
 {
@@ -117,15 +117,16 @@ std::string mp4Xml(const std::string& extra, const std::string& vc = "H.264", co
     return text;
 }
 
-const std::string kMp4Elements = "<FrameWidth>1920</FrameWidth><FrameHeight>1080</FrameHeight><FrameRate>59.94</FrameRate>";
+const std::string kMp4Elements =
+    "<FrameWidth>1920</FrameWidth><FrameHeight>1080</FrameHeight><FrameRate>59.94</FrameRate>";
 
 TEST(WriterParams, Mp4DocumentCarriesSizeRateAndQuality)
 {
     ScratchDir dir;
     WriterParams p;
     std::string error;
-    ASSERT_TRUE(loadWriterParams(dir.file("a.xml", mp4Xml(kMp4Elements + "<VideoQuality> 20 </VideoQuality>")), p,
-                                 error))
+    ASSERT_TRUE(
+        loadWriterParams(dir.file("a.xml", mp4Xml(kMp4Elements + "<VideoQuality> 20 </VideoQuality>")), p, error))
         << error;
     EXPECT_TRUE(p.mp4.requested);
     EXPECT_EQ(p.mp4.width, 1920);
@@ -186,8 +187,7 @@ TEST(WriterParams, Mp4DocumentWithMissingOrBadElementsIsRefusedWithAReason)
          "VideoQuality（画質）の値が正しくありません: \"good\"（0〜51 の整数）"},
         {w + h + r, "H.264", "PCM", "MP4 の音声圧縮（AudioCompressor）には \"AAC\" を指定してください: \"PCM\""},
         {w + h + r, "H.264", "", "MP4 の音声圧縮（AudioCompressor）には \"AAC\" を指定してください: \"\""},
-        {w + h + r, "", "AAC",
-         "音声圧縮 \"AAC\" は映像圧縮（VideoCompressor）\"H.264\" と組み合わせてください: \"\""},
+        {w + h + r, "", "AAC", "音声圧縮 \"AAC\" は映像圧縮（VideoCompressor）\"H.264\" と組み合わせてください: \"\""},
         {w + h + r, "h264", "AAC",
          "音声圧縮 \"AAC\" は映像圧縮（VideoCompressor）\"H.264\" と組み合わせてください: \"h264\""},
     };
@@ -244,10 +244,12 @@ TEST(WriterTimeline, RefusesBrokenDocumentsWithAReason)
     Timeline t;
     std::string error;
     EXPECT_FALSE(parseTimeline("<timeline><group type=\"video\"><track><clip start=\"x\" stop=\"1\" src=\"a\"/>"
-                               "</track></group></timeline>", t, error));
+                               "</track></group></timeline>",
+                               t, error));
     EXPECT_EQ(error, "<clip> の \"start\" が正しくありません（\"x\"）。");
     EXPECT_FALSE(parseTimeline("<timeline><group type=\"video\"><track><clip start=\"0\" stop=\"1\"/>"
-                               "</track></group></timeline>", t, error));
+                               "</track></group></timeline>",
+                               t, error));
     EXPECT_EQ(error, "<clip> に \"src\" がありません。");
     EXPECT_FALSE(parseTimeline("<params/>", t, error));
     EXPECT_EQ(error, "<timeline> がありません。");
@@ -276,7 +278,7 @@ TEST(WriterOutput, CompressorsAndExtensionChooseTheFile)
     EXPECT_EQ(o.audioCodec, "pcm_s16le");
     EXPECT_EQ(o.sampleRate, 48000);
     EXPECT_EQ(o.channels, 2);
-    EXPECT_EQ(o.displayAspectNum * 3, o.displayAspectDen * 4);  // DV shows as 4:3
+    EXPECT_EQ(o.displayAspectNum * 3, o.displayAspectDen * 4); // DV shows as 4:3
 
     p.video.name.clear();
     p.audio.name.clear();
@@ -285,7 +287,7 @@ TEST(WriterOutput, CompressorsAndExtensionChooseTheFile)
     EXPECT_EQ(o.videoCodec, "rawvideo");
     EXPECT_EQ(o.pixelFormat, "bgr24");
     EXPECT_EQ(o.width, 640);
-    EXPECT_EQ(o.rate.num, 30000);  // the timeline's 29.97
+    EXPECT_EQ(o.rate.num, 30000); // the timeline's 29.97
 
     // A .wav name wins over the compressors, in any letter case.
     p.video.name = "DV Video Encoder";
@@ -320,12 +322,17 @@ TEST(WriterOutput, EveryMp4ProfileGivesItsSizeRateAndCodecs)
     std::string error;
     ASSERT_TRUE(parseTimeline(kTimeline, t, error));
     t.audio.samplingRate = 44100;
-    struct Row { int w, h; double fps; int num, den; };
+    struct Row {
+        int w, h;
+        double fps;
+        int num, den;
+    };
     const Row rows[] = {
-        {640, 360, 29.97, 30000, 1001},  {640, 360, 30, 30, 1},   {854, 480, 29.97, 30000, 1001},
-        {854, 480, 30, 30, 1},           {1280, 720, 29.97, 30000, 1001}, {1280, 720, 30, 30, 1},
-        {1920, 1080, 29.97, 30000, 1001}, {1920, 1080, 30, 30, 1}, {1920, 1080, 59.94, 60000, 1001},
-        {1920, 1080, 60, 60, 1},
+        {640, 360, 29.97, 30000, 1001},   {640, 360, 30, 30, 1},
+        {854, 480, 29.97, 30000, 1001},   {854, 480, 30, 30, 1},
+        {1280, 720, 29.97, 30000, 1001},  {1280, 720, 30, 30, 1},
+        {1920, 1080, 29.97, 30000, 1001}, {1920, 1080, 30, 30, 1},
+        {1920, 1080, 59.94, 60000, 1001}, {1920, 1080, 60, 60, 1},
     };
     for (const Row& r : rows) {
         WriterParams p;
@@ -369,17 +376,20 @@ TEST(WriterOutput, EveryMp4ProfileGivesItsSizeRateAndCodecs)
 
 TEST(WriterOutput, EveryWmvProfileMapsToItsSizeAndBitrate)
 {
-    struct Row { const char* name; int w, h, kbps, ch; };
+    struct Row {
+        const char* name;
+        int w, h, kbps, ch;
+    };
     const Row rows[] = {
-        {"240-0056k-mono.prx", 240, 176, 56, 1},     {"240-0150k-stereo.prx", 240, 176, 150, 2},
-        {"240-0300k-stereo.prx", 240, 176, 300, 2},  {"320-0150k-stereo.prx", 320, 240, 150, 2},
-        {"320-0300k-stereo.prx", 320, 240, 300, 2},  {"320-0700k-stereo.prx", 320, 240, 700, 2},
-        {"640-0700k-stereo.prx", 640, 480, 700, 2},  {"640-1500k-stereo.prx", 640, 480, 1500, 2},
-        {"640-2000k-stereo.prx", 640, 480, 2000, 2}, {"208-259K-POCKETPC.PRX", 208, 160, 259, 2},
-        {"640-2073K-DVD.PRX", 640, 480, 2073, 2},    {"1280-5201K-HD.PRX", 1280, 720, 5201, 2},
-        {"1440-7073K-HD.PRX", 1440, 1080, 7073, 2},  {"1920-9073K-HD.PRX", 1920, 1080, 9073, 2},
-        {"512-1000k-stereo.prx", 512, 384, 1000, 2}, {"512-1500k-stereo.prx", 512, 384, 1500, 2},
-        {"512-2000k-stereo.prx", 512, 384, 2000, 2}, {"512H-1000k-stereo.prx", 512, 288, 1000, 2},
+        {"240-0056k-mono.prx", 240, 176, 56, 1},      {"240-0150k-stereo.prx", 240, 176, 150, 2},
+        {"240-0300k-stereo.prx", 240, 176, 300, 2},   {"320-0150k-stereo.prx", 320, 240, 150, 2},
+        {"320-0300k-stereo.prx", 320, 240, 300, 2},   {"320-0700k-stereo.prx", 320, 240, 700, 2},
+        {"640-0700k-stereo.prx", 640, 480, 700, 2},   {"640-1500k-stereo.prx", 640, 480, 1500, 2},
+        {"640-2000k-stereo.prx", 640, 480, 2000, 2},  {"208-259K-POCKETPC.PRX", 208, 160, 259, 2},
+        {"640-2073K-DVD.PRX", 640, 480, 2073, 2},     {"1280-5201K-HD.PRX", 1280, 720, 5201, 2},
+        {"1440-7073K-HD.PRX", 1440, 1080, 7073, 2},   {"1920-9073K-HD.PRX", 1920, 1080, 9073, 2},
+        {"512-1000k-stereo.prx", 512, 384, 1000, 2},  {"512-1500k-stereo.prx", 512, 384, 1500, 2},
+        {"512-2000k-stereo.prx", 512, 384, 2000, 2},  {"512H-1000k-stereo.prx", 512, 288, 1000, 2},
         {"512H-1500k-stereo.prx", 512, 288, 1500, 2}, {"512H-2000k-stereo.prx", 512, 288, 2000, 2},
     };
     for (const Row& r : rows) {
@@ -419,7 +429,7 @@ TEST(WriterOutput, FrameRatesFromTheTimeline)
     EXPECT_EQ(frameRateFromValue(24).num, 24);
     const FrameRate odd = frameRateFromValue(12.5);
     EXPECT_DOUBLE_EQ(odd.value(), 12.5);
-    EXPECT_EQ(frameRateFromValue(0).num, 30);  // nonsense falls back to 30
+    EXPECT_EQ(frameRateFromValue(0).num, 30); // nonsense falls back to 30
 }
 
 TEST(WriterTransitions, EveryClsidMapsCaseInsensitivelyAndUnknownIsAFade)
@@ -452,8 +462,11 @@ TEST(WriterTransitions, EveryClsidMapsCaseInsensitivelyAndUnknownIsAFade)
 }
 
 namespace {
-int at(const std::vector<unsigned char>& m, int w, int x, int y) { return m[size_t(y) * w + x]; }
-}  // namespace
+int at(const std::vector<unsigned char>& m, int w, int x, int y)
+{
+    return m[size_t(y) * w + x];
+}
+} // namespace
 
 TEST(WriterTransitions, WipeMapsHaveTheirShapes)
 {
@@ -461,40 +474,40 @@ TEST(WriterTransitions, WipeMapsHaveTheirShapes)
     auto wipe = lumaMap(TransitionStyle::Wipe, w, h);
     EXPECT_LT(at(wipe, w, 2, 60), at(wipe, w, 80, 60));
     EXPECT_LT(at(wipe, w, 80, 60), at(wipe, w, 157, 60));
-    EXPECT_EQ(at(wipe, w, 40, 0), at(wipe, w, 40, 119));  // a straight bar
+    EXPECT_EQ(at(wipe, w, 40, 0), at(wipe, w, 40, 119)); // a straight bar
 
     auto iris = lumaMap(TransitionStyle::Iris, w, h);
     EXPECT_LT(at(iris, w, 80, 60), 10);
     EXPECT_GT(at(iris, w, 0, 0), 245);
-    EXPECT_NEAR(at(iris, w, 80 + 30, 60), at(iris, w, 80, 60 + 30), 3);  // round, not oval
+    EXPECT_NEAR(at(iris, w, 80 + 30, 60), at(iris, w, 80, 60 + 30), 3); // round, not oval
 
     auto barn = lumaMap(TransitionStyle::Barn, w, h);
     EXPECT_LT(at(barn, w, 80, 10), at(barn, w, 10, 10));
-    EXPECT_NEAR(at(barn, w, 20, 60), at(barn, w, 139, 60), 2);  // symmetric doors
+    EXPECT_NEAR(at(barn, w, 20, 60), at(barn, w, 139, 60), 2); // symmetric doors
 
     auto inset = lumaMap(TransitionStyle::Inset, w, h);
     EXPECT_LT(at(inset, w, 1, 1), 5);
     EXPECT_GT(at(inset, w, 159, 119), 250);
 
     auto clock = lumaMap(TransitionStyle::RadialWipe, w, h);
-    EXPECT_LT(at(clock, w, 82, 10), at(clock, w, 150, 60));   // twelve before three
-    EXPECT_LT(at(clock, w, 150, 60), at(clock, w, 80, 110));  // three before six
-    EXPECT_LT(at(clock, w, 80, 110), at(clock, w, 10, 60));   // six before nine
+    EXPECT_LT(at(clock, w, 82, 10), at(clock, w, 150, 60));  // twelve before three
+    EXPECT_LT(at(clock, w, 150, 60), at(clock, w, 80, 110)); // three before six
+    EXPECT_LT(at(clock, w, 80, 110), at(clock, w, 10, 60));  // six before nine
 
     auto blinds = lumaMap(TransitionStyle::Blinds, w, h);
     EXPECT_EQ(at(blinds, w, 10, 0), at(blinds, w, 150, 0));
-    EXPECT_LT(at(blinds, w, 10, 12), at(blinds, w, 10, 20));  // a slat opens downwards
-    EXPECT_EQ(at(blinds, w, 10, 13), at(blinds, w, 10, 25));  // and they repeat
+    EXPECT_LT(at(blinds, w, 10, 12), at(blinds, w, 10, 20)); // a slat opens downwards
+    EXPECT_EQ(at(blinds, w, 10, 13), at(blinds, w, 10, 25)); // and they repeat
 
     auto wheel = lumaMap(TransitionStyle::Wheel, w, h);
-    EXPECT_NEAR(at(wheel, w, 82, 20), at(wheel, w, 120, 62), 12);  // four spokes: quarter turns alike
+    EXPECT_NEAR(at(wheel, w, 82, 20), at(wheel, w, 120, 62), 12); // four spokes: quarter turns alike
 
     auto spiral = lumaMap(TransitionStyle::Spiral, w, h);
     EXPECT_LT(at(spiral, w, 5, 5), at(spiral, w, 155, 5));     // outer ring first, clockwise
-    EXPECT_LT(at(spiral, w, 155, 115), at(spiral, w, 80, 60));  // centre last
+    EXPECT_LT(at(spiral, w, 155, 115), at(spiral, w, 80, 60)); // centre last
     auto zigzag = lumaMap(TransitionStyle::Zigzag, w, h);
-    EXPECT_LT(at(zigzag, w, 5, 5), at(zigzag, w, 155, 5));    // first row left to right
-    EXPECT_LT(at(zigzag, w, 155, 30), at(zigzag, w, 5, 30));  // second row back
+    EXPECT_LT(at(zigzag, w, 5, 5), at(zigzag, w, 155, 5));   // first row left to right
+    EXPECT_LT(at(zigzag, w, 155, 30), at(zigzag, w, 5, 30)); // second row back
     EXPECT_LT(at(zigzag, w, 5, 5), at(zigzag, w, 5, 110));
 
     for (TransitionStyle s : {TransitionStyle::Barn, TransitionStyle::Blinds, TransitionStyle::Inset,
@@ -504,7 +517,7 @@ TEST(WriterTransitions, WipeMapsHaveTheirShapes)
         const auto m = lumaMap(s, w, h);
         const auto [lo, hi] = std::minmax_element(m.begin(), m.end());
         EXPECT_LT(*lo, 30) << transitionStyleName(s);  // every map runs from start...
-        EXPECT_GT(*hi, 225) << transitionStyleName(s);  // ...to end
+        EXPECT_GT(*hi, 225) << transitionStyleName(s); // ...to end
     }
     for (TransitionStyle s : {TransitionStyle::Fade, TransitionStyle::Burn, TransitionStyle::Pixelate,
                               TransitionStyle::Slide, TransitionStyle::Stretch})

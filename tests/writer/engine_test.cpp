@@ -23,7 +23,7 @@ std::string maps()
     return s.str();
 }
 
-}  // namespace
+} // namespace
 
 TEST(WriterEngine, LoadsOnlyTheNeededModulesAndNoQt5)
 {

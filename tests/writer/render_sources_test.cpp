@@ -22,17 +22,16 @@ TEST_F(WriterRender, H264CutsAreFrameExactAfterEverySeek)
     ASSERT_TRUE(makeColourH264(red, "red", 2));
 
     struct Span {
-        int track;                     // 1 or 2
-        double start, stop;            // timeline seconds
+        int track;          // 1 or 2
+        double start, stop; // timeline seconds
         std::string src;
-        int firstFrame;                // source frame shown first
+        int firstFrame; // source frame shown first
         double speed;
     };
     const std::vector<Span> spans = {
-        {1, 0.0, 0.5, mp4, 28, 1},  {1, 0.5, 1.0, mp4, 88, 1},  {1, 1.0, 1.5, mp4, 59, 1},
-        {1, 1.5, 2.0, ts, 29, 1},   {1, 2.0, 2.5, ts, 148, 1},  {1, 2.5, 3.0, ts, 119, 1},
-        {1, 3.0, 3.5, red, 0, 1},   {1, 4.0, 5.0, mp4, 200, 2}, {1, 5.0, 6.5, mp4, 239, 1},
-        {2, 5.5, 6.5, mp4, 400, 1},
+        {1, 0.0, 0.5, mp4, 28, 1},  {1, 0.5, 1.0, mp4, 88, 1},  {1, 1.0, 1.5, mp4, 59, 1}, {1, 1.5, 2.0, ts, 29, 1},
+        {1, 2.0, 2.5, ts, 148, 1},  {1, 2.5, 3.0, ts, 119, 1},  {1, 3.0, 3.5, red, 0, 1},  {1, 4.0, 5.0, mp4, 200, 2},
+        {1, 5.0, 6.5, mp4, 239, 1}, {2, 5.5, 6.5, mp4, 400, 1},
     };
     std::string doc = "<timeline><group type=\"video\" framerate=\"30\" width=\"320\" height=\"240\"><track>";
     for (int track = 1; track <= 2; ++track) {
@@ -46,12 +45,12 @@ TEST_F(WriterRender, H264CutsAreFrameExactAfterEverySeek)
     }
     doc += "<transition start=\"5.5\" stop=\"5.8\" clsid=\"" + std::string(kFade) + "\"/>";
     doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"6.5\" "
-           "start=\"0\" stop=\"6.5\" src=\"" + g_media->sound + "\"/></track></group></timeline>";
+           "start=\"0\" stop=\"6.5\" src=\"" +
+           g_media->sound + "\"/></track></group></timeline>";
     const std::string engineXml = m_dir / "engine.mlt";
     // Uncompressed AVI at the timeline's size, and MP4 (H.264 at 640x360,
     // the pictures stretched to fill): the same pictures in both.
-    const std::vector<std::pair<std::string, Mp4Profile>> outputs = {{"cuts.avi", {}},
-                                                                      {"cuts.mp4", {640, 360, "30"}}};
+    const std::vector<std::pair<std::string, Mp4Profile>> outputs = {{"cuts.avi", {}}, {"cuts.mp4", {640, 360, "30"}}};
     for (const auto& [outName, profile] : outputs) {
         SCOPED_TRACE(outName);
         const RunResult r = render(doc, outName, 0, 6500, false, "640-2000k-stereo.prx", engineXml, profile);
@@ -82,7 +81,7 @@ TEST_F(WriterRender, H264CutsAreFrameExactAfterEverySeek)
                 EXPECT_LT(meanLevel(img), 20) << "frame " << f << " should be black";
                 ++blacks;
             } else if (f >= 165 && f < 174) {
-                continue;  // the fade
+                continue; // the fade
             } else if (top->src == red) {
                 int r0, g0, b0;
                 pixel(img, w, w / 2, h / 2, r0, g0, b0);
@@ -91,8 +90,8 @@ TEST_F(WriterRender, H264CutsAreFrameExactAfterEverySeek)
             } else {
                 const double source = top->firstFrame + (f - std::lround(top->start * 30)) * top->speed;
                 const int got = readFrameNumber(img, w, h);
-                EXPECT_EQ(got, int(source)) << "frame " << f << " of a span from " << top->src << " at speed "
-                                            << top->speed;
+                EXPECT_EQ(got, int(source))
+                    << "frame " << f << " of a span from " << top->src << " at speed " << top->speed;
                 ++exact;
             }
         }
@@ -138,8 +137,7 @@ TEST_F(WriterRender, EveryTransitionKindDrawsAsIntended)
     const std::string size = std::to_string(w) + "x" + std::to_string(h);
     const std::string cell = "mod(floor(X/2)+floor(Y/2),2)";
     ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                       "color=c=black:s=" + size + ",format=rgb24,geq=r='255*" + cell + "':g='255*" + cell +
-                           "':b=255",
+                       "color=c=black:s=" + size + ",format=rgb24,geq=r='255*" + cell + "':g='255*" + cell + "':b=255",
                        "-frames:v", "1", oldChequer}));
     ASSERT_TRUE(runOk({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                        "color=c=black:s=" + size + ",format=rgb24,geq=r='255*" + cell + "':g=0:b=0", "-frames:v", "1",
@@ -153,8 +151,8 @@ TEST_F(WriterRender, EveryTransitionKindDrawsAsIntended)
                  "\" mstart=\"0\" mstop=\"0\" src=\"" + (chequer ? oldChequer : blue) + "\"/>";
         upper += "<clip start=\"" + std::to_string(s + 1) + "\" stop=\"" + std::to_string(s + 2) +
                  "\" mstart=\"0\" mstop=\"0\" src=\"" + (chequer ? newChequer : red) + "\"/>";
-        upper += "<transition start=\"" + std::to_string(s + 1) + "\" stop=\"" + std::to_string(s + 2) +
-                 "\" clsid=\"" + kinds[k].clsid + "\"/>";
+        upper += "<transition start=\"" + std::to_string(s + 1) + "\" stop=\"" + std::to_string(s + 2) + "\" clsid=\"" +
+                 kinds[k].clsid + "\"/>";
     }
     const int seconds = int(2 * kinds.size());
     const std::string doc = "<timeline><group type=\"video\" framerate=\"30\" width=\"320\" height=\"240\"><track>" +
@@ -174,9 +172,9 @@ TEST_F(WriterRender, EveryTransitionKindDrawsAsIntended)
     for (size_t k = 0; k < kinds.size(); ++k) {
         const vk::TransitionStyle style = kinds[k].style;
         const std::string name = vk::transitionStyleName(style);
-        const int first = int(2 * k + 1) * fps;  // the transition's first frame
-        const std::vector<unsigned char> map = vk::usesLumaMap(style) ? vk::lumaMap(style, w, h)
-                                                                      : std::vector<unsigned char>();
+        const int first = int(2 * k + 1) * fps; // the transition's first frame
+        const std::vector<unsigned char> map =
+            vk::usesLumaMap(style) ? vk::lumaMap(style, w, h) : std::vector<unsigned char>();
         // Just before its start: the old picture alone.
         {
             int r0, g0, b0;
@@ -187,15 +185,15 @@ TEST_F(WriterRender, EveryTransitionKindDrawsAsIntended)
         }
         for (int at : {8, 15, 22}) {
             const std::string& img = frames[size_t(first + at)];
-            const double p = double(at) / fps;            // the engine's progress on this frame
-            const double q = double(at) / (fps - 1);      // key-framed geometry: 0 on the first, 1 on the last frame
+            const double p = double(at) / fps;       // the engine's progress on this frame
+            const double q = double(at) / (fps - 1); // key-framed geometry: 0 on the first, 1 on the last frame
             int wrong = 0, checked = 0;
             std::ostringstream firstWrong;
             auto expect = [&](bool ok, int x, int y, int r0, int g0, int b0, const char* what) {
                 ++checked;
                 if (!ok && wrong++ == 0)
-                    firstWrong << " first at " << x << "," << y << ": " << r0 << "," << g0 << "," << b0 << " ("
-                               << what << ")";
+                    firstWrong << " first at " << x << "," << y << ": " << r0 << "," << g0 << "," << b0 << " (" << what
+                               << ")";
             };
             for (int y = 1; y < h; y += 4) {
                 for (int x = 1; x < w; x += 4) {
@@ -223,20 +221,20 @@ TEST_F(WriterRender, EveryTransitionKindDrawsAsIntended)
                         expect(flat && colour, x, y, r0, g0, b0, "block");
                         break;
                     }
-                    case vk::TransitionStyle::Slide: {  // the new picture's left edge at (1 - q) * w
+                    case vk::TransitionStyle::Slide: { // the new picture's left edge at (1 - q) * w
                         const double edge = (1 - q) * w;
                         if (std::fabs(cx - edge) > 4)
                             expect(cx > edge ? isRed(r0, g0, b0) : isBlue(r0, g0, b0), x, y, r0, g0, b0, "slide");
                         break;
                     }
-                    case vk::TransitionStyle::Stretch: {  // a band round the centre line
+                    case vk::TransitionStyle::Stretch: { // a band round the centre line
                         const double half = (0.01 + 0.99 * q) * w / 2;
                         const double d = std::fabs(cx - w / 2.0);
                         if (std::fabs(d - half) > 4)
                             expect(d < half ? isRed(r0, g0, b0) : isBlue(r0, g0, b0), x, y, r0, g0, b0, "stretch");
                         break;
                     }
-                    default: {  // wipes: a pixel has turned once the progress has passed its map value
+                    default: { // wipes: a pixel has turned once the progress has passed its map value
                         const double m = map[size_t(y) * w + x] / 255.0;
                         if (m < p - 0.05)
                             expect(isRed(r0, g0, b0), x, y, r0, g0, b0, "new");

@@ -15,7 +15,7 @@ TEST_F(WriterRender, DvAviIsNtscDvWithPcmSoundAndTheRightFrames)
     const RunResult r = render(doc, "out.avi", 0, 8000, true);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("Finished: " + m_out), std::string::npos);
-    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;  // nothing to report
+    EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err; // nothing to report
     EXPECT_NE(r.out.find("progress 100%"), std::string::npos);
     EXPECT_EQ(probeFormat(m_out), "avi");
     auto v = probeStream(m_out, "v:0");
@@ -23,7 +23,7 @@ TEST_F(WriterRender, DvAviIsNtscDvWithPcmSoundAndTheRightFrames)
     EXPECT_EQ(v["width"], "720");
     EXPECT_EQ(v["height"], "480");
     EXPECT_EQ(v["r_frame_rate"], "30000/1001");
-    EXPECT_EQ(v["nb_read_packets"], "240");  // 8 s at 29.97 fps
+    EXPECT_EQ(v["nb_read_packets"], "240"); // 8 s at 29.97 fps
     auto a = probeStream(m_out, "a:0");
     EXPECT_EQ(a["codec_name"], "pcm_s16le");
     EXPECT_EQ(a["sample_rate"], "48000");
@@ -52,7 +52,7 @@ TEST_F(WriterRender, WriterThreadAheadOfItsStartStillWritesEveryFrame)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("T-VideoWrite:"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("Finished: " + m_out), std::string::npos) << r.out;
-    EXPECT_EQ(probeStream(m_out, "v:0")["nb_read_packets"], "60");  // 2 s at 29.97 fps
+    EXPECT_EQ(probeStream(m_out, "v:0")["nb_read_packets"], "60"); // 2 s at 29.97 fps
     EXPECT_NEAR(probeDuration(m_out), 2.0, 0.04);
     checkSound(m_out, 1.0, 0, 2);
 
@@ -75,7 +75,7 @@ TEST_F(WriterRender, UncompressedAviAt24FpsOverARange)
     EXPECT_EQ(v["width"], "320");
     EXPECT_EQ(v["height"], "240");
     EXPECT_EQ(v["r_frame_rate"], "24/1");
-    EXPECT_EQ(v["nb_read_packets"], "156");  // 6.5 s at 24 fps
+    EXPECT_EQ(v["nb_read_packets"], "156"); // 6.5 s at 24 fps
     EXPECT_EQ(probeStream(m_out, "a:0")["codec_name"], "pcm_s16le");
     EXPECT_NEAR(probeDuration(m_out), 6.5, 0.045);
     const FrameReport rep = checkFrames(m_out, parsed(doc), 24, 24);
@@ -125,7 +125,8 @@ TEST_F(WriterRender, Mp4At1280x720IsHighProfileH264WithAacAndFastStart)
     EXPECT_NEAR(probeDuration(m_out), 8.008, 0.001);
     // Fast start: the index comes before the media data.
     const std::vector<std::string> boxes = topLevelBoxes(m_out);
-    const auto moov = std::find(boxes.begin(), boxes.end(), "moov"), mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+    const auto moov = std::find(boxes.begin(), boxes.end(), "moov"),
+               mdat = std::find(boxes.begin(), boxes.end(), "mdat");
     ASSERT_NE(moov, boxes.end());
     ASSERT_NE(mdat, boxes.end());
     EXPECT_LT(moov - boxes.begin(), mdat - boxes.begin());
@@ -178,16 +179,18 @@ TEST_F(WriterRender, SyncCheckPassesAGoodRenderAndFailsAShortenedFile)
     // The writer's own verdict, for every kind of file it makes.
     for (const char* name : {"off.mp4", "off.avi"}) {
         writeFile(m_dir / name, "old contents");
-        r = render(doc, name, 0, 2000, false, "", "", std::string(name) == "off.mp4" ? Mp4Profile{640, 360, "30"}
-                                                                                     : Mp4Profile{},
+        r = render(doc, name, 0, 2000, false, "", "",
+                   std::string(name) == "off.mp4" ? Mp4Profile{640, 360, "30"} : Mp4Profile{},
                    {{"VK_WRITER_TEST_EXTRA_FRAMES", "2"}});
         EXPECT_EQ(r.exitCode, 3) << name << "\n" << r.out << r.err;
         EXPECT_EQ(checkLine(r.out), "check: 60/62 frames, sound 2.000 s, picture 2.000 s, offset 0 ms -- OUT OF SYNC")
             << r.out;
         EXPECT_NE(r.out.find("check failed: frames 60/62"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("Finished:"), std::string::npos) << r.out;
-        EXPECT_NE(r.err.find("T-VideoWrite: 作成したファイルの映像と音声が合っていません（1 フレームを超えるずれがあります）。"
-                             "ファイルは残してあります。\n" + m_out + "\n確認: フレーム 60/62、音声 2.000 秒、映像 2.000 秒、ずれ 0 ミリ秒"),
+        EXPECT_NE(r.err.find(
+                      "T-VideoWrite: 作成したファイルの映像と音声が合っていません（1 フレームを超えるずれがあります）。"
+                      "ファイルは残してあります。\n" +
+                      m_out + "\n確認: フレーム 60/62、音声 2.000 秒、映像 2.000 秒、ずれ 0 ミリ秒"),
                   std::string::npos)
             << r.err;
         // The file is kept, complete.
@@ -227,7 +230,7 @@ TEST_F(WriterRender, AsfUsesTheProfileSizeAndWindowsMediaCodecs)
     EXPECT_EQ(v["nb_read_packets"], "240");
     EXPECT_EQ(probeStream(m_out, "a:0")["codec_name"], "wmav2");
     EXPECT_NEAR(probeDuration(m_out), 8.0, 0.1);
-    const FrameReport rep = checkFrames(m_out, parsed(doc), 30, 0, false);  // still letterboxed
+    const FrameReport rep = checkFrames(m_out, parsed(doc), 30, 0, false); // still letterboxed
     EXPECT_GE(rep.sources, 140);
     EXPECT_GT(rep.stills, 40);
     checkSound(m_out, 1.0, 0, 8);
@@ -285,7 +288,8 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
         doc += "<clip start=\"" + std::to_string(i * 4) + "\" stop=\"" + std::to_string(i * 4 + 4) +
                "\" mstart=\"0\" mstop=\"15\" src=\"" + g_media->video + "\"/>";
     doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"8\" "
-           "start=\"0\" stop=\"60\" src=\"" + g_media->sound + "\"/></track></group></timeline>";
+           "start=\"0\" stop=\"60\" src=\"" +
+           g_media->sound + "\"/></track></group></timeline>";
     const std::string target = m_dir / "long.avi";
     writeFile(target, "old contents");
     const std::string xtl = m_dir / "long.xml", params = m_dir / "long-params.xml";
@@ -331,10 +335,9 @@ TEST_F(WriterRender, PreviewSpacePausesAndResumesAndEscClosesEarly)
     // Times count from the first shown frame. Space pauses at 1 s, the read-out
     // is looked at twice while paused, Space plays on at 2.4 s, Esc at 3.6 s.
     const std::string keys = "space@1000,look@1300,look@2300,space@2400,look@3400,esc@3600";
-    const RunResult r = runProgram({"xvfb-run", "-a", VK_WRITER_EXE, params},
-                                   {{"SDL_AUDIODRIVER", "dummy"}, {"QT_QPA_PLATFORM", "xcb"},
-                                    {"VK_WRITER_TEST_KEYS", keys}},
-                                   60);
+    const RunResult r =
+        runProgram({"xvfb-run", "-a", VK_WRITER_EXE, params},
+                   {{"SDL_AUDIODRIVER", "dummy"}, {"QT_QPA_PLATFORM", "xcb"}, {"VK_WRITER_TEST_KEYS", keys}}, 60);
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("preview closed"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("preview finished"), std::string::npos) << "Esc did not end the 8 s preview early\n" << r.out;

@@ -16,8 +16,8 @@ namespace {
 
 std::string oneClip(const std::string& attributes)
 {
-    return "<timeline><group type=\"video\" framerate=\"24\" width=\"320\" height=\"240\"><track><clip " +
-           attributes + " src=\"/v/a.avi\"/></track></group></timeline>";
+    return "<timeline><group type=\"video\" framerate=\"24\" width=\"320\" height=\"240\"><track><clip " + attributes +
+           " src=\"/v/a.avi\"/></track></group></timeline>";
 }
 
 TEST(TimelineTimeLimits, TimesBeyondTheEditorsRangeAreRefused)

@@ -41,10 +41,10 @@ struct Row {
         : tStart(t), src(std::move(s)), mIn(in), mOut(out), clsid(std::move(effect)), transDur(d), preserve(keepAspect)
     {
     }
-    double tStart;      // section start, seconds
-    std::string src;    // empty: no video
-    double mIn, mOut;   // media span, seconds
-    std::string clsid;  // effect: opens a new track
+    double tStart;     // section start, seconds
+    std::string src;   // empty: no video
+    double mIn, mOut;  // media span, seconds
+    std::string clsid; // effect: opens a new track
     double transDur;
     bool preserve;
 };
@@ -58,7 +58,10 @@ std::string num(double v)
     return o.str();
 }
 
-double round3(double v) { return std::nearbyint(v * 1000) / 1000; }
+double round3(double v)
+{
+    return std::nearbyint(v * 1000) / 1000;
+}
 
 // Writes the document the way the editor builds it from its rows: clips go
 // into the current track, a row with an effect opens a new track with a
@@ -79,8 +82,8 @@ std::string editorTimeline(const std::vector<Row>& rows, double soundEnd, double
         double stopSec = tEnd;
         if (r + 1 < rows.size() && !rows[r + 1].clsid.empty())
             stopSec += rows[r + 1].transDur;
-        v += "<clip start=\"" + num(round3(row.tStart * f)) + "\" stop=\"" + num(round3(stopSec * f)) +
-             "\" mstart=\"" + num(row.mIn) + "\" mstop=\"" + num(row.mOut) + "\" src=\"" + row.src + "\"" +
+        v += "<clip start=\"" + num(round3(row.tStart * f)) + "\" stop=\"" + num(round3(stopSec * f)) + "\" mstart=\"" +
+             num(row.mIn) + "\" mstop=\"" + num(row.mOut) + "\" src=\"" + row.src + "\"" +
              (row.preserve ? " stretchmode=\"PreserveAspectRatio\"" : "") + "/>";
         if (!row.clsid.empty())
             v += "<transition start=\"" + num(round3(row.tStart * f)) + "\" stop=\"" +
@@ -149,7 +152,10 @@ struct Parsed {
         return doc.child("mlt").find_child_by_attribute("playlist", "id", id.c_str());
     }
     // Placed pieces of a playlist: timeline start frame, length, producer, in.
-    struct Piece { long long at, length, in; std::string producer; };
+    struct Piece {
+        long long at, length, in;
+        std::string producer;
+    };
     std::vector<Piece> pieces(const std::string& id) const
     {
         std::vector<Piece> out;
@@ -199,7 +205,7 @@ std::vector<Row> sampleRows()
     };
 }
 
-}  // namespace
+} // namespace
 
 TEST(WriterTranslation, TracksAndTransitions)
 {
@@ -222,7 +228,12 @@ TEST(WriterTranslation, TracksAndTransitions)
     const auto ts = x.transitions();
     ASSERT_EQ(ts.size(), 4u);
     // Each transition blends from the track below into its own track, over its span.
-    const struct { const char* service; int a, b; long long in, out; const char* style; } want[] = {
+    const struct {
+        const char* service;
+        int a, b;
+        long long in, out;
+        const char* style;
+    } want[] = {
         {"luma", 1, 2, 120, 134, "fade"},
         {"luma", 2, 3, 210, 221, "iris"},
         {"composite", 3, 4, 240, 248, "slide"},
@@ -236,7 +247,7 @@ TEST(WriterTranslation, TracksAndTransitions)
         EXPECT_EQ(x.prop(ts[i], "out"), std::to_string(want[i].out)) << i;
         EXPECT_EQ(x.prop(ts[i], "vk_style"), want[i].style) << i;
     }
-    EXPECT_EQ(x.prop(ts[0], "resource"), "");  // a plain dissolve
+    EXPECT_EQ(x.prop(ts[0], "resource"), ""); // a plain dissolve
     EXPECT_EQ(x.prop(ts[1], "resource"), "/LUMA/vk-iris.pgm");
     EXPECT_EQ(r.lumaStyles, (std::set<TransitionStyle>{TransitionStyle::Iris}));
 
@@ -258,9 +269,9 @@ TEST(WriterTranslation, SameSpeedSpanUsesThePlainSource)
     const auto v = x.pieces("video1");
     ASSERT_EQ(v.size(), 2u);
     EXPECT_EQ(x.prop(x.producer(v[0].producer), "mlt_service"), "avformat");
-    EXPECT_EQ(v[0].in, 96);  // 3.2 s at 30 fps
+    EXPECT_EQ(v[0].in, 96); // 3.2 s at 30 fps
     EXPECT_EQ(v[0].length, 75);
-    EXPECT_EQ(v[1].producer, v[0].producer);  // one source, one producer
+    EXPECT_EQ(v[1].producer, v[0].producer); // one source, one producer
     EXPECT_EQ(v[1].in, 300);
     EXPECT_EQ(v[1].length, 15);
     // The sound pieces play at normal speed too.
@@ -291,8 +302,8 @@ TEST(WriterTranslation, StillsCoverTheirSpanStretchedOrLetterboxed)
 
 TEST(WriterTranslation, GapsAreBlankOverBlack)
 {
-    const std::vector<Row> rows = {{0.0, ""}, {1.0, "/media/clip.avi", 0, 1}, {2.0, ""}, {3.0, ""},
-                                   {4.0, "/media/clip.avi", 5, 6}};
+    const std::vector<Row> rows = {
+        {0.0, ""}, {1.0, "/media/clip.avi", 0, 1}, {2.0, ""}, {3.0, ""}, {4.0, "/media/clip.avi", 5, 6}};
     const BuildResult r = translate(editorTimeline(rows, 5.0, 1.0), 0, 5000);
     expectGolden("gaps", r.xml);
     Parsed x(r.xml);
@@ -377,7 +388,7 @@ TEST(WriterTranslation, SpeedsAndInPointsFollowTheMediaSpan)
     EXPECT_NEAR(v1[1].in * 2.4 / 30.0, 5.0, 0.5 / 30 * 2.4 + 1e-9);
     const auto v2 = x.pieces("video2");
     ASSERT_EQ(v2.size(), 1u);
-    EXPECT_EQ(v2[0].at, 120);  // the still 4 s .. 6 s, then the row without video
+    EXPECT_EQ(v2[0].at, 120); // the still 4 s .. 6 s, then the row without video
     EXPECT_EQ(v2[0].length, 60);
     // Row 5 opened the third video track: 0.5 s of media over 1 s from 2 s.
     const auto v3 = x.pieces("video3");
@@ -385,8 +396,8 @@ TEST(WriterTranslation, SpeedsAndInPointsFollowTheMediaSpan)
     EXPECT_EQ(v3[0].at, 210);
     EXPECT_EQ(v3[0].length, 30);
     EXPECT_NEAR(x.speedOf(v3[0].producer), 0.5, 1e-9);
-    EXPECT_EQ(v3[0].in, 120);  // 2 s of media at half speed
-    EXPECT_EQ(x.prop(x.producer(v3[0].producer), "force_aspect_ratio"), "");  // PreserveAspectRatio
+    EXPECT_EQ(v3[0].in, 120);                                                // 2 s of media at half speed
+    EXPECT_EQ(x.prop(x.producer(v3[0].producer), "force_aspect_ratio"), ""); // PreserveAspectRatio
     EXPECT_NE(x.prop(x.producer(v1[0].producer), "force_aspect_ratio"), "");
     const pugi::xml_node multi = x.doc.child("mlt").child("tractor").child("multitrack");
     EXPECT_EQ(std::distance(multi.children("track").begin(), multi.children("track").end()), 5);
@@ -427,10 +438,10 @@ TEST(WriterTranslation, FilesSeekingByPresentationTimeSkipTheSeekRunUp)
     EXPECT_EQ(x.prop(avi, "mlt_service"), "avformat");
     EXPECT_EQ(x.prop(avi, "_speed"), "");
     EXPECT_EQ(x.prop(warp, "mlt_service"), "avformat");
-    EXPECT_EQ(x.prop(warp, "force_fps"), "60");  // 1 s of media over 0.5 s
+    EXPECT_EQ(x.prop(warp, "force_fps"), "60"); // 1 s of media over 0.5 s
     EXPECT_GT(std::stod(x.prop(warp, "_speed")), 1.0);
     EXPECT_DOUBLE_EQ(x.speedOf(v[2].producer), 2.0);
-    EXPECT_EQ(v[2].in, 300);  // 20 s of media at 2x: producer frame 300
+    EXPECT_EQ(v[2].in, 300); // 20 s of media at 2x: producer frame 300
     // Its length covers its clips even where the file would end sooner.
     EXPECT_GE(std::stoll(x.prop(warp, "length")), v[2].in + v[2].length);
     // Frames keep normal speed: the run-up is the only thing that changes.

@@ -62,7 +62,7 @@ protected:
     std::unique_ptr<Mlt::Profile> m_profile;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(WriterWindows, ProgressWindowSpeaksJapaneseAndCancelSaysSo)
 {

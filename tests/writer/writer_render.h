@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 using namespace vktest;
 
 inline const char* kFade = "{16B280C5-EE70-11D1-9066-00C04FD9189D}";
-inline const std::vector<int> kTones = {440, 660, 880, 1100};  // one per 2 s of the sound clip
+inline const std::vector<int> kTones = {440, 660, 880, 1100}; // one per 2 s of the sound clip
 constexpr double kSourceFps = 30;
 
 inline std::string num(double v)
@@ -37,7 +37,10 @@ inline std::string num(double v)
     return o.str();
 }
 
-inline double round3(double v) { return std::nearbyint(v * 1000) / 1000; }
+inline double round3(double v)
+{
+    return std::nearbyint(v * 1000) / 1000;
+}
 
 struct Media {
     std::unique_ptr<TempDir> dir;
@@ -59,8 +62,9 @@ inline std::string testTimeline(double f, int w, int h, double fps, bool preserv
         return "<clip start=\"" + num(round3(s * f)) + "\" stop=\"" + num(round3(e * f)) + "\" mstart=\"" + num(ms) +
                "\" mstop=\"" + num(me) + "\" src=\"" + src + "\"" + extra + "/>";
     };
-    std::string doc = "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" framerate=\"" +
-                      num(fps) + "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"><track>";
+    std::string doc =
+        "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" framerate=\"" + num(fps) +
+        "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"><track>";
     doc += clip(0, 2, 1, 3, v) + clip(2, 4.5, 5, 12.5, v);
     doc += "</track><track>";
     doc += clip(4, 6, 0, 0, g_media->still, preserveStill ? " stretchmode=\"PreserveAspectRatio\"" : "");
@@ -85,22 +89,23 @@ struct Mp4Profile {
 };
 
 inline std::string paramsDoc(const std::string& xtl, const std::string& out, long long start, long long end, bool dv,
-                      const std::string& prx = "640-2000k-stereo.prx", const std::string& engineXml = "",
-                      const Mp4Profile& mp4 = {})
+                             const std::string& prx = "640-2000k-stereo.prx", const std::string& engineXml = "",
+                             const Mp4Profile& mp4 = {})
 {
     const std::string video = !mp4.empty() ? "H.264" : dv ? "DV Video Encoder" : "";
     const std::string audio = !mp4.empty() ? "AAC" : dv ? "PCM" : "";
     const bool pcm = dv && mp4.empty();
     std::string doc = "<params><XtlFilePath>" + xtl + "</XtlFilePath><AviFileName>" + out +
-           "</AviFileName><WriteGrfArg></WriteGrfArg><WriteXtlArg>" + engineXml + "</WriteXtlArg><StartPoint>" +
-           std::to_string(start) + "</StartPoint><EndPoint>" + std::to_string(end) +
-           "</EndPoint><VideoCompressor dwBitRate=\"0\" KeyFrameRate=\"0\" Quality=\"0\" WindowSize=\"0\">" +
-           video + "</VideoCompressor><AudioCompressor nSamplesPerSec=\"" +
-           (pcm ? "48000" : "0") + "\" wBitsPerSample=\"" + (pcm ? "16" : "0") + "\" nChannels=\"" + (pcm ? "2" : "0") +
-           "\">" + audio + "</AudioCompressor><PrxFileName>" + prx + "</PrxFileName>";
+                      "</AviFileName><WriteGrfArg></WriteGrfArg><WriteXtlArg>" + engineXml +
+                      "</WriteXtlArg><StartPoint>" + std::to_string(start) + "</StartPoint><EndPoint>" +
+                      std::to_string(end) +
+                      "</EndPoint><VideoCompressor dwBitRate=\"0\" KeyFrameRate=\"0\" Quality=\"0\" WindowSize=\"0\">" +
+                      video + "</VideoCompressor><AudioCompressor nSamplesPerSec=\"" + (pcm ? "48000" : "0") +
+                      "\" wBitsPerSample=\"" + (pcm ? "16" : "0") + "\" nChannels=\"" + (pcm ? "2" : "0") + "\">" +
+                      audio + "</AudioCompressor><PrxFileName>" + prx + "</PrxFileName>";
     if (!mp4.empty())
-        doc += "<FrameWidth>" + std::to_string(mp4.width) + "</FrameWidth><FrameHeight>" +
-               std::to_string(mp4.height) + "</FrameHeight><FrameRate>" + mp4.rate + "</FrameRate>";
+        doc += "<FrameWidth>" + std::to_string(mp4.width) + "</FrameWidth><FrameHeight>" + std::to_string(mp4.height) +
+               "</FrameHeight><FrameRate>" + mp4.rate + "</FrameRate>";
     return doc + "</params>";
 }
 
@@ -142,7 +147,7 @@ struct Expected {
     enum Kind { Black, Still, Source, Transition } kind = Black;
     double sourceFrame = 0;
     double speed = 1;
-    double progress = 0;  // within a transition
+    double progress = 0; // within a transition
 };
 
 inline Expected expectedAt(const vk::Timeline& t, double fps, long long frame)
@@ -182,7 +187,7 @@ struct FrameReport {
 // the timeline. Frame placement may be off by half an output frame, which is
 // `speed` source frames at most per output frame.
 inline FrameReport checkFrames(const std::string& file, const vk::Timeline& t, double fps, long long first,
-                        bool stillStretched = true)
+                               bool stillStretched = true)
 {
     const int w = 160, h = 120;
     const std::vector<std::string> frames = decodeFrames(file, w, h);
@@ -203,12 +208,14 @@ inline FrameReport checkFrames(const std::string& file, const vk::Timeline& t, d
         }
         case Expected::Still:
             pixel(img, w, w / 2, h / 2, r, g, b);
-            EXPECT_TRUE(r > 150 && g < 90 && b < 90) << file << " frame " << f << " centre " << r << "," << g << "," << b;
+            EXPECT_TRUE(r > 150 && g < 90 && b < 90)
+                << file << " frame " << f << " centre " << r << "," << g << "," << b;
             pixel(img, w, 3, 3, r, g, b);
             if (stillStretched)
                 EXPECT_TRUE(r > 150 && g < 90) << file << " frame " << f << " corner not red (not stretched)";
             else
-                EXPECT_TRUE(r < 40 && g < 40 && b < 40) << file << " frame " << f << " corner not black (not letterboxed)";
+                EXPECT_TRUE(r < 40 && g < 40 && b < 40)
+                    << file << " frame " << f << " corner not black (not letterboxed)";
             ++rep.stills;
             break;
         case Expected::Black:
@@ -267,7 +274,7 @@ inline void checkSound(const std::string& file, double f, double fromTimelineSec
 // seconds, whether it said "paused", and the play button's text.
 struct KeyReport {
     bool seen = false;
-    int atMs = -1;  // when the key was played, counted from the first frame
+    int atMs = -1; // when the key was played, counted from the first frame
     double seconds = -1;
     bool pausedText = false;
     std::string button;
@@ -332,7 +339,7 @@ protected:
     {
         g_media = new Media;
         g_media->dir = std::make_unique<TempDir>();
-        g_media->video = *g_media->dir / "numbered clip.mkv";  // a blank in the name on purpose
+        g_media->video = *g_media->dir / "numbered clip.mkv"; // a blank in the name on purpose
         g_media->still = *g_media->dir / "red.png";
         g_media->sound = *g_media->dir / "song.wav";
         ASSERT_TRUE(makeNumberedVideo(g_media->video, 16));
@@ -346,8 +353,8 @@ protected:
     }
 
     // Writes the two documents into a fresh folder and runs the writer on them.
-    RunResult render(const std::string& timeline, const std::string& outName, long long start, long long end,
-                     bool dv, const std::string& prx = "640-2000k-stereo.prx", const std::string& engineXml = "",
+    RunResult render(const std::string& timeline, const std::string& outName, long long start, long long end, bool dv,
+                     const std::string& prx = "640-2000k-stereo.prx", const std::string& engineXml = "",
                      const Mp4Profile& mp4 = {}, const std::map<std::string, std::string>& env = {})
     {
         const std::string xtl = m_dir / "T-KaDro-Clips.xml";
@@ -372,7 +379,7 @@ protected:
 
     TempDir m_dir;
     std::string m_out;
-    std::map<std::string, std::string> m_env;  // more environment for render()
+    std::map<std::string, std::string> m_env; // more environment for render()
 };
 
-}  // namespace vkrender
+} // namespace vkrender

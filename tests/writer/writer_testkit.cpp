@@ -1,5 +1,6 @@
 #include "writer_testkit.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
-#include <chrono>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -188,11 +188,28 @@ bool makeNumberedVideo(const std::string& path, int seconds, int fps)
 bool makeNumberedH264(const std::string& path, int seconds)
 {
     const std::string dur = std::to_string(seconds);
-    return runOk({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                  "color=c=black:s=320x240:r=30:d=" + dur +
-                      ",format=gray,geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'",
-                  "-c:v", "libx264", "-preset", "veryfast", "-crf", "12", "-g", "30", "-bf", "3", "-pix_fmt",
-                  "yuv420p", path});
+    return runOk(
+        {"ffmpeg",
+         "-v",
+         "error",
+         "-y",
+         "-f",
+         "lavfi",
+         "-i",
+         "color=c=black:s=320x240:r=30:d=" + dur + ",format=gray,geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'",
+         "-c:v",
+         "libx264",
+         "-preset",
+         "veryfast",
+         "-crf",
+         "12",
+         "-g",
+         "30",
+         "-bf",
+         "3",
+         "-pix_fmt",
+         "yuv420p",
+         path});
 }
 
 bool makeColourH264(const std::string& path, const std::string& colour, int seconds)
@@ -261,4 +278,4 @@ double meanLevel(const std::string& rgb)
     return rgb.empty() ? 0 : sum / rgb.size();
 }
 
-}  // namespace vktest
+} // namespace vktest

@@ -10,7 +10,7 @@
 namespace vktest {
 
 struct RunResult {
-    int exitCode = -1;  // -1: did not finish in time (killed)
+    int exitCode = -1; // -1: did not finish in time (killed)
     std::string out;
     std::string err;
 };
@@ -76,4 +76,4 @@ double meanLevel(const std::string& rgb);
 // Colour of one pixel.
 void pixel(const std::string& rgb, int w, int x, int y, int& r, int& g, int& b);
 
-}  // namespace vktest
+} // namespace vktest

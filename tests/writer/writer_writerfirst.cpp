@@ -51,7 +51,7 @@ bool fromWriterModule(void* (*routine)(void*))
            std::strstr(info.dli_fname, "mltavformat") != nullptr;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)(void*), void* arg)
 {

@@ -44,8 +44,7 @@ inline bool ffmpeg(const QStringList& args)
 }
 
 // Beat F-measure: each true beat matches at most one found beat within ±tolerance.
-inline double fMeasure(const std::vector<double>& truth, const std::vector<double>& found,
-                       double toleranceMs = 70.0)
+inline double fMeasure(const std::vector<double>& truth, const std::vector<double>& found, double toleranceMs = 70.0)
 {
     if (truth.empty() || found.empty())
         return 0.0;

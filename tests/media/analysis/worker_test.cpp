@@ -38,8 +38,9 @@ protected:
                          [this](quint64 job, const QString& path, const AudioAnalysis& a, bool fromCache) {
                              m_results.push_back({job, path, a, fromCache, QThread::currentThread()});
                          });
-        QObject::connect(m_worker.get(), &AnalysisWorker::progress,
-                         [this](quint64 job, double f) { m_progress.push_back({job, f}); });
+        QObject::connect(m_worker.get(), &AnalysisWorker::progress, [this](quint64 job, double f) {
+            m_progress.push_back({job, f});
+        });
     }
     // Lets every thread end and every result posted by them arrive.
     void settle()
@@ -109,8 +110,8 @@ TEST_F(AnalysisWorkerJobs, ANewClipCancelsTheRunningOne)
     for (const auto& p : m_progress)
         EXPECT_EQ(p.first, second);
     // The cancelled job stored nothing.
-    EXPECT_FALSE(QFile::exists(AnalysisCache(m_dir.filePath(QStringLiteral("cache")))
-                                   .pathFor(AnalysisCache::contentKey(longer))));
+    EXPECT_FALSE(QFile::exists(
+        AnalysisCache(m_dir.filePath(QStringLiteral("cache"))).pathFor(AnalysisCache::contentKey(longer))));
 }
 
 TEST_F(AnalysisWorkerJobs, CancelStopsTheWorkerAndNothingArrives)
@@ -124,8 +125,8 @@ TEST_F(AnalysisWorkerJobs, CancelStopsTheWorkerAndNothingArrives)
     EXPECT_EQ(m_worker->threadCount(), 0);
     EXPECT_TRUE(m_results.empty());
     EXPECT_TRUE(m_progress.empty());
-    EXPECT_FALSE(QFile::exists(AnalysisCache(m_dir.filePath(QStringLiteral("cache")))
-                                   .pathFor(AnalysisCache::contentKey(path))));
+    EXPECT_FALSE(
+        QFile::exists(AnalysisCache(m_dir.filePath(QStringLiteral("cache"))).pathFor(AnalysisCache::contentKey(path))));
 
     // Destroyed mid-analysis: it waits for its thread and nothing is left running.
     m_worker->start(path);

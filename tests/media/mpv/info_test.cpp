@@ -2,8 +2,8 @@
 #include "media/mpv/mediainfo.h"
 #include "tests/support/testmedia.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 

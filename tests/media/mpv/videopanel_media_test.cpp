@@ -86,8 +86,8 @@ protected:
     // The frame the position fields show (25 fps).
     int fieldsFrame() const
     {
-        return ((panel.hourText().toInt() * 60 + panel.minuteText().toInt()) * 60 + panel.secondText().toInt()) * 25
-               + panel.frameText().toInt();
+        return ((panel.hourText().toInt() * 60 + panel.minuteText().toInt()) * 60 + panel.secondText().toInt()) * 25 +
+               panel.frameText().toInt();
     }
 
     static QTemporaryDir* s_dir;
@@ -156,7 +156,8 @@ TEST_F(VideoPanelMediaTest, SoundOnlyFileIsRefused)
     EXPECT_FALSE(load(path("tone.wav")));
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text,
-              path("tone.wav") + QStringLiteral("\n入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
+              path("tone.wav") +
+                  QStringLiteral("\n入力ファイル形式が正しくありません。動画または静止画ファイルを指定してください。"));
     EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
     EXPECT_TRUE(panel.controls().sliderVisible);
 }
