@@ -30,11 +30,14 @@ ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
 
 # The song: beat every 0.5 s; the click is a decaying 1.6 kHz burst (2.4 kHz on the first
 # beat of each bar); the melody steps through a pentatonic scale, one note per beat, and
-# fades within the beat so the note changes do not click.
+# fades within the beat so the note changes do not click; a bass line changes its note
+# on the first beat of each bar (A, F, C, G), as the chords of a song do.
 beat='exp(-60*mod(t,0.5))*sin(2*PI*(1600+800*lt(mod(t,2),0.5))*t)'
 note='pow(2,(2*mod(floor(t*2)*3,5)+gte(mod(floor(t*2)*3,5),3))/12)'
 melody='0.35*exp(-4*mod(t,0.5))*sin(2*PI*330*'"$note"'*t)'
-ff -f lavfi -i "aevalsrc='0.5*$beat+$melody':s=44100" -t 20 -c:a pcm_s16le "$song"
+root='(110*eq(mod(floor(t/2),4),0)+87.31*eq(mod(floor(t/2),4),1)+130.81*eq(mod(floor(t/2),4),2)+98*eq(mod(floor(t/2),4),3))'
+bass='0.3*(1-0.5*mod(t,2)/2)*sin(2*PI*'"$root"'*t)'
+ff -f lavfi -i "aevalsrc='0.5*$beat+$melody+$bass':s=44100" -t 20 -c:a pcm_s16le "$song"
 
 ff -f lavfi -i "testsrc2=s=640x480:r=25" -t 10 \
    -vf "drawtext=text='%{frame_num}':x=20:y=20:fontsize=48:fontcolor=white:box=1:boxcolor=black" \

@@ -264,12 +264,23 @@ AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, con
         if (i >= 0 && size_t(i) < out.beatsMs.size())
             out.downbeatsMs.push_back(out.beatsMs[size_t(i)]);
     }
-    // Over four beats at a time, so that beats on whole frames still give the tempo to a
-    // tenth of a BPM.
-    std::vector<double> fourBeats;
-    for (size_t i = 4; i < out.beatsMs.size(); i += 4)
-        fourBeats.push_back(out.beatsMs[i]);
-    const double spacing = fourBeats.size() >= 2 ? medianSpacing(fourBeats) / 4.0 : medianSpacing(out.beatsMs);
+    // Beats sit on whole detection frames (11.6 ms at 44.1 kHz), so the spacing of
+    // neighbours is off by up to a frame. The median over the longest span of beats that
+    // still gives a few spans (16, 8 or 4 beats) spreads that over the span: a steady
+    // song's tempo comes out to a tenth of a BPM, and a tempo change still wins the
+    // median where it lasts.
+    double spacing = 0.0;
+    for (size_t span : {size_t(16), size_t(8), size_t(4)}) {
+        std::vector<double> every;
+        for (size_t i = 0; i < out.beatsMs.size(); i += span)
+            every.push_back(out.beatsMs[i]);
+        if (every.size() >= 3) {
+            spacing = medianSpacing(every) / double(span);
+            break;
+        }
+    }
+    if (spacing <= 0.0)
+        spacing = medianSpacing(out.beatsMs);
     out.bpm = spacing > 0.0 ? 60000.0 / spacing : 0.0;
     report(1.0);
     return out;
