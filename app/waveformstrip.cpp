@@ -53,8 +53,7 @@ void WaveformStrip::setBeats(std::vector<double> beatsMs, std::vector<double> do
 {
     m_beats = std::move(beatsMs);
     m_downbeats = std::move(downbeatsMs);
-    const double spacing = medianSpacing(m_beats);
-    m_bpm = spacing > 0.0 ? 60000.0 / spacing : 0.0;
+    m_bpm = beatsPerMinute(m_beats);
     update();
 }
 

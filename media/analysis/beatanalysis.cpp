@@ -127,6 +127,28 @@ double medianSpacing(const std::vector<double>& times)
     return d[d.size() / 2];
 }
 
+double beatsPerMinute(const std::vector<double>& beatsMs)
+{
+    // Beats sit on whole detection frames (11.6 ms at 44.1 kHz), so the spacing of
+    // neighbours is off by up to a frame. The median over the longest span of beats that
+    // still gives a few spans (16, 8 or 4 beats) spreads that over the span: a steady
+    // song's tempo comes out to a tenth of a BPM, and a tempo change still wins the
+    // median where it lasts.
+    double spacing = 0.0;
+    for (size_t span : {size_t(16), size_t(8), size_t(4)}) {
+        std::vector<double> every;
+        for (size_t i = 0; i < beatsMs.size(); i += span)
+            every.push_back(beatsMs[i]);
+        if (every.size() >= 3) {
+            spacing = medianSpacing(every) / double(span);
+            break;
+        }
+    }
+    if (spacing <= 0.0)
+        spacing = medianSpacing(beatsMs);
+    return spacing > 0.0 ? 60000.0 / spacing : 0.0;
+}
+
 AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, const std::atomic<bool>* cancel,
                              const ProgressFn& progress)
 {
@@ -264,24 +286,7 @@ AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, con
         if (i >= 0 && size_t(i) < out.beatsMs.size())
             out.downbeatsMs.push_back(out.beatsMs[size_t(i)]);
     }
-    // Beats sit on whole detection frames (11.6 ms at 44.1 kHz), so the spacing of
-    // neighbours is off by up to a frame. The median over the longest span of beats that
-    // still gives a few spans (16, 8 or 4 beats) spreads that over the span: a steady
-    // song's tempo comes out to a tenth of a BPM, and a tempo change still wins the
-    // median where it lasts.
-    double spacing = 0.0;
-    for (size_t span : {size_t(16), size_t(8), size_t(4)}) {
-        std::vector<double> every;
-        for (size_t i = 0; i < out.beatsMs.size(); i += span)
-            every.push_back(out.beatsMs[i]);
-        if (every.size() >= 3) {
-            spacing = medianSpacing(every) / double(span);
-            break;
-        }
-    }
-    if (spacing <= 0.0)
-        spacing = medianSpacing(out.beatsMs);
-    out.bpm = spacing > 0.0 ? 60000.0 / spacing : 0.0;
+    out.bpm = beatsPerMinute(out.beatsMs);
     report(1.0);
     return out;
 }

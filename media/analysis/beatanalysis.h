@@ -63,4 +63,9 @@ std::vector<double> beatsAtTapLevel(const std::vector<double>& beats, const std:
 // The median spacing of ascending times; 0 for fewer than two.
 double medianSpacing(const std::vector<double>& times);
 
+// The tempo of ascending beat times, in beats per minute (0 with fewer than two beats):
+// the median spacing over spans of several beats, so beats placed on whole analysis
+// frames still give the tempo to a tenth of a BPM.
+double beatsPerMinute(const std::vector<double>& beatsMs);
+
 } // namespace vk

@@ -280,6 +280,32 @@ TEST(AnalysisLevel, FollowsTheTapsSpacing)
     EXPECT_EQ(doubleBeats({0.0, 10.0, 30.0}), (std::vector<double>{0.0, 5.0, 10.0, 20.0, 30.0}));
 }
 
+// The tempo read-out: beats placed on whole analysis frames (512 samples at 44.1 kHz)
+// still give the tempo within a tenth of a BPM; where the tempo changes, the part that lasts
+// longer gives it; too few beats give 0.
+TEST(AnalysisTempo, ReadsTheTempoOfFrameAlignedBeats)
+{
+    const double hopMs = 1000.0 * 512 / 44100;
+    auto onFrames = [&](double bpm, int beats, double fromMs) {
+        std::vector<double> out;
+        for (int i = 0; i < beats; ++i)
+            out.push_back(std::round((fromMs + i * 60000.0 / bpm) / hopMs) * hopMs);
+        return out;
+    };
+    for (double bpm : {70.0, 95.0, 120.0, 128.0, 174.0})
+        EXPECT_NEAR(beatsPerMinute(onFrames(bpm, 120, 30.0)), bpm, 0.1) << bpm;
+    // A short clip: spans of 4 beats.
+    EXPECT_NEAR(beatsPerMinute(onFrames(120.0, 13, 0.0)), 120.0, 0.2);
+
+    std::vector<double> change = onFrames(100.0, 40, 0.0);
+    const std::vector<double> faster = onFrames(140.0, 100, change.back() + 60000.0 / 140.0);
+    change.insert(change.end(), faster.begin(), faster.end());
+    EXPECT_NEAR(beatsPerMinute(change), 140.0, 0.1);
+
+    EXPECT_EQ(beatsPerMinute({}), 0.0);
+    EXPECT_EQ(beatsPerMinute({500.0}), 0.0);
+}
+
 TEST(AnalysisLatency, MedianOffsetAgainstTheClicks)
 {
     const ClickTrack track = makeClickTrack(120.0, 8, 44100);
