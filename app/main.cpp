@@ -13,9 +13,29 @@
 #include <QSurfaceFormat>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// For installers and their checks: where this editor starts the writer from. Needs no
+// display. Exit status 0 when the writer is there and can be run.
+int printWriterPath(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    vk::QtDialogs ui;
+    vk::Editor editor(ui);
+    const QString writer = vk::OutputDriver(editor).writerProgram();
+    std::printf("%s\n", writer.toLocal8Bit().constData());
+    return QFileInfo(writer).isExecutable() ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--print-writer-path") == 0)
+        return printWriterPath(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TALMOR"));
     QApplication::setApplicationName(QStringLiteral("videokadro"));
@@ -23,16 +43,6 @@ int main(int argc, char** argv)
     // libmpv needs the C locale for numbers.
     std::setlocale(LC_NUMERIC, "C");
     vk::InstallQtJapanese(app);
-
-    // For installers and their checks: where this editor starts the writer from. Exit
-    // status 0 when the writer is there and can be run.
-    if (QApplication::arguments().value(1) == QLatin1String("--print-writer-path")) {
-        vk::QtDialogs ui;
-        vk::Editor editor(ui);
-        const QString writer = vk::OutputDriver(editor).writerProgram();
-        std::printf("%s\n", writer.toLocal8Bit().constData());
-        return QFileInfo(writer).isExecutable() ? 0 : 1;
-    }
 
     vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
                            QApplication::arguments().mid(1));
