@@ -73,6 +73,11 @@ Application::~Application()
     // The autosave watches the editor state: it ends (and, on this normal end, removes
     // its file) before that state goes.
     delete m_autosave;
+    // The beat assist watches the sound slider and works on the sound panel: it goes
+    // before the windows, also when the program ends without the closing steps.
+    if (m_window)
+        m_window->setBeatAssist(nullptr);
+    m_beats.reset();
     if (!m_window->unloaded())
         m_window->Form_Unload();
     m_hook.UnhookWindow(m_window.get());

@@ -240,7 +240,9 @@ void BeatAssist::placeStrip()
 
 bool BeatAssist::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_slider && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    // The type first: while the slider is being destroyed it is no longer a QSlider, and
+    // its last events must not be compared through the slider's type.
+    if ((event->type() == QEvent::Resize || event->type() == QEvent::Move) && watched == m_slider)
         placeStrip();
     return QObject::eventFilter(watched, event);
 }
