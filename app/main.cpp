@@ -13,9 +13,18 @@
 #include <QSurfaceFormat>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 int main(int argc, char** argv)
 {
+    // The media stack check runs in a process of its own beside the building of the
+    // windows (forked off before any thread starts); the start-up sequence waits for
+    // its answer where it asks for it.
+    std::optional<vk::MediaStackCheck> probe;
+    if (!(argc > 1 && std::strcmp(argv[1], "--print-writer-path") == 0))
+        probe.emplace();
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TALMOR"));
     QApplication::setApplicationName(QStringLiteral("videokadro"));
@@ -34,7 +43,7 @@ int main(int argc, char** argv)
         return QFileInfo(writer).isExecutable() ? 0 : 1;
     }
 
-    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
+    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [&probe] { return probe->result(); },
                            QApplication::arguments().mid(1));
     editor.start();
     // Asked to end before the loop runs (an automation Quit while a start-up message
