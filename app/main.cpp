@@ -10,24 +10,32 @@
 #include <QAbstractItemView> // completes the table pointer of QtDialogs
 #include <QApplication>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QSurfaceFormat>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
 #include <optional>
 
 int main(int argc, char** argv)
 {
-    // The media stack check runs in a process of its own beside the building of the
-    // windows (forked off before any thread starts); the start-up sequence waits for
-    // its answer where it asks for it.
-    std::optional<vk::MediaStackCheck> probe;
-    if (!(argc > 1 && std::strcmp(argv[1], "--print-writer-path") == 0))
-        probe.emplace();
+    // Large blocks always come straight from the system and go back to it when freed.
+    // Left to itself the allocator raises this threshold to the largest block freed so
+    // far, and then keeps such blocks in its pools: each player's 10 MB start-up
+    // buffer, or the decoded song of the beat analysis, would stay resident for good.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 
-    QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TALMOR"));
     QApplication::setApplicationName(QStringLiteral("videokadro"));
+    // The media stack check runs in a process of its own beside the building of the
+    // windows (forked off before any thread starts), unless the media stack is the one
+    // it last found good; the start-up sequence takes its answer where it asks for it.
+    std::optional<vk::MediaStackCheck> probe;
+    if (!(argc > 1 && std::strcmp(argv[1], "--print-writer-path") == 0))
+        probe.emplace(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/mediastack"));
+
+    QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // libmpv needs the C locale for numbers.
     std::setlocale(LC_NUMERIC, "C");

@@ -1,5 +1,10 @@
 #include "media/mpv/mediastackversion.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include <mpv/client.h>
 
 extern "C" {
@@ -14,6 +19,7 @@ extern "C" {
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,8 +65,50 @@ int DirectXProbe()
     return containersReadable() && playerStarts() ? kStackVersion : 0;
 }
 
-MediaStackCheck::MediaStackCheck()
+QByteArray MediaStackStamp()
 {
+    struct File {
+        QByteArray path;
+        bool required;
+    };
+    const File files[] = {
+        {QByteArray(VK_MPV_LIBDIR "/libmpv.so.") + QByteArray::number(int(MPV_CLIENT_API_VERSION >> 16)), true},
+        {QByteArray(VK_AVFORMAT_LIBDIR "/libavformat.so.") + QByteArray::number(LIBAVFORMAT_VERSION_MAJOR), true},
+        {QByteArrayLiteral("/proc/self/exe"), true},
+        {QByteArrayLiteral("/var/lib/dpkg/status"), false},
+    };
+    QByteArray stamp;
+    for (const File& f : files) {
+        struct stat st {};
+        if (stat(f.path.constData(), &st) != 0) {
+            if (f.required)
+                return QByteArray();
+            continue;
+        }
+        stamp += f.path + ' ' + QByteArray::number(qint64(st.st_size)) + ' ' +
+                 QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) +
+                 ' ' + QByteArray::number(quint64(st.st_ino)) + '\n';
+    }
+    return stamp;
+}
+
+MediaStackCheck::MediaStackCheck(const QString& cacheFile) : m_cacheFile(cacheFile)
+{
+    if (!m_cacheFile.isEmpty()) {
+        m_stamp = MediaStackStamp();
+        QFile file(m_cacheFile);
+        if (!m_stamp.isEmpty() && file.open(QIODevice::ReadOnly)) {
+            const QByteArray kept = file.readAll();
+            const qsizetype lineEnd = kept.indexOf('\n');
+            bool ok = false;
+            const int version = lineEnd > 0 ? kept.left(lineEnd).toInt(&ok) : 0;
+            if (ok && version >= 0x800 && kept.mid(lineEnd + 1) == m_stamp) {
+                m_done = true;
+                m_result = version;
+                return;
+            }
+        }
+    }
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return;
@@ -92,6 +140,8 @@ int MediaStackCheck::result(int timeoutMs)
     m_done = true;
     if (m_pid < 0) {
         m_result = DirectXProbe();
+        if (m_result >= 0x800)
+            keep();
         return m_result;
     }
     // The child writes its answer and ends; a crash or a hang gives none.
@@ -119,7 +169,21 @@ int MediaStackCheck::result(int timeoutMs)
     }
     m_result = got == sizeof version ? version : 0;
     reap(got != sizeof version);
+    if (m_result >= 0x800)
+        keep();
     return m_result;
+}
+
+void MediaStackCheck::keep() const
+{
+    if (m_cacheFile.isEmpty() || m_stamp.isEmpty())
+        return;
+    QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
+    QSaveFile file(m_cacheFile);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QByteArray::number(m_result) + '\n' + m_stamp);
+    file.commit();
 }
 
 void MediaStackCheck::reap(bool kill)

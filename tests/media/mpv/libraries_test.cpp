@@ -8,7 +8,9 @@
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
 
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <mpv/client.h>
 
@@ -68,6 +70,48 @@ TEST(MediaLibraries, ComeWithTheFirstFileOpened)
         },
         20000))
         << "shown: " << shown;
+}
+
+// A good answer of the check is kept with the stamp of the media stack and given again
+// while the stack is the same; another stack, or a bad answer kept, is checked again.
+TEST(MediaLibraries, StackCheckKeepsAGoodAnswerForTheSameStack)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString cache = dir.filePath(QStringLiteral("sub/mediastack"));
+    const QByteArray stamp = vk::MediaStackStamp();
+    ASSERT_FALSE(stamp.isEmpty());
+    auto kept = [&] {
+        QFile f(cache);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    auto keep = [&](const QByteArray& text) {
+        QFile f(cache);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+
+    int checked = 0;
+    {
+        vk::MediaStackCheck check(cache);
+        checked = check.result();
+    }
+    ASSERT_GE(checked, 0x800);
+    EXPECT_EQ(kept(), QByteArray::number(checked) + '\n' + stamp);
+
+    // The same stack: the kept answer, no check.
+    keep(QByteArray::number(0x1234) + '\n' + stamp);
+    EXPECT_EQ(vk::MediaStackCheck(cache).result(), 0x1234);
+    // Another stack: checked again, and the new answer kept.
+    keep(QByteArray::number(0x1234) + "\n/usr/lib/libmpv.so.2 1 2.3 4\n");
+    EXPECT_EQ(vk::MediaStackCheck(cache).result(), checked);
+    EXPECT_EQ(kept(), QByteArray::number(checked) + '\n' + stamp);
+    // A bad answer is not taken from the file.
+    keep("0\n" + stamp);
+    EXPECT_EQ(vk::MediaStackCheck(cache).result(), checked);
+    // Without a file to keep it in, every check is made.
+    EXPECT_EQ(vk::MediaStackCheck().result(), checked);
+    EXPECT_FALSE(PlayerLibraryLoaded()) << "every check runs in a process of its own";
 }
 
 } // namespace
