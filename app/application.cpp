@@ -108,13 +108,10 @@ void Application::start()
     m_window->setBeatAssist(m_beats.get());
     m_window->Form_Load();
 
-    // The confirmation sound from the program's own folder, at full volume.
-    try {
-        QString folder = QCoreApplication::applicationDirPath();
-        m_beepPlayer->Open(AddTrailingSeparator(folder) + QStringLiteral("pi.wav"));
-        m_beepPlayer->SetVolume(0);
-    } catch (const EngineError&) {
-    }
+    // The confirmation sound sounds only while a sound clip plays: its file is opened
+    // when the first clip has loaded, so that no player starts before there is
+    // something to play.
+    connect(m_sound.get(), &SoundPanel::loaded, this, &Application::openBeep);
 
     const int version = m_probe ? m_probe() : 0;
     if (version < 0x800) {
@@ -150,6 +147,20 @@ void Application::start()
         m_project->OpenCommand();
 
     m_hook.HookWindow(m_window.get(), &m_window->grid());
+}
+
+void Application::openBeep()
+{
+    if (m_beepOpened || !m_beepPlayer)
+        return;
+    m_beepOpened = true;
+    // The confirmation sound from the program's own folder, at full volume.
+    try {
+        QString folder = QCoreApplication::applicationDirPath();
+        m_beepPlayer->Open(AddTrailingSeparator(folder) + QStringLiteral("pi.wav"));
+        m_beepPlayer->SetVolume(0);
+    } catch (const EngineError&) {
+    }
 }
 
 frmVid* Application::videoWindow() const

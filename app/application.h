@@ -53,8 +53,9 @@ public:
     ~Application() override;
 
     // The start-up sequence: the editor state, the main window's lists, settings and
-    // row table, the confirmation sound, the probe, both windows, the automation
-    // object, the project named on the command line, the wheel hook.
+    // row table, the probe, both windows, the automation object, the project named on
+    // the command line, the wheel hook. The players start with the first file they
+    // open; the confirmation sound is opened with the first sound clip.
     void start();
 
     frmMain& mainWindow() { return *m_window; }
@@ -77,6 +78,7 @@ private:
     void releasePlayers();
     void openEffectDialog(int row);
     void openAbout();
+    void openBeep();
 
     EngineFactory m_engineFactory;
     std::function<int()> m_probe;
@@ -106,6 +108,7 @@ private:
     QPointer<Autosave> m_autosave;
     std::unique_ptr<frmMain> m_window;
     bool m_started = false;
+    bool m_beepOpened = false;
 };
 
 } // namespace vk

@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QOpenGLContext>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>

@@ -25,7 +25,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QOpenGLContext>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -60,17 +59,6 @@ QLineEdit* makePositionField(QWidget* parent, const char* name)
     e->setFixedWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 12);
     e->setFocusPolicy(Qt::NoFocus);
     return e;
-}
-
-// True when this session can give a widget a GL context (not so on the offscreen
-// platform, where a shown GL widget cannot even be composed into its window).
-bool openGLAvailable()
-{
-    static const bool available = [] {
-        QOpenGLContext context;
-        return context.create();
-    }();
-    return available;
 }
 
 void keepSpaceWhenHidden(QWidget* w)
@@ -115,14 +103,8 @@ void frmVid::buildControls()
     m_picVidPlay->setAcceptDrops(true);
     m_picVidPlay->installEventFilter(this);
 
-    // The player draws into a video widget; without GL the box stays black.
-    if (openGLAvailable()) {
-        m_picMovie = new VideoWidget(m_picVidPlay);
-    } else {
-        m_picMovie = new QWidget(m_picVidPlay);
-        m_picMovie->setAutoFillBackground(true);
-        m_picMovie->setPalette(black);
-    }
+    // The player draws into a video widget; black while it has no picture.
+    m_picMovie = new VideoWidget(m_picVidPlay);
     m_picMovie->setObjectName(QStringLiteral("picMovie"));
     m_picMovie->setAcceptDrops(true);
     m_picMovie->installEventFilter(this);

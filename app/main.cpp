@@ -10,10 +10,13 @@
 #include <QAbstractItemView> // completes the table pointer of QtDialogs
 #include <QApplication>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QSurfaceFormat>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
+#include <optional>
 
 namespace {
 
@@ -36,15 +39,27 @@ int main(int argc, char** argv)
     if (argc == 2 && std::strcmp(argv[1], "--print-writer-path") == 0)
         return printWriterPath(argc, argv);
 
-    QApplication app(argc, argv);
+    // Large blocks always come straight from the system and go back to it when freed.
+    // Left to itself the allocator raises this threshold to the largest block freed so
+    // far, and then keeps such blocks in its pools: each player's 10 MB start-up
+    // buffer, or the decoded song of the beat analysis, would stay resident for good.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+
     QApplication::setOrganizationName(QStringLiteral("TALMOR"));
     QApplication::setApplicationName(QStringLiteral("videokadro"));
+    // The media stack check runs in a process of its own beside the building of the
+    // windows (forked off before any thread starts), unless the media stack is the one
+    // it last found good; the start-up sequence takes its answer where it asks for it.
+    std::optional<vk::MediaStackCheck> probe;
+    probe.emplace(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/mediastack"));
+
+    QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // libmpv needs the C locale for numbers.
     std::setlocale(LC_NUMERIC, "C");
     vk::InstallQtJapanese(app);
 
-    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [] { return vk::DirectXProbe(); },
+    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [&probe] { return probe->result(); },
                            QApplication::arguments().mid(1));
     editor.start();
     // Asked to end before the loop runs (an automation Quit while a start-up message

@@ -5,7 +5,7 @@
 # editor: the main window and the video panel; the empty program: its one window), the
 # median of the runs. Memory: peak RSS (VmHWM) a few seconds after the windows are up,
 # with no project, with a 100-row and with a 10,000-row project (rows registered on a
-# generated clip).
+# generated clip; each opened with an empty cache, so the song's beat analysis runs).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -37,7 +37,12 @@ make_project() {
 make_project 100 "$work/rows100.rem"
 make_project 10000 "$work/rows10000.rem"
 
-display=":$((90 + RANDOM % 100))"
+# A display no other server holds.
+while :; do
+  n=$((90 + RANDOM % 100))
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+done
+display=":$n"
 Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.05; done
@@ -60,7 +65,7 @@ measure() {
   while :; do
     n="$( (xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true) | wc -l)"
     [ "$n" -ge "$windows" ] && break
-    kill -0 "$pid" 2>/dev/null || { echo "program ended early: $*" >&2; return 1; }
+    kill -0 "$pid" 2>/dev/null || { echo "program ended early: $*" >&2; return 2; }
     sleep 0.002
   done
   t1="$(now_ms)"
@@ -72,6 +77,19 @@ measure() {
   echo "$((t1 - t0)) $hwm"
 }
 
+# measure, again when the program ended before its windows were up (on a busy machine
+# the X server now and then refuses a connection); at most three tries.
+measure_retry() {
+  local out try
+  for try in 1 2 3; do
+    if out="$(measure "$@")"; then
+      echo "$out"
+      return 0
+    fi
+  done
+  return 1
+}
+
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 empty_ms=()
@@ -79,21 +97,24 @@ editor_ms=()
 empty_rss=0
 editor_rss=0
 for _ in $(seq "$runs"); do
-  read -r t rss < <(measure 1 1 "$empty")
+  read -r t rss < <(measure_retry 1 1 "$empty")
   empty_ms+=("$t"); empty_rss="$rss"
-  read -r t rss < <(measure 2 1 "$editor")
+  read -r t rss < <(measure_retry 2 1 "$editor")
   editor_ms+=("$t"); editor_rss="$rss"
 done
 e="$(printf '%s\n' "${empty_ms[@]}" | median)"
 v="$(printf '%s\n' "${editor_ms[@]}" | median)"
-read -r _ rss100 < <(measure 2 4 "$editor" "$work/rows100.rem")
-read -r _ rss10000 < <(measure 2 6 "$editor" "$work/rows10000.rem")
+# Each project from an empty cache, so that the beat analysis of the song runs too.
+rm -rf "$work/cache"
+read -r _ rss100 < <(measure_retry 2 4 "$editor" "$work/rows100.rem")
+rm -rf "$work/cache"
+read -r _ rss10000 < <(measure_retry 2 6 "$editor" "$work/rows10000.rem")
 
 echo "start-up, median of $runs runs (exec to every window mapped):"
 printf '  empty Qt window   %5d ms\n' "$e"
-printf '  editor            %5d ms   (%s x the empty window)\n' "$v" "$(awk -v a="$v" -v b="$e" 'BEGIN { printf "%.1f", a / b }')"
+printf '  editor            %5d ms   (%s x the empty window; target <= 4.0 x)\n' "$v" "$(awk -v a="$v" -v b="$e" 'BEGIN { printf "%.1f", a / b }')"
 echo "peak RSS:"
 printf '  empty Qt window            %4d MB\n' "$empty_rss"
 printf '  editor, no project         %4d MB\n' "$editor_rss"
 printf '  editor, 100-row project    %4d MB\n' "$rss100"
-printf '  editor, 10,000-row project %4d MB\n' "$rss10000"
+printf '  editor, 10,000-row project %4d MB   (target <= 120 MB)\n' "$rss10000"

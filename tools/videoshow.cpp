@@ -1,7 +1,6 @@
 // Manual check of the video widget on a display: shows a window with a video box,
 // loads a file the way the panels do, plays it and then pauses at a given position,
-// then quits. With --late the file is loaded before the window is first shown (the
-// widget gets its GL context only after the load).
+// then quits. With --late the file is loaded before the window is first shown.
 //
 // Usage: videoshow file [--late] [--play ms] [--pause-at ms] [--hold ms]
 #include "media/mpv/mpvengine.h"

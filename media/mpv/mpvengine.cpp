@@ -2,12 +2,14 @@
 
 namespace vk {
 
-MpvEngine::MpvEngine() : d(std::make_unique<Private>())
-{
-    d->create();
-}
+MpvEngine::MpvEngine() : d(std::make_unique<Private>()) {}
 
 MpvEngine::~MpvEngine() = default;
+
+bool MpvEngine::started() const
+{
+    return d->mpv != nullptr;
+}
 
 QString MpvEngine::currentPath() const
 {
@@ -92,8 +94,7 @@ void MpvEngine::SetVideoWindow(QObject* window)
     d->widget = w;
     Private* p = d.get();
     w->attachDrawer(
-        p, [p] { p->startDrawing(); }, [p](unsigned fbo, int width, int height) { p->paint(fbo, width, height); },
-        [p] { p->stopDrawing(); });
+        p, [p] { p->startDrawing(); }, [p](QImage& image) { p->paint(image); }, [p] { p->stopDrawing(); });
 }
 
 int MpvEngine::Open(const QString& path)
@@ -104,6 +105,7 @@ int MpvEngine::Open(const QString& path)
         return -1;
     if (d->open)
         Close();
+    d->start();
     d->chooseVideoOutput();
 
     d->setFlag("pause", true);
@@ -251,7 +253,9 @@ void MpvEngine::Initialize(int, int, int, const QString&) {}
 void MpvEngine::SetVolume(int level)
 {
     const int clamped = std::clamp(level, -10000, 0);
-    d->setDouble("volume", 100.0 * (clamped + 10000) / 10000.0);
+    d->volume = 100.0 * (clamped + 10000) / 10000.0;
+    if (d->mpv)
+        d->setDouble("volume", d->volume);
 }
 
 int MpvEngine::GetState()
@@ -289,7 +293,8 @@ void MpvEngine::Command(const QString& action, int value, const QString&, int& o
         return;
     const bool running = d->open && !d->paused && !d->still;
     const double here = d->estimate();
-    d->setDouble("speed", speed);
+    if (d->mpv)
+        d->setDouble("speed", speed);
     d->speed = speed;
     if (running) {
         // The player restarts its sound some 0.4 s back when the speed changes while it

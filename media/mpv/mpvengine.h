@@ -14,6 +14,10 @@
 //
 // Files open paused at 0. Stop pauses and keeps the file; Close releases it.
 //
+// The player itself (its threads, and the media libraries on the first one) is started
+// by the first Open that names an existing file; until then the calls answer as with no
+// file open, and the volume, speed and video widget given are kept for it.
+//
 // Environment (read when an instance is created):
 //   VK_MPV_AO  audio output driver(s) for the player, e.g. "null" for headless tests.
 //              Default: the system's output, falling back to silence when there is none.
@@ -32,7 +36,7 @@ namespace vk {
 
 class MpvEngine final : public MediaPlayerEngine {
 public:
-    // Throws EngineError when the player cannot be created.
+    // Open throws EngineError when the player cannot be started.
     MpvEngine();
     ~MpvEngine() override;
     MpvEngine(const MpvEngine&) = delete;
@@ -42,8 +46,7 @@ public:
     void Stop() override;
     void Pause(int positionMsec, int reserved) override;
     // Accepts a VideoWidget (anything else, or null, draws nowhere). Set it before
-    // Open; a widget that gets its GL context only later (first shown later) starts
-    // showing the picture from then on.
+    // Open; a hidden widget takes the pictures without showing them.
     void SetVideoWindow(QObject* window) override;
     int Open(const QString& path) override;
     void Play(int positionMsec) override;
@@ -58,6 +61,8 @@ public:
 
     // The open file, empty when none.
     QString currentPath() const;
+    // True once the player has been started (see above).
+    bool started() const;
 
     // The picture the player holds now, as it would be drawn (null when there is
     // none), and whether it is settled: paused with no seek under way, so the picture

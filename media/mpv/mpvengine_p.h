@@ -13,11 +13,10 @@
 #include <QImage>
 #include <QMetaObject>
 #include <QObject>
-#include <QOpenGLContext>
 #include <QPointer>
 
 #include <mpv/client.h>
-#include <mpv/render_gl.h>
+#include <mpv/render.h>
 
 #include <algorithm>
 #include <atomic>
@@ -41,12 +40,6 @@ inline QByteArray envValue(const char* name)
 {
     const char* v = std::getenv(name);
     return v ? QByteArray(v) : QByteArray();
-}
-
-inline void* glProcAddress(void*, const char* name)
-{
-    QOpenGLContext* ctx = QOpenGLContext::currentContext();
-    return ctx ? reinterpret_cast<void*>(ctx->getProcAddress(name)) : nullptr;
 }
 
 inline double seconds(Clock::time_point t)
@@ -75,6 +68,7 @@ struct MpvEngine::Private {
     QObject context; // owner of the calls queued from the player's threads
     std::atomic<bool> wakeupQueued{false};
     std::atomic<bool> frameQueued{false};
+    QImage hiddenCanvas; // takes the pictures while the box is hidden
     QByteArray voOverride;
     QString currentVo;
 
@@ -93,6 +87,7 @@ struct MpvEngine::Private {
     // Position model, in seconds.
     bool paused = true;
     double speed = 1.0;
+    double volume = 100.0;
     double mpvDuration = 0.0;
     bool hasSound = false;    // the position follows the sound when there is one
     bool seekPending = false; // reports before the seek has landed are stale
@@ -102,8 +97,10 @@ struct MpvEngine::Private {
     // position itself: playing from the position must go there first.
     bool snapped = false;
 
+    Private();
     ~Private();
-    void create();
+    // Starts the player if it is not running yet; throws EngineError when it cannot.
+    void start();
     void check(int err, const char* what);
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
@@ -131,7 +128,7 @@ struct MpvEngine::Private {
 
     void chooseVideoOutput();
     void startDrawing();
-    void paint(unsigned fbo, int w, int h);
+    void paint(QImage& image);
     void stopDrawing();
     void onRenderUpdate();
     void detachWidget();

@@ -12,18 +12,31 @@ MpvEngine::Private::~Private()
     }
 }
 
-void MpvEngine::Private::create()
+MpvEngine::Private::Private()
 {
+    voOverride = envValue("VK_MPV_VO");
+    currentVo = QString::fromLatin1(voOverride.isEmpty() ? QByteArray("null") : voOverride);
+}
+
+void MpvEngine::Private::start()
+{
+    if (mpv)
+        return;
     // The player reads numbers in the C locale and refuses to start in any other.
     std::setlocale(LC_NUMERIC, "C");
     mpv = mpv_create();
     if (!mpv)
         throw EngineError("the media player cannot be created");
 
-    auto opt = [this](const char* name, const char* value) {
+    auto fail = [this](const std::string& what) {
+        mpv_terminate_destroy(mpv);
+        mpv = nullptr;
+        throw EngineError(what);
+    };
+    auto opt = [this, &fail](const char* name, const char* value) {
         const int err = mpv_set_option_string(mpv, name, value);
         if (err < 0)
-            throw EngineError(std::string("media player option ") + name + ": " + mpv_error_string(err));
+            fail(std::string("media player option ") + name + ": " + mpv_error_string(err));
     };
     opt("config", "no");
     opt("terminal", "no");
@@ -55,13 +68,14 @@ void MpvEngine::Private::create()
     const QByteArray ao = envValue("VK_MPV_AO");
     if (!ao.isEmpty())
         opt("ao", ao.constData());
-    voOverride = envValue("VK_MPV_VO");
-    opt("vo", voOverride.isEmpty() ? "null" : voOverride.constData());
-    currentVo = QString::fromLatin1(voOverride.isEmpty() ? QByteArray("null") : voOverride);
+    opt("vo", currentVo.toLatin1().constData());
+    // What was set before the player started.
+    opt("volume", QByteArray::number(volume, 'f', 3).constData());
+    opt("speed", QByteArray::number(speed, 'f', 6).constData());
 
     const int err = mpv_initialize(mpv);
     if (err < 0)
-        throw EngineError(std::string("the media player cannot start: ") + mpv_error_string(err));
+        fail(std::string("the media player cannot start: ") + mpv_error_string(err));
 
     mpv_observe_property(mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv, kAudioPts, "audio-pts", MPV_FORMAT_DOUBLE);
@@ -69,6 +83,9 @@ void MpvEngine::Private::create()
     mpv_observe_property(mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
     mpv_set_wakeup_callback(
         mpv, [](void* p) { static_cast<Private*>(p)->onWakeup(); }, this);
+    // A video widget given before the start gets its pictures from now on.
+    if (widget)
+        startDrawing();
 }
 
 void MpvEngine::Private::check(int err, const char* what)
@@ -295,7 +312,7 @@ void MpvEngine::Private::showFrameAt(double pos)
     snapped = seekPending && start < pos - 0.0005;
 }
 
-// Pictures go to the widget when its GL context is there, nowhere otherwise.
+// Pictures go to the widget while it is attached, nowhere otherwise.
 void MpvEngine::Private::chooseVideoOutput()
 {
     QString vo = QStringLiteral("null");
@@ -303,7 +320,7 @@ void MpvEngine::Private::chooseVideoOutput()
         vo = QString::fromLatin1(voOverride);
     else if (render)
         vo = QStringLiteral("libmpv");
-    if (vo == currentVo)
+    if (vo == currentVo || !mpv)
         return;
     // Changing the output while a file is open restarts its picture on the new one.
     if (mpv_set_property_string(mpv, "vo", vo.toLatin1().constData()) >= 0)
@@ -312,12 +329,10 @@ void MpvEngine::Private::chooseVideoOutput()
 
 void MpvEngine::Private::startDrawing()
 {
-    if (render || !voOverride.isEmpty())
+    if (render || !voOverride.isEmpty() || !mpv)
         return;
-    mpv_opengl_init_params gl{glProcAddress, nullptr};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
-        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     if (mpv_render_context_create(&render, mpv, params) < 0) {
@@ -349,21 +364,23 @@ void MpvEngine::Private::onRenderUpdate()
         return;
     }
     // A hidden box still takes its pictures, so that the player never waits for it.
-    widget->makeCurrent();
-    paint(widget->defaultFramebufferObject(), std::max(1, widget->width()), std::max(1, widget->height()));
-    widget->doneCurrent();
+    if (hiddenCanvas.isNull())
+        hiddenCanvas = VideoWidget::canvas(16, 16);
+    paint(hiddenCanvas);
 }
 
-void MpvEngine::Private::paint(unsigned fbo, int w, int h)
+void MpvEngine::Private::paint(QImage& image)
 {
-    if (!render)
+    if (!render || image.isNull())
         return;
-    mpv_opengl_fbo target{static_cast<int>(fbo), w, h, 0};
-    int flipY = 1;
+    int size[2] = {image.width(), image.height()};
+    size_t stride = size_t(image.bytesPerLine());
     int block = 0;
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_OPENGL_FBO, &target},
-        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_SW_SIZE, size},
+        {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>("bgr0")},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride},
+        {MPV_RENDER_PARAM_SW_POINTER, image.bits()},
         {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
@@ -374,7 +391,7 @@ void MpvEngine::Private::stopDrawing()
 {
     if (!render)
         return;
-    // Leave the widget first, then free the drawing context (GL context current here).
+    // Leave the widget first, then free the drawing context.
     mpv_render_context* r = render;
     render = nullptr;
     chooseVideoOutput();

@@ -1,18 +1,18 @@
 #include "media/mpv/videowidget.h"
 
-#include <QGuiApplication>
-#include <QPalette>
-
 #include <QMetaObject>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace vk {
 
-VideoWidget::VideoWidget(QWidget* parent) : QOpenGLWidget(parent)
+VideoWidget::VideoWidget(QWidget* parent) : QWidget(parent)
 {
-    setAutoFillBackground(false);
-    connect(this, &QOpenGLWidget::frameSwapped, this, &VideoWidget::framePresented);
+    // Every pixel is painted each time: no background to clear first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 VideoWidget::~VideoWidget()
@@ -30,8 +30,10 @@ void VideoWidget::attachDrawer(const void* owner, StartHook start, PaintHook pai
     m_start = std::move(start);
     m_paint = std::move(paint);
     m_stop = std::move(stop);
-    if (isValid())
-        startDrawer();
+    if (m_start) {
+        m_drawing = true;
+        m_start();
+    }
     update();
 }
 
@@ -44,6 +46,7 @@ void VideoWidget::detachDrawer(const void* owner)
     m_start = nullptr;
     m_paint = nullptr;
     m_stop = nullptr;
+    m_image = QImage();
     update();
 }
 
@@ -58,56 +61,44 @@ void VideoWidget::requestFrame()
         this, [this] { update(); }, Qt::QueuedConnection);
 }
 
-void VideoWidget::initializeGL()
+QImage VideoWidget::canvas(int width, int height)
 {
-    // A new context (first show, or after moving to another window).
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &VideoWidget::onContextAboutToBeDestroyed,
-            Qt::DirectConnection);
-    if (m_owner && !m_drawing)
-        startDrawer();
+    width = std::max(1, width);
+    height = std::max(1, height);
+    // The drawer works fastest on rows that start on 64-byte boundaries.
+    const size_t stride = (size_t(width) * 4 + 63) & ~size_t(63);
+    void* data = std::aligned_alloc(64, stride * size_t(height));
+    if (!data)
+        return QImage();
+    std::memset(data, 0, stride * size_t(height));
+    return QImage(
+        static_cast<uchar*>(data), width, height, qsizetype(stride), QImage::Format_RGB32,
+        [](void* p) { std::free(p); }, data);
 }
 
-void VideoWidget::paintGL()
+void VideoWidget::paintEvent(QPaintEvent*)
 {
-    const qreal ratio = devicePixelRatioF();
-    const int w = int(width() * ratio);
-    const int h = int(height() * ratio);
-    if (m_drawing && m_paint) {
-        m_paint(defaultFramebufferObject(), w, h);
+    QPainter painter(this);
+    if (!m_drawing || !m_paint) {
+        painter.fillRect(rect(), Qt::black);
         return;
     }
-    QOpenGLFunctions* f = context()->functions();
-    f->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    f->glClear(GL_COLOR_BUFFER_BIT);
-}
-
-void VideoWidget::startDrawer()
-{
-    if (m_drawing || !m_start || !isValid())
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels(std::max(1, int(width() * ratio)), std::max(1, int(height() * ratio)));
+    if (m_image.size() != pixels)
+        m_image = canvas(pixels.width(), pixels.height());
+    if (m_image.isNull()) {
+        painter.fillRect(rect(), Qt::black);
         return;
-    makeCurrent();
-    m_drawing = true;
-    m_start();
-    doneCurrent();
+    }
+    m_paint(m_image);
+    m_image.setDevicePixelRatio(ratio);
+    painter.drawImage(QPoint(0, 0), m_image);
+    emit framePresented();
 }
 
 void VideoWidget::stopDrawer()
 {
-    if (!m_drawing)
-        return;
-    m_drawing = false;
-    const bool haveContext = isValid();
-    if (haveContext)
-        makeCurrent();
-    if (m_stop)
-        m_stop();
-    if (haveContext)
-        doneCurrent();
-}
-
-void VideoWidget::onContextAboutToBeDestroyed()
-{
-    // The context is current here; the drawer must let go of it now.
     if (!m_drawing)
         return;
     m_drawing = false;
@@ -117,15 +108,6 @@ void VideoWidget::onContextAboutToBeDestroyed()
 
 QWidget* CreateVideoBox(QWidget* parent)
 {
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QStringLiteral("offscreen") || platform == QStringLiteral("minimal")) {
-        auto* box = new QWidget(parent);
-        box->setAutoFillBackground(true);
-        QPalette p = box->palette();
-        p.setColor(QPalette::Window, Qt::black);
-        box->setPalette(p);
-        return box;
-    }
     return new VideoWidget(parent);
 }
 

@@ -3,25 +3,27 @@
 // the media library draws its pictures into it, and it shows black while no player
 // draws or the file has no picture.
 //
-// The player attaches itself as the drawer. Drawing needs this widget's GL context,
-// which exists only once the widget has been shown: the drawer's start hook runs as
-// soon as the context exists (at once when it already does), and its stop hook runs
-// before the context goes away (widget destroyed, moved to another window) or when
-// the drawer detaches. Both hooks run with the context current.
+// The player attaches itself as the drawer and draws in software into an image of the
+// box's size, which the box then puts on screen: no GL context is needed, so the box
+// works the same on every windowing system (also offscreen) and its window stays a
+// plain one. The drawer's start hook runs when it attaches, its stop hook when it
+// detaches or the box goes.
 
-#include <QOpenGLWidget>
+#include <QImage>
+#include <QWidget>
 #include <functional>
 
 namespace vk {
 
-class VideoWidget final : public QOpenGLWidget {
+class VideoWidget final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(VideoWidget)
 
 public:
     using StartHook = std::function<void()>;
-    // Draws one picture into the framebuffer `fbo` of `width` x `height` device pixels.
-    using PaintHook = std::function<void(unsigned fbo, int width, int height)>;
+    // Draws the picture of now into `image` (the box's size in device pixels, 32-bit
+    // RGB, rows aligned to 64 bytes).
+    using PaintHook = std::function<void(QImage& image)>;
     using StopHook = std::function<void()>;
 
     explicit VideoWidget(QWidget* parent = nullptr);
@@ -36,29 +38,28 @@ public:
     // Asks for a repaint from any thread.
     void requestFrame();
 
+    // A black image of `width` x `height` whose rows suit the drawer (see PaintHook).
+    static QImage canvas(int width, int height);
+
 signals:
-    // A picture was put on screen (after the buffer swap).
+    // A picture was put on screen.
     void framePresented();
 
 protected:
-    void initializeGL() override;
-    void paintGL() override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
-    void startDrawer();
     void stopDrawer();
-    void onContextAboutToBeDestroyed();
 
     const void* m_owner = nullptr;
     StartHook m_start;
     PaintHook m_paint;
     StopHook m_stop;
     bool m_drawing = false;
+    QImage m_image;
 };
 
-// The picture box for a panel: a VideoWidget where the windowing system can draw with
-// OpenGL, a plain black box otherwise (the offscreen platform of headless tests, which
-// has no GL and cannot show a GL widget).
+// The picture box for a panel.
 QWidget* CreateVideoBox(QWidget* parent);
 
 } // namespace vk

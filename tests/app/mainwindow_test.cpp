@@ -169,10 +169,11 @@ TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
     EXPECT_TRUE(window->control<QCheckBox>("chkSound")->isChecked());
     EXPECT_FALSE(window->control<QCheckBox>("chkPart")->isChecked());
 
-    // Three players, the beep one holding pi.wav at full volume.
+    // Three players, none of them with a file yet (the beep's comes with the first
+    // sound clip, see below).
     ASSERT_EQ(engines.size(), 3u);
-    EXPECT_TRUE(engines[2]->openedPath.endsWith(QStringLiteral("/pi.wav")));
-    EXPECT_EQ(engines[2]->volume, 0);
+    for (FakeEngine* e : engines)
+        EXPECT_TRUE(e->callsStartingWith(QStringLiteral("Open")).isEmpty());
     // Default place and size in twips (15 per pixel).
     EXPECT_EQ(window->x(), 1000 / 15 + 1);
     EXPECT_EQ(window->width(), (9695 + 7) / 15);
@@ -298,6 +299,31 @@ TEST(KeyCodes, ShiftedCommaAndPeriodStillStepFrames)
     EXPECT_EQ(KeyCode(Qt::Key_Delete), Key::Delete);
     EXPECT_EQ(KeyCode(Qt::Key_Tab), Key::None);
     EXPECT_EQ(ShiftState(Qt::ShiftModifier | Qt::AltModifier), 5);
+}
+
+// The confirmation sound is opened once the first sound clip has loaded (it only sounds
+// while a clip plays), at full volume, and only once.
+TEST_F(MainWindowTest, BeepIsOpenedWithTheFirstSoundClip)
+{
+    start();
+    ASSERT_EQ(engines.size(), 3u);
+    FakeEngine& beep = *engines[2];
+    EXPECT_TRUE(beep.calls.isEmpty()) << beep.calls.join(QLatin1Char(' ')).toStdString();
+    // A clip that does not load opens nothing.
+    engines[0]->openResult = -1;
+    MessageBoxAnswerer answerer;
+    window->soundPanel().SndFileOpen(QStringLiteral("/music/missing.wav"));
+    ASSERT_EQ(answerer.answered, 1);
+    EXPECT_TRUE(beep.calls.isEmpty());
+
+    engines[0]->openResult = 0;
+    engines[0]->info.durationMsec = 10000;
+    engines[0]->info.secondsPerFrame = 0.04;
+    window->soundPanel().SndFileOpen(QStringLiteral("/music/song.wav"));
+    EXPECT_TRUE(beep.openedPath.endsWith(QStringLiteral("/pi.wav"))) << beep.openedPath.toStdString();
+    EXPECT_EQ(beep.callsStartingWith(QStringLiteral("SetVolume")), QStringList{QStringLiteral("SetVolume(0)")});
+    window->soundPanel().SndFileOpen(QStringLiteral("/music/other.wav"));
+    EXPECT_EQ(beep.callsStartingWith(QStringLiteral("Open")).size(), 1);
 }
 
 TEST_F(MainWindowTest, ShiftCommaOnTheSoundSliderStepsBackTenFrames)

@@ -183,6 +183,33 @@ TEST_F(MediaEngineTest, SpeedChangesTheRateOfAdvance)
     EXPECT_NEAR(advanceOver(500), 0.5, 0.1);
 }
 
+// The player itself starts with the first file opened; the speed (and the volume) set
+// before are its settings from the start.
+TEST_F(MediaEngineTest, PlayerStartsWithTheFirstOpenAndKeepsWhatWasSetBefore)
+{
+    m_engine.SetVolume(-5000);
+    m_engine.Command(QStringLiteral("set_rate_percent"), 200, QString());
+    m_engine.SetVideoWindow(nullptr);
+    m_engine.Initialize(0, 1001, 1, QStringLiteral("7"));
+    EXPECT_EQ(m_engine.GetState(), 0);
+    EXPECT_EQ(m_engine.GetPosition(), 0);
+    MediaInfo info;
+    EXPECT_EQ(m_engine.GetMediaInfo(info), -1);
+    m_engine.Close();
+    m_engine.Stop();
+    m_engine.Pause(100, 0);
+    m_engine.Play(0);
+    EXPECT_TRUE(m_engine.currentPicture().isNull());
+    EXPECT_FALSE(m_engine.pictureSettled());
+    EXPECT_EQ(m_engine.Open(File(QStringLiteral("notmedia.txt")).append(QStringLiteral(".missing"))), -1);
+    EXPECT_FALSE(m_engine.started());
+
+    ASSERT_EQ(m_engine.Open(File(QStringLiteral("long.wav"))), 0);
+    EXPECT_TRUE(m_engine.started());
+    m_engine.Play(0);
+    EXPECT_NEAR(advanceOver(700), 2.0, 0.3);
+}
+
 TEST_F(MediaEngineTest, StopThenPauseHoldsWhereItIs)
 {
     load("tone.wav");

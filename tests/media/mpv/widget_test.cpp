@@ -1,5 +1,6 @@
-// The player with a video widget in a headless session (the widget never gets a GL
-// context here, so the player must play without drawing), and the media stack probe.
+// The player with a video widget in a headless session: the box draws in software, so
+// what it shows can be checked here; a hidden box takes its pictures without holding
+// the player up. And the media stack probe.
 #include "media/mpv/mediastackversion.h"
 #include "media/mpv/mpvengine.h"
 #include "media/mpv/videowidget.h"
@@ -8,6 +9,7 @@
 #include "tests/support/testmedia.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,7 +19,9 @@ namespace {
 using vk::MpvEngine;
 using vk::VideoWidget;
 using vk::testmedia::File;
+using vk::testmedia::FrameNumber;
 using vk::testsupport::Pump;
+using vk::testsupport::PumpUntil;
 
 class MediaWidgetTest : public ::testing::Test {
 protected:
@@ -33,7 +37,7 @@ TEST_F(MediaWidgetTest, ProbeReportsAPlayableStack)
     EXPECT_GE(vk::DirectXProbe(), 0x800);
 }
 
-TEST_F(MediaWidgetTest, PlaysIntoAWidgetThatCannotDrawYet)
+TEST_F(MediaWidgetTest, PlaysIntoAHiddenWidget)
 {
     VideoWidget widget;
     MpvEngine engine;
@@ -85,6 +89,59 @@ TEST_F(MediaWidgetTest, PlayerMayGoBeforeTheWidget)
     QObject notAWidget;
     other.SetVideoWindow(&notAWidget);
     EXPECT_EQ(other.GetState(), 1);
+}
+
+// The frame on the box once the player has settled, -1 when it never shows `expected`
+// (the number of the frame the player holds is checked too).
+int ShownFrame(MpvEngine& engine, VideoWidget& box, int expected)
+{
+    EXPECT_TRUE(PumpUntil([&] { return engine.pictureSettled(); }, 20000));
+    EXPECT_EQ(FrameNumber(engine.currentPicture()), expected);
+    int shown = -1;
+    PumpUntil(
+        [&] {
+            shown = FrameNumber(box.grab().toImage());
+            return shown == expected;
+        },
+        20000);
+    return shown;
+}
+
+TEST_F(MediaWidgetTest, BoxShowsTheFrameAtThePosition)
+{
+    VideoWidget box;
+    box.resize(160, 120);
+    box.show();
+    // No drawer: black.
+    EXPECT_EQ(box.grab().toImage().pixel(80, 60), qRgb(0, 0, 0));
+
+    MpvEngine engine;
+    engine.SetVideoWindow(&box);
+    EXPECT_TRUE(box.isDrawing());
+    ASSERT_EQ(engine.Open(File(QStringLiteral("frames25.mp4"))), 0);
+    // Loaded as the panels do: the first frame.
+    engine.Play(0);
+    engine.Pause(-1, 0);
+    EXPECT_EQ(ShownFrame(engine, box, engine.GetPosition() / 40), engine.GetPosition() / 40);
+    // Paused seeks, a step forward and back, a position inside a frame (25 fps).
+    for (int ms : {1320, 1360, 1400, 1359, 41, 0, 1999}) {
+        engine.Pause(ms, 0);
+        EXPECT_EQ(ShownFrame(engine, box, ms / 40), ms / 40) << "paused at " << ms;
+    }
+    // Played, then paused where it is.
+    engine.Play(400);
+    Pump(200);
+    engine.Pause(-1, 0);
+    const int here = engine.GetPosition();
+    EXPECT_EQ(ShownFrame(engine, box, here / 40), here / 40) << "paused while running at " << here;
+    // The same frame at another size.
+    box.resize(64, 48);
+    EXPECT_EQ(FrameNumber(box.grab().toImage()), here / 40);
+
+    // Without the player the box is black again.
+    engine.SetVideoWindow(nullptr);
+    EXPECT_FALSE(box.isDrawing());
+    EXPECT_EQ(box.grab().toImage().pixel(32, 24), qRgb(0, 0, 0));
 }
 
 } // namespace
