@@ -1,6 +1,6 @@
 // Start-up of the render engine inside the writer: only the needed modules
 // load, no Qt 5 library is mapped next to Qt 6, and the writer's own blend is
-// available to timelines.
+// available to timelines. The writer's own scaler against the engine's.
 
 #include "writer/mltengine.h"
 
@@ -9,9 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <QtGlobal>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -64,4 +68,168 @@ TEST(WriterEngine, LoadsOnlyTheNeededModulesAndNoQt5)
     }
     // The private folder goes away with the engine.
     EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+namespace {
+
+bool run(const std::string& command)
+{
+    return std::system(command.c_str()) == 0;
+}
+
+struct Picture {
+    std::vector<uint8_t> bytes; // packed 4:2:2, Y U Y V
+    int width = 0, height = 0;
+};
+
+Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height)
+{
+    timeline.seek(position);
+    std::unique_ptr<Mlt::Frame> frame(timeline.get_frame());
+    Picture p;
+    if (!frame)
+        return p;
+    frame->set("consumer.rescale", "bilinear"); // as the file writer sets it
+    mlt_image_format format = mlt_image_yuv422;
+    p.width = width;
+    p.height = height;
+    const uint8_t* image = frame->get_image(format, p.width, p.height);
+    if (!image || format != mlt_image_yuv422)
+        return p;
+    p.bytes.assign(image, image + size_t(p.width) * p.height * 2);
+    return p;
+}
+
+// Mean absolute difference of the luma (0) or chroma (1) bytes of two pictures.
+double meanDifference(const Picture& a, const Picture& b, int chroma)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (size_t i = size_t(chroma); i < a.bytes.size() && i < b.bytes.size(); i += 2, ++n)
+        sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+    return n ? sum / double(n) : 1e9;
+}
+
+// The filters of the file producer behind the n-th entry of a one-track timeline.
+std::vector<mlt_filter> filtersOfEntry(Mlt::Producer& timeline, int entry)
+{
+    std::vector<mlt_filter> filters;
+    mlt_multitrack multi = mlt_tractor_multitrack(MLT_TRACTOR(timeline.get_producer()));
+    auto playlist = MLT_PLAYLIST(mlt_multitrack_track(multi, 0));
+    mlt_producer file = mlt_producer_cut_parent(mlt_playlist_get_clip(playlist, entry));
+    for (int i = 0; i < mlt_service_filter_count(MLT_PRODUCER_SERVICE(file)); ++i)
+        filters.push_back(mlt_service_filter(MLT_PRODUCER_SERVICE(file), i));
+    return filters;
+}
+
+std::string serviceOf(mlt_filter filter)
+{
+    const char* name = mlt_properties_get(MLT_FILTER_PROPERTIES(filter), "mlt_service");
+    return name ? name : "";
+}
+
+} // namespace
+
+// The writer's own scaler (vk_scale) takes decoded 4:2:0 pictures straight to
+// the engine's packed 4:2:2 at the output size. Its pictures must be the ones
+// the engine's own conversion and scaler would make: the same size and place
+// (stretched to fill, and kept in shape with black bars), the same colours and
+// the same source frame.
+TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
+{
+    vk::MltEngine engine;
+    std::string error;
+    ASSERT_TRUE(engine.start(error)) << error;
+    const std::filesystem::path dir = std::filesystem::path(engine.privateFolder()) / "media";
+    std::filesystem::create_directories(dir);
+    // Frame n shows n in binary as ten vertical bars; the other source has
+    // colour everywhere.
+    const std::string bars = (dir / "bars.mp4").string(), colour = (dir / "colour.mp4").string();
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i \"color=c=black:s=320x240:r=30:d=2,format=gray,"
+                    "geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'\" -c:v libx264 -preset veryfast -crf 12 "
+                    "-g 30 -pix_fmt yuv420p " +
+                    bars));
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
+                    "-g 30 -pix_fmt yuv420p " +
+                    colour));
+
+    const int w = 1280, h = 720;
+    // The bars stretched to 16:9; the colour picture kept at 4:3, between bars.
+    const std::string xml =
+        "<mlt><profile width=\"1280\" height=\"720\" progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\" "
+        "display_aspect_num=\"16\" display_aspect_den=\"9\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
+        "colorspace=\"601\"/>"
+        "<producer id=\"bars\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+        bars +
+        "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
+        "<producer id=\"colour\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+        colour +
+        "</property></producer>"
+        "<playlist id=\"track\"><entry producer=\"bars\" in=\"0\" out=\"29\"/>"
+        "<entry producer=\"colour\" in=\"0\" out=\"29\"/></playlist>"
+        "<tractor id=\"main\"><multitrack><track producer=\"track\"/></multitrack></tractor></mlt>";
+    Mlt::Profile profile;
+    profile.set_width(w);
+    profile.set_height(h);
+    profile.set_sample_aspect(1, 1);
+    profile.set_display_aspect(16, 9);
+    profile.set_frame_rate(30, 1);
+    profile.set_progressive(1);
+    profile.set_explicit(1);
+    Mlt::Producer plain(profile, "xml-string", xml.c_str());
+    Mlt::Producer fast(profile, "xml-string", xml.c_str());
+    ASSERT_TRUE(plain.is_valid());
+    ASSERT_TRUE(fast.is_valid());
+    EXPECT_EQ(vk::installFastScaler(fast.get_producer()), 2);
+    EXPECT_EQ(fast.get_length(), 60); // adding the filter keeps the timeline's length
+    // Right below the engine's scaler on both file producers.
+    std::vector<mlt_filter> scalers;
+    for (int entry : {0, 1}) {
+        const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
+        const auto at =
+            std::find_if(filters.begin(), filters.end(), [](mlt_filter f) { return serviceOf(f) == "vk_scale"; });
+        ASSERT_NE(at, filters.end());
+        ASSERT_NE(at + 1, filters.end());
+        EXPECT_EQ(serviceOf(*(at + 1)), "swscale");
+        scalers.push_back(*at);
+    }
+
+    for (int position : {0, 1, 13, 28}) { // the bars
+        SCOPED_TRACE("bars at " + std::to_string(position));
+        const Picture mine = pictureAt(fast, position, w, h);
+        const Picture engines = pictureAt(plain, position, w, h);
+        const Picture next = pictureAt(plain, position + 1, w, h);
+        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
+        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
+        EXPECT_EQ(mine.width, w);
+        EXPECT_EQ(mine.height, h);
+        EXPECT_LT(meanDifference(mine, engines, 0), 2.0);
+        EXPECT_LT(meanDifference(mine, engines, 1), 1.0);
+        // The neighbouring frame is far off: a frame out of place would show.
+        EXPECT_GT(meanDifference(mine, next, 0), 15.0);
+    }
+    // Every picture of the bars came from the writer's scaler.
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[0]), "vk_pictures"), 4);
+    for (int position : {30, 47}) { // the colour picture between black bars
+        SCOPED_TRACE("colour at " + std::to_string(position));
+        const Picture mine = pictureAt(fast, position, w, h);
+        const Picture engines = pictureAt(plain, position, w, h);
+        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
+        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
+        EXPECT_LT(meanDifference(mine, engines, 0), 2.0);
+        EXPECT_LT(meanDifference(mine, engines, 1), 1.0);
+        // 4:3 in 16:9: 160 black columns either side, picture in between.
+        for (int y : {10, h / 2, h - 10}) {
+            for (int x : {0, 100, 150, 1130, 1200, 1278}) {
+                const uint8_t* px = &mine.bytes[(size_t(y) * w + x) * 2];
+                EXPECT_NEAR(px[0], 16, 2) << x << "," << y;
+                EXPECT_NEAR(px[1], 128, 2) << x << "," << y;
+            }
+        }
+        double inside = 0;
+        for (int x = 200; x < 1080; ++x)
+            inside += mine.bytes[(size_t(h / 2) * w + x) * 2];
+        EXPECT_GT(inside / 880, 40) << "the picture is missing between the bars";
+    }
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[1]), "vk_pictures"), 2);
 }
