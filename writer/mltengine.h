@@ -55,7 +55,7 @@ void registerWriterServices();
 void registerFastScaler();
 
 // Puts "vk_scale" right below the engine's own scaler on every file producer
-// of a loaded timeline whose pictures are progressive 4:2:0. Returns how many
+// of a loaded timeline that decodes to plain 4:2:0. Returns how many
 // producers got it.
 int installFastScaler(mlt_producer timeline);
 
