@@ -232,4 +232,37 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         EXPECT_GT(inside / 880, 40) << "the picture is missing between the bars";
     }
     EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[1]), "vk_pictures"), 2);
+
+    // The filter alone on a file producer, asked the way the engine's scaler
+    // asks (the source size, the wanted size in rescale_width/height): it must
+    // hand back exactly the wanted size in packed 4:2:2, of the right frame.
+    // (In a timeline the engine's scaler would quietly fix a wrong size.)
+    Mlt::Producer file(profile, "avformat", bars.c_str());
+    ASSERT_TRUE(file.is_valid());
+    Mlt::Filter alone(profile, "vk_scale");
+    ASSERT_TRUE(alone.is_valid());
+    alone.set("vk_planar420", 1);
+    file.attach(alone);
+    for (int position : {5, 22}) {
+        SCOPED_TRACE("the filter alone at " + std::to_string(position));
+        file.seek(position);
+        std::unique_ptr<Mlt::Frame> frame(file.get_frame());
+        ASSERT_TRUE(frame);
+        frame->set("rescale_width", w);
+        frame->set("rescale_height", h);
+        frame->set("consumer.rescale", "bilinear");
+        mlt_image_format format = mlt_image_yuv422;
+        int fw = 320, fh = 240;
+        const uint8_t* image = frame->get_image(format, fw, fh);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(format, mlt_image_yuv422);
+        ASSERT_EQ(fw, w);
+        ASSERT_EQ(fh, h);
+        Picture mine;
+        mine.bytes.assign(image, image + size_t(w) * h * 2);
+        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 0), 2.0);
+        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 1), 1.0);
+        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), 0), 15.0);
+    }
+    EXPECT_EQ(alone.get_int("vk_pictures"), 2);
 }
