@@ -54,9 +54,9 @@ void registerWriterServices();
 // Registers the filter "vk_scale" (writer/vkscale.cpp) with the running engine.
 void registerFastScaler();
 
-// Puts "vk_scale" right below the engine's own scaler on every file producer
-// of a loaded timeline that decodes to plain 4:2:0. Returns how many
-// producers got it.
+// Puts "vk_scale" right above every file producer of a loaded timeline that
+// decodes to plain 4:2:0 (below the engine's deinterlacer and scaler).
+// Returns how many producers got it.
 int installFastScaler(mlt_producer timeline);
 
 } // namespace vk

@@ -4,13 +4,14 @@
 // Left to itself, the engine converts every decoded 4:2:0 picture to packed
 // 4:2:2 at the source size and then scales that packed picture to the output
 // size, both with the slow, accurately rounded paths of swscale. This filter
-// sits right below the engine's own scaler on each file producer: the scaler
-// tells it the size it wants (the frame's "rescale_width/height"), the filter
-// takes the 4:2:0 picture from the producer and makes the packed picture at
-// that size in one bilinear swscale call, and the engine's scaler finds
-// nothing left to do. Anything else (other picture formats asked for, sources
-// that do not decode to plain 4:2:0, no scaling wanted) passes through
-// untouched.
+// sits right above each file producer, below the engine's own deinterlacer
+// and scaler: the scaler tells the filters below it the size it wants (the
+// frame's "rescale_width/height"), this filter takes the 4:2:0 picture from
+// the producer and makes the packed picture at that size in one bilinear
+// swscale call, and the filters above it find nothing left to do. Anything
+// else (other picture formats asked for, sources that do not decode to plain
+// 4:2:0, interlaced pictures, which the engine deinterlaces before it scales,
+// no scaling wanted) is handed up as the engine would have it.
 
 #include "writer/mltengine.h"
 
@@ -76,10 +77,20 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
     const char* interp = mlt_properties_get(props, "consumer.rescale");
     const bool scaling = !interp || (std::strcmp(interp, "none") != 0 && std::strcmp(interp, "nearest") != 0 &&
                                      std::strcmp(interp, "neighbor") != 0);
-    const bool fast = mlt_properties_get_int(MLT_FILTER_PROPERTIES(filter), "vk_planar420") == 1;
-    if (!fast || !scaling || *format != mlt_image_yuv422 || ow < 2 || oh < 2 || (ow & 1) ||
-        (ow == *width && oh == *height))
-        return mlt_frame_get_image(frame, image, format, width, height, writable);
+    mlt_properties own = MLT_FILTER_PROPERTIES(filter);
+    const bool fast = mlt_properties_get_int(own, "vk_planar420") == 1;
+    // Whether the source's pictures are progressive is known only from a
+    // decoded picture: the first one goes the engine's way, and so does every
+    // picture of an interlaced source (the producer converts interlaced 4:2:0
+    // field by field, the engine deinterlaces before it scales).
+    const int seen = mlt_properties_get_int(own, "vk_seen"); // 0 not yet, 1 progressive, 2 interlaced
+    if (!fast || seen != 1 || !scaling || *format != mlt_image_yuv422 || ow < 2 || oh < 2 || (ow & 1) ||
+        (ow == *width && oh == *height)) {
+        const int error = mlt_frame_get_image(frame, image, format, width, height, writable);
+        if (fast && seen == 0 && !error && *image)
+            mlt_properties_set_int(own, "vk_seen", mlt_properties_get_int(props, "progressive") ? 1 : 2);
+        return error;
+    }
 
     mlt_image_format planar = mlt_image_yuv420p;
     int w = *width, h = *height;
@@ -87,9 +98,12 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
     const int error = mlt_frame_get_image(frame, &src, &planar, &w, &h, writable);
     if (error || !src)
         return error ? error : 1;
-    if (planar != mlt_image_yuv420p || w < 2 || h < 2) {
-        // Not what the source promised: hand it up as it came, the engine's
-        // scaler and conversions take it from here.
+    if (!mlt_properties_get_int(props, "progressive"))
+        mlt_properties_set_int(own, "vk_seen", 2);
+    if (planar != mlt_image_yuv420p || w < 2 || h < 2 || !mlt_properties_get_int(props, "progressive")) {
+        // Not what the source promised, or interlaced after all: hand it up
+        // at the source size, the engine's conversions, deinterlacer and
+        // scaler take it from here.
         *image = src;
         *format = planar;
         *width = w;
@@ -112,8 +126,7 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
     {
         static std::mutex counting;
         std::lock_guard<std::mutex> lock(counting);
-        mlt_properties filterProps = MLT_FILTER_PROPERTIES(filter);
-        mlt_properties_set_int(filterProps, "vk_pictures", mlt_properties_get_int(filterProps, "vk_pictures") + 1);
+        mlt_properties_set_int(own, "vk_pictures", mlt_properties_get_int(own, "vk_pictures") + 1);
     }
     *image = out;
     *format = mlt_image_yuv422;
@@ -159,6 +172,7 @@ void installOn(mlt_producer producer, int& count)
     if (!service || std::strncmp(service, "avformat", 8) != 0 || !planar420(props))
         return;
     mlt_service s = MLT_PRODUCER_SERVICE(producer);
+    // Only where the engine's scaler is: it is what names the wanted size.
     int rescaler = -1;
     for (int i = 0; i < mlt_service_filter_count(s); ++i) {
         mlt_properties f = MLT_FILTER_PROPERTIES(mlt_service_filter(s, i));
@@ -175,7 +189,10 @@ void installOn(mlt_producer producer, int& count)
     mlt_properties_set_int(MLT_FILTER_PROPERTIES(filter), "vk_planar420", 1);
     mlt_service_attach(s, filter);
     mlt_filter_close(filter); // the producer holds it now
-    mlt_service_move_filter(s, mlt_service_filter_count(s) - 1, rescaler);
+    // Below all of the engine's own filters, right above the producer: the
+    // deinterlacer (the lowest of them) asks for packed 4:2:2, which would
+    // have the producer convert every picture before this filter sees it.
+    mlt_service_move_filter(s, mlt_service_filter_count(s) - 1, 0);
     ++count;
 }
 

@@ -90,6 +90,7 @@ Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height)
     if (!frame)
         return p;
     frame->set("consumer.rescale", "bilinear"); // as the file writer sets it
+    frame->set("consumer.progressive", 1);
     mlt_image_format format = mlt_image_yuv422;
     p.width = width;
     p.height = height;
@@ -142,9 +143,10 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
     ASSERT_TRUE(engine.start(error)) << error;
     const std::filesystem::path dir = std::filesystem::path(engine.privateFolder()) / "media";
     std::filesystem::create_directories(dir);
-    // Frame n shows n in binary as ten vertical bars; the other source has
-    // colour everywhere.
-    const std::string bars = (dir / "bars.mp4").string(), colour = (dir / "colour.mp4").string();
+    // Frame n shows n in binary as ten vertical bars; the second source has
+    // colour everywhere; the third is the colour picture coded interlaced.
+    const std::string bars = (dir / "bars.mp4").string(), colour = (dir / "colour.mp4").string(),
+                      fields = (dir / "fields.mp4").string();
     ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i \"color=c=black:s=320x240:r=30:d=2,format=gray,"
                     "geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'\" -c:v libx264 -preset veryfast -crf 12 "
                     "-g 30 -pix_fmt yuv420p " +
@@ -152,6 +154,9 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
     ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
                     "-g 30 -pix_fmt yuv420p " +
                     colour));
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
+                    "-g 30 -flags +ildct+ilme -x264-params interlaced=1:tff=1 -pix_fmt yuv420p " +
+                    fields));
 
     const int w = 1280, h = 720;
     // The bars stretched to 16:9; the colour picture kept at 4:3, between bars.
@@ -165,8 +170,12 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         "<producer id=\"colour\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
         colour +
         "</property></producer>"
+        "<producer id=\"fields\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+        fields +
+        "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
         "<playlist id=\"track\"><entry producer=\"bars\" in=\"0\" out=\"29\"/>"
-        "<entry producer=\"colour\" in=\"0\" out=\"29\"/></playlist>"
+        "<entry producer=\"colour\" in=\"0\" out=\"29\"/><entry producer=\"fields\" in=\"0\" out=\"29\"/>"
+        "</playlist>"
         "<tractor id=\"main\"><multitrack><track producer=\"track\"/></multitrack></tractor></mlt>";
     Mlt::Profile profile;
     profile.set_width(w);
@@ -180,18 +189,19 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
     Mlt::Producer fast(profile, "xml-string", xml.c_str());
     ASSERT_TRUE(plain.is_valid());
     ASSERT_TRUE(fast.is_valid());
-    EXPECT_EQ(vk::installFastScaler(fast.get_producer()), 2);
-    EXPECT_EQ(fast.get_length(), 60); // adding the filter keeps the timeline's length
-    // Right below the engine's scaler on both file producers.
+    EXPECT_EQ(vk::installFastScaler(fast.get_producer()), 3);
+    EXPECT_EQ(fast.get_length(), 90); // adding the filter keeps the timeline's length
+    // Right above both file producers, below the engine's deinterlacer and
+    // scaler.
     std::vector<mlt_filter> scalers;
-    for (int entry : {0, 1}) {
+    for (int entry : {0, 1, 2}) {
         const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
-        const auto at =
-            std::find_if(filters.begin(), filters.end(), [](mlt_filter f) { return serviceOf(f) == "vk_scale"; });
-        ASSERT_NE(at, filters.end());
-        ASSERT_NE(at + 1, filters.end());
-        EXPECT_EQ(serviceOf(*(at + 1)), "swscale");
-        scalers.push_back(*at);
+        ASSERT_GE(filters.size(), 2u);
+        EXPECT_EQ(serviceOf(filters[0]), "vk_scale");
+        EXPECT_EQ(serviceOf(filters[1]), "avdeinterlace");
+        EXPECT_NE(std::find_if(filters.begin(), filters.end(), [](mlt_filter f) { return serviceOf(f) == "swscale"; }),
+                  filters.end());
+        scalers.push_back(filters[0]);
     }
 
     for (int position : {0, 1, 13, 28}) { // the bars
@@ -208,8 +218,9 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         // The neighbouring frame is far off: a frame out of place would show.
         EXPECT_GT(meanDifference(mine, next, 0), 15.0);
     }
-    // Every picture of the bars came from the writer's scaler.
-    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[0]), "vk_pictures"), 4);
+    // Every picture of the bars but the first (which tells that the source is
+    // progressive) came from the writer's scaler.
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[0]), "vk_pictures"), 3);
     for (int position : {30, 47}) { // the colour picture between black bars
         SCOPED_TRACE("colour at " + std::to_string(position));
         const Picture mine = pictureAt(fast, position, w, h);
@@ -231,7 +242,20 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
             inside += mine.bytes[(size_t(h / 2) * w + x) * 2];
         EXPECT_GT(inside / 880, 40) << "the picture is missing between the bars";
     }
-    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[1]), "vk_pictures"), 2);
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[1]), "vk_pictures"), 1);
+
+    // Interlaced pictures are the engine's to deinterlace and scale: handed
+    // up as they come, and the same as the engine's.
+    for (int position : {60, 75}) {
+        SCOPED_TRACE("interlaced at " + std::to_string(position));
+        const Picture mine = pictureAt(fast, position, w, h);
+        const Picture engines = pictureAt(plain, position, w, h);
+        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
+        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
+        EXPECT_LT(meanDifference(mine, engines, 0), 0.5);
+        EXPECT_LT(meanDifference(mine, engines, 1), 0.5);
+    }
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[2]), "vk_pictures"), 0);
 
     // The filter alone on a file producer, asked the way the engine's scaler
     // asks (the source size, the wanted size in rescale_width/height): it must
@@ -243,7 +267,10 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
     ASSERT_TRUE(alone.is_valid());
     alone.set("vk_planar420", 1);
     file.attach(alone);
-    for (int position : {5, 22}) {
+    // The first picture only tells the filter that the source is progressive
+    // and comes back as the producer made it (at the source size here, with
+    // no engine scaler above).
+    for (int position : {0, 5, 22}) {
         SCOPED_TRACE("the filter alone at " + std::to_string(position));
         file.seek(position);
         std::unique_ptr<Mlt::Frame> frame(file.get_frame());
@@ -256,6 +283,11 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         const uint8_t* image = frame->get_image(format, fw, fh);
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(format, mlt_image_yuv422);
+        if (position == 0) {
+            EXPECT_EQ(fw, 320);
+            EXPECT_EQ(fh, 240);
+            continue;
+        }
         ASSERT_EQ(fw, w);
         ASSERT_EQ(fh, h);
         Picture mine;
