@@ -90,6 +90,7 @@ bool MltEngine::start(std::string& error)
     }
     m_started = true;
     registerWriterServices();
+    registerFastScaler();
     return true;
 }
 

@@ -7,6 +7,8 @@
 // links only the modules the writer uses. That folder, and the generated wipe
 // maps, live in one private temporary folder removed when the program ends.
 
+#include <framework/mlt_types.h>
+
 #include <string>
 #include <vector>
 
@@ -48,5 +50,13 @@ private:
 // Registers this program's own transition "vk_blend" (hot fade and mosaic)
 // with the running engine.
 void registerWriterServices();
+
+// Registers the filter "vk_scale" (writer/vkscale.cpp) with the running engine.
+void registerFastScaler();
+
+// Puts "vk_scale" right above every file producer of a loaded timeline that
+// decodes to plain 4:2:0 (below the engine's deinterlacer and scaler).
+// Returns how many producers got it.
+int installFastScaler(mlt_producer timeline);
 
 } // namespace vk

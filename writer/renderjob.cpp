@@ -1,5 +1,7 @@
 #include "writer/renderjob.h"
 
+#include "writer/mltengine.h"
+
 #include <mlt++/Mlt.h>
 
 #include <algorithm>
@@ -117,6 +119,9 @@ bool RenderJob::start(std::string& error)
         error = "描画エンジンがタイムラインを読み込めません。";
         return false;
     }
+    // Before the range: a filter added to a producer makes the tractor
+    // recompute its length.
+    installFastScaler(m_producer->get_producer());
     m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
     return startConsumer(error);
 }

@@ -1,6 +1,6 @@
 // Start-up of the render engine inside the writer: only the needed modules
 // load, no Qt 5 library is mapped next to Qt 6, and the writer's own blend is
-// available to timelines.
+// available to timelines. The writer's own scaler against the engine's.
 
 #include "writer/mltengine.h"
 
@@ -9,9 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <QtGlobal>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -64,4 +68,233 @@ TEST(WriterEngine, LoadsOnlyTheNeededModulesAndNoQt5)
     }
     // The private folder goes away with the engine.
     EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+namespace {
+
+bool run(const std::string& command)
+{
+    return std::system(command.c_str()) == 0;
+}
+
+struct Picture {
+    std::vector<uint8_t> bytes; // packed 4:2:2, Y U Y V
+    int width = 0, height = 0;
+};
+
+Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height)
+{
+    timeline.seek(position);
+    std::unique_ptr<Mlt::Frame> frame(timeline.get_frame());
+    Picture p;
+    if (!frame)
+        return p;
+    frame->set("consumer.rescale", "bilinear"); // as the file writer sets it
+    frame->set("consumer.progressive", 1);
+    mlt_image_format format = mlt_image_yuv422;
+    p.width = width;
+    p.height = height;
+    const uint8_t* image = frame->get_image(format, p.width, p.height);
+    if (!image || format != mlt_image_yuv422)
+        return p;
+    p.bytes.assign(image, image + size_t(p.width) * p.height * 2);
+    return p;
+}
+
+// Mean absolute difference of the luma (0) or chroma (1) bytes of two pictures.
+double meanDifference(const Picture& a, const Picture& b, int chroma)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (size_t i = size_t(chroma); i < a.bytes.size() && i < b.bytes.size(); i += 2, ++n)
+        sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+    return n ? sum / double(n) : 1e9;
+}
+
+// The filters of the file producer behind the n-th entry of a one-track timeline.
+std::vector<mlt_filter> filtersOfEntry(Mlt::Producer& timeline, int entry)
+{
+    std::vector<mlt_filter> filters;
+    mlt_multitrack multi = mlt_tractor_multitrack(MLT_TRACTOR(timeline.get_producer()));
+    auto playlist = MLT_PLAYLIST(mlt_multitrack_track(multi, 0));
+    mlt_producer file = mlt_producer_cut_parent(mlt_playlist_get_clip(playlist, entry));
+    for (int i = 0; i < mlt_service_filter_count(MLT_PRODUCER_SERVICE(file)); ++i)
+        filters.push_back(mlt_service_filter(MLT_PRODUCER_SERVICE(file), i));
+    return filters;
+}
+
+std::string serviceOf(mlt_filter filter)
+{
+    const char* name = mlt_properties_get(MLT_FILTER_PROPERTIES(filter), "mlt_service");
+    return name ? name : "";
+}
+
+} // namespace
+
+// The writer's own scaler (vk_scale) takes decoded 4:2:0 pictures straight to
+// the engine's packed 4:2:2 at the output size. Its pictures must be the ones
+// the engine's own conversion and scaler would make: the same size and place
+// (stretched to fill, and kept in shape with black bars), the same colours and
+// the same source frame.
+TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
+{
+    vk::MltEngine engine;
+    std::string error;
+    ASSERT_TRUE(engine.start(error)) << error;
+    const std::filesystem::path dir = std::filesystem::path(engine.privateFolder()) / "media";
+    std::filesystem::create_directories(dir);
+    // Frame n shows n in binary as ten vertical bars; the second source has
+    // colour everywhere; the third is the colour picture coded interlaced.
+    const std::string bars = (dir / "bars.mp4").string(), colour = (dir / "colour.mp4").string(),
+                      fields = (dir / "fields.mp4").string();
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i \"color=c=black:s=320x240:r=30:d=2,format=gray,"
+                    "geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'\" -c:v libx264 -preset veryfast -crf 12 "
+                    "-g 30 -pix_fmt yuv420p " +
+                    bars));
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
+                    "-g 30 -pix_fmt yuv420p " +
+                    colour));
+    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
+                    "-g 30 -flags +ildct+ilme -x264-params interlaced=1:tff=1 -pix_fmt yuv420p " +
+                    fields));
+
+    const int w = 1280, h = 720;
+    // The bars stretched to 16:9; the colour picture kept at 4:3, between bars.
+    const std::string xml =
+        "<mlt><profile width=\"1280\" height=\"720\" progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\" "
+        "display_aspect_num=\"16\" display_aspect_den=\"9\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
+        "colorspace=\"601\"/>"
+        "<producer id=\"bars\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+        bars +
+        "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
+        "<producer id=\"colour\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+        colour +
+        "</property></producer>"
+        "<producer id=\"fields\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+        fields +
+        "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
+        "<playlist id=\"track\"><entry producer=\"bars\" in=\"0\" out=\"29\"/>"
+        "<entry producer=\"colour\" in=\"0\" out=\"29\"/><entry producer=\"fields\" in=\"0\" out=\"29\"/>"
+        "</playlist>"
+        "<tractor id=\"main\"><multitrack><track producer=\"track\"/></multitrack></tractor></mlt>";
+    Mlt::Profile profile;
+    profile.set_width(w);
+    profile.set_height(h);
+    profile.set_sample_aspect(1, 1);
+    profile.set_display_aspect(16, 9);
+    profile.set_frame_rate(30, 1);
+    profile.set_progressive(1);
+    profile.set_explicit(1);
+    Mlt::Producer plain(profile, "xml-string", xml.c_str());
+    Mlt::Producer fast(profile, "xml-string", xml.c_str());
+    ASSERT_TRUE(plain.is_valid());
+    ASSERT_TRUE(fast.is_valid());
+    EXPECT_EQ(vk::installFastScaler(fast.get_producer()), 3);
+    EXPECT_EQ(fast.get_length(), 90); // adding the filter keeps the timeline's length
+    // Right above both file producers, below the engine's deinterlacer and
+    // scaler.
+    std::vector<mlt_filter> scalers;
+    for (int entry : {0, 1, 2}) {
+        const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
+        ASSERT_GE(filters.size(), 2u);
+        EXPECT_EQ(serviceOf(filters[0]), "vk_scale");
+        EXPECT_EQ(serviceOf(filters[1]), "avdeinterlace");
+        EXPECT_NE(std::find_if(filters.begin(), filters.end(), [](mlt_filter f) { return serviceOf(f) == "swscale"; }),
+                  filters.end());
+        scalers.push_back(filters[0]);
+    }
+
+    for (int position : {0, 1, 13, 28}) { // the bars
+        SCOPED_TRACE("bars at " + std::to_string(position));
+        const Picture mine = pictureAt(fast, position, w, h);
+        const Picture engines = pictureAt(plain, position, w, h);
+        const Picture next = pictureAt(plain, position + 1, w, h);
+        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
+        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
+        EXPECT_EQ(mine.width, w);
+        EXPECT_EQ(mine.height, h);
+        EXPECT_LT(meanDifference(mine, engines, 0), 2.0);
+        EXPECT_LT(meanDifference(mine, engines, 1), 1.0);
+        // The neighbouring frame is far off: a frame out of place would show.
+        EXPECT_GT(meanDifference(mine, next, 0), 15.0);
+    }
+    // Every picture of the bars but the first (which tells that the source is
+    // progressive) came from the writer's scaler.
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[0]), "vk_pictures"), 3);
+    for (int position : {30, 47}) { // the colour picture between black bars
+        SCOPED_TRACE("colour at " + std::to_string(position));
+        const Picture mine = pictureAt(fast, position, w, h);
+        const Picture engines = pictureAt(plain, position, w, h);
+        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
+        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
+        EXPECT_LT(meanDifference(mine, engines, 0), 2.0);
+        EXPECT_LT(meanDifference(mine, engines, 1), 1.0);
+        // 4:3 in 16:9: 160 black columns either side, picture in between.
+        for (int y : {10, h / 2, h - 10}) {
+            for (int x : {0, 100, 150, 1130, 1200, 1278}) {
+                const uint8_t* px = &mine.bytes[(size_t(y) * w + x) * 2];
+                EXPECT_NEAR(px[0], 16, 2) << x << "," << y;
+                EXPECT_NEAR(px[1], 128, 2) << x << "," << y;
+            }
+        }
+        double inside = 0;
+        for (int x = 200; x < 1080; ++x)
+            inside += mine.bytes[(size_t(h / 2) * w + x) * 2];
+        EXPECT_GT(inside / 880, 40) << "the picture is missing between the bars";
+    }
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[1]), "vk_pictures"), 1);
+
+    // Interlaced pictures are the engine's to deinterlace and scale: handed
+    // up as they come, and the same as the engine's.
+    for (int position : {60, 75}) {
+        SCOPED_TRACE("interlaced at " + std::to_string(position));
+        const Picture mine = pictureAt(fast, position, w, h);
+        const Picture engines = pictureAt(plain, position, w, h);
+        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
+        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
+        EXPECT_LT(meanDifference(mine, engines, 0), 0.5);
+        EXPECT_LT(meanDifference(mine, engines, 1), 0.5);
+    }
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[2]), "vk_pictures"), 0);
+
+    // The filter alone on a file producer, asked the way the engine's scaler
+    // asks (the source size, the wanted size in rescale_width/height): it must
+    // hand back exactly the wanted size in packed 4:2:2, of the right frame.
+    // (In a timeline the engine's scaler would quietly fix a wrong size.)
+    Mlt::Producer file(profile, "avformat", bars.c_str());
+    ASSERT_TRUE(file.is_valid());
+    Mlt::Filter alone(profile, "vk_scale");
+    ASSERT_TRUE(alone.is_valid());
+    alone.set("vk_planar420", 1);
+    file.attach(alone);
+    // The first picture only tells the filter that the source is progressive
+    // and comes back as the producer made it (at the source size here, with
+    // no engine scaler above).
+    for (int position : {0, 5, 22}) {
+        SCOPED_TRACE("the filter alone at " + std::to_string(position));
+        file.seek(position);
+        std::unique_ptr<Mlt::Frame> frame(file.get_frame());
+        ASSERT_TRUE(frame);
+        frame->set("rescale_width", w);
+        frame->set("rescale_height", h);
+        frame->set("consumer.rescale", "bilinear");
+        mlt_image_format format = mlt_image_yuv422;
+        int fw = 320, fh = 240;
+        const uint8_t* image = frame->get_image(format, fw, fh);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(format, mlt_image_yuv422);
+        if (position == 0) {
+            EXPECT_EQ(fw, 320);
+            EXPECT_EQ(fh, 240);
+            continue;
+        }
+        ASSERT_EQ(fw, w);
+        ASSERT_EQ(fh, h);
+        Picture mine;
+        mine.bytes.assign(image, image + size_t(w) * h * 2);
+        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 0), 2.0);
+        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 1), 1.0);
+        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), 0), 15.0);
+    }
+    EXPECT_EQ(alone.get_int("vk_pictures"), 2);
 }

@@ -1,0 +1,256 @@
+// The filter "vk_scale": one fast pass from the decoded 4:2:0 picture to the
+// engine's packed 4:2:2 picture at the size the engine wants.
+//
+// Left to itself, the engine converts every decoded 4:2:0 picture to packed
+// 4:2:2 at the source size and then scales that packed picture to the output
+// size, both with the slow, accurately rounded paths of swscale. This filter
+// sits right above each file producer, below the engine's own deinterlacer
+// and scaler: the scaler tells the filters below it the size it wants (the
+// frame's "rescale_width/height"), this filter takes the 4:2:0 picture from
+// the producer and makes the packed picture at that size in one bilinear
+// swscale call, and the filters above it find nothing left to do. Anything
+// else (other picture formats asked for, sources that do not decode to plain
+// 4:2:0, interlaced pictures, which the engine deinterlaces before it scales,
+// no scaling wanted) is handed up as the engine would have it.
+
+#include "writer/mltengine.h"
+
+#include <framework/mlt.h>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace vk {
+
+namespace {
+
+const char* const kServiceName = "vk_scale";
+
+int swsColorspace(int mltColorspace)
+{
+    switch (mltColorspace) {
+    case 709:
+        return SWS_CS_ITU709;
+    case 240:
+        return SWS_CS_SMPTE240M;
+    case 2020:
+        return SWS_CS_BT2020;
+    default:
+        return SWS_CS_ITU601;
+    }
+}
+
+// 4:2:0 planar (w x h) -> packed 4:2:2 (ow x oh), limited range out.
+bool scale420To422(const uint8_t* src, int w, int h, int colorspace, bool fullRange, uint8_t* dst, int ow, int oh)
+{
+    // One context per render thread, rebuilt only when the sizes change.
+    thread_local SwsContext* context = nullptr;
+    context = sws_getCachedContext(context, w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUYV422, SWS_BILINEAR, nullptr,
+                                   nullptr, nullptr);
+    if (!context)
+        return false;
+    const int* table = sws_getCoefficients(swsColorspace(colorspace));
+    sws_setColorspaceDetails(context, table, fullRange ? 1 : 0, table, 0, 0, 1 << 16, 1 << 16);
+    // The engine's 4:2:0 layout: the three planes one after the other, the
+    // chroma planes at half width and height (rounded up). Not
+    // mlt_image_format_planes: in this engine version it puts the last plane
+    // at the wrong place (a red picture comes out green).
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const uint8_t* planes[4] = {src, src + size_t(w) * h, src + size_t(w) * h + size_t(cw) * ch, nullptr};
+    const int strides[4] = {w, cw, cw, 0};
+    uint8_t* out[4] = {dst, nullptr, nullptr, nullptr};
+    int outStrides[4] = {ow * 2, 0, 0, 0};
+    return sws_scale(context, planes, strides, 0, h, out, outStrides) == oh;
+}
+
+int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int writable)
+{
+    auto filter = static_cast<mlt_filter>(mlt_frame_pop_service(frame));
+    mlt_properties props = MLT_FRAME_PROPERTIES(frame);
+    const int ow = mlt_properties_get_int(props, "rescale_width");
+    const int oh = mlt_properties_get_int(props, "rescale_height");
+    const char* interp = mlt_properties_get(props, "consumer.rescale");
+    const bool scaling = !interp || (std::strcmp(interp, "none") != 0 && std::strcmp(interp, "nearest") != 0 &&
+                                     std::strcmp(interp, "neighbor") != 0);
+    mlt_properties own = MLT_FILTER_PROPERTIES(filter);
+    const bool fast = mlt_properties_get_int(own, "vk_planar420") == 1;
+    // Whether the source's pictures are progressive is known only from a
+    // decoded picture: the first one goes the engine's way, and so does every
+    // picture of an interlaced source (the producer converts interlaced 4:2:0
+    // field by field, the engine deinterlaces before it scales).
+    const int seen = mlt_properties_get_int(own, "vk_seen"); // 0 not yet, 1 progressive, 2 interlaced
+    if (!fast || seen != 1 || !scaling || *format != mlt_image_yuv422 || ow < 2 || oh < 2 || (ow & 1) ||
+        (ow == *width && oh == *height)) {
+        const int error = mlt_frame_get_image(frame, image, format, width, height, writable);
+        if (fast && seen == 0 && !error && *image)
+            mlt_properties_set_int(own, "vk_seen", mlt_properties_get_int(props, "progressive") ? 1 : 2);
+        return error;
+    }
+
+    mlt_image_format planar = mlt_image_yuv420p;
+    int w = *width, h = *height;
+    uint8_t* src = nullptr;
+    const int error = mlt_frame_get_image(frame, &src, &planar, &w, &h, writable);
+    if (error || !src)
+        return error ? error : 1;
+    if (!mlt_properties_get_int(props, "progressive"))
+        mlt_properties_set_int(own, "vk_seen", 2);
+    if (planar != mlt_image_yuv420p || w < 2 || h < 2 || !mlt_properties_get_int(props, "progressive")) {
+        // Not what the source promised, or interlaced after all: hand it up
+        // at the source size, the engine's conversions, deinterlacer and
+        // scaler take it from here.
+        *image = src;
+        *format = planar;
+        *width = w;
+        *height = h;
+        return 0;
+    }
+    const int size = mlt_image_format_size(mlt_image_yuv422, ow, oh, nullptr);
+    auto* out = static_cast<uint8_t*>(mlt_pool_alloc(size));
+    if (!out)
+        return 1;
+    const int colorspace = mlt_properties_get_int(props, "colorspace");
+    const bool fullRange = mlt_properties_get_int(props, "full_range") == 1;
+    if (!scale420To422(src, w, h, colorspace, fullRange, out, ow, oh)) {
+        mlt_pool_release(out);
+        return 1;
+    }
+    mlt_frame_set_image(frame, out, size, mlt_pool_release);
+    mlt_properties_set_int(props, "full_range", 0);
+    // How many pictures this filter made (for the tests).
+    {
+        static std::mutex counting;
+        std::lock_guard<std::mutex> lock(counting);
+        mlt_properties_set_int(own, "vk_pictures", mlt_properties_get_int(own, "vk_pictures") + 1);
+    }
+    *image = out;
+    *format = mlt_image_yuv422;
+    *width = ow;
+    *height = oh;
+    return 0;
+}
+
+mlt_frame process(mlt_filter filter, mlt_frame frame)
+{
+    mlt_frame_push_service(frame, filter);
+    mlt_frame_push_get_image(frame, getImage);
+    return frame;
+}
+
+void* createScale(mlt_profile, mlt_service_type, const char*, const void*)
+{
+    mlt_filter filter = mlt_filter_new();
+    if (filter)
+        filter->process = process;
+    return filter;
+}
+
+// Whether a file producer decodes to plain 4:2:0. (Interlaced pictures are
+// deinterlaced below this filter, as they would be for the engine's scaler.)
+bool planar420(mlt_properties producer)
+{
+    const int index = mlt_properties_get_int(producer, "video_index");
+    if (index < 0)
+        return false;
+    const std::string key = "meta.media." + std::to_string(index) + ".codec.pix_fmt";
+    const char* pixFmt = mlt_properties_get(producer, key.c_str());
+    return pixFmt && std::strcmp(pixFmt, "yuv420p") == 0;
+}
+
+void installOn(mlt_producer producer, int& count)
+{
+    mlt_properties props = MLT_PRODUCER_PROPERTIES(producer);
+    if (mlt_properties_get_int(props, "_vk_scale_done"))
+        return;
+    mlt_properties_set_int(props, "_vk_scale_done", 1);
+    const char* service = mlt_properties_get(props, "mlt_service");
+    if (!service || std::strncmp(service, "avformat", 8) != 0 || !planar420(props))
+        return;
+    mlt_service s = MLT_PRODUCER_SERVICE(producer);
+    // Only where the engine's scaler is: it is what names the wanted size.
+    int rescaler = -1;
+    for (int i = 0; i < mlt_service_filter_count(s); ++i) {
+        mlt_properties f = MLT_FILTER_PROPERTIES(mlt_service_filter(s, i));
+        const char* name = mlt_properties_get(f, "mlt_service");
+        if (mlt_properties_get_int(f, "_loader") && name &&
+            (std::strcmp(name, "swscale") == 0 || std::strcmp(name, "rescale") == 0))
+            rescaler = i;
+    }
+    if (rescaler < 0)
+        return;
+    mlt_filter filter = mlt_factory_filter(mlt_service_profile(s), kServiceName, nullptr);
+    if (!filter)
+        return;
+    mlt_properties_set_int(MLT_FILTER_PROPERTIES(filter), "vk_planar420", 1);
+    mlt_service_attach(s, filter);
+    mlt_filter_close(filter); // the producer holds it now
+    // Below all of the engine's own filters, right above the producer: the
+    // deinterlacer (the lowest of them) asks for packed 4:2:2, which would
+    // have the producer convert every picture before this filter sees it.
+    mlt_service_move_filter(s, mlt_service_filter_count(s) - 1, 0);
+    ++count;
+}
+
+void visit(mlt_service service, int& count, int depth)
+{
+    if (!service || depth > 16)
+        return;
+    switch (mlt_service_identify(service)) {
+    case mlt_service_tractor_type: {
+        mlt_multitrack multi = mlt_tractor_multitrack(MLT_TRACTOR(service));
+        for (int i = 0; multi && i < mlt_multitrack_count(multi); ++i)
+            visit(MLT_PRODUCER_SERVICE(mlt_multitrack_track(multi, i)), count, depth + 1);
+        break;
+    }
+    case mlt_service_multitrack_type: {
+        mlt_multitrack multi = MLT_MULTITRACK(service);
+        for (int i = 0; i < mlt_multitrack_count(multi); ++i)
+            visit(MLT_PRODUCER_SERVICE(mlt_multitrack_track(multi, i)), count, depth + 1);
+        break;
+    }
+    case mlt_service_playlist_type: {
+        mlt_playlist playlist = MLT_PLAYLIST(service);
+        for (int i = 0; i < mlt_playlist_count(playlist); ++i) {
+            mlt_producer clip = mlt_playlist_get_clip(playlist, i);
+            if (clip && !mlt_playlist_is_blank(playlist, i))
+                visit(MLT_PRODUCER_SERVICE(mlt_producer_cut_parent(clip)), count, depth + 1);
+        }
+        break;
+    }
+    case mlt_service_producer_type: {
+        mlt_producer producer = MLT_PRODUCER(service);
+        if (mlt_producer_is_cut(producer)) {
+            visit(MLT_PRODUCER_SERVICE(mlt_producer_cut_parent(producer)), count, depth + 1);
+            break;
+        }
+        installOn(producer, count);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void registerFastScaler()
+{
+    mlt_repository repository = mlt_factory_repository();
+    if (repository)
+        mlt_repository_register(repository, mlt_service_filter_type, kServiceName, createScale);
+}
+
+int installFastScaler(mlt_producer timeline)
+{
+    int count = 0;
+    if (timeline)
+        visit(MLT_PRODUCER_SERVICE(timeline), count, 0);
+    return count;
+}
+
+} // namespace vk
