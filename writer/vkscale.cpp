@@ -48,8 +48,14 @@ int swsColorspace(int mltColorspace)
 // 4:2:0 planar (w x h) -> packed 4:2:2 (ow x oh), limited range out.
 bool scale420To422(const uint8_t* src, int w, int h, int colorspace, bool fullRange, uint8_t* dst, int ow, int oh)
 {
-    // One context per render thread, rebuilt only when the sizes change.
-    thread_local SwsContext* context = nullptr;
+    // One context per render thread, rebuilt only when the sizes change and freed
+    // when the thread ends.
+    struct CachedContext {
+        SwsContext* context = nullptr;
+        ~CachedContext() { sws_freeContext(context); }
+    };
+    thread_local CachedContext cached;
+    SwsContext*& context = cached.context;
     context = sws_getCachedContext(context, w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUYV422, SWS_BILINEAR, nullptr,
                                    nullptr, nullptr);
     if (!context)
