@@ -112,8 +112,10 @@ bool readMp4Params(const pugi::xml_node& root, const std::string& audioName, Mp4
     std::string value;
     if (!text(rateEl, value))
         return false;
-    if (!parseNumber(value, mp4.frameRate) || !(mp4.frameRate > 0) || mp4.frameRate > 120)
-        return bad(rateEl, value, "0 より大きく 120 以下");
+    // At least one picture a second: a rate rounded to the engine's thousandths must
+    // not come out as no rate at all.
+    if (!parseNumber(value, mp4.frameRate) || !(mp4.frameRate >= 1) || mp4.frameRate > 120)
+        return bad(rateEl, value, "1 以上 120 以下");
     if (text(qualityEl, value)) {
         double d = 0;
         if (!parseNumber(value, d) || d != std::floor(d) || d < 0 || d > 51)
