@@ -10,7 +10,9 @@
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
 #include "render/outputformats.h"
+#include "tests/support/dialoganswers.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/pump.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
 
@@ -50,85 +52,14 @@ void storeSetting(const char* name, const QString& value)
     raw.sync();
 }
 
-// Answers the save dialog with a file and message boxes with OK (questions with Yes
-// when `overwrite`, else No). Records what it saw.
-class DialogAnswers final : public QObject {
-public:
-    DialogAnswers(QString saveAs, bool overwrite) : m_saveAs(std::move(saveAs)), m_overwrite(overwrite)
-    {
-        m_timer.setInterval(30);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_timer.start();
-    }
-
-    QStringList fileDialogTitles;
-    QList<QStringList> fileDialogFilters;
-    QStringList messages;
-    QStringList questions;
-
-private:
-    void poll()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->isVisible())
-                continue;
-            if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-                fileDialogTitles << dialog->windowTitle();
-                fileDialogFilters << dialog->nameFilters();
-                const QFileInfo target(m_saveAs);
-                dialog->setDirectory(target.absolutePath());
-                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                    name->setText(target.fileName());
-                static_cast<QDialog*>(dialog)->accept();
-            } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-                if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
-                    messages << box->text();
-                    ok->click();
-                } else if (QAbstractButton* no = box->button(QMessageBox::No)) {
-                    questions << box->text();
-                    (m_overwrite ? box->button(QMessageBox::Yes) : no)->click();
-                }
-            }
-        }
-    }
-
-    QString m_saveAs;
-    bool m_overwrite;
-    QTimer m_timer;
-};
-
-QString childText(const QString& path, const char* name)
-{
-    pugi::xml_document doc;
-    if (!doc.load_file(QFile::encodeName(path).constData()))
-        return QStringLiteral("<missing>");
-    const pugi::xml_node node = doc.document_element().child(name);
-    if (!node)
-        return QStringLiteral("<missing>");
-    return QString::fromUtf8(node.text().get());
-}
+using testsupport::ChildText;
+using testsupport::DialogAnswers;
+using testsupport::ReadLines;
 
 // Waits (events running) until the condition holds; false after a generous timeout.
 bool waitUntil(const std::function<bool()>& condition)
 {
-    QDeadlineTimer deadline(20000);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-QStringList readLines(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    return lines;
+    return testsupport::PumpUntil(condition, 20000);
 }
 
 struct Mp4WindowTest : ::testing::Test {
@@ -361,18 +292,18 @@ TEST_F(Mp4ButtonTest, CreateMp4WritesTheMp4ParametersAndStartsTheWriter)
     EXPECT_EQ(window->editor().outputPath(), out);
 
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(argsFile); })) << "the writer was not started";
-    EXPECT_EQ(readLines(argsFile), QStringList{params()});
-    EXPECT_EQ(childText(params(), "XtlFilePath"), clips());
-    EXPECT_EQ(childText(params(), "AviFileName"), out);
-    EXPECT_EQ(childText(params(), "StartPoint"), QStringLiteral("0"));
-    EXPECT_EQ(childText(params(), "EndPoint"), QStringLiteral("10000"));
-    EXPECT_EQ(childText(params(), "VideoCompressor"), QStringLiteral("H.264"));
-    EXPECT_EQ(childText(params(), "AudioCompressor"), QStringLiteral("AAC"));
-    EXPECT_EQ(childText(params(), "PrxFileName"), QString());
-    EXPECT_EQ(childText(params(), "FrameWidth"), QStringLiteral("1920"));
-    EXPECT_EQ(childText(params(), "FrameHeight"), QStringLiteral("1080"));
-    EXPECT_EQ(childText(params(), "FrameRate"), QStringLiteral("59.94"));
-    EXPECT_EQ(childText(params(), "VideoQuality"), QStringLiteral("18"));
+    EXPECT_EQ(ReadLines(argsFile), QStringList{params()});
+    EXPECT_EQ(ChildText(params(), "XtlFilePath"), clips());
+    EXPECT_EQ(ChildText(params(), "AviFileName"), out);
+    EXPECT_EQ(ChildText(params(), "StartPoint"), QStringLiteral("0"));
+    EXPECT_EQ(ChildText(params(), "EndPoint"), QStringLiteral("10000"));
+    EXPECT_EQ(ChildText(params(), "VideoCompressor"), QStringLiteral("H.264"));
+    EXPECT_EQ(ChildText(params(), "AudioCompressor"), QStringLiteral("AAC"));
+    EXPECT_EQ(ChildText(params(), "PrxFileName"), QString());
+    EXPECT_EQ(ChildText(params(), "FrameWidth"), QStringLiteral("1920"));
+    EXPECT_EQ(ChildText(params(), "FrameHeight"), QStringLiteral("1080"));
+    EXPECT_EQ(ChildText(params(), "FrameRate"), QStringLiteral("59.94"));
+    EXPECT_EQ(ChildText(params(), "VideoQuality"), QStringLiteral("18"));
     QFile timeline(clips());
     ASSERT_TRUE(timeline.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(timeline.readAll());
@@ -397,10 +328,10 @@ TEST_F(Mp4ButtonTest, DraggedRangeAndOverwriteQuestion)
     ASSERT_EQ(answers.questions.size(), 1);
     EXPECT_EQ(answers.questions.first(), out + QStringLiteral("\r\nは既に存在します。上書きしますか？"));
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(argsFile); })) << "the writer was not started";
-    EXPECT_EQ(childText(params(), "StartPoint"), QStringLiteral("2000"));
-    EXPECT_EQ(childText(params(), "EndPoint"), QStringLiteral("5000"));
-    EXPECT_EQ(childText(params(), "FrameWidth"), QStringLiteral("640"));
-    EXPECT_EQ(childText(params(), "FrameRate"), QStringLiteral("30"));
+    EXPECT_EQ(ChildText(params(), "StartPoint"), QStringLiteral("2000"));
+    EXPECT_EQ(ChildText(params(), "EndPoint"), QStringLiteral("5000"));
+    EXPECT_EQ(ChildText(params(), "FrameWidth"), QStringLiteral("640"));
+    EXPECT_EQ(ChildText(params(), "FrameRate"), QStringLiteral("30"));
 }
 
 TEST_F(Mp4ButtonTest, TheSoundClipIsNotOverwritten)

@@ -8,6 +8,7 @@
 #include "app/frmmain.h"
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
+#include "tests/support/dialoganswers.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
 #include "tests/support/tablecheck.h"
@@ -34,82 +35,14 @@ using namespace vk;
 
 namespace {
 
-// Answers the dialogs of the window while it waits in them: save dialogs with a file,
-// message boxes with OK (questions with No). Records what it saw.
-class DialogAnswers final : public QObject {
-public:
-    explicit DialogAnswers(QString saveAs) : m_saveAs(std::move(saveAs))
-    {
-        m_timer.setInterval(30);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_timer.start();
-    }
-
-    QStringList fileDialogTitles;
-    QStringList messages;
-    QList<QMessageBox::Icon> icons;
-    QStringList questions;
-
-private:
-    void poll()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->isVisible())
-                continue;
-            if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-                fileDialogTitles << dialog->windowTitle();
-                // As the user does: go to the folder, type the name, press Save. (selectFile
-                // leaves the name field alone while it has the focus.)
-                const QFileInfo target(m_saveAs);
-                dialog->setDirectory(target.absolutePath());
-                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                    name->setText(target.fileName());
-                // The file dialog's own accept checks the name, as the Save button does.
-                static_cast<QDialog*>(dialog)->accept();
-            } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-                if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
-                    messages << box->text();
-                    icons << box->icon();
-                    ok->click();
-                } else if (QAbstractButton* no = box->button(QMessageBox::No)) {
-                    questions << box->text();
-                    no->click();
-                }
-            }
-        }
-    }
-
-    QString m_saveAs;
-    QTimer m_timer;
-};
-
-// Text of one child element of a document's root; "<missing>" when there is none.
-QString childText(const QString& path, const char* name)
-{
-    pugi::xml_document doc;
-    if (!doc.load_file(QFile::encodeName(path).constData()))
-        return QStringLiteral("<missing>");
-    const pugi::xml_node node = doc.document_element().child(name);
-    if (!node)
-        return QStringLiteral("<missing>");
-    return QString::fromUtf8(node.text().get());
-}
+using testsupport::ChildText;
+using testsupport::DialogAnswers;
+using testsupport::ReadLines;
 
 // Waits up to `ms` for a file to appear, letting the event loop run.
 bool waitForFile(const QString& path, int ms)
 {
     return testsupport::PumpUntil([&path] { return QFileInfo::exists(path); }, ms);
-}
-
-QStringList readLines(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    return lines;
 }
 
 struct OutputButtonTest : ::testing::Test {
@@ -216,11 +149,11 @@ TEST_F(OutputButtonTest, CreateAviWritesBothDocumentsAndStartsTheWriterWithThePa
     ASSERT_TRUE(QFileInfo::exists(clips));
     ASSERT_TRUE(QFileInfo::exists(params));
     EXPECT_EQ(window->outputDriver().temporaryDocuments(), (QStringList{clips, params}));
-    EXPECT_EQ(childText(params, "XtlFilePath"), clips);
-    EXPECT_EQ(childText(params, "AviFileName"), out);
+    EXPECT_EQ(ChildText(params, "XtlFilePath"), clips);
+    EXPECT_EQ(ChildText(params, "AviFileName"), out);
     // The whole clip at 1.0: 0 to its length.
-    EXPECT_EQ(childText(params, "StartPoint"), QStringLiteral("0"));
-    EXPECT_EQ(childText(params, "EndPoint"), QStringLiteral("10000"));
+    EXPECT_EQ(ChildText(params, "StartPoint"), QStringLiteral("0"));
+    EXPECT_EQ(ChildText(params, "EndPoint"), QStringLiteral("10000"));
     // The timeline names the sound clip and the registered video.
     QFile clipsFile(clips);
     ASSERT_TRUE(clipsFile.open(QIODevice::ReadOnly));
@@ -230,7 +163,7 @@ TEST_F(OutputButtonTest, CreateAviWritesBothDocumentsAndStartsTheWriterWithThePa
 
     // The writer got the parameters path as its single argument, blank and all.
     ASSERT_TRUE(waitForFile(argsFile, 5000)) << "the writer was not started";
-    EXPECT_EQ(readLines(argsFile), QStringList{params});
+    EXPECT_EQ(ReadLines(argsFile), QStringList{params});
 
     // Closing the window takes the temporary documents away.
     window->editor().setModified(false);
