@@ -73,11 +73,8 @@ Application::~Application()
     // The autosave watches the editor state: it ends (and, on this normal end, removes
     // its file) before that state goes.
     delete m_autosave;
-    // The beat assist watches the sound slider and works on the sound panel: it goes
-    // before the windows, also when the program ends without the closing steps.
-    if (m_window)
-        m_window->setBeatAssist(nullptr);
-    m_beats.reset();
+    // Also when the program ends without the closing steps.
+    releaseBeatAssist();
     if (!m_window->unloaded())
         m_window->Form_Unload();
     m_hook.UnhookWindow(m_window.get());
@@ -219,11 +216,17 @@ void Application::releaseViews()
         delete m_frmEffect;
 }
 
-void Application::releasePlayers()
+void Application::releaseBeatAssist()
 {
-    // The beat assist works on the sound panel: it goes first.
+    // The beat assist watches the sound slider and works on the sound panel: it goes
+    // before the windows and the panel.
     m_window->setBeatAssist(nullptr);
     m_beats.reset();
+}
+
+void Application::releasePlayers()
+{
+    releaseBeatAssist();
     m_editor->setPanels(nullptr, nullptr);
     m_video.reset();
     m_sound.reset();

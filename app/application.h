@@ -75,6 +75,7 @@ public:
 
 private:
     void releaseViews();
+    void releaseBeatAssist();
     void releasePlayers();
     void openEffectDialog(int row);
     void openAbout();
