@@ -297,4 +297,35 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), 0), 15.0);
     }
     EXPECT_EQ(alone.get_int("vk_pictures"), 2);
+
+    // A width whose pixel pairs do not come in whole groups of eight (854,
+    // the 480-line MP4 profile): the last pixels of each row are packed too.
+    // Frame n shows bit k of n as the k-th of ten bars, so the last bar is
+    // black and the first is white in frame 5 and black in frame 22.
+    const int nw = 854, nh = 480;
+    for (int position : {5, 22}) {
+        SCOPED_TRACE("854 wide at " + std::to_string(position));
+        file.seek(position);
+        std::unique_ptr<Mlt::Frame> frame(file.get_frame());
+        ASSERT_TRUE(frame);
+        frame->set("rescale_width", nw);
+        frame->set("rescale_height", nh);
+        frame->set("consumer.rescale", "bilinear");
+        mlt_image_format format = mlt_image_yuv422;
+        int fw = 320, fh = 240;
+        const uint8_t* image = frame->get_image(format, fw, fh);
+        ASSERT_NE(image, nullptr);
+        ASSERT_EQ(format, mlt_image_yuv422);
+        ASSERT_EQ(fw, nw);
+        ASSERT_EQ(fh, nh);
+        for (int y : {0, nh / 2, nh - 1}) {
+            const uint8_t* row = image + size_t(y) * nw * 2;
+            for (int x = nw - 6; x < nw; ++x) {
+                EXPECT_NEAR(row[2 * x], 16, 4) << x << "," << y;
+                EXPECT_NEAR(row[2 * x + 1], 128, 3) << x << "," << y;
+            }
+            EXPECT_NEAR(row[2 * 40], position == 5 ? 235 : 16, 6) << y;
+        }
+    }
+    EXPECT_EQ(alone.get_int("vk_pictures"), 4);
 }
