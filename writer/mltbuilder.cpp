@@ -174,8 +174,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             [&](pugi::xml_node n) {
                 addProperty(n, "mlt_service", "avformat");
                 addProperty(n, "resource", clip.src);
-                // Frame-threaded decoding: exact, and the decoder is the bottleneck.
-                addProperty(n, "threads", "2");
+                addProperty(n, "threads", fmtInt(m_out.decoderThreads));
                 // The engine's file producer decodes two seconds before every
                 // seek when the video has B-frames (so that a seek by decoding
                 // time cannot land after the wanted picture), but not when it is
@@ -205,7 +204,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
                 addProperty(n, "mlt_service", "avformat");
                 addProperty(n, "resource", clip.src);
                 addProperty(n, "force_fps", fmt(info.frameRate * speed));
-                addProperty(n, "threads", "2");
+                addProperty(n, "threads", fmtInt(m_out.decoderThreads));
                 if (info.seeksByPresentationTime)
                     addProperty(n, "_speed", kFileSeekSpeed);
                 if (!aspect.empty())

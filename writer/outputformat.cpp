@@ -136,6 +136,7 @@ OutputSettings chooseOutput(const WriterParams& params, const Timeline& timeline
         o.pixelFormat = "yuv420p";
         o.videoPreset = kMp4Preset;
         o.videoCrf = params.mp4.quality;
+        o.decoderThreads = 1;
         o.audioCodec = "aac";
         o.audioKbps = 192;
         o.sampleRate = 48000;

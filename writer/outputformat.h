@@ -58,6 +58,10 @@ struct OutputSettings final {
     int videoCrf = -1;
     std::string videoPreset;
     std::string muxerFlags;
+    // Threads each video source is decoded with. Two (frame threads) where the
+    // decoder limits the render; one where the encoder does (H.264), as the
+    // second thread then only adds its own hand-over work to every frame.
+    int decoderThreads = 2;
     std::string note; // a remark to print (unknown profile and so on)
 };
 
