@@ -90,6 +90,9 @@ void RenderJob::onWriterProperty(void* self, void* consumerProperties, const cha
 
 namespace {
 
+// Frames rendered ahead of the encoder in a file render (see startConsumer).
+constexpr int kRenderAhead = 4;
+
 void frameShown(mlt_properties, void* self, mlt_event_data)
 {
     RenderJob::onFrameShown(self, nullptr);
@@ -198,6 +201,11 @@ bool RenderJob::startConsumer(std::string& error)
     if (const char* env = std::getenv("VK_WRITER_THREADS"); env && std::atoi(env) > 0)
         threads = std::min(16, std::atoi(env));
     c.set("real_time", -threads);
+    // How many rendered frames may wait for the encoder. The engine's 25 hold
+    // a second of 1080p pictures (about 100 MB), all allocated and zeroed at
+    // the start, and gain nothing: the render only has to stay a frame or two
+    // ahead of the encoder.
+    c.set("buffer", kRenderAhead);
     c.set("terminate_on_pause", 1);
     c.set("rescale", "bilinear");
     c.set("deinterlace_method", "onefield");
