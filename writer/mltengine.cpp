@@ -15,6 +15,11 @@ const std::vector<std::string>& requiredEngineModules()
 {
     static const std::vector<std::string> modules = {
         "core", "avformat", "xml", "sdl2", "resample", "rubberband", "plus",
+        // The engine's first choice of deinterlacer. Without it the engine falls
+        // back to "avdeinterlace", which asks every picture, progressive ones
+        // too, for packed 4:2:2: an RGB output (uncompressed AVI) then had every
+        // picture converted twice.
+        "xine",
     };
     return modules;
 }
@@ -70,8 +75,9 @@ bool MltEngine::start(std::string& error)
     for (const std::string& name : requiredEngineModules()) {
         const fs::path lib = installed / ("libmlt" + name + ".so");
         if (!fs::exists(lib)) {
-            // The pitch-keeping and extra-blend modules are optional; the rest are not.
-            if (name == "rubberband" || name == "plus" || name == "sdl2")
+            // The pitch-keeping, extra-blend and deinterlacing modules are optional;
+            // the rest are not.
+            if (name == "rubberband" || name == "plus" || name == "sdl2" || name == "xine")
                 continue;
             error = "描画エンジンのモジュールがありません。\n" + lib.string();
             return false;

@@ -239,8 +239,9 @@ void installOn(mlt_producer producer, int& count)
     mlt_service_attach(s, filter);
     mlt_filter_close(filter); // the producer holds it now
     // Below all of the engine's own filters, right above the producer: the
-    // deinterlacer (the lowest of them) asks for packed 4:2:2, which would
-    // have the producer convert every picture before this filter sees it.
+    // deinterlacer (the lowest of them) asks for packed 4:2:2 whenever it
+    // deinterlaces (and its fallback, avdeinterlace, always does), which would
+    // have the producer convert the picture before this filter sees it.
     mlt_service_move_filter(s, mlt_service_filter_count(s) - 1, 0);
     ++count;
 }

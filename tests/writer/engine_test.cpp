@@ -198,7 +198,7 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
         ASSERT_GE(filters.size(), 2u);
         EXPECT_EQ(serviceOf(filters[0]), "vk_scale");
-        EXPECT_EQ(serviceOf(filters[1]), "avdeinterlace");
+        EXPECT_EQ(serviceOf(filters[1]), "deinterlace"); // the engine's first choice, as in melt
         EXPECT_NE(std::find_if(filters.begin(), filters.end(), [](mlt_filter f) { return serviceOf(f) == "swscale"; }),
                   filters.end());
         scalers.push_back(filters[0]);
