@@ -13,13 +13,12 @@ namespace vk {
 
 const std::vector<std::string>& requiredEngineModules()
 {
+    // "xine" has the engine's first choice of deinterlacer. Without it the
+    // engine falls back to "avdeinterlace", which asks every picture,
+    // progressive ones too, for packed 4:2:2: an RGB output (uncompressed AVI)
+    // then had every picture converted twice.
     static const std::vector<std::string> modules = {
-        "core", "avformat", "xml", "sdl2", "resample", "rubberband", "plus",
-        // The engine's first choice of deinterlacer. Without it the engine falls
-        // back to "avdeinterlace", which asks every picture, progressive ones
-        // too, for packed 4:2:2: an RGB output (uncompressed AVI) then had every
-        // picture converted twice.
-        "xine",
+        "core", "avformat", "xml", "sdl2", "resample", "rubberband", "plus", "xine",
     };
     return modules;
 }
