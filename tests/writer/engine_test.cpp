@@ -270,28 +270,38 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
     // The first picture only tells the filter that the source is progressive
     // and comes back as the producer made it (at the source size here, with
     // no engine scaler above).
+    struct Asked {
+        std::unique_ptr<Mlt::Frame> frame; // holds the picture
+        const uint8_t* image = nullptr;
+        mlt_image_format format = mlt_image_yuv422;
+        int width = 320, height = 240; // the source size, as the engine's scaler asks
+    };
+    auto askAlone = [&file](int position, int ow, int oh) {
+        Asked a;
+        file.seek(position);
+        a.frame.reset(file.get_frame());
+        if (!a.frame)
+            return a;
+        a.frame->set("rescale_width", ow);
+        a.frame->set("rescale_height", oh);
+        a.frame->set("consumer.rescale", "bilinear");
+        a.image = a.frame->get_image(a.format, a.width, a.height);
+        return a;
+    };
     for (int position : {0, 5, 22}) {
         SCOPED_TRACE("the filter alone at " + std::to_string(position));
-        file.seek(position);
-        std::unique_ptr<Mlt::Frame> frame(file.get_frame());
-        ASSERT_TRUE(frame);
-        frame->set("rescale_width", w);
-        frame->set("rescale_height", h);
-        frame->set("consumer.rescale", "bilinear");
-        mlt_image_format format = mlt_image_yuv422;
-        int fw = 320, fh = 240;
-        const uint8_t* image = frame->get_image(format, fw, fh);
-        ASSERT_NE(image, nullptr);
-        EXPECT_EQ(format, mlt_image_yuv422);
+        const Asked a = askAlone(position, w, h);
+        ASSERT_NE(a.image, nullptr);
+        EXPECT_EQ(a.format, mlt_image_yuv422);
         if (position == 0) {
-            EXPECT_EQ(fw, 320);
-            EXPECT_EQ(fh, 240);
+            EXPECT_EQ(a.width, 320);
+            EXPECT_EQ(a.height, 240);
             continue;
         }
-        ASSERT_EQ(fw, w);
-        ASSERT_EQ(fh, h);
+        ASSERT_EQ(a.width, w);
+        ASSERT_EQ(a.height, h);
         Picture mine;
-        mine.bytes.assign(image, image + size_t(w) * h * 2);
+        mine.bytes.assign(a.image, a.image + size_t(w) * h * 2);
         EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 0), 2.0);
         EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 1), 1.0);
         EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), 0), 15.0);
@@ -305,21 +315,13 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
     const int nw = 854, nh = 480;
     for (int position : {5, 22}) {
         SCOPED_TRACE("854 wide at " + std::to_string(position));
-        file.seek(position);
-        std::unique_ptr<Mlt::Frame> frame(file.get_frame());
-        ASSERT_TRUE(frame);
-        frame->set("rescale_width", nw);
-        frame->set("rescale_height", nh);
-        frame->set("consumer.rescale", "bilinear");
-        mlt_image_format format = mlt_image_yuv422;
-        int fw = 320, fh = 240;
-        const uint8_t* image = frame->get_image(format, fw, fh);
-        ASSERT_NE(image, nullptr);
-        ASSERT_EQ(format, mlt_image_yuv422);
-        ASSERT_EQ(fw, nw);
-        ASSERT_EQ(fh, nh);
+        const Asked a = askAlone(position, nw, nh);
+        ASSERT_NE(a.image, nullptr);
+        ASSERT_EQ(a.format, mlt_image_yuv422);
+        ASSERT_EQ(a.width, nw);
+        ASSERT_EQ(a.height, nh);
         for (int y : {0, nh / 2, nh - 1}) {
-            const uint8_t* row = image + size_t(y) * nw * 2;
+            const uint8_t* row = a.image + size_t(y) * nw * 2;
             for (int x = nw - 6; x < nw; ++x) {
                 EXPECT_NEAR(row[2 * x], 16, 4) << x << "," << y;
                 EXPECT_NEAR(row[2 * x + 1], 128, 3) << x << "," << y;
