@@ -11,14 +11,15 @@ namespace fs = std::filesystem;
 
 namespace vk {
 
-const std::vector<std::string>& requiredEngineModules()
+const std::vector<EngineModule>& engineModules()
 {
     // "xine" has the engine's first choice of deinterlacer. Without it the
     // engine falls back to "avdeinterlace", which asks every picture,
     // progressive ones too, for packed 4:2:2: an RGB output (uncompressed AVI)
     // then had every picture converted twice.
-    static const std::vector<std::string> modules = {
-        "core", "avformat", "xml", "sdl2", "resample", "rubberband", "plus", "xine",
+    static const std::vector<EngineModule> modules = {
+        {"core", false}, {"avformat", false},  {"xml", false}, {"resample", false},
+        {"sdl2", true},  {"rubberband", true}, {"plus", true}, {"xine", true},
     };
     return modules;
 }
@@ -71,12 +72,10 @@ bool MltEngine::start(std::string& error)
     fs::create_directories(modules, ec);
     fs::create_directories(lumaFolder(), ec);
     const fs::path installed = installedModuleFolder();
-    for (const std::string& name : requiredEngineModules()) {
-        const fs::path lib = installed / ("libmlt" + name + ".so");
+    for (const EngineModule& module : engineModules()) {
+        const fs::path lib = installed / ("libmlt" + std::string(module.name) + ".so");
         if (!fs::exists(lib)) {
-            // The pitch-keeping, extra-blend and deinterlacing modules are optional;
-            // the rest are not.
-            if (name == "rubberband" || name == "plus" || name == "sdl2" || name == "xine")
+            if (module.optional)
                 continue;
             error = "描画エンジンのモジュールがありません。\n" + lib.string();
             return false;

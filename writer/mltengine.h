@@ -18,10 +18,15 @@ class Repository;
 
 namespace vk {
 
-// Modules the writer needs: core services, file decoding/encoding, the XML
-// timeline, the preview sound output, audio resampling, pitch-keeping speed
-// changes and the extra blends.
-const std::vector<std::string>& requiredEngineModules();
+// The engine modules the writer loads: core services, file decoding/encoding,
+// the XML timeline and audio resampling, which it cannot do without; the preview
+// sound output, pitch-keeping speed changes, the extra blends and the engine's
+// first-choice deinterlacer, which it can.
+struct EngineModule final {
+    const char* name;
+    bool optional;
+};
+const std::vector<EngineModule>& engineModules();
 
 // Where the installed engine modules are (the engine's own default folder).
 std::string installedModuleFolder();
