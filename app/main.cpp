@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
-#include <optional>
 
 namespace {
 
@@ -50,8 +49,8 @@ int main(int argc, char** argv)
     // The media stack check runs in a process of its own beside the building of the
     // windows (forked off before any thread starts), unless the media stack is the one
     // it last found good; the start-up sequence takes its answer where it asks for it.
-    std::optional<vk::MediaStackCheck> probe;
-    probe.emplace(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/mediastack"));
+    vk::MediaStackCheck probe(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                              QStringLiteral("/mediastack"));
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -59,7 +58,7 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     vk::InstallQtJapanese(app);
 
-    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [&probe] { return probe->result(); },
+    vk::Application editor([] { return std::make_unique<vk::MpvEngine>(); }, [&probe] { return probe.result(); },
                            QApplication::arguments().mid(1));
     editor.start();
     // Asked to end before the loop runs (an automation Quit while a start-up message
