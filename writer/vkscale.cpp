@@ -86,6 +86,9 @@ bool scale420To422(const uint8_t* src, int w, int h, int colorspace, bool fullRa
     struct Cached {
         SwsContext* context = nullptr;
         std::vector<uint8_t> planar;
+        // What the context's colour details were last set for.
+        int w = 0, h = 0, ow = 0, oh = 0, colorspace = -1;
+        bool fullRange = false;
         ~Cached() { sws_freeContext(context); }
     };
     thread_local Cached cached;
@@ -97,8 +100,15 @@ bool scale420To422(const uint8_t* src, int w, int h, int colorspace, bool fullRa
                                    nullptr, nullptr);
     if (!context)
         return false;
-    const int* table = sws_getCoefficients(swsColorspace(colorspace));
-    sws_setColorspaceDetails(context, table, fullRange ? 1 : 0, table, 0, 0, 1 << 16, 1 << 16);
+    // The colour details once per context (a new one comes with new sizes) and
+    // source colours, not for every picture.
+    if (cached.w != w || cached.h != h || cached.ow != ow || cached.oh != oh || cached.colorspace != colorspace ||
+        cached.fullRange != fullRange) {
+        const int* table = sws_getCoefficients(swsColorspace(colorspace));
+        sws_setColorspaceDetails(context, table, fullRange ? 1 : 0, table, 0, 0, 1 << 16, 1 << 16);
+        cached.w = w, cached.h = h, cached.ow = ow, cached.oh = oh;
+        cached.colorspace = colorspace, cached.fullRange = fullRange;
+    }
     // The engine's 4:2:0 layout: the three planes one after the other, the
     // chroma planes at half width and height (rounded up). Not
     // mlt_image_format_planes: in this engine version it puts the last plane
