@@ -1,17 +1,27 @@
 // The filter "vk_scale": one fast pass from the decoded 4:2:0 picture to the
-// engine's packed 4:2:2 picture at the size the engine wants.
+// picture the engine wants, at the size it wants.
 //
 // Left to itself, the engine converts every decoded 4:2:0 picture to packed
 // 4:2:2 at the source size and then scales that packed picture to the output
-// size, both with the slow, accurately rounded paths of swscale. This filter
-// sits right above each file producer, below the engine's own deinterlacer
-// and scaler: the scaler tells the filters below it the size it wants (the
-// frame's "rescale_width/height"), this filter takes the 4:2:0 picture from
-// the producer and makes the packed picture at that size in one bilinear
-// swscale call, and the filters above it find nothing left to do. Anything
-// else (other picture formats asked for, sources that do not decode to plain
-// 4:2:0, interlaced pictures, which the engine deinterlaces before it scales,
-// no scaling wanted) is handed up as the engine would have it.
+// size, both with the slow, accurately rounded paths of swscale; a render
+// that wants 4:2:0 (MP4) then gets the packed picture converted back. Each
+// file producer whose video decodes to plain 4:2:0 gets two instances:
+//
+// * below all of the engine's filters (right above the producer): the
+//   engine's scaler tells the filters below it the size it wants (the
+//   frame's "rescale_width/height"); this instance takes the 4:2:0 picture
+//   from the producer and makes the packed 4:2:2 picture at that size in one
+//   bilinear swscale call, and the filters above it find nothing left to do.
+// * above all of them: asked for 4:2:0 at a size the engine would fill
+//   without borders (what the instance below saw it ask for), it has the
+//   engine's filters hand the decoded picture through untouched and scales it
+//   straight to the output size in 4:2:0. Asked for 4:2:0 otherwise
+//   (letterboxing, a first or an interlaced picture), it asks for the packed
+//   picture and converts that itself, more cheaply than the engine would.
+//
+// Anything else (other picture formats asked for, sources that do not decode
+// to plain 4:2:0, interlaced pictures, which the engine deinterlaces before it
+// scales, no scaling wanted) is handed up as the engine would have it.
 
 #include "writer/mltengine.h"
 
@@ -78,66 +88,214 @@ void packRows(const uint8_t* y, const uint8_t* u, const uint8_t* v, int ow, int 
     }
 }
 
-// 4:2:0 planar (w x h) -> packed 4:2:2 (ow x oh), limited range out.
-bool scale420To422(const uint8_t* src, int w, int h, int colorspace, bool fullRange, uint8_t* dst, int ow, int oh)
+// One swscale context, rebuilt only when the sizes, the formats or the
+// source's colours change.
+struct CachedScaler {
+    SwsContext* context = nullptr;
+    int w = 0, h = 0, ow = 0, oh = 0, colorspace = -1;
+    AVPixelFormat in = AV_PIX_FMT_NONE, out = AV_PIX_FMT_NONE;
+    bool fullRange = false;
+    ~CachedScaler() { sws_freeContext(context); }
+
+    SwsContext* get(int sw, int sh, AVPixelFormat from, int dw, int dh, AVPixelFormat to, int cs, bool full)
+    {
+        context = sws_getCachedContext(context, sw, sh, from, dw, dh, to, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!context)
+            return nullptr;
+        // The colour details once per context and source colours, not for
+        // every picture: limited range out, the source's matrix kept.
+        if (w != sw || h != sh || ow != dw || oh != dh || in != from || out != to || colorspace != cs ||
+            fullRange != full) {
+            const int* table = sws_getCoefficients(swsColorspace(cs));
+            sws_setColorspaceDetails(context, table, full ? 1 : 0, table, 0, 0, 1 << 16, 1 << 16);
+            w = sw, h = sh, ow = dw, oh = dh, in = from, out = to, colorspace = cs, fullRange = full;
+        }
+        return context;
+    }
+};
+
+// The engine's 4:2:0 layout: the three planes one after the other, the chroma
+// planes at half width and height (rounded up). Not mlt_image_format_planes:
+// in this engine version it puts the last plane at the wrong place (a red
+// picture comes out green).
+void planes420(uint8_t* data, int w, int h, uint8_t* planes[4], int strides[4])
 {
-    // One context and one planar picture per render thread, rebuilt only when
-    // the sizes change and freed when the thread ends.
-    struct Cached {
-        SwsContext* context = nullptr;
-        std::vector<uint8_t> planar;
-        // What the context's colour details were last set for.
-        int w = 0, h = 0, ow = 0, oh = 0, colorspace = -1;
-        bool fullRange = false;
-        ~Cached() { sws_freeContext(context); }
-    };
-    thread_local Cached cached;
-    SwsContext*& context = cached.context;
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    planes[0] = data;
+    planes[1] = data + size_t(w) * h;
+    planes[2] = planes[1] + size_t(cw) * ch;
+    planes[3] = nullptr;
+    strides[0] = w;
+    strides[1] = strides[2] = cw;
+    strides[3] = 0;
+}
+
+// 4:2:0 planar (w x h) -> packed 4:2:2 (ow x oh), limited range out.
+bool scale420To422(uint8_t* src, int w, int h, int colorspace, bool fullRange, uint8_t* dst, int ow, int oh)
+{
+    // One context and one planar picture per render thread, freed when the
+    // thread ends.
+    thread_local CachedScaler scaler;
+    thread_local std::vector<uint8_t> planar;
     // swscale scales into planar 4:2:2 on its vector paths; its own packed
     // 4:2:2 writer is plain C and took more time than the scaling itself.
     // The rows are interleaved afterwards.
-    context = sws_getCachedContext(context, w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUV422P, SWS_BILINEAR, nullptr,
-                                   nullptr, nullptr);
+    SwsContext* context = scaler.get(w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUV422P, colorspace, fullRange);
     if (!context)
         return false;
-    // The colour details once per context (a new one comes with new sizes) and
-    // source colours, not for every picture.
-    if (cached.w != w || cached.h != h || cached.ow != ow || cached.oh != oh || cached.colorspace != colorspace ||
-        cached.fullRange != fullRange) {
-        const int* table = sws_getCoefficients(swsColorspace(colorspace));
-        sws_setColorspaceDetails(context, table, fullRange ? 1 : 0, table, 0, 0, 1 << 16, 1 << 16);
-        cached.w = w, cached.h = h, cached.ow = ow, cached.oh = oh;
-        cached.colorspace = colorspace, cached.fullRange = fullRange;
-    }
-    // The engine's 4:2:0 layout: the three planes one after the other, the
-    // chroma planes at half width and height (rounded up). Not
-    // mlt_image_format_planes: in this engine version it puts the last plane
-    // at the wrong place (a red picture comes out green).
-    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
-    const uint8_t* planes[4] = {src, src + size_t(w) * h, src + size_t(w) * h + size_t(cw) * ch, nullptr};
-    const int strides[4] = {w, cw, cw, 0};
+    uint8_t* in[4];
+    int inStrides[4];
+    planes420(src, w, h, in, inStrides);
     const size_t lumaSize = size_t(ow) * oh, chromaSize = size_t(ow / 2) * oh;
-    cached.planar.resize(lumaSize + 2 * chromaSize);
-    uint8_t* y = cached.planar.data();
+    planar.resize(lumaSize + 2 * chromaSize);
+    uint8_t* y = planar.data();
     uint8_t* out[4] = {y, y + lumaSize, y + lumaSize + chromaSize, nullptr};
     int outStrides[4] = {ow, ow / 2, ow / 2, 0};
-    if (sws_scale(context, planes, strides, 0, h, out, outStrides) != oh)
+    if (sws_scale(context, in, inStrides, 0, h, out, outStrides) != oh)
         return false;
     packRows(out[0], out[1], out[2], ow, oh, dst);
     return true;
 }
 
+// 4:2:0 planar (w x h) -> 4:2:0 planar (ow x oh), limited range out.
+bool scale420To420(uint8_t* src, int w, int h, int colorspace, bool fullRange, uint8_t* dst, int ow, int oh)
+{
+    thread_local CachedScaler scaler;
+    SwsContext* context = scaler.get(w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUV420P, colorspace, fullRange);
+    if (!context)
+        return false;
+    uint8_t *in[4], *out[4];
+    int inStrides[4], outStrides[4];
+    planes420(src, w, h, in, inStrides);
+    planes420(dst, ow, oh, out, outStrides);
+    return sws_scale(context, in, inStrides, 0, h, out, outStrides) == oh;
+}
+
+// Packed 4:2:2 -> 4:2:0 planar at the same size (the engine's packed pictures
+// are limited range already).
+bool packed422To420(const uint8_t* src, int w, int h, uint8_t* dst)
+{
+    thread_local CachedScaler scaler;
+    SwsContext* context = scaler.get(w, h, AV_PIX_FMT_YUYV422, w, h, AV_PIX_FMT_YUV420P, 601, false);
+    if (!context)
+        return false;
+    const uint8_t* in[4] = {src, nullptr, nullptr, nullptr};
+    const int inStrides[4] = {w * 2, 0, 0, 0};
+    uint8_t* out[4];
+    int outStrides[4];
+    planes420(dst, w, h, out, outStrides);
+    return sws_scale(context, in, inStrides, 0, h, out, outStrides) == h;
+}
+
+bool scalingWanted(mlt_properties frame)
+{
+    const char* interp = mlt_properties_get(frame, "consumer.rescale");
+    return !interp || (std::strcmp(interp, "none") != 0 && std::strcmp(interp, "nearest") != 0 &&
+                       std::strcmp(interp, "neighbor") != 0);
+}
+
+void countPicture(mlt_properties filter)
+{
+    // How many pictures this filter made (for the tests).
+    static std::mutex counting;
+    std::lock_guard<std::mutex> lock(counting);
+    mlt_properties_set_int(filter, "vk_pictures", mlt_properties_get_int(filter, "vk_pictures") + 1);
+}
+
+// The instance above the engine's filters (see the top of this file).
+int getImageAbove(mlt_frame frame, mlt_properties own, uint8_t** image, mlt_image_format* format, int* width,
+                  int* height, int writable)
+{
+    mlt_properties props = MLT_FRAME_PROPERTIES(frame);
+    auto below = static_cast<mlt_properties>(mlt_properties_get_data(own, "vk_below", nullptr));
+    const int ow = *width, oh = *height;
+    if (*format != mlt_image_yuv420p || !below || ow < 2 || oh < 2 || (ow & 1) || (oh & 1) || !scalingWanted(props))
+        return mlt_frame_get_image(frame, image, format, width, height, writable);
+
+    const bool progressive = mlt_properties_get_int(below, "vk_seen") == 1;
+    const bool filled = mlt_properties_get_int(below, "vk_wanted_width") == ow &&
+                        mlt_properties_get_int(below, "vk_wanted_height") == oh;
+    const int size = mlt_image_format_size(mlt_image_yuv420p, ow, oh, nullptr);
+    if (progressive && filled) {
+        // The decoded picture as it is: with scaling off for this one request,
+        // the engine's filters below hand it through.
+        const std::string interp =
+            mlt_properties_get(props, "consumer.rescale") ? mlt_properties_get(props, "consumer.rescale") : "";
+        mlt_properties_set(props, "consumer.rescale", "none");
+        mlt_image_format planar = mlt_image_yuv420p;
+        int w = ow, h = oh;
+        uint8_t* src = nullptr;
+        const int error = mlt_frame_get_image(frame, &src, &planar, &w, &h, writable);
+        mlt_properties_set(props, "consumer.rescale", interp.empty() ? nullptr : interp.c_str());
+        if (error || !src)
+            return error ? error : 1;
+        if (planar != mlt_image_yuv420p || w < 2 || h < 2 || !mlt_properties_get_int(props, "progressive")) {
+            *image = src;
+            *format = planar;
+            *width = w;
+            *height = h;
+            return 0; // the engine converts what came (the caller asked for 4:2:0)
+        }
+        auto* out = static_cast<uint8_t*>(mlt_pool_alloc(size));
+        if (!out)
+            return 1;
+        if (!scale420To420(src, w, h, mlt_properties_get_int(props, "colorspace"),
+                           mlt_properties_get_int(props, "full_range") == 1, out, ow, oh)) {
+            mlt_pool_release(out);
+            return 1;
+        }
+        mlt_frame_set_image(frame, out, size, mlt_pool_release);
+        mlt_properties_set_int(props, "full_range", 0);
+        countPicture(own);
+    } else {
+        // The engine's packed picture (with borders where it letterboxes),
+        // converted here.
+        mlt_image_format packed = mlt_image_yuv422;
+        int w = ow, h = oh;
+        uint8_t* src = nullptr;
+        const int error = mlt_frame_get_image(frame, &src, &packed, &w, &h, writable);
+        if (error || !src)
+            return error ? error : 1;
+        if (packed != mlt_image_yuv422 || w != ow || h != oh) {
+            *image = src;
+            *format = packed;
+            *width = w;
+            *height = h;
+            return 0;
+        }
+        auto* out = static_cast<uint8_t*>(mlt_pool_alloc(size));
+        if (!out)
+            return 1;
+        if (!packed422To420(src, w, h, out)) {
+            mlt_pool_release(out);
+            return 1;
+        }
+        mlt_frame_set_image(frame, out, size, mlt_pool_release);
+    }
+    *image = static_cast<uint8_t*>(mlt_properties_get_data(props, "image", nullptr));
+    *format = mlt_image_yuv420p;
+    *width = ow;
+    *height = oh;
+    return 0;
+}
+
 int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int writable)
 {
     auto filter = static_cast<mlt_filter>(mlt_frame_pop_service(frame));
+    mlt_properties own = MLT_FILTER_PROPERTIES(filter);
+    if (mlt_properties_get_int(own, "vk_above"))
+        return getImageAbove(frame, own, image, format, width, height, writable);
     mlt_properties props = MLT_FRAME_PROPERTIES(frame);
     const int ow = mlt_properties_get_int(props, "rescale_width");
     const int oh = mlt_properties_get_int(props, "rescale_height");
-    const char* interp = mlt_properties_get(props, "consumer.rescale");
-    const bool scaling = !interp || (std::strcmp(interp, "none") != 0 && std::strcmp(interp, "nearest") != 0 &&
-                                     std::strcmp(interp, "neighbor") != 0);
-    mlt_properties own = MLT_FILTER_PROPERTIES(filter);
+    const bool scaling = scalingWanted(props);
     const bool fast = mlt_properties_get_int(own, "vk_planar420") == 1;
+    // The size the engine's scaler wants for this source: the whole output
+    // picture, or less where it letterboxes (for the instance above).
+    if (fast && *format == mlt_image_yuv422 && ow > 0 && oh > 0) {
+        mlt_properties_set_int(own, "vk_wanted_width", ow);
+        mlt_properties_set_int(own, "vk_wanted_height", oh);
+    }
     // Whether the source's pictures are progressive is known only from a
     // decoded picture: the first one goes the engine's way, and so does every
     // picture of an interlaced source (the producer converts interlaced 4:2:0
@@ -181,12 +339,7 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
     }
     mlt_frame_set_image(frame, out, size, mlt_pool_release);
     mlt_properties_set_int(props, "full_range", 0);
-    // How many pictures this filter made (for the tests).
-    {
-        static std::mutex counting;
-        std::lock_guard<std::mutex> lock(counting);
-        mlt_properties_set_int(own, "vk_pictures", mlt_properties_get_int(own, "vk_pictures") + 1);
-    }
+    countPicture(own);
     *image = out;
     *format = mlt_image_yuv422;
     *width = ow;
@@ -242,17 +395,27 @@ void installOn(mlt_producer producer, int& count)
     }
     if (rescaler < 0)
         return;
-    mlt_filter filter = mlt_factory_filter(mlt_service_profile(s), kServiceName, nullptr);
-    if (!filter)
+    mlt_filter below = mlt_factory_filter(mlt_service_profile(s), kServiceName, nullptr);
+    mlt_filter above = mlt_factory_filter(mlt_service_profile(s), kServiceName, nullptr);
+    if (!below || !above) {
+        mlt_filter_close(below);
+        mlt_filter_close(above);
         return;
-    mlt_properties_set_int(MLT_FILTER_PROPERTIES(filter), "vk_planar420", 1);
-    mlt_service_attach(s, filter);
-    mlt_filter_close(filter); // the producer holds it now
+    }
+    mlt_properties_set_int(MLT_FILTER_PROPERTIES(below), "vk_planar420", 1);
+    mlt_service_attach(s, below);
     // Below all of the engine's own filters, right above the producer: the
     // deinterlacer (the lowest of them) asks for packed 4:2:2 whenever it
     // deinterlaces (and its fallback, avdeinterlace, always does), which would
     // have the producer convert the picture before this filter sees it.
     mlt_service_move_filter(s, mlt_service_filter_count(s) - 1, 0);
+    // Above all of them; it reads what the one below learnt about the source.
+    mlt_properties_set_int(MLT_FILTER_PROPERTIES(above), "vk_above", 1);
+    mlt_properties_set_data(MLT_FILTER_PROPERTIES(above), "vk_below", MLT_FILTER_PROPERTIES(below), 0, nullptr,
+                            nullptr);
+    mlt_service_attach(s, above);
+    mlt_filter_close(below); // the producer holds them now
+    mlt_filter_close(above);
     ++count;
 }
 

@@ -78,27 +78,39 @@ bool run(const std::string& command)
 }
 
 struct Picture {
-    std::vector<uint8_t> bytes; // packed 4:2:2, Y U Y V
+    std::vector<uint8_t> bytes; // packed 4:2:2 (Y U Y V), or planar 4:2:0
     int width = 0, height = 0;
 };
 
-Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height)
+// The picture the timeline gives at `position`, asked as the file renders
+// ask: packed 4:2:2 (the engine's file writer), or planar 4:2:0 (MP4).
+Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height,
+                  mlt_image_format wanted = mlt_image_yuv422)
 {
     timeline.seek(position);
     std::unique_ptr<Mlt::Frame> frame(timeline.get_frame());
     Picture p;
     if (!frame)
         return p;
-    frame->set("consumer.rescale", "bilinear"); // as the file writer sets it
+    frame->set("consumer.rescale", "bilinear"); // as the file renders set it
     frame->set("consumer.progressive", 1);
-    mlt_image_format format = mlt_image_yuv422;
+    mlt_image_format format = wanted;
     p.width = width;
     p.height = height;
     const uint8_t* image = frame->get_image(format, p.width, p.height);
-    if (!image || format != mlt_image_yuv422)
+    if (!image || format != wanted)
         return p;
-    p.bytes.assign(image, image + size_t(p.width) * p.height * 2);
+    p.bytes.assign(image, image + mlt_image_format_size(wanted, p.width, p.height, nullptr));
     return p;
+}
+
+// Mean absolute difference of the bytes [from, to) of two pictures.
+double meanDifference(const Picture& a, const Picture& b, size_t from, size_t to)
+{
+    double sum = 0;
+    for (size_t i = from; i < to && i < a.bytes.size() && i < b.bytes.size(); ++i)
+        sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+    return to > from && to <= a.bytes.size() && to <= b.bytes.size() ? sum / double(to - from) : 1e9;
 }
 
 // Mean absolute difference of the luma (0) or chroma (1) bytes of two pictures.
@@ -131,60 +143,78 @@ std::string serviceOf(mlt_filter filter)
 
 } // namespace
 
+// The scaler tests' engine, sources and timeline (1280x720, 30 fps).
+class FastScaler : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(engine.start(error)) << error;
+        const std::filesystem::path dir = std::filesystem::path(engine.privateFolder()) / "media";
+        std::filesystem::create_directories(dir);
+        // Frame n shows n in binary as ten vertical bars; the second source has
+        // colour everywhere; the third is the colour picture coded interlaced.
+        bars = (dir / "bars.mp4").string();
+        colour = (dir / "colour.mp4").string();
+        fields = (dir / "fields.mp4").string();
+        ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i \"color=c=black:s=320x240:r=30:d=2,format=gray,"
+                        "geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'\" -c:v libx264 -preset veryfast -crf 12 "
+                        "-g 30 -pix_fmt yuv420p " +
+                        bars));
+        ASSERT_TRUE(
+            run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
+                "-g 30 -pix_fmt yuv420p " +
+                colour));
+        ASSERT_TRUE(
+            run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
+                "-g 30 -flags +ildct+ilme -x264-params interlaced=1:tff=1 -pix_fmt yuv420p " +
+                fields));
+
+        // The bars stretched to 16:9; the colour picture kept at 4:3, between bars.
+        xml = "<mlt><profile width=\"1280\" height=\"720\" progressive=\"1\" sample_aspect_num=\"1\" "
+              "sample_aspect_den=\"1\" "
+              "display_aspect_num=\"16\" display_aspect_den=\"9\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
+              "colorspace=\"601\"/>"
+              "<producer id=\"bars\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+              bars +
+              "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
+              "<producer id=\"colour\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+              colour +
+              "</property></producer>"
+              "<producer id=\"fields\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
+              fields +
+              "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
+              "<playlist id=\"track\"><entry producer=\"bars\" in=\"0\" out=\"29\"/>"
+              "<entry producer=\"colour\" in=\"0\" out=\"29\"/><entry producer=\"fields\" in=\"0\" out=\"29\"/>"
+              "</playlist>"
+              "<tractor id=\"main\"><multitrack><track producer=\"track\"/></multitrack></tractor></mlt>";
+        profileHolder = std::make_unique<Mlt::Profile>();
+        Mlt::Profile& profile = *profileHolder;
+        profile.set_width(w);
+        profile.set_height(h);
+        profile.set_sample_aspect(1, 1);
+        profile.set_display_aspect(16, 9);
+        profile.set_frame_rate(30, 1);
+        profile.set_progressive(1);
+        profile.set_explicit(1);
+    }
+
+    Mlt::Profile& profile() { return *profileHolder; }
+
+    static constexpr int w = 1280, h = 720;
+    vk::MltEngine engine;
+    std::unique_ptr<Mlt::Profile> profileHolder;
+    std::string bars, colour, fields, xml;
+};
+
 // The writer's own scaler (vk_scale) takes decoded 4:2:0 pictures straight to
 // the engine's packed 4:2:2 at the output size. Its pictures must be the ones
 // the engine's own conversion and scaler would make: the same size and place
 // (stretched to fill, and kept in shape with black bars), the same colours and
 // the same source frame.
-TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
+TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
 {
-    vk::MltEngine engine;
-    std::string error;
-    ASSERT_TRUE(engine.start(error)) << error;
-    const std::filesystem::path dir = std::filesystem::path(engine.privateFolder()) / "media";
-    std::filesystem::create_directories(dir);
-    // Frame n shows n in binary as ten vertical bars; the second source has
-    // colour everywhere; the third is the colour picture coded interlaced.
-    const std::string bars = (dir / "bars.mp4").string(), colour = (dir / "colour.mp4").string(),
-                      fields = (dir / "fields.mp4").string();
-    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i \"color=c=black:s=320x240:r=30:d=2,format=gray,"
-                    "geq=lum='255*mod(floor(N/pow(2\\,floor(X/32)))\\,2)'\" -c:v libx264 -preset veryfast -crf 12 "
-                    "-g 30 -pix_fmt yuv420p " +
-                    bars));
-    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
-                    "-g 30 -pix_fmt yuv420p " +
-                    colour));
-    ASSERT_TRUE(run("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=30:d=2 -c:v libx264 -preset veryfast -crf 12 "
-                    "-g 30 -flags +ildct+ilme -x264-params interlaced=1:tff=1 -pix_fmt yuv420p " +
-                    fields));
-
-    const int w = 1280, h = 720;
-    // The bars stretched to 16:9; the colour picture kept at 4:3, between bars.
-    const std::string xml =
-        "<mlt><profile width=\"1280\" height=\"720\" progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\" "
-        "display_aspect_num=\"16\" display_aspect_den=\"9\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
-        "colorspace=\"601\"/>"
-        "<producer id=\"bars\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
-        bars +
-        "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
-        "<producer id=\"colour\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
-        colour +
-        "</property></producer>"
-        "<producer id=\"fields\"><property name=\"mlt_service\">avformat</property><property name=\"resource\">" +
-        fields +
-        "</property><property name=\"force_aspect_ratio\">1.333333333</property></producer>"
-        "<playlist id=\"track\"><entry producer=\"bars\" in=\"0\" out=\"29\"/>"
-        "<entry producer=\"colour\" in=\"0\" out=\"29\"/><entry producer=\"fields\" in=\"0\" out=\"29\"/>"
-        "</playlist>"
-        "<tractor id=\"main\"><multitrack><track producer=\"track\"/></multitrack></tractor></mlt>";
-    Mlt::Profile profile;
-    profile.set_width(w);
-    profile.set_height(h);
-    profile.set_sample_aspect(1, 1);
-    profile.set_display_aspect(16, 9);
-    profile.set_frame_rate(30, 1);
-    profile.set_progressive(1);
-    profile.set_explicit(1);
+    Mlt::Profile& profile = this->profile();
     Mlt::Producer plain(profile, "xml-string", xml.c_str());
     Mlt::Producer fast(profile, "xml-string", xml.c_str());
     ASSERT_TRUE(plain.is_valid());
@@ -328,4 +358,74 @@ TEST(WriterEngine, FastScalerMakesTheEnginesPictureInOnePass)
         }
     }
     EXPECT_EQ(alone.get_int("vk_pictures"), 4);
+}
+
+// Asked for planar 4:2:0 (as the MP4 render asks), the instance of vk_scale
+// above the engine's filters scales the decoded picture straight to 4:2:0
+// where the engine fills the picture (the stretched bars), and converts the
+// engine's packed picture where it letterboxes (the colour picture) or
+// deinterlaces (the interlaced one). Every picture must be the engine's own
+// 4:2:0 picture: the same frame, place and colours.
+TEST_F(FastScaler, AboveTheEnginesFiltersItMakesThe420PictureStraightFromTheDecodedOne)
+{
+    Mlt::Producer plain(profile(), "xml-string", xml.c_str());
+    Mlt::Producer fast(profile(), "xml-string", xml.c_str());
+    ASSERT_TRUE(plain.is_valid());
+    ASSERT_TRUE(fast.is_valid());
+    ASSERT_EQ(vk::installFastScaler(fast.get_producer()), 3);
+    // Above all of the engine's filters of each file producer.
+    std::vector<mlt_filter> above;
+    for (int entry : {0, 1, 2}) {
+        const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
+        ASSERT_GE(filters.size(), 3u);
+        EXPECT_EQ(serviceOf(filters.back()), "vk_scale");
+        EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(filters.back()), "vk_above"), 1);
+        above.push_back(filters.back());
+    }
+    const size_t luma = size_t(w) * h, all = luma * 3 / 2;
+    auto likeTheEngines = [&](int position, double lumaLimit, double chromaLimit, Picture& mine) {
+        mine = pictureAt(fast, position, w, h, mlt_image_yuv420p);
+        const Picture engines = pictureAt(plain, position, w, h, mlt_image_yuv420p);
+        ASSERT_EQ(mine.bytes.size(), all);
+        ASSERT_EQ(engines.bytes.size(), all);
+        EXPECT_EQ(mine.width, w);
+        EXPECT_EQ(mine.height, h);
+        EXPECT_LT(meanDifference(mine, engines, 0, luma), lumaLimit);
+        EXPECT_LT(meanDifference(mine, engines, luma, all), chromaLimit);
+    };
+    for (int position : {0, 1, 13, 28}) { // the bars, stretched
+        SCOPED_TRACE("bars at " + std::to_string(position));
+        Picture mine;
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 2.0, 1.0, mine));
+        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h, mlt_image_yuv420p), 0, luma), 15.0);
+    }
+    // All but the first picture (which tells that the source is progressive
+    // and what size the engine wants) scaled straight to 4:2:0.
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(above[0]), "vk_pictures"), 3);
+    for (int position : {30, 47}) { // the colour picture between black bars
+        SCOPED_TRACE("colour at " + std::to_string(position));
+        Picture mine;
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 2.0, 1.0, mine));
+        const uint8_t* u = mine.bytes.data() + luma;
+        for (int y : {10, h / 2, h - 10}) {
+            for (int x : {0, 100, 150, 1130, 1200, 1278}) {
+                EXPECT_NEAR(mine.bytes[size_t(y) * w + x], 16, 2) << x << "," << y;
+                EXPECT_NEAR(u[size_t(y / 2) * (w / 2) + x / 2], 128, 2) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(above[1]), "vk_pictures"), 0);
+    for (int position : {60, 75}) { // interlaced: the engine deinterlaces
+        SCOPED_TRACE("interlaced at " + std::to_string(position));
+        Picture mine;
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 0.5, 0.5, mine));
+    }
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(above[2]), "vk_pictures"), 0);
+
+    // Asked for the packed picture, the instance above hands it through: the
+    // same picture as before.
+    const Picture packed = pictureAt(fast, 13, w, h), enginesPacked = pictureAt(plain, 13, w, h);
+    ASSERT_EQ(packed.bytes.size(), luma * 2);
+    EXPECT_LT(meanDifference(packed, enginesPacked, 0), 2.0);
+    EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(above[0]), "vk_pictures"), 3);
 }
