@@ -10,7 +10,6 @@
 #include "writer/mediaprobe.h"
 #include "writer/mltbuilder.h"
 #include "writer/mltengine.h"
-#include "writer/muxerguard.h"
 #include "writer/outputcheck.h"
 #include "writer/outputformat.h"
 #include "writer/paramsdocument.h"
@@ -200,8 +199,6 @@ int run(int argc, char** argv)
         return 0;
     }
 
-    if (output.kind == OutputKind::Mp4)
-        limitMp4SoundEnd(double(range.count()) * output.rate.den / output.rate.num);
     RenderJob job(*profile, built.xml, output, range, params.aviFileName);
     if (!job.start(error))
         return fail("ファイルを作成できません。\n" + params.aviFileName + "\n" + error);

@@ -1,17 +1,23 @@
 #include "writer/renderjob.h"
 
 #include "writer/mltengine.h"
+#include "writer/mp4encoder.h"
 
+#include <framework/mlt.h>
 #include <mlt++/Mlt.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -47,6 +53,8 @@ RenderJob::RenderJob(Mlt::Profile& profile, std::string engineXml, OutputSetting
 
 RenderJob::~RenderJob()
 {
+    m_cancelled.store(m_cancelled.load() || !m_finished);
+    stopFeed();
     releaseConsumer();
     (void)m_producer.release(); // left open with the consumer that holds it
     if (!m_finished) {
@@ -93,6 +101,21 @@ namespace {
 // Frames rendered ahead of the encoder in a file render (see startConsumer).
 constexpr int kRenderAhead = 4;
 
+// Render threads: one unless VK_WRITER_THREADS says otherwise (see
+// startConsumer).
+int renderThreads()
+{
+    int threads = 1;
+    if (const char* env = std::getenv("VK_WRITER_THREADS"); env && std::atoi(env) > 0)
+        threads = std::min(16, std::atoi(env));
+    return threads;
+}
+
+void closeFrame(void* frame)
+{
+    mlt_frame_close(static_cast<mlt_frame>(frame));
+}
+
 void frameShown(mlt_properties, void* self, mlt_event_data)
 {
     RenderJob::onFrameShown(self, nullptr);
@@ -126,7 +149,7 @@ bool RenderJob::start(std::string& error)
     // recompute its length.
     installFastScaler(m_producer->get_producer());
     m_producer->set_in_and_out(int(m_range.in), int(m_range.out));
-    return startConsumer(error);
+    return m_output.kind == OutputKind::Mp4 ? startFeed(error) : startConsumer(error);
 }
 
 void RenderJob::releaseConsumer()
@@ -197,10 +220,7 @@ bool RenderJob::startConsumer(std::string& error)
     // runs on its own. One render thread is the default: with more, the
     // engine's still-picture producer sometimes hands out a wrong picture
     // (seen about once in eight renders of a letterboxed still after a fade).
-    int threads = 1;
-    if (const char* env = std::getenv("VK_WRITER_THREADS"); env && std::atoi(env) > 0)
-        threads = std::min(16, std::atoi(env));
-    c.set("real_time", -threads);
+    c.set("real_time", -renderThreads());
     // How many rendered frames may wait for the encoder. The engine's 25 hold
     // a second of 1080p pictures (about 100 MB), all allocated and zeroed at
     // the start, and gain nothing: the render only has to stay a frame or two
@@ -230,8 +250,207 @@ bool RenderJob::startConsumer(std::string& error)
     return true;
 }
 
+bool RenderJob::startFeed(std::string& error)
+{
+    m_producer->seek(0);
+    // The engine's plain consumer, asked for one frame after the other: it
+    // sets up each frame as its file writer would.
+    m_feedConsumer = mlt_consumer_new(m_profile.get_profile());
+    if (!m_feedConsumer) {
+        error = "描画エンジンを開始できません。";
+        return false;
+    }
+    mlt_properties c = MLT_CONSUMER_PROPERTIES(m_feedConsumer);
+    mlt_properties_set(c, "rescale", "bilinear");
+    mlt_properties_set(c, "deinterlace_method", "onefield");
+    mlt_consumer_connect(m_feedConsumer, MLT_PRODUCER_SERVICE(m_producer->get_producer()));
+    m_feedThread = std::thread([this] { feed(); });
+    return true;
+}
+
+namespace {
+
+// A frame the engine has rendered for the encoder: its picture (4:2:0 at the
+// output size) and its sound (planar float), both held by the frame.
+struct RenderedFrame {
+    mlt_frame frame = nullptr;
+    uint8_t* image = nullptr;
+    const float* sound = nullptr;
+    int samples = 0;
+};
+
+// The frames rendered ahead of the encoder: the render thread puts them in,
+// at most `capacity` at a time, the feed thread takes them out in order.
+class FrameQueue final {
+public:
+    explicit FrameQueue(size_t capacity) : m_capacity(capacity) {}
+    ~FrameQueue()
+    {
+        for (RenderedFrame& f : m_frames)
+            mlt_frame_close(f.frame);
+    }
+
+    // Waits for room; false (and the frame closed) once the taker stopped.
+    bool put(const RenderedFrame& frame)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_closed || m_frames.size() < m_capacity; });
+        if (m_closed) {
+            mlt_frame_close(frame.frame);
+            return false;
+        }
+        m_frames.push_back(frame);
+        m_changed.notify_all();
+        return true;
+    }
+    // No more frames; `error` says why, if the render stopped early.
+    void end(const std::string& error)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_ended = true;
+        m_error = error;
+        m_changed.notify_all();
+    }
+    // Waits for the next frame; false at the end.
+    bool take(RenderedFrame& frame)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_ended || !m_frames.empty(); });
+        if (m_frames.empty())
+            return false;
+        frame = m_frames.front();
+        m_frames.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+    // The taker stops: the render thread stops at its next frame.
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        m_changed.notify_all();
+    }
+    std::string error()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_error;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<RenderedFrame> m_frames;
+    size_t m_capacity;
+    bool m_ended = false, m_closed = false;
+    std::string m_error;
+};
+
+} // namespace
+
+void RenderJob::feed()
+{
+    Mp4Encoder encoder;
+    std::string error;
+    bool ok = encoder.open(m_temp, m_output, error);
+    const int width = m_output.width, height = m_output.height, channels = m_output.channels;
+    const double fps = double(m_output.rate.num) / m_output.rate.den;
+
+    // The engine renders on a thread of its own, a few frames ahead, while
+    // this one hands the frames to the encoders (x264 codes on threads of
+    // its own).
+    FrameQueue queue(kRenderAhead);
+    std::thread render([&] {
+        std::string why;
+        for (long long i = 0; i < m_range.count() && !m_cancelled.load(); ++i) {
+            RenderedFrame r;
+            r.frame = mlt_consumer_rt_frame(m_feedConsumer);
+            if (!r.frame) {
+                why = "描画エンジンがフレームを返しません。";
+                break;
+            }
+            // The sound of this frame, planar float at the output's rate.
+            mlt_audio_format soundFormat = mlt_audio_float;
+            int rate = m_output.sampleRate, soundChannels = channels;
+            r.samples = mlt_audio_calculate_frame_samples(float(fps), rate, i);
+            void* pcm = nullptr;
+            if (mlt_frame_get_audio(r.frame, &pcm, &soundFormat, &rate, &soundChannels, &r.samples) != 0 || !pcm ||
+                soundFormat != mlt_audio_float || rate != m_output.sampleRate || soundChannels != channels) {
+                mlt_frame_close(r.frame);
+                why = "描画エンジンが音声を返しません。";
+                break;
+            }
+            r.sound = static_cast<const float*>(pcm);
+            // The picture in the encoder's own format: vk_scale makes it
+            // straight from the decoded pictures where it can.
+            mlt_image_format format = mlt_image_yuv420p;
+            int w = width, h = height;
+            if (mlt_frame_get_image(r.frame, &r.image, &format, &w, &h, 0) != 0 || !r.image ||
+                format != mlt_image_yuv420p || w != width || h != height) {
+                mlt_frame_close(r.frame);
+                why = "描画エンジンが映像を返しません。";
+                break;
+            }
+            if (!queue.put(r))
+                break;
+        }
+        queue.end(why);
+    });
+
+    std::vector<const float*> planes(size_t(std::max(1, channels)));
+    RenderedFrame r;
+    while (ok && queue.take(r)) {
+        for (int c = 0; c < channels; ++c)
+            planes[size_t(c)] = r.sound + size_t(c) * size_t(r.samples);
+        if (!encoder.addSound(planes.data(), r.samples, error)) {
+            mlt_frame_close(r.frame);
+            ok = false;
+            break;
+        }
+        // The picture goes to the encoder with the frame that holds it.
+        Picture420 picture;
+        const size_t luma = size_t(width) * height, chroma = size_t(width / 2) * (height / 2);
+        picture.planes[0] = r.image;
+        picture.planes[1] = r.image + luma;
+        picture.planes[2] = r.image + luma + chroma;
+        picture.strides[0] = width;
+        picture.strides[1] = picture.strides[2] = width / 2;
+        picture.release = closeFrame;
+        picture.owner = r.frame;
+        if (!encoder.addPicture(picture, error)) {
+            ok = false;
+            break;
+        }
+        m_frames.fetch_add(1);
+    }
+    queue.close();
+    render.join();
+    if (ok && !queue.error().empty()) {
+        error = queue.error();
+        ok = false;
+    }
+    if (ok && !m_cancelled.load())
+        ok = encoder.finish(error);
+    if (!ok) {
+        m_feedError = error;
+        m_fatal.store(true);
+    }
+    m_stopped.store(true);
+}
+
+void RenderJob::stopFeed()
+{
+    if (m_feedThread.joinable())
+        m_feedThread.join();
+    if (m_feedConsumer) {
+        // Left open, like the engine's file writer (see releaseConsumer).
+        m_feedConsumer = nullptr;
+    }
+}
+
 bool RenderJob::running()
 {
+    if (m_feedConsumer)
+        return !m_stopped.load();
     return m_consumer && !m_stopped.load() && !m_consumer->is_stopped();
 }
 
@@ -244,7 +463,9 @@ void RenderJob::cancel()
 
 bool RenderJob::finish(std::string& error)
 {
-    // Closing the consumer flushes and closes the file.
+    // Closing the consumer flushes and closes the file; the feed closes it
+    // itself before it stops.
+    stopFeed();
     releaseConsumer();
     (void)m_producer.release(); // left open with the consumer that holds it
     m_finished = true;
@@ -257,7 +478,7 @@ bool RenderJob::finish(std::string& error)
     if (m_cancelled.load())
         return discard("キャンセルされました。");
     if (m_fatal.load())
-        return discard("書き込み中にエラーが発生しました。");
+        return discard("書き込み中にエラーが発生しました。" + (m_feedError.empty() ? "" : "\n" + m_feedError));
     if (m_frames.load() < m_range.count())
         return discard("全 " + std::to_string(m_range.count()) + " フレーム中 " + std::to_string(m_frames.load()) +
                        " フレームで書き込みが止まりました。");

@@ -1,8 +1,12 @@
 #pragma once
-// Renders the engine timeline into a file. The engine writes into a temporary
-// file beside the target (same folder, so the final rename is atomic); only a
+// Renders the engine timeline into a file, written into a temporary file
+// beside the target (same folder, so the final rename is atomic); only a
 // complete render replaces the target, so a failure or a cancel leaves no
 // partial file and never harms an existing one.
+//
+// MP4 is encoded by the writer itself (writer/mp4encoder.h) from frames the
+// engine renders in 4:2:0 on its own thread; every other format is written by
+// the engine's file writer.
 
 #include "writer/mltbuilder.h"
 #include "writer/outputformat.h"
@@ -11,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+
+struct mlt_consumer_s;
 
 namespace Mlt {
 class Profile;
@@ -61,6 +67,11 @@ public:
 private:
     bool startConsumer(std::string& error);
     void releaseConsumer();
+    // MP4: the engine renders ahead on its own thread, the feed thread
+    // encodes.
+    bool startFeed(std::string& error);
+    void feed();
+    void stopFeed();
 
     Mlt::Profile& m_profile;
     std::string m_xml;
@@ -82,6 +93,9 @@ private:
     std::thread::id m_starter;           // the thread that starts it
     bool m_finished = false;
     bool m_consumerStarted = false;
+    mlt_consumer_s* m_feedConsumer = nullptr; // renders ahead for the feed
+    std::thread m_feedThread;
+    std::string m_feedError; // why the feed stopped early (set before m_stopped)
 };
 
 } // namespace vk

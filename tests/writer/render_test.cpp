@@ -285,7 +285,9 @@ TEST_F(WriterRender, BadInputFailsCleanlyAndNeverHarmsTheTarget)
 
 TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
 {
-    // A long DV render, stopped (SIGTERM, like the Cancel button) once it is under way.
+    // A long render, stopped (SIGTERM, like the Cancel button) once it is
+    // under way: DV through the engine's file writer, MP4 through the
+    // writer's own encoder.
     std::string doc = "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" "
                       "framerate=\"29.97\" width=\"720\" height=\"480\"><track>";
     for (int i = 0; i < 15; ++i)
@@ -294,22 +296,27 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
     doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"8\" "
            "start=\"0\" stop=\"60\" src=\"" +
            g_media->sound + "\"/></track></group></timeline>";
-    const std::string target = m_dir / "long.avi";
-    writeFile(target, "old contents");
     const std::string xtl = m_dir / "long.xml", params = m_dir / "long-params.xml";
     writeFile(xtl, doc);
-    writeFile(params, paramsDoc(xtl, target, 0, 60000, true));
     // Stop once some frames (not all) are written: "progress  n% frame k/total" with k > 0.
     auto underWay = [](const std::string& out) {
         const auto at = out.rfind(" frame ");
         return at != std::string::npos && out.compare(at, 9, " frame 0/") != 0;
     };
-    const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay);
-    EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
-    EXPECT_NE(r.err.find("キャンセルしました。ファイルは作成されていません。"), std::string::npos) << r.err;
-    EXPECT_EQ(readFile(target), "old contents");
-    for (const auto& e : fs::directory_iterator(m_dir.path()))
-        EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+    for (const char* name : {"long.avi", "long.mp4"}) {
+        SCOPED_TRACE(name);
+        const bool mp4 = std::string(name) == "long.mp4";
+        const std::string target = m_dir / name;
+        writeFile(target, "old contents");
+        writeFile(params, paramsDoc(xtl, target, 0, 60000, true, "640-2000k-stereo.prx", "",
+                                    mp4 ? Mp4Profile{1280, 720, "29.97"} : Mp4Profile{}));
+        const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay);
+        EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+        EXPECT_NE(r.err.find("キャンセルしました。ファイルは作成されていません。"), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(target), "old contents");
+        for (const auto& e : fs::directory_iterator(m_dir.path()))
+            EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+    }
 }
 
 TEST_F(WriterRender, PreviewPlaysTheRangeHeadlessAndClosesAtTheEnd)
