@@ -24,6 +24,7 @@
 // scales, no scaling wanted) is handed up as the engine would have it.
 
 #include "writer/mltengine.h"
+#include "writer/upscale.h"
 
 #include <framework/mlt.h>
 
@@ -160,6 +161,20 @@ bool scale420To422(uint8_t* src, int w, int h, int colorspace, bool fullRange, u
 // 4:2:0 planar (w x h) -> 4:2:0 planar (ow x oh), limited range out.
 bool scale420To420(uint8_t* src, int w, int h, int colorspace, bool fullRange, uint8_t* dst, int ow, int oh)
 {
+    // Enlarging a limited-range picture (nearly every source of a music
+    // video, at 720p and 1080p): the writer's own bilinear pass, about a third
+    // of swscale's time.
+    if (!fullRange && ow >= w && oh >= h && fastUpscaleAvailable()) {
+        uint8_t *in[4], *out[4];
+        int inStrides[4], outStrides[4];
+        planes420(src, w, h, in, inStrides);
+        planes420(dst, ow, oh, out, outStrides);
+        const int cw = (w + 1) / 2, ch = (h + 1) / 2, ocw = (ow + 1) / 2, och = (oh + 1) / 2;
+        if (upscalePlane(in[0], w, h, inStrides[0], out[0], ow, oh, outStrides[0]) &&
+            upscalePlane(in[1], cw, ch, inStrides[1], out[1], ocw, och, outStrides[1]) &&
+            upscalePlane(in[2], cw, ch, inStrides[2], out[2], ocw, och, outStrides[2]))
+            return true;
+    }
     thread_local CachedScaler scaler;
     SwsContext* context = scaler.get(w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUV420P, colorspace, fullRange);
     if (!context)
