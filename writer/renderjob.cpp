@@ -53,7 +53,8 @@ RenderJob::RenderJob(Mlt::Profile& profile, std::string engineXml, OutputSetting
 
 RenderJob::~RenderJob()
 {
-    m_cancelled.store(m_cancelled.load() || !m_finished);
+    if (!m_finished)
+        m_cancelled.store(true); // a feed still running stops at its next frame
     stopFeed();
     releaseConsumer();
     (void)m_producer.release(); // left open with the consumer that holds it
@@ -442,7 +443,8 @@ void RenderJob::stopFeed()
     if (m_feedThread.joinable())
         m_feedThread.join();
     if (m_feedConsumer) {
-        // Left open, like the engine's file writer (see releaseConsumer).
+        // No thread of the engine's own works for it, so it can go.
+        mlt_consumer_close(m_feedConsumer);
         m_feedConsumer = nullptr;
     }
 }
