@@ -152,7 +152,7 @@ bool fastUpscaleAvailable()
 bool upscalePlane(const uint8_t* src, int sw, int sh, int sstride, uint8_t* dst, int dw, int dh, int dstride)
 {
 #if defined(VK_UPSCALE_X86)
-    if (!fastUpscaleAvailable() || sw < 1 || sh < 1 || dw < sw || dh < sh || sw > 16384)
+    if (!fastUpscaleAvailable() || sw < 1 || sh < 1 || dw < sw || dh < sh)
         return false;
     // The plans and rows per render thread, made again only for new sizes.
     struct Cache {
@@ -189,10 +189,9 @@ bool upscalePlane(const uint8_t* src, int sw, int sh, int sstride, uint8_t* dst,
     };
     for (int y = 0; y < dh; ++y) {
         const Tap& t = cache.down[size_t(y)];
+        // The second row replaces the older of the two kept, never the first.
         const uint8_t* a = wide(t.i0);
         const uint8_t* b = t.weight ? wide(std::min(t.i0 + 1, sh - 1)) : a;
-        // `a` may have been replaced by `b`'s row when both were new.
-        a = wide(t.i0);
         blendRows(a, b, t.weight, dw, dst + size_t(y) * dstride);
     }
     return true;

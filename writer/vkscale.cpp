@@ -164,11 +164,11 @@ bool scale420To420(uint8_t* src, int w, int h, int colorspace, bool fullRange, u
     // Enlarging a limited-range picture (nearly every source of a music
     // video, at 720p and 1080p): the writer's own bilinear pass, about a third
     // of swscale's time.
+    uint8_t *in[4], *out[4];
+    int inStrides[4], outStrides[4];
+    planes420(src, w, h, in, inStrides);
+    planes420(dst, ow, oh, out, outStrides);
     if (!fullRange && ow >= w && oh >= h && fastUpscaleAvailable()) {
-        uint8_t *in[4], *out[4];
-        int inStrides[4], outStrides[4];
-        planes420(src, w, h, in, inStrides);
-        planes420(dst, ow, oh, out, outStrides);
         const int cw = (w + 1) / 2, ch = (h + 1) / 2, ocw = (ow + 1) / 2, och = (oh + 1) / 2;
         if (upscalePlane(in[0], w, h, inStrides[0], out[0], ow, oh, outStrides[0]) &&
             upscalePlane(in[1], cw, ch, inStrides[1], out[1], ocw, och, outStrides[1]) &&
@@ -179,10 +179,6 @@ bool scale420To420(uint8_t* src, int w, int h, int colorspace, bool fullRange, u
     SwsContext* context = scaler.get(w, h, AV_PIX_FMT_YUV420P, ow, oh, AV_PIX_FMT_YUV420P, colorspace, fullRange);
     if (!context)
         return false;
-    uint8_t *in[4], *out[4];
-    int inStrides[4], outStrides[4];
-    planes420(src, w, h, in, inStrides);
-    planes420(dst, ow, oh, out, outStrides);
     return sws_scale(context, in, inStrides, 0, h, out, outStrides) == oh;
 }
 
@@ -234,8 +230,8 @@ int getImageAbove(mlt_frame frame, mlt_properties own, uint8_t** image, mlt_imag
     if (progressive && filled) {
         // The decoded picture as it is: with scaling off for this one request,
         // the engine's filters below hand it through.
-        const std::string interp =
-            mlt_properties_get(props, "consumer.rescale") ? mlt_properties_get(props, "consumer.rescale") : "";
+        const char* wanted = mlt_properties_get(props, "consumer.rescale");
+        const std::string interp = wanted ? wanted : "";
         mlt_properties_set(props, "consumer.rescale", "none");
         mlt_image_format planar = mlt_image_yuv420p;
         int w = ow, h = oh;
