@@ -80,6 +80,7 @@ bool run(const std::string& command)
 struct Picture {
     std::vector<uint8_t> bytes; // packed 4:2:2 (Y U Y V), or planar 4:2:0
     int width = 0, height = 0;
+    mlt_image_format format = mlt_image_yuv422;
 };
 
 // The picture the timeline gives at `position`, asked as the file renders
@@ -97,6 +98,7 @@ Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height,
     mlt_image_format format = wanted;
     p.width = width;
     p.height = height;
+    p.format = wanted;
     const uint8_t* image = frame->get_image(format, p.width, p.height);
     if (!image || format != wanted)
         return p;
@@ -104,22 +106,22 @@ Picture pictureAt(Mlt::Producer& timeline, int position, int width, int height,
     return p;
 }
 
-// Mean absolute difference of the bytes [from, to) of two pictures.
-double meanDifference(const Picture& a, const Picture& b, size_t from, size_t to)
+// Mean absolute difference of the luma or the chroma of two pictures of the
+// same format.
+double meanDifference(const Picture& a, const Picture& b, bool chroma)
 {
-    double sum = 0;
-    for (size_t i = from; i < to && i < a.bytes.size() && i < b.bytes.size(); ++i)
-        sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
-    return to > from && to <= a.bytes.size() && to <= b.bytes.size() ? sum / double(to - from) : 1e9;
-}
-
-// Mean absolute difference of the luma (0) or chroma (1) bytes of two pictures.
-double meanDifference(const Picture& a, const Picture& b, int chroma)
-{
+    if (a.bytes.size() != b.bytes.size() || a.format != b.format || a.bytes.empty())
+        return 1e9;
     double sum = 0;
     size_t n = 0;
-    for (size_t i = size_t(chroma); i < a.bytes.size() && i < b.bytes.size(); i += 2, ++n)
-        sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+    if (a.format == mlt_image_yuv422) { // luma on even bytes, chroma on odd
+        for (size_t i = chroma ? 1 : 0; i < a.bytes.size(); i += 2, ++n)
+            sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+    } else { // planar: the luma plane, then the chroma planes
+        const size_t luma = size_t(a.width) * a.height;
+        for (size_t i = chroma ? luma : 0; i < (chroma ? a.bytes.size() : luma); ++i, ++n)
+            sum += std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+    }
     return n ? sum / double(n) : 1e9;
 }
 
@@ -201,10 +203,37 @@ protected:
 
     Mlt::Profile& profile() { return *profileHolder; }
 
+    // The timeline as the engine has it, and with the writer's scaler.
+    void makeTimelines()
+    {
+        plain = std::make_unique<Mlt::Producer>(profile(), "xml-string", xml.c_str());
+        fast = std::make_unique<Mlt::Producer>(profile(), "xml-string", xml.c_str());
+        ASSERT_TRUE(plain->is_valid());
+        ASSERT_TRUE(fast->is_valid());
+        ASSERT_EQ(vk::installFastScaler(fast->get_producer()), 3);
+    }
+
+    // The picture at `position` with the writer's scaler, asked for in
+    // `format`, against the engine's own: the luma and the chroma each within
+    // a mean difference.
+    void likeTheEngines(int position, mlt_image_format format, double luma, double chroma, Picture& mine)
+    {
+        mine = pictureAt(*fast, position, w, h, format);
+        const Picture engines = pictureAt(*plain, position, w, h, format);
+        const size_t size = size_t(mlt_image_format_size(format, w, h, nullptr));
+        ASSERT_EQ(mine.bytes.size(), size);
+        ASSERT_EQ(engines.bytes.size(), size);
+        EXPECT_EQ(mine.width, w);
+        EXPECT_EQ(mine.height, h);
+        EXPECT_LT(meanDifference(mine, engines, false), luma);
+        EXPECT_LT(meanDifference(mine, engines, true), chroma);
+    }
+
     static constexpr int w = 1280, h = 720;
     vk::MltEngine engine;
     std::unique_ptr<Mlt::Profile> profileHolder;
     std::string bars, colour, fields, xml;
+    std::unique_ptr<Mlt::Producer> plain, fast;
 };
 
 // The writer's own scaler (vk_scale) takes decoded 4:2:0 pictures straight to
@@ -215,17 +244,14 @@ protected:
 TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
 {
     Mlt::Profile& profile = this->profile();
-    Mlt::Producer plain(profile, "xml-string", xml.c_str());
-    Mlt::Producer fast(profile, "xml-string", xml.c_str());
-    ASSERT_TRUE(plain.is_valid());
-    ASSERT_TRUE(fast.is_valid());
-    EXPECT_EQ(vk::installFastScaler(fast.get_producer()), 3);
-    EXPECT_EQ(fast.get_length(), 90); // adding the filter keeps the timeline's length
+    ASSERT_NO_FATAL_FAILURE(makeTimelines());
+    Mlt::Producer& plain = *this->plain;
+    EXPECT_EQ(fast->get_length(), 90); // adding the filter keeps the timeline's length
     // Right above both file producers, below the engine's deinterlacer and
     // scaler.
     std::vector<mlt_filter> scalers;
     for (int entry : {0, 1, 2}) {
-        const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
+        const std::vector<mlt_filter> filters = filtersOfEntry(*fast, entry);
         ASSERT_GE(filters.size(), 2u);
         EXPECT_EQ(serviceOf(filters[0]), "vk_scale");
         EXPECT_EQ(serviceOf(filters[1]), "deinterlace"); // the engine's first choice, as in melt
@@ -234,25 +260,12 @@ TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
         scalers.push_back(filters[0]);
     }
 
-    // The picture at `position` with the writer's scaler, against the engine's
-    // own: the whole picture, the luma and the chroma each within a mean
-    // difference.
-    auto likeTheEngines = [&](int position, double luma, double chroma, Picture& mine) {
-        mine = pictureAt(fast, position, w, h);
-        const Picture engines = pictureAt(plain, position, w, h);
-        ASSERT_EQ(mine.bytes.size(), size_t(w) * h * 2);
-        ASSERT_EQ(engines.bytes.size(), mine.bytes.size());
-        EXPECT_EQ(mine.width, w);
-        EXPECT_EQ(mine.height, h);
-        EXPECT_LT(meanDifference(mine, engines, 0), luma);
-        EXPECT_LT(meanDifference(mine, engines, 1), chroma);
-    };
     for (int position : {0, 1, 13, 28}) { // the bars
         SCOPED_TRACE("bars at " + std::to_string(position));
         Picture mine;
-        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 2.0, 1.0, mine));
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, mlt_image_yuv422, 2.0, 1.0, mine));
         // The neighbouring frame is far off: a frame out of place would show.
-        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), 0), 15.0);
+        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), false), 15.0);
     }
     // Every picture of the bars but the first (which tells that the source is
     // progressive) came from the writer's scaler.
@@ -260,7 +273,7 @@ TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
     for (int position : {30, 47}) { // the colour picture between black bars
         SCOPED_TRACE("colour at " + std::to_string(position));
         Picture mine;
-        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 2.0, 1.0, mine));
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, mlt_image_yuv422, 2.0, 1.0, mine));
         // 4:3 in 16:9: 160 black columns either side, picture in between.
         for (int y : {10, h / 2, h - 10}) {
             for (int x : {0, 100, 150, 1130, 1200, 1278}) {
@@ -281,7 +294,7 @@ TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
     for (int position : {60, 75}) {
         SCOPED_TRACE("interlaced at " + std::to_string(position));
         Picture mine;
-        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 0.5, 0.5, mine));
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, mlt_image_yuv422, 0.5, 0.5, mine));
     }
     EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(scalers[2]), "vk_pictures"), 0);
 
@@ -330,9 +343,11 @@ TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
         ASSERT_EQ(a.height, h);
         Picture mine;
         mine.bytes.assign(a.image, a.image + size_t(w) * h * 2);
-        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 0), 2.0);
-        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), 1), 1.0);
-        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), 0), 15.0);
+        mine.width = w;
+        mine.height = h;
+        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), false), 2.0);
+        EXPECT_LT(meanDifference(mine, pictureAt(plain, position, w, h), true), 1.0);
+        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h), false), 15.0);
     }
     EXPECT_EQ(alone.get_int("vk_pictures"), 2);
 
@@ -368,36 +383,22 @@ TEST_F(FastScaler, MakesTheEnginesPictureInOnePass)
 // 4:2:0 picture: the same frame, place and colours.
 TEST_F(FastScaler, AboveTheEnginesFiltersItMakesThe420PictureStraightFromTheDecodedOne)
 {
-    Mlt::Producer plain(profile(), "xml-string", xml.c_str());
-    Mlt::Producer fast(profile(), "xml-string", xml.c_str());
-    ASSERT_TRUE(plain.is_valid());
-    ASSERT_TRUE(fast.is_valid());
-    ASSERT_EQ(vk::installFastScaler(fast.get_producer()), 3);
+    ASSERT_NO_FATAL_FAILURE(makeTimelines());
     // Above all of the engine's filters of each file producer.
     std::vector<mlt_filter> above;
     for (int entry : {0, 1, 2}) {
-        const std::vector<mlt_filter> filters = filtersOfEntry(fast, entry);
+        const std::vector<mlt_filter> filters = filtersOfEntry(*fast, entry);
         ASSERT_GE(filters.size(), 3u);
         EXPECT_EQ(serviceOf(filters.back()), "vk_scale");
         EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(filters.back()), "vk_above"), 1);
         above.push_back(filters.back());
     }
-    const size_t luma = size_t(w) * h, all = luma * 3 / 2;
-    auto likeTheEngines = [&](int position, double lumaLimit, double chromaLimit, Picture& mine) {
-        mine = pictureAt(fast, position, w, h, mlt_image_yuv420p);
-        const Picture engines = pictureAt(plain, position, w, h, mlt_image_yuv420p);
-        ASSERT_EQ(mine.bytes.size(), all);
-        ASSERT_EQ(engines.bytes.size(), all);
-        EXPECT_EQ(mine.width, w);
-        EXPECT_EQ(mine.height, h);
-        EXPECT_LT(meanDifference(mine, engines, 0, luma), lumaLimit);
-        EXPECT_LT(meanDifference(mine, engines, luma, all), chromaLimit);
-    };
+    const size_t luma = size_t(w) * h;
     for (int position : {0, 1, 13, 28}) { // the bars, stretched
         SCOPED_TRACE("bars at " + std::to_string(position));
         Picture mine;
-        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 2.0, 1.0, mine));
-        EXPECT_GT(meanDifference(mine, pictureAt(plain, position + 1, w, h, mlt_image_yuv420p), 0, luma), 15.0);
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, mlt_image_yuv420p, 2.0, 1.0, mine));
+        EXPECT_GT(meanDifference(mine, pictureAt(*plain, position + 1, w, h, mlt_image_yuv420p), false), 15.0);
     }
     // All but the first picture (which tells that the source is progressive
     // and what size the engine wants) scaled straight to 4:2:0.
@@ -405,7 +406,7 @@ TEST_F(FastScaler, AboveTheEnginesFiltersItMakesThe420PictureStraightFromTheDeco
     for (int position : {30, 47}) { // the colour picture between black bars
         SCOPED_TRACE("colour at " + std::to_string(position));
         Picture mine;
-        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 2.0, 1.0, mine));
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, mlt_image_yuv420p, 2.0, 1.0, mine));
         const uint8_t* u = mine.bytes.data() + luma;
         for (int y : {10, h / 2, h - 10}) {
             for (int x : {0, 100, 150, 1130, 1200, 1278}) {
@@ -418,14 +419,14 @@ TEST_F(FastScaler, AboveTheEnginesFiltersItMakesThe420PictureStraightFromTheDeco
     for (int position : {60, 75}) { // interlaced: the engine deinterlaces
         SCOPED_TRACE("interlaced at " + std::to_string(position));
         Picture mine;
-        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, 0.5, 0.5, mine));
+        ASSERT_NO_FATAL_FAILURE(likeTheEngines(position, mlt_image_yuv420p, 0.5, 0.5, mine));
     }
     EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(above[2]), "vk_pictures"), 0);
 
     // Asked for the packed picture, the instance above hands it through: the
     // same picture as before.
-    const Picture packed = pictureAt(fast, 13, w, h), enginesPacked = pictureAt(plain, 13, w, h);
+    const Picture packed = pictureAt(*fast, 13, w, h), enginesPacked = pictureAt(*plain, 13, w, h);
     ASSERT_EQ(packed.bytes.size(), luma * 2);
-    EXPECT_LT(meanDifference(packed, enginesPacked, 0), 2.0);
+    EXPECT_LT(meanDifference(packed, enginesPacked, false), 2.0);
     EXPECT_EQ(mlt_properties_get_int(MLT_FILTER_PROPERTIES(above[0]), "vk_pictures"), 3);
 }
