@@ -318,6 +318,9 @@ int Sections::SndBeatSplit(const std::vector<double>& pointsMs)
 
 void Sections::SndClear()
 {
+    // The table starts a new document here (a new project, an opened project, another
+    // sound clip), and what could be undone belonged to the one before.
+    m_editor.history().clear();
     m_grid.setRows(2);
     for (int c = 0; c < m_grid.Cols(); ++c)
         m_grid.setText(1, c, QString());

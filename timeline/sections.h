@@ -12,7 +12,8 @@
 // - SndSplit: cuts the current section into n equal parts, measured from its
 //   frame-rounded start (column 1) so the parts line up with what the user sees.
 // - SndSameSplit: makes the dragged sections equally long from the exact starts in ms.
-// - SndClear: resets the table to one section starting at 0.
+// - SndClear: resets the table to one section starting at 0 for a new document, and
+//   forgets the undo history of the one before.
 // - SndBeatSplit: adds a section start at each given time (the beats the beat assist
 //   chose) inside the dragged range, or from the current row to the end; one undo
 //   snapshot, no speeds recomputed, registrations kept as a tap keeps them.

@@ -41,6 +41,14 @@ void UndoHistory::SaveRedoData()
     m_redoTaken = true;
 }
 
+void UndoHistory::clear()
+{
+    m_undo = RowTable(1, 1);
+    m_redo = RowTable(1, 1);
+    m_undoTaken = false;
+    m_redoTaken = false;
+}
+
 void UndoHistory::Undo()
 {
     // Before any snapshot there is nothing to go back to.

@@ -3,7 +3,7 @@
 // counts and every cell outside the header row and the marker column; the editor's
 // commands take the undo snapshot before their first change. Undo first takes the
 // redo snapshot, then restores the undo snapshot; both mark the project modified.
-// Before any snapshot, Undo and Redo do nothing.
+// Before any snapshot, and after a new document cleared them, Undo and Redo do nothing.
 
 #include "timeline/rowtable.h"
 
@@ -21,10 +21,12 @@ public:
     void SaveRedoData();
     void Undo();
     void Redo();
+    // Forgets both snapshots: a new document (a new project, an opened project, another
+    // sound clip) has nothing to go back to until its first edit.
+    void clear();
 
     // The snapshots (tests and the table checks read them).
     RowTable& undogrid() { return m_undo; }
-    RowTable& redogrid() { return m_redo; }
 
 private:
     Editor& m_editor;

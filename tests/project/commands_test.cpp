@@ -213,6 +213,35 @@ TEST_F(ProjectCommandsTest, OpeningAMissingProjectKeepsTheCurrentOne)
     EXPECT_TRUE(editor.Grid() == before);
 }
 
+TEST_F(ProjectCommandsTest, UndoAfterOpeningAProjectChangesNothing)
+{
+    // An edit of the current project leaves something to undo ...
+    editor.setDraggedRange(2, 2);
+    editor.Grid().currentRow = 2;
+    editor.sections().SndDelete();
+    ASSERT_EQ(editor.Grid().Rows(), 3);
+    ui.yesNo = {false};
+    editor.projectCommands()->ProjectOpenFile(other);
+    ASSERT_TRUE(holdsOther());
+    const RowTable opened = editor.Grid();
+
+    // ... but not in the project opened after it: its rows stay under its sound clip.
+    editor.history().Undo();
+    EXPECT_EQ(editor.Grid(), opened);
+    editor.history().Redo();
+    EXPECT_EQ(editor.Grid(), opened);
+    EXPECT_TRUE(holdsOther());
+
+    // The next edit of the opened project can be undone again.
+    editor.setDraggedRange(2, 2);
+    editor.Grid().currentRow = 2;
+    editor.sections().SndDelete();
+    ASSERT_EQ(editor.Grid().Rows(), 2);
+    editor.history().Undo();
+    EXPECT_EQ(editor.Grid().Rows(), 3);
+    EXPECT_EQ(editor.Grid().text(2, Col::SectionMsec), QStringLiteral("4000"));
+}
+
 TEST_F(ProjectCommandsTest, DroppedProjectOpensThroughTheHook)
 {
     editor.setModified(true);

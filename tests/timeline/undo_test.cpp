@@ -60,6 +60,21 @@ TEST_F(UndoRedo, UndoBeforeAnySnapshotDoesNothing)
     EXPECT_TRUE(TableInvariants(editor));
 }
 
+TEST_F(UndoRedo, ANewDocumentHasNothingToUndoUntilItsFirstEdit)
+{
+    // What New and a sound clip load do to the table: one empty section.
+    editor.setDraggedRange(2, 3);
+    editor.Grid().currentRow = 2;
+    editor.sections().SndDelete();
+    editor.sections().SndClear();
+    const RowTable fresh = editor.Grid();
+    editor.history().Undo();
+    EXPECT_EQ(editor.Grid(), fresh);
+    editor.history().Redo();
+    EXPECT_EQ(editor.Grid(), fresh);
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
+}
+
 TEST_F(UndoRedo, UndoAndRedoToggleBetweenTheLastTwoStates)
 {
     const RowTable a = editor.Grid();
