@@ -252,7 +252,6 @@ bool ProjectFile::ProjectLoad(const QString& path)
 bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& reason)
 {
     const RowTable& g = editor.Grid();
-    const int soundInterval = editor.sndFrameInterval();
 
     pugi::xml_document doc;
     doc.load_string("<project/>");
@@ -276,7 +275,9 @@ bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& 
         int begin = -1;
         int end = -1;
         try {
-            soundMsec = TimeTextToMsec(g.text(r, Col::SectionText), soundInterval);
+            // The start the output cuts at, to the millisecond; the time text beside it is
+            // only its display, truncated to the sound's frames.
+            soundMsec = ParseInt32(g.text(r, Col::SectionMsec));
             const QString& intervalText = g.text(r, Col::VideoInterval);
             if (!intervalText.isEmpty())
                 interval = ParseInt32(intervalText);

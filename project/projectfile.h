@@ -8,8 +8,9 @@
 //   </videoclips></project>
 //
 // saved as UTF-8 without declaration and without white space between elements. Section
-// starts are stored from their time text, so they come back truncated to whole sound
-// frames; in and out points are stored in ms and shown again in the row's own frames.
+// starts are stored in ms as the table holds them (the time text shows them truncated to
+// whole sound frames); in and out points are stored in ms and shown again in the row's
+// own frames.
 // Media width and height are not stored: after a load they are probed again from the
 // video files (through the media size probe given at construction).
 //
@@ -64,7 +65,6 @@ public:
     ProjectFile(const ProjectFile&) = delete;
     ProjectFile& operator=(const ProjectFile&) = delete;
 
-    const MediaSizeProbe& mediaSizeProbe() const { return m_probe; }
     // Fills columns 10 and 11 of the given rows that have a video file, probing each
     // distinct file once; a file that cannot be probed (or an empty probe) leaves both
     // cells empty.

@@ -96,7 +96,9 @@ TEST_F(ProjectFileTest, SaveWritesTheGoldenDocument)
     makeThreeRows();
     const QString target = path("three.rem");
     ASSERT_TRUE(project.ProjectSave(target));
-    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows.rem")));
+    // The starts 1234 and 2500 go to the file as the table holds them, not as their
+    // frame-truncated time text (1231 and 2495).
+    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows_ms.rem")));
     EXPECT_FALSE(editor.modified());
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_TRUE(ui.questions.isEmpty()); // a new file needs no overwrite question
@@ -262,7 +264,45 @@ TEST_F(ProjectFileTest, LoadOfTheGoldenDocumentRestoresTheRows)
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 
-TEST_F(ProjectFileTest, RoundTripTruncatesStartsToWholeSoundFrames)
+TEST_F(ProjectFileTest, FileOfFrameTimesRoundTripsByteForByte)
+{
+    // A project written when starts were stored as whole sound frames.
+    ASSERT_TRUE(project.ProjectLoad(dataPath("three_rows.rem")));
+    const QString target = path("again.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows.rem")));
+}
+
+TEST_F(ProjectFileTest, TappedStartsSurviveSaveAndOpenToTheMillisecond)
+{
+    // Taps as the sound panel adds them: a snapped one lands on a beat between frames,
+    // a plain one anywhere; neither is a whole 33 ms sound frame.
+    editor.setSndFile(QStringLiteral("/media/music/song.wav"));
+    MakeSections(editor, {0}, 10000, 33);
+    for (int ms : {517, 1234, 2501, 7999})
+        editor.sections().SndSectionAdd(ms);
+    const RowTable saved = editor.Grid();
+    const QString target = path("taps.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+
+    ScriptedUi ui2;
+    Editor other{ui2};
+    FakeEngine engine2;
+    engine2.info.durationMsec = 10000;
+    engine2.info.secondsPerFrame = 1.0 / 30.0;
+    SoundPanel sound2{other, engine2, nullptr};
+    other.setPanels(&sound2, nullptr);
+    ASSERT_TRUE(ProjectFile(other).ProjectLoad(target));
+    ASSERT_EQ(other.Grid().Rows(), saved.Rows());
+    for (int r = 1; r < saved.Rows(); ++r) {
+        EXPECT_EQ(other.Grid().text(r, Col::SectionMsec), saved.text(r, Col::SectionMsec)) << "row " << r;
+        EXPECT_EQ(other.Grid().text(r, Col::SectionText), saved.text(r, Col::SectionText)) << "row " << r;
+    }
+    EXPECT_EQ(other.Grid().text(3, Col::SectionMsec), QStringLiteral("1234"));
+    EXPECT_EQ(other.Grid().text(3, Col::SectionText), QStringLiteral("00:00:01:07")); // shown in frames
+}
+
+TEST_F(ProjectFileTest, RoundTripKeepsStartsAndShowsThemInWholeSoundFrames)
 {
     makeThreeRows();
     editor.Grid().setText(1, Col::Speed, QString()); // computed again on loading
@@ -283,8 +323,8 @@ TEST_F(ProjectFileTest, RoundTripTruncatesStartsToWholeSoundFrames)
     const RowTable& a = editor.Grid();
     const RowTable& b = other.Grid();
     ASSERT_EQ(b.Rows(), a.Rows());
-    EXPECT_EQ(b.text(2, Col::SectionMsec), QStringLiteral("1231"));
-    EXPECT_EQ(b.text(3, Col::SectionMsec), QStringLiteral("2495"));
+    EXPECT_EQ(b.text(2, Col::SectionMsec), QStringLiteral("1234"));
+    EXPECT_EQ(b.text(3, Col::SectionMsec), QStringLiteral("2500"));
     for (int r = 1; r < a.Rows(); ++r) {
         EXPECT_EQ(b.text(r, Col::SectionText), a.text(r, Col::SectionText)) << "row " << r;
         for (int c : {Col::VideoFile, Col::OutPoint, Col::VideoInterval, Col::Effect, Col::TransMsec})
@@ -292,8 +332,8 @@ TEST_F(ProjectFileTest, RoundTripTruncatesStartsToWholeSoundFrames)
     }
     // The in point 1500 was stored in whole frames: 00:00:01:15 is 1495 ms, shown the same.
     EXPECT_EQ(b.text(1, Col::InPoint), a.text(1, Col::InPoint));
-    // Row 1's empty speed is computed from its section: 1505 ms over 1231 ms.
-    EXPECT_EQ(b.text(1, Col::Speed), QStringLiteral("1.223x"));
+    // Row 1's empty speed is computed from its section: 1505 ms over 1234 ms.
+    EXPECT_EQ(b.text(1, Col::Speed), QStringLiteral("1.22x"));
     EXPECT_EQ(b.text(3, Col::Speed), QStringLiteral("等速"));
 
     // Saving the loaded table again gives the same document.
