@@ -51,16 +51,16 @@ BeatAssist::BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& setting
 
     if (editMenu) {
         editMenu->addSeparator();
-        QAction* snapAction = editMenu->addAction(QStringLiteral("ビートに吸着"));
+        QAction* snapAction = editMenu->addAction(QStringLiteral("ビートに吸着(&B)"));
         snapAction->setObjectName(QStringLiteral("mnuBeatSnap"));
         snapAction->setCheckable(true);
         snapAction->setChecked(m_snapOn);
         connect(snapAction, &QAction::toggled, this, [this](bool on) { setSnapOn(on); });
         m_snapAction = snapAction;
-        QAction* split = editMenu->addAction(QStringLiteral("ビートで区間分割"));
+        QAction* split = editMenu->addAction(QStringLiteral("ビートで区間分割(&T)"));
         split->setObjectName(QStringLiteral("mnuBeatSplit"));
         connect(split, &QAction::triggered, this, [this] { beatSplitCommand(); });
-        QAction* calibrate = editMenu->addAction(QStringLiteral("タップの遅れを測る..."));
+        QAction* calibrate = editMenu->addAction(QStringLiteral("タップの遅れを測る(&M)..."));
         calibrate->setObjectName(QStringLiteral("mnuTapCalibrate"));
         connect(calibrate, &QAction::triggered, this, [this] { calibrateCommand(); });
     }

@@ -6,7 +6,9 @@
 #include "app/beatassist.h"
 #include "app/frmmain.h"
 #include "app/qsettingsstore.h"
+#include "app/tapcalibration.h"
 #include "app/waveformstrip.h"
+#include "tests/support/dialoganswers.h"
 #include "tests/support/fakeengine.h"
 #include "timeline/editor.h"
 
@@ -168,10 +170,10 @@ TEST(BeatAssistWindow, StripSitsUnderTheSliderAndTheEditMenuHasTheItems)
     ASSERT_NE(snap, nullptr);
     ASSERT_NE(split, nullptr);
     ASSERT_NE(calibrate, nullptr);
-    EXPECT_EQ(snap->text(), QStringLiteral("ビートに吸着"));
+    EXPECT_EQ(snap->text(), QStringLiteral("ビートに吸着(&B)"));
     EXPECT_TRUE(snap->isCheckable());
     EXPECT_FALSE(snap->isChecked());
-    EXPECT_EQ(split->text(), QStringLiteral("ビートで区間分割"));
+    EXPECT_EQ(split->text(), QStringLiteral("ビートで区間分割(&T)"));
     auto* edit = window.findChild<QMenu*>(QStringLiteral("mnuEdit"));
     ASSERT_NE(edit, nullptr);
     EXPECT_TRUE(edit->actions().contains(snap));
@@ -199,6 +201,46 @@ TEST(BeatAssistWindow, StripSitsUnderTheSliderAndTheEditMenuHasTheItems)
     QString text;
     EXPECT_TRUE(QSettingsStore().RegValueRead(QStringLiteral("beat_snap"), text));
     EXPECT_EQ(text, QStringLiteral("1"));
+    window.editor().setModified(false);
+    window.close();
+}
+
+TEST(BeatAssistWindow, EachBeatItemIsReachedWithAltEAndItsLetter)
+{
+    ensureApp();
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("TALMOR"), QStringLiteral("videokadro"))
+        .clear();
+    Application app([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; }, {});
+    frmMain& window = app.mainWindow();
+    app.start();
+    window.activateWindow();
+    QApplication::processEvents();
+    // The split without a sound clip says so in a message box, which this answers.
+    testsupport::DialogAnswers answers{QString()};
+    auto* edit = window.findChild<QMenu*>(QStringLiteral("mnuEdit"));
+    ASSERT_NE(edit, nullptr);
+
+    const struct {
+        const char* name;
+        Qt::Key letter;
+    } items[] = {{"mnuBeatSnap", Qt::Key_B}, {"mnuBeatSplit", Qt::Key_T}, {"mnuTapCalibrate", Qt::Key_M}};
+    for (const auto& item : items) {
+        auto* action = window.findChild<QAction*>(QString::fromLatin1(item.name));
+        ASSERT_NE(action, nullptr) << item.name;
+        QSignalSpy triggered(action, &QAction::triggered);
+        QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier);
+        QApplication::processEvents();
+        ASSERT_EQ(QApplication::activePopupWidget(), edit) << item.name;
+        // A letter that two items of the menu shared would only move the highlight.
+        QTest::keyClick(edit, item.letter);
+        QApplication::processEvents();
+        EXPECT_EQ(triggered.count(), 1) << item.name;
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << item.name;
+    }
+    EXPECT_TRUE(window.findChild<QAction*>(QStringLiteral("mnuBeatSnap"))->isChecked());
+    auto* calibration = window.findChild<TapCalibration*>();
+    ASSERT_NE(calibration, nullptr);
+    calibration->close();
     window.editor().setModified(false);
     window.close();
 }
