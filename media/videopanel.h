@@ -170,7 +170,9 @@ private:
     void removeRange();
     void showRangeControls();
     void jumpTo(int target);
-    bool registerSpan(int in, int out);
+    // Writes the span into the current row; with saveUndo, takes the undo snapshot just
+    // before the first cell changes. False when there is no current row.
+    bool registerSpan(int in, int out, bool saveUndo);
     void advanceRow(int row);
     void applyMute();
     void stopTimer();

@@ -113,7 +113,7 @@ void VideoPanel::selEndJump()
 
 // ---- registration -----------------------------------------------------------------------
 
-bool VideoPanel::registerSpan(int in, int out)
+bool VideoPanel::registerSpan(int in, int out, bool saveUndo)
 {
     const int r = m_editor.Grid().currentRow;
     if (r < 1 || r > m_editor.lastRow())
@@ -122,6 +122,10 @@ bool VideoPanel::registerSpan(int in, int out)
     // Everything is converted before the first cell is written.
     const QString inText = MsecToTimeText(in, m_interval);
     const QString outText = MsecToTimeText(out, m_interval);
+    // The snapshot only once the row will change, so a refused registration keeps the
+    // undo point the user had.
+    if (saveUndo)
+        m_editor.history().SaveUndoData();
     m_editor.setModified(true);
     RowTable& g = m_editor.Grid();
     g.setText(r, Col::VideoFile, m_fileText);
@@ -150,7 +154,6 @@ void VideoPanel::VidRegister()
 {
     ChangedOnExit done(*this);
     command([&] {
-        m_editor.history().SaveUndoData();
         if (m_fileText.isEmpty())
             return;
         if (m_editor.sndLength() == 0) {
@@ -166,7 +169,7 @@ void VideoPanel::VidRegister()
             if (in == out)
                 return;
         }
-        if (registerSpan(in, out))
+        if (registerSpan(in, out, true))
             advanceRow(r);
     });
 }
@@ -187,7 +190,7 @@ void VideoPanel::VidContRegister()
         if (in == out)
             return;
         OrderPair(in, out);
-        if (!registerSpan(in, out))
+        if (!registerSpan(in, out, false))
             return;
         m_transport.slider().selStart = out;
         m_transport.slider().selLength = CheckInt32((long long)m_length - out);

@@ -67,15 +67,17 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
     markRange(1000, 2000);
     const RowTable before = editor.Grid();
 
-    // No sound clip: the message, the table as it was, the snapshot taken.
-    editor.setSoundClip(0, 33);
+    // The undo point a refused registration must keep.
     editor.history().undogrid() = RowTable(1, 1);
+
+    // No sound clip: the message, the table as it was, the undo point kept.
+    editor.setSoundClip(0, 33);
     panel.VidRegister();
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_EQ(ui.messages[0].text, kNoSound);
     EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(editor.Grid(), before);
-    EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
     // Continuous registration gives the same message.
     panel.VidContRegister();
     EXPECT_EQ(ui.messages.size(), 2);
@@ -98,6 +100,8 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
     EXPECT_EQ(editor.Grid(), before);
     EXPECT_EQ(ui.messages.size(), 2);
     EXPECT_FALSE(editor.modified());
+    // None of the refused presses of S took the place of the undo point.
+    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
 }
 
 TEST_F(VideoPanelTest, RegistrationWritesTheCurrentFileText)
