@@ -3,6 +3,7 @@
 #include "base/numbers.h"
 #include "timeline/editor.h"
 
+#include <QSignalBlocker>
 #include <algorithm>
 
 namespace vk {
@@ -44,17 +45,21 @@ void VideoClipboard::Copy()
     m_editor.notifyTable();
 }
 
+void VideoClipboard::cutRange(int first, int last)
+{
+    m_editor.history().SaveUndoData();
+    copyRange(first, last);
+    RowTable& grid = m_editor.Grid();
+    for (int r = first; r <= last; ++r)
+        grid.clearRegistration(r);
+    m_editor.setModified(true);
+}
+
 void VideoClipboard::Cut()
 {
     int first = 0, last = 0;
-    if (range(first, last)) {
-        m_editor.history().SaveUndoData();
-        copyRange(first, last);
-        RowTable& grid = m_editor.Grid();
-        for (int r = first; r <= last; ++r)
-            grid.clearRegistration(r);
-        m_editor.setModified(true);
-    }
+    if (range(first, last))
+        cutRange(first, last);
     m_editor.notifyTable();
 }
 
@@ -94,8 +99,7 @@ void VideoClipboard::CutUp()
 {
     int first = 0, last = 0;
     if (range(first, last)) {
-        m_editor.history().SaveUndoData();
-        Cut();
+        cutRange(first, last);
         const int k = last - first + 1;
         RowTable& grid = m_editor.Grid();
         for (int r = first; r + k <= m_editor.lastRow(); ++r) {
@@ -105,7 +109,8 @@ void VideoClipboard::CutUp()
             grid.setText(r + k, Col::Speed, QString());
         }
         // Every moved registration gets the speed of its new section; a "等速" mark
-        // does not survive the move.
+        // does not survive the move. The views hear of the whole command once, below.
+        const QSignalBlocker quiet(&m_editor);
         m_editor.RowRefresh(-1);
     }
     m_editor.notifyTable();

@@ -56,6 +56,9 @@ private:
     // left (the table shrank after the drag).
     bool range(int& first, int& last) const;
     void copyRange(int first, int last);
+    // The cut's change without telling the views: the snapshot, the copy, the emptied
+    // rows and the modified flag.
+    void cutRange(int first, int last);
     void pasteEntries();
 
     Editor& m_editor;

@@ -189,6 +189,28 @@ TEST_F(ClipboardTest, CutAndCloseUpMovesLaterRegistrationsUpWithNewSpeeds)
     expectUndoRedo(before, RowTable(grid()));
 }
 
+TEST_F(ClipboardTest, EachCommandTellsTheViewsOnce)
+{
+    // A 10,000-row table repaints once per command, however many steps it takes.
+    const struct {
+        const char* name;
+        void (VideoClipboard::*command)();
+    } commands[] = {{"Copy", &VideoClipboard::Copy},
+                    {"Cut", &VideoClipboard::Cut},
+                    {"Paste", &VideoClipboard::Paste},
+                    {"CutUp", &VideoClipboard::CutUp},
+                    {"InsertPaste", &VideoClipboard::InsertPaste}};
+    makeTable(10);
+    int notices = 0;
+    QObject::connect(&editor, &Editor::tableChanged, [&notices] { ++notices; });
+    for (const auto& c : commands) {
+        drag(2, 4);
+        notices = 0;
+        (clip.*c.command)();
+        EXPECT_EQ(notices, 1) << c.name;
+    }
+}
+
 TEST_F(ClipboardTest, InsertPasteOpensAGapAndDropsWhatFallsOffTheEnd)
 {
     makeTable(10);
