@@ -97,7 +97,7 @@ void Application::start()
     ed.setModified(false);
 
     m_ui->setTable(&m_window->grid());
-    m_ui->setSoundSlider(m_window->soundSlider());
+    m_ui->setSoundSlider(m_window->soundRangeSlider());
     // The beat assist's strip goes under the sound slider and its items into the edit
     // menu before the window lays itself out.
     m_beats = std::make_unique<BeatAssist>(ed, *m_sound, *m_settings, m_window->soundRangeSlider(),

@@ -72,11 +72,6 @@ frmMain::~frmMain()
     m_model = nullptr;
 }
 
-QWidget* frmMain::soundSlider() const
-{
-    return m_sliderSnd;
-}
-
 QSlider* frmMain::soundRangeSlider() const
 {
     return m_sliderSnd;

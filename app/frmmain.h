@@ -67,9 +67,8 @@ public:
     SoundPanel& soundPanel() { return m_soundPanel; }
     OutputDriver& outputDriver() { return m_output; }
     RowTableView& grid() { return *m_grid; }
-    // The picture box of the sound clip panel and its slider.
+    // The picture box of the sound clip panel.
     QWidget* soundPicture() const { return m_picSndPlay; }
-    QWidget* soundSlider() const;
     // The sound slider itself and the edit menu, for the parts that add to them.
     QSlider* soundRangeSlider() const;
     QMenu* editMenu() const;

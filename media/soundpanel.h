@@ -52,7 +52,6 @@ public:
     // The speed box: the chosen list index (-1 when its text was typed) and its text.
     int rateIndex() const { return m_transport.rateIndex(); }
     const QString& rateText() const override { return m_transport.rateText(); }
-    bool beepOn() const { return m_beepOn; }
 
     // ---- user events --------------------------------------------------------------
     void setBeepOn(bool on) { m_beepOn = on; }
