@@ -83,7 +83,11 @@ void VideoClipboard::pasteEntries()
     }
     m_editor.ui().flashTable();
     // Only rows without a speed get one: a pasted speed text stays as it was copied.
-    m_editor.RowRefresh(-1);
+    // The command that pastes tells the views once, when it is done.
+    {
+        const QSignalBlocker quiet(&m_editor);
+        m_editor.RowRefresh(-1);
+    }
     m_editor.setModified(true);
 }
 
@@ -133,7 +137,10 @@ void VideoClipboard::InsertPasteVideo(bool saveUndo)
             grid.setText(r - m, Col::Speed, QString());
         }
         pasteEntries();
-        m_editor.RowRefresh(-1);
+        {
+            const QSignalBlocker quiet(&m_editor);
+            m_editor.RowRefresh(-1);
+        }
         m_editor.setModified(true);
     }
     m_editor.notifyTable();

@@ -213,8 +213,6 @@ TEST(BeatAssistWindow, EachBeatItemIsReachedWithAltEAndItsLetter)
     Application app([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; }, {});
     frmMain& window = app.mainWindow();
     app.start();
-    window.activateWindow();
-    QApplication::processEvents();
     // The split without a sound clip says so in a message box, which this answers.
     testsupport::DialogAnswers answers{QString()};
     auto* edit = window.findChild<QMenu*>(QStringLiteral("mnuEdit"));
@@ -228,6 +226,9 @@ TEST(BeatAssistWindow, EachBeatItemIsReachedWithAltEAndItsLetter)
         auto* action = window.findChild<QAction*>(QString::fromLatin1(item.name));
         ASSERT_NE(action, nullptr) << item.name;
         QSignalSpy triggered(action, &QAction::triggered);
+        // The keys go to the active window (a message box before may have had it).
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << item.name;
         QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier);
         QApplication::processEvents();
         ASSERT_EQ(QApplication::activePopupWidget(), edit) << item.name;

@@ -153,7 +153,7 @@ TEST_F(ProjectFileTest, SaveOverAnExistingFileAsksAndNoKeepsIt)
 
     ui.yesNo = {true};
     EXPECT_TRUE(project.ProjectSave(target));
-    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows.rem")));
+    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows_ms.rem")));
     EXPECT_FALSE(editor.modified());
 }
 
