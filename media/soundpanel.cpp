@@ -178,10 +178,12 @@ void SoundPanel::PlayPause()
         if (s == MediaPlayerEngine::Paused) {
             m_player.Play(m_position);
             m_timer.start(33);
+            m_editor.sections().beginTapRun();
         } else {
             m_player.Play(m_position);
             m_player.Pause(m_position, 0);
             m_timer.stop();
+            m_editor.sections().endTapRun();
         }
     } catch (const EngineError&) {
     }

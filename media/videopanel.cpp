@@ -226,6 +226,7 @@ void VideoPanel::PlayPause()
         step([&] { m_player.Play(m_position); });
         step([&] { m_player.Pause(m_position, 0); });
         stopTimer();
+        m_contRun.end();
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include "base/keycodes.h"
 #include "media/transport.h"
+#include "timeline/undohistory.h"
 #include "timeline/videoregistration.h"
 
 #include <QObject>
@@ -183,6 +184,8 @@ private:
     QObject* m_videoWindow = nullptr;
     QString m_appFolder;
     QTimer m_timer;
+    // The continuous registrations of one play, one undo step.
+    UndoRun m_contRun;
 
     QString m_fileText;
     bool m_loaded = false;

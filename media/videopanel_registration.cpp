@@ -190,6 +190,8 @@ void VideoPanel::VidContRegister()
         if (in == out)
             return;
         OrderPair(in, out);
+        // The registrations of one play are one undo step.
+        m_contRun.join(m_editor.history());
         if (!registerSpan(in, out, false))
             return;
         m_transport.slider().selStart = out;

@@ -238,6 +238,7 @@ bool Autosave::offerRecovery()
         }
         m_editor.setProjectPath(leftover.projectPath);
         m_editor.setModified(true);
+        m_editor.history().markUnsaved();
         // From here on the restored project is this run's own work in progress.
         removeFiles(base);
         writeNow();

@@ -25,6 +25,7 @@ void ClipImport::ImportCommand()
 
 void ClipImport::ClipsImport(const QString& path)
 {
+    m_editor.history().SaveUndoData();
     const RowTable before = m_editor.Grid();
 
     ProjectFile::Document doc;

@@ -338,6 +338,7 @@ bool ProjectFile::ProjectSave(const QString& path)
         ui.message(warningText(path, what, reason), UserDialogs::Icon::Warning);
         return false;
     }
+    m_editor.history().markSaved();
     m_editor.setModified(false);
     return true;
 }

@@ -147,9 +147,12 @@ public:
 
     // Tells the views that the table changed (rows, cells or markers).
     void notifyTable() { emit tableChanged(); }
+    // Tells the views that what can be undone or redone may have changed.
+    void notifyHistory() { emit historyChanged(); }
 
 signals:
     void tableChanged();
+    void historyChanged();
     void labelsChanged();
     void modifiedChanged(bool modified);
     void sndFileChanged(const QString& path);

@@ -54,6 +54,8 @@ void Effects::update(Editor& editor, SettingsStore& settings, int row, int index
 {
     RowTable& grid = editor.Grid();
     const bool rowExists = hasRow(grid, row);
+    editor.history().SaveUndoData();
+    const RowTable::Cells before = rowExists ? grid.rowCells(row) : RowTable::Cells();
     if (index != 0) {
         const QString name = (index > 0 && index < names().size()) ? names().at(index) : QString();
         editor.setLastEffectName(name);
@@ -66,6 +68,9 @@ void Effects::update(Editor& editor, SettingsStore& settings, int row, int index
     }
     if (!duration.isEmpty())
         settings.RegValueWrite(QStringLiteral("transDur"), duration);
+    // A changed effect is unsaved work like any other edit.
+    if (rowExists && grid.rowCells(row) != before)
+        editor.setModified(true);
     editor.notifyTable();
 }
 

@@ -105,6 +105,7 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
                 m_ui.openEffectDialog(m);
                 return;
             }
+            m_editor.history().SaveUndoData();
             const QString effect = m_grid.text(m, Col::Effect);
             if (!effect.isEmpty()) {
                 m_editor.setLastEffectName(effect);
@@ -122,6 +123,7 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
         bool changed = false;
         if (c == Col::Speed && m_grid.text(m, Col::OutPoint) != stillTime()) {
             if (!right) {
+                m_editor.history().SaveUndoData();
                 const QString before = m_grid.text(m, Col::Speed);
                 if (before == QStringLiteral("等速")) {
                     const QSignalBlocker quiet(&m_editor); // notified once below

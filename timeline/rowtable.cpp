@@ -107,6 +107,41 @@ void RowTable::sortDataRows(int col)
     m_markers.swap(markers);
 }
 
+RowTable::Cells RowTable::rowCells(int row) const
+{
+    checkCell(row, 0);
+    const auto from = m_cells.begin() + index(row, 1);
+    return Cells(from, from + (m_cols - 1));
+}
+
+bool RowTable::sameRow(int row, const RowTable& other, int otherRow) const
+{
+    if (m_cols != other.m_cols)
+        return false;
+    checkCell(row, 0);
+    other.checkCell(otherRow, 0);
+    for (int c = 1; c < m_cols; ++c)
+        if (m_cells[size_t(index(row, c))] != other.m_cells[size_t(other.index(otherRow, c))])
+            return false;
+    return true;
+}
+
+void RowTable::spliceRows(int first, int count, const std::vector<Cells>& rows)
+{
+    if (first < 0 || count < 0 || first + count > m_rows)
+        throw std::out_of_range("row table splice out of range");
+    std::vector<QString> inserted(rows.size() * size_t(m_cols));
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (int c = 1; c < m_cols && size_t(c - 1) < rows[i].size(); ++c)
+            inserted[i * size_t(m_cols) + size_t(c)] = rows[i][size_t(c - 1)];
+    const auto at = m_cells.erase(m_cells.begin() + index(first, 0), m_cells.begin() + index(first + count, 0));
+    m_cells.insert(at, std::make_move_iterator(inserted.begin()), std::make_move_iterator(inserted.end()));
+    m_rows += int(rows.size()) - count;
+    m_markers.resize(size_t(m_rows), kMarkerPlain);
+    if (currentRow >= m_rows)
+        currentRow = m_rows - 1;
+}
+
 void RowTable::copyRegistration(int fromRow, RowTable& to, int toRow) const
 {
     for (int c : kRegistrationColumns)

@@ -1,9 +1,9 @@
 #pragma once
 // The row table: a grid of text cells, 12 columns, row 0 the header and column 0 the
 // row marker. Every data row is a sound section of the sound clip, with an optional
-// video registration. The main table, the undo and redo snapshots and the video
-// clipboard are all values of this class; the window shows the main one through a
-// table model.
+// video registration. The main table, the table the open undo step started from and
+// the video clipboard are all values of this class; the window shows the main one
+// through a table model.
 //
 // Cells hold text; callers convert when they read (time text, milliseconds, speeds).
 // Column 0 carries no text, only the row marker colour.
@@ -64,6 +64,15 @@ public:
     // Sorts the data rows (row 0 stays) by one column's text, ascending, by plain
     // character comparison; rows with equal text keep their order.
     void sortDataRows(int col);
+
+    // One data row's cells from column 1 on (column 0 holds no text), as undo keeps them.
+    using Cells = std::vector<QString>;
+    Cells rowCells(int row) const;
+    // True when the two rows hold the same text in every column (the marker aside).
+    bool sameRow(int row, const RowTable& other, int otherRow) const;
+    // Replaces `count` rows from `first` on by `rows`, the rows below moving up or down.
+    // The markers stay by position: rows gained or lost are plain ones at the end.
+    void spliceRows(int first, int count, const std::vector<Cells>& rows);
 
     // Copies a row's registration columns to another row (of this or another table).
     void copyRegistration(int fromRow, RowTable& to, int toRow) const;

@@ -100,6 +100,7 @@ void Sections::SndRegister()
         if (position <= 0)
             return;
     }
+    m_tapRun.join(m_editor.history());
     SndSectionAdd(position);
 }
 
@@ -314,6 +315,11 @@ int Sections::SndBeatSplit(const std::vector<double>& pointsMs)
         m_editor.notifyTable();
     }
     return added;
+}
+
+void Sections::beginTapRun()
+{
+    m_tapRun.begin(m_editor.history());
 }
 
 void Sections::SndClear()

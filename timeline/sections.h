@@ -5,8 +5,9 @@
 // - SndRegister / SndSectionAdd: a tap adds a boundary at the sound player's position.
 //   The new row carries only its start (columns 1 and 5); sorting by the fixed-width
 //   time text puts it in start order, so the section it falls into keeps its video
-//   registration, speed and effect and simply ends earlier. No undo snapshot is taken
-//   (tapping must stay instant) and speeds are not recomputed.
+//   registration, speed and effect and simply ends earlier. The taps of one play are
+//   one undo step, opened when the play starts (so a tap itself copies nothing), and
+//   speeds are not recomputed.
 // - SndDelete: removes the drag-selected rows (never row 1), recomputes the speeds
 //   that became empty and marks the row that took the place of the first removed one.
 // - SndSplit: cuts the current section into n equal parts, measured from its
@@ -23,6 +24,8 @@
 // Deletion, split and equalise take the undo snapshot before their first change. Any
 // conversion or player error ends a command silently; steps already done stay done.
 // Every command ends with one table notification.
+
+#include "timeline/undohistory.h"
 
 #include <vector>
 
@@ -48,6 +51,10 @@ public:
     void SndSameSplit();
     // Resets the table to one section starting at 0.
     void SndClear();
+    // The taps of one play of the sound clip are one undo step: the play's start opens
+    // it, the pause ends the run.
+    void beginTapRun();
+    void endTapRun() { m_tapRun.end(); }
 
     // The range a beat split works on, in ms: from the start of the dragged range's
     // first row (or of the current row, when no more than one row is dragged) to the
@@ -71,6 +78,7 @@ private:
     RowTable& m_grid;
     UserDialogs& m_ui;
     TapAdjuster* m_adjuster = nullptr;
+    UndoRun m_tapRun;
 };
 
 } // namespace vk

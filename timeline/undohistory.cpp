@@ -8,66 +8,164 @@ namespace vk {
 
 UndoHistory::UndoHistory(Editor& editor) : m_editor(editor), m_grid(editor.Grid()) {}
 
-namespace {
-// A snapshot holds the row and column counts and every cell outside the header row
-// and the marker column.
-void takeSnapshot(const RowTable& from, RowTable& to)
+void UndoHistory::openStep()
 {
-    to.setCols(from.Cols());
-    to.setRows(from.Rows());
-    for (int r = 1; r < from.Rows(); ++r)
-        for (int c = 1; c < from.Cols(); ++c)
-            to.setText(r, c, from.text(r, c));
+    // The copy is made once per document; from then on it follows the table step by
+    // step (closeStep and apply change it as they change the table), so opening a
+    // step copies nothing.
+    if (!m_open) {
+        m_taken = m_grid;
+        m_open = true;
+    }
+    ++m_generation;
 }
 
-void restoreSnapshot(const RowTable& from, RowTable& to)
+bool UndoHistory::openStepChangedTable() const
 {
-    to.setRows(from.Rows());
-    for (int r = 1; r < from.Rows(); ++r)
-        for (int c = 1; c < std::min(from.Cols(), to.Cols()); ++c)
-            to.setText(r, c, from.text(r, c));
+    return m_open && m_taken != m_grid;
 }
-} // namespace
+
+bool UndoHistory::closeStep()
+{
+    if (!m_open)
+        return false;
+    RowTable& a = m_taken;
+    const RowTable& b = m_grid;
+    if (a.Cols() != b.Cols()) {
+        // No command changes the column count; should one, the step starts afresh.
+        a = b;
+        return false;
+    }
+    const int na = a.Rows();
+    const int nb = b.Rows();
+    // The rows alike at the top and at the bottom stay out of the step; what lies
+    // between is the change.
+    int first = std::min({1, na, nb});
+    while (first < na && first < nb && a.sameRow(first, b, first))
+        ++first;
+    int tail = 0;
+    while (tail < na - first && tail < nb - first && a.sameRow(na - 1 - tail, b, nb - 1 - tail))
+        ++tail;
+    if (first == na && first == nb)
+        return false;
+    Step step;
+    step.first = first;
+    for (int r = first; r < na - tail; ++r)
+        step.before.push_back(a.rowCells(r));
+    for (int r = first; r < nb - tail; ++r)
+        step.after.push_back(b.rowCells(r));
+    // The copy catches up with the table: the next step starts from here.
+    a.spliceRows(first, int(step.before.size()), step.after);
+    push(std::move(step));
+    return true;
+}
+
+void UndoHistory::push(Step step)
+{
+    // What could be redone is gone, and with it a saved state that lay there.
+    if (m_cleanIndex > m_index)
+        m_cleanIndex = -1;
+    m_steps.resize(size_t(m_index));
+    m_steps.push_back(std::move(step));
+    ++m_index;
+    if (int(m_steps.size()) > kMaxSteps) {
+        m_steps.erase(m_steps.begin());
+        --m_index;
+        // A saved state before the oldest step kept can no longer be reached.
+        m_cleanIndex = m_cleanIndex > 0 ? m_cleanIndex - 1 : -1;
+    }
+}
 
 void UndoHistory::SaveUndoData()
 {
-    takeSnapshot(m_grid, m_undo);
-    m_undoTaken = true;
+    closeStep();
+    openStep();
+    m_editor.notifyHistory();
 }
 
-void UndoHistory::SaveRedoData()
+void UndoHistory::apply(const Step& step, bool forward)
 {
-    takeSnapshot(m_grid, m_redo);
-    m_redoTaken = true;
-}
-
-void UndoHistory::clear()
-{
-    m_undo = RowTable(1, 1);
-    m_redo = RowTable(1, 1);
-    m_undoTaken = false;
-    m_redoTaken = false;
+    const std::vector<RowTable::Cells>& from = forward ? step.before : step.after;
+    const std::vector<RowTable::Cells>& to = forward ? step.after : step.before;
+    m_grid.spliceRows(step.first, int(from.size()), to);
+    m_taken.spliceRows(step.first, int(from.size()), to);
+    ++m_generation;
+    m_editor.setModified(m_index != m_cleanIndex);
+    m_editor.notifyTable();
+    m_editor.notifyHistory();
 }
 
 void UndoHistory::Undo()
 {
-    // Before any snapshot there is nothing to go back to.
-    if (!m_undoTaken)
+    closeStep();
+    if (m_index == 0) {
+        // Nothing to go back to; what the open step had is closed above.
+        m_editor.notifyHistory();
         return;
-    SaveRedoData();
-    restoreSnapshot(m_undo, m_grid);
-    // The table now differs from what was saved, so closing must ask.
-    m_editor.setModified(true);
-    m_editor.notifyTable();
+    }
+    --m_index;
+    apply(m_steps[size_t(m_index)], false);
 }
 
 void UndoHistory::Redo()
 {
-    if (!m_redoTaken)
+    // A change since the last Undo drops what could be redone.
+    if (closeStep() || m_index == int(m_steps.size())) {
+        m_editor.notifyHistory();
         return;
-    restoreSnapshot(m_redo, m_grid);
-    m_editor.setModified(true);
-    m_editor.notifyTable();
+    }
+    ++m_index;
+    apply(m_steps[size_t(m_index - 1)], true);
+}
+
+bool UndoHistory::canUndo() const
+{
+    return m_index > 0 || openStepChangedTable();
+}
+
+bool UndoHistory::canRedo() const
+{
+    return m_index < int(m_steps.size()) && !openStepChangedTable();
+}
+
+void UndoHistory::clear()
+{
+    m_steps.clear();
+    m_index = 0;
+    m_cleanIndex = m_editor.modified() ? -1 : 0;
+    m_taken = RowTable(1, 1);
+    m_open = false;
+    ++m_generation;
+    m_editor.notifyHistory();
+}
+
+void UndoHistory::markSaved()
+{
+    // What the open step changed is part of the saved table; later changes are a step
+    // from there.
+    if (closeStep())
+        ++m_generation;
+    m_cleanIndex = m_index;
+    m_editor.notifyHistory();
+}
+
+void UndoHistory::markUnsaved()
+{
+    m_cleanIndex = -1;
+}
+
+void UndoRun::begin(UndoHistory& history)
+{
+    history.SaveUndoData();
+    m_generation = history.generation();
+    m_active = true;
+}
+
+void UndoRun::join(UndoHistory& history)
+{
+    if (m_active && m_generation == history.generation())
+        return;
+    begin(history);
 }
 
 } // namespace vk

@@ -4,12 +4,19 @@
 // that would make the window stutter shows up. On a busy machine the wall time also
 // counts waiting for a core; the CPU time is the work of the command itself.
 //
+// Then the undo history: 200 steps of single-row edits (a tap that inserts a row in the
+// middle, and an effect changed on one row, in turn), the heap they take beyond the
+// table alone (target: at most 20 MB), and every one of them undone and redone again,
+// with the median and the slowest Undo and Redo (target: at most 16 ms each).
+//
 // Usage: tablebench [rows] [runs]
 
 #include "base/timetext.h"
 #include "base/userdialogs.h"
 #include "tests/support/quietdialogs.h"
 #include "timeline/editor.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -116,5 +123,58 @@ int main(int argc, char** argv)
     bench(
         "Undo after a snapshot", [&] { editor.history().SaveUndoData(); }, [&] { editor.history().Undo(); });
 
-    return sink == -1 ? 1 : 0;
+    // ---- the history over many steps ---------------------------------------------------
+    const int steps = 200;
+    editor.Grid() = table;
+    editor.setModified(false);
+    editor.history().clear();
+    auto heapBytes = [] {
+        const struct mallinfo2 m = mallinfo2();
+        return double(m.uordblks + m.hblkhd);
+    };
+    const double heapAlone = heapBytes();
+    for (int i = 0; i < steps; ++i) {
+        const int row = 1 + (i * 7919) % rows;
+        if (i % 2 == 0) {
+            // A tap between two sections, its own step.
+            editor.history().SaveUndoData();
+            editor.sections().SndSectionAdd((row - 1) * kSectionMsec + 100 + i % 50);
+        } else {
+            editor.history().SaveUndoData();
+            editor.Grid().setText(row, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+            editor.Grid().setText(row, Col::TransMsec, QString::number(500 + i));
+            editor.setModified(true);
+            editor.notifyTable();
+        }
+    }
+    const RowTable last = editor.Grid();
+    std::vector<double> undoMs;
+    std::vector<double> redoMs;
+    for (int i = 0; i < steps; ++i) {
+        const double t0 = nowMs(CLOCK_MONOTONIC);
+        editor.history().Undo();
+        undoMs.push_back(nowMs(CLOCK_MONOTONIC) - t0);
+    }
+    const double heapSteps = heapBytes();
+    const bool backAtStart = editor.Grid() == table;
+    for (int i = 0; i < steps; ++i) {
+        const double t0 = nowMs(CLOCK_MONOTONIC);
+        editor.history().Redo();
+        redoMs.push_back(nowMs(CLOCK_MONOTONIC) - t0);
+    }
+    const bool forwardAtEnd = editor.Grid() == last;
+    const double extraMb = (heapSteps - heapAlone) / (1024.0 * 1024.0);
+    const double undoMax = *std::max_element(undoMs.begin(), undoMs.end());
+    const double redoMax = *std::max_element(redoMs.begin(), redoMs.end());
+    std::printf("\nundo history: %d single-row steps on %d rows\n", steps, rows);
+    std::printf("%-34s %9.2f MB  target <= 20 MB  %s\n", "heap beyond the table alone", extraMb,
+                extraMb <= 20.0 ? "ok" : "OVER");
+    std::printf("%-34s %9.3f %9.3f  target <= 16 ms  %s\n", "Undo, median and max ms", median(undoMs), undoMax,
+                undoMax <= 16.0 ? "ok" : "OVER");
+    std::printf("%-34s %9.3f %9.3f  target <= 16 ms  %s\n", "Redo, median and max ms", median(redoMs), redoMax,
+                redoMax <= 16.0 ? "ok" : "OVER");
+    std::printf("%-34s %s\n", "undone to the start, redone to the end",
+                backAtStart && forwardAtEnd ? "yes" : "NO: the tables differ");
+
+    return sink == -1 || !(backAtStart && forwardAtEnd) ? 1 : 0;
 }

@@ -59,14 +59,17 @@ TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
     EXPECT_EQ(cell(2, Col::TransMsec), QStringLiteral("800"));
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾜｲﾌﾟ"));
     EXPECT_EQ(remembered(), QStringLiteral("800"));
-    // Neither the modified flag nor an undo snapshot.
-    EXPECT_FALSE(editor.modified());
-    EXPECT_TRUE(SameTable(editor.history().undogrid(), snapshot));
+    // A change of the project like any other: modified, and one step that undo takes
+    // back.
+    EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
 
     EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 3), QStringLiteral("800"));
     EXPECT_EQ(Effects::loadIndex(grid(), 2), 4);
     EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 2), QStringLiteral("800"));
+    editor.history().Undo();
+    EXPECT_TRUE(SameTable(grid(), snapshot));
+    EXPECT_FALSE(editor.modified());
 }
 
 TEST_F(EffectsTest, TheRowsOwnDurationWins)

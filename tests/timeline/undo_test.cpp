@@ -1,6 +1,6 @@
-// One-level undo and redo around the sound section edits: the snapshot taken by
-// deletion, split and equalise, the toggle between the last two states, and the
-// registration tap that takes no snapshot.
+// Undo and redo around the sound section edits: the step taken by deletion, split and
+// equalise, the toggle between the last two states, steps further back, and the taps
+// of one play.
 
 #include "base/numbers.h"
 #include "media/soundpanel.h"
@@ -72,7 +72,8 @@ TEST_F(UndoRedo, ANewDocumentHasNothingToUndoUntilItsFirstEdit)
     EXPECT_EQ(editor.Grid(), fresh);
     editor.history().Redo();
     EXPECT_EQ(editor.Grid(), fresh);
-    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
+    EXPECT_FALSE(editor.history().canUndo());
+    EXPECT_FALSE(editor.history().canRedo());
 }
 
 TEST_F(UndoRedo, UndoAndRedoToggleBetweenTheLastTwoStates)
@@ -95,19 +96,31 @@ TEST_F(UndoRedo, UndoAndRedoToggleBetweenTheLastTwoStates)
     EXPECT_TRUE(SameCells(editor.Grid(), b));
 }
 
-TEST_F(UndoRedo, UndoTwiceThenRedoShowsNoChange)
+TEST_F(UndoRedo, UndoGoesFurtherBackAndRedoComesForwardAgain)
 {
     const RowTable a = editor.Grid();
     editor.Grid().currentRow = 3;
     ui.inputs.push_back(QStringLiteral("2"));
     editor.sections().SndSplit();
     ASSERT_EQ(editor.lastRow(), 6);
+    const RowTable b = editor.Grid();
+    editor.setDraggedRange(2, 4);
+    editor.sections().SndSameSplit();
+    const RowTable c = editor.Grid();
 
     editor.history().Undo();
+    EXPECT_TRUE(SameCells(editor.Grid(), b));
+    editor.history().Undo();
+    EXPECT_TRUE(SameCells(editor.Grid(), a));
+    // Nothing before the first step.
     editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
     editor.history().Redo();
-    EXPECT_TRUE(SameCells(editor.Grid(), a)) << "the second undo stored the restored table";
+    EXPECT_TRUE(SameCells(editor.Grid(), b));
+    editor.history().Redo();
+    EXPECT_TRUE(SameCells(editor.Grid(), c));
+    editor.history().Redo();
+    EXPECT_TRUE(SameCells(editor.Grid(), c));
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -132,37 +145,54 @@ TEST_F(UndoRedo, DeleteThenUndoRestoresEveryRow)
     EXPECT_TRUE(TableInvariants(editor));
 }
 
-TEST_F(UndoRedo, RegistrationTapIsUndoneOnlyWithTheOlderSnapshot)
-{
-    // Equalise takes a snapshot; the tap afterwards takes none, so undo goes back past
-    // both edits to the table before the equalise.
-    const RowTable a = editor.Grid();
-    editor.setDraggedRange(2, 4);
-    editor.sections().SndSameSplit();
-    engine.position = 8000;
-    editor.sections().SndRegister();
-    ASSERT_EQ(editor.lastRow(), 6);
-
-    editor.history().Undo();
-    EXPECT_TRUE(SameCells(editor.Grid(), a));
-    EXPECT_TRUE(TableInvariants(editor));
-}
-
-TEST_F(UndoRedo, ANewEditAfterUndoKeepsTheRedoSnapshot)
+TEST_F(UndoRedo, TheTapsOfOnePlayAreOneStep)
 {
     const RowTable a = editor.Grid();
     editor.setDraggedRange(2, 4);
     editor.sections().SndSameSplit();
     const RowTable b = editor.Grid();
-    editor.history().Undo(); // table a, redo snapshot b
+
+    // Space, three taps, Space: one step, however many taps.
+    engine.state = MediaPlayerEngine::Paused;
+    sound.PlayPause();
+    for (int at : {8000, 8500, 9000}) {
+        engine.position = at;
+        editor.sections().SndRegister();
+    }
+    sound.PlayPause();
+    ASSERT_EQ(editor.lastRow(), 8);
+    const RowTable tapped = editor.Grid();
+    // The next play's taps are a step of their own.
+    sound.PlayPause();
+    engine.position = 9500;
+    editor.sections().SndRegister();
+    sound.PlayPause();
+    ASSERT_EQ(editor.lastRow(), 9);
+
+    editor.history().Undo();
+    EXPECT_TRUE(SameCells(editor.Grid(), tapped));
+    editor.history().Undo();
+    EXPECT_TRUE(SameCells(editor.Grid(), b));
+    editor.history().Undo();
+    EXPECT_TRUE(SameCells(editor.Grid(), a));
+    EXPECT_TRUE(TableInvariants(editor));
+}
+
+TEST_F(UndoRedo, ANewEditAfterUndoClearsWhatCouldBeRedone)
+{
+    const RowTable a = editor.Grid();
+    editor.setDraggedRange(2, 4);
+    editor.sections().SndSameSplit();
+    editor.history().Undo(); // table a; b could be redone
 
     editor.setDraggedRange(3, 5);
-    editor.sections().SndSameSplit(); // undo snapshot a
+    editor.sections().SndSameSplit();
     const RowTable c = editor.Grid();
     ASSERT_FALSE(SameCells(c, a));
 
+    // Redo no longer throws the new edit away for the undone one.
     editor.history().Redo();
-    EXPECT_TRUE(SameCells(editor.Grid(), b));
+    EXPECT_TRUE(SameCells(editor.Grid(), c));
     editor.history().Undo();
     EXPECT_TRUE(SameCells(editor.Grid(), a));
     EXPECT_TRUE(TableInvariants(editor));
@@ -173,6 +203,8 @@ TEST_F(UndoRedo, UndoLeavesMarkerAndRangeAndMarksTheTableModified)
     editor.setDraggedRange(2, 4);
     editor.sections().SndSameSplit();
     editor.selection().SelectRow(5);
+    // Saved after the equalise: the table before it is not what the file holds.
+    editor.history().markSaved();
     editor.setModified(false);
     editor.history().Undo();
     EXPECT_EQ(editor.Grid().marker(5), kMarkerSelected);
