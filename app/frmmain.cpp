@@ -131,6 +131,8 @@ void frmMain::connectControls()
 
     connect(&ed, &Editor::labelsChanged, this, &frmMain::refreshLabels);
     connect(&ed, &Editor::tableChanged, m_grid, &RowTableView::followCurrentRow, Qt::QueuedConnection);
+    connect(&ed, &Editor::tableChanged, this, &frmMain::refreshHistory);
+    connect(&ed, &Editor::historyChanged, this, &frmMain::refreshHistory);
 }
 
 // ---- start-up ------------------------------------------------------------------------
@@ -292,12 +294,28 @@ void frmMain::refreshSound()
     for (QWidget* w :
          {static_cast<QWidget*>(m_btnSndPlayPlause), static_cast<QWidget*>(m_btnSndReg),
           static_cast<QWidget*>(m_btnSndDel), static_cast<QWidget*>(m_btnUp), static_cast<QWidget*>(m_btnDown),
-          static_cast<QWidget*>(m_cmdPreview), static_cast<QWidget*>(m_btnUndo), static_cast<QWidget*>(m_btnRedo),
-          static_cast<QWidget*>(m_btnVidCut), static_cast<QWidget*>(m_btnVidCopy), static_cast<QWidget*>(m_btnVidPaste),
-          static_cast<QWidget*>(m_cmdCreateAVI), static_cast<QWidget*>(m_cmdCreateWMV),
-          static_cast<QWidget*>(m_cmdCreateMP4)})
+          static_cast<QWidget*>(m_cmdPreview), static_cast<QWidget*>(m_btnVidCut), static_cast<QWidget*>(m_btnVidCopy),
+          static_cast<QWidget*>(m_btnVidPaste), static_cast<QWidget*>(m_cmdCreateAVI),
+          static_cast<QWidget*>(m_cmdCreateWMV), static_cast<QWidget*>(m_cmdCreateMP4)})
         w->setEnabled(on);
     m_btnSndPlayPlause->setIcon(style()->standardIcon(s.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    refreshHistory();
+}
+
+void frmMain::refreshHistory()
+{
+    // With the other editing buttons once a sound clip is loaded, and only while there
+    // is something to undo or redo; the menu items likewise.
+    const bool on = m_sound && m_sound->controlsEnabled();
+    const UndoHistory& history = m_editor.history();
+    const bool undo = on && history.canUndo();
+    const bool redo = on && history.canRedo();
+    m_btnUndo->setEnabled(undo);
+    m_btnRedo->setEnabled(redo);
+    if (m_mnuUndo)
+        m_mnuUndo->setEnabled(undo);
+    if (m_mnuRedo)
+        m_mnuRedo->setEnabled(redo);
 }
 
 void frmMain::refreshLabels()

@@ -116,6 +116,8 @@ private:
     void connectControls();
     void refreshSound();
     void refreshLabels();
+    // Undo and Redo, the buttons and the menu items, enabled when there is a step.
+    void refreshHistory();
     void readSettings();
     void writeSettings();
     bool Form_QueryUnload();
@@ -153,6 +155,8 @@ private:
     QWidget* m_picSndPlay = nullptr;
     RangeSlider* m_sliderSnd = nullptr;
     QToolButton* m_btnUndo = nullptr;
+    QAction* m_mnuUndo = nullptr;
+    QAction* m_mnuRedo = nullptr;
     QToolButton* m_btnRedo = nullptr;
     QPushButton* m_btnVidCut = nullptr;
     QPushButton* m_btnVidCopy = nullptr;

@@ -253,8 +253,12 @@ void frmMain::createMenus()
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
-    action(edit, "mnuUndo", QStringLiteral("Undo(&U)"), [this] { m_editor.history().Undo(); });
-    action(edit, "mnuRedo", QStringLiteral("Redo(&R)"), [this] { m_editor.history().Redo(); });
+    m_mnuUndo = action(edit, "mnuUndo", QStringLiteral("Undo(&U)"), [this] { m_editor.history().Undo(); });
+    m_mnuRedo = action(edit, "mnuRedo", QStringLiteral("Redo(&R)"), [this] { m_editor.history().Redo(); });
+    // The keys every editor has, as well as the buttons and the menu. A control that
+    // uses the key itself (a text box's own undo) keeps it.
+    m_mnuUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_mnuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     edit->addSeparator();
     action(edit, "mnuCut", QStringLiteral("映像切取(&X)"), [this] { m_clipboard.Cut(); });
     action(edit, "mnuCopy", QStringLiteral("映像複写(&C)"), [this] { m_clipboard.Copy(); });

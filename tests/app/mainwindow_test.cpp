@@ -326,6 +326,62 @@ TEST_F(MainWindowTest, BeepIsOpenedWithTheFirstSoundClip)
     EXPECT_EQ(beep.callsStartingWith(QStringLiteral("Open")).size(), 1);
 }
 
+TEST_F(MainWindowTest, UndoAndRedoAreEnabledOnlyWithAStepAndAnswerTheirKeys)
+{
+    start();
+    auto* undoButton = window->control<QWidget>("BtnUndo");
+    auto* redoButton = window->control<QWidget>("btnRedo");
+    auto* undoItem = window->findChild<QAction*>(QStringLiteral("mnuUndo"));
+    auto* redoItem = window->findChild<QAction*>(QStringLiteral("mnuRedo"));
+    ASSERT_NE(undoItem, nullptr);
+    ASSERT_NE(redoItem, nullptr);
+    auto state = [&] {
+        return std::vector<bool>{undoButton->isEnabled(), undoItem->isEnabled(), redoButton->isEnabled(),
+                                 redoItem->isEnabled()};
+    };
+    const std::vector<bool> none{false, false, false, false};
+    const std::vector<bool> undoOnly{true, true, false, false};
+    const std::vector<bool> redoOnly{false, false, true, true};
+    EXPECT_EQ(state(), none) << "before a sound clip";
+
+    engines[0]->info.durationMsec = 10000;
+    engines[0]->info.secondsPerFrame = 0.04;
+    window->soundPanel().SndFileOpen(QStringLiteral("/music/song.wav"));
+    EXPECT_EQ(state(), none) << "a new document has nothing to undo";
+    Editor& ed = window->editor();
+    for (int ms : {2000, 4000, 6000})
+        ed.sections().SndSectionAdd(ms);
+    ed.setDraggedRange(3, 3);
+    ed.Grid().currentRow = 3;
+    ed.sections().SndDelete();
+    EXPECT_EQ(ed.lastRow(), 3);
+    EXPECT_EQ(state(), undoOnly);
+
+    // The keys reach the history from the main window, wherever the focus is in it
+    // (the video panel window, shown after it at the start, must have let go).
+    ASSERT_TRUE(waitUntil([&] {
+        window->activateWindow();
+        return QApplication::activeWindow() == window;
+    }));
+    QWidget* slider = window->control<QWidget>("sliderSnd");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ed.lastRow(), 4);
+    EXPECT_EQ(state(), redoOnly);
+    QTest::keyClick(slider, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(ed.lastRow(), 3);
+    EXPECT_EQ(state(), undoOnly);
+    QTest::keyClick(slider, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ed.lastRow(), 4);
+    QTest::keyClick(window->control<QWidget>("Grid"), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(ed.lastRow(), 3);
+    // The buttons and the menu items do the same.
+    undoItem->trigger();
+    EXPECT_EQ(ed.lastRow(), 4);
+    QTest::mouseClick(redoButton, Qt::LeftButton);
+    EXPECT_EQ(ed.lastRow(), 3);
+}
+
 TEST_F(MainWindowTest, ShiftCommaOnTheSoundSliderStepsBackTenFrames)
 {
     start();
