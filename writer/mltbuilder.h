@@ -42,7 +42,8 @@ struct FrameRange final {
 };
 
 // The frames of StartPoint..EndPoint (timeline milliseconds). An end at or
-// before the start means "to the end of the timeline".
+// before the start means "to the end of the timeline" (of these, the parameters
+// reader lets only an end equal to the start through).
 FrameRange frameRangeFor(long long startMs, long long endMs, const Timeline& timeline, const FrameRate& rate);
 
 struct BuildOptions final {

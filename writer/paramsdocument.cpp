@@ -67,6 +67,68 @@ bool parseNumber(const std::string& s, double& out)
     return true;
 }
 
+// The range on the timeline: the editor keeps its times in 32-bit milliseconds from
+// the start of the sound, and its end is never before its start (an end equal to the
+// start asks for everything from the start on). Anything else is no range: read as
+// one, a start before 0 or an end before the start renders something else than what
+// was asked for.
+constexpr long long kMaxPointMs = 2147483647;
+
+bool checkRange(const pugi::xml_node& root, long long startMs, long long endMs, std::string& error)
+{
+    const struct {
+        const char* name;
+        const char* caption;
+        long long value;
+    } points[] = {{"StartPoint", "開始位置", startMs}, {"EndPoint", "終了位置", endMs}};
+    for (const auto& point : points)
+        if (point.value < 0 || point.value > kMaxPointMs) {
+            error = std::string(point.caption) + "（" + point.name + "）の値が正しくありません: \"" +
+                    trimmed(root.child_value(point.name)) + "\"（0〜" + std::to_string(kMaxPointMs) + " のミリ秒）";
+            return false;
+        }
+    if (endMs < startMs) {
+        error = "終了位置（EndPoint）\"" + trimmed(root.child_value("EndPoint")) + "\" が開始位置（StartPoint）\"" +
+                trimmed(root.child_value("StartPoint")) + "\" より前です。";
+        return false;
+    }
+    return true;
+}
+
+// The sound attributes of AudioCompressor. The editor writes 0 in all three when it
+// names no sound format, and the values of stereo 16-bit 48 kHz sound when it does;
+// a value no sound can have is refused, whatever the compressor.
+struct SoundAttribute {
+    const char* name;
+    bool (*fits)(long long);
+    const char* allowed;
+};
+
+constexpr SoundAttribute kSamplesPerSec{"nSamplesPerSec", [](long long v) { return v >= 8000 && v <= 192000; },
+                                        "8000〜192000 の整数"};
+constexpr SoundAttribute kBitsPerSample{"wBitsPerSample", [](long long v) { return v >= 8 && v <= 32 && v % 8 == 0; },
+                                        "8、16、24、32 のいずれか"};
+// The outputs are mono or stereo.
+constexpr SoundAttribute kChannels{"nChannels", [](long long v) { return v == 1 || v == 2; }, "1 か 2"};
+
+// Absent or empty is 0, "not given".
+bool readSoundAttribute(const pugi::xml_node& ac, const SoundAttribute& a, int& out, std::string& error)
+{
+    const std::string text = trimmed(ac.attribute(a.name).value());
+    out = 0;
+    if (text.empty())
+        return true;
+    double d = 0;
+    if (parseNumber(text, d) && d == std::floor(d) && std::fabs(d) <= 2147483647.0 &&
+        (d == 0 || a.fits(static_cast<long long>(d)))) {
+        out = static_cast<int>(d);
+        return true;
+    }
+    error = std::string("音声圧縮（AudioCompressor）の ") + a.name + " の値が正しくありません: \"" + text + "\"（" +
+            a.allowed + "、指定しないときは 0）";
+    return false;
+}
+
 // The MP4 elements of an H.264 / AAC document; false with a message when one
 // is missing or out of range.
 bool readMp4Params(const pugi::xml_node& root, const std::string& audioName, Mp4Params& mp4, std::string& error)
@@ -163,6 +225,8 @@ bool loadWriterParams(const std::string& path, WriterParams& out, std::string& e
         error = std::string("終了位置（EndPoint）が数値ではありません: \"") + root.child_value("EndPoint") + "\"";
         return false;
     }
+    if (!checkRange(root, p.startMs, p.endMs, error))
+        return false;
     const pugi::xml_node vc = root.child("VideoCompressor");
     p.video.name = vc.child_value();
     long long bitRate = 0;
@@ -173,9 +237,10 @@ bool loadWriterParams(const std::string& path, WriterParams& out, std::string& e
     p.video.windowSize = intAttribute(vc, "WindowSize");
     const pugi::xml_node ac = root.child("AudioCompressor");
     p.audio.name = ac.child_value();
-    p.audio.samplesPerSec = intAttribute(ac, "nSamplesPerSec");
-    p.audio.bitsPerSample = intAttribute(ac, "wBitsPerSample");
-    p.audio.channels = intAttribute(ac, "nChannels");
+    if (!readSoundAttribute(ac, kSamplesPerSec, p.audio.samplesPerSec, error) ||
+        !readSoundAttribute(ac, kBitsPerSample, p.audio.bitsPerSample, error) ||
+        !readSoundAttribute(ac, kChannels, p.audio.channels, error))
+        return false;
     if (p.video.name == kMp4VideoCompressor) {
         if (!readMp4Params(root, p.audio.name, p.mp4, error))
             return false;

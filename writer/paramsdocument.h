@@ -16,10 +16,10 @@ struct VideoCompressorParams final {
 };
 
 struct AudioCompressorParams final {
-    std::string name; // "PCM" or empty
-    int samplesPerSec = 0;
-    int bitsPerSample = 0;
-    int channels = 0;
+    std::string name;      // "PCM" or empty
+    int samplesPerSec = 0; // 0 (not given) or 8000..192000
+    int bitsPerSample = 0; // 0, 8, 16, 24 or 32
+    int channels = 0;      // 0, 1 or 2
 };
 
 // The MP4 choice: VideoCompressor "H.264" with AudioCompressor "AAC". Only such
@@ -43,8 +43,8 @@ struct WriterParams final {
     std::string aviFileName; // output file; empty means preview
     std::string writeGrfArg; // unused here (a graph dump path of older writers)
     std::string writeXtlArg; // where the engine timeline may be saved for inspection
-    long long startMs = 0;   // range on the timeline, milliseconds
-    long long endMs = 0;
+    long long startMs = 0;   // range on the timeline, milliseconds: 0 <= startMs <= endMs < 2^31;
+    long long endMs = 0;     // an end equal to the start means "to the end of the timeline"
     VideoCompressorParams video;
     AudioCompressorParams audio;
     std::string prxFileName; // WMV profile name
@@ -55,9 +55,12 @@ struct WriterParams final {
 
 // Reads the parameters document. Returns false and fills `error` with a
 // human-readable reason when the file is missing, not XML, has the wrong
-// root, or carries a range that is not a number. An MP4 document (see
-// Mp4Params) is refused when one of its elements is missing or out of range,
-// or when only one of the two compressors names the MP4 choice.
+// root, or carries a range that is not a number, starts before 0, ends before
+// it starts or lies beyond the editor's 32-bit milliseconds, or when
+// AudioCompressor gives a sampling rate, bit count or channel count no sound
+// of the outputs can have. An MP4 document (see Mp4Params) is refused when one
+// of its elements is missing or out of range, or when only one of the two
+// compressors names the MP4 choice.
 bool loadWriterParams(const std::string& path, WriterParams& out, std::string& error);
 
 // Joins the command-line words into the parameters path: older callers pass

@@ -63,12 +63,54 @@ bool readClip(const pugi::xml_node& node, TimelineClip& clip, std::string& error
     return true;
 }
 
-int intAttr(const pugi::xml_node& node, const char* name, int fallback)
+// What a group attribute may hold: a number from `min` to `max`, a whole multiple
+// of `step` when that is not 0.
+struct GroupValue {
+    const char* name;
+    double min;
+    double max;
+    int step;
+    const char* allowed; // the same, as the message says it
+};
+
+// Picture sides from 16 pixels (one macroblock, the least the MP4 profile takes too) to
+// 8192 (one uncompressed frame is then 200 MB; the editor's own sizes run from 176x144
+// to 1920x1080); 1 to 240 frames a second; the bit counts of uncompressed RGB pictures;
+// the sampling rates sound is recorded and played at.
+constexpr GroupValue kWidth{"width", 16, 8192, 1, "16〜8192 の整数"};
+constexpr GroupValue kHeight{"height", 16, 8192, 1, "16〜8192 の整数"};
+constexpr GroupValue kFrameRate{"framerate", 1, 240, 0, "1 以上 240 以下"};
+constexpr GroupValue kBitDepth{"bitdepth", 8, 32, 8, "8、16、24、32 のいずれか"};
+constexpr GroupValue kSamplingRate{"samplingrate", 8000, 192000, 1, "8000〜192000 の整数"};
+
+// A group attribute the document leaves out keeps its default; one it gives must be a
+// value the output can mean, or the document is refused before anything is written.
+// Rounding a wrong value, or putting the default in its place, would render something
+// nobody asked for over the user's file (a sampling rate of "2.5" came out as 3 Hz).
+bool readGroupValue(const pugi::xml_node& group, const GroupValue& v, double& out, std::string& error)
 {
-    double v = 0;
-    if (!parseNumber(node.attribute(name), v) || v < 1 || v > 100000)
-        return fallback;
-    return static_cast<int>(std::lround(v));
+    const pugi::xml_attribute attr = group.attribute(v.name);
+    if (!attr)
+        return true;
+    double d = 0;
+    const bool fits = parseNumber(attr, d) && d >= v.min && d <= v.max &&
+                      (v.step == 0 || (d == std::floor(d) && std::fmod(d, v.step) == 0));
+    if (!fits) {
+        error = std::string("<group> の \"") + v.name + "\" が正しくありません（\"" + attr.value() + "\"、" +
+                v.allowed + "）。";
+        return false;
+    }
+    out = d;
+    return true;
+}
+
+bool readGroupValue(const pugi::xml_node& group, const GroupValue& v, int& out, std::string& error)
+{
+    double d = out;
+    if (!readGroupValue(group, v, d, error))
+        return false;
+    out = static_cast<int>(d);
+    return true;
 }
 
 } // namespace
@@ -103,12 +145,11 @@ bool parseTimeline(const std::string& xmlText, Timeline& out, std::string& error
         const std::string type = group.attribute("type").value();
         if (type == "video" && !haveVideo) {
             haveVideo = true;
-            t.video.width = intAttr(group, "width", 720);
-            t.video.height = intAttr(group, "height", 480);
-            t.video.bitDepth = intAttr(group, "bitdepth", 24);
-            double fps = 0;
-            if (parseNumber(group.attribute("framerate"), fps) && fps >= 1 && fps <= 240)
-                t.video.frameRate = fps;
+            if (!readGroupValue(group, kWidth, t.video.width, error) ||
+                !readGroupValue(group, kHeight, t.video.height, error) ||
+                !readGroupValue(group, kBitDepth, t.video.bitDepth, error) ||
+                !readGroupValue(group, kFrameRate, t.video.frameRate, error))
+                return false;
             for (const pugi::xml_node track : group.children("track")) {
                 TimelineTrack tr;
                 for (const pugi::xml_node child : track.children()) {
@@ -130,7 +171,8 @@ bool parseTimeline(const std::string& xmlText, Timeline& out, std::string& error
             }
         } else if (type == "audio" && !t.hasAudioGroup) {
             t.hasAudioGroup = true;
-            t.audio.samplingRate = intAttr(group, "samplingrate", 48000);
+            if (!readGroupValue(group, kSamplingRate, t.audio.samplingRate, error))
+                return false;
             // The editor writes one audio track; clips of further tracks are
             // placed on the same sound line.
             for (const pugi::xml_node track : group.children("track"))

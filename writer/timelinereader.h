@@ -50,6 +50,10 @@ struct Timeline final {
     double duration() const;
 };
 
+// Reads the document; false with a reason (Japanese, shown to the user) when it is
+// not a timeline, a time is not a number or beyond the editor's range, or a group
+// gives a size, frame rate, bit depth or sampling rate no output can have. A group
+// attribute left out keeps the default above.
 bool readTimeline(const std::string& path, Timeline& out, std::string& error);
 bool parseTimeline(const std::string& xmlText, Timeline& out, std::string& error);
 

@@ -264,6 +264,141 @@ TEST(WriterTimeline, RefusesBrokenDocumentsWithAReason)
     EXPECT_EQ(error, "タイムラインファイルが見つかりません。\n/nonexistent/T-KaDro-Clips.xml");
 }
 
+// The readers refuse values no output can mean (the end-to-end test of the refusals is
+// WriterRender.EachRefusedDocumentKeepsTheTarget); every value at the ends of what
+// they take, and everything the editor writes, still reads.
+TEST(WriterTimeline, GroupValuesAtTheEndsOfTheirRangesAreRead)
+{
+    auto groups = [](const std::string& video, const std::string& audio) {
+        return "<timeline><group type=\"video\" " + video + "><track/></group><group type=\"audio\" " + audio +
+               "><track/></group></timeline>";
+    };
+    struct Case {
+        std::string video, audio;
+        int width, height, bitDepth, samplingRate;
+        double frameRate;
+    };
+    const std::vector<Case> cases = {
+        {"width=\"16\" height=\"16\" framerate=\"1\" bitdepth=\"8\"", "samplingrate=\"8000\"", 16, 16, 8, 8000, 1},
+        {"width=\"8192\" height=\"8192\" framerate=\"240\" bitdepth=\"32\"", "samplingrate=\"192000\"", 8192, 8192, 32,
+         192000, 240},
+        {"width=\" 1920 \" height=\"1080.0\" framerate=\"23.976\" bitdepth=\"16\"", "samplingrate=\"44100\"", 1920,
+         1080, 16, 44100, 23.976},
+        // Left out: the defaults.
+        {"", "", 720, 480, 24, 48000, 30},
+    };
+    for (const Case& c : cases) {
+        Timeline t;
+        std::string error;
+        ASSERT_TRUE(parseTimeline(groups(c.video, c.audio), t, error)) << c.video << " " << c.audio << ": " << error;
+        EXPECT_EQ(t.video.width, c.width) << c.video;
+        EXPECT_EQ(t.video.height, c.height) << c.video;
+        EXPECT_EQ(t.video.bitDepth, c.bitDepth) << c.video;
+        EXPECT_DOUBLE_EQ(t.video.frameRate, c.frameRate) << c.video;
+        EXPECT_EQ(t.audio.samplingRate, c.samplingRate) << c.audio;
+    }
+    // A value is checked only in the group that is read: the first of each kind.
+    Timeline t;
+    std::string error;
+    EXPECT_TRUE(parseTimeline("<timeline><group type=\"audio\" samplingrate=\"22050\"/><group type=\"audio\" "
+                              "samplingrate=\"2.5\"/></timeline>",
+                              t, error))
+        << error;
+    EXPECT_EQ(t.audio.samplingRate, 22050);
+}
+
+TEST(WriterParams, RangesAndSoundValuesAtTheEndsOfTheirRangesAreRead)
+{
+    ScratchDir dir;
+    struct Case {
+        std::string start, end, rate, bits, channels;
+        long long startMs, endMs;
+        int samplesPerSec, bitsPerSample, channelCount;
+    };
+    const std::vector<Case> cases = {
+        {"0", "2147483647", "8000", "8", "1", 0, 2147483647, 8000, 8, 1},
+        {"1500", "1500", "192000", "32", "2", 1500, 1500, 192000, 32, 2}, // an empty range: to the end
+        {" 0 ", "64250.0", "44100", "24", "2", 0, 64250, 44100, 24, 2},
+        {"0", "0", "0", "0", "0", 0, 0, 0, 0, 0}, // no sound format named
+        {"0", "1", "", "", "", 0, 1, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::string text = paramsXml("/o/v.wav", "", "PCM");
+        auto set = [&text](const std::string& from, const std::string& to) {
+            text.replace(text.find(from), from.size(), to);
+        };
+        set("1500</StartPoint>", c.start + "</StartPoint>");
+        set("64250</EndPoint>", c.end + "</EndPoint>");
+        set("nSamplesPerSec=\"48000\"", "nSamplesPerSec=\"" + c.rate + "\"");
+        set("wBitsPerSample=\"16\"", "wBitsPerSample=\"" + c.bits + "\"");
+        set("nChannels=\"2\"", "nChannels=\"" + c.channels + "\"");
+        WriterParams p;
+        std::string error;
+        ASSERT_TRUE(loadWriterParams(dir.file("p.xml", text), p, error)) << text << "\n" << error;
+        EXPECT_EQ(p.startMs, c.startMs) << text;
+        EXPECT_EQ(p.endMs, c.endMs) << text;
+        EXPECT_EQ(p.audio.samplesPerSec, c.samplesPerSec) << text;
+        EXPECT_EQ(p.audio.bitsPerSample, c.bitsPerSample) << text;
+        EXPECT_EQ(p.audio.channels, c.channelCount) << text;
+    }
+    // Without the attributes at all.
+    WriterParams p;
+    std::string error;
+    ASSERT_TRUE(loadWriterParams(dir.file("bare.xml", "<params><XtlFilePath>/t.xml</XtlFilePath><StartPoint>0"
+                                                      "</StartPoint><EndPoint>0</EndPoint></params>"),
+                                 p, error))
+        << error;
+    EXPECT_EQ(p.audio.samplesPerSec, 0);
+}
+
+// The documents the editor's own tests keep as what it writes.
+TEST(WriterDocuments, EveryDocumentTheEditorWritesIsRead)
+{
+    int timelines = 0, params = 0;
+    for (const auto& e : fs::directory_iterator(VK_EDITOR_DOCS_DIR)) {
+        const std::string path = e.path().string();
+        if (e.path().extension() != ".xml")
+            continue;
+        std::string error;
+        if (e.path().filename().string().rfind("params_", 0) == 0) {
+            WriterParams p;
+            EXPECT_TRUE(loadWriterParams(path, p, error)) << path << ": " << error;
+            ++params;
+        } else {
+            Timeline t;
+            EXPECT_TRUE(readTimeline(path, t, error)) << path << ": " << error;
+            ++timelines;
+        }
+    }
+    EXPECT_GE(timelines, 4);
+    EXPECT_GE(params, 3);
+}
+
+// The refused documents are seeds of the readers' fuzz runs; each must stay refused,
+// with a reason, or it no longer starts the fuzzer where it was meant to.
+TEST(WriterDocuments, EveryRefusedSeedOfTheFuzzCorpusIsRefused)
+{
+    int seeds = 0;
+    for (const char* reader : {"writer_params", "writer_timeline"}) {
+        for (const auto& e : fs::directory_iterator(std::string(VK_FUZZ_CORPUS_DIR) + "/" + reader)) {
+            if (e.path().filename().string().rfind("refused_", 0) != 0)
+                continue;
+            const std::string path = e.path().string();
+            std::string error;
+            if (std::string(reader) == "writer_params") {
+                WriterParams p;
+                EXPECT_FALSE(loadWriterParams(path, p, error)) << path;
+            } else {
+                Timeline t;
+                EXPECT_FALSE(readTimeline(path, t, error)) << path;
+            }
+            EXPECT_FALSE(error.empty()) << path;
+            ++seeds;
+        }
+    }
+    EXPECT_GE(seeds, 20);
+}
+
 TEST(WriterOutput, CompressorsAndExtensionChooseTheFile)
 {
     Timeline t;

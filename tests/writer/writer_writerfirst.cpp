@@ -1,4 +1,4 @@
-// Preloaded into T-VideoWrite by tests/writer_render.cpp: gives the engine's file
+// Preloaded into T-VideoWrite by tests/writer/render_test.cpp: gives the engine's file
 // writer thread the head start a busy machine gives it by chance. A thread
 // started from the engine's avformat module (its only thread is the writer's)
 // runs on its own first: the code that created it is held until the thread has
