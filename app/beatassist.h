@@ -83,7 +83,6 @@ signals:
 
 private:
     void clipLoaded(const QString& path);
-    void refreshStrip();
     void refreshSections();
     void resolveLevel();
     void placeStrip();

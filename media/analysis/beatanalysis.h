@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace vk {
@@ -38,12 +39,29 @@ struct AudioAnalysis {
 // Shortest sound the tracker is given: below it there are too few beats to find a tempo.
 constexpr double kMinBeatSoundMs = 4000.0;
 
-// Analyses mono samples. Progress runs from 0 to 1; cancel (may be null) stops the work
-// early with reason "Cancelled". Never throws.
+// Takes the next block of a sound (mono samples, any count); false when it wants no more.
+using SoundSink = std::function<bool(const float* samples, size_t count)>;
+// Hands a whole sound to the sink block by block, from its start and in order, until the
+// sound ends or the sink returns false. Returns an empty string, or the reason the sound
+// could not be read (a decoder's reason(); "Cancelled").
+using SoundSource = std::function<QString(const SoundSink& sink)>;
+
+// Analyses a sound handed over in blocks, in memory that does not grow with its length
+// beyond what the result keeps (peaks, onsets, beats) and the detection function (one
+// value every 10-12 ms). The source is read twice: once for the peaks, onsets and beats,
+// and once more for the bars, whose spectra are taken beat by beat once the beats are
+// known. expectedSamples (0: unknown) only drives the progress. Progress runs from 0 to
+// 1; cancel (may be null) stops the work early with reason "Cancelled". The result does
+// not depend on how the sound is cut into blocks. Never throws.
+AudioAnalysis analyseSound(int sampleRate, size_t expectedSamples, const SoundSource& source,
+                           const std::atomic<bool>* cancel = nullptr, const ProgressFn& progress = {});
+
+// Analyses mono samples in memory (analyseSound over one block).
 AudioAnalysis analyseSamples(const std::vector<float>& mono, int sampleRate, const std::atomic<bool>* cancel = nullptr,
                              const ProgressFn& progress = {});
 
-// Decodes the file and analyses it; decoding takes the first half of the progress range.
+// Decodes the file block by block (AudioDecoder) and analyses it (analyseSound); the
+// file is decoded twice, and never held whole.
 AudioAnalysis analyseFile(const QString& path, const std::atomic<bool>* cancel = nullptr,
                           const ProgressFn& progress = {});
 

@@ -14,23 +14,62 @@ qint16 toPeak(float v)
 
 } // namespace
 
+WaveformPeaks::Builder::Builder(int sampleRate, size_t expectedSamples) : m_sampleRate(sampleRate)
+{
+    // A container's stated length may be wrong: beyond 4 MB the list grows as it fills.
+    m_base.reserve(std::min<size_t>(expectedSamples / kBaseBucket + 1, size_t(1) << 20));
+}
+
+void WaveformPeaks::Builder::add(const float* samples, size_t count)
+{
+    if (!samples)
+        return;
+    while (count > 0) {
+        const size_t filled = m_count % kBaseBucket;
+        if (filled == 0 && count >= size_t(kBaseBucket)) {
+            // Whole buckets straight from the block.
+            float lo = samples[0], hi = samples[0];
+            for (int i = 1; i < kBaseBucket; ++i) {
+                lo = std::min(lo, samples[i]);
+                hi = std::max(hi, samples[i]);
+            }
+            m_base.push_back({toPeak(lo), toPeak(hi)});
+            samples += kBaseBucket;
+            count -= kBaseBucket;
+            m_count += kBaseBucket;
+            continue;
+        }
+        if (filled == 0) {
+            m_lo = m_hi = *samples;
+        } else {
+            m_lo = std::min(m_lo, *samples);
+            m_hi = std::max(m_hi, *samples);
+        }
+        ++samples;
+        --count;
+        if (++m_count % kBaseBucket == 0)
+            m_base.push_back({toPeak(m_lo), toPeak(m_hi)});
+    }
+}
+
+WaveformPeaks WaveformPeaks::Builder::finish()
+{
+    if (m_count % kBaseBucket != 0)
+        m_base.push_back({toPeak(m_lo), toPeak(m_hi)});
+    std::vector<PeakPair> base;
+    base.swap(m_base);
+    const size_t count = m_count;
+    m_count = 0;
+    return fromBase(std::move(base), count, m_sampleRate);
+}
+
 WaveformPeaks WaveformPeaks::build(const float* samples, size_t count, int sampleRate)
 {
-    WaveformPeaks p;
     if (!samples || count == 0 || sampleRate <= 0)
-        return p;
-    std::vector<PeakPair> base((count + kBaseBucket - 1) / kBaseBucket);
-    for (size_t b = 0; b < base.size(); ++b) {
-        const float* s = samples + b * kBaseBucket;
-        const float* e = samples + std::min(count, (b + 1) * kBaseBucket);
-        float lo = *s, hi = *s;
-        for (++s; s < e; ++s) {
-            lo = std::min(lo, *s);
-            hi = std::max(hi, *s);
-        }
-        base[b] = {toPeak(lo), toPeak(hi)};
-    }
-    return fromBase(std::move(base), count, sampleRate);
+        return {};
+    Builder builder(sampleRate, count);
+    builder.add(samples, count);
+    return builder.finish();
 }
 
 WaveformPeaks WaveformPeaks::fromBase(std::vector<PeakPair> base, size_t sampleCount, int sampleRate)

@@ -25,6 +25,25 @@ public:
 
     WaveformPeaks() = default;
 
+    // Builds the pyramid from mono samples handed over in blocks of any size, so the
+    // sound need not be in memory whole; finish() gives what build() gives for all the
+    // samples at once.
+    class Builder {
+    public:
+        // expectedSamples (0: unknown) only sizes the level-0 list ahead.
+        explicit Builder(int sampleRate, size_t expectedSamples = 0);
+        void add(const float* samples, size_t count);
+        size_t sampleCount() const { return m_count; }
+        WaveformPeaks finish();
+
+    private:
+        std::vector<PeakPair> m_base;
+        size_t m_count = 0;
+        float m_lo = 0.0f; // of the bucket being filled
+        float m_hi = 0.0f;
+        int m_sampleRate = 0;
+    };
+
     // Builds the whole pyramid from mono samples (full scale -1..1; louder values clip).
     static WaveformPeaks build(const float* samples, size_t count, int sampleRate);
     // Rebuilds the coarser levels from a stored level 0 (see base()); used by the cache.

@@ -32,6 +32,25 @@ inline std::vector<double> writeClicks(const QString& path, double bpm, double s
     return track.clicksMs;
 }
 
+// A song in 4/4 at 120 BPM: a click on every beat, louder and higher on the first of
+// each bar, and a bass note that changes with each bar (A, F, C, G) as chords do. Bars
+// start every 2 s from 0.
+inline std::vector<float> barsSong(int rate, double seconds)
+{
+    const double roots[] = {110.0, 87.31, 130.81, 98.0};
+    std::vector<float> pcm(size_t(seconds * rate));
+    for (size_t n = 0; n < pcm.size(); ++n) {
+        const double t = double(n) / rate;
+        const double inBeat = std::fmod(t, 0.5);
+        const bool first = std::fmod(t, 2.0) < 0.5;
+        const double click = std::exp(-60.0 * inBeat) * std::sin(2 * M_PI * (first ? 2400.0 : 1600.0) * t);
+        const double root = roots[int(t / 2.0) % 4];
+        const double bass = 0.3 * (1.0 - 0.25 * std::fmod(t, 2.0)) * std::sin(2 * M_PI * root * t);
+        pcm[n] = float(0.5 * click + bass);
+    }
+    return pcm;
+}
+
 inline void writeSilence(const QString& path, double seconds, int rate = 44100)
 {
     writeWav16(path, std::vector<float>(size_t(seconds * rate), 0.0f), rate, 1);
