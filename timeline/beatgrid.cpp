@@ -332,6 +332,14 @@ void BeatGrid::buildLattice()
         const double restAfter = beatRemainder(part, 0, after);
         double bestGap = unitAfter, shift = 0.0, meet = 0.0;
         bool met = false;
+        if (unitBefore <= 0.0 || unitAfter <= 0.0) {
+            // No tempo on one side to carry the beats: the parts follow one another.
+            const double shiftOnly = m_anchors.back().index + kUnitsPerBeat - part.front().index;
+            for (const Anchor& a : part)
+                if (a.index + shiftOnly > m_anchors.back().index && a.ms > m_anchors.back().ms)
+                    m_anchors.push_back({a.index + shiftOnly, a.ms});
+            continue;
+        }
         const double firstBeat =
             last.index +
             std::fmod(restBefore - std::fmod(last.index, kUnitsPerBeat) + 2 * kUnitsPerBeat, kUnitsPerBeat);

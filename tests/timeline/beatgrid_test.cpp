@@ -262,6 +262,29 @@ TEST(BeatGridTaps, TooFewOrUnsteadyTapsLeaveTheTrackersBeats)
     EXPECT_TRUE(BeatGrid({}, {}).beatsFor(taps).empty());
 }
 
+TEST(BeatGridTaps, AnyBeatsAndTapsGiveAscendingBeatsOverTheTrackersSpan)
+{
+    // Beat lists no tracker would give (random spacing, doubled beats, a long gap) and
+    // taps anywhere: ascending beats over the same span, never a hang.
+    std::mt19937 rng(9);
+    for (int round = 0; round < 80; ++round) {
+        std::uniform_real_distribution<double> step(round % 3 == 0 ? 1.0 : 200.0, round % 5 == 0 ? 9000.0 : 900.0);
+        std::vector<double> tracker{std::uniform_real_distribution<double>(0.0, 5000.0)(rng)};
+        const int count = 2 + int(rng() % 300);
+        for (int i = 1; i < count; ++i)
+            tracker.push_back(tracker.back() + step(rng));
+        std::vector<double> taps;
+        double t = tracker.front() + step(rng);
+        for (int i = 0; i < int(rng() % 20); ++i)
+            taps.push_back(t += std::uniform_real_distribution<double>(100.0, 1200.0)(rng));
+        const std::vector<double> got = BeatGrid(tracker, {}).beatsFor(taps);
+        ASSERT_TRUE(std::is_sorted(got.begin(), got.end())) << round;
+        ASSERT_FALSE(got.empty()) << round;
+        EXPECT_GE(got.front(), tracker.front() - 2000.0) << round;
+        EXPECT_LE(got.back(), tracker.back() + 2000.0) << round;
+    }
+}
+
 TEST(BeatGridSteadiness, ASoundWithoutASteadyBeatGetsNoGrid)
 {
     // Speech: the tracker's beats, but its syllables keep to no lattice.
