@@ -6,6 +6,7 @@
 #include "base/userdialogs.h"
 #include "media/analysis/analysisworker.h"
 #include "media/soundpanel.h"
+#include "timeline/beatgrid.h"
 #include "timeline/beatsnap.h"
 #include "timeline/editor.h"
 
@@ -110,15 +111,11 @@ double BeatAssist::adjustTap(double playerMs)
 
 void BeatAssist::resolveLevel()
 {
-    if (int(m_taps.size()) < kMinLevelTaps) {
-        m_beats = m_analysis->beatsMs;
-    } else {
-        std::vector<double> taps = m_taps;
-        std::sort(taps.begin(), taps.end());
-        m_beats = beatsAtTapLevel(m_analysis->beatsMs, taps);
-    }
+    // The tracker's beats, on the level, phase and timing of the taps once there are a
+    // few; none for a sound without a steady beat. The strip shows the same beats.
+    m_beats = m_grid.beatsFor(m_taps);
     if (m_strip)
-        m_strip->setBeats(m_beats, m_analysis->downbeatsMs);
+        m_strip->setBeats(m_beats, barsOnBeats(m_analysis->downbeatsMs, m_beats));
 }
 
 void BeatAssist::setSnapOn(bool on)
@@ -141,6 +138,7 @@ void BeatAssist::clipLoaded(const QString& path)
 {
     m_taps.clear();
     m_analysis = std::make_shared<AudioAnalysis>();
+    m_grid = BeatGrid();
     m_beats.clear();
     if (m_strip) {
         m_strip->setAnalysis(nullptr, m_editor.sndLength());
@@ -153,7 +151,7 @@ void BeatAssist::clipLoaded(const QString& path)
 void BeatAssist::setAnalysis(const AudioAnalysis& analysis)
 {
     m_analysis = std::make_shared<AudioAnalysis>(analysis);
-    m_beats = analysis.beatsMs;
+    m_grid = BeatGrid(analysis.beatsMs, analysis.onsetsMs);
     if (m_strip) {
         m_strip->setAnalysis(m_analysis, m_editor.sndLength() > 0 ? m_editor.sndLength() : analysis.durationMs);
         m_strip->setProgress(-1.0);
@@ -162,6 +160,8 @@ void BeatAssist::setAnalysis(const AudioAnalysis& analysis)
     refreshSections();
     if (!analysis.hasBeats())
         m_editor.setMsg(analysis.reason.isEmpty() ? QStringLiteral("No beats found") : analysis.reason);
+    else if (!m_grid.steady())
+        m_editor.setMsg(QStringLiteral("No steady beat"));
     emit analysed();
 }
 
@@ -192,6 +192,10 @@ void BeatAssist::beatSplitCommand()
     }
     if (!m_analysis->hasBeats()) {
         m_editor.setMsg(m_analysis->reason.isEmpty() ? QStringLiteral("No beats found") : m_analysis->reason);
+        return;
+    }
+    if (m_beats.empty()) {
+        m_editor.setMsg(QStringLiteral("No steady beat"));
         return;
     }
     const std::optional<QString> answer = m_editor.ui().inputBox(

@@ -14,6 +14,7 @@
 
 #include "app/waveformstrip.h"
 #include "media/analysis/beatanalysis.h"
+#include "timeline/beatgrid.h"
 #include "timeline/tapadjuster.h"
 
 #include <QAction>
@@ -97,6 +98,7 @@ private:
     QPointer<QAction> m_snapAction;
     std::unique_ptr<AnalysisWorker> m_worker;
     std::shared_ptr<const AudioAnalysis> m_analysis;
+    BeatGrid m_grid;
     std::vector<double> m_beats;
     std::vector<double> m_taps;
     bool m_snapOn = false;

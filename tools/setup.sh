@@ -5,6 +5,8 @@
 #   tools/setup.sh test  [build folder]
 #   tools/setup.sh sanitize [build folder]   Debug build under AddressSanitizer and
 #                                            UndefinedBehaviorSanitizer, tests without timing
+#   tools/setup.sh bench [build folder]      also installs the packaged songs of the
+#                                            real-music set, prepares it and runs beatbench
 set -euo pipefail
 
 mode="${1:-run}"
@@ -29,6 +31,12 @@ packages=(
   qt6-translations-l10n desktop-file-utils appstream shared-mime-info dpkg-dev file
   clang-16 libclang-rt-16-dev libfuzzer-16-dev
 )
+
+# The real-music set of beatbench: recorded songs with the note charts written to them.
+# Only the benchmark uses them; neither the editor nor the tests need them.
+if [ "$mode" = bench ]; then
+  packages+=(fretsonfire-songs-muldjord fretsonfire-songs-sectoid)
+fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -64,8 +72,12 @@ case "$mode" in
     # call several times over, so those run only in the plain build.
     ctest --output-on-failure --timeout 1800 -j"$(nproc)" -LE timing
     ;;
+  bench)
+    "$here/tools/realmusic.sh" "$build/realmusic"
+    exec "$build/bin/beatbench" --songs "$build/realmusic"
+    ;;
   *)
-    echo "usage: $0 run|test|sanitize [build folder]" >&2
+    echo "usage: $0 run|test|sanitize|bench [build folder]" >&2
     exit 2
     ;;
 esac
