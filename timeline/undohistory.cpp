@@ -15,14 +15,29 @@ void UndoHistory::openStep()
     // step copies nothing.
     if (!m_open) {
         m_taken = m_grid;
+        m_takenParts.clear();
+        for (const DocumentPart& part : m_parts)
+            m_takenParts.push_back(part.read());
         m_open = true;
     }
     ++m_generation;
 }
 
+void UndoHistory::addDocumentPart(DocumentPart part)
+{
+    if (m_open)
+        m_takenParts.push_back(part.read());
+    m_parts.push_back(std::move(part));
+}
+
 bool UndoHistory::openStepChangedTable() const
 {
-    return m_open && m_taken != m_grid;
+    if (!m_open)
+        return false;
+    for (size_t i = 0; i < m_parts.size(); ++i)
+        if (m_parts[i].read() != m_takenParts[i])
+            return true;
+    return m_taken != m_grid;
 }
 
 bool UndoHistory::closeStep()
@@ -46,9 +61,16 @@ bool UndoHistory::closeStep()
     int tail = 0;
     while (tail < na - first && tail < nb - first && a.sameRow(na - 1 - tail, b, nb - 1 - tail))
         ++tail;
-    if (first == na && first == nb)
-        return false;
     Step step;
+    for (size_t i = 0; i < m_parts.size(); ++i) {
+        QByteArray now = m_parts[i].read();
+        if (now != m_takenParts[i]) {
+            step.parts.push_back({i, m_takenParts[i], now});
+            m_takenParts[i] = std::move(now);
+        }
+    }
+    if (first == na && first == nb && step.parts.empty())
+        return false;
     step.first = first;
     for (int r = first; r < na - tail; ++r)
         step.before.push_back(a.rowCells(r));
@@ -89,6 +111,11 @@ void UndoHistory::apply(const Step& step, bool forward)
     const std::vector<RowTable::Cells>& to = forward ? step.after : step.before;
     m_grid.spliceRows(step.first, int(from.size()), to);
     m_taken.spliceRows(step.first, int(from.size()), to);
+    for (const PartChange& change : step.parts) {
+        const QByteArray& value = forward ? change.after : change.before;
+        m_parts[change.part].write(value);
+        m_takenParts[change.part] = value;
+    }
     ++m_generation;
     m_editor.setModified(m_index != m_cleanIndex);
     m_editor.notifyTable();

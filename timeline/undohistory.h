@@ -27,7 +27,9 @@
 
 #include "timeline/rowtable.h"
 
+#include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace vk {
@@ -57,6 +59,17 @@ public:
     // No state of the table is the one in a file (a project recovered from an autosave).
     void markUnsaved();
 
+    // A part of the document outside the row table that commands change and undo
+    // brings back (the beat grid's corrections, say), as a small value read and
+    // written through the two functions. A step keeps its value before and after when
+    // the step changed it, and a step that changed only the part is a step too. Parts
+    // are added once, when the application wires the editor.
+    struct DocumentPart {
+        std::function<QByteArray()> read;
+        std::function<void(const QByteArray&)> write;
+    };
+    void addDocumentPart(DocumentPart part);
+
     // Grows with every step opened, undone or redone, and at clear(): a run of edits
     // that should be one step (the taps of one play) compares it to see whether its
     // step is still the open one.
@@ -69,10 +82,16 @@ public:
     RowTable& undogrid() { return m_taken; }
 
 private:
+    struct PartChange {
+        size_t part = 0;
+        QByteArray before;
+        QByteArray after;
+    };
     struct Step {
         int first = 1;                       // first data row that differs
         std::vector<RowTable::Cells> before; // rows first.. as they were
         std::vector<RowTable::Cells> after;  // rows first.. as they became
+        std::vector<PartChange> parts;       // the document parts it changed
     };
 
     // Closes the open step; true when it changed the table and became a step.
@@ -89,6 +108,8 @@ private:
     int m_index = 0;      // steps before this one are done, the rest undone
     int m_cleanIndex = 0; // m_index of the saved table; -1 when none is
     RowTable m_taken{1, 1};
+    std::vector<DocumentPart> m_parts;
+    std::vector<QByteArray> m_takenParts; // their values as the open step began
     bool m_open = false;
     std::uint64_t m_generation = 0;
 };

@@ -296,6 +296,35 @@ TEST_F(HistoryTest, ANewDocumentStartsItsOwnHistory)
     EXPECT_FALSE(editor.history().canRedo());
 }
 
+TEST_F(HistoryTest, ADocumentPartOutsideTheTableIsUndoneWithItsStep)
+{
+    // A value beside the rows, as the beat grid's corrections are.
+    QByteArray corrections = "none";
+    editor.history().addDocumentPart(
+        {[&corrections] { return corrections; }, [&corrections](const QByteArray& v) { corrections = v; }});
+
+    editor.history().SaveUndoData();
+    corrections = "tempo x2";
+    const RowTable start = editor.Grid();
+    // A step of the rows and the part together.
+    editor.history().SaveUndoData();
+    corrections = "tempo x2, bar at 4000";
+    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.notifyTable();
+    EXPECT_TRUE(editor.history().canUndo());
+
+    editor.history().Undo();
+    EXPECT_EQ(corrections, QByteArray("tempo x2"));
+    EXPECT_TRUE(SameTable(editor.Grid(), start));
+    editor.history().Undo();
+    EXPECT_EQ(corrections, QByteArray("none")) << "a step of the part alone";
+    EXPECT_FALSE(editor.history().canUndo());
+    editor.history().Redo();
+    editor.history().Redo();
+    EXPECT_EQ(corrections, QByteArray("tempo x2, bar at 4000"));
+    EXPECT_EQ(cell(2, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+}
+
 TEST_F(HistoryTest, HundredsOfStepsOnALargeTableGoBackAndForth)
 {
     makeTable(2000, 100, 100);
