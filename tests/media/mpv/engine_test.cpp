@@ -4,11 +4,17 @@
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -295,11 +301,107 @@ TEST_F(MediaEngineTest, BeepRestartsEachTime)
     }
 }
 
-TEST_F(MediaEngineTest, VolumeLevelsAreAccepted)
+// The samples of a WAV file written by the player's file output (16- or 32-bit integers
+// or 32-bit floats, plain or extensible header), as fractions of full scale; empty when
+// the file is not one of these.
+std::vector<double> WavSamples(const QString& path)
 {
-    load("tone.wav");
-    for (int level : {0, -5000, -10000, 100, -20000})
-        EXPECT_NO_THROW(m_engine.SetVolume(level));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray wav = f.readAll();
+    auto u16 = [&](qsizetype at) { return int(quint8(wav[at])) | int(quint8(wav[at + 1])) << 8; };
+    auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    if (wav.size() < 12 || !wav.startsWith("RIFF") || wav.mid(8, 4) != "WAVE")
+        return {};
+    int tag = 0;
+    int bits = 0;
+    std::vector<double> samples;
+    for (qsizetype at = 12; at + 8 <= wav.size();) {
+        const QByteArray id = wav.mid(at, 4);
+        const qsizetype size = std::min<qsizetype>(u32(at + 4), wav.size() - at - 8);
+        const qsizetype body = at + 8;
+        if (id == "fmt " && size >= 16) {
+            tag = u16(body);
+            bits = u16(body + 14);
+            if (tag == 0xfffe && size >= 26)
+                tag = u16(body + 24); // the sub-format of an extensible header
+        } else if (id == "data") {
+            const int bytes = bits / 8;
+            for (qsizetype i = body; bytes > 0 && i + bytes <= body + size; i += bytes) {
+                if (tag == 1 && bits == 16)
+                    samples.push_back(qint16(u16(i)) / 32768.0);
+                else if (tag == 1 && bits == 32)
+                    samples.push_back(qint32(u32(i)) / 2147483648.0);
+                else if (tag == 3 && bits == 32) {
+                    const quint32 word = u32(i);
+                    float value = 0;
+                    std::memcpy(&value, &word, sizeof value);
+                    samples.push_back(value);
+                } else
+                    return {};
+            }
+            return samples;
+        }
+        at = body + size + (size & 1);
+    }
+    return {};
+}
+
+double Rms(const std::vector<double>& samples)
+{
+    double sum = 0.0;
+    for (double s : samples)
+        sum += s * s;
+    return samples.empty() ? 0.0 : std::sqrt(sum / double(samples.size()));
+}
+
+// Plays tone.wav to its end at a volume level and gives the root mean square of the
+// sound that came out (-1 when none was written). The sound goes to a file instead of a
+// device: the player's file output writes audiodump.wav into the working folder, as
+// fast as it decodes. The level is given before the file is opened (kept until the
+// player starts) or, with `running`, to the player that has the file open.
+double PlayedLevel(int level, bool running)
+{
+    const QString tone = File(QStringLiteral("tone.wav"));
+    QTemporaryDir dir;
+    const QString workingFolder = QDir::currentPath();
+    const QByteArray output = qgetenv("VK_MPV_AO");
+    QDir::setCurrent(dir.path());
+    qputenv("VK_MPV_AO", "pcm");
+    {
+        MpvEngine engine;
+        if (!running)
+            engine.SetVolume(level);
+        EXPECT_EQ(engine.Open(tone), 0);
+        if (running)
+            engine.SetVolume(level);
+        engine.Play(0);
+        EXPECT_TRUE(vk::testsupport::PumpUntil([&] { return engine.GetState() == MpvEngine::Paused; }, 20000))
+            << "level " << level << " did not play to the end";
+    } // the player ends here, and completes the file
+    qputenv("VK_MPV_AO", output);
+    QDir::setCurrent(workingFolder);
+    const std::vector<double> samples = WavSamples(dir.filePath(QStringLiteral("audiodump.wav")));
+    // Most of the 2.5 s tone at 44.1 kHz, whatever the number of channels.
+    EXPECT_GT(samples.size(), 100000u) << "level " << level;
+    return samples.size() > 100000u ? Rms(samples) : -1.0;
+}
+
+// 0 is full volume, -10000 silence, anything beyond either end is that end. The player's
+// volume scale is cubic: half way (-5000) is an eighth of the amplitude.
+TEST_F(MediaEngineTest, VolumeLevelsReachTheSound)
+{
+    for (bool running : {false, true}) {
+        SCOPED_TRACE(running ? "given to the running player" : "given before the player starts");
+        const double full = PlayedLevel(0, running);
+        // The generated tone is at an eighth of full scale: RMS 0.125 / sqrt(2).
+        EXPECT_NEAR(full, 0.125 / std::sqrt(2.0), 0.01);
+        EXPECT_NEAR(PlayedLevel(-5000, running), full / 8.0, full * 0.02);
+        EXPECT_EQ(PlayedLevel(-10000, running), 0.0);
+        EXPECT_NEAR(PlayedLevel(100, running), full, full * 0.001);
+        EXPECT_EQ(PlayedLevel(-20000, running), 0.0);
+    }
 }
 
 } // namespace
