@@ -211,6 +211,7 @@ void SoundPanel::tick()
             m_player.Stop();
             m_player.Pause(m_position, 0);
             m_timer.stop();
+            m_editor.sections().endTapRun();
         }
     } catch (const EngineError& e) {
         m_timer.stop();
