@@ -10,6 +10,7 @@
 #include "app/qsettingsstore.h"
 #include "app/qtdialogs.h"
 #include "app/rowtableview.h"
+#include "base/logging.h"
 #include "base/paths.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/mediainfo.h"
@@ -156,7 +157,9 @@ void Application::openBeep()
         QString folder = QCoreApplication::applicationDirPath();
         m_beepPlayer->Open(AddTrailingSeparator(folder) + QStringLiteral("pi.wav"));
         m_beepPlayer->SetVolume(0);
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        // Section starts are then passed silently while scrolling.
+        LogPassedOver(lcPlayer, "open the confirmation sound", e);
     }
 }
 
@@ -207,7 +210,8 @@ void Application::releaseViews()
         if (m_vidPlayer) {
             try {
                 m_vidPlayer->SetVideoWindow(nullptr);
-            } catch (const EngineError&) {
+            } catch (const EngineError& e) {
+                LogPassedOver(lcPlayer, "release the video box", e);
             }
         }
         m_frmVid->deleteLater();

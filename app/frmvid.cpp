@@ -2,6 +2,7 @@
 
 #include "app/rangeslider.h"
 #include "base/keycodes.h"
+#include "base/logging.h"
 #include "base/settingsstore.h"
 #include "base/speeds.h"
 #include "base/twips.h"
@@ -85,7 +86,8 @@ frmVid::~frmVid()
         m_panelAlive->setVideoWindow(nullptr);
         try {
             m_panelAlive->player().SetVideoWindow(nullptr);
-        } catch (const EngineError&) {
+        } catch (const EngineError& e) {
+            LogPassedOver(lcPlayer, "release the video box", e);
         }
     }
 }

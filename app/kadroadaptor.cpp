@@ -1,5 +1,6 @@
 #include "app/kadroadaptor.h"
 
+#include "base/logging.h"
 #include "base/version.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
@@ -53,7 +54,10 @@ void KadroAdaptor::Quit()
             m_quit();
         else
             QCoreApplication::exit(0);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        // The client has its answer; the program ends by the close that follows, or
+        // keeps running, but a failure must not leave the bus call unanswered.
+        LogPassedOver(lcPlayer, "quit over the bus", e);
     }
 }
 

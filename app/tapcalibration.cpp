@@ -1,6 +1,7 @@
 #include "app/tapcalibration.h"
 
 #include "base/engineerror.h"
+#include "base/logging.h"
 #include "media/mediaplayerengine.h"
 #include "timeline/beatsnap.h"
 
@@ -170,7 +171,9 @@ void TapCalibration::stopPlayer()
     try {
         m_player->Stop();
         m_player->Close();
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        // The dialog closes all the same; the player goes with it below.
+        LogPassedOver(lcPlayer, "calibration: stop the click player", e);
     }
     m_player.reset();
 }

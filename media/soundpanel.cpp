@@ -1,5 +1,6 @@
 #include "media/soundpanel.h"
 
+#include "base/logging.h"
 #include "base/numbers.h"
 #include "base/speeds.h"
 #include "media/mediaplayerengine.h"
@@ -51,7 +52,8 @@ void SoundPanel::SndRateFromText()
         return; // not a number: nothing is sent
     try {
         m_player.Command(QStringLiteral("set_rate_percent"), *percent, QString());
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: set the typed speed", e);
     }
 }
 
@@ -59,7 +61,8 @@ void SoundPanel::SndRateSet(int percent)
 {
     try {
         m_player.Command(QStringLiteral("set_rate_percent"), percent, QString());
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: set the speed", e);
     }
 }
 
@@ -157,9 +160,12 @@ void SoundPanel::SndFileLoad(const QString& path)
         m_editor.sections().SndClear();
         ui.focusSoundSlider();
         emit loaded(path);
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
         // The load ends here; what was reached so far stays.
-    } catch (const ConversionError&) {
+        LogPassedOver(lcPlayer, "sound: load", e);
+    } catch (const ConversionError& e) {
+        // A length or frame interval beyond the editor's 32-bit times: likewise.
+        LogPassedOver(lcEdit, "sound: load", e);
     }
     emit changed();
 }
@@ -172,7 +178,9 @@ void SoundPanel::PlayPause()
     int s = 0;
     try {
         s = m_player.GetState();
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        // Taken as playing: the play button then pauses, the safe way round.
+        LogPassedOver(lcPlayer, "sound: read the state", e);
     }
     try {
         if (s == MediaPlayerEngine::Paused) {
@@ -185,7 +193,8 @@ void SoundPanel::PlayPause()
             m_timer.stop();
             m_editor.sections().endTapRun();
         }
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: play or pause", e);
     }
     m_editor.ui().focusSoundSlider();
     emit changed();
@@ -202,10 +211,14 @@ void SoundPanel::tick()
             m_player.Stop();
             m_player.Pause(m_position, 0);
             m_timer.stop();
+            m_editor.sections().endTapRun();
         }
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
         m_timer.stop();
+        LogPassedOver(lcPlayer, "sound: follow the play position", e);
     } catch (const ConversionError&) {
+        // A position beyond the time text's range: the read-out keeps its last value
+        // until the next tick.
     }
     emit changed();
 }
@@ -223,7 +236,9 @@ void SoundPanel::sliderSnd_scroll()
     m_position = m_transport.slider().value;
     try {
         SndBeepCheck(m_position);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        // The beep is a help while scrolling; the scroll goes on without it.
+        LogPassedOver(lcPlayer, "sound: beep at a section start", e);
     }
     try {
         if (m_player.GetState() == MediaPlayerEngine::Running) {
@@ -232,11 +247,13 @@ void SoundPanel::sliderSnd_scroll()
         } else {
             m_player.Pause(m_position, 0);
         }
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: seek to the slider", e);
     }
     try {
         SndPosShow(m_transport.slider().value);
     } catch (const ConversionError&) {
+        // A slider value beyond the time text's range: the read-out keeps its last value.
     }
     const int row = m_editor.MsecToRow(m_position);
     if (row >= 1)
@@ -269,7 +286,8 @@ void SoundPanel::rewind()
     try {
         m_player.Stop();
         m_player.Pause(-1, 0);
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: rewind", e);
     }
     m_timer.stop();
     m_transport.slider().value = 0;
@@ -284,7 +302,8 @@ void SoundPanel::halt()
     try {
         m_player.Stop();
         m_player.Pause(-1, 0);
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: stop", e);
     }
     m_timer.stop();
     emit changed();
@@ -295,6 +314,7 @@ void SoundPanel::moveBy(double delta)
     try {
         scrollTo(RoundToInt32(double(m_transport.slider().value) + delta));
     } catch (const ConversionError&) {
+        // A step past the editor's 32-bit times: the slider stays where it is.
     }
 }
 
@@ -346,7 +366,8 @@ void SoundPanel::SndBeepCheck(int p)
                 try {
                     m_beep->Pause(0, 0);
                     m_beep->Play(0);
-                } catch (const EngineError&) {
+                } catch (const EngineError& e) {
+                    LogPassedOver(lcPlayer, "sound: beep", e);
                 }
             }
             break;

@@ -222,6 +222,7 @@ void VideoPanel::PlayPause()
         step([&] { m_player.Play(m_position); });
         m_timer.setInterval(kPollInterval);
         m_timer.start();
+        m_contRun.begin(m_editor.history());
     } else {
         step([&] { m_player.Play(m_position); });
         step([&] { m_player.Pause(m_position, 0); });

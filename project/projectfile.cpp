@@ -1,5 +1,6 @@
 #include "project/projectfile.h"
 
+#include "base/logging.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
 #include "base/version.h"
@@ -185,13 +186,18 @@ void ProjectFile::WriteClip(Editor& editor, int row, const Clip& clip)
 {
     RowTable& g = editor.Grid();
     g.setText(row, Col::VideoFile, clip.videoFile);
+    // A point the time text cannot hold (a negative or zero interval, a time beyond
+    // the editor's range) leaves its cell empty: the row then counts as one without a
+    // usable span, as a file from an older version with damaged points always has.
     try {
         g.setText(row, Col::InPoint, MsecToTimeText(clip.beginMsec, clip.intervalMsec));
-    } catch (const ConversionError&) {
+    } catch (const ConversionError& e) {
+        LogPassedOver(lcEdit, "project: an in point", e);
     }
     try {
         g.setText(row, Col::OutPoint, MsecToTimeText(clip.endMsec, clip.intervalMsec));
-    } catch (const ConversionError&) {
+    } catch (const ConversionError& e) {
+        LogPassedOver(lcEdit, "project: an out point", e);
     }
     g.setText(row, Col::VideoInterval, QString::number(clip.intervalMsec));
     g.setText(row, Col::Speed, clip.rate);
@@ -231,7 +237,9 @@ bool ProjectFile::ProjectLoad(const QString& path)
                 g.setText(row, c, QString());
         try {
             g.setText(row, Col::SectionText, MsecToTimeText(clip.soundMsec, interval));
-        } catch (const ConversionError&) {
+        } catch (const ConversionError& e) {
+            // Shown empty; the start in ms below is what the commands and the output use.
+            LogPassedOver(lcEdit, "project: a section start", e);
         }
         g.setText(row, Col::SectionMsec, QString::number(clip.soundMsec));
         if (clip.videoFile.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "timeline/projectcommands.h"
 
+#include "base/logging.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
 
@@ -140,7 +141,8 @@ void Editor::RowRefresh(int row)
             if (m_grid.text(r, Col::Speed).isEmpty() && !m_grid.text(r, Col::VideoFile).isEmpty())
                 refreshRowSpeed(r);
         }
-    } catch (const ConversionError&) {
+    } catch (const ConversionError& e) {
+        LogPassedOver(lcEdit, "speeds: a row whose cells cannot be read ends the refresh", e);
     }
     emit tableChanged();
 }

@@ -1,6 +1,7 @@
 #include "timeline/rowselection.h"
 
 #include "base/engineerror.h"
+#include "base/logging.h"
 #include "base/numbers.h"
 #include "timeline/clipboardcommands.h"
 #include "timeline/editor.h"
@@ -82,6 +83,10 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
         OrderPair(first, last);
         m_editor.setDraggedRange(first, last);
 
+        // A drag that ends below the table (the release past the last row) has nothing
+        // more to show or edit.
+        if (first < 1 || first > m_editor.lastRow())
+            return;
         if (first < last) {
             const double start = ParseNumber(m_grid.text(first, Col::SectionMsec));
             const double end = last >= m_editor.lastRow() ? double(m_editor.sndLength())
@@ -161,9 +166,10 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
             m_editor.videoPanel()->PlayPause();
         if ((shift & Shift::Ctrl) && m_editor.soundPanel())
             m_editor.soundPanel()->PlayPause();
-    } catch (const ConversionError&) {
-    } catch (const EngineError&) {
-    } catch (const std::out_of_range&) {
+    } catch (const ConversionError& e) {
+        LogPassedOver(lcEdit, "table click", e);
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "table click", e);
     }
 }
 
@@ -184,8 +190,10 @@ void RowSelection::SeekToRow(int row)
             m_editor.videoPanel()->ShowRowVideo(row);
         showDuration(row);
         m_ui.focusSoundSlider();
-    } catch (const ConversionError&) {
-    } catch (const EngineError&) {
+    } catch (const ConversionError& e) {
+        LogPassedOver(lcEdit, "seek to a row", e);
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "seek to a row", e);
     }
 }
 
@@ -251,7 +259,9 @@ void RowSelection::GridDrop(const QStringList& files)
         try {
             if (m_editor.projectCommands())
                 m_editor.projectCommands()->ProjectOpenFile(files.first());
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            // The open has said what it could not read; a drop must not end the program.
+            LogPassedOver(lcEdit, "open a dropped project", e);
         }
         return;
     }

@@ -1,6 +1,7 @@
 #include "timeline/sections.h"
 
 #include "base/engineerror.h"
+#include "base/logging.h"
 #include "base/numbers.h"
 #include "base/timetext.h"
 #include "timeline/editor.h"
@@ -111,7 +112,9 @@ void Sections::SndSectionAdd(int ms)
             finishSectionAdd(m_editor);
             return;
         }
-    } catch (const ConversionError&) {
+    } catch (const ConversionError& e) {
+        // A time beyond the time text's range adds no section.
+        LogPassedOver(lcEdit, "sections: add a section", e);
     }
     m_editor.notifyTable();
 }
@@ -177,6 +180,10 @@ void Sections::SndSplit()
     if (!answer || answer->isEmpty())
         return;
 
+    const int row = m_grid.currentRow;
+    // A table without data rows has no section to split.
+    if (row < 1 || row > m_editor.lastRow())
+        return;
     bool changed = false;
     try {
         const int n = ParseInt32(*answer);
@@ -184,7 +191,6 @@ void Sections::SndSplit()
             return;
         m_editor.history().SaveUndoData();
 
-        const int row = m_grid.currentRow;
         const int interval = m_editor.sndFrameInterval();
         // The start as shown in column 1, rounded down to whole sound frames.
         const int start = TimeTextToMsec(m_grid.text(row, Col::SectionText), interval);
@@ -210,10 +216,11 @@ void Sections::SndSplit()
         if (m_editor.soundPanel())
             m_editor.soundPanel()->pausePlayerAt(start);
         m_editor.setModified(true);
-    } catch (const ConversionError&) {
-    } catch (const EngineError&) {
-    } catch (const std::out_of_range&) {
-        // No current row to split (a table without data rows).
+    } catch (const ConversionError& e) {
+        // Not a whole number, or a start beyond the time text's range: no split.
+        LogPassedOver(lcEdit, "split a section", e);
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "split a section", e);
     }
     // When rows were added, finishSectionAdd has told the views.
 }
@@ -222,7 +229,8 @@ void Sections::SndSameSplit()
 {
     const int a = m_editor.dragFirst();
     const int b = m_editor.dragLast();
-    if (b - a < 1)
+    // A dragged range left over from a longer table has nothing to equalise.
+    if (b - a < 1 || a < 1 || b > m_editor.lastRow())
         return;
     m_editor.history().SaveUndoData();
     try {
@@ -237,9 +245,8 @@ void Sections::SndSameSplit()
             m_grid.setText(i, Col::SectionText, MsecToTimeText(s, m_editor.sndFrameInterval()));
         }
         m_editor.setModified(true);
-    } catch (const ConversionError&) {
-    } catch (const std::out_of_range&) {
-        // The dragged range reaches past the table.
+    } catch (const ConversionError& e) {
+        LogPassedOver(lcEdit, "equalise sections", e);
     }
     m_editor.notifyTable();
 }

@@ -190,9 +190,13 @@ void UndoRun::begin(UndoHistory& history)
 
 void UndoRun::join(UndoHistory& history)
 {
-    if (m_active && m_generation == history.generation())
+    if (!m_active) {
+        // Outside a play every edit is a step of its own.
+        history.SaveUndoData();
         return;
-    begin(history);
+    }
+    if (m_generation != history.generation())
+        begin(history);
 }
 
 } // namespace vk

@@ -117,7 +117,8 @@ private:
 // A run of edits that is one step: the taps of one play of the sound clip, the
 // continuous registrations of one play of a video. begin() at the start of the play
 // opens the step; join() before each edit opens a new one only when another command
-// opened a step since (so the run's first tap copies nothing); end() at the pause.
+// opened a step since; end() at the pause. Outside a play, join() makes each edit a
+// step of its own.
 class UndoRun final {
 public:
     void begin(UndoHistory& history);
