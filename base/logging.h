@@ -14,6 +14,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcPlayer) // "videokadro.player": a call on a media p
 Q_DECLARE_LOGGING_CATEGORY(lcEdit)   // "videokadro.edit": a command ended on a value it could not use
 
 // Logs a failure a command passes over: what the command was doing, and why it failed.
-void LogPassedOver(const QLoggingCategory& category, const char* doing, const std::exception& e);
+void LogPassedOver(const QLoggingCategory& (*category)(), const char* doing, const std::exception& e);
 
 } // namespace vk
