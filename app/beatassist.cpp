@@ -6,9 +6,11 @@
 #include "base/userdialogs.h"
 #include "media/analysis/analysisworker.h"
 #include "media/soundpanel.h"
+#include "project/projectfile.h"
 #include "timeline/beatgrid.h"
 #include "timeline/beatsnap.h"
 #include "timeline/editor.h"
+#include "timeline/undohistory.h"
 
 #include <QAction>
 #include <QEvent>
@@ -47,6 +49,10 @@ BeatAssist::BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& setting
             m_sound.scrollTo(int(std::lround(ms)));
             m_editor.ui().focusSoundSlider();
         });
+        connect(m_strip, &WaveformStrip::beatDragged, this,
+                [this](double beat, double to, bool onlyFrom) { moveBeat(beat, to, onlyFrom); });
+        connect(m_strip, &WaveformStrip::gridCommand, this,
+                [this](WaveformStrip::GridCommand command, double beat) { gridCommand(command, beat); });
         m_strip->show();
     }
 
@@ -82,6 +88,27 @@ BeatAssist::BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& setting
                     setAnalysis(analysis);
             });
     m_editor.sections().setTapAdjuster(this);
+
+    // The corrections are a part of the document that undo brings back, and go into the
+    // project file.
+    m_editor.history().addDocumentPart({[this] { return m_correctionBytes; },
+                                        [this](const QByteArray& bytes) {
+                                            setCorrections(
+                                                GridCorrections::fromBytes(bytes).value_or(GridCorrections()), true);
+                                        }});
+    if (auto* project = dynamic_cast<ProjectFile*>(m_editor.projectCommands())) {
+        ProjectFile::BeatGridHooks hooks;
+        hooks.save = [this]() -> std::optional<ProjectFile::BeatGridElement> {
+            if (m_corrections.empty())
+                return std::nullopt;
+            return ProjectFile::BeatGridElement{soundKey(), m_correctionBytes};
+        };
+        hooks.load = [this](const std::optional<ProjectFile::BeatGridElement>& grid) {
+            projectGridLoaded(grid ? grid->soundKey : QByteArray(), grid ? grid->corrections : QByteArray(),
+                              grid.has_value());
+        };
+        project->setBeatGridHooks(std::move(hooks));
+    }
 }
 
 BeatAssist::~BeatAssist()
@@ -113,9 +140,18 @@ void BeatAssist::resolveLevel()
 {
     // The tracker's beats, on the level, phase and timing of the taps once there are a
     // few; none for a sound without a steady beat. The strip shows the same beats.
-    m_beats = m_grid.beatsFor(m_taps);
-    if (m_strip)
-        m_strip->setBeats(m_beats, barsOnBeats(m_analysis->downbeatsMs, m_beats));
+    // The corrections by hand go on top.
+    const std::vector<double> base = m_grid.beatsFor(m_taps);
+    const double end = m_editor.sndLength() > 0 ? m_editor.sndLength() : m_analysis->durationMs;
+    CorrectedGrid grid = correctGrid(base, barsOnBeats(m_analysis->downbeatsMs, base), m_corrections, end);
+    m_beats = std::move(grid.beats);
+    m_bars = std::move(grid.bars);
+    m_segments = std::move(grid.segments);
+    if (m_strip) {
+        m_strip->setBeats(m_beats, m_bars);
+        m_strip->setSegments(m_segments);
+        m_strip->setPendingTempo(m_pendingTempo);
+    }
 }
 
 void BeatAssist::setSnapOn(bool on)
@@ -140,9 +176,19 @@ void BeatAssist::clipLoaded(const QString& path)
     m_analysis = std::make_shared<AudioAnalysis>();
     m_grid = BeatGrid();
     m_beats.clear();
+    m_bars.clear();
+    m_segments.clear();
+    m_corrections = GridCorrections();
+    m_correctionBytes.clear();
+    m_correctionsGiven = false;
+    m_pendingTempo.reset();
+    m_soundKey.clear();
+    m_soundKeyKnown = false;
     if (m_strip) {
         m_strip->setAnalysis(nullptr, m_editor.sndLength());
         m_strip->setBeats({}, {});
+        m_strip->setSegments({});
+        m_strip->setPendingTempo(std::nullopt);
         m_strip->setProgress(0.0);
     }
     m_worker->start(path);
@@ -155,6 +201,14 @@ void BeatAssist::setAnalysis(const AudioAnalysis& analysis)
     if (m_strip) {
         m_strip->setAnalysis(m_analysis, m_editor.sndLength() > 0 ? m_editor.sndLength() : analysis.durationMs);
         m_strip->setProgress(-1.0);
+    }
+    // Corrections made on this file before, unless the project brought its own.
+    if (!m_correctionsGiven && m_corrections.empty()) {
+        const QByteArray kept = m_cache.loadCorrections(soundKey());
+        if (std::optional<GridCorrections> c = GridCorrections::fromBytes(kept); c && !c->empty()) {
+            m_corrections = *c;
+            m_correctionBytes = kept;
+        }
     }
     resolveLevel();
     refreshSections();
@@ -210,7 +264,117 @@ void BeatAssist::beatSplitCommand()
     if (!ok || (every != 1 && every != 2 && every != 4 && every != 8))
         return;
     const Sections::Range range = sections.beatSplitRange();
-    sections.SndBeatSplit(beatSplitPoints(m_beats, range.fromMs, range.toMs, every));
+    // On the bar lines the strip shows, not counted from the start of the range.
+    sections.SndBeatSplit(barSplitPoints(m_beats, m_bars, range.fromMs, range.toMs, every));
+}
+
+// ---- corrections by hand -------------------------------------------------------------------
+
+QByteArray BeatAssist::soundKey()
+{
+    if (!m_soundKeyKnown && !m_editor.sndFile().isEmpty()) {
+        m_soundKey = AnalysisCache::contentKey(m_editor.sndFile());
+        m_soundKeyKnown = true;
+    }
+    return m_soundKey;
+}
+
+void BeatAssist::setCorrections(const GridCorrections& corrections, bool store)
+{
+    m_corrections = corrections;
+    m_correctionBytes = corrections.toBytes();
+    if (store)
+        m_cache.storeCorrections(soundKey(), m_correctionBytes);
+    resolveLevel();
+}
+
+void BeatAssist::addCorrection(const GridEdit& edit)
+{
+    if (m_beats.empty()) {
+        m_editor.setMsg(QStringLiteral("No beats to correct"));
+        return;
+    }
+    m_editor.history().SaveUndoData();
+    GridCorrections next = m_corrections;
+    next.edits.push_back(edit);
+    setCorrections(next, true);
+    m_editor.setModified(true);
+    m_editor.notifyHistory();
+}
+
+void BeatAssist::moveBeat(double beatMs, double toMs, bool onlyFrom)
+{
+    if (m_pendingTempo) {
+        // The tempo from the waiting beat: the dragged beat, so many beats on, goes to toMs.
+        const double from = *m_pendingTempo;
+        const auto a = std::lower_bound(m_beats.begin(), m_beats.end(), from - 0.5);
+        const auto b = std::lower_bound(m_beats.begin(), m_beats.end(), beatMs - 0.5);
+        const long count = long(b - a);
+        if (count >= 1 && toMs > from) {
+            m_pendingTempo.reset();
+            addCorrection({GridEdit::Kind::TempoFrom, from, (toMs - from) / double(count)});
+            return;
+        }
+        m_editor.setMsg(QStringLiteral("テンポ変更: 始めのビートより後のビートをドラッグしてください"));
+        return;
+    }
+    const double delta = toMs - beatMs;
+    if (delta == 0.0)
+        return;
+    addCorrection({onlyFrom ? GridEdit::Kind::ShiftFrom : GridEdit::Kind::Shift, beatMs, delta});
+}
+
+void BeatAssist::gridCommand(WaveformStrip::GridCommand command, double beatMs)
+{
+    switch (command) {
+    case WaveformStrip::GridCommand::BarStart:
+        addCorrection({GridEdit::Kind::BarStart, beatMs, 0.0});
+        break;
+    case WaveformStrip::GridCommand::DoubleTempo:
+        addCorrection({GridEdit::Kind::Double, beatMs, 0.0});
+        break;
+    case WaveformStrip::GridCommand::HalfTempo:
+        addCorrection({GridEdit::Kind::Half, beatMs, 0.0});
+        break;
+    case WaveformStrip::GridCommand::TempoFrom:
+        if (m_beats.empty())
+            return;
+        m_pendingTempo = beatMs;
+        if (m_strip)
+            m_strip->setPendingTempo(m_pendingTempo);
+        m_editor.setMsg(QStringLiteral("テンポ変更: 次にドラッグするビートの位置でテンポが決まります"));
+        break;
+    case WaveformStrip::GridCommand::Reset:
+        m_pendingTempo.reset();
+        if (m_strip)
+            m_strip->setPendingTempo(std::nullopt);
+        if (m_corrections.empty())
+            return;
+        m_editor.history().SaveUndoData();
+        setCorrections(GridCorrections(), true);
+        m_editor.setModified(true);
+        m_editor.notifyHistory();
+        break;
+    }
+}
+
+void BeatAssist::projectGridLoaded(const QByteArray& key, const QByteArray& corrections, bool present)
+{
+    // The project's corrections replace the cache's; a project without them leaves the
+    // cache's to the analysis.
+    if (!present)
+        return;
+    if (key != soundKey()) {
+        m_editor.setMsg(QStringLiteral("音声ファイルの内容が変わったため、ビートグリッドの修正を破棄しました"));
+        return;
+    }
+    const std::optional<GridCorrections> c = GridCorrections::fromBytes(corrections);
+    if (!c) {
+        m_editor.setMsg(QStringLiteral("ビートグリッドの修正が読めないため、破棄しました"));
+        return;
+    }
+    m_correctionsGiven = true;
+    setCorrections(*c, true);
 }
 
 void BeatAssist::calibrateCommand()

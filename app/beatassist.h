@@ -8,11 +8,17 @@
 // - "ビートで区間分割": cuts the dragged sections (or the current one to the end) every
 //   1, 2, 4 or 8 beats, in one step undo takes back.
 // - tap latency calibration: the measured latency is subtracted from every tap.
+// The grid can be corrected by hand in the strip (drag a beat tick; the strip's context
+// menu): the corrections (GridCorrections) are part of the document for undo (each change
+// one step), are kept in the analysis cache beside the file's analysis, and go into the
+// project file; corrections for a sound file whose content changed are dropped with a
+// note in the status line.
 // Snapping, its window and the latency are kept in the settings store. With snapping off
 // and no latency measured a tap is used exactly as read, and a clip without beats leaves
 // taps alone (a short note in the status line says why).
 
 #include "app/waveformstrip.h"
+#include "media/analysis/analysiscache.h"
 #include "media/analysis/beatanalysis.h"
 #include "timeline/beatgrid.h"
 #include "timeline/tapadjuster.h"
@@ -68,8 +74,22 @@ public:
     const AudioAnalysis& analysis() const { return *m_analysis; }
     // Takes an analysis as the worker's result for the clip loaded now.
     void setAnalysis(const AudioAnalysis& analysis);
-    // The beats at the level in use.
+    // The beats at the level in use, after the corrections by hand: what the strip
+    // shows, the snapping snaps to and the beat split cuts at.
     const std::vector<double>& beats() const { return m_beats; }
+    // The bars' first beats among them.
+    const std::vector<double>& bars() const { return m_bars; }
+    const std::vector<TempoSegment>& segments() const { return m_segments; }
+    const GridCorrections& corrections() const { return m_corrections; }
+
+    // The grid corrections by hand, each one undo step. moveBeat: the beat at beatMs
+    // goes to toMs with the whole grid, or with onlyFrom the beats from it on; while a
+    // tempo change waits for its tempo (gridCommand TempoFrom), the drag of a later
+    // beat sets it instead.
+    void moveBeat(double beatMs, double toMs, bool onlyFrom);
+    void gridCommand(WaveformStrip::GridCommand command, double beatMs);
+    // The beat a tempo change waits on.
+    std::optional<double> pendingTempo() const { return m_pendingTempo; }
 
     WaveformStrip* strip() const { return m_strip; }
     AnalysisWorker& worker() { return *m_worker; }
@@ -87,6 +107,12 @@ private:
     void refreshSections();
     void resolveLevel();
     void placeStrip();
+    // Adds a correction as one undo step.
+    void addCorrection(const GridEdit& edit);
+    // Takes corrections as the document's (undo, loading); stores them in the cache.
+    void setCorrections(const GridCorrections& corrections, bool store);
+    QByteArray soundKey();
+    void projectGridLoaded(const QByteArray& soundKey, const QByteArray& corrections, bool present);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Editor& m_editor;
@@ -100,6 +126,15 @@ private:
     std::shared_ptr<const AudioAnalysis> m_analysis;
     BeatGrid m_grid;
     std::vector<double> m_beats;
+    std::vector<double> m_bars;
+    std::vector<TempoSegment> m_segments;
+    GridCorrections m_corrections;
+    QByteArray m_correctionBytes;    // m_corrections as text, what the undo history reads
+    bool m_correctionsGiven = false; // by the project: the cache's are not read
+    std::optional<double> m_pendingTempo;
+    AnalysisCache m_cache;
+    QByteArray m_soundKey; // of the sound file loaded, computed when first needed
+    bool m_soundKeyKnown = false;
     std::vector<double> m_taps;
     bool m_snapOn = false;
     double m_windowMs = 60.0;

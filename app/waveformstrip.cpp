@@ -1,5 +1,7 @@
 #include "app/waveformstrip.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -20,6 +22,8 @@ const QColor kSection(255, 170, 40);
 const QColor kBeat(200, 200, 200);
 const QColor kBar(255, 255, 255);
 const QColor kPlay(240, 60, 60);
+const QColor kTempo(120, 230, 120);
+const QColor kDrag(255, 230, 80);
 
 // The index range of the ascending times inside [from, to].
 std::pair<size_t, size_t> visible(const std::vector<double>& times, double from, double to)
@@ -55,6 +59,56 @@ void WaveformStrip::setBeats(std::vector<double> beatsMs, std::vector<double> do
     m_downbeats = std::move(downbeatsMs);
     m_bpm = beatsPerMinute(m_beats);
     update();
+}
+
+void WaveformStrip::setSegments(std::vector<TempoSegment> segments)
+{
+    m_segments = std::move(segments);
+    update();
+}
+
+void WaveformStrip::setPendingTempo(std::optional<double> beatMs)
+{
+    m_pendingTempo = beatMs;
+    update();
+}
+
+std::optional<double> WaveformStrip::nearestBeat(double ms) const
+{
+    if (m_beats.empty())
+        return std::nullopt;
+    auto it = std::lower_bound(m_beats.begin(), m_beats.end(), ms);
+    if (it == m_beats.end())
+        return m_beats.back();
+    if (it != m_beats.begin() && ms - *(it - 1) < *it - ms)
+        --it;
+    return *it;
+}
+
+std::optional<double> WaveformStrip::beatNear(double x, int width) const
+{
+    const std::optional<double> beat = nearestBeat(msAt(x, width));
+    if (beat && std::fabs(xAt(*beat, width) - x) <= kGrabPixels)
+        return beat;
+    return std::nullopt;
+}
+
+void WaveformStrip::fillContextMenu(QMenu& menu, double ms)
+{
+    const std::optional<double> beat = nearestBeat(ms);
+    const double at = beat.value_or(ms);
+    auto add = [&](const QString& text, const char* name, GridCommand command, bool needsBeat) {
+        QAction* a = menu.addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setEnabled(!needsBeat || beat.has_value());
+        connect(a, &QAction::triggered, this, [this, command, at] { emit gridCommand(command, at); });
+    };
+    add(QStringLiteral("ここを小節の頭に"), "gridBarStart", GridCommand::BarStart, true);
+    add(QStringLiteral("テンポを2倍"), "gridDouble", GridCommand::DoubleTempo, true);
+    add(QStringLiteral("テンポを半分"), "gridHalf", GridCommand::HalfTempo, true);
+    add(QStringLiteral("ここからテンポ変更"), "gridTempoFrom", GridCommand::TempoFrom, true);
+    menu.addSeparator();
+    add(QStringLiteral("グリッドをリセット"), "gridReset", GridCommand::Reset, false);
 }
 
 void WaveformStrip::setSectionStarts(std::vector<double> startsMs)
@@ -156,6 +210,31 @@ void WaveformStrip::render(QPainter& p, const QRect& rect) const
             p.setPen(QPen(bar ? kBar : kBeat, bar ? 3 : 1));
             p.drawLine(QLineF(x, h, x, bar ? waveH - lane * 0.5 : waveH + 1));
         }
+        // Tempo changes by hand: a marker and the BPM at each segment's start.
+        if (m_segments.size() > 1) {
+            for (const TempoSegment& seg : m_segments) {
+                if (seg.fromMs > m_to)
+                    continue;
+                const double x = std::floor(xAt(std::max(seg.fromMs, m_from), w)) + 0.5;
+                p.setPen(QPen(kTempo, 2, Qt::DashLine));
+                if (seg.fromMs >= m_from)
+                    p.drawLine(QLineF(x, 0, x, h));
+                p.setPen(kTempo);
+                p.drawText(QRectF(x + 3, h - lane - 16, 90, 15), Qt::AlignLeft | Qt::AlignVCenter,
+                           QStringLiteral("%1 BPM").arg(seg.bpm, 0, 'f', 1));
+            }
+        }
+        // The beat a tempo change waits on, and a beat being dragged.
+        if (m_pendingTempo && *m_pendingTempo >= m_from && *m_pendingTempo <= m_to) {
+            const double x = std::floor(xAt(*m_pendingTempo, w)) + 0.5;
+            p.setPen(QPen(kTempo, 3));
+            p.drawLine(QLineF(x, waveH - lane, x, h));
+        }
+        if (m_dragBeat) {
+            const double x = std::floor(xAt(m_dragTo, w)) + 0.5;
+            p.setPen(QPen(kDrag, 2));
+            p.drawLine(QLineF(x, 0, x, h));
+        }
         // The play position.
         if (m_position >= m_from && m_position <= m_to) {
             const double x = std::floor(xAt(m_position, w)) + 0.5;
@@ -165,7 +244,7 @@ void WaveformStrip::render(QPainter& p, const QRect& rect) const
     }
 
     p.setPen(kBar);
-    if (m_bpm > 0.0)
+    if (m_bpm > 0.0 && m_segments.size() <= 1)
         p.drawText(QRect(4, 1, w - 8, h - 2), Qt::AlignRight | Qt::AlignTop,
                    QStringLiteral("♩=%1").arg(m_bpm, 0, 'f', 1));
     if (m_progress >= 0.0) {
@@ -188,8 +267,64 @@ void WaveformStrip::mousePressEvent(QMouseEvent* event)
         QWidget::mousePressEvent(event);
         return;
     }
-    const double ms = std::clamp(msAt(event->position().x(), width()), 0.0, m_duration);
+    const double x = event->position().x();
+    // Beat ticks are grabbed in their lane (and a little above it); elsewhere a press seeks.
+    const int lane = std::clamp(height() / 5, 4, 14);
+    const std::optional<double> beat =
+        event->position().y() >= height() - 2 * lane ? beatNear(x, width()) : std::nullopt;
+    if (beat) {
+        m_dragBeat = beat;
+        m_dragTo = *beat;
+        m_dragOffset = *beat - msAt(x, width());
+        setCursor(Qt::SizeHorCursor);
+        event->accept();
+        return;
+    }
+    const double ms = std::clamp(msAt(x, width()), 0.0, m_duration);
     emit seekRequested(ms);
+    event->accept();
+}
+
+void WaveformStrip::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragBeat) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    m_dragTo = std::clamp(msAt(event->position().x(), width()) + m_dragOffset, 0.0, m_duration);
+    update();
+    event->accept();
+}
+
+void WaveformStrip::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_dragBeat || event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const double beat = *m_dragBeat;
+    m_dragBeat.reset();
+    unsetCursor();
+    const double to = std::clamp(msAt(event->position().x(), width()) + m_dragOffset, 0.0, m_duration);
+    update();
+    event->accept();
+    // A press on a tick that did not move is a click: it seeks to the beat.
+    if (std::fabs(xAt(to, width()) - xAt(beat, width())) < 1.0) {
+        emit seekRequested(beat);
+        return;
+    }
+    emit beatDragged(beat, to, event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void WaveformStrip::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_duration <= 0.0) {
+        event->ignore();
+        return;
+    }
+    QMenu menu(this);
+    fillContextMenu(menu, msAt(event->pos().x(), width()));
+    menu.exec(event->globalPos());
     event->accept();
 }
 

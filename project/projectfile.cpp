@@ -179,6 +179,10 @@ bool ProjectFile::ReadDocument(const QString& path, Document& out, QString& reas
         }
         out.clips.push_back(current);
     }
+
+    const pugi::xml_node grid = root.child("beatgrid");
+    if (grid)
+        out.beatGrid = BeatGridElement{QByteArray(grid.attribute("soundkey").value()), QByteArray(grid.text().get())};
     return true;
 }
 
@@ -248,6 +252,8 @@ bool ProjectFile::ProjectLoad(const QString& path)
         videoRows.push_back(row);
     }
     FillMediaSizes(m_editor, videoRows, m_probe);
+    if (m_gridHooks.load)
+        m_gridHooks.load(doc.beatGrid);
 
     // The refresh tells the views that the table changed.
     m_editor.RowRefresh(-1);
@@ -257,7 +263,8 @@ bool ProjectFile::ProjectLoad(const QString& path)
 
 // ---- writing ------------------------------------------------------------------------------
 
-bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& reason)
+bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& reason,
+                                const std::optional<BeatGridElement>& beatGrid)
 {
     const RowTable& g = editor.Grid();
 
@@ -310,6 +317,12 @@ bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& 
         setText(clip, "transmsec", g.text(r, Col::TransMsec));
     }
 
+    if (beatGrid && !beatGrid->corrections.isEmpty()) {
+        pugi::xml_node grid = root.append_child("beatgrid");
+        grid.append_attribute("soundkey").set_value(beatGrid->soundKey.constData());
+        grid.text().set(beatGrid->corrections.constData());
+    }
+
     out.clear();
     ByteWriter writer(out);
     doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
@@ -329,7 +342,7 @@ bool ProjectFile::ProjectSave(const QString& path)
     const QString what = QStringLiteral("プロジェクトを保存できませんでした。");
     QByteArray bytes;
     QString reason;
-    if (!BuildDocument(m_editor, bytes, reason)) {
+    if (!BuildDocument(m_editor, bytes, reason, m_gridHooks.save ? m_gridHooks.save() : std::nullopt)) {
         ui.message(warningText(path, what, reason), UserDialogs::Icon::Warning);
         return false;
     }

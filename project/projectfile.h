@@ -7,6 +7,11 @@
 //                intervalmsec=".." rate=".." trans=".." transmsec=".."/> ...
 //   </videoclips></project>
 //
+// A project whose beat grid was corrected by hand carries one more element after
+// <videoclips>: <beatgrid soundkey="content hash of the sound file">the corrections, a
+// line each</beatgrid>. Readers that do not know it pass over it; without corrections
+// it is not written, so such files are as before.
+//
 // saved as UTF-8 without declaration and without white space between elements. Section
 // starts are stored in ms as the table holds them (the time text shows them truncated to
 // whole sound frames); in and out points are stored in ms and shown again in the row's
@@ -53,11 +58,25 @@ public:
         QString trans;
         QString transMsec;
     };
+    // The beat grid's corrections by hand, for the sound file whose content key they name.
+    struct BeatGridElement {
+        QByteArray soundKey;
+        QByteArray corrections;
+    };
     // A whole project file as read.
     struct Document {
         std::optional<QString> soundFile; // nullopt when the attribute is missing
         std::vector<Clip> clips;
+        std::optional<BeatGridElement> beatGrid;
     };
+    // Where the beat grid's corrections come from on save and go to on load (the beat
+    // assist): save gives nothing when there are none; load gets nothing for a file
+    // without them. Without hooks they are neither written nor read.
+    struct BeatGridHooks {
+        std::function<std::optional<BeatGridElement>()> save;
+        std::function<void(const std::optional<BeatGridElement>&)> load;
+    };
+    void setBeatGridHooks(BeatGridHooks hooks) { m_gridHooks = std::move(hooks); }
 
     // `probe` fills the media sizes of the rows a load writes; an empty probe leaves
     // the sizes empty.
@@ -75,7 +94,8 @@ public:
     static bool ReadDocument(const QString& path, Document& out, QString& reason);
     // The document text of the editor's sound clip and rows. False, with a reason, when
     // a cell cannot be converted (nothing is produced then).
-    static bool BuildDocument(const Editor& editor, QByteArray& out, QString& reason);
+    static bool BuildDocument(const Editor& editor, QByteArray& out, QString& reason,
+                              const std::optional<BeatGridElement>& beatGrid = std::nullopt);
     // Writes a clip's registration into columns 2, 3, 4, 6, 7, 8 and 9 of a row.
     static void WriteClip(Editor& editor, int row, const Clip& clip);
 
@@ -109,6 +129,7 @@ private:
     Editor& m_editor;
     MediaSizeProbe m_probe;
     QString m_lastSaveName; // the name last chosen in the Save As dialog
+    BeatGridHooks m_gridHooks;
 };
 
 // Attaches the project commands to the editor (a dropped project, the save-as question

@@ -89,4 +89,53 @@ std::vector<double> beatSplitPoints(const std::vector<double>& beats, double fro
     return out;
 }
 
+std::vector<double> barSplitPoints(const std::vector<double>& beats, const std::vector<double>& bars, double fromMs,
+                                   double toMs, int everyBeats)
+{
+    const int every = std::max(1, everyBeats);
+    if (bars.empty() || every == 1)
+        return beatSplitPoints(beats, fromMs, toMs, every);
+    // The beat index of each bar line.
+    std::vector<long> barAt;
+    for (double b : bars) {
+        const auto it = std::lower_bound(beats.begin(), beats.end(), b);
+        if (it != beats.end() && *it == b)
+            barAt.push_back(long(it - beats.begin()));
+    }
+    if (barAt.empty())
+        return beatSplitPoints(beats, fromMs, toMs, every);
+    auto lengthOf = [&](size_t bar) {
+        // A bar's beats up to the next bar line; the last (and a lone) bar as the one before.
+        if (bar + 1 < barAt.size())
+            return barAt[bar + 1] - barAt[bar];
+        return barAt.size() >= 2 ? barAt[barAt.size() - 1] - barAt[barAt.size() - 2] : 4L;
+    };
+    std::vector<double> out;
+    size_t bar = 0; // the bar of beat i, once i reached the first bar line
+    for (long i = 0; i < long(beats.size()); ++i) {
+        const double t = beats[size_t(i)];
+        while (bar + 1 < barAt.size() && barAt[bar + 1] <= i)
+            ++bar;
+        long length = lengthOf(0);
+        long barNumber = 0, inBar = 0;
+        if (i < barAt.front()) {
+            // Before the first bar line: bars of the first one's length, counted back.
+            const long back = barAt.front() - i;
+            barNumber = -((back + length - 1) / length);
+            inBar = (length - back % length) % length;
+        } else {
+            length = std::max(1L, lengthOf(bar));
+            barNumber = long(bar);
+            inBar = i - barAt[bar];
+        }
+        if (t <= fromMs || t >= toMs)
+            continue;
+        const bool cut =
+            every < length ? inBar % every == 0 : inBar == 0 && barNumber % std::max(1L, long(every) / length) == 0;
+        if (cut)
+            out.push_back(t);
+    }
+    return out;
+}
+
 } // namespace vk

@@ -46,4 +46,11 @@ ClickTrack makeClickTrack(double bpm = 120.0, int beats = 16, int sampleRate = 4
 // ascending.
 std::vector<double> beatSplitPoints(const std::vector<double>& beats, double fromMs, double toMs, int everyBeats);
 
+// The same on the bars the grid shows (bars: the bars' first beats, a subset of beats):
+// every 2 or 4 beats counted from each bar line (so a section never straddles one), and
+// at 8 (more than a bar) every other bar line counted from the song's first bar. Without
+// bars, or at 1, as beatSplitPoints.
+std::vector<double> barSplitPoints(const std::vector<double>& beats, const std::vector<double>& bars, double fromMs,
+                                   double toMs, int everyBeats);
+
 } // namespace vk

@@ -202,4 +202,38 @@ bool AnalysisCache::store(const QByteArray& key, const AudioAnalysis& analysis) 
     return f.commit();
 }
 
+QString AnalysisCache::correctionsPathFor(const QByteArray& key) const
+{
+    return m_dir + QLatin1Char('/') + QString::fromLatin1(key) + QStringLiteral(".vkgrid");
+}
+
+QByteArray AnalysisCache::loadCorrections(const QByteArray& key) const
+{
+    if (key.isEmpty())
+        return {};
+    QFile f(correctionsPathFor(key));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = f.read(1024 * 1024);
+    const qsizetype eol = bytes.indexOf('\n');
+    if (eol < 0 || bytes.left(eol) != key)
+        return {};
+    return bytes.mid(eol + 1);
+}
+
+bool AnalysisCache::storeCorrections(const QByteArray& key, const QByteArray& corrections) const
+{
+    if (key.isEmpty())
+        return false;
+    if (corrections.isEmpty())
+        return QFile::remove(correctionsPathFor(key)) || !QFile::exists(correctionsPathFor(key));
+    if (!QDir().mkpath(m_dir))
+        return false;
+    QSaveFile f(correctionsPathFor(key));
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(key + '\n' + corrections);
+    return f.commit();
+}
+
 } // namespace vk

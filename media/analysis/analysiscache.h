@@ -46,6 +46,15 @@ public:
     // file was written.
     bool store(const QByteArray& key, const AudioAnalysis& analysis) const;
 
+    // The beat grid's corrections by hand for the file with this key, kept beside its
+    // analysis (the text of GridCorrections; "<key>.vkgrid": the key on the first line,
+    // then the corrections). Empty when there are none. Storing empty corrections
+    // removes them. A changed sound file has another key, so its old corrections are
+    // never found for it.
+    QByteArray loadCorrections(const QByteArray& key) const;
+    bool storeCorrections(const QByteArray& key, const QByteArray& corrections) const;
+    QString correctionsPathFor(const QByteArray& key) const;
+
     // The file format on its own, for the cache and its tests. decode() returns nothing
     // for anything but a complete, intact file of this version; `why` gets the reason.
     static QByteArray encode(const QByteArray& key, const AudioAnalysis& analysis);

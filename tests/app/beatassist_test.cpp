@@ -6,19 +6,23 @@
 #include "app/tapcalibration.h"
 #include "app/waveformstrip.h"
 #include "base/settingsstore.h"
+#include "media/analysis/analysiscache.h"
 #include "media/analysis/analysisworker.h"
 #include "media/soundpanel.h"
+#include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/beatsnap.h"
 #include "timeline/editor.h"
+#include "timeline/undohistory.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMap>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -214,13 +218,16 @@ TEST_F(BeatAssistTest, LoadedClipIsAnalysedAndItsBeatsSplitTheSections)
     assist->beatSplitCommand();
     ASSERT_EQ(ui.inputTitles.size(), 1);
     EXPECT_EQ(ui.inputTitles.front(), QStringLiteral("ビートで区間分割"));
-    // The starts are every fourth detected beat, 2 s apart.
+    // The starts are the bar lines the strip shows (the click track's high clicks, every
+    // fourth beat from 0), 2 s apart, not every fourth beat from the first one found.
     const std::vector<int> got = starts(editor);
     ASSERT_GE(got.size(), 5u);
-    const std::vector<double> points = beatSplitPoints(assist->beats(), 0.0, 12000.0, 4);
+    const std::vector<double>& bars = assist->bars();
+    ASSERT_GE(bars.size(), 4u);
     for (size_t i = 1; i < got.size(); ++i) {
-        EXPECT_TRUE(std::any_of(points.begin(), points.end(), [&](double p) { return std::lround(p) == got[i]; }))
+        EXPECT_TRUE(std::any_of(bars.begin(), bars.end(), [&](double p) { return std::lround(p) == got[i]; }))
             << got[i];
+        EXPECT_NEAR(std::remainder(got[i], 2000.0), 0.0, 60.0) << got[i];
         if (i >= 2) {
             EXPECT_NEAR(got[i] - got[i - 1], 2000.0, 60.0);
         }
@@ -269,6 +276,256 @@ TEST_F(BeatAssistTest, CalibrationMeasuresTheMedianLatencyFromThePlayersPosition
     ASSERT_NE(reset, nullptr);
     reset->click();
     EXPECT_EQ(assist->latencyMs(), 0.0);
+}
+
+// ---- the grid corrected by hand in the strip ----------------------------------------------
+
+class GridStripTest : public BeatAssistTest {
+protected:
+    GridStripTest()
+    {
+        slider = new QSlider(Qt::Horizontal, &window);
+        slider->setGeometry(0, 0, 1000, 20);
+        window.resize(1000, 200);
+    }
+    void makeWithStrip()
+    {
+        if (editor.sndLength() <= 0)
+            editor.setSoundClip(10000, 33);
+        editor.sections().SndClear(); // one section from 0, nothing to undo
+        assist = std::make_unique<BeatAssist>(editor, sound, store, slider, nullptr,
+                                              [] { return std::make_unique<FakeEngine>(); });
+        assist->setAnalysis(beatsEvery(500, 10000)); // beats 0, 500, ... 9500; bars every 4 from 0
+        strip()->resize(1000, BeatAssist::kStripHeight);
+        strip()->setView(0, 10000); // 10 px per 100 ms
+    }
+    WaveformStrip* strip() { return assist->strip(); }
+    // Drags the tick of the beat at `beatMs` to `toMs` in the beat lane.
+    void drag(double beatMs, double toMs, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        const int y = strip()->height() - 4;
+        const QPoint from(int(std::lround(strip()->xAt(beatMs, strip()->width()))) + 2, y);
+        const QPoint to(int(std::lround(strip()->xAt(toMs, strip()->width()))) + 2, y);
+        QTest::mousePress(strip(), Qt::LeftButton, modifiers, from);
+        QMouseEvent move(QEvent::MouseMove, to, strip()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, modifiers);
+        QApplication::sendEvent(strip(), &move);
+        QTest::mouseRelease(strip(), Qt::LeftButton, modifiers, to);
+    }
+    // Runs the strip's context menu item `name` at time ms.
+    void menu(const char* name, double ms)
+    {
+        QMenu m;
+        strip()->fillContextMenu(m, ms);
+        QAction* a = m.findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_TRUE(a) << name;
+        a->trigger();
+    }
+
+    QWidget window;
+    QSlider* slider = nullptr;
+    std::unique_ptr<BeatAssist> assist;
+};
+
+std::vector<double> every(double first, double spacing, double to)
+{
+    std::vector<double> out;
+    for (double t = first; t <= to; t += spacing)
+        out.push_back(t);
+    return out;
+}
+
+TEST_F(GridStripTest, DraggingATickMovesTheGridInOneUndoStep)
+{
+    makeWithStrip();
+    const std::vector<double> before = assist->beats();
+    ASSERT_EQ(before, every(0, 500, 9500));
+    drag(2000, 2200); // the whole grid 200 ms later
+    std::vector<double> moved = every(200, 500, 9700);
+    EXPECT_EQ(assist->beats(), moved);
+    EXPECT_EQ(assist->bars(), every(200, 2000, 9700));
+    EXPECT_TRUE(editor.modified());
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), before);
+    editor.history().Redo();
+    EXPECT_EQ(assist->beats(), moved);
+
+    // With Shift only from the dragged beat on (and the beat before it, passed, goes).
+    drag(4700, 4100, Qt::ShiftModifier);
+    const std::vector<double>& b = assist->beats();
+    EXPECT_EQ(std::count(b.begin(), b.end(), 3700.0), 1);
+    EXPECT_EQ(std::count(b.begin(), b.end(), 4200.0), 0);
+    EXPECT_EQ(std::count(b.begin(), b.end(), 4100.0), 1);
+    EXPECT_EQ(b.back(), 9100.0);
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), moved);
+
+    // A press on a tick that does not move seeks and corrects nothing; so does a press
+    // above the beat lane.
+    drag(2200, 2200);
+    QTest::mouseClick(strip(), Qt::LeftButton, Qt::NoModifier, QPoint(int(strip()->xAt(2200, 1000)), 5));
+    EXPECT_EQ(assist->beats(), moved);
+    // The one step left to take back is the first drag.
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), before);
+    EXPECT_FALSE(editor.history().canUndo());
+}
+
+TEST_F(GridStripTest, ContextMenuCommandsEachOneUndoStep)
+{
+    makeWithStrip();
+    const std::vector<double> beats = every(0, 500, 9500);
+    QMenu m;
+    strip()->fillContextMenu(m, 1000);
+    QStringList texts;
+    for (QAction* a : m.actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("ここを小節の頭に"), QStringLiteral("テンポを2倍"),
+                                  QStringLiteral("テンポを半分"), QStringLiteral("ここからテンポ変更"),
+                                  QStringLiteral("グリッドをリセット")}));
+
+    menu("gridBarStart", 1480); // the beat at 1500 starts a bar
+    std::vector<double> bars{}; // 1500 and every fourth beat both ways: 1500, 3500, ...
+    for (double t : beats)
+        if (std::fmod(t - 1500 + 20000, 2000) == 0)
+            bars.push_back(t);
+    EXPECT_EQ(assist->bars(), bars);
+
+    menu("gridDouble", 3000);
+    EXPECT_EQ(assist->beats(), every(0, 250, 9500));
+    menu("gridHalf", 3000);
+    EXPECT_EQ(assist->beats(), beats);
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), every(0, 250, 9500));
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), beats);
+    EXPECT_EQ(assist->bars(), bars);
+    editor.history().Undo();
+    EXPECT_EQ(assist->bars(), every(0, 2000, 9500));
+    EXPECT_TRUE(assist->corrections().empty());
+
+    // A tempo change from 4000: its tempo from the next beat dragged (5000 to 4800: two
+    // beats of 400 ms), and the two are one step (taken back below).
+    menu("gridTempoFrom", 4000);
+    ASSERT_TRUE(assist->pendingTempo());
+    EXPECT_EQ(*assist->pendingTempo(), 4000.0);
+    drag(5000, 4800);
+    EXPECT_FALSE(assist->pendingTempo());
+    ASSERT_EQ(assist->segments().size(), 2u);
+    EXPECT_NEAR(assist->segments()[0].bpm, 120.0, 1e-6);
+    EXPECT_EQ(assist->segments()[1].fromMs, 4000.0);
+    EXPECT_NEAR(assist->segments()[1].bpm, 150.0, 1e-6);
+    EXPECT_EQ(strip()->tempo() > 0, true);
+    const std::vector<double> changed = assist->beats();
+    EXPECT_EQ(changed.back(), 10000.0);
+
+    menu("gridReset", 0);
+    EXPECT_EQ(assist->beats(), beats);
+    EXPECT_TRUE(assist->segments().size() <= 1);
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), changed);
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), beats);
+}
+
+TEST_F(GridStripTest, TheBeatSplitCutsAtTheCorrectedBarLines)
+{
+    makeWithStrip();
+    menu("gridBarStart", 1500);
+    editor.Grid().currentRow = 1;
+    editor.setDraggedRange(1, 1);
+    ui.inputs.push_back(QStringLiteral("4"));
+    assist->beatSplitCommand();
+    EXPECT_EQ(starts(editor), (std::vector<int>{0, 1500, 3500, 5500, 7500, 9500}));
+    // The strip shows the same beats and bars that were cut at.
+    EXPECT_EQ(assist->bars(), (std::vector<double>{1500, 3500, 5500, 7500, 9500}));
+}
+
+// ---- corrections kept with the file -------------------------------------------------------
+
+class GridFileTest : public GridStripTest {
+protected:
+    GridFileTest()
+    {
+        project = std::make_unique<ProjectFile>(editor);
+        ConnectProjectCommands(editor, *project);
+        song = dir.filePath(QStringLiteral("song.wav"));
+        writeSong(120.0);
+        engine.info.durationMsec = 10000;
+        engine.info.secondsPerFrame = 1.0 / 30.0;
+    }
+    void writeSong(double bpm)
+    {
+        const ClickTrack track = makeClickTrack(bpm, 20);
+        ASSERT_TRUE(WriteWavFile(song, track.pcm, track.sampleRate));
+    }
+    // Loads the project and gives the analysis the worker would (without waiting for it).
+    void open(const QString& path)
+    {
+        ASSERT_TRUE(project->ProjectLoad(path));
+        assist->worker().cancel();
+        assist->setAnalysis(beatsEvery(500, 10000));
+    }
+
+    QTemporaryDir dir;
+    QString song;
+    std::unique_ptr<ProjectFile> project;
+};
+
+TEST_F(GridFileTest, CorrectionsSurviveSaveAndOpenAndTheCache)
+{
+    editor.setSndFile(song);
+    makeWithStrip();
+    drag(2000, 2100);
+    menu("gridBarStart", 2600);
+    const GridCorrections made = assist->corrections();
+    const std::vector<double> beats = assist->beats();
+    const std::vector<double> bars = assist->bars();
+    ASSERT_EQ(made.edits.size(), 2u);
+    const QString path = dir.filePath(QStringLiteral("p.rem"));
+    ASSERT_TRUE(project->ProjectSave(path))
+        << (ui.messages.isEmpty() ? std::string() : ui.messages.back().text.toStdString());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("<beatgrid soundkey=\""));
+
+    // Another sound clip, then the project again: its corrections come back.
+    const QString other = dir.filePath(QStringLiteral("other.wav"));
+    const ClickTrack track = makeClickTrack(90.0, 8);
+    ASSERT_TRUE(WriteWavFile(other, track.pcm, track.sampleRate));
+    editor.setSndFile(other);
+    sound.SndFileLoad(other);
+    assist->worker().cancel();
+    EXPECT_TRUE(assist->corrections().empty());
+    // The cache is emptied, so they can only come from the project file.
+    AnalysisCache().storeCorrections(AnalysisCache::contentKey(song), QByteArray());
+    open(path);
+    EXPECT_EQ(assist->corrections(), made);
+    EXPECT_EQ(assist->beats(), beats);
+    EXPECT_EQ(assist->bars(), bars);
+
+    // The cache keeps them too: the same file loaded without the project.
+    editor.setSndFile(song);
+    sound.SndFileLoad(song);
+    assist->worker().cancel();
+    EXPECT_TRUE(assist->corrections().empty());
+    assist->setAnalysis(beatsEvery(500, 10000));
+    EXPECT_EQ(assist->corrections(), made);
+}
+
+TEST_F(GridFileTest, CorrectionsForAChangedSoundFileAreDroppedWithANote)
+{
+    editor.setSndFile(song);
+    makeWithStrip();
+    drag(2000, 2100);
+    const QString path = dir.filePath(QStringLiteral("p.rem"));
+    ASSERT_TRUE(project->ProjectSave(path))
+        << (ui.messages.isEmpty() ? std::string() : ui.messages.back().text.toStdString());
+    writeSong(100.0); // the song's content changes
+    open(path);
+    EXPECT_TRUE(assist->corrections().empty());
+    EXPECT_EQ(assist->beats(), every(0, 500, 9500));
+    EXPECT_TRUE(editor.msg().contains(QStringLiteral("ビートグリッドの修正を破棄"))) << editor.msg().toStdString();
 }
 
 } // namespace

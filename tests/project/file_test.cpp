@@ -514,5 +514,64 @@ TEST_F(ProjectFileTest, UnusableFilesAreRefusedAndChangeNothing)
     }
 }
 
+// ---- the beat grid's corrections ------------------------------------------------------------
+
+TEST_F(ProjectFileTest, BeatGridCorrectionsAreAnOptionalElementThatReadersPassOver)
+{
+    // The golden file with the element after <videoclips>, as a project with corrections
+    // is written: the reader gives the same sound clip and rows, and loading it without
+    // hooks (a reader that knows nothing of it) gives the same table.
+    QByteArray bytes = QByteArray::fromStdString(readAll(dataPath("three_rows.rem")));
+    QByteArray withGrid = bytes;
+    withGrid.replace("</videoclips></project>",
+                     "</videoclips><beatgrid soundkey=\"ab12\">shift 2000 100\nbar 2600 0\n</beatgrid></project>");
+    ASSERT_NE(withGrid, bytes);
+    writeFile(path("plain.rem"), bytes);
+    writeFile(path("grid.rem"), withGrid);
+    ProjectFile::Document plain, grid;
+    QString reason;
+    ASSERT_TRUE(ProjectFile::ReadDocument(path("plain.rem"), plain, reason)) << reason.toStdString();
+    ASSERT_TRUE(ProjectFile::ReadDocument(path("grid.rem"), grid, reason)) << reason.toStdString();
+    EXPECT_EQ(grid.soundFile, plain.soundFile);
+    ASSERT_EQ(grid.clips.size(), plain.clips.size());
+    for (size_t i = 0; i < grid.clips.size(); ++i) {
+        EXPECT_EQ(grid.clips[i].soundMsec, plain.clips[i].soundMsec);
+        EXPECT_EQ(grid.clips[i].videoFile, plain.clips[i].videoFile);
+        EXPECT_EQ(grid.clips[i].rate, plain.clips[i].rate);
+    }
+    EXPECT_FALSE(plain.beatGrid);
+    ASSERT_TRUE(grid.beatGrid);
+    EXPECT_EQ(grid.beatGrid->soundKey, QByteArray("ab12"));
+    EXPECT_EQ(grid.beatGrid->corrections, QByteArray("shift 2000 100\nbar 2600 0\n"));
+
+    ASSERT_TRUE(project.ProjectLoad(path("plain.rem")));
+    const RowTable plainTable = editor.Grid();
+    ASSERT_TRUE(project.ProjectLoad(path("grid.rem")));
+    EXPECT_TRUE(editor.Grid() == plainTable);
+}
+
+TEST_F(ProjectFileTest, BeatGridCorrectionsGoThroughTheHooksAndAreWrittenOnlyWhenThere)
+{
+    makeThreeRows();
+    std::optional<ProjectFile::BeatGridElement> saved;
+    std::vector<std::optional<ProjectFile::BeatGridElement>> loaded;
+    project.setBeatGridHooks(
+        {[&] { return saved; }, [&](const std::optional<ProjectFile::BeatGridElement>& g) { loaded.push_back(g); }});
+    // None: the golden document, byte for byte.
+    ASSERT_TRUE(project.ProjectSave(path("none.rem")));
+    EXPECT_EQ(readAll(path("none.rem")), readAll(dataPath("three_rows_ms.rem")));
+
+    saved = ProjectFile::BeatGridElement{"0123abcd", "tempo 4000 400\nshift 0 -12.5\n"};
+    ASSERT_TRUE(project.ProjectSave(path("some.rem")));
+    EXPECT_NE(readAll(path("some.rem")).find("</videoclips><beatgrid soundkey=\"0123abcd\">"), std::string::npos);
+    ASSERT_TRUE(project.ProjectLoad(path("some.rem")));
+    ASSERT_TRUE(project.ProjectLoad(path("none.rem")));
+    ASSERT_EQ(loaded.size(), 2u);
+    ASSERT_TRUE(loaded[0]);
+    EXPECT_EQ(loaded[0]->soundKey, saved->soundKey);
+    EXPECT_EQ(loaded[0]->corrections, saved->corrections);
+    EXPECT_FALSE(loaded[1]);
+}
+
 } // namespace
 } // namespace vk
