@@ -115,7 +115,8 @@ bool Autosave::writeNow()
         return false;
     QByteArray bytes;
     QString reason;
-    if (!ProjectFile::BuildDocument(m_editor, bytes, reason))
+    // The same document a save writes, the beat grid's corrections included.
+    if (!m_project.buildCurrentDocument(bytes, reason))
         return false;
 
     QString base = baseNameFor(m_editor.projectPath());

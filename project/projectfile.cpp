@@ -263,6 +263,11 @@ bool ProjectFile::ProjectLoad(const QString& path)
 
 // ---- writing ------------------------------------------------------------------------------
 
+bool ProjectFile::buildCurrentDocument(QByteArray& out, QString& reason) const
+{
+    return BuildDocument(m_editor, out, reason, m_gridHooks.save ? m_gridHooks.save() : std::nullopt);
+}
+
 bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& reason,
                                 const std::optional<BeatGridElement>& beatGrid)
 {
@@ -342,7 +347,7 @@ bool ProjectFile::ProjectSave(const QString& path)
     const QString what = QStringLiteral("プロジェクトを保存できませんでした。");
     QByteArray bytes;
     QString reason;
-    if (!BuildDocument(m_editor, bytes, reason, m_gridHooks.save ? m_gridHooks.save() : std::nullopt)) {
+    if (!buildCurrentDocument(bytes, reason)) {
         ui.message(warningText(path, what, reason), UserDialogs::Icon::Warning);
         return false;
     }

@@ -96,6 +96,9 @@ public:
     // a cell cannot be converted (nothing is produced then).
     static bool BuildDocument(const Editor& editor, QByteArray& out, QString& reason,
                               const std::optional<BeatGridElement>& beatGrid = std::nullopt);
+    // The document a save writes now: the rows and, through the hooks, the beat grid's
+    // corrections (the autosave writes the same).
+    bool buildCurrentDocument(QByteArray& out, QString& reason) const;
     // Writes a clip's registration into columns 2, 3, 4, 6, 7, 8 and 9 of a row.
     static void WriteClip(Editor& editor, int row, const Clip& clip);
 

@@ -173,6 +173,28 @@ TEST_F(AutosaveTest, WritesTheProjectDocumentToItsOwnFileNeverTheProject)
     EXPECT_EQ(filesIn(folder, QStringLiteral("*.rem")).size(), 1);
 }
 
+TEST_F(AutosaveTest, CarriesTheBeatGridCorrectionsAsASaveDoes)
+{
+    auto s = start();
+    const ProjectFile::BeatGridElement corrections{QByteArray("0123abcd"), QByteArray("shift 0 25")};
+    std::optional<ProjectFile::BeatGridElement> restored;
+    s->project.setBeatGridHooks({[&] { return std::optional<ProjectFile::BeatGridElement>(corrections); },
+                                 [&](const std::optional<ProjectFile::BeatGridElement>& g) { restored = g; }});
+    MakeTestEdit(s->editor);
+    ASSERT_TRUE(s->autosave->writeNow());
+    QByteArray expected;
+    QString reason;
+    ASSERT_TRUE(s->project.buildCurrentDocument(expected, reason));
+    EXPECT_TRUE(expected.contains("<beatgrid soundkey=\"0123abcd\">shift 0 25</beatgrid>"));
+    EXPECT_EQ(readAll(s->autosave->currentFile()), expected);
+
+    // A recovery gives them back with the rows.
+    ASSERT_TRUE(s->project.ProjectLoad(s->autosave->currentFile()));
+    ASSERT_TRUE(restored.has_value());
+    EXPECT_EQ(restored->corrections, corrections.corrections);
+    EXPECT_EQ(restored->soundKey, corrections.soundKey);
+}
+
 TEST_F(AutosaveTest, SaveDiscardAndNormalEndRemoveTheAutosave)
 {
     auto s = start();
