@@ -2,6 +2,7 @@
 // they come from (record in/out, source in, speed, transitions, markers), for the whole
 // project and for a range, with golden files of the sample project.
 
+#include "render/exportcommand.h"
 #include "render/timelinedocument.h"
 #include "render/timelineexport.h"
 #include "tests/render/render_support.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -401,6 +403,80 @@ TEST_F(ExportTest, EdlOfARangeAndATitleThatBreaksTheLine)
     // Row 3's burn: outgoing line first, then the still.
     clips.erase(clips.begin() + 1);
     checkAgainstRows(*this, clips, frameOf(2000), {2, 3});
+}
+
+// The menu command: the dragged range, the save dialog's answer, the message naming the
+// file and the transitions written as dissolves, by row.
+TEST_F(ExportTest, OtioCommandExportsTheDraggedRangeAndNamesTheReplacedTransitions)
+{
+    QTemporaryDir dir;
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    editor.setPartOnly(true);
+    editor.setDraggedRange(2, 3);
+    const QString target = dir.filePath(QStringLiteral("書き出し & test.otio"));
+    ui.saveNames.push_back(target);
+    ExportCommand command(editor, QStringLiteral("/nonexistent/T-VideoWrite"));
+    command.Export(ExportKind::Otio, BeatMarks{{0, 500, 1000, 1500, 2000, 2500}, {0, 2000}});
+
+    ASSERT_EQ(ui.saveDialogs.size(), 1);
+    EXPECT_EQ(ui.saveDialogs[0].defaultSuffix, QStringLiteral("otio"));
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject timeline = QJsonDocument::fromJson(file.readAll()).object();
+    int gaps = 0;
+    checkAgainstRows(*this, readOtioVideo(timeline, gaps), frameOf(2000), {2, 3});
+    QStringList names;
+    for (const QJsonValue& m : timeline[QLatin1String("tracks")].toObject()[QLatin1String("markers")].toArray())
+        names << m.toObject()[QLatin1String("name")].toString();
+    EXPECT_EQ(names, QStringList({QStringLiteral("行 2"), QStringLiteral("行 3"), QStringLiteral("小節 2"),
+                                  QStringLiteral("拍")}));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.startsWith(QStringLiteral("書き出しました。\r\n") + target));
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("行 3: ﾊﾞｰﾝ")));
+    EXPECT_FALSE(ui.messages[0].text.contains(QStringLiteral("行 2:")));
+}
+
+// The MLT projects: the writer is run once with the export mode's arguments, its
+// parameters document names the target and the MP4 profile, and the markers document
+// carries every section; an existing file is kept when the user says No.
+TEST_F(ExportTest, ShotcutCommandRunsTheWritersExportMode)
+{
+    QTemporaryDir dir;
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    const QString target = dir.filePath(QStringLiteral("曲 & 1.mlt"));
+    ui.saveNames.push_back(target);
+    QList<QStringList> runs;
+    QString markersText, paramsText;
+    ExportCommand command(editor, QStringLiteral("/opt/vk/T-VideoWrite"));
+    command.setRunner([&](const QString& program, const QStringList& args, QString& out, QString&) {
+        runs << (QStringList{program} + args);
+        paramsText = rendertest::ReadText(args.value(3));
+        markersText = rendertest::ReadText(args.value(4));
+        out = QStringLiteral("replaced: ") + TransitionClsid(true, QStringLiteral("ﾜｲﾌﾟ")) +
+              QStringLiteral("\nExported: ") + target + QStringLiteral("\n");
+        return 0;
+    });
+    command.Export(ExportKind::Shotcut, BeatMarks{});
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs[0].mid(0, 4), QStringList({QStringLiteral("/opt/vk/T-VideoWrite"), QStringLiteral("--export"),
+                                              QStringLiteral("shotcut"), target}));
+    EXPECT_TRUE(paramsText.contains(QStringLiteral("<AviFileName>") + target.toHtmlEscaped() +
+                                    QStringLiteral("</AviFileName>")));
+    EXPECT_TRUE(paramsText.contains(QStringLiteral("<FrameWidth>1280</FrameWidth>")));
+    EXPECT_EQ(markersText.count(QStringLiteral("kind=\"section\"")), 5);
+    EXPECT_TRUE(markersText.contains(QStringLiteral("seconds=\"7\" name=\"行 5\"")));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("行 5: ﾜｲﾌﾟ")));
+
+    // The file now exists: No to the overwrite question runs nothing.
+    QFile(target).open(QIODevice::WriteOnly);
+    ui.saveNames.push_back(target);
+    ui.yesNo.push_back(false);
+    command.Export(ExportKind::Kdenlive, BeatMarks{});
+    EXPECT_EQ(runs.size(), 1);
+    EXPECT_EQ(ui.questions.size(), 1);
 }
 
 } // namespace
