@@ -3,15 +3,19 @@
 
 #include "app/frmmain.h"
 
+#include "app/beatassist.h"
 #include "app/droplineedit.h"
 #include "app/rangeslider.h"
 #include "app/rowtablemodel.h"
 #include "app/rowtableview.h"
 #include "base/twips.h"
+#include "media/analysis/beatanalysis.h"
 #include "media/mpv/videowidget.h"
 #include "media/soundpanel.h"
 #include "project/clipimport.h"
 #include "project/projectfile.h"
+#include "render/exportcommand.h"
+#include "render/outputdriver.h"
 #include "timeline/clipboard.h"
 #include "timeline/editor.h"
 #include "timeline/resplit.h"
@@ -248,6 +252,25 @@ void frmMain::createMenus()
     file->addSeparator();
     action(file, "mnuVidImport", QStringLiteral("プロジェクトファイルから映像クリップのみインポートする(&I)"),
            [this] { m_import.ImportCommand(); });
+    QMenu* exportMenu = file->addMenu(QStringLiteral("書き出し(&E)"));
+    exportMenu->setObjectName(QStringLiteral("mnuExport"));
+    auto exportTo = [this](ExportKind kind) {
+        BeatMarks marks;
+        if (m_beats) {
+            marks.beatsMs = m_beats->analysis().beatsMs;
+            marks.barsMs = m_beats->analysis().downbeatsMs;
+        }
+        ExportCommand command(m_editor, m_output.writerProgram());
+        command.Export(kind, marks);
+    };
+    action(exportMenu, "mnuExportShotcut", QStringLiteral("Shotcut プロジェクト (.mlt)"),
+           [exportTo] { exportTo(ExportKind::Shotcut); });
+    action(exportMenu, "mnuExportKdenlive", QStringLiteral("Kdenlive プロジェクト (.kdenlive)"),
+           [exportTo] { exportTo(ExportKind::Kdenlive); });
+    action(exportMenu, "mnuExportOtio", QStringLiteral("OpenTimelineIO (.otio)"),
+           [exportTo] { exportTo(ExportKind::Otio); });
+    action(exportMenu, "mnuExportEdl", QStringLiteral("EDL (CMX 3600) (.edl)"),
+           [exportTo] { exportTo(ExportKind::Edl); });
     file->addSeparator();
     action(file, "mnuQuit", QStringLiteral("終了(&Q)"), [this] { close(); });
 

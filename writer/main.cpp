@@ -2,6 +2,10 @@
 // uncompressed AVI, WAV, WMV/ASF, MP4) or plays it as a preview.
 //
 //   T-VideoWrite <parameters document path>
+//   T-VideoWrite --export shotcut|kdenlive <project file> <parameters document> [<markers document>]
+//
+// The second form writes the engine timeline of the parameters' range as a Shotcut
+// or Kdenlive project instead of rendering it (see projectexport.h).
 //
 // Several arguments are joined with single blanks into one path, because
 // older callers pass the path unquoted. Exit status: 0 done, 1 error, 2 cancelled,
@@ -15,6 +19,7 @@
 #include "writer/paramsdocument.h"
 #include "writer/previewwindow.h"
 #include "writer/progresswindow.h"
+#include "writer/projectexport.h"
 #include "writer/renderjob.h"
 #include "writer/timelinereader.h"
 
@@ -105,7 +110,20 @@ bool samePath(const std::string& a, const std::string& b)
 int run(int argc, char** argv)
 {
     using namespace vk;
-    const std::string paramsPath = joinCommandLinePath(argc, argv);
+    // --export DIALECT OUT PARAMS [MARKERS]
+    const bool exporting = argc >= 2 && std::string(argv[1]) == "--export";
+    ProjectDialect dialect = ProjectDialect::Shotcut;
+    std::string exportPath, markersPath;
+    if (exporting) {
+        const std::string kind = argc >= 3 ? argv[2] : "";
+        if (argc < 5 || argc > 6 || (kind != "shotcut" && kind != "kdenlive"))
+            return fail("使い方: T-VideoWrite --export shotcut|kdenlive <プロジェクトファイル> <パラメータファイル> "
+                        "[<マーカーファイル>]");
+        dialect = kind == "shotcut" ? ProjectDialect::Shotcut : ProjectDialect::Kdenlive;
+        exportPath = argv[3];
+        markersPath = argc == 6 ? argv[5] : "";
+    }
+    const std::string paramsPath = exporting ? std::string(argv[4]) : joinCommandLinePath(argc, argv);
     if (paramsPath.empty())
         return fail("パラメータファイルが指定されていません。\n使い方: T-VideoWrite <パラメータファイル>");
 
@@ -146,7 +164,7 @@ int run(int argc, char** argv)
     if (!unreadable.empty())
         return fail("入力ファイル形式が正しくありません。" + unreadable);
 
-    if (!params.isPreview()) {
+    if (!params.isPreview() && !exporting) {
         for (const std::string& s : sources)
             if (samePath(s, params.aviFileName))
                 return fail("出力ファイルに入力ファイルと同じファイルが指定されています。\n" + params.aviFileName);
@@ -162,6 +180,35 @@ int run(int argc, char** argv)
     const BuildResult built = buildMltXml(timeline, output, params.startMs, params.endMs, probe.lookup(), options);
     for (const std::string& w : built.warnings)
         std::fprintf(stderr, "T-VideoWrite: %s\n", w.c_str());
+    if (exporting) {
+        std::vector<ProjectMarker> markers;
+        if (!markersPath.empty() && !readProjectMarkers(markersPath, markers, error))
+            return fail(error);
+        for (const std::string& s : sources)
+            if (samePath(s, exportPath))
+                return fail("出力ファイルに入力ファイルと同じファイルが指定されています。\n" + exportPath);
+        const std::string title = fs::path(exportPath).stem().string();
+        const ProjectResult project = projectXml(built.xml, dialect, timeline, output, probe.lookup(), markers, title);
+        // Written beside the target and renamed into place: a failure leaves the old file.
+        const std::string temporary = exportPath + ".part";
+        {
+            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+            file << project.xml;
+            file.close();
+            if (!file)
+                return fail("ファイルを作成できません。\n" + exportPath);
+        }
+        std::error_code ec;
+        fs::rename(temporary, exportPath, ec);
+        if (ec) {
+            fs::remove(temporary, ec);
+            return fail("ファイルを作成できません。\n" + exportPath);
+        }
+        for (const std::string& clsid : project.replaced)
+            std::printf("replaced: %s\n", clsid.c_str());
+        std::printf("Exported: %s\n", exportPath.c_str());
+        return 0;
+    }
     for (TransitionStyle style : built.lumaStyles) {
         const std::string path = options.lumaDir + "/" + lumaMapFileName(style);
         if (!writeLumaMap(style, output.width, output.height, path))

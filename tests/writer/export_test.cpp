@@ -1,0 +1,134 @@
+// The Shotcut and Kdenlive projects T-VideoWrite writes (--export): played with melt,
+// every output frame shows the same source frame as the writer's own render of the
+// same range (transitions aside); their markers and names read back.
+#include "writer_render.h"
+
+#include <pugixml.hpp>
+
+namespace vkrender {
+namespace {
+
+struct Shown {
+    Expected::Kind kind;
+    int number = -1; // the source frame read from the picture
+    double level = 0;
+};
+
+std::vector<Shown> shownFrames(const std::string& file, const vk::Timeline& t, long long first)
+{
+    const int w = 160, h = 120;
+    std::vector<Shown> shown;
+    const std::vector<std::string> frames = decodeFrames(file, w, h);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        Shown s;
+        s.kind = expectedAt(t, 30, first + (long long)i).kind;
+        if (s.kind == Expected::Source)
+            s.number = readFrameNumber(frames[i], w, h);
+        s.level = meanLevel(frames[i]);
+        shown.push_back(s);
+    }
+    return shown;
+}
+
+class ProjectExport : public WriterRender {
+protected:
+    std::string exportProject(const std::string& dialect, const std::string& name, const std::string& markers)
+    {
+        const std::string project = m_dir / name;
+        const RunResult r =
+            runProgram({VK_WRITER_EXE, "--export", dialect, project, m_dir / "T-KaDro-Params.xml", markers},
+                       {{"VK_WRITER_NO_DIALOGS", "1"}}, 120);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("Exported: " + project), std::string::npos) << r.out;
+        return project;
+    }
+};
+
+TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
+{
+    // A source whose name has a blank, Japanese and '&'.
+    const std::string video = m_dir / "映像 & clip.mkv";
+    fs::copy_file(g_media->video, video);
+    std::string doc = testTimeline(1.0, 320, 240, 30);
+    for (size_t at = doc.find(g_media->video); at != std::string::npos; at = doc.find(g_media->video, at))
+        doc.replace(at, g_media->video.size(), video);
+    const vk::Timeline t = parsed(doc);
+    const std::string markers = m_dir / "markers.xml";
+    writeFile(markers, "<markers><marker kind=\"section\" seconds=\"2\" name=\"行 2 &amp; 拍\"/>"
+                       "<marker kind=\"bar\" seconds=\"4\" name=\"小節 3\"/>"
+                       "<marker kind=\"beat\" seconds=\"7.5\" name=\"拍\"/></markers>");
+
+    // The whole timeline, and a range that starts inside the 3x clip and ends inside
+    // the half-speed one.
+    for (const auto& [start, end] : {std::pair<long long, long long>{0, 0}, {3000, 7600}}) {
+        SCOPED_TRACE("range " + std::to_string(start) + ".." + std::to_string(end));
+        const RunResult r = render(doc, "render.mp4", start, end, false, "", "", Mp4Profile{320, 240, "30"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const long long first = std::llround(start * 30 / 1000.0);
+        const std::vector<Shown> want = shownFrames(m_out, t, first);
+        ASSERT_EQ(want.size(), size_t(std::llround((end > 0 ? end : 8000) * 30 / 1000.0) - first));
+
+        for (const std::string dialect : {"shotcut", "kdenlive"}) {
+            SCOPED_TRACE(dialect);
+            const std::string project = exportProject(dialect, dialect + " & 名前.mlt", markers);
+            const std::string played = m_dir / (dialect + ".mkv");
+            std::string err;
+            ASSERT_TRUE(runOk(
+                {"melt", "-quiet", project, "-consumer", "avformat:" + played, "vcodec=ffv1", "an=1", "real_time=-1"},
+                &err))
+                << err;
+            const std::vector<Shown> got = shownFrames(played, t, first);
+            ASSERT_EQ(got.size(), want.size());
+            int sources = 0, stills = 0, blacks = 0;
+            for (size_t i = 0; i < got.size(); ++i) {
+                switch (want[i].kind) {
+                case Expected::Source:
+                    EXPECT_GE(want[i].number, 0) << "frame " << first + (long long)i;
+                    EXPECT_EQ(got[i].number, want[i].number) << "frame " << first + (long long)i;
+                    ++sources;
+                    break;
+                case Expected::Still:
+                case Expected::Black:
+                    EXPECT_NEAR(got[i].level, want[i].level, 12) << "frame " << first + (long long)i;
+                    ++(want[i].kind == Expected::Still ? stills : blacks);
+                    break;
+                case Expected::Transition:
+                    break;
+                }
+            }
+            EXPECT_GT(sources, 40);
+            EXPECT_GT(stills, 10);
+            if (start == 0) {
+                EXPECT_GT(blacks, 20);
+            }
+        }
+    }
+
+    // Markers and names read back (the last range: 3.0 .. 7.6 s, frames 90 .. 227, which
+    // the projects hold as 0 .. 137).
+    pugi::xml_document shotcut, kdenlive;
+    ASSERT_TRUE(shotcut.load_file((m_dir / "shotcut & 名前.mlt").c_str()));
+    ASSERT_TRUE(kdenlive.load_file((m_dir / "kdenlive & 名前.mlt").c_str()));
+    std::vector<std::string> texts;
+    for (pugi::xpath_node m : shotcut.select_nodes("//properties[@name='shotcut:markers']/properties"))
+        texts.push_back(m.node().select_node("property[@name='text']").node().text().get() + std::string("@") +
+                        m.node().select_node("property[@name='start']").node().text().get());
+    EXPECT_EQ(texts, (std::vector<std::string>{"小節 3@00:00:01.000", "拍@00:00:04.500"}));
+    EXPECT_TRUE(shotcut.select_node("//tractor/property[@name='shotcut'][text()='1']"));
+    EXPECT_EQ(shotcut.select_nodes("//playlist/property[@name='shotcut:video']").size(), 2u);
+    EXPECT_EQ(shotcut.select_nodes("//playlist/property[@name='shotcut:audio']").size(), 1u);
+    EXPECT_TRUE(shotcut.select_node("//producer/property[@name='shotcut:caption'][text()='映像 & clip.mkv']"));
+    // The speeds are the engine's time warp.
+    EXPECT_EQ(shotcut.select_nodes("//producer/property[@name='mlt_service'][text()='timewarp']").size(), 2u);
+    EXPECT_FALSE(shotcut.select_node("//property[@name='force_fps']"));
+    const std::string guides =
+        kdenlive.select_node("//playlist[@id='main_bin']/property[@name='kdenlive:docproperties.guides']")
+            .node()
+            .text()
+            .get();
+    EXPECT_EQ(guides, "[{\"comment\":\"小節 3\",\"pos\":30,\"type\":1},{\"comment\":\"拍\",\"pos\":135,\"type\":2}]");
+    EXPECT_TRUE(kdenlive.select_node("//producer/property[@name='kdenlive:clipname'][text()='映像 & clip.mkv']"));
+}
+
+} // namespace
+} // namespace vkrender

@@ -1,0 +1,325 @@
+#include "writer/projectexport.h"
+
+#include "writer/transitionstyle.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace vk {
+
+namespace {
+
+std::string fmt(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
+
+pugi::xml_node findProperty(pugi::xml_node node, const char* name)
+{
+    for (pugi::xml_node p : node.children("property"))
+        if (std::string(p.attribute("name").value()) == name)
+            return p;
+    return {};
+}
+
+std::string property(pugi::xml_node node, const char* name)
+{
+    return findProperty(node, name).text().get();
+}
+
+void setProperty(pugi::xml_node node, const char* name, const std::string& value)
+{
+    pugi::xml_node p = findProperty(node, name);
+    if (!p) {
+        p = node.append_child("property");
+        p.append_attribute("name") = name;
+    }
+    p.text() = value.c_str();
+}
+
+void removeProperty(pugi::xml_node node, const char* name)
+{
+    if (pugi::xml_node p = findProperty(node, name))
+        node.remove_child(p);
+}
+
+std::string fileName(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "HH:MM:SS.mmm" of a frame, the clock form both programs read.
+std::string clockOf(long long frame, const FrameRate& r)
+{
+    const long long ms = std::llround(double(frame) * 1000.0 * r.den / r.num);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, (ms / 60000) % 60, (ms / 1000) % 60,
+                  ms % 1000);
+    return buf;
+}
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Keeps frames [from, to] of a playlist, moved to start at 0.
+void cutPlaylist(pugi::xml_node playlist, long long from, long long to)
+{
+    long long at = 0;
+    std::vector<pugi::xml_node> drop;
+    for (pugi::xml_node n : playlist.children()) {
+        const std::string kind = n.name();
+        if (kind != "entry" && kind != "blank")
+            continue;
+        const bool blank = kind == "blank";
+        const long long in = blank ? 0 : n.attribute("in").as_llong(0);
+        const long long length = blank ? n.attribute("length").as_llong(0) : n.attribute("out").as_llong(0) - in + 1;
+        const long long start = at, end = at + length; // [start, end) on the timeline
+        at = end;
+        const long long keepFrom = std::max(start, from), keepTo = std::min(end, to + 1);
+        if (keepTo <= keepFrom) {
+            drop.push_back(n);
+            continue;
+        }
+        if (blank) {
+            n.attribute("length") = std::to_string(keepTo - keepFrom).c_str();
+        } else {
+            n.attribute("in") = std::to_string(in + keepFrom - start).c_str();
+            n.attribute("out") = std::to_string(in + keepTo - start - 1).c_str();
+        }
+    }
+    for (pugi::xml_node n : drop)
+        playlist.remove_child(n);
+}
+
+} // namespace
+
+bool readProjectMarkers(const std::string& path, std::vector<ProjectMarker>& out, std::string& error)
+{
+    pugi::xml_document doc;
+    if (!doc.load_file(path.c_str())) {
+        error = "マーカーファイルを読み込めません。\n" + path;
+        return false;
+    }
+    out.clear();
+    for (pugi::xml_node m : doc.child("markers").children("marker")) {
+        ProjectMarker marker;
+        const std::string kind = m.attribute("kind").value();
+        marker.kind = kind == "beat"  ? ProjectMarker::Kind::Beat
+                      : kind == "bar" ? ProjectMarker::Kind::Bar
+                                      : ProjectMarker::Kind::Section;
+        marker.seconds = m.attribute("seconds").as_double(-1);
+        marker.name = m.attribute("name").value();
+        if (!(marker.seconds >= 0) || marker.seconds > 2147483.647) {
+            error = "マーカーファイルの時刻が正しくありません。\n" + path;
+            return false;
+        }
+        out.push_back(marker);
+    }
+    return true;
+}
+
+ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, const Timeline& timeline,
+                         const OutputSettings& output, const MediaLookup& media,
+                         const std::vector<ProjectMarker>& markers, const std::string& title)
+{
+    ProjectResult result;
+    pugi::xml_document doc;
+    doc.load_string(engineXml.c_str());
+    pugi::xml_node root = doc.child("mlt");
+    const bool shotcut = dialect == ProjectDialect::Shotcut;
+    const FrameRate& rate = output.rate;
+    root.append_attribute("title") = title.c_str();
+    pugi::xml_node tractor = root.child("tractor");
+    const long long rangeIn = tractor.attribute("in").as_llong(0);
+    const long long rangeOut = tractor.attribute("out").as_llong(0);
+
+    // Producers: the engine's own time warp for other speeds, and the names both
+    // programs show.
+    int clipId = 1;
+    for (pugi::xml_node p : root.children("producer")) {
+        const std::string id = p.attribute("id").value();
+        std::string resource = property(p, "resource");
+        if (!property(p, "force_fps").empty()) {
+            const SourceInfo info = media(resource);
+            const double speed = info.frameRate > 0 ? std::stod(property(p, "force_fps")) / info.frameRate : 1.0;
+            setProperty(p, "mlt_service", "timewarp");
+            setProperty(p, "resource", fmt(speed) + ":" + resource);
+            setProperty(p, "warp_speed", fmt(speed));
+            setProperty(p, "warp_resource", resource);
+            removeProperty(p, "force_fps");
+            removeProperty(p, "_speed");
+        } else if (property(p, "mlt_service") == "timewarp") {
+            resource = resource.substr(resource.find(':') + 1);
+            setProperty(p, "warp_resource", resource);
+        }
+        if (id == "black")
+            continue;
+        if (shotcut) {
+            setProperty(p, "shotcut:caption", fileName(resource));
+            if (property(p, "mlt_service") == "timewarp")
+                setProperty(p, "shotcut:producer", "avformat");
+        } else {
+            setProperty(p, "kdenlive:clipname", fileName(resource));
+            setProperty(p, "kdenlive:id", std::to_string(++clipId));
+            setProperty(p, "kdenlive:folderid", "-1");
+        }
+    }
+
+    // Transitions only this renderer draws become dissolves.
+    for (pugi::xml_node t : tractor.children("transition")) {
+        const std::string service = property(t, "mlt_service");
+        const bool privateMap = service == "luma" && !property(t, "resource").empty();
+        if (service != "vk_blend" && !privateMap)
+            continue;
+        setProperty(t, "mlt_service", "luma");
+        removeProperty(t, "resource");
+        removeProperty(t, "softness");
+        const long long in = std::atoll(property(t, "in").c_str());
+        const int bTrack = std::atoi(property(t, "b_track").c_str());
+        const size_t k = size_t(std::max(1, bTrack) - 1);
+        if (k < timeline.video.tracks.size())
+            for (const TimelineTransition& x : timeline.video.tracks[k].transitions)
+                if (std::llround(x.start * rate.num / rate.den) == in &&
+                    std::find(result.replaced.begin(), result.replaced.end(), x.clsid) == result.replaced.end())
+                    result.replaced.push_back(x.clsid);
+    }
+
+    // Only the range is exported: every track is cut to it and starts at 0.
+    for (pugi::xml_node pl : root.children("playlist"))
+        cutPlaylist(pl, rangeIn, rangeOut);
+    std::vector<pugi::xml_node> outside;
+    for (pugi::xml_node t : tractor.children("transition")) {
+        const long long in = std::atoll(property(t, "in").c_str()) - rangeIn;
+        const long long out = std::min(std::atoll(property(t, "out").c_str()), rangeOut) - rangeIn;
+        if (out < 0 || out < in) {
+            outside.push_back(t);
+            continue;
+        }
+        setProperty(t, "in", std::to_string(std::max(0LL, in)));
+        setProperty(t, "out", std::to_string(out));
+    }
+    for (pugi::xml_node t : outside)
+        tractor.remove_child(t);
+    tractor.attribute("in") = "0";
+    tractor.attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
+
+    // The black background as a playlist.
+    pugi::xml_node black = root.find_child_by_attribute("producer", "id", "black");
+    pugi::xml_node background = root.insert_child_after("playlist", black);
+    background.append_attribute("id") = "background";
+    pugi::xml_node entry = background.append_child("entry");
+    entry.append_attribute("producer") = "black";
+    entry.append_attribute("in") = "0";
+    entry.append_attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
+    pugi::xml_node multi = tractor.child("multitrack");
+    multi.first_child().attribute("producer") = "background";
+
+    // The tracks: V1.. from the bottom, then the sound.
+    int v = 0;
+    for (pugi::xml_node track : multi.children("track")) {
+        const std::string id = track.attribute("producer").value();
+        pugi::xml_node pl = root.find_child_by_attribute("playlist", "id", id.c_str());
+        if (!pl || id == "background")
+            continue;
+        const bool sound = id == "sound";
+        const std::string name = sound ? "A1" : "V" + std::to_string(++v);
+        if (shotcut) {
+            setProperty(pl, sound ? "shotcut:audio" : "shotcut:video", "1");
+            setProperty(pl, "shotcut:name", name);
+        } else {
+            setProperty(pl, "kdenlive:track_name", name);
+            if (sound)
+                setProperty(pl, "kdenlive:audio_track", "1");
+        }
+    }
+
+    // The markers of the range, in frames of the project.
+    struct Placed {
+        long long frame;
+        const ProjectMarker* marker;
+    };
+    std::vector<Placed> placed;
+    for (const ProjectMarker& m : markers) {
+        const long long frame = std::llround(m.seconds * rate.num / rate.den);
+        if (frame >= rangeIn && frame <= rangeOut)
+            placed.push_back({frame - rangeIn, &m});
+    }
+
+    pugi::xml_node bin = root.insert_child_before("playlist", tractor);
+    bin.append_attribute("id") = "main_bin";
+    setProperty(bin, "xml_retain", "1");
+    if (shotcut) {
+        setProperty(tractor, "shotcut", "1");
+        setProperty(tractor, "shotcut:projectAudioChannels", std::to_string(output.channels));
+        setProperty(tractor, "shotcut:projectFolder", "0");
+        pugi::xml_node list = tractor.append_child("properties");
+        list.append_attribute("name") = "shotcut:markers";
+        int n = 0;
+        for (const Placed& p : placed) {
+            pugi::xml_node m = list.append_child("properties");
+            m.append_attribute("name") = std::to_string(n++).c_str();
+            setProperty(m, "text", p.marker->name);
+            setProperty(m, "start", clockOf(p.frame, rate));
+            setProperty(m, "end", clockOf(p.frame, rate));
+            const char* colour = p.marker->kind == ProjectMarker::Kind::Section ? "#ff0000"
+                                 : p.marker->kind == ProjectMarker::Kind::Bar   ? "#00c000"
+                                                                                : "#00a0ff";
+            setProperty(m, "color", colour);
+        }
+    } else {
+        setProperty(bin, "kdenlive:docproperties.version", "1.04");
+        setProperty(bin, "kdenlive:docproperties.kdenliveversion", "20.08.0");
+        setProperty(bin, "kdenlive:docproperties.audioChannels", std::to_string(output.channels));
+        std::string guides = "[";
+        for (const Placed& p : placed) {
+            if (guides.size() > 1)
+                guides += ",";
+            const int type = p.marker->kind == ProjectMarker::Kind::Section ? 0
+                             : p.marker->kind == ProjectMarker::Kind::Bar   ? 1
+                                                                            : 2;
+            guides += "{\"comment\":" + jsonString(p.marker->name) + ",\"pos\":" + std::to_string(p.frame) +
+                      ",\"type\":" + std::to_string(type) + "}";
+        }
+        guides += "]";
+        setProperty(bin, "kdenlive:docproperties.guides", guides);
+        setProperty(tractor, "kdenlive:projectTractor", "1");
+    }
+
+    std::ostringstream out;
+    doc.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);
+    result.xml = out.str();
+    return result;
+}
+
+} // namespace vk
