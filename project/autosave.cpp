@@ -24,11 +24,15 @@ const QString kDocumentSuffix = QStringLiteral(".rem");
 const QString kInfoSuffix = QStringLiteral(".info");
 const QString kLockSuffix = QStringLiteral(".lock");
 
-bool writeAtomically(const QString& path, const QByteArray& bytes)
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString& reason)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
         !file.flush() || !file.commit()) {
+        reason = file.errorString();
+        // Qt reports a full disk (ENOSPC) as a resource error.
+        if (file.error() == QFileDevice::ResourceError)
+            reason = QStringLiteral("ディスクの空き容量が足りません。") + QStringLiteral("\r\n") + reason;
         file.cancelWriting();
         return false;
     }
@@ -133,13 +137,31 @@ bool Autosave::writeNow()
         m_current = m_folder + QLatin1Char('/') + base + kDocumentSuffix;
     }
 
-    if (!writeAtomically(m_current, bytes))
+    if (!write(m_current, bytes))
         return false;
     QJsonObject info;
     info.insert(QStringLiteral("project"), m_editor.projectPath());
     info.insert(QStringLiteral("saved"), m_clock().toString(Qt::ISODateWithMs));
-    return writeAtomically(m_folder + QLatin1Char('/') + m_currentBase + kInfoSuffix,
-                           QJsonDocument(info).toJson(QJsonDocument::Compact));
+    if (!write(m_folder + QLatin1Char('/') + m_currentBase + kInfoSuffix,
+               QJsonDocument(info).toJson(QJsonDocument::Compact)))
+        return false;
+    m_failureReported = false;
+    return true;
+}
+
+bool Autosave::write(const QString& path, const QByteArray& bytes)
+{
+    QString reason;
+    if (writeAtomically(path, bytes, reason))
+        return true;
+    // The last autosave stays as it was. The user hears of it once, not at every tick,
+    // and again only after a write has succeeded in between.
+    if (!m_failureReported) {
+        m_failureReported = true;
+        m_editor.ui().message(QStringLiteral("自動保存できませんでした。\r\n") + path + QStringLiteral("\r\n") + reason,
+                              UserDialogs::Icon::Warning);
+    }
+    return false;
 }
 
 void Autosave::removeFiles(const QString& base)

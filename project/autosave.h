@@ -59,7 +59,8 @@ public:
     const QString& currentFile() const { return m_current; }
 
     // Writes the autosave now when the project is modified (what the timer calls).
-    // False when nothing was written.
+    // False when nothing was written. A write that fails (a full disk) leaves the last
+    // autosave as it was and is reported once, until a write succeeds again.
     bool writeNow();
     // Removes this run's autosave.
     void discard();
@@ -82,6 +83,7 @@ private:
     bool takeLock(const QString& base);
     void removeFiles(const QString& base);
     void keepAside(const Leftover& leftover);
+    bool write(const QString& path, const QByteArray& bytes);
 
     Editor& m_editor;
     ProjectFile& m_project;
@@ -91,6 +93,7 @@ private:
     QString m_current;     // full path of this run's autosave document
     QString m_currentBase; // its name without extension
     std::unique_ptr<QLockFile> m_lock;
+    bool m_failureReported = false; // the failed write was told; the next failures are not
 };
 
 } // namespace vk

@@ -99,6 +99,10 @@ void RenderJob::onWriterProperty(void* self, void* consumerProperties, const cha
 
 namespace {
 
+// Free space below which a failed write is put down to a full disk: less than a
+// second of DV.
+constexpr std::uintmax_t kFullDiskMargin = 4u * 1024 * 1024;
+
 // Frames rendered ahead of the encoder in a file render (see startConsumer).
 constexpr int kRenderAhead = 4;
 
@@ -479,8 +483,18 @@ bool RenderJob::finish(std::string& error)
     };
     if (m_cancelled.load())
         return discard("キャンセルされました。");
-    if (m_fatal.load())
-        return discard("書き込み中にエラーが発生しました。" + (m_feedError.empty() ? "" : "\n" + m_feedError));
+    if (m_fatal.load()) {
+        // The engine's file writer says only that a write failed; a file system left
+        // without room is the usual reason, and the one the user can act on.
+        std::string why = "書き込み中にエラーが発生しました。";
+        const fs::path folder = fs::path(m_temp).parent_path();
+        const fs::space_info room = fs::space(folder.empty() ? fs::path(".") : folder, ec);
+        if (!ec && room.available < kFullDiskMargin)
+            why += "\nディスクの空き容量が足りません（" + folder.string() + "）。";
+        if (!m_feedError.empty())
+            why += "\n" + m_feedError;
+        return discard(why);
+    }
     if (m_frames.load() < m_range.count())
         return discard("全 " + std::to_string(m_range.count()) + " フレーム中 " + std::to_string(m_frames.load()) +
                        " フレームで書き込みが止まりました。");

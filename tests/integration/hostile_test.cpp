@@ -1,0 +1,583 @@
+// The editor's files under hostile conditions, grouped by kind:
+//   Disk     a disk that fills up during a project save, an autosave, a render (WAV, DV
+//            AVI, MP4) and a write of the beat cache;
+//   Targets  a project folder that is read-only, a render folder removed while the save
+//            dialog was open, a target that is a folder, a name with a line break.
+// Each case checks that the previous file is intact, that nothing partial or temporary
+// is left, that the user was told what happened to which file, and that the editor
+// still works: the next save to a place with room succeeds.
+//
+// The full disk is real: a tmpfs of a few kilobytes, mounted in a mount namespace of
+// the test program's own (see smalldisk.h), so every write() below the renderer's
+// engines and Qt's QSaveFile meets ENOSPC exactly as on a full disk.
+#include "media/analysis/analysiscache.h"
+#include "media/soundpanel.h"
+#include "project/autosave.h"
+#include "project/projectfile.h"
+#include "render/outputdriver.h"
+#include "tests/integration/smalldisk.h"
+#include "tests/project/autosave_support.h"
+#include "tests/support/fakeengine.h"
+#include "tests/support/scriptedui.h"
+#include "tests/support/tablecheck.h"
+#include "timeline/editor.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace vk {
+namespace {
+
+using test::MemorySettings;
+using test::SmallDisk;
+
+#define REQUIRE_DISK(disk)                                                                                             \
+    do {                                                                                                               \
+        if (!(disk).ok())                                                                                              \
+            GTEST_SKIP() << "no small file system to fill: " << (disk).error().toStdString();                          \
+    } while (0)
+
+// The words the messages use for a full disk.
+bool saysDiskFull(const QString& text)
+{
+    return text.contains(QStringLiteral("空き容量")) || text.contains(QStringLiteral("No space left on device"));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() && f.flush();
+}
+
+QString allMessages(const ScriptedUi& ui)
+{
+    QStringList texts;
+    for (const auto& m : ui.messages)
+        texts << m.text;
+    return texts.join(QStringLiteral("\n---\n"));
+}
+
+// The editor's document state with a project of four registered rows: big enough that
+// its document does not fit where the tests leave a few hundred bytes.
+class EditorFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        engine.info.durationMsec = 10000;
+        engine.info.secondsPerFrame = 1.0 / 30.0;
+        editor.setPanels(&sound, nullptr);
+        editor.setSndFile(QStringLiteral("/media/music/song.wav"));
+        MakeSections(editor, {0, 2000, 4000, 6000}, 10000, 33);
+        for (int r = 1; r < editor.Grid().Rows(); ++r)
+            Register(editor, r, QStringLiteral("/media/video/a clip with a rather long name %1.mp4").arg(r), 0, 1900);
+        editor.setModified(true);
+    }
+
+    // The document a save of the current table writes.
+    QByteArray currentDocument()
+    {
+        QByteArray bytes;
+        QString reason;
+        EXPECT_TRUE(project.buildCurrentDocument(bytes, reason)) << reason.toStdString();
+        return bytes;
+    }
+
+    ScriptedUi ui;
+    Editor editor{ui};
+    FakeEngine engine;
+    SoundPanel sound{editor, engine, nullptr};
+    ProjectFile project{editor};
+};
+
+// ---- Disk: a project save ------------------------------------------------------------------
+
+using DiskSave = EditorFixture;
+
+TEST_F(DiskSave, ProjectSaveOnAFullDiskKeepsThePreviousProjectAndTheNextSaveWorks)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    const QString target = disk.filePath(QStringLiteral("song.rem"));
+    const QByteArray previous = "<project version=\"old\"/>";
+    ASSERT_TRUE(writeBytes(target, previous));
+    ASSERT_GT(currentDocument().size(), 600);
+    ASSERT_TRUE(disk.fill(300));
+
+    ui.yesNo = {true}; // replace the existing file
+    EXPECT_FALSE(project.ProjectSave(target));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.contains(target)) << ui.messages[0].text.toStdString();
+    EXPECT_TRUE(saysDiskFull(ui.messages[0].text)) << ui.messages[0].text.toStdString();
+    EXPECT_EQ(readAll(target), previous);
+    EXPECT_EQ(disk.entries(), QStringList{QStringLiteral("song.rem")});
+    EXPECT_TRUE(editor.modified());
+
+    // Once there is room, the same save goes through.
+    disk.makeRoom();
+    ui.yesNo = {true};
+    EXPECT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), currentDocument());
+    EXPECT_FALSE(editor.modified());
+    EXPECT_EQ(disk.entries(), QStringList{QStringLiteral("song.rem")});
+}
+
+// ---- Disk: an autosave ---------------------------------------------------------------------
+
+TEST_F(DiskSave, AutosaveOnAFullDiskKeepsTheLastAutosaveTellsOnceAndRecovers)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    MemorySettings settings;
+    Autosave autosave(editor, project, settings, disk.path());
+    editor.setProjectPath(QStringLiteral("/projects/song.rem"));
+
+    ASSERT_TRUE(autosave.writeNow());
+    const QString file = autosave.currentFile();
+    ASSERT_FALSE(file.isEmpty());
+    const QByteArray first = readAll(file);
+    ASSERT_EQ(first, currentDocument());
+    const QStringList before = disk.entries();
+
+    // More rows, and no room for them.
+    MakeSections(editor, {0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000}, 10000, 33);
+    ASSERT_TRUE(disk.fill(300));
+    EXPECT_FALSE(autosave.writeNow());
+    EXPECT_FALSE(autosave.writeNow()); // the next tick fails the same way
+    EXPECT_EQ(readAll(file), first);
+    EXPECT_EQ(disk.entries(), before);
+    // Told once, with the file and the reason, not at every tick.
+    ASSERT_EQ(ui.messages.size(), 1) << allMessages(ui).toStdString();
+    EXPECT_TRUE(ui.messages[0].text.contains(file)) << ui.messages[0].text.toStdString();
+    EXPECT_TRUE(saysDiskFull(ui.messages[0].text)) << ui.messages[0].text.toStdString();
+
+    disk.makeRoom();
+    EXPECT_TRUE(autosave.writeNow());
+    EXPECT_EQ(readAll(file), currentDocument());
+    EXPECT_EQ(disk.entries(), before);
+    EXPECT_EQ(ui.messages.size(), 1);
+}
+
+// ---- Disk: the beat cache ------------------------------------------------------------------
+
+TEST(DiskCache, BeatCacheAndCorrectionsOnAFullDiskKeepThePreviousFiles)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    AnalysisCache cache(disk.path());
+    const QByteArray key = QByteArrayLiteral("0123456789abcdef0123456789abcdef01234567");
+
+    AudioAnalysis small;
+    small.sampleRate = 48000;
+    small.beatsMs = {500, 1000, 1500};
+    std::vector<float> samples(48000, 0.25f);
+    small.peaks = WaveformPeaks::build(samples.data(), samples.size(), 48000);
+    ASSERT_TRUE(cache.store(key, small));
+    ASSERT_TRUE(cache.storeCorrections(key, QByteArrayLiteral("moved 1 0.98\n")));
+    const QByteArray previousCache = readAll(cache.pathFor(key));
+    const QByteArray previousGrid = readAll(cache.correctionsPathFor(key));
+    const QStringList before = disk.entries();
+
+    AudioAnalysis big = small;
+    std::vector<float> longer(48000 * 60, 0.5f);
+    big.peaks = WaveformPeaks::build(longer.data(), longer.size(), 48000);
+    ASSERT_GT(AnalysisCache::encode(key, big).size(), 4096);
+    ASSERT_TRUE(disk.fill(300));
+    EXPECT_FALSE(cache.store(key, big));
+    EXPECT_EQ(readAll(cache.pathFor(key)), previousCache);
+    EXPECT_EQ(readAll(cache.correctionsPathFor(key)), previousGrid);
+    EXPECT_EQ(disk.entries(), before);
+
+    disk.makeRoom();
+    EXPECT_TRUE(cache.store(key, big));
+    EXPECT_GT(readAll(cache.pathFor(key)).size(), previousCache.size());
+    EXPECT_EQ(disk.entries(), before);
+}
+
+// The corrections by hand go through a buffered QSaveFile whose failed final flush
+// goes unnoticed: on a full disk the store reports success and the previous corrections
+// are replaced by an empty file. Enabled once the cache writes them unbuffered and
+// checks every write.
+TEST(DiskCache, DISABLED_GridCorrectionsOnAFullDiskKeepThePreviousFile)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    AnalysisCache cache(disk.path());
+    const QByteArray key = QByteArrayLiteral("0123456789abcdef0123456789abcdef01234567");
+    ASSERT_TRUE(cache.storeCorrections(key, QByteArrayLiteral("moved 1 0.98\n")));
+    const QByteArray previous = readAll(cache.correctionsPathFor(key));
+    const QStringList before = disk.entries();
+    ASSERT_TRUE(disk.fill(300));
+    EXPECT_FALSE(cache.storeCorrections(key, QByteArray(4096, 'c')));
+    EXPECT_EQ(readAll(cache.correctionsPathFor(key)), previous);
+    EXPECT_EQ(disk.entries(), before);
+}
+
+// ---- Disk: renders ---------------------------------------------------------------------------
+
+struct Outcome {
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+bool ffmpeg(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"),
+            QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")} + args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Media generated once for every render case: a 3 s sound clip and a 2 s red clip.
+class RenderMedia {
+public:
+    static RenderMedia& get()
+    {
+        static RenderMedia media;
+        return media;
+    }
+    bool ok = false;
+    QString sound, video, temp;
+
+private:
+    RenderMedia()
+    {
+        if (!m_dir.isValid())
+            return;
+        sound = m_dir.filePath(QStringLiteral("song.wav"));
+        video = m_dir.filePath(QStringLiteral("red.mp4"));
+        temp = m_dir.filePath(QStringLiteral("temp"));
+        QDir().mkpath(temp);
+        ok = ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("sine=frequency=440:sample_rate=48000:duration=3"), QStringLiteral("-ac"),
+                     QStringLiteral("2"), sound}) &&
+             ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("color=c=red:s=320x240:r=30:d=3"), QStringLiteral("-c:v"),
+                     QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), video});
+    }
+    QTemporaryDir m_dir;
+};
+
+enum class Kind { Wav, DvAvi, Mp4 };
+
+bool noneContains(const QStringList& names, const QString& part)
+{
+    for (const QString& n : names)
+        if (n.contains(part))
+            return false;
+    return true;
+}
+
+// What the output command starts, run here to its end: the editor's documents for a
+// two-row table over the generated media, and the real T-VideoWrite.
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RenderMedia& media = RenderMedia::get();
+        ASSERT_TRUE(media.ok) << "ffmpeg could not make the test media";
+        qputenv("TEMP", QFile::encodeName(media.temp));
+        editor.setSndFile(media.sound);
+        MakeSections(editor, {0, 1500}, 3000, 33);
+        Register(editor, 1, media.video, 0, 1500, 33, 320, 240);
+        Register(editor, 2, media.video, 1000, 2500, 33, 320, 240);
+        editor.setAviProfileIndex(0); // DV
+        editor.setMp4ProfileIndex(0);
+    }
+
+    Outcome render(Kind kind, const QString& target)
+    {
+        OutputDriver driver(editor);
+        driver.setApplicationFolder(QStringLiteral(VK_WRITER_FOLDER));
+        ui.saveNames.push_back(target);
+        ui.yesNo = {true};
+        ui.started.clear();
+        if (kind == Kind::Mp4)
+            driver.CreateMp4();
+        else
+            driver.CreateAvi();
+        Outcome o;
+        if (ui.started.size() != 1)
+            return o;
+        const QStringList command = ui.started.first();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VK_WRITER_NO_DIALOGS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(command.at(0), command.mid(1));
+        o.finished = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit;
+        o.exitCode = p.exitCode();
+        o.out = QString::fromUtf8(p.readAllStandardOutput());
+        o.err = QString::fromUtf8(p.readAllStandardError());
+        return o;
+    }
+
+    // A render that finds no room: exit status 1, the old target as it was, no partial
+    // file, and a message with the target that says the disk is full. Then, with room,
+    // the same render succeeds.
+    void renderOntoAFullDisk(Kind kind, const QString& name)
+    {
+        SmallDisk disk(256 * 1024);
+        REQUIRE_DISK(disk);
+        const QString target = disk.filePath(name);
+        const QByteArray previous = "the previous render";
+        ASSERT_TRUE(writeBytes(target, previous));
+        ASSERT_TRUE(disk.fill(4096));
+
+        const Outcome full = render(kind, target);
+        ASSERT_TRUE(full.finished) << full.err.toStdString();
+        EXPECT_EQ(full.exitCode, 1) << full.out.toStdString() << full.err.toStdString();
+        EXPECT_TRUE(full.err.contains(target)) << full.err.toStdString();
+        EXPECT_TRUE(saysDiskFull(full.err)) << full.err.toStdString();
+        EXPECT_EQ(readAll(target), previous);
+        EXPECT_EQ(disk.entries(), QStringList{name});
+
+        SmallDisk roomy(64 * 1024 * 1024);
+        REQUIRE_DISK(roomy);
+        const QString second = roomy.filePath(name);
+        const Outcome ok = render(kind, second);
+        ASSERT_TRUE(ok.finished);
+        EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+        EXPECT_TRUE(ok.out.contains(QStringLiteral("Finished: ") + second)) << ok.out.toStdString();
+        EXPECT_EQ(roomy.entries(), QStringList{name});
+        EXPECT_EQ(readAll(target), previous);
+    }
+
+    ScriptedUi ui;
+    Editor editor{ui};
+};
+
+using DiskRender = Render;
+
+TEST_F(DiskRender, WavOnAFullDiskFailsAndKeepsTheOldFile)
+{
+    renderOntoAFullDisk(Kind::Wav, QStringLiteral("song.wav"));
+}
+
+TEST_F(DiskRender, DvAviOnAFullDiskFailsAndKeepsTheOldFile)
+{
+    renderOntoAFullDisk(Kind::DvAvi, QStringLiteral("movie.avi"));
+}
+
+TEST_F(DiskRender, Mp4OnAFullDiskFailsAndKeepsTheOldFile)
+{
+    renderOntoAFullDisk(Kind::Mp4, QStringLiteral("movie.mp4"));
+}
+
+// ---- Targets: project saves --------------------------------------------------------------
+
+using TargetsSave = EditorFixture;
+
+// Root ignores the permission bits, so the folder is on a file system mounted read-only.
+TEST_F(TargetsSave, ReadOnlyProjectFolderKeepsTheProjectAndASaveElsewhereWorks)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    const QString target = disk.filePath(QStringLiteral("song.rem"));
+    const QByteArray previous = "<project version=\"old\"/>";
+    ASSERT_TRUE(writeBytes(target, previous));
+    ASSERT_TRUE(disk.setReadOnly(true));
+
+    ui.yesNo = {true};
+    EXPECT_FALSE(project.ProjectSave(target));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.contains(target)) << ui.messages[0].text.toStdString();
+    EXPECT_EQ(readAll(target), previous);
+    EXPECT_EQ(disk.entries(), QStringList{QStringLiteral("song.rem")});
+    EXPECT_TRUE(editor.modified());
+
+    // Save As to a writable folder: the project moves there.
+    QTemporaryDir other;
+    const QString moved = other.filePath(QStringLiteral("song.rem"));
+    ui.saveNames.push_back(moved);
+    EXPECT_TRUE(project.SaveAsCommand());
+    EXPECT_EQ(editor.projectPath(), moved);
+    EXPECT_EQ(readAll(moved), currentDocument());
+    EXPECT_FALSE(editor.modified());
+    ASSERT_TRUE(disk.setReadOnly(false));
+}
+
+TEST_F(TargetsSave, TargetThatIsAFolderIsLeftAloneWithAMessage)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("song.rem"));
+    ASSERT_TRUE(QDir().mkpath(target + QStringLiteral("/inside")));
+    ui.yesNo = {true};
+    EXPECT_FALSE(project.ProjectSave(target));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.contains(target)) << ui.messages[0].text.toStdString();
+    EXPECT_TRUE(QFileInfo(target).isDir());
+    EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("inside")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("song.rem")});
+    EXPECT_TRUE(editor.modified());
+    ui.yesNo = {true};
+    EXPECT_TRUE(project.ProjectSave(dir.filePath(QStringLiteral("song2.rem"))));
+}
+
+// A line break is a legal character in a Linux file name: the project is written under
+// exactly that name and reads back.
+TEST_F(TargetsSave, NameWithALineBreakSavesUnderThatNameAndReadsBack)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("two\nlines.rem"));
+    const QByteArray document = currentDocument();
+    QStringList files;
+    for (int r = 1; r < editor.Grid().Rows(); ++r)
+        files << editor.Grid().text(r, Col::VideoFile) + editor.Grid().text(r, Col::InPoint);
+    EXPECT_TRUE(project.ProjectSave(target)) << allMessages(ui).toStdString();
+    EXPECT_EQ(readAll(target), document);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("two\nlines.rem")});
+    editor.Grid().setRows(1);
+    ASSERT_TRUE(project.ProjectLoad(target));
+    QStringList loaded;
+    for (int r = 1; r < editor.Grid().Rows(); ++r)
+        loaded << editor.Grid().text(r, Col::VideoFile) + editor.Grid().text(r, Col::InPoint);
+    EXPECT_EQ(loaded, files);
+}
+
+// ---- Targets: renders ----------------------------------------------------------------------
+
+using TargetsRender = Render;
+
+// The folder chosen in the save dialog is gone by the time the render starts.
+TEST_F(TargetsRender, FolderRemovedWhileTheSaveDialogWasOpenFailsCleanly)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("chosen"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString target = folder + QStringLiteral("/movie.avi");
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+
+    const Outcome o = render(Kind::DvAvi, target);
+    ASSERT_TRUE(o.finished);
+    EXPECT_EQ(o.exitCode, 1) << o.out.toStdString();
+    EXPECT_TRUE(o.err.contains(folder)) << o.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+
+    // Chosen again, in a folder that is there, the render goes through.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    editor.setOutputPath(QString());
+    const Outcome again = render(Kind::Wav, folder + QStringLiteral("/song.wav"));
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+}
+
+TEST_F(TargetsRender, TargetThatIsAFolderFailsAndTheFolderStays)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("movie.wav"));
+    ASSERT_TRUE(QDir().mkpath(target + QStringLiteral("/inside")));
+    const Outcome o = render(Kind::Wav, target);
+    ASSERT_TRUE(o.finished);
+    EXPECT_EQ(o.exitCode, 1) << o.out.toStdString() << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(target)) << o.err.toStdString();
+    EXPECT_TRUE(QFileInfo(target + QStringLiteral("/inside")).isDir());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("movie.wav")});
+}
+
+// The render goes to the file of that very name, not to a name with the line break
+// turned into something else.
+TEST_F(TargetsRender, NameWithALineBreakIsWrittenUnderThatNameOrRefused)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("two\nlines.wav"));
+    const Outcome o = render(Kind::Wav, target);
+    const QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    if (o.finished && o.exitCode == 0) {
+        EXPECT_EQ(left, QStringList{QStringLiteral("two\nlines.wav")});
+    } else {
+        // Refused before anything was written, and said so.
+        EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char('|')).toStdString();
+        EXPECT_FALSE(ui.messages.isEmpty() && o.err.isEmpty());
+    }
+    EXPECT_TRUE(noneContains(left, QStringLiteral(".part")));
+}
+
+// ---- Two editors, one project ---------------------------------------------------------------
+
+using TwoEditors = EditorFixture;
+
+// Another editor (a process of its own) holds the project modified and autosaves it
+// every second. This one opens the same project, changes it otherwise and autosaves:
+// each keeps its own autosave, and neither overwrites the other's.
+TEST_F(TwoEditors, AutosaveOfTheSecondEditorNeverOverwritesTheFirstOnes)
+{
+    QTemporaryDir dir;
+    const QString projectPath = dir.filePath(QStringLiteral("shared.rem"));
+    const QString folder = dir.filePath(QStringLiteral("autosave"));
+    ASSERT_TRUE(project.ProjectSave(projectPath)) << allMessages(ui).toStdString();
+
+    QProcess other;
+    other.start(QStringLiteral(VK_AUTOSAVE_CHILD), {folder, projectPath, dir.filePath(QStringLiteral("dump.txt"))});
+    ASSERT_TRUE(other.waitForStarted(10000));
+    auto autosaves = [&] { return QDir(folder).entryList({QStringLiteral("*.rem")}, QDir::Files, QDir::Name); };
+    for (int i = 0; i < 100 && autosaves().size() < 1; ++i)
+        other.waitForFinished(100);
+    ASSERT_EQ(autosaves().size(), 1) << "the other editor wrote no autosave";
+    const QString theirs = QDir(folder).filePath(autosaves().first());
+    const QByteArray theirDocument = readAll(theirs);
+
+    MemorySettings settings;
+    ui.yesNo.clear();
+    ASSERT_TRUE(project.ProjectLoad(projectPath));
+    editor.setProjectPath(projectPath);
+    {
+        Autosave autosave(editor, project, settings, folder);
+        editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+        editor.Grid().setText(1, Col::TransMsec, QStringLiteral("300"));
+        editor.setModified(true);
+        ASSERT_TRUE(autosave.writeNow());
+        EXPECT_NE(autosave.currentFile(), theirs);
+        EXPECT_EQ(readAll(autosave.currentFile()), currentDocument());
+        EXPECT_EQ(autosaves().size(), 2);
+        other.waitForFinished(1500); // the other editor autosaves again meanwhile
+        EXPECT_EQ(readAll(theirs), theirDocument);
+        EXPECT_EQ(readAll(autosave.currentFile()), currentDocument());
+        // Its autosave is work in progress, not something to recover.
+        EXPECT_TRUE(autosave.leftovers().empty());
+    }
+    // This editor ends normally: its own autosave goes, the other's stays.
+    EXPECT_EQ(autosaves(), QStringList{QFileInfo(theirs).fileName()});
+    EXPECT_EQ(readAll(theirs), theirDocument);
+    other.kill();
+    other.waitForFinished(5000);
+}
+
+} // namespace
+} // namespace vk
+
+int main(int argc, char** argv)
+{
+    // Before any thread exists: a user namespace can only be entered by a process of one
+    // thread.
+    QString why;
+    if (!vk::test::EnterOwnMountNamespace(why))
+        std::fprintf(stderr, "hostile tests: no mounts of our own (%s); the disk cases are skipped\n",
+                     why.toLocal8Bit().constData());
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
