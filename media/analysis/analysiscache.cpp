@@ -189,17 +189,28 @@ std::optional<AudioAnalysis> AnalysisCache::load(const QByteArray& key) const
     return a;
 }
 
+namespace {
+// Replaces a cache file only with a complete new one. Unbuffered, so that a write that
+// fails (a full disk) is seen before the commit; a failure inside the final flush of a
+// buffered file would go unnoticed and leave a short file in the cache's place.
+bool writeWhole(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || f.write(bytes) != bytes.size() || !f.commit()) {
+        f.cancelWriting();
+        return false;
+    }
+    return true;
+}
+} // namespace
+
 bool AnalysisCache::store(const QByteArray& key, const AudioAnalysis& analysis) const
 {
     if (key.isEmpty() || analysis.sampleRate <= 0 || analysis.peaks.isEmpty() || analysis.reason == cancelledReason())
         return false;
     if (!QDir().mkpath(m_dir))
         return false;
-    QSaveFile f(pathFor(key));
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(encode(key, analysis));
-    return f.commit();
+    return writeWhole(pathFor(key), encode(key, analysis));
 }
 
 QString AnalysisCache::correctionsPathFor(const QByteArray& key) const
@@ -229,11 +240,7 @@ bool AnalysisCache::storeCorrections(const QByteArray& key, const QByteArray& co
         return QFile::remove(correctionsPathFor(key)) || !QFile::exists(correctionsPathFor(key));
     if (!QDir().mkpath(m_dir))
         return false;
-    QSaveFile f(correctionsPathFor(key));
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(key + '\n' + corrections);
-    return f.commit();
+    return writeWhole(correctionsPathFor(key), key + '\n' + corrections);
 }
 
 } // namespace vk

@@ -178,7 +178,8 @@ TEST_F(DiskSave, AutosaveOnAFullDiskKeepsTheLastAutosaveTellsOnceAndRecovers)
 
 TEST(DiskCache, BeatCacheAndCorrectionsOnAFullDiskKeepThePreviousFiles)
 {
-    SmallDisk disk(64 * 1024);
+    // Room for the large analysis below (about 180 KB) once the disk is emptied again.
+    SmallDisk disk(512 * 1024);
     REQUIRE_DISK(disk);
     AnalysisCache cache(disk.path());
     const QByteArray key = QByteArrayLiteral("0123456789abcdef0123456789abcdef01234567");
@@ -210,11 +211,10 @@ TEST(DiskCache, BeatCacheAndCorrectionsOnAFullDiskKeepThePreviousFiles)
     EXPECT_EQ(disk.entries(), before);
 }
 
-// The corrections by hand go through a buffered QSaveFile whose failed final flush
-// goes unnoticed: on a full disk the store reports success and the previous corrections
-// are replaced by an empty file. Enabled once the cache writes them unbuffered and
-// checks every write.
-TEST(DiskCache, DISABLED_GridCorrectionsOnAFullDiskKeepThePreviousFile)
+// The corrections by hand: a buffered QSaveFile's failed final flush went unnoticed, so
+// on a full disk the store reported success and left an empty file in place of the
+// previous corrections. The cache now writes unbuffered and checks every write.
+TEST(DiskCache, GridCorrectionsOnAFullDiskKeepThePreviousFile)
 {
     SmallDisk disk(64 * 1024);
     REQUIRE_DISK(disk);
