@@ -1,7 +1,6 @@
 #include "render/exportcommand.h"
 
 #include "base/numbers.h"
-#include "base/timetext.h"
 #include "base/userdialogs.h"
 #include "render/outputdriver.h"
 #include "render/outputformats.h"
@@ -66,9 +65,8 @@ std::vector<ExportMarker> ExportCommand::markers(const BeatMarks& beats) const
     std::vector<ExportMarker> list;
     const RowTable& grid = m_editor.Grid();
     for (int r = 1; r < grid.Rows(); ++r)
-        list.push_back({ExportMarker::Kind::Section,
-                        double(TimeTextToMsec(grid.text(r, Col::SectionText), m_editor.sndFrameInterval())),
-                        QStringLiteral("行 %1").arg(r)});
+        list.push_back(
+            {ExportMarker::Kind::Section, double(ParseInt32(m_editor.getSndMsec(r))), QStringLiteral("行 %1").arg(r)});
     int bar = 0;
     for (double ms : beats.beatsMs) {
         const bool first = std::find(beats.barsMs.begin(), beats.barsMs.end(), ms) != beats.barsMs.end();
@@ -132,7 +130,7 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         const int startPoint = RoundToInt32(RoundTo3(start * f));
         const int endPoint = RoundToInt32(RoundTo3(end * f));
 
-        const TimelineInputs inputs{grid, m_editor.sndFile(), m_editor.sndLength(), m_editor.sndFrameInterval()};
+        const TimelineInputs inputs{grid, m_editor.sndFile(), m_editor.sndLength()};
         const QString timeline = TimelineDocumentText(inputs, format, 2, f);
         const std::vector<ExportMarker> marks = markers(beats);
 

@@ -240,8 +240,7 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
         const int startPoint = RoundToInt32(RoundTo3(start * f));
         const int endPoint = RoundToInt32(RoundTo3(end * f));
 
-        const TimelineInputs inputs{m_editor.Grid(), m_editor.sndFile(), m_editor.sndLength(),
-                                    m_editor.sndFrameInterval()};
+        const TimelineInputs inputs{m_editor.Grid(), m_editor.sndFile(), m_editor.sndLength()};
         TimelineWrite(inputs, m_clipsPath, m_format, fileType, f);
 
         if (mp4) {

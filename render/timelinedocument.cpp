@@ -67,10 +67,10 @@ void buildTimeline(pugi::xml_document& doc, const TimelineInputs& in, const Outp
     pugi::xml_node root = doc.document_element();
     const RowTable& grid = in.grid;
     const int n = grid.Rows() - 1;
-    const int soundInterval = in.soundFrameInterval;
 
-    // Section start and end of a row in ms, from the section time text.
-    auto sectionStart = [&](int r) { return TimeTextToMsec(grid.text(r, Col::SectionText), soundInterval); };
+    // Section start and end of a row in ms, as the table holds them: a start snapped to
+    // a beat is cut on the beat, not on the sound frame its time text shows.
+    auto sectionStart = [&](int r) { return ParseInt32(grid.text(r, Col::SectionMsec)); };
     auto sectionEnd = [&](int r) { return r < n ? sectionStart(r + 1) : in.soundLength; };
 
     pugi::xml_node video = root.append_child("group");

@@ -33,10 +33,9 @@ public:
 
 // What the timeline is built from besides the output format.
 struct TimelineInputs final {
-    const RowTable& grid;       // the row table (data rows 1 .. Rows-1)
-    QString soundFile;          // the sound clip field, written as the audio clips' src
-    int soundLength = 0;        // sound clip length in ms: the end of the last section
-    int soundFrameInterval = 0; // ms per sound frame, for the section time texts
+    const RowTable& grid; // the row table (data rows 1 .. Rows-1)
+    QString soundFile;    // the sound clip field, written as the audio clips' src
+    int soundLength = 0;  // sound clip length in ms: the end of the last section
 };
 
 // Maps an effect name of column 8 to the CLSID text of its transition; an unknown name

@@ -231,7 +231,7 @@ TEST_F(DriverTest, SpeedTextGivesTheTimeFactor)
     rate.text = QStringLiteral("0.5");
     rated.Preview();
     EXPECT_EQ(range(), QStringLiteral("2000-8000"));
-    EXPECT_TRUE(ReadText(clips()).contains(QStringLiteral("mstart=\"2.48\" mstop=\"4\" start=\"4.96\" stop=\"8\"")));
+    EXPECT_TRUE(ReadText(clips()).contains(QStringLiteral("mstart=\"2.5\" mstop=\"4\" start=\"5\" stop=\"8\"")));
 
     rate.text = QStringLiteral("0.3"); // 1000 x 3.333.. = 3333.333
     rated.Preview();
@@ -375,14 +375,16 @@ TEST_F(DriverTest, WriterThatCannotStartIsReported)
 
 // The output's own frame interval (42 ms at 24 fps) is kept apart: section starts
 // still read with the sound clip's 33 ms frames.
-TEST_F(DriverTest, OutputFrameIntervalDoesNotReplaceSoundFrameInterval)
+TEST_F(DriverTest, SectionsAreCutAtTheirMillisecondWhateverTheFrames)
 {
+    // 1234 ms lies between frames of the sound (33 ms) and of the output (42 ms): the
+    // cut is where the table holds the start, as a tap or a snap to a beat put it.
     MakeSections(editor, {0, 1234}, 3000, 33);
     editor.setAviProfileIndex(15);
     driver.Preview();
     EXPECT_EQ(driver.outputFrameInterval(), 42);
     EXPECT_EQ(editor.sndFrameInterval(), 33);
-    EXPECT_TRUE(ReadText(clips()).contains(QStringLiteral("mstart=\"1.231\"")));
+    EXPECT_TRUE(ReadText(clips()).contains(QStringLiteral("mstart=\"1.234\"")));
     // A later output with no list selection keeps the format chosen before.
     editor.setAviProfileIndex(-1);
     editor.setWmvProfileIndex(-1);

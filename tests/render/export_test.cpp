@@ -76,7 +76,7 @@ public:
     {
         OutputFormat format;
         Mp4ProfileGet(kDefaultMp4Index, format);
-        return TimelineDocumentText(TimelineInputs{editor.Grid(), kSound, editor.sndLength(), 40}, format, 2, 1.0);
+        return TimelineDocumentText(TimelineInputs{editor.Grid(), kSound, editor.sndLength()}, format, 2, 1.0);
     }
     ExportSettings settings(long long startMs = 0, long long endMs = 0) const
     {

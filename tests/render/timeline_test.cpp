@@ -32,10 +32,7 @@ protected:
     Editor editor{ui};
     RowTable& grid = editor.Grid();
 
-    TimelineInputs inputs() const
-    {
-        return TimelineInputs{editor.Grid(), kSound, editor.sndLength(), editor.sndFrameInterval()};
-    }
+    TimelineInputs inputs() const { return TimelineInputs{editor.Grid(), kSound, editor.sndLength()}; }
     void setEffect(int row, const QString& name, const QString& msec)
     {
         grid.setText(row, Col::Effect, name);
@@ -61,8 +58,9 @@ TEST_F(TimelineTest, EffectOnFirstRowLeavesFirstTrackEmpty)
 
 // A row without video gets only its audio clip (its effect opens no track, though it
 // still holds the clip before it on); "等速" takes the exact section length from the in
-// point, up to the clip end for the last row; section starts are read from their time
-// text (1234 ms shows as 1.231 s with 33 ms frames). DV writes 720 x 480 at 29.97.
+// point, up to the clip end for the last row; section starts are cut at the ms the table
+// holds (1234 ms, though its time text shows the 33 ms frame at 1.231 s). DV writes
+// 720 x 480 at 29.97.
 TEST_F(TimelineTest, GapRowAndNormalSpeedRows)
 {
     MakeSections(editor, {0, 1234, 2500, 3000}, 4000, 33);
