@@ -280,10 +280,19 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     bin.append_attribute("id") = "main_bin";
     setProperty(bin, "xml_retain", "1");
     if (shotcut) {
-        setProperty(tractor, "shotcut", "1");
-        setProperty(tractor, "shotcut:projectAudioChannels", std::to_string(output.channels));
-        setProperty(tractor, "shotcut:projectFolder", "0");
-        pugi::xml_node list = tractor.append_child("properties");
+        // Shotcut reads a project through a rewriting pass that keeps an element's
+        // properties only up to its first child element: the tractor's own properties
+        // and the marker list come before its tracks and transitions, as Shotcut
+        // writes them.
+        pugi::xml_node first = tractor.first_child();
+        for (const auto& [name, value] : {std::pair<const char*, std::string>{"shotcut", "1"},
+                                          {"shotcut:projectAudioChannels", std::to_string(output.channels)},
+                                          {"shotcut:projectFolder", "0"}}) {
+            pugi::xml_node p = tractor.insert_child_before("property", first);
+            p.append_attribute("name") = name;
+            p.text() = value.c_str();
+        }
+        pugi::xml_node list = tractor.insert_child_before("properties", first);
         list.append_attribute("name") = "shotcut:markers";
         int n = 0;
         for (const Placed& p : placed) {
