@@ -234,23 +234,25 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     tractor.attribute("in") = "0";
     tractor.attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
 
-    // The black background as a playlist.
+    // The black background as a playlist, under the name each program keeps for it
+    // (Kdenlive takes any other playlist of the tractor for a track of bin clips).
+    const char* backgroundId = shotcut ? "background" : "black_track";
     pugi::xml_node black = root.find_child_by_attribute("producer", "id", "black");
     pugi::xml_node background = root.insert_child_after("playlist", black);
-    background.append_attribute("id") = "background";
+    background.append_attribute("id") = backgroundId;
     pugi::xml_node entry = background.append_child("entry");
     entry.append_attribute("producer") = "black";
     entry.append_attribute("in") = "0";
     entry.append_attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
     pugi::xml_node multi = tractor.child("multitrack");
-    multi.first_child().attribute("producer") = "background";
+    multi.first_child().attribute("producer") = backgroundId;
 
     // The tracks: V1.. from the bottom, then the sound.
     int v = 0;
     for (pugi::xml_node track : multi.children("track")) {
         const std::string id = track.attribute("producer").value();
         pugi::xml_node pl = root.find_child_by_attribute("playlist", "id", id.c_str());
-        if (!pl || id == "background")
+        if (!pl || id == backgroundId)
             continue;
         const bool sound = id == "sound";
         const std::string name = sound ? "A1" : "V" + std::to_string(++v);
@@ -276,14 +278,38 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
             placed.push_back({frame - rangeIn, &m});
     }
 
-    pugi::xml_node bin = root.insert_child_before("playlist", tractor);
+    // Kdenlive reads the document version from the first playlist of the file and
+    // its bin from this playlist's entries: it comes first, after every producer (an
+    // entry names a producer defined before it), with one entry per source.
+    if (!shotcut) {
+        std::vector<pugi::xml_node> producers;
+        for (pugi::xml_node p : root.children("producer"))
+            producers.push_back(p);
+        for (pugi::xml_node p : producers)
+            root.insert_move_before(p, root.child("playlist"));
+    }
+    pugi::xml_node bin = shotcut ? root.insert_child_before("playlist", tractor)
+                                 : root.insert_child_before("playlist", root.child("playlist"));
     bin.append_attribute("id") = "main_bin";
     setProperty(bin, "xml_retain", "1");
+    if (!shotcut)
+        for (pugi::xml_node p : root.children("producer"))
+            if (std::string(p.attribute("id").value()) != "black")
+                bin.append_child("entry").append_attribute("producer") = p.attribute("id").value();
     if (shotcut) {
-        setProperty(tractor, "shotcut", "1");
-        setProperty(tractor, "shotcut:projectAudioChannels", std::to_string(output.channels));
-        setProperty(tractor, "shotcut:projectFolder", "0");
-        pugi::xml_node list = tractor.append_child("properties");
+        // Shotcut reads a project through a rewriting pass that keeps an element's
+        // properties only up to its first child element: the tractor's own properties
+        // and the marker list come before its tracks and transitions, as Shotcut
+        // writes them.
+        pugi::xml_node first = tractor.first_child();
+        for (const auto& [name, value] : {std::pair<const char*, std::string>{"shotcut", "1"},
+                                          {"shotcut:projectAudioChannels", std::to_string(output.channels)},
+                                          {"shotcut:projectFolder", "0"}}) {
+            pugi::xml_node p = tractor.insert_child_before("property", first);
+            p.append_attribute("name") = name;
+            p.text() = value.c_str();
+        }
+        pugi::xml_node list = tractor.insert_child_before("properties", first);
         list.append_attribute("name") = "shotcut:markers";
         int n = 0;
         for (const Placed& p : placed) {

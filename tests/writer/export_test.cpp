@@ -115,6 +115,18 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
                         m.node().select_node("property[@name='start']").node().text().get());
     EXPECT_EQ(texts, (std::vector<std::string>{"小節 3@00:00:01.000", "拍@00:00:04.500"}));
     EXPECT_TRUE(shotcut.select_node("//tractor/property[@name='shotcut'][text()='1']"));
+    // Shotcut's loader keeps an element's properties only up to its first child element
+    // (a track list, a transition): the tractor's own come first, or Shotcut opens the
+    // project as a plain clip, without its timeline and markers.
+    bool pastChildren = false;
+    for (pugi::xml_node n : shotcut.child("mlt").child("tractor").children()) {
+        const std::string kind = n.name();
+        if (kind == "property" || kind == "properties")
+            EXPECT_FALSE(pastChildren) << "tractor property " << n.attribute("name").value() << " after its tracks";
+        else
+            pastChildren = true;
+    }
+    EXPECT_TRUE(pastChildren);
     EXPECT_EQ(shotcut.select_nodes("//playlist/property[@name='shotcut:video']").size(), 2u);
     EXPECT_EQ(shotcut.select_nodes("//playlist/property[@name='shotcut:audio']").size(), 1u);
     EXPECT_TRUE(shotcut.select_node("//producer/property[@name='shotcut:caption'][text()='映像 & clip.mkv']"));
