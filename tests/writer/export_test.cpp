@@ -140,6 +140,16 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
             .get();
     EXPECT_EQ(guides, "[{\"comment\":\"小節 3\",\"pos\":30,\"type\":1},{\"comment\":\"拍\",\"pos\":135,\"type\":2}]");
     EXPECT_TRUE(kdenlive.select_node("//producer/property[@name='kdenlive:clipname'][text()='映像 & clip.mkv']"));
+    // Kdenlive reads the document version from the first playlist and builds its bin
+    // from main_bin's entries, and takes the background for a track of bin clips unless
+    // it is the black track: else it opens the project with a warning or a repair.
+    const pugi::xml_node firstPlaylist = kdenlive.child("mlt").child("playlist");
+    EXPECT_STREQ(firstPlaylist.attribute("id").value(), "main_bin");
+    EXPECT_FALSE(firstPlaylist.select_node("property[@name='kdenlive:docproperties.version']").node().empty());
+    EXPECT_FALSE(firstPlaylist.child("entry").empty()) << "main_bin without the sources";
+    EXPECT_TRUE(kdenlive.select_node("//playlist[@id='black_track']"));
+    for (pugi::xml_node n = firstPlaylist.previous_sibling(); n; n = n.previous_sibling())
+        EXPECT_STRNE(n.name(), "playlist");
 }
 
 } // namespace
