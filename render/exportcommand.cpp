@@ -120,13 +120,7 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         Mp4ProfileGet(m_editor.mp4ProfileIndex(), format);
         const Mp4ListEntry& mp4 = Mp4ListAt(m_editor.mp4ProfileIndex());
 
-        QString rateText = QStringLiteral("1.0");
-        if (m_rate)
-            rateText = m_rate->playbackRateText();
-        else if (m_editor.soundPanel())
-            rateText = m_editor.soundPanel()->rateText();
-        const double rate = ParseNumber(rateText);
-        const double f = rate == 0 ? 1.0 : 1.0 / rate;
+        const double f = TimeFactor(m_rate, m_editor);
         const int startPoint = RoundToInt32(RoundTo3(start * f));
         const int endPoint = RoundToInt32(RoundTo3(end * f));
 

@@ -19,6 +19,17 @@
 
 namespace vk {
 
+double TimeFactor(const PlaybackRateSource* rate, const Editor& editor)
+{
+    QString rateText = QStringLiteral("1.0");
+    if (rate)
+        rateText = rate->playbackRateText();
+    else if (editor.soundPanel())
+        rateText = editor.soundPanel()->rateText();
+    const double value = ParseNumber(rateText);
+    return value == 0 ? 1.0 : 1.0 / value;
+}
+
 namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
@@ -229,13 +240,7 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
             m_outputFrameInterval = Mp4ProfileGet(m_editor.mp4ProfileIndex(), m_format);
         }
 
-        QString rateText = QStringLiteral("1.0");
-        if (m_rate)
-            rateText = m_rate->playbackRateText();
-        else if (m_editor.soundPanel())
-            rateText = m_editor.soundPanel()->rateText();
-        const double rate = ParseNumber(rateText);
-        const double f = rate == 0 ? 1.0 : 1.0 / rate;
+        const double f = TimeFactor(m_rate, m_editor);
 
         const int startPoint = RoundToInt32(RoundTo3(start * f));
         const int endPoint = RoundToInt32(RoundTo3(end * f));

@@ -33,6 +33,11 @@ namespace vk {
 
 class Editor;
 
+// The time factor f = 1 / playback rate of the sound (1 when the rate reads 0): from
+// `rate` when given, else from the sound clip panel's speed box, else 1.0. Throws
+// ConversionError when the rate text is not a number.
+double TimeFactor(const PlaybackRateSource* rate, const Editor& editor);
+
 class OutputDriver final {
 public:
     // `rate` gives the sound playback rate text; without one it is the speed box of the
