@@ -6,6 +6,7 @@
 #include "base/settingsstore.h"
 #include "base/speeds.h"
 #include "base/twips.h"
+#include "media/analysis/shotworker.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/videowidget.h"
 #include "media/videopanel.h"
@@ -69,6 +70,21 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const
     buildControls();
     m_panel.setVideoWindow(m_picMovie);
     connect(&m_panel, &VideoPanel::changed, this, &frmVid::refresh);
+    // Each movie loaded is analysed for its shots in the background (or read from the
+    // cache); a newer load cancels the analysis before it.
+    m_shotWorker = new ShotWorker(this);
+    connect(&m_panel, &VideoPanel::movieLoaded, m_shotWorker,
+            [this](const QString& path) { m_shotWorker->start({path}); });
+    connect(m_shotWorker, &ShotWorker::fileFinished, this,
+            [this](quint64, int, const QString& path, const ShotAnalysis& a, bool) {
+                if (m_panelAlive && path == m_panel.fileText())
+                    m_panel.setShotBoundaries(a.boundaryMs());
+            });
+    {
+        QString snap;
+        m_panel.setShotSnap(m_settings.RegValueRead(QStringLiteral("video_shot_snap"), snap) &&
+                            snap == QLatin1String("1"));
+    }
     m_panel.formLoad();
     loadPlacement();
     refresh();
@@ -278,6 +294,8 @@ void frmVid::refresh()
     m_chkMute->setChecked(m_panel.mute());
     m_ChkRange->setVisible(c.rangeCheckVisible);
     m_ChkRange->setChecked(m_panel.rangeStop());
+    m_chkShotSnap->setVisible(c.rangeCheckVisible);
+    m_chkShotSnap->setChecked(m_panel.shotSnap());
     for (QLineEdit* e : {m_txtHour, m_txtMinute, m_txtSecond, m_txtFrame})
         e->setVisible(c.positionVisible);
     m_txtHour->setText(m_panel.hourText());

@@ -34,6 +34,7 @@ namespace vk {
 class Editor;
 class RangeSlider;
 class SettingsStore;
+class ShotWorker;
 class VideoPanel;
 
 class frmVid final : public QWidget {
@@ -97,6 +98,8 @@ private:
     QLineEdit* m_txtSecond = nullptr;
     QLineEdit* m_txtFrame = nullptr;
     QCheckBox* m_ChkRange = nullptr;
+    QCheckBox* m_chkShotSnap = nullptr;
+    ShotWorker* m_shotWorker = nullptr;
     QPushButton* m_cmdSelStart = nullptr;
     QPushButton* m_cmdSelEnd = nullptr;
     QPushButton* m_cmdSelStartJmp = nullptr;

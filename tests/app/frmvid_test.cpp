@@ -182,7 +182,7 @@ TEST_F(FrmVidTest, CaptionIconAndControlTexts)
         EXPECT_EQ(child<QLabel>(name)->toolTip(), QStringLiteral("静止画像テンプレート")) << name;
     EXPECT_EQ(child<QPlainTextEdit>("txtShortcut")->toPlainText(),
               QStringLiteral("SPC=再生/停止、↑↓←→ =コマ送り/早送り、S=映像登録、A=連続映像登録\n"
-                             "Z/X=範囲始点/終点指定、C/V=範囲始点/終点にｼﾞｬﾝﾌﾟ"));
+                             "Z/X=範囲始点/終点指定、C/V=範囲始点/終点にｼﾞｬﾝﾌﾟ、D/F=前/次ｼｮｯﾄ"));
     for (const char* name : {"txtHour", "txtMinute", "txtSecond", "txtFrame"})
         EXPECT_TRUE(child<QLineEdit>(name)->isReadOnly()) << name;
     EXPECT_TRUE(child<QLabel>("lblRangeMsec")->text().isEmpty());
