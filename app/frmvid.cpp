@@ -1,5 +1,6 @@
 #include "app/frmvid.h"
 
+#include "app/filmstrip.h"
 #include "app/rangeslider.h"
 #include "base/keycodes.h"
 #include "base/logging.h"
@@ -215,11 +216,16 @@ void frmVid::layoutControls()
 
     const int contentW = W - 280;
     const int frameTop = H - frameH - 600;
-    const int sliderTop = frameTop - sliderH - 100;
+    // The filmstrip, once shown, sits between the slider and the buttons.
+    const bool strip = m_filmstrip && !m_filmstrip->isHidden();
+    const int stripH = strip ? toTwips(Filmstrip::kHeight + 4) : 0;
+    const int sliderTop = frameTop - sliderH - stripH - 100;
     const int pictureTop = std::max(kPictureTop, toTwips(8 + rowH + 8));
     const int pictureH = sliderTop - pictureTop - 50;
     m_picVidPlay->setGeometry(px, toPixels(pictureTop), toPixels(contentW), std::max(1, toPixels(pictureH)));
     m_sliderVid->setGeometry(px, toPixels(sliderTop), toPixels(contentW), toPixels(sliderH));
+    if (strip)
+        m_filmstrip->setGeometry(px, toPixels(sliderTop + sliderH) + 2, toPixels(contentW), Filmstrip::kHeight);
     m_frameVid->move(toPixels(frameLeft), toPixels(frameTop));
 
     if (!m_panel.fileText().isEmpty()) {
@@ -272,6 +278,8 @@ void frmVid::refresh()
     m_sliderVid->setToolTip(m_panel.sliderToolTip());
     m_sliderVid->setVisible(c.sliderVisible);
     m_sliderVid->update();
+    if (m_filmstrip)
+        m_filmstrip->setPosition(m_panel.slider().value);
 
     m_btnVidPlayPlause->setIcon(
         style()->standardIcon(m_panel.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));

@@ -32,6 +32,7 @@ class QPushButton;
 namespace vk {
 
 class Editor;
+class Filmstrip;
 class RangeSlider;
 class SettingsStore;
 class ShotWorker;
@@ -56,6 +57,8 @@ public:
     QWidget* movieWidget() const { return m_picMovie; }
     // Writes left, top, width and height (twips) to the settings.
     void savePlacement();
+    // The filmstrip under the slider (shown once the movie's shots are in).
+    Filmstrip* filmstrip() const { return m_filmstrip; }
     // The application's own shutdown: saves the placement and closes without asking.
     void closeForShutdown();
 
@@ -100,6 +103,7 @@ private:
     QCheckBox* m_ChkRange = nullptr;
     QCheckBox* m_chkShotSnap = nullptr;
     ShotWorker* m_shotWorker = nullptr;
+    Filmstrip* m_filmstrip = nullptr;
     QPushButton* m_cmdSelStart = nullptr;
     QPushButton* m_cmdSelEnd = nullptr;
     QPushButton* m_cmdSelStartJmp = nullptr;
