@@ -10,6 +10,7 @@
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,7 +29,14 @@ QString cutsClip()
     static QString path;
     if (!path.isEmpty())
         return path;
-    path = QDir::temp().filePath(QStringLiteral("shots-cuts.mp4"));
+    // Made once and shared by the test processes: written under a name of this process's
+    // own and renamed into place, so no process reads a half-written file.
+    const QString final = QDir::temp().filePath(QStringLiteral("shots-cuts.mp4"));
+    if (QFile::exists(final)) {
+        path = final;
+        return path;
+    }
+    path = QDir::temp().filePath(QStringLiteral("shots-cuts-%1.mp4").arg(QCoreApplication::applicationPid()));
     const QString graph = QStringLiteral(
         "[0:v]trim=end_frame=45,setpts=N,settb=1/30,format=yuv420p[a];"
         "[1:v]trim=end_frame=45,setpts=N,settb=1/"
@@ -63,8 +71,14 @@ QString cutsClip()
                                           QStringLiteral("-r"),
                                           QStringLiteral("30"),
                                           path});
-    if (!ok)
+    if (!ok) {
         path.clear();
+        return path;
+    }
+    // Another process may have put its copy in place first; both are the same footage.
+    if (!QFile::rename(path, final))
+        QFile::remove(path);
+    path = final;
     return path;
 }
 
