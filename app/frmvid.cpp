@@ -74,13 +74,34 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const
     // Each movie loaded is analysed for its shots in the background (or read from the
     // cache); a newer load cancels the analysis before it.
     m_shotWorker = new ShotWorker(this);
-    connect(&m_panel, &VideoPanel::movieLoaded, m_shotWorker,
-            [this](const QString& path) { m_shotWorker->start({path}); });
+    m_filmstrip = new Filmstrip(this);
+    m_filmstrip->hide();
+    connect(&m_panel, &VideoPanel::movieLoaded, m_shotWorker, [this](const QString& path) {
+        // The load runs inside a panel command: the layout waits for the event loop.
+        const bool wasShown = !m_filmstrip->isHidden();
+        m_filmstrip->clear();
+        m_filmstrip->hide();
+        if (wasShown)
+            QMetaObject::invokeMethod(
+                this, [this] { layoutControls(); }, Qt::QueuedConnection);
+        m_shotWorker->start({path});
+    });
     connect(m_shotWorker, &ShotWorker::fileFinished, this,
             [this](quint64, int, const QString& path, const ShotAnalysis& a, bool) {
-                if (m_panelAlive && path == m_panel.fileText())
-                    m_panel.setShotBoundaries(a.boundaryMs());
+                if (!m_panelAlive || path != m_panel.fileText())
+                    return;
+                m_panel.setShotBoundaries(a.boundaryMs());
+                if (a.ok() && !a.thumbs.empty()) {
+                    m_filmstrip->setShots(a);
+                    m_filmstrip->setPosition(m_panel.slider().value);
+                    m_filmstrip->show();
+                    layoutControls();
+                }
             });
+    connect(m_filmstrip, &Filmstrip::seekRequested, this, [this](double ms) {
+        m_panel.scrollTo(int(std::lround(ms)));
+        focusSlider();
+    });
     {
         QString snap;
         m_panel.setShotSnap(m_settings.RegValueRead(QStringLiteral("video_shot_snap"), snap) &&
