@@ -10,11 +10,13 @@
 // 20 analysed files.
 //
 // Usage: shotbench [scratch folder]
+//   footage found in the scratch folder from an earlier run is analysed again, not made anew
 
 #include "media/analysis/shotanalysis.h"
 #include "timeline/shotfill.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -89,7 +91,7 @@ bool runFfmpeg(const QStringList& args)
 }
 
 // The footage at 640x480 as a lossless file, and its truth.
-bool makeFootage(const QString& out, Truth& t)
+bool makeFootage(const QString& out, Truth& t, bool truthOnly)
 {
     QStringList args;
     QString graph;
@@ -142,6 +144,8 @@ bool makeFootage(const QString& out, Truth& t)
     graph.chop(1);
     const QString last = current;
     t.frames = frames;
+    if (truthOnly)
+        return true;
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << last << QStringLiteral("-c:v")
          << QStringLiteral("ffv1") << QStringLiteral("-r") << QString::number(kFps) << out;
     return runFfmpeg(args);
@@ -299,15 +303,19 @@ int main(int argc, char** argv)
     QDir().mkpath(dir);
     Truth truth;
     const QString master = dir + QStringLiteral("/shots-master.mkv");
-    std::printf("Making the footage (%d scenes) with ffmpeg...\n", kScenes);
-    if (!makeFootage(master, truth))
-        return 1;
-    const double seconds = double(truth.frames) / kFps;
     const QString sd = dir + QStringLiteral("/shots-640.mp4");
     const QString hd = dir + QStringLiteral("/shots-1080.mp4");
     const QString uhd = dir + QStringLiteral("/shots-2160.mp4");
-    if (!encode(master, sd, QStringLiteral("640:480"), 0) || !encode(master, hd, QStringLiteral("1920:1080"), 0) ||
-        !encode(master, uhd, QStringLiteral("3840:2160"), 15))
+    // Footage left in the scratch folder by an earlier run is used again (the truth is
+    // worked out the same way); the master is made only when the encodings are missing.
+    const bool ready = QFile::exists(sd) && QFile::exists(hd) && QFile::exists(uhd);
+    std::printf("%s the footage (%d scenes)...\n", ready ? "Reusing" : "Making", kScenes);
+    if (!makeFootage(master, truth, ready))
+        return 1;
+    const double seconds = double(truth.frames) / kFps;
+    if (!ready &&
+        (!encode(master, sd, QStringLiteral("640:480"), 0) || !encode(master, hd, QStringLiteral("1920:1080"), 0) ||
+         !encode(master, uhd, QStringLiteral("3840:2160"), 15)))
         return 1;
     quality(sd, truth, "640x480 H.264");
     quality(hd, truth, "1920x1080 H.264");
