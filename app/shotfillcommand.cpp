@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace vk {
 
@@ -39,6 +40,22 @@ bool readFlag(SettingsStore& s, const QString& key, bool fallback)
 QString flag(bool on)
 {
     return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// The span a row's video registration takes, if it has one that reads.
+std::optional<UsedSpan> rowSpan(const Editor& editor, int row)
+{
+    const RowTable& g = editor.Grid();
+    const QString file = g.text(row, Col::VideoFile);
+    if (file.isEmpty())
+        return std::nullopt;
+    try {
+        const int interval = ParseInt32(g.text(row, Col::VideoInterval));
+        return UsedSpan{file, double(TimeTextToMsec(g.text(row, Col::InPoint), interval)),
+                        double(TimeTextToMsec(g.text(row, Col::OutPoint), interval))};
+    } catch (const ConversionError&) {
+        return std::nullopt; // cells that do not read hold no span to keep free
+    }
 }
 
 } // namespace
@@ -157,16 +174,10 @@ ShotFillResult ShotFillCommand::fill(const ShotFillChoices& choices,
     for (const FillSection& s : sections)
         filling[size_t(s.row)] = true;
     for (int r = 1; r <= last; ++r) {
-        const QString file = m_editor.Grid().text(r, Col::VideoFile);
-        if (file.isEmpty() || filling[size_t(r)])
+        if (filling[size_t(r)])
             continue;
-        try {
-            const int interval = ParseInt32(m_editor.Grid().text(r, Col::VideoInterval));
-            used.push_back({file, double(TimeTextToMsec(m_editor.Grid().text(r, Col::InPoint), interval)),
-                            double(TimeTextToMsec(m_editor.Grid().text(r, Col::OutPoint), interval))});
-        } catch (const ConversionError&) {
-            // A row whose cells cannot be read holds no span to keep free.
-        }
+        if (const auto span = rowSpan(m_editor, r))
+            used.push_back(*span);
     }
 
     if (!result.skipped.isEmpty()) {
@@ -184,12 +195,37 @@ ShotFillResult ShotFillCommand::fill(const ShotFillChoices& choices,
     FillOptions options;
     options.varySpeed = choices.varySpeed;
     options.seed = choices.seed;
-    const FillPlan plan = planFill(sections, sources, used, options);
-    result.filled = applyFill(m_editor, plan, sources);
+    FillPlan plan = planFill(sections, sources, used, options);
+    // A row of the range that keeps its video because nothing could replace it keeps its
+    // span too: plan again with that span taken, so no new span overlaps it.
+    // Each round takes at least one section away, so the rounds end.
+    int keptRows = 0;
+    for (;;) {
+        std::vector<UsedSpan> kept;
+        std::vector<FillSection> rest;
+        for (const FillSection& sec : sections) {
+            const bool empty = std::find(plan.emptyRows.begin(), plan.emptyRows.end(), sec.row) != plan.emptyRows.end();
+            const auto span = empty ? rowSpan(m_editor, sec.row) : std::nullopt;
+            if (span)
+                kept.push_back(*span);
+            else
+                rest.push_back(sec);
+        }
+        if (kept.empty())
+            break;
+        used.insert(used.end(), kept.begin(), kept.end());
+        sections = std::move(rest);
+        plan = planFill(sections, sources, used, options);
+        keptRows += int(kept.size());
+    }
+    result.filled = sections.empty() ? 0 : applyFill(m_editor, plan, sources);
     result.empty = plan.unfilled;
-    result.status = plan.unfilled > 0
-                        ? QStringLiteral("%1 行を埋めました。%2 行は空のままです").arg(result.filled).arg(plan.unfilled)
-                        : QStringLiteral("%1 行を埋めました").arg(result.filled);
+    result.kept = keptRows;
+    result.status = QStringLiteral("%1 行を埋めました").arg(result.filled);
+    if (plan.unfilled > 0)
+        result.status += QStringLiteral("。%1 行は空のままです").arg(plan.unfilled);
+    if (keptRows > 0)
+        result.status += QStringLiteral("。%1 行は元の映像のままです").arg(keptRows);
     m_editor.setMsg(result.status);
     return result;
 }

@@ -38,7 +38,8 @@ struct ShotFillChoices {
 
 struct ShotFillResult {
     int filled = 0;
-    int empty = 0;       // rows of the range that stayed without a new span
+    int empty = 0;       // rows of the range that stayed without video
+    int kept = 0;        // rows of the range that kept their video (nothing fitted)
     QStringList skipped; // "file: why", for the files that gave no shots
     QString status;      // the status line
 };

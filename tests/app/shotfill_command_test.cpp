@@ -5,6 +5,7 @@
 #include "app/shotfillcommand.h"
 #include "app/shotfilldialog.h"
 #include "base/settingsstore.h"
+#include "base/timetext.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "tests/support/testapp.h"
@@ -166,6 +167,41 @@ TEST(ShotFillCommandFill, OnlyEmptyRowsOneMessageStatusAndOneUndoStep)
     for (int row = 0; row < before.Rows(); ++row)
         for (int col = 0; col < Col::Count; ++col)
             EXPECT_EQ(editor.Grid().text(row, col), before.text(row, col)) << row << "," << col;
+}
+
+// Every row of the range, and fewer shots than rows: a row that keeps its video keeps
+// its span, and no new span of the same file may overlap it.
+TEST(ShotFillCommandFill, RowsThatKeepTheirVideoKeepTheirSpans)
+{
+    ScriptedUi ui;
+    Editor editor(ui);
+    MemoryStore store;
+    MakeSections(editor, {0, 1000, 2000}, 3000);
+    const QString one = QStringLiteral("/v/one.mp4");
+    Register(editor, 1, QStringLiteral("/v/other.mp4"), 0, 1000);
+    Register(editor, 2, QStringLiteral("/v/other.mp4"), 1000, 2000);
+    Register(editor, 3, one, 0, 1000);
+    editor.RowRefresh(-1);
+    editor.Grid().currentRow = 1;
+    ShotFillChoices choices;
+    choices.onlyEmpty = false;
+    ShotFillCommand command(editor, store);
+    // One shot of one.mp4, just what row 3 already shows.
+    const ShotFillResult r = command.fill(choices, {{one, analysis({{0, 1000}})}});
+    std::vector<std::pair<int, int>> spans;
+    for (int row = 1; row <= 3; ++row) {
+        if (editor.Grid().text(row, Col::VideoFile) != one)
+            continue;
+        const int interval = editor.Grid().text(row, Col::VideoInterval).toInt();
+        spans.push_back({TimeTextToMsec(editor.Grid().text(row, Col::InPoint), interval),
+                         TimeTextToMsec(editor.Grid().text(row, Col::OutPoint), interval)});
+    }
+    for (size_t i = 0; i < spans.size(); ++i)
+        for (size_t j = i + 1; j < spans.size(); ++j)
+            EXPECT_TRUE(spans[i].second <= spans[j].first || spans[j].second <= spans[i].first)
+                << "spans of one.mp4 overlap";
+    EXPECT_EQ(r.filled + r.kept + r.empty, 3);
+    EXPECT_TRUE(editor.msg().contains(QStringLiteral("元の映像のまま")));
 }
 
 TEST(ShotFillCommandFill, FolderWithoutVideo)
