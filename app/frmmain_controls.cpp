@@ -3,11 +3,14 @@
 
 #include "app/frmmain.h"
 
+#include "app/shotfillcommand.h"
+
 #include "app/beatassist.h"
 #include "app/droplineedit.h"
 #include "app/rangeslider.h"
 #include "app/rowtablemodel.h"
 #include "app/rowtableview.h"
+#include "app/shotfillcommand.h"
 #include "base/twips.h"
 #include "media/analysis/beatanalysis.h"
 #include "media/mpv/videowidget.h"
@@ -296,6 +299,14 @@ void frmMain::createMenus()
     action(edit, "mnuSndSameSplit", QStringLiteral("音声区間の等間隔化(&K)"),
            [this] { m_editor.sections().SndSameSplit(); });
     action(edit, "mnuSndSplit", QStringLiteral("音声区間分割(&L)"), [this] { m_editor.sections().SndSplit(); });
+    edit->addSeparator();
+    action(edit, "mnuShotFill", QStringLiteral("映像で区間を埋める(&F)..."), [this] {
+        // Sections with more onsets get livelier shots, when the song has been analysed.
+        std::vector<double> onsets;
+        if (m_beats)
+            onsets = m_beats->analysis().onsetsMs;
+        ShotFillCommand(m_editor, m_settings, std::move(onsets)).exec(this);
+    });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));

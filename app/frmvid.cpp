@@ -1,11 +1,13 @@
 #include "app/frmvid.h"
 
+#include "app/filmstrip.h"
 #include "app/rangeslider.h"
 #include "base/keycodes.h"
 #include "base/logging.h"
 #include "base/settingsstore.h"
 #include "base/speeds.h"
 #include "base/twips.h"
+#include "media/analysis/shotworker.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/videowidget.h"
 #include "media/videopanel.h"
@@ -69,6 +71,42 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const
     buildControls();
     m_panel.setVideoWindow(m_picMovie);
     connect(&m_panel, &VideoPanel::changed, this, &frmVid::refresh);
+    // Each movie loaded is analysed for its shots in the background (or read from the
+    // cache); a newer load cancels the analysis before it.
+    m_shotWorker = new ShotWorker(this);
+    m_filmstrip = new Filmstrip(this);
+    m_filmstrip->hide();
+    connect(&m_panel, &VideoPanel::movieLoaded, m_shotWorker, [this](const QString& path) {
+        // The load runs inside a panel command: the layout waits for the event loop.
+        const bool wasShown = !m_filmstrip->isHidden();
+        m_filmstrip->clear();
+        m_filmstrip->hide();
+        if (wasShown)
+            QMetaObject::invokeMethod(
+                this, [this] { layoutControls(); }, Qt::QueuedConnection);
+        m_shotWorker->start({path});
+    });
+    connect(m_shotWorker, &ShotWorker::fileFinished, this,
+            [this](quint64, int, const QString& path, const ShotAnalysis& a, bool) {
+                if (!m_panelAlive || path != m_panel.fileText())
+                    return;
+                m_panel.setShotBoundaries(a.boundaryMs());
+                if (a.ok() && !a.thumbs.empty()) {
+                    m_filmstrip->setShots(a);
+                    m_filmstrip->setPosition(m_panel.slider().value);
+                    m_filmstrip->show();
+                    layoutControls();
+                }
+            });
+    connect(m_filmstrip, &Filmstrip::seekRequested, this, [this](double ms) {
+        m_panel.scrollTo(int(std::lround(ms)));
+        focusSlider();
+    });
+    {
+        QString snap;
+        m_panel.setShotSnap(m_settings.RegValueRead(QStringLiteral("video_shot_snap"), snap) &&
+                            snap == QLatin1String("1"));
+    }
     m_panel.formLoad();
     loadPlacement();
     refresh();
@@ -199,11 +237,16 @@ void frmVid::layoutControls()
 
     const int contentW = W - 280;
     const int frameTop = H - frameH - 600;
-    const int sliderTop = frameTop - sliderH - 100;
+    // The filmstrip, once shown, sits between the slider and the buttons.
+    const bool strip = m_filmstrip && !m_filmstrip->isHidden();
+    const int stripH = strip ? toTwips(Filmstrip::kHeight + 4) : 0;
+    const int sliderTop = frameTop - sliderH - stripH - 100;
     const int pictureTop = std::max(kPictureTop, toTwips(8 + rowH + 8));
     const int pictureH = sliderTop - pictureTop - 50;
     m_picVidPlay->setGeometry(px, toPixels(pictureTop), toPixels(contentW), std::max(1, toPixels(pictureH)));
     m_sliderVid->setGeometry(px, toPixels(sliderTop), toPixels(contentW), toPixels(sliderH));
+    if (strip)
+        m_filmstrip->setGeometry(px, toPixels(sliderTop + sliderH) + 2, toPixels(contentW), Filmstrip::kHeight);
     m_frameVid->move(toPixels(frameLeft), toPixels(frameTop));
 
     if (!m_panel.fileText().isEmpty()) {
@@ -256,6 +299,8 @@ void frmVid::refresh()
     m_sliderVid->setToolTip(m_panel.sliderToolTip());
     m_sliderVid->setVisible(c.sliderVisible);
     m_sliderVid->update();
+    if (m_filmstrip)
+        m_filmstrip->setPosition(m_panel.slider().value);
 
     m_btnVidPlayPlause->setIcon(
         style()->standardIcon(m_panel.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
@@ -278,6 +323,8 @@ void frmVid::refresh()
     m_chkMute->setChecked(m_panel.mute());
     m_ChkRange->setVisible(c.rangeCheckVisible);
     m_ChkRange->setChecked(m_panel.rangeStop());
+    m_chkShotSnap->setVisible(c.rangeCheckVisible);
+    m_chkShotSnap->setChecked(m_panel.shotSnap());
     for (QLineEdit* e : {m_txtHour, m_txtMinute, m_txtSecond, m_txtFrame})
         e->setVisible(c.positionVisible);
     m_txtHour->setText(m_panel.hourText());

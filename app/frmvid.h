@@ -32,8 +32,10 @@ class QPushButton;
 namespace vk {
 
 class Editor;
+class Filmstrip;
 class RangeSlider;
 class SettingsStore;
+class ShotWorker;
 class VideoPanel;
 
 class frmVid final : public QWidget {
@@ -55,6 +57,8 @@ public:
     QWidget* movieWidget() const { return m_picMovie; }
     // Writes left, top, width and height (twips) to the settings.
     void savePlacement();
+    // The filmstrip under the slider (shown once the movie's shots are in).
+    Filmstrip* filmstrip() const { return m_filmstrip; }
     // The application's own shutdown: saves the placement and closes without asking.
     void closeForShutdown();
 
@@ -97,6 +101,9 @@ private:
     QLineEdit* m_txtSecond = nullptr;
     QLineEdit* m_txtFrame = nullptr;
     QCheckBox* m_ChkRange = nullptr;
+    QCheckBox* m_chkShotSnap = nullptr;
+    ShotWorker* m_shotWorker = nullptr;
+    Filmstrip* m_filmstrip = nullptr;
     QPushButton* m_cmdSelStart = nullptr;
     QPushButton* m_cmdSelEnd = nullptr;
     QPushButton* m_cmdSelStartJmp = nullptr;

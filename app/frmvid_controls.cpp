@@ -193,6 +193,17 @@ void frmVid::buildControls()
         focusSlider();
     });
 
+    // Snapping sits beside the range controls whose keys it changes.
+    m_chkShotSnap = new QCheckBox(QStringLiteral("ｼｮｯﾄに吸着"), m_frameVid);
+    m_chkShotSnap->setObjectName(QStringLiteral("chkShotSnap"));
+    m_chkShotSnap->setToolTip(QStringLiteral("Z/X を3ｺﾏ以内のｼｮｯﾄ境界の先頭ｺﾏに合わせます。D/F=前/次のｼｮｯﾄ境界へ"));
+    m_chkShotSnap->setFocusPolicy(Qt::NoFocus);
+    connect(m_chkShotSnap, &QCheckBox::clicked, this, [this](bool on) {
+        m_panel.setShotSnap(on);
+        m_settings.RegValueWrite(QStringLiteral("video_shot_snap"), on ? QStringLiteral("1") : QStringLiteral("0"));
+        focusSlider();
+    });
+
     const QString selStart = QStringLiteral("範囲始点を設定(Z)");
     const QString selEnd = QStringLiteral("範囲終点を設定(X)");
     const QString selStartJmp = QStringLiteral("範囲始点へジャンプ(C)");
@@ -262,7 +273,7 @@ void frmVid::buildControls()
     m_txtShortcut->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_txtShortcut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_txtShortcut->setPlainText(QStringLiteral("SPC=再生/停止、↑↓←→ =コマ送り/早送り、S=映像登録、A=連続映像登録\n"
-                                               "Z/X=範囲始点/終点指定、C/V=範囲始点/終点にｼﾞｬﾝﾌﾟ"));
+                                               "Z/X=範囲始点/終点指定、C/V=範囲始点/終点にｼﾞｬﾝﾌﾟ、D/F=前/次ｼｮｯﾄ"));
     QPalette tp = m_txtShortcut->palette();
     tp.setColor(QPalette::Base, tp.color(QPalette::Window));
     m_txtShortcut->setPalette(tp);
@@ -307,6 +318,7 @@ void frmVid::buildControls()
     range->addWidget(m_cmdSelStart);
     range->addWidget(m_cmdSelEnd);
     range->addWidget(m_ChkRange);
+    range->addWidget(m_chkShotSnap);
     range->addStretch(1);
     rows->addLayout(range);
 

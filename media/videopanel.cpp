@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace vk {
@@ -139,6 +140,7 @@ bool VideoPanel::loadFile(const QString& path)
     m_picture = QSize(info.width, info.height);
     m_loaded = true;
     m_controls.pictureVisible = true;
+    m_shotBoundaries.clear();
     if (m_length != 0) {
         movieFiles();
         m_transport.setLength(m_length);
@@ -157,6 +159,7 @@ bool VideoPanel::loadFile(const QString& path)
         if (m_transport.slider().selEnd() > m_length)
             m_transport.slider().selLength = m_length;
         selStart();
+        emit movieLoaded(path);
     }
     return true;
 }
@@ -379,10 +382,18 @@ void VideoPanel::keyCommand(Key key, int shift)
             VidContRegister();
             break;
         case Key::Z:
+            snapToShot();
             selStart();
             break;
         case Key::X:
+            snapToShot();
             selEnd();
+            break;
+        case Key::D:
+            jumpToShotBoundary(-1);
+            break;
+        case Key::F:
+            jumpToShotBoundary(+1);
             break;
         case Key::S:
             VidRegister();
@@ -395,6 +406,77 @@ void VideoPanel::keyCommand(Key key, int shift)
             break;
         default:
             break;
+        }
+    });
+}
+
+// ---- shots ---------------------------------------------------------------------------
+
+void VideoPanel::setShotBoundaries(std::vector<double> boundariesMs)
+{
+    ChangedOnExit done(*this);
+    std::sort(boundariesMs.begin(), boundariesMs.end());
+    m_shotBoundaries = std::move(boundariesMs);
+}
+
+void VideoPanel::setShotSnap(bool on)
+{
+    ChangedOnExit done(*this);
+    m_shotSnap = on;
+}
+
+namespace {
+
+// The slider value that shows a boundary's first frame: the first whole ms at or after it.
+int boundaryValue(double ms)
+{
+    return int(std::ceil(ms - 1e-6));
+}
+
+} // namespace
+
+std::optional<int> VideoPanel::shotSnapTarget(int value) const
+{
+    const double reach = 3.0 * m_interval + 0.5;
+    std::optional<int> best;
+    for (double b : m_shotBoundaries) {
+        const int target = boundaryValue(b);
+        if (std::abs(target - value) <= reach && (!best || std::abs(target - value) < std::abs(*best - value)))
+            best = target;
+    }
+    return best;
+}
+
+void VideoPanel::snapToShot()
+{
+    if (!m_shotSnap || m_length == 0)
+        return;
+    if (const auto target = shotSnapTarget(m_transport.slider().value))
+        stepTo(*target);
+}
+
+void VideoPanel::jumpToShotBoundary(int direction)
+{
+    ChangedOnExit done(*this);
+    if (m_length == 0 || m_shotBoundaries.empty())
+        return;
+    const int v = m_transport.slider().value;
+    command([&] {
+        if (direction < 0) {
+            for (auto it = m_shotBoundaries.rbegin(); it != m_shotBoundaries.rend(); ++it) {
+                if (boundaryValue(*it) < v) {
+                    stepTo(boundaryValue(*it));
+                    return;
+                }
+            }
+            stepTo(0);
+        } else {
+            for (double b : m_shotBoundaries) {
+                if (boundaryValue(b) > v) {
+                    stepTo(boundaryValue(b));
+                    return;
+                }
+            }
         }
     });
 }

@@ -23,6 +23,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+#include <vector>
+
 namespace vk {
 
 class Editor;
@@ -141,6 +144,20 @@ public:
     void setMute(bool on);
     void setRangeStop(bool on); // ChkRange
 
+    // ---- shots of the loaded video ------------------------------------------------
+    // The starts (ms) of the loaded video's shots but the first, once its analysis is
+    // in; a new file clears them.
+    void setShotBoundaries(std::vector<double> boundariesMs);
+    const std::vector<double>& shotBoundaries() const { return m_shotBoundaries; }
+    // "ショットに吸着": Z and X within 3 frames of a shot boundary mark the boundary's
+    // first frame.
+    void setShotSnap(bool on);
+    bool shotSnap() const { return m_shotSnap; }
+    // The boundary Z or X would snap to from `value`; nothing when none is near.
+    std::optional<int> shotSnapTarget(int value) const;
+    // D / F: to the previous or next shot boundary (direction -1 or +1).
+    void jumpToShotBoundary(int direction);
+
     // A key on the slider, with Shift/Ctrl/Alt bits (any of them is the modifier).
     void keyCommand(Key key, int shift);
 
@@ -164,10 +181,13 @@ public:
 
 signals:
     void changed();
+    // A movie file was loaded (not a still): its shots can be analysed.
+    void movieLoaded(const QString& path);
 
 private:
     void setSliderValue(int value);
     void stepTo(double value);
+    void snapToShot();
     void removeRange();
     void showRangeControls();
     void jumpTo(int target);
@@ -198,6 +218,8 @@ private:
     bool m_mute = false;
     bool m_rangeStop = false;
     QString m_rangeText;
+    std::vector<double> m_shotBoundaries;
+    bool m_shotSnap = false;
 };
 
 } // namespace vk

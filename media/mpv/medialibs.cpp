@@ -19,6 +19,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
 
 #include <dlfcn.h>
@@ -28,7 +29,7 @@ extern "C" {
 
 namespace {
 
-enum class Lib { Mpv, Format, Codec, Util, Resample };
+enum class Lib { Mpv, Format, Codec, Util, Resample, Scale };
 
 std::string soname(const char* base, int major)
 {
@@ -53,6 +54,9 @@ void* openLibrary(Lib lib)
         break;
     case Lib::Resample:
         name = soname("swresample", LIBSWRESAMPLE_VERSION_MAJOR);
+        break;
+    case Lib::Scale:
+        name = soname("swscale", LIBSWSCALE_VERSION_MAJOR);
         break;
     }
     // Bound lazily: the library and the many it needs in turn get their symbols
@@ -82,6 +86,10 @@ void* handle(Lib lib)
     }
     case Lib::Resample: {
         static void* const h = openLibrary(Lib::Resample);
+        return h;
+    }
+    case Lib::Scale: {
+        static void* const h = openLibrary(Lib::Scale);
         return h;
     }
     }
@@ -412,6 +420,30 @@ void swr_free(struct SwrContext** s)
     VK_REAL(Resample, swr_free);
     if (real)
         real(s);
+}
+
+// ---- libswscale ----------------------------------------------------------------------
+
+struct SwsContext* sws_getContext(int srcW, int srcH, enum AVPixelFormat srcFormat, int dstW, int dstH,
+                                  enum AVPixelFormat dstFormat, int flags, SwsFilter* srcFilter, SwsFilter* dstFilter,
+                                  const double* param)
+{
+    VK_REAL(Scale, sws_getContext);
+    return real ? real(srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags, srcFilter, dstFilter, param) : nullptr;
+}
+
+int sws_scale(struct SwsContext* c, const uint8_t* const srcSlice[], const int srcStride[], int srcSliceY,
+              int srcSliceH, uint8_t* const dst[], const int dstStride[])
+{
+    VK_REAL(Scale, sws_scale);
+    return real ? real(c, srcSlice, srcStride, srcSliceY, srcSliceH, dst, dstStride) : kAvUnavailable;
+}
+
+void sws_freeContext(struct SwsContext* c)
+{
+    VK_REAL(Scale, sws_freeContext);
+    if (real)
+        real(c);
 }
 
 } // extern "C"

@@ -1,19 +1,23 @@
 // The video registration panel's window, offscreen, with the scripted player: captions
 // and tool tips, what a still shows, placement, the close question, the layout minimum,
 // and that keys, drops, clicks and the range reach the controller and the screen.
+#include "app/filmstrip.h"
 #include "app/frmvid.h"
 #include "app/qsettingsstore.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/pump.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "tests/support/testapp.h"
+#include "tests/support/testmedia.h"
 #include "timeline/editor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QImage>
@@ -182,7 +186,7 @@ TEST_F(FrmVidTest, CaptionIconAndControlTexts)
         EXPECT_EQ(child<QLabel>(name)->toolTip(), QStringLiteral("静止画像テンプレート")) << name;
     EXPECT_EQ(child<QPlainTextEdit>("txtShortcut")->toPlainText(),
               QStringLiteral("SPC=再生/停止、↑↓←→ =コマ送り/早送り、S=映像登録、A=連続映像登録\n"
-                             "Z/X=範囲始点/終点指定、C/V=範囲始点/終点にｼﾞｬﾝﾌﾟ"));
+                             "Z/X=範囲始点/終点指定、C/V=範囲始点/終点にｼﾞｬﾝﾌﾟ、D/F=前/次ｼｮｯﾄ"));
     for (const char* name : {"txtHour", "txtMinute", "txtSecond", "txtFrame"})
         EXPECT_TRUE(child<QLineEdit>(name)->isReadOnly()) << name;
     EXPECT_TRUE(child<QLabel>("lblRangeMsec")->text().isEmpty());
@@ -507,6 +511,59 @@ TEST_F(FrmVidTest, ContinuousButtonActsOnPress)
     EXPECT_EQ(editor.Grid().currentRow, 2);
     mouse(button, QEvent::MouseButtonRelease, QPoint(4, 4));
     EXPECT_EQ(editor.Grid().currentRow, 2);
+}
+
+} // namespace
+namespace {
+
+// A real movie loaded through the scripted player: its shots are analysed in the
+// background, the filmstrip appears between the slider and the buttons with a mark at
+// the cut, a click on it seeks, and ｼｮｯﾄに吸着 reaches the panel and the settings.
+TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
+{
+    const QString clip =
+        QDir::temp().filePath(QStringLiteral("frmvid-shots-%1.mp4").arg(QCoreApplication::applicationPid()));
+    ASSERT_TRUE(testmedia::RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                      QStringLiteral("testsrc2=s=320x240:r=25:d=1"), QStringLiteral("-f"),
+                                      QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                      QStringLiteral("smptebars=s=320x240:r=25:d=1"), QStringLiteral("-filter_complex"),
+                                      QStringLiteral("[0:v][1:v]concat=n=2:v=1[v]"), QStringLiteral("-map"),
+                                      QStringLiteral("[v]"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                      QStringLiteral("-preset"), QStringLiteral("veryfast"), clip}));
+    window->show();
+    player.info = MediaInfo{};
+    player.info.durationMsec = 2000;
+    player.info.secondsPerFrame = 0.04;
+    player.info.width = 320;
+    player.info.height = 240;
+    panel.setFileText(clip);
+    ASSERT_TRUE(panel.VidFileLoad(clip));
+    Filmstrip* strip = window->filmstrip();
+    ASSERT_NE(strip, nullptr);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !strip->isHidden(); }, 60000));
+    ASSERT_EQ(panel.shotBoundaries().size(), 1u);
+    EXPECT_NEAR(panel.shotBoundaries()[0], 1000.0, 41.0);
+    // Between the slider and the button frame.
+    auto* slider = child<QSlider>("sliderVid");
+    ASSERT_NE(slider, nullptr);
+    EXPECT_GE(strip->geometry().top(), slider->geometry().bottom());
+    EXPECT_LE(strip->geometry().bottom(), child<QWidget>("frameVid")->geometry().top());
+    // A click three quarters along seeks there.
+    const QPointF at(strip->width() * 0.75, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(strip, &press);
+    EXPECT_NEAR(panel.slider().value, 1500, 40);
+
+    auto* snap = child<QCheckBox>("chkShotSnap");
+    ASSERT_NE(snap, nullptr);
+    snap->click();
+    EXPECT_TRUE(panel.shotSnap());
+    QString stored;
+    EXPECT_TRUE(testSettings().RegValueRead(QStringLiteral("video_shot_snap"), stored));
+    EXPECT_EQ(stored, QStringLiteral("1"));
+    snap->click();
+    EXPECT_FALSE(panel.shotSnap());
+    QFile::remove(clip);
 }
 
 } // namespace
