@@ -259,9 +259,15 @@ int run(int argc, char** argv)
         QApplication::exec();
     window.hide();
     if (!job.finish(error)) {
-        if (job.cancelled())
-            return fail("キャンセルしました。ファイルは作成されていません。", 2);
-        return fail("ファイルの作成に失敗しました。\n" + params.aviFileName + "\n" + error);
+        const int code = job.cancelled() ? fail("キャンセルしました。ファイルは作成されていません。", 2)
+                                         : fail("ファイルの作成に失敗しました。\n" + params.aviFileName + "\n" + error);
+        // The part file is gone and the old target untouched. After a write error
+        // inside its own thread (a full disk) the engine's file writer does not survive
+        // its clean-up: tearing the engine down then corrupted the heap about once in
+        // thirty failed renders, and the program died with an abort instead of its exit
+        // status. So a failed render ends here, as a finished one ends in main.
+        std::fflush(stdout);
+        std::_Exit(code);
     }
     // The finished file, read back: pictures, sound length and start times.
     OutputExpectation expected;
