@@ -189,11 +189,7 @@ std::optional<AudioAnalysis> AnalysisCache::load(const QByteArray& key) const
     return a;
 }
 
-namespace {
-// Replaces a cache file only with a complete new one. Unbuffered, so that a write that
-// fails (a full disk) is seen before the commit; a failure inside the final flush of a
-// buffered file would go unnoticed and leave a short file in the cache's place.
-bool writeWhole(const QString& path, const QByteArray& bytes)
+bool WriteCacheFile(const QString& path, const QByteArray& bytes)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || f.write(bytes) != bytes.size() || !f.commit()) {
@@ -202,7 +198,6 @@ bool writeWhole(const QString& path, const QByteArray& bytes)
     }
     return true;
 }
-} // namespace
 
 bool AnalysisCache::store(const QByteArray& key, const AudioAnalysis& analysis) const
 {
@@ -210,7 +205,7 @@ bool AnalysisCache::store(const QByteArray& key, const AudioAnalysis& analysis) 
         return false;
     if (!QDir().mkpath(m_dir))
         return false;
-    return writeWhole(pathFor(key), encode(key, analysis));
+    return WriteCacheFile(pathFor(key), encode(key, analysis));
 }
 
 QString AnalysisCache::correctionsPathFor(const QByteArray& key) const
@@ -240,7 +235,7 @@ bool AnalysisCache::storeCorrections(const QByteArray& key, const QByteArray& co
         return QFile::remove(correctionsPathFor(key)) || !QFile::exists(correctionsPathFor(key));
     if (!QDir().mkpath(m_dir))
         return false;
-    return writeWhole(correctionsPathFor(key), key + '\n' + corrections);
+    return WriteCacheFile(correctionsPathFor(key), key + '\n' + corrections);
 }
 
 } // namespace vk

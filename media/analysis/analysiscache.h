@@ -64,4 +64,10 @@ private:
     QString m_dir;
 };
 
+// Replaces a cache file only with a complete new one; false, with the previous file
+// kept, when it cannot be written whole. Unbuffered, so that a write that fails (a full
+// disk) is seen before the commit: a failure inside the final flush of a buffered file
+// would go unnoticed and leave a short file in the cache's place.
+bool WriteCacheFile(const QString& path, const QByteArray& bytes);
+
 } // namespace vk

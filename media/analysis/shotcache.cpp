@@ -6,7 +6,6 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -194,11 +193,7 @@ bool ShotCache::store(const QByteArray& key, const ShotAnalysis& analysis) const
         return false;
     if (!QDir().mkpath(m_dir))
         return false;
-    QSaveFile f(pathFor(key));
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(encode(key, analysis));
-    return f.commit();
+    return WriteCacheFile(pathFor(key), encode(key, analysis));
 }
 
 ShotAnalysis cachedShotAnalysis(const ShotCache& cache, const QString& path, const std::atomic<bool>* cancel,

@@ -11,6 +11,7 @@
 // the test program's own (see smalldisk.h), so every write() below the renderer's
 // engines and Qt's QSaveFile meets ENOSPC exactly as on a full disk.
 #include "media/analysis/analysiscache.h"
+#include "media/analysis/shotcache.h"
 #include "media/soundpanel.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
@@ -226,6 +227,45 @@ TEST(DiskCache, GridCorrectionsOnAFullDiskKeepThePreviousFile)
     ASSERT_TRUE(disk.fill(300));
     EXPECT_FALSE(cache.storeCorrections(key, QByteArray(4096, 'c')));
     EXPECT_EQ(readAll(cache.correctionsPathFor(key)), previous);
+    EXPECT_EQ(disk.entries(), before);
+}
+
+TEST(DiskCache, ShotCacheOnAFullDiskKeepsThePreviousFile)
+{
+    SmallDisk disk(512 * 1024);
+    REQUIRE_DISK(disk);
+    ShotCache cache(disk.path());
+    const QByteArray key = QByteArrayLiteral("89abcdef0123456789abcdef0123456789abcdef");
+    ShotAnalysis small;
+    small.fps = 30.0;
+    small.frames = 90;
+    small.width = 320;
+    small.height = 240;
+    small.durationMs = 3000.0;
+    small.shots.push_back(Shot{0, 89, 0.0, 3000.0, 0.1f});
+    ASSERT_TRUE(cache.store(key, small));
+    const QByteArray previous = readAll(cache.pathFor(key));
+    const QStringList before = disk.entries();
+
+    // A thumbnail of noise: more than the full disk has room for, and less than a
+    // buffered file keeps back until its final flush (where a failure went unnoticed).
+    ShotAnalysis big = small;
+    for (int i = 0; i < 1; ++i) {
+        QImage image(ShotAnalysis::kThumbWidth, 54, QImage::Format_RGB888);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb((x * 37 + y * 11 + i * 101) % 256, (x * y + i) % 256, (i * 53 + y) % 256));
+        big.thumbs.push_back(ShotThumb{i * 2, i * 66.7, image});
+    }
+    ASSERT_GT(ShotCache::encode(key, big).size(), 4096);
+    ASSERT_LT(ShotCache::encode(key, big).size(), 16384);
+    ASSERT_TRUE(disk.fill(300));
+    EXPECT_FALSE(cache.store(key, big));
+    EXPECT_EQ(readAll(cache.pathFor(key)), previous);
+    EXPECT_EQ(disk.entries(), before);
+
+    disk.makeRoom();
+    EXPECT_TRUE(cache.store(key, big));
     EXPECT_EQ(disk.entries(), before);
 }
 
