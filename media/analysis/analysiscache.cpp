@@ -103,46 +103,15 @@ QByteArray AnalysisCache::encode(const QByteArray& key, const AudioAnalysis& a)
         for (const PeakPair& p : base)
             s << p.min << p.max;
     }
-    QByteArray out;
-    out.reserve(kHeaderSize + payload.size() + kDigestSize);
-    out.append(kMagic, sizeof kMagic);
-    {
-        QDataStream h(&out, QIODevice::Append);
-        h.setByteOrder(QDataStream::LittleEndian);
-        h << kFormatVersion << quint64(payload.size());
-    }
-    out.append(payload);
-    out.append(QCryptographicHash::hash(payload, QCryptographicHash::Sha1));
-    return out;
+    return FrameCacheFile(kMagic, kFormatVersion, payload);
 }
 
 std::optional<AudioAnalysis> AnalysisCache::decode(const QByteArray& bytes, const QByteArray& key, QString* why)
 {
-    if (bytes.size() < kHeaderSize + kDigestSize || std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
-        setWhy(why, "not a cache file");
+    const std::optional<QByteArray> payload = UnframeCacheFile(bytes, kMagic, kFormatVersion, why);
+    if (!payload)
         return std::nullopt;
-    }
-    quint32 version = 0;
-    quint64 length = 0;
-    {
-        QDataStream h(bytes.mid(8, 12));
-        h.setByteOrder(QDataStream::LittleEndian);
-        h >> version >> length;
-    }
-    if (version != kFormatVersion) {
-        setWhy(why, "other format version");
-        return std::nullopt;
-    }
-    if (length != quint64(bytes.size() - kHeaderSize - kDigestSize)) {
-        setWhy(why, "wrong length");
-        return std::nullopt;
-    }
-    const QByteArray payload = bytes.mid(kHeaderSize, qsizetype(length));
-    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha1) != bytes.right(kDigestSize)) {
-        setWhy(why, "checksum mismatch");
-        return std::nullopt;
-    }
-    QDataStream s(payload);
+    QDataStream s(*payload);
     s.setVersion(QDataStream::Qt_6_0);
     QByteArray storedKey;
     AudioAnalysis a;
@@ -187,6 +156,51 @@ std::optional<AudioAnalysis> AnalysisCache::load(const QByteArray& key) const
     if (!a)
         QFile::remove(f.fileName());
     return a;
+}
+
+QByteArray FrameCacheFile(const char (&magic)[8], quint32 version, const QByteArray& payload)
+{
+    QByteArray out;
+    out.reserve(kHeaderSize + payload.size() + kDigestSize);
+    out.append(magic, 8);
+    {
+        QDataStream h(&out, QIODevice::Append);
+        h.setByteOrder(QDataStream::LittleEndian);
+        h << version << quint64(payload.size());
+    }
+    out.append(payload);
+    out.append(QCryptographicHash::hash(payload, QCryptographicHash::Sha1));
+    return out;
+}
+
+std::optional<QByteArray> UnframeCacheFile(const QByteArray& bytes, const char (&magic)[8], quint32 version,
+                                           QString* why)
+{
+    if (bytes.size() < kHeaderSize + kDigestSize || std::memcmp(bytes.constData(), magic, 8) != 0) {
+        setWhy(why, "not a cache file");
+        return std::nullopt;
+    }
+    quint32 stored = 0;
+    quint64 length = 0;
+    {
+        QDataStream h(bytes.mid(8, 12));
+        h.setByteOrder(QDataStream::LittleEndian);
+        h >> stored >> length;
+    }
+    if (stored != version) {
+        setWhy(why, "other format version");
+        return std::nullopt;
+    }
+    if (length != quint64(bytes.size() - kHeaderSize - kDigestSize)) {
+        setWhy(why, "wrong length");
+        return std::nullopt;
+    }
+    QByteArray payload = bytes.mid(kHeaderSize, qsizetype(length));
+    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha1) != bytes.right(kDigestSize)) {
+        setWhy(why, "checksum mismatch");
+        return std::nullopt;
+    }
+    return payload;
 }
 
 bool WriteCacheFile(const QString& path, const QByteArray& bytes)

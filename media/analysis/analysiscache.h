@@ -70,4 +70,12 @@ private:
 // would go unnoticed and leave a short file in the cache's place.
 bool WriteCacheFile(const QString& path, const QByteArray& bytes);
 
+// The frame every cache file has: an 8-byte magic, the format version (32 bits) and the
+// payload's length (64 bits), both little-endian, the payload, and its SHA-1.
+QByteArray FrameCacheFile(const char (&magic)[8], quint32 version, const QByteArray& payload);
+// The payload of a framed file; nullopt, with the reason in why, when the magic, the
+// version, the length or the checksum does not hold.
+std::optional<QByteArray> UnframeCacheFile(const QByteArray& bytes, const char (&magic)[8], quint32 version,
+                                           QString* why);
+
 } // namespace vk

@@ -2,7 +2,6 @@
 
 #include "media/analysis/analysiscache.h"
 
-#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -15,23 +14,7 @@ namespace vk {
 namespace {
 
 constexpr char kMagic[8] = {'V', 'K', 'S', 'H', 'O', 'T', 'S', '\0'};
-constexpr int kHeaderSize = 8 + 4 + 8;
-constexpr int kDigestSize = 20;
 constexpr quint64 kMaxItems = 50000000ULL;
-
-void putLe(QByteArray& out, quint64 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((v >> (8 * i)) & 0xff));
-}
-
-quint64 getLe(const char* p, int bytes)
-{
-    quint64 v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= quint64(quint8(p[i])) << (8 * i);
-    return v;
-}
 
 void setWhy(QString* why, const char* text)
 {
@@ -80,35 +63,15 @@ QByteArray ShotCache::encode(const QByteArray& key, const ShotAnalysis& a)
             s << rows;
         }
     }
-    QByteArray out(kMagic, 8);
-    putLe(out, kFormatVersion, 4);
-    putLe(out, quint64(payload.size()), 8);
-    out.append(payload);
-    out.append(QCryptographicHash::hash(payload, QCryptographicHash::Sha1));
-    return out;
+    return FrameCacheFile(kMagic, kFormatVersion, payload);
 }
 
 std::optional<ShotAnalysis> ShotCache::decode(const QByteArray& bytes, const QByteArray& key, QString* why)
 {
-    if (bytes.size() < kHeaderSize + kDigestSize || std::memcmp(bytes.constData(), kMagic, 8) != 0) {
-        setWhy(why, "not a shot cache file");
+    const std::optional<QByteArray> payload = UnframeCacheFile(bytes, kMagic, kFormatVersion, why);
+    if (!payload)
         return std::nullopt;
-    }
-    if (getLe(bytes.constData() + 8, 4) != kFormatVersion) {
-        setWhy(why, "another format version");
-        return std::nullopt;
-    }
-    const quint64 len = getLe(bytes.constData() + 12, 8);
-    if (len != quint64(bytes.size() - kHeaderSize - kDigestSize)) {
-        setWhy(why, "wrong length");
-        return std::nullopt;
-    }
-    const QByteArray payload = bytes.mid(kHeaderSize, qsizetype(len));
-    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha1) != bytes.right(kDigestSize)) {
-        setWhy(why, "wrong checksum");
-        return std::nullopt;
-    }
-    QDataStream s(payload);
+    QDataStream s(*payload);
     s.setVersion(QDataStream::Qt_6_0);
     ShotAnalysis a;
     QByteArray storedKey;
