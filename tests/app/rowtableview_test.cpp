@@ -47,7 +47,10 @@ protected:
         engines[0]->info.durationMsec = 60000;
         engines[0]->info.secondsPerFrame = 0.04;
         window->soundPanel().SndFileOpen(QStringLiteral("/music/song.wav"));
-        QApplication::processEvents();
+        // The beat analysis of the clip (which is not on disk) reports in the status line
+        // from its thread; let it land now rather than in the middle of a test.
+        auto* lblMsg = window->control<QLabel>("lblMsg");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lblMsg->text() == QStringLiteral("File not found"); }, 20000));
     }
 
     void TearDown() override
