@@ -43,6 +43,15 @@ void Filmstrip::clear()
     m_boundaries.clear();
     m_transitions.clear();
     m_duration = m_from = m_to = 0.0;
+    m_progress = -1.0;
+    update();
+}
+
+void Filmstrip::setProgress(double fraction)
+{
+    if (fraction == m_progress)
+        return;
+    m_progress = fraction;
     update();
 }
 
@@ -97,6 +106,13 @@ double Filmstrip::xAt(double ms, int width) const
 void Filmstrip::render(QPainter& p, const QRect& rect) const
 {
     p.fillRect(rect, QColor(24, 24, 24));
+    if (m_progress >= 0.0 && rect.width() > 0) {
+        const double f = std::clamp(m_progress, 0.0, 1.0);
+        p.fillRect(QRectF(rect.left(), rect.bottom() - 3, rect.width() * f, 4), QColor::fromRgb(kMarkColour));
+        p.setPen(QColor(200, 200, 200));
+        p.drawText(rect.adjusted(6, 0, -6, -4), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("ｼｮｯﾄ解析中 %1%").arg(int(f * 100.0)));
+    }
     if (m_thumbs.empty() || m_to <= m_from || rect.width() <= 0)
         return;
     p.save();

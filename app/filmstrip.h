@@ -26,6 +26,10 @@ public:
     // The shots and thumbnails of the movie; the view goes back to the whole movie.
     void setShots(const ShotAnalysis& analysis);
     void clear();
+    // The analysis' share done, 0..1, drawn as a bar with its percentage over an empty
+    // strip; below 0 when no analysis is running.
+    void setProgress(double fraction);
+    double progress() const { return m_progress; }
     bool hasShots() const { return !m_thumbs.empty(); }
     void setPosition(double ms);
     double position() const { return m_position; }
@@ -61,6 +65,7 @@ private:
     double m_from = 0.0;
     double m_to = 0.0;
     double m_position = 0.0;
+    double m_progress = -1.0;
 };
 
 } // namespace vk

@@ -77,26 +77,34 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const
     m_filmstrip = new Filmstrip(this);
     m_filmstrip->hide();
     connect(&m_panel, &VideoPanel::movieLoaded, m_shotWorker, [this](const QString& path) {
-        // The load runs inside a panel command: the layout waits for the event loop.
+        // The strip shows the analysis' progress until its shots come. The load runs
+        // inside a panel command: the layout waits for the event loop.
         const bool wasShown = !m_filmstrip->isHidden();
         m_filmstrip->clear();
-        m_filmstrip->hide();
-        if (wasShown)
+        m_filmstrip->setProgress(0.0);
+        m_filmstrip->show();
+        if (!wasShown)
             QMetaObject::invokeMethod(
                 this, [this] { layoutControls(); }, Qt::QueuedConnection);
         m_shotWorker->start({path});
+    });
+    connect(m_shotWorker, &ShotWorker::progress, m_filmstrip, [this](quint64, double fraction) {
+        if (m_filmstrip->progress() >= 0.0)
+            m_filmstrip->setProgress(fraction);
     });
     connect(m_shotWorker, &ShotWorker::fileFinished, this,
             [this](quint64, int, const QString& path, const ShotAnalysis& a, bool) {
                 if (!m_panelAlive || path != m_panel.fileText())
                     return;
                 m_panel.setShotBoundaries(a.boundaryMs());
+                m_filmstrip->setProgress(-1.0);
                 if (a.ok() && !a.thumbs.empty()) {
                     m_filmstrip->setShots(a);
                     m_filmstrip->setPosition(m_panel.slider().value);
-                    m_filmstrip->show();
-                    layoutControls();
+                } else {
+                    m_filmstrip->hide();
                 }
+                layoutControls();
             });
     connect(m_filmstrip, &Filmstrip::seekRequested, this, [this](double ms) {
         m_panel.scrollTo(int(std::lround(ms)));

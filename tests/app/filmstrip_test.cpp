@@ -73,6 +73,19 @@ TEST_F(FilmstripTest, DrawsThumbnailsMarksAndPosition)
     strip.render(q, empty.rect());
     q.end();
     EXPECT_EQ(empty.pixel(100, y), empty.pixel(10, y));
+
+    // While the analysis runs, a bar along the bottom shows its share done; the shots
+    // end it.
+    strip.setProgress(0.25);
+    QImage running(200, Filmstrip::kHeight, QImage::Format_RGB32);
+    QPainter r(&running);
+    strip.render(r, running.rect());
+    r.end();
+    const int bottom = Filmstrip::kHeight - 2;
+    EXPECT_EQ(running.pixel(40, bottom), Filmstrip::kMarkColour);
+    EXPECT_NE(running.pixel(60, bottom), Filmstrip::kMarkColour);
+    strip.clear();
+    EXPECT_LT(strip.progress(), 0.0);
 }
 
 TEST_F(FilmstripTest, ClickSeeksAndWheelZoomsAroundTheMouse)

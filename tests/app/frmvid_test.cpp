@@ -540,7 +540,12 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     ASSERT_TRUE(panel.VidFileLoad(clip));
     Filmstrip* strip = window->filmstrip();
     ASSERT_NE(strip, nullptr);
-    ASSERT_TRUE(testsupport::PumpUntil([&] { return !strip->isHidden(); }, 60000));
+    // The strip shows the analysis running at once, and its shots when it ends.
+    EXPECT_FALSE(strip->isHidden());
+    EXPECT_GE(strip->progress(), 0.0);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return strip->hasShots(); }, 60000));
+    EXPECT_FALSE(strip->isHidden());
+    EXPECT_LT(strip->progress(), 0.0);
     ASSERT_EQ(panel.shotBoundaries().size(), 1u);
     EXPECT_NEAR(panel.shotBoundaries()[0], 1000.0, 41.0);
     // Between the slider and the button frame.
@@ -564,6 +569,22 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     snap->click();
     EXPECT_FALSE(panel.shotSnap());
     QFile::remove(clip);
+
+    // A file the analysis cannot read: the strip goes once the analysis gives up.
+    const QString bad =
+        QDir::temp().filePath(QStringLiteral("frmvid-noshots-%1.mp4").arg(QCoreApplication::applicationPid()));
+    {
+        QFile f(bad);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a movie");
+    }
+    panel.setFileText(bad);
+    ASSERT_TRUE(panel.VidFileLoad(bad));
+    EXPECT_FALSE(strip->hasShots());
+    EXPECT_GE(strip->progress(), 0.0);
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return strip->isHidden(); }, 60000));
+    EXPECT_TRUE(panel.shotBoundaries().empty());
+    QFile::remove(bad);
 }
 
 } // namespace
