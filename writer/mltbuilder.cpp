@@ -422,9 +422,17 @@ BuildResult Builder::build(long long startMs, long long endMs)
         placeAudioClip(c, sound);
     const std::string audioTrack = writePlaylist("sound", sound);
 
+    // The engine also ends a file producer where it measured the file, and a playlist
+    // entry past that end shows the last picture before it for its whole length: a
+    // slowed span late in a file froze on a picture of an earlier shot. The producer's
+    // in and out make the whole stretched length reachable.
     for (const auto& [key, needed] : m_lengthNeeded) {
         pugi::xml_node n = m_root.find_child_by_attribute("producer", "id", m_producerIds[key].c_str());
-        addProperty(n, "length", fmtInt(std::max(needed, m_total)));
+        const long long length = std::max(needed, m_total);
+        pugi::xml_attribute in = n.insert_attribute_after("in", n.attribute("id"));
+        in = 0;
+        n.insert_attribute_after("out", in) = fmtInt(length - 1).c_str();
+        addProperty(n, "length", fmtInt(length));
     }
 
     pugi::xml_node tractor = m_root.append_child("tractor");

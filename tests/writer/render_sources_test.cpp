@@ -100,6 +100,46 @@ TEST_F(WriterRender, H264CutsAreFrameExactAfterEverySeek)
     }
 }
 
+// Slowed spans read late in a file: slowed down, the later part of a 10-second source
+// lies past the end the engine measures for the file at the output rate. Each
+// picture must still be the source frame its span maps it to, not one held from an
+// earlier part of the file; a span from the start of the file is the control.
+TEST_F(WriterRender, SlowedSpansLateInAFileShowTheirOwnFrames)
+{
+    const std::string mp4 = m_dir / "numbered10.mp4";
+    ASSERT_TRUE(makeNumberedH264(mp4, 10));
+    struct Span {
+        double start, stop; // timeline seconds
+        int firstFrame;     // source frame shown first
+        double speed;
+    };
+    const std::vector<Span> spans = {{0.0, 1.0, 240, 0.6}, {1.0, 2.0, 30, 0.4}, {2.0, 3.0, 270, 0.8}};
+    std::string doc = "<timeline><group type=\"video\" framerate=\"30\" width=\"320\" height=\"240\"><track>";
+    for (const Span& s : spans)
+        doc += "<clip start=\"" + num(s.start) + "\" stop=\"" + num(s.stop) + "\" mstart=\"" +
+               num(s.firstFrame / 30.0) + "\" mstop=\"" + num(s.firstFrame / 30.0 + (s.stop - s.start) * s.speed) +
+               "\" src=\"" + mp4 + "\"/>";
+    doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"3\" "
+           "start=\"0\" stop=\"3\" src=\"" +
+           g_media->sound + "\"/></track></group></timeline>";
+    const RunResult r = render(doc, "slowed.avi", 0, 3000, false, "640-2000k-stereo.prx");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const int w = 160, h = 120;
+    const std::vector<std::string> frames = decodeFrames(m_out, w, h);
+    ASSERT_EQ(frames.size(), 90u);
+    for (int f = 0; f < 90; ++f) {
+        const Span& s = spans[size_t(f / 30)];
+        const double source = s.firstFrame + (f - std::lround(s.start * 30)) * s.speed;
+        // The first picture of a span is its in-point's frame; after it the engine steps
+        // the slowed file on the output's frame grid, within a frame of the exact time.
+        const int got = readFrameNumber(frames[size_t(f)], w, h);
+        if (f % 30 == 0)
+            EXPECT_EQ(got, s.firstFrame) << "frame " << f;
+        EXPECT_NEAR(got, source, 1.0) << "frame " << f << " of the span from source frame " << s.firstFrame
+                                      << " at speed " << s.speed;
+    }
+}
+
 // Every transition kind, one after the other on two tracks: a one-second
 // transition from a blue picture (track 1) into a red one (track 2) every two
 // seconds; pixelate goes from a fine blue/white chequer into a red/black one,
