@@ -11,58 +11,29 @@ AnalysisWorker::AnalysisWorker(const AnalysisCache& cache, QObject* parent) : QO
 
 AnalysisWorker::~AnalysisWorker()
 {
-    for (Job& j : m_jobs) {
-        j.cancel->store(true);
-        if (j.thread.joinable())
-            j.thread.join();
-    }
+    m_threads.stop();
 }
 
 quint64 AnalysisWorker::start(const QString& path)
 {
-    cancel();
-    reapFinishedThreads();
     const quint64 job = ++m_job;
     m_busy = true;
-    Job j;
-    j.cancel = std::make_shared<std::atomic<bool>>(false);
-    j.done = std::make_shared<std::atomic<bool>>(false);
-    j.thread = std::thread(&AnalysisWorker::run, this, job, path, j.cancel, j.done);
-    m_jobs.push_back(std::move(j));
+    m_threads.start([this, job, path](const JobThreads::Flag& cancel) { run(job, path, cancel); });
     return job;
 }
 
 void AnalysisWorker::cancel()
 {
-    for (Job& j : m_jobs)
-        j.cancel->store(true);
+    m_threads.cancel();
     m_busy = false;
 }
 
 int AnalysisWorker::threadCount() const
 {
-    int n = 0;
-    for (const Job& j : m_jobs)
-        n += j.done->load() ? 0 : 1;
-    return n;
+    return m_threads.running();
 }
 
-void AnalysisWorker::reapFinishedThreads()
-{
-    // A cancelled job's thread ends on its own soon after; it is joined here once it
-    // has, so the window never waits for one.
-    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
-        if (it->done->load()) {
-            it->thread.join();
-            it = m_jobs.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void AnalysisWorker::run(quint64 job, QString path, std::shared_ptr<std::atomic<bool>> cancel,
-                         std::shared_ptr<std::atomic<bool>> done)
+void AnalysisWorker::run(quint64 job, const QString& path, const JobThreads::Flag& cancel)
 {
     // Signals go out through the owner's event loop, and only while the job is still the
     // current one; the check runs there, so it cannot race with start().
@@ -102,7 +73,6 @@ void AnalysisWorker::run(quint64 job, QString path, std::shared_ptr<std::atomic<
             emit finished(job, path, *shared, fromCache);
         });
     }
-    done->store(true);
 }
 
 } // namespace vk

@@ -15,16 +15,11 @@
 
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/beatanalysis.h"
+#include "media/analysis/jobthreads.h"
 
 #include <QMetaType>
 #include <QObject>
 #include <QString>
-
-#include <atomic>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace vk {
 
@@ -53,20 +48,12 @@ signals:
     void finished(quint64 job, const QString& path, const vk::AudioAnalysis& analysis, bool fromCache);
 
 private:
-    struct Job {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> cancel;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-
-    void run(quint64 job, QString path, std::shared_ptr<std::atomic<bool>> cancel,
-             std::shared_ptr<std::atomic<bool>> done);
-    void reapFinishedThreads();
+    void run(quint64 job, const QString& path, const JobThreads::Flag& cancel);
 
     AnalysisCache m_cache;
-    std::vector<Job> m_jobs; // touched on the owner's thread only
     quint64 m_job = 0;
     bool m_busy = false;
+    JobThreads m_threads; // last: its threads use the members above
 };
 
 } // namespace vk

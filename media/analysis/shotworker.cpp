@@ -11,48 +11,24 @@ ShotWorker::ShotWorker(const ShotCache& cache, QObject* parent) : QObject(parent
 
 ShotWorker::~ShotWorker()
 {
-    for (Job& j : m_jobs) {
-        j.cancel->store(true);
-        if (j.thread.joinable())
-            j.thread.join();
-    }
+    m_threads.stop();
 }
 
 quint64 ShotWorker::start(const QStringList& paths)
 {
-    cancel();
-    reapFinishedThreads();
     const quint64 job = ++m_job;
     m_busy = true;
-    Job j;
-    j.cancel = std::make_shared<std::atomic<bool>>(false);
-    j.done = std::make_shared<std::atomic<bool>>(false);
-    j.thread = std::thread(&ShotWorker::run, this, job, paths, j.cancel, j.done);
-    m_jobs.push_back(std::move(j));
+    m_threads.start([this, job, paths](const JobThreads::Flag& cancel) { run(job, paths, cancel); });
     return job;
 }
 
 void ShotWorker::cancel()
 {
-    for (Job& j : m_jobs)
-        j.cancel->store(true);
+    m_threads.cancel();
     m_busy = false;
 }
 
-void ShotWorker::reapFinishedThreads()
-{
-    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
-        if (it->done->load()) {
-            it->thread.join();
-            it = m_jobs.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void ShotWorker::run(quint64 job, QStringList paths, std::shared_ptr<std::atomic<bool>> cancel,
-                     std::shared_ptr<std::atomic<bool>> done)
+void ShotWorker::run(quint64 job, const QStringList& paths, const JobThreads::Flag& cancel)
 {
     auto deliver = [this, job, cancel](auto fn) {
         QMetaObject::invokeMethod(
@@ -91,7 +67,6 @@ void ShotWorker::run(quint64 job, QStringList paths, std::shared_ptr<std::atomic
             emit finished(job);
         });
     }
-    done->store(true);
 }
 
 } // namespace vk

@@ -11,16 +11,12 @@
 // signals are emitted on the worker object's own thread. Destroying the worker cancels
 // the running job and waits for its thread.
 
+#include "media/analysis/jobthreads.h"
 #include "media/analysis/shotcache.h"
 
 #include <QMetaType>
 #include <QObject>
 #include <QStringList>
-
-#include <atomic>
-#include <memory>
-#include <thread>
-#include <vector>
 
 namespace vk {
 
@@ -44,19 +40,12 @@ signals:
     void finished(quint64 job);
 
 private:
-    struct Job {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> cancel;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    void run(quint64 job, QStringList paths, std::shared_ptr<std::atomic<bool>> cancel,
-             std::shared_ptr<std::atomic<bool>> done);
-    void reapFinishedThreads();
+    void run(quint64 job, const QStringList& paths, const JobThreads::Flag& cancel);
 
     ShotCache m_cache;
-    std::vector<Job> m_jobs;
     quint64 m_job = 0;
     bool m_busy = false;
+    JobThreads m_threads; // last: its threads use the members above
 };
 
 } // namespace vk

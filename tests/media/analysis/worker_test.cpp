@@ -4,6 +4,7 @@
 #include "tests/media/analysis/testsound.h"
 
 #include "media/analysis/analysisworker.h"
+#include "media/analysis/jobthreads.h"
 #include "tests/support/pump.h"
 #include "tests/support/testapp.h"
 
@@ -134,6 +135,40 @@ TEST_F(AnalysisWorkerJobs, CancelStopsTheWorkerAndNothingArrives)
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     EXPECT_TRUE(m_results.empty());
+}
+
+// The job threads under both workers: a new job cancels the ones before it, whose
+// threads end on their own and are counted until then; destruction waits for every one.
+TEST(JobThreadsTest, ANewJobCancelsTheOldOnesAndDestructionWaitsForAll)
+{
+    std::atomic<int> ended{0};
+    std::atomic<bool> release{false};
+    auto untilCancelled = [&](const JobThreads::Flag& cancel) {
+        while (!cancel->load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ended.fetch_add(1);
+    };
+    {
+        JobThreads threads;
+        threads.start(untilCancelled);
+        EXPECT_EQ(threads.running(), 1);
+        threads.start(untilCancelled);
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return ended.load() == 1; }, 10000));
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return threads.running() == 1; }, 10000));
+        // A job that is not cancelled runs to its own end.
+        threads.start([&](const JobThreads::Flag&) {
+            while (!release.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ended.fetch_add(1);
+        });
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return ended.load() == 2; }, 10000));
+        EXPECT_EQ(threads.running(), 1);
+        release.store(true);
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return threads.running() == 0; }, 10000));
+        threads.start(untilCancelled);
+    }
+    // Leaving the scope cancelled the last job and waited for it.
+    EXPECT_EQ(ended.load(), 4);
 }
 
 } // namespace
