@@ -44,6 +44,13 @@ void Filmstrip::clear()
     m_transitions.clear();
     m_duration = m_from = m_to = 0.0;
     m_progress = -1.0;
+    m_message.clear();
+    update();
+}
+
+void Filmstrip::setMessage(const QString& text)
+{
+    m_message = text;
     update();
 }
 
@@ -112,6 +119,10 @@ void Filmstrip::render(QPainter& p, const QRect& rect) const
         p.setPen(QColor(200, 200, 200));
         p.drawText(rect.adjusted(6, 0, -6, -4), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("ｼｮｯﾄ解析中 %1%").arg(int(f * 100.0)));
+    }
+    if (m_progress < 0.0 && !m_message.isEmpty() && m_thumbs.empty()) {
+        p.setPen(QColor(200, 200, 200));
+        p.drawText(rect.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter, m_message);
     }
     if (m_thumbs.empty() || m_to <= m_from || rect.width() <= 0)
         return;

@@ -30,6 +30,9 @@ public:
     // strip; below 0 when no analysis is running.
     void setProgress(double fraction);
     double progress() const { return m_progress; }
+    // A line drawn over an empty strip, such as why the file has no shots.
+    void setMessage(const QString& text);
+    QString message() const { return m_message; }
     bool hasShots() const { return !m_thumbs.empty(); }
     void setPosition(double ms);
     double position() const { return m_position; }
@@ -66,6 +69,7 @@ private:
     double m_to = 0.0;
     double m_position = 0.0;
     double m_progress = -1.0;
+    QString m_message;
 };
 
 } // namespace vk

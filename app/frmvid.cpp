@@ -97,14 +97,16 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const
                 if (!m_panelAlive || path != m_panel.fileText())
                     return;
                 m_panel.setShotBoundaries(a.boundaryMs());
+                // The strip stays where it is either way: the layout does not jump when
+                // the analysis ends.
                 m_filmstrip->setProgress(-1.0);
                 if (a.ok() && !a.thumbs.empty()) {
                     m_filmstrip->setShots(a);
                     m_filmstrip->setPosition(m_panel.slider().value);
                 } else {
-                    m_filmstrip->hide();
+                    m_filmstrip->setMessage(QStringLiteral("ｼｮｯﾄ解析できません: ") +
+                                            (a.reason.isEmpty() ? QStringLiteral("No shots") : a.reason));
                 }
-                layoutControls();
             });
     connect(m_filmstrip, &Filmstrip::seekRequested, this, [this](double ms) {
         m_panel.scrollTo(int(std::lround(ms)));
@@ -288,6 +290,15 @@ void frmVid::refresh()
 
     if (m_txtVidFile->text() != m_panel.fileText())
         m_txtVidFile->setText(m_panel.fileText());
+
+    // A still has no shots: the strip of the movie before it goes.
+    if (m_panel.isStill() && m_filmstrip && !m_filmstrip->isHidden()) {
+        m_shotWorker->cancel();
+        m_filmstrip->clear();
+        m_filmstrip->hide();
+        QMetaObject::invokeMethod(
+            this, [this] { layoutControls(); }, Qt::QueuedConnection);
+    }
 
     m_picVidPlay->setVisible(true);
     m_picMovie->setVisible(c.pictureVisible);

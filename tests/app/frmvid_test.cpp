@@ -570,7 +570,8 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     EXPECT_FALSE(panel.shotSnap());
     QFile::remove(clip);
 
-    // A file the analysis cannot read: the strip goes once the analysis gives up.
+    // A file the analysis cannot read: the strip stays, and says so once the analysis
+    // gives up.
     const QString bad =
         QDir::temp().filePath(QStringLiteral("frmvid-noshots-%1.mp4").arg(QCoreApplication::applicationPid()));
     {
@@ -582,9 +583,20 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     ASSERT_TRUE(panel.VidFileLoad(bad));
     EXPECT_FALSE(strip->hasShots());
     EXPECT_GE(strip->progress(), 0.0);
-    EXPECT_TRUE(testsupport::PumpUntil([&] { return strip->isHidden(); }, 60000));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return strip->progress() < 0.0; }, 60000));
+    EXPECT_FALSE(strip->isHidden());
+    EXPECT_TRUE(strip->message().startsWith(QStringLiteral("ｼｮｯﾄ解析できません: "))) << strip->message().toStdString();
     EXPECT_TRUE(panel.shotBoundaries().empty());
     QFile::remove(bad);
+
+    // A still after it: the strip goes.
+    player.info = MediaInfo{};
+    player.info.width = 320;
+    player.info.height = 240;
+    panel.setFileText(QStringLiteral("/media/pic.png"));
+    ASSERT_TRUE(panel.VidFileLoad(QStringLiteral("/media/pic.png")));
+    EXPECT_TRUE(strip->isHidden());
+    EXPECT_FALSE(strip->hasShots());
 }
 
 } // namespace
