@@ -7,9 +7,9 @@
 #                       (2 s) and a short tone melody
 #   sample-bars.mp4     10 s test pattern, 640x480, 25 fps, with a running frame count
 #   sample-life.mp4     10 s colour-cycling game of life, 640x480, 30 fps
-#   sample-shots.mp4    12 s of six shots with hard cuts between them (2.4, 1.6, 3.0,
-#                       2.0, 1.2 and 1.8 s), 640x480, 25 fps, with a running frame count:
-#                       footage for "映像で区間を埋める..." and the filmstrip
+#   sample-shots.mp4    24.4 s of ten shots of 2 to 3 s with hard cuts between them,
+#                       640x480, 25 fps, with a running frame count: footage for
+#                       "映像で区間を埋める..." and the filmstrip
 #   sample.rem          a project using them: one sound section per bar, six of them
 #                       registered (one with the "ﾌｪｰﾄﾞ" transition of 1500 ms), the last
 #                       four left empty for the user
@@ -51,15 +51,20 @@ ff -f lavfi -i "testsrc2=s=640x480:r=25" -t 10 -c:v libx264 -pix_fmt yuv420p -pr
 ff -f lavfi -i "life=s=160x120:r=30:mold=10:ratio=0.5:life_color=#FFD040:death_color=#802060,scale=640:480:flags=neighbor,hue=h=36*t" \
    -t 10 -c:v libx264 -pix_fmt yuv420p -preset veryfast -crf 23 "$life"
 
-# Six shots of different content and motion, joined with hard cuts.
+# Ten shots of different content and motion, joined with hard cuts; each lasts at least
+# one bar (2 s), so that every section of the project can start on a shot's first frame.
 ff -f lavfi -i "testsrc2=s=640x480:r=25:d=2.4" \
-   -f lavfi -i "smptebars=s=640x480:r=25:d=1.6" \
+   -f lavfi -i "smptebars=s=640x480:r=25:d=2.2" \
    -f lavfi -i "mandelbrot=s=640x480:r=25:end_scale=0.05,trim=duration=3" \
    -f lavfi -i "rgbtestsrc=s=640x480:r=25:d=2,hue=h=90*t" \
-   -f lavfi -i "life=s=160x120:r=25:mold=5:life_color=#40C0FF:death_color=#102040,scale=640:480:flags=neighbor,trim=duration=1.2" \
-   -f lavfi -i "yuvtestsrc=s=640x480:r=25:d=1.8,rotate=PI*t/4" \
-   -filter_complex "[0:v][1:v][2:v][3:v][4:v][5:v]concat=n=6:v=1,format=yuv420p,setsar=1[v]" -map "[v]" \
-   -c:v libx264 -preset veryfast -crf 23 -g 50 "$shots.tmp.mp4"
+   -f lavfi -i "life=s=160x120:r=25:mold=5:life_color=#40C0FF:death_color=#102040,scale=640:480:flags=neighbor,trim=start_frame=2,setpts=PTS-STARTPTS,trim=duration=2.6" \
+   -f lavfi -i "yuvtestsrc=s=640x480:r=25:d=2.8,rotate=PI*t/4" \
+   -f lavfi -i "cellauto=s=640x480:r=25:rule=110,trim=duration=2.2" \
+   -f lavfi -i "sierpinski=s=640x480:r=25,trim=duration=2.4" \
+   -f lavfi -i "testsrc=s=640x480:r=25:d=2.6" \
+   -f lavfi -i "gradients=s=640x480:r=25:speed=0.05,trim=duration=2.2" \
+   -filter_complex "[0:v][1:v][2:v][3:v][4:v][5:v][6:v][7:v][8:v][9:v]concat=n=10:v=1,format=yuv420p,setsar=1[v]" \
+   -map "[v]" -c:v libx264 -preset veryfast -crf 23 -g 50 "$shots.tmp.mp4"
 ff -i "$shots.tmp.mp4" \
    -vf "drawtext=text='%{frame_num}':x=20:y=20:fontsize=48:fontcolor=white:box=1:boxcolor=black" \
    -c:v libx264 -pix_fmt yuv420p -preset veryfast -crf 23 -g 50 "$shots" 2>/dev/null ||
