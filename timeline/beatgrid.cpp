@@ -125,22 +125,50 @@ double lineAt(It first, It last, double x)
     return my + slopeOf(first, last) * (x - mx);
 }
 
+// The tracker's beats up to the last one that has an attack of the sound within a beat
+// of it. After the last attack (a band ringing out, a fade) the tracker keeps counting on
+// its own, often at a tempo of its own and all the more evenly for having nothing to
+// follow; with their better fit those beats would set the lattice's tempo over the last
+// bars of the music. The lattice is built on the beats before them and carried on past
+// them at the tempo there. The start keeps all its beats: a quiet intro can have a beat
+// the tracker follows before the onsets show any attack. Without onsets, or when fewer
+// than half the beats would be left, all of them.
+std::vector<double> heardBeats(const std::vector<double>& beats, const std::vector<double>& onsets)
+{
+    if (beats.size() < 2 || onsets.empty())
+        return beats;
+    std::vector<double> intervals;
+    for (size_t i = 1; i < beats.size(); ++i)
+        intervals.push_back(beats[i] - beats[i - 1]);
+    const double reach = typicalInterval(intervals);
+    auto heard = [&](double b) {
+        auto it = std::lower_bound(onsets.begin(), onsets.end(), b - reach);
+        return it != onsets.end() && *it <= b + reach;
+    };
+    size_t last = beats.size();
+    while (last > 0 && !heard(beats[last - 1]))
+        --last;
+    if (2 * last < beats.size())
+        return beats;
+    return std::vector<double>(beats.begin(), beats.begin() + long(last));
+}
+
 } // namespace
 
 BeatGrid::BeatGrid(std::vector<double> beats, const std::vector<double>& onsets) : m_beats(std::move(beats))
 {
-    buildLattice();
+    buildLattice(heardBeats(m_beats, onsets));
     m_steady = m_beats.size() < 2 || onsetsKeepToLattice(onsets);
 }
 
-void BeatGrid::buildLattice()
+void BeatGrid::buildLattice(const std::vector<double>& beats)
 {
-    const size_t n = m_beats.size();
+    const size_t n = beats.size();
     if (n < 2)
         return;
     std::vector<double> intervals(n - 1);
     for (size_t i = 0; i + 1 < n; ++i)
-        intervals[i] = m_beats[i + 1] - m_beats[i];
+        intervals[i] = beats[i + 1] - beats[i];
     const double overall = typicalInterval(intervals);
 
     // The length of a unit at each beat: the one at which the most of its neighbours fall
@@ -164,7 +192,7 @@ void BeatGrid::buildLattice()
         auto resultant = [&](double u) {
             double c = 0.0, s = 0.0;
             for (size_t j = from; j < to; ++j) {
-                const double turn = 2.0 * M_PI * (m_beats[j] - m_beats[i]) / u;
+                const double turn = 2.0 * M_PI * (beats[j] - beats[i]) / u;
                 c += std::cos(turn);
                 s += std::sin(turn);
             }
@@ -186,16 +214,16 @@ void BeatGrid::buildLattice()
         // lattice, each at its count of units.
         double c = 0.0, s = 0.0;
         for (size_t j = from; j < to; ++j) {
-            const double turn = 2.0 * M_PI * (m_beats[j] - m_beats[i]) / best;
+            const double turn = 2.0 * M_PI * (beats[j] - beats[i]) / best;
             c += std::cos(turn);
             s += std::sin(turn);
         }
         const double phase = std::atan2(s, c) / (2.0 * M_PI);
         std::vector<Anchor> onLattice;
         for (size_t j = from; j < to; ++j) {
-            const double x = (m_beats[j] - m_beats[i]) / best - phase;
+            const double x = (beats[j] - beats[i]) / best - phase;
             if (std::fabs(x - std::round(x)) < 0.25)
-                onLattice.push_back({std::round(x), m_beats[j]});
+                onLattice.push_back({std::round(x), beats[j]});
         }
         const double refined = slopeOf(onLattice.begin(), onLattice.end());
         unit[i] = refined > 0.0 && std::fabs(refined / best - 1.0) < kCoarseStep ? refined : best;
@@ -276,7 +304,7 @@ void BeatGrid::buildLattice()
             lastPhase = phase;
             havePhase = true;
             const double index = std::round(place[k] - phase);
-            const double ms = m_beats[first + k] - (place[k] - phase - index) * unit[first + k];
+            const double ms = beats[first + k] - (place[k] - phase - index) * unit[first + k];
             if (out.empty() || index > out.back().index)
                 out.push_back({index, ms});
         }
@@ -303,18 +331,18 @@ void BeatGrid::buildLattice()
         if (i < n)
             part.erase(std::remove_if(part.begin(), part.end(),
                                       [&](const Anchor& a) {
-                                          return a.ms > m_beats[i] - kChangeMargin * unit[i - 1] * kUnitsPerBeat;
+                                          return a.ms > beats[i] - kChangeMargin * unit[i - 1] * kUnitsPerBeat;
                                       }),
                        part.end());
         if (partStart > 0)
             part.erase(std::remove_if(part.begin(), part.end(),
                                       [&](const Anchor& a) {
                                           return a.ms <
-                                                 m_beats[partStart] + kChangeMargin * unit[partStart] * kUnitsPerBeat;
+                                                 beats[partStart] + kChangeMargin * unit[partStart] * kUnitsPerBeat;
                                       }),
                        part.end());
         const double partBoundary = boundary;
-        boundary = i < n ? 0.5 * (m_beats[i - 1] + m_beats[i]) : 0.0;
+        boundary = i < n ? 0.5 * (beats[i - 1] + beats[i]) : 0.0;
         partStart = i;
         if (part.size() < 2)
             continue;
@@ -383,7 +411,7 @@ void BeatGrid::buildLattice()
     if (m_anchors.size() < 2) {
         // Nothing settled: the tracker's beats as they are.
         m_anchors.clear();
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = 0; i < m_beats.size(); ++i)
             m_anchors.push_back({kUnitsPerBeat * double(i), m_beats[i]});
     }
 

@@ -11,6 +11,8 @@
 //   slip, an off-beat stretch or a change of level keeps the count of the music's own
 //   grid. Stretches where the tracker wanders (no whole count of quarters between its
 //   beats, for a few beats only) are left out and bridged from the steady stretches around.
+//   The tracker's beats after the sound's last attack (a band ringing out) are left out
+//   too: the lattice goes on past them at the tempo of the last bars played.
 // - level: the spacing of the taps against the lattice's beat period picks the taps'
 //   level: a quarter, a third, half, two thirds, the same, 3/2, twice, three or four times.
 // - phase: which points of the lattice the beats are on, from where the taps fall.
@@ -62,7 +64,8 @@ private:
 
     double timeAt(double index) const;
     double indexAt(double ms) const;
-    void buildLattice();
+    // The lattice through these beats (the tracker's, less any unheard ones at the ends).
+    void buildLattice(const std::vector<double>& beats);
     bool onsetsKeepToLattice(const std::vector<double>& onsets) const;
 
     std::vector<double> m_beats;

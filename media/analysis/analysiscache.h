@@ -21,7 +21,7 @@ namespace vk {
 
 class AnalysisCache {
 public:
-    static constexpr quint32 kFormatVersion = 1;
+    static constexpr quint32 kFormatVersion = 2;
 
     // dir: the folder for the cache files; empty means defaultDir().
     explicit AnalysisCache(QString dir = QString());

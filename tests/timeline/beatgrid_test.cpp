@@ -193,6 +193,41 @@ TEST(BeatGridLattice, FollowsAChangeOfTempo)
     EXPECT_GE(a.precise, 0.98);
 }
 
+TEST(BeatGridLattice, KeepsTheSongsTempoWhereTheBandRingsOut)
+{
+    // 170 BPM for 55 s of playing, then a chord rings out to 58 s. The tracker follows the
+    // playing within ±10 ms; in the ring-out it keeps counting on its own, at 178 BPM and
+    // all the more evenly for having nothing to follow, to 70 s. The onsets: every beat
+    // and its eighth while the band plays. Taps on the first eight beats.
+    const double beat = 60000.0 / 170.0;
+    const std::vector<double> truth = grid(100.0, beat, 58000.0);
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> jitter(-10.0, 10.0);
+    std::vector<double> tracker, onsets;
+    for (double t : truth) {
+        if (t >= 55000.0)
+            break;
+        tracker.push_back(t + jitter(rng));
+        onsets.push_back(t + 2.0);
+        onsets.push_back(t + beat / 2 + 2.0);
+    }
+    while (tracker.back() < 70000.0)
+        tracker.push_back(tracker.back() + 60000.0 / 178.0);
+    const BeatGrid beats(tracker, onsets);
+    ASSERT_TRUE(beats.steady());
+    const std::vector<double> got = beats.beatsFor(tapsOn(truth, 0, 8));
+    // To the end of the ring-out the beats keep the tempo of the playing.
+    const Agreement a = agreement(truth, got, 0.0, 58000.0);
+    EXPECT_GE(a.found, 0.99);
+    EXPECT_GE(a.precise, 0.99);
+    EXPECT_LT(a.medianMs, 6.0);
+    for (double t : truth)
+        if (t > 45000.0)
+            EXPECT_LT(std::fabs(nearestDistance(got, t)), 15.0) << t;
+    // The beats still cover the tracker's span.
+    EXPECT_GE(got.back(), 69000.0);
+}
+
 TEST(BeatGridTiming, WhereTheTrackerDriftsFromTheTapsTheTapsWin)
 {
     // The true beat every 500 ms; the tracker 45 ms late from 10 s to 20 s (it follows a
