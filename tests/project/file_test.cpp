@@ -152,6 +152,17 @@ TEST_F(ProjectFileTest, TheFieldsOfARowRoundTripThroughTheGoldenDocument)
     EXPECT_EQ(readAll(again), readAll(target));
 }
 
+// A rate that is no speed setting reads as none, and the load works the speed out.
+TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
+{
+    const QString source = path("rate.rem");
+    writeFile(source, "<project version=\"2_0_1\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                      "<videoclip soundmsec=\"0\" videofile=\"/a.mp4\" beginmsec=\"0\" endmsec=\"5000\""
+                      " intervalmsec=\"40\" rate=\"fast\" trans=\"\" transmsec=\"\"/></videoclips></project>");
+    ASSERT_TRUE(project.ProjectLoad(source));
+    EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::of(0.5)); // 5000 ms over the 10 s clip
+}
+
 TEST_F(ProjectFileTest, SaveEscapesMarkupAndWritesUtf8)
 {
     editor.setSndFile(QStringLiteral("/音楽/曲 & <歌>.wav"));
