@@ -3,7 +3,6 @@
 #include "app/shotfilldialog.h"
 #include "base/numbers.h"
 #include "base/settingsstore.h"
-#include "base/timetext.h"
 #include "media/analysis/shotworker.h"
 #include "timeline/editor.h"
 #include "timeline/shotfill.h"
@@ -46,13 +45,15 @@ QString flag(bool on)
 std::optional<UsedSpan> rowSpan(const Editor& editor, int row)
 {
     const RowTable& g = editor.Grid();
-    const QString file = g.text(row, Col::VideoFile);
+    const QString& file = g.videoFile(row);
     if (file.isEmpty())
         return std::nullopt;
     try {
-        const int interval = ParseInt32(g.text(row, Col::VideoInterval));
-        return UsedSpan{file, double(TimeTextToMsec(g.text(row, Col::InPoint), interval)),
-                        double(TimeTextToMsec(g.text(row, Col::OutPoint), interval))};
+        const std::optional<int> in = g.inPoint(row);
+        const std::optional<int> out = g.outPoint(row);
+        if (!g.frameInterval(row) || !in || !out)
+            return std::nullopt;
+        return UsedSpan{file, double(*in), double(*out)};
     } catch (const ConversionError&) {
         return std::nullopt; // cells that do not read hold no span to keep free
     }
@@ -130,12 +131,12 @@ ShotFillResult ShotFillCommand::fill(const ShotFillChoices& choices,
     std::vector<double> ends;
     double shortest = std::numeric_limits<double>::max();
     for (int r = first; r <= end; ++r) {
-        if (choices.onlyEmpty && !m_editor.Grid().text(r, Col::VideoFile).isEmpty())
+        if (choices.onlyEmpty && m_editor.Grid().hasVideo(r))
             continue;
         const double length = m_editor.sectionLength(r);
         if (length <= 0.0)
             continue;
-        const double start = m_editor.getSndMsec(r).toDouble();
+        const double start = m_editor.Grid().sectionStart(r);
         sections.push_back({r, length, -1.0});
         starts.push_back(start);
         ends.push_back(start + length);

@@ -119,21 +119,17 @@ bool VideoPanel::registerSpan(int in, int out, bool saveUndo)
     if (r < 1 || r > m_editor.lastRow())
         return false;
     OrderPair(in, out);
-    // Everything is converted before the first cell is written.
-    const QString inText = MsecToTimeText(in, m_interval);
-    const QString outText = MsecToTimeText(out, m_interval);
+    // Both points must fit the time text before the row changes.
+    FramePoint(in, m_interval);
+    FramePoint(out, m_interval);
     // The snapshot only once the row will change, so a refused registration keeps the
     // undo point the user had.
     if (saveUndo)
         m_editor.history().SaveUndoData();
     m_editor.setModified(true);
     RowTable& g = m_editor.Grid();
-    g.setText(r, Col::VideoFile, m_fileText);
-    g.setText(r, Col::InPoint, inText);
-    g.setText(r, Col::OutPoint, outText);
-    g.setText(r, Col::VideoInterval, QString::number(m_interval));
-    g.setText(r, Col::Width, QString::number(m_picture.width()));
-    g.setText(r, Col::Height, QString::number(m_picture.height()));
+    g.setVideoSpan(r, m_fileText, m_interval, in, out);
+    g.setMediaSize(r, MediaSize{m_picture.width(), m_picture.height()});
     m_editor.RowRefresh(r);
     return true;
 }

@@ -2,7 +2,6 @@
 
 #include "base/logging.h"
 #include "base/numbers.h"
-#include "base/timetext.h"
 #include "base/version.h"
 #include "timeline/editor.h"
 #include "timeline/soundtransport.h"
@@ -93,32 +92,23 @@ ProjectFile::ProjectFile(Editor& editor, MediaSizeProbe probe) : m_editor(editor
 void ProjectFile::FillMediaSizes(Editor& editor, const std::vector<int>& rows, const MediaSizeProbe& probe)
 {
     RowTable& g = editor.Grid();
-    struct Size {
-        bool ok = false;
-        QString width;
-        QString height;
-    };
-    QHash<QString, Size> known;
+    QHash<QString, std::optional<MediaSize>> known;
     for (int row : rows) {
         if (row < 1 || row >= g.Rows())
             continue;
-        const QString& file = g.text(row, Col::VideoFile);
+        const QString& file = g.videoFile(row);
         if (file.isEmpty())
             continue;
         auto it = known.constFind(file);
         if (it == known.constEnd()) {
-            Size size;
+            std::optional<MediaSize> size;
             int w = 0;
             int h = 0;
-            if (probe && probe(file, w, h)) {
-                size.ok = true;
-                size.width = QString::number(w);
-                size.height = QString::number(h);
-            }
+            if (probe && probe(file, w, h))
+                size = MediaSize{w, h};
             it = known.insert(file, size);
         }
-        g.setText(row, Col::Width, it->ok ? it->width : QString());
-        g.setText(row, Col::Height, it->ok ? it->height : QString());
+        g.setMediaSize(row, *it);
     }
 }
 
@@ -189,23 +179,26 @@ bool ProjectFile::ReadDocument(const QString& path, Document& out, QString& reas
 void ProjectFile::WriteClip(Editor& editor, int row, const Clip& clip)
 {
     RowTable& g = editor.Grid();
-    g.setText(row, Col::VideoFile, clip.videoFile);
+    g.setVideoFile(row, clip.videoFile);
+    g.setFrameInterval(row, clip.intervalMsec);
     // A point the time text cannot hold (a negative or zero interval, a time beyond
-    // the editor's range) leaves its cell empty: the row then counts as one without a
-    // usable span, as a file from an older version with damaged points always has.
+    // the editor's range) leaves the row without it: the row then counts as one
+    // without a usable span, as a file from an older version with damaged points
+    // always has.
+    if (!g.setInPoint(row, clip.beginMsec))
+        qCWarning(lcEdit) << "project: an in point the time text cannot hold passed over:" << clip.beginMsec;
+    if (!g.setOutPoint(row, clip.endMsec))
+        qCWarning(lcEdit) << "project: an out point the time text cannot hold passed over:" << clip.endMsec;
+    // A rate that is no speed setting reads as none: the load works it out again.
+    SpeedSetting speed;
     try {
-        g.setText(row, Col::InPoint, MsecToTimeText(clip.beginMsec, clip.intervalMsec));
+        speed = SpeedSetting::fromText(clip.rate);
     } catch (const ConversionError& e) {
-        LogPassedOver(lcEdit, "project: an in point", e);
+        LogPassedOver(lcEdit, "project: a rate", e);
     }
-    try {
-        g.setText(row, Col::OutPoint, MsecToTimeText(clip.endMsec, clip.intervalMsec));
-    } catch (const ConversionError& e) {
-        LogPassedOver(lcEdit, "project: an out point", e);
-    }
-    g.setText(row, Col::VideoInterval, QString::number(clip.intervalMsec));
-    g.setText(row, Col::Speed, clip.rate);
-    g.setText(row, Col::Effect, clip.trans);
+    g.setSpeed(row, speed);
+    g.setEffect(row, clip.trans);
+    // The length as the file holds it, as the effect dialog keeps it as typed.
     g.setText(row, Col::TransMsec, clip.transMsec);
 }
 
@@ -236,16 +229,11 @@ bool ProjectFile::ProjectLoad(const QString& path)
         const int row = i + 1;
         const Clip& clip = doc.clips[size_t(i)];
         // Rows left over from before the load start empty.
-        for (int c = 0; c < g.Cols(); ++c)
-            if (!g.text(row, c).isEmpty())
-                g.setText(row, c, QString());
-        try {
-            g.setText(row, Col::SectionText, MsecToTimeText(clip.soundMsec, interval));
-        } catch (const ConversionError& e) {
-            // Shown empty; the start in ms below is what the commands and the output use.
-            LogPassedOver(lcEdit, "project: a section start", e);
-        }
-        g.setText(row, Col::SectionMsec, QString::number(clip.soundMsec));
+        g.clearRegistration(row);
+        // Shown empty when the time text cannot hold it; the start in ms is what the
+        // commands and the output use.
+        if (!g.setSectionStart(row, clip.soundMsec, interval))
+            qCWarning(lcEdit) << "project: a section start the time text cannot show:" << clip.soundMsec;
         if (clip.videoFile.isEmpty())
             continue;
         WriteClip(m_editor, row, clip);
@@ -294,31 +282,27 @@ bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& 
         int interval = -1;
         int begin = -1;
         int end = -1;
+        QString rate;
         try {
             // The start the output cuts at, to the millisecond; the time text beside it is
             // only its display, truncated to the sound's frames.
-            soundMsec = ParseInt32(g.text(r, Col::SectionMsec));
-            const QString& intervalText = g.text(r, Col::VideoInterval);
-            if (!intervalText.isEmpty())
-                interval = ParseInt32(intervalText);
-            const QString& inText = g.text(r, Col::InPoint);
-            if (!inText.isEmpty())
-                begin = TimeTextToMsec(inText, interval);
-            const QString& outText = g.text(r, Col::OutPoint);
-            if (!outText.isEmpty())
-                end = TimeTextToMsec(outText, interval);
+            soundMsec = g.sectionStart(r);
+            interval = g.frameInterval(r).value_or(-1);
+            begin = g.inPoint(r).value_or(-1);
+            end = g.outPoint(r).value_or(-1);
+            rate = g.speed(r).text();
         } catch (const ConversionError&) {
             reason = QStringLiteral("%1 行目の値が正しくありません。").arg(r);
             return false;
         }
         pugi::xml_node clip = clips.append_child("videoclip");
         setInt(clip, "soundmsec", soundMsec);
-        setText(clip, "videofile", g.text(r, Col::VideoFile));
+        setText(clip, "videofile", g.videoFile(r));
         setInt(clip, "beginmsec", begin);
         setInt(clip, "endmsec", end);
         setInt(clip, "intervalmsec", interval);
-        setText(clip, "rate", g.text(r, Col::Speed));
-        setText(clip, "trans", g.text(r, Col::Effect));
+        setText(clip, "rate", rate);
+        setText(clip, "trans", g.effect(r));
         setText(clip, "transmsec", g.text(r, Col::TransMsec));
     }
 

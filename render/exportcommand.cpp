@@ -65,8 +65,7 @@ std::vector<ExportMarker> ExportCommand::markers(const BeatMarks& beats) const
     std::vector<ExportMarker> list;
     const RowTable& grid = m_editor.Grid();
     for (int r = 1; r < grid.Rows(); ++r)
-        list.push_back(
-            {ExportMarker::Kind::Section, double(ParseInt32(m_editor.getSndMsec(r))), QStringLiteral("行 %1").arg(r)});
+        list.push_back({ExportMarker::Kind::Section, double(grid.sectionStart(r)), QStringLiteral("行 %1").arg(r)});
     int bar = 0;
     for (double ms : beats.beatsMs) {
         const bool first = std::find(beats.barsMs.begin(), beats.barsMs.end(), ms) != beats.barsMs.end();
@@ -97,7 +96,7 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
     const RowTable& grid = m_editor.Grid();
     bool input = OutputDriver::SameFile(target, m_editor.sndFile());
     for (int r = 1; !input && r < grid.Rows(); ++r)
-        input = OutputDriver::SameFile(target, grid.text(r, Col::VideoFile));
+        input = OutputDriver::SameFile(target, grid.videoFile(r));
     if (input) {
         ui.message(target + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"),
                    UserDialogs::Icon::Warning);
@@ -112,9 +111,9 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         double start = 0;
         double end = m_editor.sndLength();
         if (m_editor.partOnly()) {
-            start = ParseNumber(m_editor.getSndMsec(m_editor.dragFirst()));
+            start = grid.sectionStart(m_editor.dragFirst());
             if (m_editor.dragLast() < m_editor.lastRow())
-                end = ParseNumber(m_editor.getSndMsec(m_editor.dragLast() + 1));
+                end = grid.sectionStart(m_editor.dragLast() + 1);
         }
         OutputFormat format;
         Mp4ProfileGet(m_editor.mp4ProfileIndex(), format);
@@ -194,8 +193,8 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         QString message = QStringLiteral("書き出しました。") + kLineBreak + target;
         QStringList rows;
         for (int r = 1; r < grid.Rows(); ++r) {
-            const QString& effect = grid.text(r, Col::Effect);
-            if (effect.isEmpty() || grid.text(r, Col::VideoFile).isEmpty())
+            const QString& effect = grid.effect(r);
+            if (effect.isEmpty() || !grid.hasVideo(r))
                 continue;
             const QString clsid = TransitionClsid(true, effect);
             for (const QString& c : replaced)

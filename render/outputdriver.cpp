@@ -160,7 +160,7 @@ bool OutputDriver::refuseInputFile()
     const RowTable& grid = m_editor.Grid();
     bool input = SameFile(output, m_editor.sndFile());
     for (int r = 1; !input && r < grid.Rows(); ++r)
-        input = SameFile(output, grid.text(r, Col::VideoFile));
+        input = SameFile(output, grid.videoFile(r));
     if (!input)
         return false;
     m_editor.ui().message(output + kLineBreak + QStringLiteral("入力ファイルに上書きはできません。"),
@@ -196,11 +196,11 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
     try {
         const int lastRow = m_editor.lastRow();
         auto draggedRange = [&](double& start, double& end) {
-            start = ParseNumber(m_editor.getSndMsec(m_editor.dragFirst()));
+            start = m_editor.Grid().sectionStart(m_editor.dragFirst());
             if (m_editor.dragLast() >= lastRow)
                 end = m_editor.sndLength();
             else
-                end = ParseNumber(m_editor.getSndMsec(m_editor.dragLast() + 1));
+                end = m_editor.Grid().sectionStart(m_editor.dragLast() + 1);
         };
 
         QString target;

@@ -1,7 +1,6 @@
 #include "render/timelinedocument.h"
 
 #include "base/numbers.h"
-#include "base/timetext.h"
 #include "timeline/rowtable.h"
 
 #include <QSaveFile>
@@ -53,11 +52,18 @@ QString timelineSeconds(double seconds, double f)
     return ShortestDecimal(RoundTo3(seconds * f));
 }
 
-// A transition duration cell: empty reads as 0.
+// A transition's length: none reads as 0.
 double durationMsec(const RowTable& grid, int row)
 {
-    const QString& text = grid.text(row, Col::TransMsec);
-    return text.isEmpty() ? 0.0 : ParseNumber(text);
+    return grid.effectLength(row).value_or(0.0);
+}
+
+// A registered row's in or out point; a row without one cannot be written.
+int videoPoint(std::optional<int> point)
+{
+    if (!point)
+        throw ConversionError(ConversionError::Kind::Type, "no video point");
+    return *point;
 }
 
 void buildTimeline(pugi::xml_document& doc, const TimelineInputs& in, const OutputFormat& format, double f)
@@ -70,7 +76,7 @@ void buildTimeline(pugi::xml_document& doc, const TimelineInputs& in, const Outp
 
     // Section start and end of a row in ms, as the table holds them: a start snapped to
     // a beat is cut on the beat, not on the sound frame its time text shows.
-    auto sectionStart = [&](int r) { return ParseInt32(grid.text(r, Col::SectionMsec)); };
+    auto sectionStart = [&](int r) { return grid.sectionStart(r); };
     auto sectionEnd = [&](int r) { return r < n ? sectionStart(r + 1) : in.soundLength; };
 
     pugi::xml_node video = root.append_child("group");
@@ -83,40 +89,39 @@ void buildTimeline(pugi::xml_document& doc, const TimelineInputs& in, const Outp
     SetXmlAttribute(video, "width", dv ? QStringLiteral("720") : QString::number(format.width));
     SetXmlAttribute(video, "height", dv ? QStringLiteral("480") : QString::number(format.height));
 
-    const QString normalSpeed = QStringLiteral("等速");
     pugi::xml_node track;
     for (int r = 1; r <= n; ++r) {
         if (r == 1)
             track = video.append_child("track");
-        if (grid.text(r, Col::VideoFile).isEmpty())
+        if (!grid.hasVideo(r))
             continue; // no video for this section, whatever its effect says
 
-        const int interval = ParseInt32(grid.text(r, Col::VideoInterval));
+        if (!grid.frameInterval(r))
+            throw ConversionError(ConversionError::Kind::Type, "no frame interval");
         const int tStart = sectionStart(r);
         const int tEnd = sectionEnd(r);
-        const int mIn = TimeTextToMsec(grid.text(r, Col::InPoint), interval);
+        const int mIn = videoPoint(grid.inPoint(r));
         double mOut = 0;
-        if (grid.text(r, Col::Speed) == normalSpeed) {
+        if (grid.speed(r).isNormal()) {
             // Normal speed: the media span is the exact section length from the in point.
-            const double next = r < n ? ParseNumber(grid.text(r + 1, Col::SectionMsec)) : double(in.soundLength);
-            mOut = next - ParseNumber(grid.text(r, Col::SectionMsec)) + mIn;
+            mOut = double(tEnd) - double(tStart) + mIn;
         } else {
-            mOut = TimeTextToMsec(grid.text(r, Col::OutPoint), interval);
+            mOut = videoPoint(grid.outPoint(r));
         }
 
-        const QString& effect = grid.text(r, Col::Effect);
+        const QString& effect = grid.effect(r);
         if (!effect.isEmpty())
             track = video.append_child("track");
         pugi::xml_node clip = track.append_child("clip");
 
         SetXmlAttribute(clip, "start", timelineSeconds(tStart / 1000.0, f));
         double stopSec = tEnd / 1000.0;
-        if (r < n && !grid.text(r + 1, Col::Effect).isEmpty())
+        if (r < n && !grid.effect(r + 1).isEmpty())
             stopSec = tEnd / 1000.0 + durationMsec(grid, r + 1) / 1000.0; // held under the next transition
         SetXmlAttribute(clip, "stop", timelineSeconds(stopSec, f));
         SetXmlAttribute(clip, "mstart", ShortestDecimal(mIn / 1000.0));
         SetXmlAttribute(clip, "mstop", ShortestDecimal(mOut / 1000.0));
-        SetXmlAttribute(clip, "src", grid.text(r, Col::VideoFile));
+        SetXmlAttribute(clip, "src", grid.videoFile(r));
 
         if (!effect.isEmpty()) {
             pugi::xml_node transition = track.append_child("transition");
@@ -125,9 +130,11 @@ void buildTimeline(pugi::xml_document& doc, const TimelineInputs& in, const Outp
             SetXmlAttribute(transition, "clsid", TransitionClsid(true, effect));
         }
 
-        // Taller than wide, by plain text order of the two cells (as the cells are
-        // compared, "720" is above "1280").
-        if (QString::compare(grid.text(r, Col::Height), grid.text(r, Col::Width), Qt::CaseSensitive) > 0)
+        // Taller than wide, by plain text order of the two numbers (as the cells were
+        // always compared, "720" is above "1280"); an unknown size is never taller.
+        const std::optional<MediaSize> size = grid.mediaSize(r);
+        if (size &&
+            QString::compare(QString::number(size->height), QString::number(size->width), Qt::CaseSensitive) > 0)
             SetXmlAttribute(clip, "stretchmode", QStringLiteral("PreserveAspectRatio"));
     }
 

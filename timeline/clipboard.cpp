@@ -109,8 +109,8 @@ void VideoClipboard::CutUp()
         for (int r = first; r + k <= m_editor.lastRow(); ++r) {
             grid.copyRegistration(r + k, grid, r);
             grid.clearRegistration(r + k);
-            grid.setText(r, Col::Speed, QString());
-            grid.setText(r + k, Col::Speed, QString());
+            grid.setSpeed(r, SpeedSetting::none());
+            grid.setSpeed(r + k, SpeedSetting::none());
         }
         // Every moved registration gets the speed of its new section; a "等速" mark
         // does not survive the move. The views hear of the whole command once, below.
@@ -133,8 +133,8 @@ void VideoClipboard::InsertPasteVideo(bool saveUndo)
         for (int r = m_editor.lastRow(); r >= first + m; --r) {
             grid.copyRegistration(r - m, grid, r);
             grid.clearRegistration(r - m);
-            grid.setText(r, Col::Speed, QString());
-            grid.setText(r - m, Col::Speed, QString());
+            grid.setSpeed(r, SpeedSetting::none());
+            grid.setSpeed(r - m, SpeedSetting::none());
         }
         pasteEntries();
         {

@@ -62,6 +62,16 @@ void Editor::setRangeLabels(const QString& sound, const QString& video)
     emit labelsChanged();
 }
 
+namespace {
+// A registered row's in or out point; a row without one cannot be worked out.
+int videoPoint(std::optional<int> point)
+{
+    if (!point)
+        throw ConversionError(ConversionError::Kind::Type, "no video point");
+    return *point;
+}
+} // namespace
+
 QString Editor::getSndMsec(int row) const
 {
     return m_grid.text(row, Col::SectionMsec);
@@ -69,19 +79,17 @@ QString Editor::getSndMsec(int row) const
 
 int Editor::getVidLengthMsec(int row) const
 {
-    if (m_grid.text(row, Col::VideoFile).isEmpty())
+    if (!m_grid.hasVideo(row))
         return 0;
-    const int v = ParseInt32(m_grid.text(row, Col::VideoInterval));
-    return CheckInt32((long long)TimeTextToMsec(m_grid.text(row, Col::OutPoint), v) -
-                      TimeTextToMsec(m_grid.text(row, Col::InPoint), v));
+    return CheckInt32((long long)videoPoint(m_grid.outPoint(row)) - videoPoint(m_grid.inPoint(row)));
 }
 
 double Editor::sectionLength(int row) const
 {
-    const double start = ParseNumber(m_grid.text(row, Col::SectionMsec));
+    const double start = m_grid.sectionStart(row);
     if (row >= lastRow())
         return double(m_sndLength) - start;
-    return ParseNumber(m_grid.text(row + 1, Col::SectionMsec)) - start;
+    return double(m_grid.sectionStart(row + 1)) - start;
 }
 
 int Editor::MsecToRow(int msec) const
@@ -91,8 +99,8 @@ int Editor::MsecToRow(int msec) const
         if (r == last)
             return r;
         try {
-            const double start = ParseNumber(m_grid.text(r, Col::SectionMsec));
-            const double next = ParseNumber(m_grid.text(r + 1, Col::SectionMsec));
+            const int start = m_grid.sectionStart(r);
+            const int next = m_grid.sectionStart(r + 1);
             if (start <= msec && msec < next)
                 return r;
         } catch (const ConversionError&) {
@@ -102,28 +110,32 @@ int Editor::MsecToRow(int msec) const
     return 0;
 }
 
-std::optional<QString> Editor::speedText(int row) const
+std::optional<double> Editor::speedRatio(int row) const
 {
-    const int v = ParseInt32(m_grid.text(row, Col::VideoInterval));
-    const int in = TimeTextToMsec(m_grid.text(row, Col::InPoint), v);
-    const int out = TimeTextToMsec(m_grid.text(row, Col::OutPoint), v);
-    const int span = CheckInt32((long long)out - in);
+    const int span = CheckInt32((long long)videoPoint(m_grid.outPoint(row)) - videoPoint(m_grid.inPoint(row)));
     const double length = sectionLength(row);
     if (length == 0.0)
         return std::nullopt;
-    return ShortestDecimal(RoundTo3(double(span) / length)) + QLatin1Char('x');
+    return RoundTo3(double(span) / length);
+}
+
+std::optional<QString> Editor::speedText(int row) const
+{
+    if (const auto ratio = speedRatio(row))
+        return SpeedSetting::of(*ratio).text();
+    return std::nullopt;
 }
 
 void Editor::refreshRowSpeed(int row)
 {
-    if (const auto text = speedText(row))
-        m_grid.setText(row, Col::Speed, *text);
+    if (const auto ratio = speedRatio(row))
+        m_grid.setSpeed(row, SpeedSetting::of(*ratio));
 }
 
 void Editor::RowRefresh(int row)
 {
     if (row >= 1) {
-        if (row > lastRow() || m_grid.text(row, Col::VideoFile).isEmpty())
+        if (row > lastRow() || !m_grid.hasVideo(row))
             return;
         try {
             refreshRowSpeed(row);
@@ -138,7 +150,7 @@ void Editor::RowRefresh(int row)
     // without a speed; a cell that cannot be read ends the refresh there.
     try {
         for (int r = 1; r <= lastRow(); ++r) {
-            if (m_grid.text(r, Col::Speed).isEmpty() && !m_grid.text(r, Col::VideoFile).isEmpty())
+            if (m_grid.hasVideo(r) && m_grid.speed(r).isNone())
                 refreshRowSpeed(r);
         }
     } catch (const ConversionError& e) {

@@ -134,8 +134,11 @@ public:
     // The row whose section contains msec; the last row for any time past its start;
     // 0 when the table has no data rows.
     int MsecToRow(int msec) const;
-    // The speed text of a registered row ("1.5x"); nullopt when the section is empty.
-    // Throws ConversionError on cells that are not numbers or time text.
+    // The speed ratio of a registered row, its video span over its section length to
+    // three decimals; nullopt when the section is empty. Throws ConversionError on cells
+    // that are not numbers or time text.
+    std::optional<double> speedRatio(int row) const;
+    // The same as the table shows it ("1.5x").
     std::optional<QString> speedText(int row) const;
     // Recomputes the speed of one row (row >= 1), or of every registered row whose speed
     // is still empty (row < 1).

@@ -40,7 +40,7 @@ int Effects::loadIndex(const RowTable& grid, int row)
 {
     if (!hasRow(grid, row))
         return 0;
-    const QString& name = grid.text(row, Col::Effect);
+    const QString& name = grid.effect(row);
     if (name.isEmpty())
         return 0;
     const QStringList& list = names();
@@ -60,11 +60,12 @@ void Effects::update(Editor& editor, SettingsStore& settings, int row, int index
         const QString name = (index > 0 && index < names().size()) ? names().at(index) : QString();
         editor.setLastEffectName(name);
         if (rowExists) {
-            grid.setText(row, Col::Effect, name);
+            grid.setEffect(row, name);
+            // The duration as typed: the box is the dialog's own text.
             grid.setText(row, Col::TransMsec, duration);
         }
     } else if (rowExists) {
-        grid.setText(row, Col::Effect, QString());
+        grid.setEffect(row, QString());
     }
     if (!duration.isEmpty())
         settings.RegValueWrite(QStringLiteral("transDur"), duration);

@@ -1,7 +1,6 @@
 #include "timeline/resplit.h"
 
 #include "base/numbers.h"
-#include "base/timetext.h"
 #include "timeline/editor.h"
 
 #include <algorithm>
@@ -44,18 +43,18 @@ void VideoResplit::run()
     UserDialogs& ui = m_editor.ui();
     const RowTable& grid = m_editor.Grid();
     for (int i = first; i < last; ++i) {
-        if (grid.text(i, Col::VideoFile) != grid.text(i + 1, Col::VideoFile)) {
+        if (grid.videoFile(i) != grid.videoFile(i + 1)) {
             ui.message(QStringLiteral("複数映像ﾌｧｲﾙにまたがる映像速度変更はできません。"), UserDialogs::Icon::Warning);
             return;
         }
-        if (grid.text(i, Col::OutPoint) != grid.text(i + 1, Col::InPoint)) {
+        if (grid.outPoint(i) != grid.inPoint(i + 1)) {
             ui.message(QStringLiteral("不連続映像にまたがる映像速度変更はできません。"), UserDialogs::Icon::Warning);
             return;
         }
     }
-    // The checks above pass for rows without registration (their empty texts are
-    // equal), but there is no video span to divide.
-    if (grid.text(first, Col::VideoFile).isEmpty()) {
+    // The checks above pass for rows without registration (they have no file and no
+    // points), but there is no video span to divide.
+    if (!grid.hasVideo(first)) {
         ui.message(QStringLiteral("映像登録のない範囲は再分割できません。"), UserDialogs::Icon::Warning);
         return;
     }
@@ -77,10 +76,14 @@ void VideoResplit::run()
     int start = 0;
     int total = 0;
     try {
-        v = ParseInt32(grid.text(first, Col::VideoInterval));
-        start = TimeTextToMsec(grid.text(first, Col::InPoint), v);
-        const int end = TimeTextToMsec(grid.text(last, Col::OutPoint), ParseInt32(grid.text(last, Col::VideoInterval)));
-        total = CheckInt32((long long)end - start);
+        const std::optional<int> interval = grid.frameInterval(first);
+        const std::optional<int> in = grid.inPoint(first);
+        const std::optional<int> end = grid.outPoint(last);
+        if (!interval || !in || !end || !grid.frameInterval(last))
+            return;
+        v = *interval;
+        start = *in;
+        total = CheckInt32((long long)*end - start);
     } catch (const ConversionError&) {
         return;
     }
@@ -105,12 +108,10 @@ void VideoResplit::run()
     clip.setRows(count + 1);
     clip.clear();
     for (int i = 1; i <= count; ++i) {
-        for (int c : {Col::VideoFile, Col::VideoInterval, Col::Width, Col::Height})
-            clip.setText(i, c, cut.text(1, c));
         const int in = RoundToInt32(double(total) * double(i - 1) / double(n) + double(start));
         const int out = RoundToInt32(double(total) * double(i) / double(n) + double(start));
-        clip.setText(i, Col::InPoint, MsecToTimeText(in, v));
-        clip.setText(i, Col::OutPoint, MsecToTimeText(out, v));
+        clip.setVideoSpan(i, cut.videoFile(1), v, in, out);
+        clip.setMediaSize(i, cut.mediaSize(1));
     }
 
     m_editor.setDraggedRange(first, first);

@@ -17,12 +17,6 @@ namespace vk {
 
 namespace {
 
-const QString& stillTime()
-{
-    static const QString text = QStringLiteral("00:00:00:00");
-    return text;
-}
-
 bool isStillImage(const QString& extension)
 {
     return extension == QLatin1String("jpg") || extension == QLatin1String("gif") ||
@@ -88,9 +82,9 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
         if (first < 1 || first > m_editor.lastRow())
             return;
         if (first < last) {
-            const double start = ParseNumber(m_grid.text(first, Col::SectionMsec));
-            const double end = last >= m_editor.lastRow() ? double(m_editor.sndLength())
-                                                          : ParseNumber(m_grid.text(last + 1, Col::SectionMsec));
+            const double start = m_grid.sectionStart(first);
+            const double end =
+                last >= m_editor.lastRow() ? double(m_editor.sndLength()) : double(m_grid.sectionStart(last + 1));
             m_editor.setMsg(QString::number(last - first + 1) + QStringLiteral("行 ﾄﾞﾗｯｸﾞ選択 ") +
                             QStringLiteral("(音声区間長=") + ShortestDecimal(end - start) + QStringLiteral("ms)"));
         } else {
@@ -111,14 +105,14 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
                 return;
             }
             m_editor.history().SaveUndoData();
-            const QString effect = m_grid.text(m, Col::Effect);
+            const QString effect = m_grid.effect(m);
             if (!effect.isEmpty()) {
                 m_editor.setLastEffectName(effect);
-                m_grid.setText(m, Col::Effect, QString());
-                m_grid.setText(m, Col::TransMsec, QString());
+                m_grid.setEffect(m, QString());
+                m_grid.setEffectLength(m, std::nullopt);
             } else {
-                m_grid.setText(m, Col::Effect, m_editor.lastEffectName());
-                m_grid.setText(m, Col::TransMsec, QStringLiteral("1500"));
+                m_grid.setEffect(m, m_editor.lastEffectName());
+                m_grid.setEffectLength(m, 1500.0);
             }
             m_editor.notifyTable();
             return;
@@ -126,31 +120,29 @@ void RowSelection::GridMouseUp(Button button, int shift, int currentRow, int sel
 
         // Still images (out point 0) keep their speed; rows without registration do not.
         bool changed = false;
-        if (c == Col::Speed && m_grid.text(m, Col::OutPoint) != stillTime()) {
+        if (c == Col::Speed && m_grid.outPoint(m) != 0) {
             if (!right) {
                 m_editor.history().SaveUndoData();
-                const QString before = m_grid.text(m, Col::Speed);
-                if (before == QStringLiteral("等速")) {
+                const SpeedSetting before = m_grid.speed(m);
+                if (before.isNormal()) {
                     const QSignalBlocker quiet(&m_editor); // notified once below
                     m_editor.RowRefresh(m);                // writes nothing for a row without video file
                 } else {
-                    m_grid.setText(m, Col::Speed, QStringLiteral("等速"));
+                    m_grid.setSpeed(m, SpeedSetting::normal());
                 }
                 // The toggle is an unsaved change like any other edit of the table.
-                if (m_grid.text(m, Col::Speed) != before) {
+                if (m_grid.speed(m) != before) {
                     m_editor.setModified(true);
                     changed = true;
                 }
             } else {
-                if (m_grid.text(m, Col::VideoFile).isEmpty())
+                if (!m_grid.hasVideo(m))
                     return;
-                const std::optional<QString> speed = m_editor.speedText(m);
-                if (!speed)
+                const std::optional<double> ratio = m_editor.speedRatio(m);
+                if (!ratio)
                     return;
-                QString rate = *speed;
-                rate.chop(1); // the box takes the plain number
                 if (m_editor.videoPanel())
-                    m_editor.videoPanel()->setRateText(rate);
+                    m_editor.videoPanel()->setRateText(ShortestDecimal(*ratio)); // the box takes the plain number
             }
         }
 
@@ -182,9 +174,9 @@ void RowSelection::SeekToRow(int row)
         if (SoundTransport* sound = m_editor.soundPanel()) {
             sound->halt();
             // Through the slider, so the marker follows the position like any seek.
-            sound->scrollTo(ParseInt32(m_editor.getSndMsec(row)));
+            sound->scrollTo(m_grid.sectionStart(row));
         }
-        if (m_grid.text(row, Col::VideoFile).isEmpty())
+        if (!m_grid.hasVideo(row))
             return;
         if (m_editor.videoPanel())
             m_editor.videoPanel()->ShowRowVideo(row);

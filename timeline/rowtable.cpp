@@ -1,10 +1,59 @@
 #include "timeline/rowtable.h"
 
+#include "base/numbers.h"
+#include "base/timetext.h"
+
 #include <algorithm>
 #include <numeric>
 #include <stdexcept>
 
 namespace vk {
+
+namespace {
+const QString kNormalSpeed = QStringLiteral("等速");
+
+std::optional<int> optionalInt(const QString& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    return ParseInt32(text);
+}
+
+QString optionalText(std::optional<int> value)
+{
+    return value ? QString::number(*value) : QString();
+}
+} // namespace
+
+QString SpeedSetting::text() const
+{
+    switch (kind) {
+    case Kind::None:
+        break;
+    case Kind::Normal:
+        return kNormalSpeed;
+    case Kind::Ratio:
+        return ShortestDecimal(ratio) + QLatin1Char('x');
+    }
+    return QString();
+}
+
+SpeedSetting SpeedSetting::fromText(const QString& text)
+{
+    if (text.isEmpty())
+        return none();
+    if (text == kNormalSpeed)
+        return normal();
+    if (!text.endsWith(QLatin1Char('x')))
+        throw ConversionError(ConversionError::Kind::Type, "not a speed");
+    return of(ParseNumber(text.chopped(1)));
+}
+
+int FramePoint(int ms, int interval)
+{
+    // The time text holds the frames; its fields set the reach.
+    return TimeTextToMsec(MsecToTimeText(ms, interval), interval);
+}
 
 RowTable::RowTable(int rows, int cols)
 {
@@ -63,6 +112,149 @@ void RowTable::setMarker(int row, Rgb colour)
 {
     checkCell(row, 0);
     m_markers[size_t(row)] = colour;
+}
+
+// ---- a row's fields ----------------------------------------------------------------------
+
+int RowTable::sectionStart(int row) const
+{
+    return ParseInt32(text(row, Col::SectionMsec));
+}
+
+bool RowTable::setSectionStart(int row, int ms, int soundInterval)
+{
+    QString shown;
+    bool held = true;
+    try {
+        shown = MsecToTimeText(ms, soundInterval);
+    } catch (const ConversionError&) {
+        // Shown empty, reported to the caller; the start in ms is what the commands
+        // and the output use.
+        held = false;
+    }
+    setText(row, Col::SectionText, shown);
+    setText(row, Col::SectionMsec, QString::number(ms));
+    return held;
+}
+
+const QString& RowTable::videoFile(int row) const
+{
+    return text(row, Col::VideoFile);
+}
+
+void RowTable::setVideoFile(int row, const QString& file)
+{
+    setText(row, Col::VideoFile, file);
+}
+
+std::optional<int> RowTable::frameInterval(int row) const
+{
+    return optionalInt(text(row, Col::VideoInterval));
+}
+
+void RowTable::setFrameInterval(int row, std::optional<int> interval)
+{
+    setText(row, Col::VideoInterval, optionalText(interval));
+}
+
+std::optional<int> RowTable::inPoint(int row) const
+{
+    const QString& point = text(row, Col::InPoint);
+    if (point.isEmpty())
+        return std::nullopt;
+    return TimeTextToMsec(point, frameInterval(row).value_or(-1));
+}
+
+std::optional<int> RowTable::outPoint(int row) const
+{
+    const QString& point = text(row, Col::OutPoint);
+    if (point.isEmpty())
+        return std::nullopt;
+    return TimeTextToMsec(point, frameInterval(row).value_or(-1));
+}
+
+namespace {
+bool setPoint(RowTable& table, int row, int col, std::optional<int> ms)
+{
+    QString point;
+    bool held = true;
+    if (ms) {
+        try {
+            point = MsecToTimeText(*ms, table.frameInterval(row).value_or(-1));
+        } catch (const ConversionError&) {
+            held = false; // reported to the caller
+        }
+    }
+    table.setText(row, col, point);
+    return held;
+}
+} // namespace
+
+bool RowTable::setInPoint(int row, std::optional<int> ms)
+{
+    return setPoint(*this, row, Col::InPoint, ms);
+}
+
+bool RowTable::setOutPoint(int row, std::optional<int> ms)
+{
+    return setPoint(*this, row, Col::OutPoint, ms);
+}
+
+bool RowTable::setVideoSpan(int row, const QString& file, int interval, int inMs, int outMs)
+{
+    setVideoFile(row, file);
+    setFrameInterval(row, interval);
+    const bool in = setInPoint(row, inMs);
+    const bool out = setOutPoint(row, outMs);
+    return in && out;
+}
+
+SpeedSetting RowTable::speed(int row) const
+{
+    return SpeedSetting::fromText(text(row, Col::Speed));
+}
+
+void RowTable::setSpeed(int row, const SpeedSetting& speed)
+{
+    setText(row, Col::Speed, speed.text());
+}
+
+const QString& RowTable::effect(int row) const
+{
+    return text(row, Col::Effect);
+}
+
+void RowTable::setEffect(int row, const QString& name)
+{
+    setText(row, Col::Effect, name);
+}
+
+std::optional<double> RowTable::effectLength(int row) const
+{
+    const QString& length = text(row, Col::TransMsec);
+    if (length.isEmpty())
+        return std::nullopt;
+    return ParseNumber(length);
+}
+
+void RowTable::setEffectLength(int row, std::optional<double> ms)
+{
+    setText(row, Col::TransMsec, ms ? ShortestDecimal(*ms) : QString());
+}
+
+std::optional<MediaSize> RowTable::mediaSize(int row) const
+{
+    const std::optional<int> width = optionalInt(text(row, Col::Width));
+    const std::optional<int> height = optionalInt(text(row, Col::Height));
+    if (!width || !height)
+        return std::nullopt;
+    return MediaSize{*width, *height};
+}
+
+void RowTable::setMediaSize(int row, std::optional<MediaSize> size)
+{
+    setText(row, Col::Width, size ? QString::number(size->width) : QString());
+    setText(row, Col::Height, size ? QString::number(size->height) : QString());
 }
 
 void RowTable::clear()

@@ -38,8 +38,7 @@ bool appendSection(Editor& editor, int ms)
     grid.setCols(Col::Count);
     const int row = grid.Rows();
     grid.setRows(row + 1);
-    grid.setText(row, Col::SectionText, text);
-    grid.setText(row, Col::SectionMsec, QString::number(ms));
+    grid.setSectionStart(row, ms, interval);
     return true;
 }
 
@@ -193,9 +192,9 @@ void Sections::SndSplit()
 
         const int interval = m_editor.sndFrameInterval();
         // The start as shown in column 1, rounded down to whole sound frames.
-        const int start = TimeTextToMsec(m_grid.text(row, Col::SectionText), interval);
-        const int end = row == m_editor.lastRow() ? m_editor.sndLength()
-                                                  : TimeTextToMsec(m_grid.text(row + 1, Col::SectionText), interval);
+        const int start = FramePoint(m_grid.sectionStart(row), interval);
+        const int end =
+            row == m_editor.lastRow() ? m_editor.sndLength() : FramePoint(m_grid.sectionStart(row + 1), interval);
         const double span = double(end) - double(start);
         try {
             for (int k = 1; k <= n - 1; ++k) {
@@ -235,14 +234,12 @@ void Sections::SndSameSplit()
     m_editor.history().SaveUndoData();
     try {
         const int n = b - a + 1;
-        const int start = ParseInt32(m_grid.text(a, Col::SectionMsec));
-        const int end =
-            b == m_editor.lastRow() ? m_editor.sndLength() : ParseInt32(m_grid.text(b + 1, Col::SectionMsec));
+        const int start = m_grid.sectionStart(a);
+        const int end = b == m_editor.lastRow() ? m_editor.sndLength() : m_grid.sectionStart(b + 1);
         const double total = double(CheckInt32((long long)end - start));
         for (int i = a + 1; i <= b; ++i) {
             const int s = RoundToInt32(total * (i - a) / n + start);
-            m_grid.setText(i, Col::SectionMsec, QString::number(s));
-            m_grid.setText(i, Col::SectionText, MsecToTimeText(s, m_editor.sndFrameInterval()));
+            m_grid.setSectionStart(i, s, m_editor.sndFrameInterval());
         }
         m_editor.setModified(true);
     } catch (const ConversionError& e) {
@@ -266,8 +263,8 @@ Sections::Range Sections::beatSplitRange() const
     if (first < 1 || first > last)
         return range;
     try {
-        range.fromMs = ParseInt32(m_grid.text(first, Col::SectionMsec));
-        range.toMs = end == last ? m_editor.sndLength() : ParseInt32(m_grid.text(end + 1, Col::SectionMsec));
+        range.fromMs = m_grid.sectionStart(first);
+        range.toMs = end == last ? m_editor.sndLength() : m_grid.sectionStart(end + 1);
     } catch (const ConversionError&) {
         return Range{};
     }
@@ -337,8 +334,7 @@ void Sections::SndClear()
     m_grid.setRows(2);
     for (int c = 0; c < m_grid.Cols(); ++c)
         m_grid.setText(1, c, QString());
-    m_grid.setText(1, Col::SectionText, QStringLiteral("00:00:00:00"));
-    m_grid.setText(1, Col::SectionMsec, QStringLiteral("0"));
+    m_grid.setSectionStart(1, 0, m_editor.sndFrameInterval());
     m_grid.currentCol = 0;
     m_grid.currentRow = 1;
     m_grid.setMarker(1, kMarkerSelected);

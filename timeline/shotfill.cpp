@@ -1,6 +1,5 @@
 #include "timeline/shotfill.h"
 
-#include "base/timetext.h"
 #include "timeline/editor.h"
 
 #include <QHash>
@@ -237,12 +236,8 @@ int applyFill(Editor& editor, const FillPlan& plan, const std::vector<ShotSource
         if (span.row < 1 || span.row > editor.lastRow() || span.source < 0 || span.source >= int(sources.size()))
             continue;
         const ShotSource& src = sources[size_t(span.source)];
-        g.setText(span.row, Col::VideoFile, src.file);
-        g.setText(span.row, Col::InPoint, MsecToTimeText(span.inMs, src.frameIntervalMs));
-        g.setText(span.row, Col::OutPoint, MsecToTimeText(span.outMs, src.frameIntervalMs));
-        g.setText(span.row, Col::VideoInterval, QString::number(src.frameIntervalMs));
-        g.setText(span.row, Col::Width, QString::number(src.width));
-        g.setText(span.row, Col::Height, QString::number(src.height));
+        g.setVideoSpan(span.row, src.file, src.frameIntervalMs, span.inMs, span.outMs);
+        g.setMediaSize(span.row, MediaSize{src.width, src.height});
         editor.RowRefresh(span.row);
         ++written;
     }

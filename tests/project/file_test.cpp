@@ -104,6 +104,65 @@ TEST_F(ProjectFileTest, SaveWritesTheGoldenDocument)
     EXPECT_TRUE(ui.questions.isEmpty()); // a new file needs no overwrite question
 }
 
+// The golden table made through the row's fields: the file holds every field as it was
+// set, reading it back gives the same fields, and saving again the same bytes.
+TEST_F(ProjectFileTest, TheFieldsOfARowRoundTripThroughTheGoldenDocument)
+{
+    editor.setSndFile(QStringLiteral("/media/music/song.wav"));
+    editor.setSoundClip(10000, 33);
+    RowTable& g = editor.Grid();
+    g.setRows(4);
+    const int starts[] = {0, 1234, 2500};
+    for (int r = 1; r <= 3; ++r)
+        ASSERT_TRUE(g.setSectionStart(r, starts[r - 1], 33));
+    ASSERT_TRUE(g.setVideoSpan(1, QStringLiteral("/media/video/a.mp4"), 33, 1500, 3000));
+    g.setSpeed(1, SpeedSetting::of(1.5));
+    ASSERT_TRUE(g.setVideoSpan(3, QStringLiteral("/media/video/b b.mov"), 40, 2000, 4000));
+    g.setSpeed(3, SpeedSetting::normal());
+    g.setEffect(3, QStringLiteral("ﾌｪｰﾄﾞ"));
+    g.setEffectLength(3, 1500.0);
+    const QString target = path("fields.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+    EXPECT_EQ(readAll(target), readAll(dataPath("three_rows_ms.rem")));
+
+    ASSERT_TRUE(project.ProjectLoad(target));
+    ASSERT_EQ(g.Rows(), 4);
+    for (int r = 1; r <= 3; ++r)
+        EXPECT_EQ(g.sectionStart(r), starts[r - 1]) << "row " << r;
+    EXPECT_EQ(g.text(2, Col::SectionText), QStringLiteral("00:00:01:07")); // shown: the frame at 1231 ms
+    EXPECT_EQ(g.videoFile(1), QStringLiteral("/media/video/a.mp4"));
+    EXPECT_EQ(g.frameInterval(1), 33);
+    EXPECT_EQ(g.inPoint(1), 1495); // 1500 ms on the frames of 33 ms
+    EXPECT_EQ(g.outPoint(1), 3000);
+    EXPECT_EQ(g.speed(1), SpeedSetting::of(1.5));
+    EXPECT_FALSE(g.hasVideo(2));
+    EXPECT_TRUE(g.speed(2).isNone());
+    EXPECT_EQ(g.frameInterval(2), std::nullopt);
+    EXPECT_EQ(g.videoFile(3), QStringLiteral("/media/video/b b.mov"));
+    EXPECT_EQ(g.frameInterval(3), 40);
+    EXPECT_EQ(g.inPoint(3), 2000);
+    EXPECT_EQ(g.outPoint(3), 4000);
+    EXPECT_TRUE(g.speed(3).isNormal());
+    EXPECT_EQ(g.effect(3), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(g.effectLength(3), 1500.0);
+    EXPECT_FALSE(g.mediaSize(3).has_value()); // no probe
+
+    const QString again = path("again.rem");
+    ASSERT_TRUE(project.ProjectSave(again));
+    EXPECT_EQ(readAll(again), readAll(target));
+}
+
+// A rate that is no speed setting reads as none, and the load works the speed out.
+TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
+{
+    const QString source = path("rate.rem");
+    writeFile(source, "<project version=\"2_0_1\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                      "<videoclip soundmsec=\"0\" videofile=\"/a.mp4\" beginmsec=\"0\" endmsec=\"5000\""
+                      " intervalmsec=\"40\" rate=\"fast\" trans=\"\" transmsec=\"\"/></videoclips></project>");
+    ASSERT_TRUE(project.ProjectLoad(source));
+    EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::of(0.5)); // 5000 ms over the 10 s clip
+}
+
 TEST_F(ProjectFileTest, SaveEscapesMarkupAndWritesUtf8)
 {
     editor.setSndFile(QStringLiteral("/音楽/曲 & <歌>.wav"));

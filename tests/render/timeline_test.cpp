@@ -75,6 +75,30 @@ TEST_F(TimelineTest, GapRowAndNormalSpeedRows)
     EXPECT_EQ(TimelineDocumentText(inputs(), Format(0), 1, 1.0), Golden(QStringLiteral("gap_and_normal_speed.xml")));
 }
 
+// The same table made through the row's fields gives the same document.
+TEST_F(TimelineTest, TheFieldsOfARowWriteTheGoldenDocument)
+{
+    editor.setSoundClip(4000, 33);
+    grid.setRows(5);
+    const int starts[] = {0, 1234, 2500, 3000};
+    for (int r = 1; r <= 4; ++r)
+        ASSERT_TRUE(grid.setSectionStart(r, starts[r - 1], 33));
+    ASSERT_TRUE(grid.setVideoSpan(1, QStringLiteral("/v/a.avi"), 33, 100, 900));
+    grid.setMediaSize(1, MediaSize{640, 480});
+    grid.setSpeed(1, SpeedSetting::normal());
+    grid.setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
+    grid.setEffectLength(2, 300.0);
+    ASSERT_TRUE(grid.setVideoSpan(3, QStringLiteral("/v/b.avi"), 40, 0, 2000));
+    grid.setMediaSize(3, MediaSize{640, 480});
+    grid.setSpeed(3, SpeedSetting::of(4.0));
+    ASSERT_TRUE(grid.setVideoSpan(4, QStringLiteral("/v/c.avi"), 40, 500, 700));
+    grid.setMediaSize(4, MediaSize{640, 480});
+    grid.setSpeed(4, SpeedSetting::normal());
+    ASSERT_TRUE(TableInvariants(editor));
+
+    EXPECT_EQ(TimelineDocumentText(inputs(), Format(0), 1, 1.0), Golden(QStringLiteral("gap_and_normal_speed.xml")));
+}
+
 // Playback rate 2.0 (f = 0.5): every start and stop is halved and rounded, media times
 // stay. The still in the last row is stretched by its 1280 x 720 cells.
 TEST_F(TimelineTest, RateTwoHalvesTimelineTimes)

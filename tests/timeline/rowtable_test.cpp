@@ -1,9 +1,12 @@
+#include "base/numbers.h"
 #include "base/timetext.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
 
 using namespace vk;
 
@@ -220,4 +223,144 @@ TEST_F(RowTableTest, SortKeepsEqualStartsInOrder)
     EXPECT_EQ(editor.Grid().text(3, Col::Effect), QStringLiteral("second"));
     EXPECT_EQ(editor.Grid().text(4, Col::SectionMsec), QStringLiteral("2000"));
     EXPECT_EQ(editor.Grid().text(0, Col::SectionText), QStringLiteral("音声区間")); // header untouched
+}
+
+// ---- a row's fields ------------------------------------------------------------------------
+
+TEST(RowFieldsTest, AnEmptyRowHasNoVideoSpeedEffectOrSize)
+{
+    const RowTable t(2);
+    EXPECT_FALSE(t.hasVideo(1));
+    EXPECT_TRUE(t.videoFile(1).isEmpty());
+    EXPECT_EQ(t.frameInterval(1), std::nullopt);
+    EXPECT_EQ(t.inPoint(1), std::nullopt);
+    EXPECT_EQ(t.outPoint(1), std::nullopt);
+    EXPECT_TRUE(t.speed(1).isNone());
+    EXPECT_TRUE(t.effect(1).isEmpty());
+    EXPECT_EQ(t.effectLength(1), std::nullopt);
+    EXPECT_FALSE(t.mediaSize(1).has_value());
+    // A row holds no start until one is set.
+    EXPECT_THROW(t.sectionStart(1), ConversionError);
+}
+
+TEST(RowFieldsTest, SpeedSettingsAndTheTextTheProjectFileHolds)
+{
+    struct Case {
+        SpeedSetting speed;
+        const char* text;
+    };
+    const Case cases[] = {
+        {SpeedSetting::none(), ""},          {SpeedSetting::normal(), "等速"},    {SpeedSetting::of(0.5), "0.5x"},
+        {SpeedSetting::of(1.0), "1x"},       {SpeedSetting::of(0.333), "0.333x"}, {SpeedSetting::of(0.0), "0x"},
+        {SpeedSetting::of(12.25), "12.25x"},
+    };
+    RowTable t(2);
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(c.speed.text(), text);
+        EXPECT_EQ(SpeedSetting::fromText(text), c.speed) << c.text;
+        t.setSpeed(1, c.speed);
+        EXPECT_EQ(t.speed(1), c.speed) << c.text;
+        EXPECT_EQ(t.text(1, Col::Speed), text);
+    }
+    // None, 等速 and a ratio are three different settings, whatever the ratio.
+    EXPECT_NE(SpeedSetting::none(), SpeedSetting::of(0.0));
+    EXPECT_NE(SpeedSetting::normal(), SpeedSetting::of(1.0));
+    EXPECT_NE(SpeedSetting::of(0.5), SpeedSetting::of(0.25));
+    EXPECT_EQ(SpeedSetting::fromText(QStringLiteral("1.50x")), SpeedSetting::of(1.5));
+    for (const char* bad : {"abc", "x", "1.5", "等速x", "1.5xx", " "})
+        EXPECT_THROW(SpeedSetting::fromText(QString::fromUtf8(bad)), ConversionError) << bad;
+}
+
+TEST(RowFieldsTest, ASectionStartKeepsItsMsAndShowsWholeSoundFrames)
+{
+    RowTable t(3);
+    EXPECT_TRUE(t.setSectionStart(1, 1234, 33));
+    EXPECT_EQ(t.sectionStart(1), 1234);
+    EXPECT_EQ(t.text(1, Col::SectionText), QStringLiteral("00:00:01:07")); // 231 ms: 7 frames of 33
+    EXPECT_EQ(FramePoint(1234, 33), 1231);
+
+    EXPECT_TRUE(t.setSectionStart(2, 3661066, 33)); // exactly on a frame
+    EXPECT_EQ(t.text(2, Col::SectionText), QStringLiteral("01:01:01:02"));
+    EXPECT_EQ(FramePoint(3661066, 33), 3661066);
+
+    // A start the time text cannot hold shows empty and keeps its ms.
+    EXPECT_FALSE(t.setSectionStart(2, INT_MIN, 33));
+    EXPECT_TRUE(t.text(2, Col::SectionText).isEmpty());
+    EXPECT_EQ(t.sectionStart(2), INT_MIN);
+    EXPECT_THROW(FramePoint(INT_MIN, 33), ConversionError);
+}
+
+TEST(RowFieldsTest, AVideoSpanKeepsItsPointsOnTheVideosFrames)
+{
+    RowTable t(2);
+    EXPECT_TRUE(t.setSectionStart(1, 500, 33));
+    EXPECT_TRUE(t.setVideoSpan(1, QStringLiteral("/v/a.mp4"), 40, 1234, 5010));
+    EXPECT_TRUE(t.hasVideo(1));
+    EXPECT_EQ(t.videoFile(1), QStringLiteral("/v/a.mp4"));
+    EXPECT_EQ(t.frameInterval(1), 40);
+    EXPECT_EQ(t.inPoint(1), 1200); // 234 ms: 5 whole frames of 40
+    EXPECT_EQ(t.outPoint(1), 5000);
+    EXPECT_EQ(t.text(1, Col::InPoint), QStringLiteral("00:00:01:05"));
+
+    // A still: both points at 0.
+    EXPECT_TRUE(t.setVideoSpan(1, QStringLiteral("/v/still.png"), 33, 0, 0));
+    EXPECT_EQ(t.inPoint(1), 0);
+    EXPECT_EQ(t.outPoint(1), 0);
+
+    // A point the time text cannot hold leaves the row without it.
+    EXPECT_FALSE(t.setOutPoint(1, INT_MIN));
+    EXPECT_EQ(t.outPoint(1), std::nullopt);
+    EXPECT_EQ(t.inPoint(1), 0);
+    EXPECT_FALSE(t.setVideoSpan(1, QStringLiteral("/v/b.mp4"), 33, INT_MIN, 990));
+    EXPECT_EQ(t.inPoint(1), std::nullopt);
+    EXPECT_EQ(t.outPoint(1), 990);
+
+    // Clearing the registration leaves only the section start.
+    t.setSpeed(1, SpeedSetting::normal());
+    t.setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
+    t.setEffectLength(1, 1500.0);
+    t.setMediaSize(1, MediaSize{640, 480});
+    t.clearRegistration(1);
+    EXPECT_FALSE(t.hasVideo(1));
+    EXPECT_EQ(t.frameInterval(1), std::nullopt);
+    EXPECT_EQ(t.inPoint(1), std::nullopt);
+    EXPECT_EQ(t.outPoint(1), std::nullopt);
+    EXPECT_TRUE(t.speed(1).isNone());
+    EXPECT_TRUE(t.effect(1).isEmpty());
+    EXPECT_EQ(t.effectLength(1), std::nullopt);
+    EXPECT_FALSE(t.mediaSize(1).has_value());
+    EXPECT_EQ(t.sectionStart(1), 500);
+}
+
+TEST(RowFieldsTest, EffectLengthMediaSizeAndCellsThatHoldNoValue)
+{
+    RowTable t(2);
+    t.setEffect(1, QStringLiteral("ﾜｲﾌﾟ"));
+    t.setEffectLength(1, 1500.0);
+    EXPECT_EQ(t.effect(1), QStringLiteral("ﾜｲﾌﾟ"));
+    EXPECT_EQ(t.effectLength(1), 1500.0);
+    EXPECT_EQ(t.text(1, Col::TransMsec), QStringLiteral("1500"));
+    t.setEffectLength(1, 250.5);
+    EXPECT_EQ(t.effectLength(1), 250.5);
+    t.setEffectLength(1, std::nullopt);
+    EXPECT_EQ(t.effectLength(1), std::nullopt);
+    EXPECT_TRUE(t.text(1, Col::TransMsec).isEmpty());
+
+    t.setMediaSize(1, MediaSize{1280, 720});
+    ASSERT_TRUE(t.mediaSize(1).has_value());
+    EXPECT_TRUE(*t.mediaSize(1) == (MediaSize{1280, 720}));
+    EXPECT_EQ(t.text(1, Col::Width), QStringLiteral("1280"));
+    t.setMediaSize(1, std::nullopt);
+    EXPECT_FALSE(t.mediaSize(1).has_value());
+
+    // A cell that does not hold what its field means raises, as a number cell always did.
+    t.setText(1, Col::TransMsec, QStringLiteral("1s"));
+    EXPECT_THROW(t.effectLength(1), ConversionError);
+    t.setText(1, Col::Speed, QStringLiteral("fast"));
+    EXPECT_THROW(t.speed(1), ConversionError);
+    t.setText(1, Col::VideoInterval, QStringLiteral("abc"));
+    EXPECT_THROW(t.frameInterval(1), ConversionError);
+    t.setText(1, Col::SectionMsec, QStringLiteral("later"));
+    EXPECT_THROW(t.sectionStart(1), ConversionError);
 }
