@@ -369,7 +369,10 @@ TEST_F(WriterRender, PreviewSpacePausesAndResumesAndEscClosesEarly)
     EXPECT_TRUE(paused1.pausedText) << r.out;
     EXPECT_EQ(paused1.button, "再生") << r.out;
     EXPECT_DOUBLE_EQ(paused1.seconds, paused2.seconds) << r.out;
-    EXPECT_LE(std::fabs(paused1.seconds - pause.seconds), 0.07) << r.out;
+    // Within a few frames of the key: on a loaded machine the key's own read-out may be
+    // taken a frame or two before the render loop sees it; a picture rendered ahead of
+    // the pause (a second's queue) would be far off.
+    EXPECT_LE(std::fabs(paused1.seconds - pause.seconds), 0.2) << r.out;
     // ...from the moment the pause took effect: not a frame rendered ahead
     // before it, and never a step back.
     const std::vector<std::string> held = readOutsWhilePaused(r.out);
