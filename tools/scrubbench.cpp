@@ -10,16 +10,24 @@
 // point). The time runs from the call the window makes for the event until the box has
 // put the frame of the panel's position on screen.
 //
+// Each file is scrubbed twice: first from the original, as the panel shows it until its
+// viewing copy is ready (the copy's making is held meanwhile), then from the copy, made
+// in between by the application's proxy cache into a cache folder of the bench's own.
+//
 // Printed per file: median, p95 and max of each kind against the targets (p95 <= 50 ms
-// at 1080p, <= 100 ms at 4K; Left as fast as Right).
+// at 1080p, <= 100 ms at 4K; Left as fast as Right), and the making of the copy: its
+// speed as a multiple of real time (wall clock, at the cache's idle priority) and size.
 //
 // Usage: scrubbench [--seconds N] [--only 1080p30,1080p60,2160p30] [folder]
 //   N: length of the footage (default 60); footage left in the folder by an earlier run
 //   is used again (default folder: scrubbench-media in the system's temporary folder).
 
 #include "base/keycodes.h"
+#include "media/mpv/ffmpegproxymaker.h"
 #include "media/mpv/mpvengine.h"
 #include "media/mpv/videowidget.h"
+#include "media/proxycache.h"
+#include "media/proxyplayer.h"
 #include "media/videopanel.h"
 #include "tests/support/quietdialogs.h"
 #include "tests/support/tablecheck.h"
@@ -33,6 +41,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -322,6 +331,14 @@ int main(int argc, char** argv)
 
     std::printf("scrubbench: %d s footage in %s; times in ms from the event to the frame in the box\n\n", seconds,
                 qPrintable(folder));
+    struct Making {
+        const char* footage;
+        double speed;
+        double seconds;
+        double copyMb;
+        double originalMb;
+    };
+    std::vector<Making> copies;
     std::printf("| footage | picture from | move | median | p95 | max | target p95 |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     for (const Footage& f : kFootage) {
@@ -344,11 +361,38 @@ int main(int argc, char** argv)
         VideoWidget box;
         box.resize(640, 360);
         box.show();
-        MpvEngine player;
+        QTemporaryDir cacheFolder(QDir(folder).filePath(QStringLiteral("proxies-XXXXXX")));
+        FfmpegProxyMaker maker;
+        ProxyCache cache(cacheFolder.path(), ProxyCache::kDefaultLimitBytes, maker);
+        QString note;
+        QObject::connect(&cache, &ProxyCache::copyFailed, [&](const QString&, const QString& text) { note = text; });
+        MpvEngine engine;
+        ProxyPlayer player(engine, cache);
         VideoPanel panel(editor, player);
         panel.setVideoWindow(&box);
         panel.formLoad();
+
+        cache.setPaused(true);
         printRows(f.name, "original", target, scrub(editor, panel, box, file, f.fps, 26));
+
+        QElapsedTimer making;
+        making.start();
+        cache.setPaused(false);
+        while (cache.busy())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const double seconds = double(making.elapsed()) / 1000.0;
+        const auto copy = cache.readyCopy(file);
+        if (!copy) {
+            std::printf("| %s | no copy: %s | | | | | |\n", f.name, qPrintable(note));
+            continue;
+        }
+        copies.push_back({f.name, panel.videoLength() / 1000.0 / seconds, seconds,
+                          double(QFileInfo(copy->path).size()) / 1e6, double(QFileInfo(file).size()) / 1e6});
+        printRows(f.name, "copy", target, scrub(editor, panel, box, file, f.fps, 27));
     }
+    std::printf("\n| footage | copy made at (x real time) | in (s) | copy size (MB) | original size (MB) |\n");
+    std::printf("|---|---|---|---|---|\n");
+    for (const Making& m : copies)
+        std::printf("| %s | %.2f | %.1f | %.1f | %.1f |\n", m.footage, m.speed, m.seconds, m.copyMb, m.originalMb);
     return 0;
 }
