@@ -60,10 +60,10 @@ QString ProxyCache::defaultFolder()
     return QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).filePath(QStringLiteral("proxies"));
 }
 
-ProxyCache::ProxyCache(const QString& folder, qint64 limitBytes, ProxyMaker& maker, QObject* parent)
+ProxyCache::ProxyCache(const QString& folder, qint64 limitBytes, ProxyMaker& maker, Priority priority, QObject* parent)
     : QObject(parent), m_folder(folder), m_limit(limitBytes), m_maker(maker)
 {
-    m_worker = std::thread([this] { run(); });
+    m_worker = std::thread([this, priority] { run(priority); });
 }
 
 ProxyCache::~ProxyCache()
@@ -176,9 +176,10 @@ bool ProxyCache::busy() const
     return m_busy || !m_queue.empty();
 }
 
-void ProxyCache::run()
+void ProxyCache::run(Priority priority)
 {
-    lowerPriority();
+    if (priority == Priority::Idle)
+        lowerPriority();
     for (;;) {
         Job job;
         {

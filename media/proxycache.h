@@ -51,7 +51,12 @@ public:
     // "proxies" in the user's cache folder.
     static QString defaultFolder();
 
-    ProxyCache(const QString& folder, qint64 limitBytes, ProxyMaker& maker, QObject* parent = nullptr);
+    // Idle: the worker gets only time no other thread wants (the editor). Normal: as
+    // any thread of the program (the benchmark, which times the making).
+    enum class Priority { Idle, Normal };
+
+    ProxyCache(const QString& folder, qint64 limitBytes, ProxyMaker& maker, Priority priority = Priority::Idle,
+               QObject* parent = nullptr);
     // Stops the copy being made (its part file is removed) and waits for the worker.
     ~ProxyCache() override;
 
@@ -87,7 +92,7 @@ private:
         QString original;
         QString key;
     };
-    void run();
+    void run(Priority priority);
     void makeOne(const Job& job);
     void trim();
     QString copyPath(const QString& key) const;

@@ -176,7 +176,9 @@ protected:
 
     QTemporaryDir cacheDir;
     FfmpegProxyMaker maker;
-    ProxyCache cache{cacheDir.filePath(QStringLiteral("proxies")), ProxyCache::kDefaultLimitBytes, maker};
+    // At normal priority: at idle priority the copies wait for whatever else the machine runs.
+    ProxyCache cache{cacheDir.filePath(QStringLiteral("proxies")), ProxyCache::kDefaultLimitBytes, maker,
+                     ProxyCache::Priority::Normal};
     ScriptedUi ui;
     Editor editor{ui};
     MpvEngine engine;
