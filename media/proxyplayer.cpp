@@ -8,13 +8,27 @@ ProxyPlayer::ProxyPlayer(MediaPlayerEngine& player, ProxyCache& cache) : m_playe
 
 void ProxyPlayer::Close()
 {
+    // Only a paused copy is held open: a playing one stops now, as it must.
+    if (m_onCopy && !m_closePending && m_player.GetState() == Paused) {
+        m_closePending = true;
+        return;
+    }
+    closeNow();
+}
+
+void ProxyPlayer::closeNow()
+{
+    m_closePending = false;
     m_original.clear();
     m_onCopy = false;
+    m_copyPath.clear();
     m_player.Close();
 }
 
 void ProxyPlayer::Stop()
 {
+    if (m_closePending)
+        closeNow();
     m_player.Stop();
 }
 
@@ -29,12 +43,15 @@ bool ProxyPlayer::takeCopy()
         return false;
     }
     m_info = copy->original;
+    m_copyPath = copy->path;
     m_onCopy = true;
     return true;
 }
 
 void ProxyPlayer::Pause(int positionMsec, int reserved)
 {
+    if (m_closePending)
+        closeNow();
     if (!m_onCopy && !m_original.isEmpty() && m_cache.madeCount() != m_madeSeen && m_player.GetState() == Paused) {
         m_madeSeen = m_cache.madeCount();
         const int here = positionMsec >= 0 ? positionMsec : m_player.GetPosition();
@@ -53,13 +70,26 @@ void ProxyPlayer::SetVideoWindow(QObject* window)
 
 int ProxyPlayer::Open(const QString& path)
 {
+    const auto copy = m_cache.readyCopy(path);
+    if (m_closePending && copy && m_onCopy && copy->path == m_copyPath) {
+        // The same copy again: back to its start, paused, as a new opening leaves it.
+        m_closePending = false;
+        m_player.Pause(0, 0);
+        m_original = path;
+        m_info = copy->original;
+        return 0;
+    }
+    if (m_closePending)
+        closeNow();
     m_original.clear();
     m_onCopy = false;
+    m_copyPath.clear();
     m_madeSeen = m_cache.madeCount();
-    if (const auto copy = m_cache.readyCopy(path)) {
+    if (copy) {
         if (m_player.Open(copy->path) != -1) {
             m_original = path;
             m_info = copy->original;
+            m_copyPath = copy->path;
             m_onCopy = true;
             return 0;
         }
@@ -78,11 +108,15 @@ int ProxyPlayer::Open(const QString& path)
 
 void ProxyPlayer::Play(int positionMsec)
 {
+    if (m_closePending)
+        closeNow();
     m_player.Play(positionMsec);
 }
 
 int ProxyPlayer::GetPosition()
 {
+    if (m_closePending)
+        closeNow();
     return m_player.GetPosition();
 }
 
@@ -93,16 +127,22 @@ void ProxyPlayer::Initialize(int a, int b, int c, const QString& d)
 
 void ProxyPlayer::SetVolume(int level)
 {
+    if (m_closePending)
+        closeNow();
     m_player.SetVolume(level);
 }
 
 int ProxyPlayer::GetState()
 {
+    if (m_closePending)
+        closeNow();
     return m_player.GetState();
 }
 
 int ProxyPlayer::GetMediaInfo(MediaInfo& info)
 {
+    if (m_closePending)
+        closeNow();
     if (!m_onCopy)
         return m_player.GetMediaInfo(info);
     info = m_info;
@@ -116,6 +156,8 @@ void ProxyPlayer::SetOption(const QString& name, int value)
 
 void ProxyPlayer::Command(const QString& action, int value, const QString& text, int& outValue, QString& outText)
 {
+    if (m_closePending)
+        closeNow();
     m_player.Command(action, value, text, outValue, outText);
 }
 

@@ -9,6 +9,11 @@
 // original is open is taken at the next paused seek, at the position asked for; a copy
 // that does not open leaves the original playing. Nothing else of the player changes
 // (volume, speed and the video window are the player's own).
+//
+// A row selection loads its file again (Close, then Open): when the same ready copy
+// would be opened again, the copy stays open and is only sent back to its start, which
+// is all a new opening would give, without the player's file loading. The Close is
+// carried out by the next call that is not such an Open.
 
 #include "media/mediaplayerengine.h"
 
@@ -46,6 +51,8 @@ private:
     // Opens the ready copy of the open original in place of it; false (the original
     // open again) when there is none or it does not open.
     bool takeCopy();
+    // Carries out a Close that was held back for a reopening of the same copy.
+    void closeNow();
 
     MediaPlayerEngine& m_player;
     ProxyCache& m_cache;
@@ -53,6 +60,8 @@ private:
     bool m_onCopy = false;
     MediaInfo m_info;   // the original's, while the copy plays
     int m_madeSeen = 0; // the cache's count of copies made when the original was last looked up
+    QString m_copyPath; // the copy open, while it plays
+    bool m_closePending = false;
 };
 
 } // namespace vk

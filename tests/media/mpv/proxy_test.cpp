@@ -259,14 +259,18 @@ TEST_F(ProxyPanelTest, StaleCopyIsNotUsed)
     const QString file = cacheDir.filePath(QStringLiteral("changing.mp4"));
     ASSERT_TRUE(QFile::copy(mediaPath("frames25-gop.mp4"), file));
     makeCopy(file);
-    // The file is replaced by another video under the same name.
+    ASSERT_TRUE(load(file));
+    EXPECT_TRUE(player.showingCopy());
+    // The file is replaced by another video under the same name while its copy plays.
     ASSERT_TRUE(QFile::remove(file));
     ASSERT_TRUE(QFile::copy(mediaPath("clip25.mp4"), file));
     EXPECT_FALSE(cache.readyCopy(file).has_value());
     cache.setPaused(true);
+    // Loaded again (as a row selection does): the new file, not the old copy.
     ASSERT_TRUE(load(file));
     EXPECT_FALSE(player.showingCopy());
     EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
+    EXPECT_EQ(engine.currentPath(), QFileInfo(file).absoluteFilePath());
 }
 
 // ---- the cache on its own, with a maker that writes a file of a given size ----
