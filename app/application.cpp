@@ -13,7 +13,10 @@
 #include "base/logging.h"
 #include "base/paths.h"
 #include "media/mediaplayerengine.h"
+#include "media/mpv/ffmpegproxymaker.h"
 #include "media/mpv/mediainfo.h"
+#include "media/proxycache.h"
+#include "media/proxyplayer.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "project/autosave.h"
@@ -25,6 +28,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+
+#include <algorithm>
 
 namespace vk {
 
@@ -41,7 +46,22 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
     m_vidPlayer = m_engineFactory();
     m_beepPlayer = m_engineFactory();
     m_sound = std::make_unique<SoundPanel>(ed, *m_sndPlayer, m_beepPlayer.get());
-    m_video = std::make_unique<VideoPanel>(ed, *m_vidPlayer);
+    // The video panel plays the viewing copy of each file once it is made; the copies
+    // wait while the sound clip plays, and one that cannot be made is said in the status
+    // line (the panel keeps the original).
+    m_proxyMaker = std::make_unique<FfmpegProxyMaker>();
+    const int limitMb =
+        m_settings->readInt(ProxyCache::limitSettingName(), int(ProxyCache::kDefaultLimitBytes / (1024 * 1024)));
+    m_proxies = std::make_unique<ProxyCache>(ProxyCache::defaultFolder(), qint64(std::max(0, limitMb)) * 1024 * 1024,
+                                             *m_proxyMaker);
+    m_vidProxyPlayer = std::make_unique<ProxyPlayer>(*m_vidPlayer, *m_proxies);
+    m_video = std::make_unique<VideoPanel>(ed, *m_vidProxyPlayer);
+    connect(m_proxies.get(), &ProxyCache::copyFailed, this,
+            [this](const QString&, const QString& note) { m_editor->setMsg(note); });
+    connect(m_sound.get(), &SoundPanel::changed, this, [this] {
+        if (m_sound && m_proxies)
+            m_proxies->setPaused(m_sound->timerActive());
+    });
     ed.setPanels(m_sound.get(), m_video.get());
     // Reopened and imported projects get their media sizes back from the files themselves.
     m_sizeProbe = [](const QString& path, int& width, int& height) {
@@ -236,7 +256,11 @@ void Application::releasePlayers()
     m_sound.reset();
     m_beepPlayer.reset();
     m_sndPlayer.reset();
+    m_vidProxyPlayer.reset();
     m_vidPlayer.reset();
+    // Stops the copy being made, if any.
+    m_proxies.reset();
+    m_proxyMaker.reset();
 }
 
 void Application::quitNow()

@@ -30,6 +30,9 @@ class Editor;
 class KadroAdaptor;
 class MediaPlayerEngine;
 class OutputDriver;
+class ProxyCache;
+class ProxyMaker;
+class ProxyPlayer;
 class QSettingsStore;
 class QtDialogs;
 class SoundPanel;
@@ -92,6 +95,10 @@ private:
     std::unique_ptr<Editor> m_editor;
     std::unique_ptr<MediaPlayerEngine> m_sndPlayer;
     std::unique_ptr<MediaPlayerEngine> m_vidPlayer;
+    // The viewing copies the video panel plays in place of its files once they are made.
+    std::unique_ptr<ProxyMaker> m_proxyMaker;
+    std::unique_ptr<ProxyCache> m_proxies;
+    std::unique_ptr<ProxyPlayer> m_vidProxyPlayer;
     std::unique_ptr<MediaPlayerEngine> m_beepPlayer;
     std::unique_ptr<SoundPanel> m_sound;
     std::unique_ptr<VideoPanel> m_video;

@@ -446,4 +446,105 @@ void sws_freeContext(struct SwsContext* c)
         real(c);
 }
 
+// ---- writing (the viewing copies) ------------------------------------------------------
+
+const AVCodec* avcodec_find_encoder(enum AVCodecID id)
+{
+    VK_REAL(Codec, avcodec_find_encoder);
+    return real ? real(id) : nullptr;
+}
+
+int avcodec_send_frame(AVCodecContext* avctx, const AVFrame* frame)
+{
+    VK_REAL(Codec, avcodec_send_frame);
+    return real ? real(avctx, frame) : kAvUnavailable;
+}
+
+int avcodec_receive_packet(AVCodecContext* avctx, AVPacket* avpkt)
+{
+    VK_REAL(Codec, avcodec_receive_packet);
+    return real ? real(avctx, avpkt) : kAvUnavailable;
+}
+
+int avcodec_parameters_from_context(AVCodecParameters* par, const AVCodecContext* codec)
+{
+    VK_REAL(Codec, avcodec_parameters_from_context);
+    return real ? real(par, codec) : kAvUnavailable;
+}
+
+int avcodec_parameters_copy(AVCodecParameters* dst, const AVCodecParameters* src)
+{
+    VK_REAL(Codec, avcodec_parameters_copy);
+    return real ? real(dst, src) : kAvUnavailable;
+}
+
+void av_packet_rescale_ts(AVPacket* pkt, AVRational tb_src, AVRational tb_dst)
+{
+    VK_REAL(Codec, av_packet_rescale_ts);
+    if (real)
+        real(pkt, tb_src, tb_dst);
+}
+
+int avformat_alloc_output_context2(AVFormatContext** ctx, const AVOutputFormat* oformat, const char* format_name,
+                                   const char* filename)
+{
+    VK_REAL(Format, avformat_alloc_output_context2);
+    return real ? real(ctx, oformat, format_name, filename) : kAvUnavailable;
+}
+
+void avformat_free_context(AVFormatContext* s)
+{
+    VK_REAL(Format, avformat_free_context);
+    if (real)
+        real(s);
+}
+
+AVStream* avformat_new_stream(AVFormatContext* s, const AVCodec* c)
+{
+    VK_REAL(Format, avformat_new_stream);
+    return real ? real(s, c) : nullptr;
+}
+
+int avio_open(AVIOContext** s, const char* url, int flags)
+{
+    VK_REAL(Format, avio_open);
+    return real ? real(s, url, flags) : kAvUnavailable;
+}
+
+int avio_closep(AVIOContext** s)
+{
+    VK_REAL(Format, avio_closep);
+    return real ? real(s) : kAvUnavailable;
+}
+
+int avformat_write_header(AVFormatContext* s, AVDictionary** options)
+{
+    VK_REAL(Format, avformat_write_header);
+    return real ? real(s, options) : kAvUnavailable;
+}
+
+int av_interleaved_write_frame(AVFormatContext* s, AVPacket* pkt)
+{
+    VK_REAL(Format, av_interleaved_write_frame);
+    return real ? real(s, pkt) : kAvUnavailable;
+}
+
+int av_write_trailer(AVFormatContext* s)
+{
+    VK_REAL(Format, av_write_trailer);
+    return real ? real(s) : kAvUnavailable;
+}
+
+int av_frame_get_buffer(AVFrame* frame, int align)
+{
+    VK_REAL(Util, av_frame_get_buffer);
+    return real ? real(frame, align) : kAvUnavailable;
+}
+
+int av_frame_make_writable(AVFrame* frame)
+{
+    VK_REAL(Util, av_frame_make_writable);
+    return real ? real(frame) : kAvUnavailable;
+}
+
 } // extern "C"

@@ -248,6 +248,20 @@ bool MpvEngine::pictureSettled()
     return d->landedAt(pos);
 }
 
+long long MpvEngine::droppedFrames()
+{
+    d->processEvents();
+    if (!d->open || !d->mpv)
+        return 0;
+    long long total = 0;
+    for (const char* name : {"frame-drop-count", "decoder-frame-drop-count"}) {
+        int64_t count = 0;
+        if (mpv_get_property(d->mpv, name, MPV_FORMAT_INT64, &count) >= 0)
+            total += count;
+    }
+    return total;
+}
+
 void MpvEngine::Initialize(int, int, int, const QString&) {}
 
 void MpvEngine::SetVolume(int level)

@@ -70,6 +70,10 @@ public:
     QImage currentPicture();
     bool pictureSettled();
 
+    // Frames the player has dropped in this file so far, by its own count (late for the
+    // screen, or skipped by the decoder to catch up); 0 with no file open.
+    long long droppedFrames();
+
 private:
     struct Private;
     std::unique_ptr<Private> d;

@@ -41,6 +41,9 @@ public:
     // A black image of `width` x `height` whose rows suit the drawer (see PaintHook).
     static QImage canvas(int width, int height);
 
+    // The picture last put on screen (null before the first, or while no drawer draws).
+    const QImage& presentedPicture() const { return m_image; }
+
 signals:
     // A picture was put on screen.
     void framePresented();

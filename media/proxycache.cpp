@@ -1,0 +1,283 @@
+#include "media/proxycache.h"
+
+#include "media/proxymaker.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace vk {
+
+namespace {
+
+constexpr qint64 kKeyBlock = 1024 * 1024;
+
+QString failureNote(const QString& original, const QString& reason)
+{
+    return QStringLiteral("表示用コピーを作れないため元の映像で表示します: %1 (%2)")
+        .arg(QFileInfo(original).fileName(), reason);
+}
+
+// The original as the record knows it: a copy is current while these match.
+QJsonObject originalStamp(const QFileInfo& fi)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("size"), double(fi.size()));
+    o.insert(QStringLiteral("modified"), double(fi.lastModified().toMSecsSinceEpoch()));
+    return o;
+}
+
+// Runs the calling thread at the lowest priority there is: only idle time.
+void lowerPriority()
+{
+    sched_param param{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) != 0)
+        setpriority(PRIO_PROCESS, 0, 19); // not allowed: the nicest there is
+}
+
+} // namespace
+
+QString ProxyCache::limitSettingName()
+{
+    return QStringLiteral("ProxyCacheLimitMB");
+}
+
+QString ProxyCache::defaultFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).filePath(QStringLiteral("proxies"));
+}
+
+ProxyCache::ProxyCache(const QString& folder, qint64 limitBytes, ProxyMaker& maker, Priority priority, QObject* parent)
+    : QObject(parent), m_folder(folder), m_limit(limitBytes), m_maker(maker)
+{
+    m_worker = std::thread([this, priority] { run(priority); });
+}
+
+ProxyCache::~ProxyCache()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+        m_queue.clear();
+    }
+    m_wake.notify_all();
+    m_worker.join();
+}
+
+QString ProxyCache::contentKey(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    const qint64 size = f.size();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(QByteArray::number(size));
+    hash.addData(f.read(kKeyBlock));
+    if (size > kKeyBlock) {
+        if (!f.seek(std::max(kKeyBlock, size - kKeyBlock)))
+            return QString();
+        hash.addData(f.read(kKeyBlock));
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString ProxyCache::copyPath(const QString& key) const
+{
+    return QDir(m_folder).filePath(key + QStringLiteral(".mov"));
+}
+
+QString ProxyCache::recordPath(const QString& key) const
+{
+    return QDir(m_folder).filePath(key + QStringLiteral(".json"));
+}
+
+std::optional<ProxyCache::Copy> ProxyCache::readyCopy(const QString& original)
+{
+    const QFileInfo fi(original);
+    if (!fi.isFile())
+        return std::nullopt;
+    const QString key = contentKey(original);
+    if (key.isEmpty())
+        return std::nullopt;
+    const QString path = copyPath(key);
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    QFile recordFile(recordPath(key));
+    if (!recordFile.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonObject record = QJsonDocument::fromJson(recordFile.readAll()).object();
+    // A copy of the file as it was before a change on disk is not this file's.
+    if (record.value(QStringLiteral("original")).toObject() != originalStamp(fi))
+        return std::nullopt;
+    Copy copy;
+    copy.path = path;
+    copy.original.text = record.value(QStringLiteral("container")).toString();
+    copy.original.durationMsec = record.value(QStringLiteral("durationMsec")).toInt();
+    copy.original.width = record.value(QStringLiteral("width")).toInt();
+    copy.original.height = record.value(QStringLiteral("height")).toInt();
+    copy.original.secondsPerFrame = record.value(QStringLiteral("secondsPerFrame")).toDouble();
+    if (copy.original.width <= 0 || copy.original.height <= 0 || copy.original.durationMsec <= 0)
+        return std::nullopt;
+    // Used now: the copies used longest ago go first. A read-only folder keeps the old time.
+    QFile touch(path);
+    if (touch.open(QIODevice::Append))
+        touch.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime);
+    return copy;
+}
+
+void ProxyCache::request(const QString& original)
+{
+    if (readyCopy(original))
+        return;
+    const QString key = contentKey(original);
+    if (key.isEmpty())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stop || m_wanted.count(key) || m_failed.count(key))
+            return;
+        m_wanted.insert(key);
+        m_queue.push_back({original, key});
+    }
+    m_wake.notify_all();
+}
+
+void ProxyCache::setPaused(bool paused)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_paused = paused;
+    }
+    m_wake.notify_all();
+}
+
+bool ProxyCache::paused() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_paused;
+}
+
+bool ProxyCache::busy() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_busy || !m_queue.empty();
+}
+
+void ProxyCache::run(Priority priority)
+{
+    if (priority == Priority::Idle)
+        lowerPriority();
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_stop)
+                return;
+            job = m_queue.front();
+            m_queue.pop_front();
+            m_busy = true;
+        }
+        makeOne(job);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_wanted.erase(job.key);
+        m_busy = false;
+    }
+}
+
+void ProxyCache::makeOne(const Job& job)
+{
+    auto fail = [&](const QString& reason) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_stop)
+                return; // stopped by the cache's end, not a fault of the file
+            m_failed.insert(job.key);
+        }
+        emit copyFailed(job.original, failureNote(job.original, reason));
+    };
+    const QFileInfo before(job.original);
+    if (!QDir().mkpath(m_folder)) {
+        fail(QStringLiteral("キャッシュフォルダを作れません: %1").arg(m_folder));
+        return;
+    }
+    const QString part = QDir(m_folder).filePath(job.key + QStringLiteral(".part.mov"));
+    MediaInfo info;
+    QString error;
+    const ProxyMaker::Progress progress = [this, &job](double fraction) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_stop || !m_paused; });
+        if (m_stop)
+            return false;
+        lock.unlock();
+        emit this->progress(job.original, fraction);
+        return true;
+    };
+    const bool made = m_maker.make(job.original, part, info, progress, error);
+    if (!made || info.width <= 0 || info.height <= 0 || info.durationMsec <= 0) {
+        QFile::remove(part);
+        fail(made ? QStringLiteral("動画ではありません") : error);
+        return;
+    }
+    QJsonObject record;
+    record.insert(QStringLiteral("original"), originalStamp(before));
+    record.insert(QStringLiteral("container"), info.text);
+    record.insert(QStringLiteral("durationMsec"), info.durationMsec);
+    record.insert(QStringLiteral("width"), info.width);
+    record.insert(QStringLiteral("height"), info.height);
+    record.insert(QStringLiteral("secondsPerFrame"), info.secondsPerFrame);
+    QFile::remove(copyPath(job.key));
+    QSaveFile out(recordPath(job.key));
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(record).toJson()) >= 0 &&
+                         QFile::rename(part, copyPath(job.key)) && out.commit();
+    if (!written) {
+        QFile::remove(part);
+        QFile::remove(copyPath(job.key));
+        QFile::remove(recordPath(job.key));
+        fail(QStringLiteral("キャッシュフォルダに書き込めません: %1").arg(m_folder));
+        return;
+    }
+    trim();
+    if (QFileInfo(copyPath(job.key)).isFile()) {
+        ++m_made;
+        emit copyReady(job.original);
+    } else
+        fail(QStringLiteral("キャッシュの上限より大きいコピーです"));
+}
+
+void ProxyCache::trim()
+{
+    QDir dir(m_folder);
+    QFileInfoList copies = dir.entryInfoList({QStringLiteral("*.mov")}, QDir::Files);
+    copies.erase(std::remove_if(copies.begin(), copies.end(),
+                                [](const QFileInfo& f) { return f.fileName().endsWith(QLatin1String(".part.mov")); }),
+                 copies.end());
+    qint64 total = 0;
+    for (const QFileInfo& f : copies)
+        total += f.size() + QFileInfo(recordPath(f.completeBaseName())).size();
+    std::sort(copies.begin(), copies.end(),
+              [](const QFileInfo& a, const QFileInfo& b) { return a.lastModified() < b.lastModified(); });
+    for (const QFileInfo& f : copies) {
+        if (total <= m_limit)
+            break;
+        const QString record = recordPath(f.completeBaseName());
+        total -= f.size() + QFileInfo(record).size();
+        QFile::remove(record);
+        QFile::remove(f.filePath());
+    }
+}
+
+} // namespace vk
