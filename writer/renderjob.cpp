@@ -1,5 +1,6 @@
 #include "writer/renderjob.h"
 
+#include "writer/mediaprobe.h"
 #include "writer/mltengine.h"
 #include "writer/mp4encoder.h"
 
@@ -366,7 +367,7 @@ void RenderJob::feed()
     FrameQueue queue(kRenderAhead);
     std::thread render([&] {
         std::string why;
-        for (long long i = 0; i < m_range.count() && !m_cancelled.load(); ++i) {
+        for (long long i = 0; i < m_range.count() && !m_cancelled.load() && !m_sourceGone.load(); ++i) {
             RenderedFrame r;
             r.frame = mlt_consumer_rt_frame(m_feedConsumer);
             if (!r.frame) {
@@ -460,6 +461,18 @@ bool RenderJob::running()
     return m_consumer && !m_stopped.load() && !m_consumer->is_stopped();
 }
 
+void RenderJob::checkSources()
+{
+    if (!m_gone.empty())
+        return;
+    m_gone = missingSources(m_sources);
+    if (m_gone.empty())
+        return;
+    m_sourceGone.store(true);
+    if (m_consumer)
+        m_consumer->stop();
+}
+
 void RenderJob::cancel()
 {
     m_cancelled.store(true);
@@ -483,6 +496,10 @@ bool RenderJob::finish(std::string& error)
     };
     if (m_cancelled.load())
         return discard("キャンセルされました。");
+    // Before the engine's own errors: a source that vanished is the cause of those.
+    checkSources();
+    if (!m_gone.empty())
+        return discard(missingSourcesMessage(m_gone));
     if (m_fatal.load()) {
         // The engine's file writer says only that a write failed; a file system left
         // without room is the usual reason, and the one the user can act on.

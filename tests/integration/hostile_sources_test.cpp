@@ -176,6 +176,169 @@ TEST_F(SourcesPlayer, VideoCutToHalfWhileItPlaysStopsWithAMessageAndStaysUsable)
     editor.setPanels(nullptr, nullptr);
 }
 
+// ---- Sources: a render -------------------------------------------------------------------
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() && f.flush();
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+struct Outcome {
+    bool finished = false;
+    int exitCode = -1;
+    bool removedWhileRunning = false;
+    QString out;
+    QString err;
+};
+
+enum class Kind { Wav, DvAvi, Mp4 };
+
+// A 30 s song and a 30 s movie of their own per test (one of them is deleted), ten rows
+// of 3 s over the movie, and the real T-VideoWrite started as the output command starts it.
+class RenderFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        media = dir.filePath(QStringLiteral("media"));
+        out = dir.filePath(QStringLiteral("out"));
+        temp = dir.filePath(QStringLiteral("temp"));
+        for (const QString& f : {media, out, temp})
+            ASSERT_TRUE(QDir().mkpath(f));
+        sound = media + QStringLiteral("/song.wav");
+        video = media + QStringLiteral("/movie.mp4");
+        ASSERT_TRUE(testmedia::Generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                         QStringLiteral("sine=frequency=440:sample_rate=48000:duration=30"),
+                                         QStringLiteral("-ac"), QStringLiteral("2")},
+                                        sound));
+        ASSERT_TRUE(
+            testmedia::Generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                 QStringLiteral("testsrc=s=320x240:r=30:d=30"), QStringLiteral("-c:v"),
+                                 QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")},
+                                video));
+        qputenv("TEMP", QFile::encodeName(temp));
+        editor.setSndFile(sound);
+        std::vector<int> starts;
+        for (int s = 0; s < 30000; s += 3000)
+            starts.push_back(s);
+        MakeSections(editor, starts, 30000, 33);
+        for (int r = 1; r < editor.Grid().Rows(); ++r)
+            Register(editor, r, video, (r * 2000) % 27000, (r * 2000) % 27000 + 2900, 33, 320, 240);
+        editor.setAviProfileIndex(0); // DV
+        editor.setMp4ProfileIndex(0);
+    }
+
+    // Renders to `target`; with `victim`, that file is deleted as soon as the renderer
+    // reports its first frames.
+    Outcome render(Kind kind, const QString& target, const QString& victim = QString())
+    {
+        OutputDriver driver(editor);
+        driver.setApplicationFolder(QStringLiteral(VK_WRITER_FOLDER));
+        ui.saveNames.push_back(target);
+        ui.yesNo = {true};
+        ui.started.clear();
+        if (kind == Kind::Mp4)
+            driver.CreateMp4();
+        else
+            driver.CreateAvi();
+        Outcome o;
+        if (ui.started.size() != 1)
+            return o;
+        const QStringList command = ui.started.first();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VK_WRITER_NO_DIALOGS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        QByteArray stdoutText;
+        QObject::connect(&p, &QProcess::readyReadStandardOutput, [&] {
+            stdoutText += p.readAllStandardOutput();
+            if (victim.isEmpty() || o.removedWhileRunning || !stdoutText.contains("progress"))
+                return;
+            // The first progress line comes with the first frames written.
+            if (p.state() == QProcess::Running && QFile::remove(victim))
+                o.removedWhileRunning = true;
+        });
+        p.start(command.at(0), command.mid(1));
+        o.finished = PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 300000) &&
+                     p.exitStatus() == QProcess::NormalExit;
+        stdoutText += p.readAllStandardOutput();
+        o.exitCode = p.exitCode();
+        o.out = QString::fromUtf8(stdoutText);
+        o.err = QString::fromUtf8(p.readAllStandardError());
+        return o;
+    }
+
+    // The source deleted mid-render: the reader's message and exit status, the old target
+    // as it was, nothing partial left, the rows untouched; with the source back, the
+    // same render goes through.
+    void sourceDeletedDuringRender(Kind kind, const QString& name, const QString& victim)
+    {
+        const QString target = out + QLatin1Char('/') + name;
+        const QByteArray previous = "the previous render";
+        ASSERT_TRUE(writeBytes(target, previous));
+        const QString spare = dir.filePath(QStringLiteral("spare"));
+        ASSERT_TRUE(QFile::copy(victim, spare));
+        const QStringList rows = test::DumpRows(editor);
+
+        const Outcome gone = render(kind, target, victim);
+        ASSERT_TRUE(gone.finished) << gone.err.toStdString();
+        ASSERT_TRUE(gone.removedWhileRunning) << gone.out.toStdString();
+        EXPECT_EQ(gone.exitCode, 1) << gone.out.toStdString() << gone.err.toStdString();
+        EXPECT_TRUE(gone.err.contains(QStringLiteral("入力ファイルが見つかりません。\n") + victim))
+            << gone.err.toStdString();
+        EXPECT_EQ(readAll(target), previous);
+        EXPECT_EQ(entries(out), QStringList{name});
+        EXPECT_EQ(test::DumpRows(editor), rows);
+        EXPECT_EQ(editor.sndFile(), sound);
+
+        ASSERT_TRUE(QFile::rename(spare, victim));
+        const Outcome ok = render(kind, target);
+        ASSERT_TRUE(ok.finished);
+        EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+        EXPECT_TRUE(ok.out.contains(QStringLiteral("Finished: ") + target)) << ok.out.toStdString();
+        EXPECT_NE(readAll(target), previous);
+        EXPECT_EQ(entries(out), QStringList{name});
+        EXPECT_EQ(test::DumpRows(editor), rows);
+    }
+
+    QTemporaryDir dir;
+    QString media, out, temp, sound, video;
+    ScriptedUi ui;
+    Editor editor{ui};
+};
+
+using SourcesRender = RenderFixture;
+
+TEST_F(SourcesRender, SoundDeletedDuringAWavRenderFailsAndKeepsTheOldFile)
+{
+    sourceDeletedDuringRender(Kind::Wav, QStringLiteral("song-out.wav"), sound);
+}
+
+TEST_F(SourcesRender, VideoDeletedDuringADvAviRenderFailsAndKeepsTheOldFile)
+{
+    sourceDeletedDuringRender(Kind::DvAvi, QStringLiteral("movie.avi"), video);
+}
+
+TEST_F(SourcesRender, VideoDeletedDuringAnMp4RenderFailsAndKeepsTheOldFile)
+{
+    sourceDeletedDuringRender(Kind::Mp4, QStringLiteral("movie.mp4"), video);
+}
+
 } // namespace
 } // namespace vk
 
