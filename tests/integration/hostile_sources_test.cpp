@@ -339,6 +339,209 @@ TEST_F(SourcesRender, VideoDeletedDuringAnMp4RenderFailsAndKeepsTheOldFile)
     sourceDeletedDuringRender(Kind::Mp4, QStringLiteral("movie.mp4"), video);
 }
 
+// ---- Two editors, one project --------------------------------------------------------------
+
+const QStringList kElsewhereButtons{QStringLiteral("読み取り専用で開く"), QStringLiteral("そのまま開く"),
+                                    QStringLiteral("キャンセル")};
+
+// This editor, with its autosave in a folder it shares with the other editor, and a
+// project of four registered rows saved on disk.
+class TwoEditorsFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.filePath(QStringLiteral("autosave"));
+        projectPath = dir.filePath(QStringLiteral("shared.rem"));
+        editor.setSndFile(QStringLiteral("/media/music/song.wav"));
+        MakeSections(editor, {0, 2000, 4000, 6000}, 10000, 33);
+        for (int r = 1; r < editor.Grid().Rows(); ++r)
+            Register(editor, r, QStringLiteral("/media/video/clip %1.mp4").arg(r), 0, 1900);
+        ASSERT_TRUE(project.ProjectSave(projectPath)) << allMessages(ui).toStdString();
+        saved = readAll(projectPath);
+        // The rows as an open of the project gives them.
+        ASSERT_TRUE(project.ProjectLoad(projectPath));
+        savedRows = test::DumpRows(editor);
+        // This editor starts on another, empty project.
+        editor.Grid().setRows(1);
+        editor.setProjectPath(QString());
+        editor.setModified(false);
+        autosave = std::make_unique<Autosave>(editor, project, settings, folder);
+    }
+
+    void TearDown() override
+    {
+        autosave.reset();
+        if (other.state() != QProcess::NotRunning) {
+            other.kill();
+            other.waitForFinished(5000);
+        }
+    }
+
+    // Another editor, a process of its own, opens the project, changes it and keeps it
+    // modified (autosaving every second) until it is killed.
+    void startOtherEditor()
+    {
+        other.start(QStringLiteral(VK_AUTOSAVE_CHILD), {folder, projectPath, dir.filePath(QStringLiteral("dump.txt"))});
+        ASSERT_TRUE(other.waitForStarted(10000));
+        // Its autosave is complete with its companion file (written second).
+        ASSERT_TRUE(PumpUntil(
+            [&] { return !QDir(folder).entryList({QStringLiteral("*.info")}, QDir::Files).isEmpty(); }, 20000))
+            << "the other editor wrote no autosave";
+    }
+
+    QStringList autosaves() const { return QDir(folder).entryList({QStringLiteral("*.rem")}, QDir::Files, QDir::Name); }
+
+    // The open command with the project chosen in the open dialog.
+    void open()
+    {
+        ui.openNames.push_back(projectPath);
+        project.OpenCommand();
+    }
+
+    bool askedOpenElsewhere() const { return !ui.choiceButtons.isEmpty(); }
+
+    QTemporaryDir dir;
+    QString folder, projectPath;
+    QByteArray saved;
+    QStringList savedRows;
+    ScriptedUi ui;
+    Editor editor{ui};
+    ProjectFile project{editor};
+    test::MemorySettings settings;
+    std::unique_ptr<Autosave> autosave;
+    QProcess other;
+};
+
+using TwoEditors = TwoEditorsFixture;
+
+// Read-only: the project opens as it is on disk, and Save asks for a new name instead of
+// writing over the other editor's project.
+TEST_F(TwoEditors, ProjectHeldModifiedElsewhereWarnsAndOpensReadOnly)
+{
+    startOtherEditor();
+    ui.choices = {0};
+    open();
+    ASSERT_EQ(ui.choiceButtons.size(), 1);
+    EXPECT_EQ(ui.choiceButtons[0], kElsewhereButtons);
+    const QString text = ui.questions.last().text;
+    EXPECT_TRUE(text.contains(QStringLiteral("ほかの videokadro で開かれていて"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(projectPath)) << text.toStdString();
+    EXPECT_EQ(test::DumpRows(editor), savedRows);
+    EXPECT_EQ(editor.projectPath(), projectPath);
+    EXPECT_TRUE(project.readOnly());
+
+    // An edit, then Save: the save dialog, and nothing is written when it is cancelled.
+    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.setModified(true);
+    project.SaveCommand();
+    EXPECT_EQ(ui.saveDialogs.size(), 1);
+    EXPECT_EQ(readAll(projectPath), saved);
+    EXPECT_TRUE(editor.modified());
+
+    // Saved under a new name, the project is this editor's own, and Save writes there.
+    const QString mine = dir.filePath(QStringLiteral("mine.rem"));
+    ui.saveNames.push_back(mine);
+    project.SaveCommand();
+    EXPECT_EQ(editor.projectPath(), mine);
+    EXPECT_FALSE(project.readOnly());
+    EXPECT_FALSE(editor.modified());
+    EXPECT_EQ(readAll(projectPath), saved);
+    editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
+    editor.setModified(true);
+    ui.yesNo = {true};
+    project.SaveCommand();
+    EXPECT_EQ(ui.saveDialogs.size(), 2);
+    EXPECT_FALSE(editor.modified());
+    EXPECT_EQ(readAll(projectPath), saved);
+}
+
+TEST_F(TwoEditors, ProjectHeldModifiedElsewhereOpensAnywayOrNotAtAllAsChosen)
+{
+    startOtherEditor();
+    // Cancel: nothing opens, this editor's project stays as it was.
+    ui.choices = {2};
+    open();
+    EXPECT_EQ(ui.choiceButtons.size(), 1);
+    EXPECT_EQ(editor.Grid().Rows(), 1);
+    EXPECT_TRUE(editor.projectPath().isEmpty());
+
+    // Open anyway: an ordinary open, and Save writes over the project.
+    ui.choices = {1};
+    open();
+    EXPECT_EQ(ui.choiceButtons.size(), 2);
+    EXPECT_EQ(test::DumpRows(editor), savedRows);
+    EXPECT_EQ(editor.projectPath(), projectPath);
+    EXPECT_FALSE(project.readOnly());
+    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.setModified(true);
+    ui.yesNo = {true};
+    project.SaveCommand();
+    EXPECT_TRUE(ui.saveDialogs.isEmpty());
+    EXPECT_FALSE(editor.modified());
+    EXPECT_NE(readAll(projectPath), saved);
+}
+
+// A second editor in this process holds the project: open but unchanged it says nothing
+// to others, modified it does, and once it has saved it no longer does.
+TEST_F(TwoEditors, WarnsOnlyWhileTheOtherEditorHasUnsavedChanges)
+{
+    ScriptedUi otherUi;
+    Editor otherEditor{otherUi};
+    ProjectFile otherProject{otherEditor};
+    Autosave otherAutosave(otherEditor, otherProject, settings, folder);
+    otherUi.openNames.push_back(projectPath);
+    otherProject.OpenCommand();
+    ASSERT_EQ(otherEditor.projectPath(), projectPath);
+    ASSERT_FALSE(otherEditor.modified());
+
+    open();
+    EXPECT_FALSE(askedOpenElsewhere());
+    EXPECT_EQ(editor.projectPath(), projectPath);
+    EXPECT_FALSE(project.readOnly());
+
+    // Modified there, before its first autosave: asked.
+    otherEditor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    otherEditor.setModified(true);
+    ui.choices = {0};
+    open();
+    EXPECT_EQ(ui.choiceButtons.size(), 1);
+    EXPECT_TRUE(project.readOnly());
+
+    // Saved there: no longer asked.
+    otherUi.yesNo = {true};
+    otherProject.SaveCommand();
+    ASSERT_FALSE(otherEditor.modified());
+    open();
+    EXPECT_EQ(ui.choiceButtons.size(), 1);
+    EXPECT_FALSE(project.readOnly());
+    // This editor's own changes to its project never make it ask itself.
+    editor.setModified(true);
+    editor.setModified(false);
+    editor.setModified(true);
+    ui.yesNo = {false}; // do not save before opening again
+    open();
+    EXPECT_EQ(ui.choiceButtons.size(), 1);
+}
+
+// The other editor was killed: its lock names a process that is gone. No warning, and
+// its autosave is still there to be recovered.
+TEST_F(TwoEditors, LockOfAnEditorThatIsGoneDoesNotWarn)
+{
+    startOtherEditor();
+    const QStringList left = autosaves();
+    other.kill();
+    ASSERT_TRUE(other.waitForFinished(10000));
+    ASSERT_FALSE(QDir(folder).entryList({QStringLiteral("*.lock")}, QDir::Files).isEmpty());
+
+    open();
+    EXPECT_FALSE(askedOpenElsewhere());
+    EXPECT_EQ(test::DumpRows(editor), savedRows);
+    EXPECT_FALSE(project.readOnly());
+    EXPECT_EQ(autosaves(), left);
+    EXPECT_EQ(autosave->leftovers().size(), 1u);
+}
+
 } // namespace
 } // namespace vk
 
