@@ -101,9 +101,6 @@ void ProgressWindow::poll()
                     done > 0 ? qPrintable(formatDuration(elapsed * (total - done) / done)) : "-");
         std::fflush(stdout);
     }
-    // A source that vanished stops the render; twice a second is soon enough.
-    if (++m_polls % 10 == 0 && !m_done)
-        m_job.checkSources();
     if (!m_job.running() && !m_done) {
         m_done = true;
         m_timer.stop();

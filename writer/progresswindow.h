@@ -48,7 +48,6 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     int m_lastPercent = -1;
-    int m_polls = 0;
     bool m_done = false;
 };
 

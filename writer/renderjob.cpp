@@ -367,7 +367,7 @@ void RenderJob::feed()
     FrameQueue queue(kRenderAhead);
     std::thread render([&] {
         std::string why;
-        for (long long i = 0; i < m_range.count() && !m_cancelled.load() && !m_sourceGone.load(); ++i) {
+        for (long long i = 0; i < m_range.count() && !m_cancelled.load(); ++i) {
             RenderedFrame r;
             r.frame = mlt_consumer_rt_frame(m_feedConsumer);
             if (!r.frame) {
@@ -461,18 +461,6 @@ bool RenderJob::running()
     return m_consumer && !m_stopped.load() && !m_consumer->is_stopped();
 }
 
-void RenderJob::checkSources()
-{
-    if (!m_gone.empty())
-        return;
-    m_gone = missingSources(m_sources);
-    if (m_gone.empty())
-        return;
-    m_sourceGone.store(true);
-    if (m_consumer)
-        m_consumer->stop();
-}
-
 void RenderJob::cancel()
 {
     m_cancelled.store(true);
@@ -497,7 +485,7 @@ bool RenderJob::finish(std::string& error)
     if (m_cancelled.load())
         return discard("キャンセルされました。");
     // Before the engine's own errors: a source that vanished is the cause of those.
-    checkSources();
+    m_gone = missingSources(m_sources);
     if (!m_gone.empty())
         return discard(missingSourcesMessage(m_gone));
     if (m_fatal.load()) {

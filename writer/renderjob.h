@@ -52,13 +52,12 @@ public:
     void cancel();
     bool cancelled() const { return m_cancelled.load(); }
 
-    // The source files the render reads. Each must still be there when the render ends
-    // (the engine may read a file again at any time, and one that vanished gives black
-    // pictures or silence); checkSources, called now and then while the render runs,
-    // stops it at once when one has gone.
+    // The source files the render reads. Each must still be there when the render ends:
+    // the engine may read a file again at any time, and one that vanished gives black
+    // pictures or silence. The render is not stopped as soon as one goes: stopping the
+    // engine's file writer from outside while it writes crashed it now and then.
     void watchSources(std::vector<std::string> sources) { m_sources = std::move(sources); }
-    void checkSources();
-    // The sources found missing during or at the end of the render; empty while all are there.
+    // The sources found missing when the render ended; empty while all are there.
     const std::vector<std::string>& gone() const { return m_gone; }
 
     // After the engine stopped: keeps the result (rename over the target) when
@@ -97,7 +96,6 @@ private:
     Mlt::Event* m_propertyEvent = nullptr;
     std::atomic<long long> m_frames{0};
     std::atomic<bool> m_cancelled{false};
-    std::atomic<bool> m_sourceGone{false}; // stops the feed as a cancel does
     std::vector<std::string> m_sources;
     std::vector<std::string> m_gone;
     std::atomic<bool> m_fatal{false};

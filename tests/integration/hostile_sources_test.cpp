@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -201,6 +202,7 @@ struct Outcome {
     bool finished = false;
     int exitCode = -1;
     bool removedWhileRunning = false;
+    bool crashed = false;
     QString out;
     QString err;
 };
@@ -242,8 +244,8 @@ protected:
         editor.setMp4ProfileIndex(0);
     }
 
-    // Renders to `target`; with `victim`, that file is deleted as soon as the renderer
-    // reports its first frames.
+    // Renders to `target`; with `victim`, that file is deleted once the renderer reports
+    // a fifth of the frames written.
     Outcome render(Kind kind, const QString& target, const QString& victim = QString())
     {
         OutputDriver driver(editor);
@@ -267,9 +269,15 @@ protected:
         QByteArray stdoutText;
         QObject::connect(&p, &QProcess::readyReadStandardOutput, [&] {
             stdoutText += p.readAllStandardOutput();
-            if (victim.isEmpty() || o.removedWhileRunning || !stdoutText.contains("progress"))
+            if (victim.isEmpty() || o.removedWhileRunning)
                 return;
-            // The first progress line comes with the first frames written.
+            // In the middle: once a fifth of the frames are written.
+            static const QRegularExpression progress(QStringLiteral("progress +(\\d+)%"));
+            bool middle = false;
+            for (const auto& m : progress.globalMatch(QString::fromUtf8(stdoutText)))
+                middle = middle || m.captured(1).toInt() >= 20;
+            if (!middle)
+                return;
             if (p.state() == QProcess::Running && QFile::remove(victim))
                 o.removedWhileRunning = true;
         });
@@ -278,6 +286,7 @@ protected:
                      p.exitStatus() == QProcess::NormalExit;
         stdoutText += p.readAllStandardOutput();
         o.exitCode = p.exitCode();
+        o.crashed = p.exitStatus() == QProcess::CrashExit;
         o.out = QString::fromUtf8(stdoutText);
         o.err = QString::fromUtf8(p.readAllStandardError());
         return o;
@@ -296,7 +305,8 @@ protected:
         const QStringList rows = test::DumpRows(editor);
 
         const Outcome gone = render(kind, target, victim);
-        ASSERT_TRUE(gone.finished) << gone.err.toStdString();
+        ASSERT_TRUE(gone.finished) << (gone.crashed ? "crashed: " : "") << gone.out.toStdString()
+                                   << gone.err.toStdString();
         ASSERT_TRUE(gone.removedWhileRunning) << gone.out.toStdString();
         EXPECT_EQ(gone.exitCode, 1) << gone.out.toStdString() << gone.err.toStdString();
         EXPECT_TRUE(gone.err.contains(QStringLiteral("入力ファイルが見つかりません。\n") + victim))
