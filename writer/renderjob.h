@@ -54,8 +54,8 @@ public:
 
     // The source files the render reads. Each must still be there when the render ends:
     // the engine may read a file again at any time, and one that vanished gives black
-    // pictures or silence. The render is not stopped as soon as one goes: stopping the
-    // engine's file writer from outside while it writes crashed it now and then.
+    // pictures or silence. They are looked for once the engine has stopped, before the
+    // finished file replaces the target.
     void watchSources(std::vector<std::string> sources) { m_sources = std::move(sources); }
     // The sources found missing when the render ended; empty while all are there.
     const std::vector<std::string>& gone() const { return m_gone; }
