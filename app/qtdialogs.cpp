@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
 
@@ -45,6 +46,22 @@ bool QtDialogs::askYesNo(const QString& text, Icon icon)
 {
     QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, m_window);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtDialogs::askChoice(const QString& text, Icon icon, const QStringList& buttons)
+{
+    QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::NoButton, m_window);
+    QList<QAbstractButton*> added;
+    for (int i = 0; i < buttons.size(); ++i)
+        added << box.addButton(buttons.at(i),
+                               i + 1 < buttons.size() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+    if (added.isEmpty())
+        return -1;
+    box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+    box.setEscapeButton(added.last());
+    box.exec();
+    const int chosen = int(added.indexOf(box.clickedButton()));
+    return chosen >= 0 ? chosen : int(added.size()) - 1;
 }
 
 std::optional<QString> QtDialogs::openFileName(const FileDialog& dialog)

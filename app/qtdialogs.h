@@ -23,6 +23,7 @@ public:
 
     void message(const QString& text, Icon icon) override;
     bool askYesNo(const QString& text, Icon icon) override;
+    int askChoice(const QString& text, Icon icon, const QStringList& buttons) override;
     std::optional<QString> openFileName(const FileDialog& dialog) override;
     std::optional<QString> saveFileName(const FileDialog& dialog) override;
     std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& defaultText) override;

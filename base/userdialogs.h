@@ -27,6 +27,9 @@ public:
     virtual void message(const QString& text, Icon icon) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& text, Icon icon) = 0;
+    // A question with buttons of its own, in the order given; the last one is also what
+    // Escape or closing the box chooses. The index of the button chosen.
+    virtual int askChoice(const QString& text, Icon icon, const QStringList& buttons) = 0;
     // Open and save dialogs; nullopt when cancelled.
     virtual std::optional<QString> openFileName(const FileDialog& dialog) = 0;
     virtual std::optional<QString> saveFileName(const FileDialog& dialog) = 0;

@@ -18,6 +18,7 @@ class SilentUi final : public UserDialogs {
 public:
     void message(const QString&, Icon) override {}
     bool askYesNo(const QString&, Icon) override { return false; }
+    int askChoice(const QString&, Icon, const QStringList& buttons) override { return int(buttons.size()) - 1; }
     std::optional<QString> openFileName(const FileDialog&) override { return std::nullopt; }
     std::optional<QString> saveFileName(const FileDialog&) override { return std::nullopt; }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }

@@ -123,6 +123,7 @@ void SoundPanel::SndFileLoad(const QString& path)
     }
     m_controlsEnabled = true;
     emit changed();
+    m_source.clear();
     try {
         m_timer.stop();
         m_player.Close();
@@ -156,6 +157,7 @@ void SoundPanel::SndFileLoad(const QString& path)
 
         m_player.Play(0);
         m_player.Pause(-1, 0);
+        m_source.watch(path);
         SndPosShow(0);
         m_editor.sections().SndClear();
         ui.focusSoundSlider();
@@ -202,6 +204,10 @@ void SoundPanel::PlayPause()
 
 void SoundPanel::tick()
 {
+    if (const QString lost = m_source.check(); !lost.isEmpty()) {
+        stopForLostSource(lost);
+        return;
+    }
     try {
         m_position = m_player.GetPosition();
         SndBeepCheck(m_position);
@@ -221,6 +227,26 @@ void SoundPanel::tick()
         // until the next tick.
     }
     emit changed();
+}
+
+void SoundPanel::stopForLostSource(const QString& text)
+{
+    // Stopped before the message: its event loop must not run the timer on.
+    m_timer.stop();
+    try {
+        m_player.Stop();
+        m_player.Pause(-1, 0);
+        m_position = m_player.GetPosition();
+        m_transport.setValue(m_position);
+        SndPosShow(m_position);
+    } catch (const EngineError& e) {
+        LogPassedOver(lcPlayer, "sound: stop at a lost clip", e);
+    } catch (const ConversionError&) {
+        // A position beyond the time text's range: the read-out keeps its last value.
+    }
+    m_editor.sections().endTapRun();
+    emit changed();
+    m_editor.ui().message(text, UserDialogs::Icon::Exclamation);
 }
 
 // ---- seeking ------------------------------------------------------------------------

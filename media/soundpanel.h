@@ -9,6 +9,7 @@
 // controller: user events call the methods below and the window redraws on changed().
 
 #include "base/keycodes.h"
+#include "media/sourcewatch.h"
 #include "media/transport.h"
 #include "timeline/soundtransport.h"
 
@@ -91,12 +92,16 @@ signals:
 
 private:
     void moveBy(double delta);
+    // The clip was deleted or cut short while it played: the play stops where it is
+    // and the user is told (`text`).
+    void stopForLostSource(const QString& text);
 
     Editor& m_editor;
     MediaPlayerEngine& m_player;
     MediaPlayerEngine* m_beep;
     QObject* m_videoWindow = nullptr;
     QTimer m_timer;
+    SourceWatch m_source;
 
     Transport m_transport;
     int m_position = 0;

@@ -112,6 +112,7 @@ bool VideoPanel::loadFile(const QString& path)
         m_editor.ui().message(kNoFile, UserDialogs::Icon::Warning);
         return false;
     }
+    m_source.clear();
     m_player.Close();
     m_player.SetVideoWindow(m_videoWindow);
     m_player.Initialize(0, 1000, 1, QStringLiteral("7"));
@@ -150,6 +151,7 @@ bool VideoPanel::loadFile(const QString& path)
     m_player.Play(0);
     m_position = 0;
     m_player.Pause(-1, 0);
+    m_source.watch(path);
     // A movie starts its range at 0 and marks it from the slider's value: a range not
     // shown before becomes the whole file, one carried over from a longer file is cut
     // at this one's end. A still has no range of its own: the still controls stay as
@@ -237,6 +239,10 @@ void VideoPanel::PlayPause()
 void VideoPanel::tick()
 {
     ChangedOnExit done(*this);
+    if (const QString lost = m_source.check(); !lost.isEmpty()) {
+        stopForLostSource(lost);
+        return;
+    }
     command([&] {
         const int position = m_player.GetPosition();
         m_position = position;
@@ -251,6 +257,22 @@ void VideoPanel::tick()
         if (m_rangeStop && (long long)position > (long long)range.selStart + range.selLength)
             jumpTo(range.selStart);
     });
+}
+
+void VideoPanel::stopForLostSource(const QString& text)
+{
+    // Stopped before the message: its event loop must not run the timer on.
+    stopTimer();
+    m_contRun.end();
+    step([&] { m_player.Stop(); });
+    step([&] { m_player.Pause(-1, 0); });
+    command([&] {
+        m_position = m_player.GetPosition();
+        setSliderValue(m_position);
+        showVidPosition(m_position);
+    });
+    emit changed();
+    m_editor.ui().message(text, UserDialogs::Icon::Warning);
 }
 
 void VideoPanel::setSliderValue(int value)

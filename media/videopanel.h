@@ -13,6 +13,7 @@
 // skip a failing player call and carry on with the next one.
 
 #include "base/keycodes.h"
+#include "media/sourcewatch.h"
 #include "media/transport.h"
 #include "timeline/undohistory.h"
 #include "timeline/videoregistration.h"
@@ -197,6 +198,9 @@ private:
     void advanceRow(int row);
     void applyMute();
     void stopTimer();
+    // The file was deleted or cut short while it played: the play stops where it is and
+    // the user is told (`text`).
+    void stopForLostSource(const QString& text);
     bool loadFile(const QString& path);
 
     Editor& m_editor;
@@ -204,6 +208,7 @@ private:
     QObject* m_videoWindow = nullptr;
     QString m_appFolder;
     QTimer m_timer;
+    SourceWatch m_source;
     // The continuous registrations of one play, one undo step.
     UndoRun m_contRun;
 

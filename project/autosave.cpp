@@ -72,12 +72,16 @@ Autosave::Autosave(Editor& editor, ProjectFile& project, SettingsStore& settings
     m_timer.setInterval(seconds * 1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { writeNow(); });
     connect(&m_editor, &Editor::modifiedChanged, this, [this](bool modified) { onModifiedChanged(modified); });
-    if (m_editor.modified())
+    if (m_editor.modified()) {
         m_timer.start();
+        claim();
+    }
+    m_project.setOpenElsewhereCheck([this](const QString& path) { return heldElsewhere(path); });
 }
 
 Autosave::~Autosave()
 {
+    m_project.setOpenElsewhereCheck({});
     // A normal end of the program: nothing is left to recover.
     discard();
 }
@@ -87,6 +91,8 @@ void Autosave::onModifiedChanged(bool modified)
     if (modified) {
         if (!m_timer.isActive())
             m_timer.start();
+        // Other editors learn from the lock that the project has unsaved changes here.
+        claim();
     } else {
         // Saved, or the changes were given up: the autosave has nothing more to offer.
         m_timer.stop();
@@ -102,6 +108,40 @@ QString Autosave::baseNameFor(const QString& projectPath) const
     const QByteArray hash =
         QCryptographicHash::hash(QDir::cleanPath(info.absoluteFilePath()).toUtf8(), QCryptographicHash::Sha1);
     return info.completeBaseName() + QLatin1Char('-') + QString::fromLatin1(hash.toHex().left(12));
+}
+
+bool Autosave::claim()
+{
+    QString base = baseNameFor(m_editor.projectPath());
+    if (base == m_currentBase || m_currentBase.startsWith(base + QLatin1Char('-')))
+        return true;
+    // Another project than the one held before: its autosave goes.
+    discard();
+    // The same project open in another running editor keeps that editor's autosave.
+    if (!takeLock(base)) {
+        base += QStringLiteral("-%1").arg(QCoreApplication::applicationPid());
+        if (!takeLock(base))
+            return false;
+    }
+    m_currentBase = base;
+    m_current = m_folder + QLatin1Char('/') + base + kDocumentSuffix;
+    return true;
+}
+
+bool Autosave::heldElsewhere(const QString& projectPath) const
+{
+    if (projectPath.isEmpty())
+        return false;
+    const QString base = baseNameFor(projectPath);
+    // This editor's own lock: the project is modified here, not elsewhere.
+    if (base == m_currentBase)
+        return false;
+    auto lock = makeLock(m_folder + QLatin1Char('/') + base + kLockSuffix);
+    if (lock->tryLock(0)) {
+        lock->unlock();
+        return false;
+    }
+    return lock->error() == QLockFile::LockFailedError;
 }
 
 bool Autosave::takeLock(const QString& base)
@@ -122,21 +162,8 @@ bool Autosave::writeNow()
     // The same document a save writes, the beat grid's corrections included.
     if (!m_project.buildCurrentDocument(bytes, reason))
         return false;
-
-    QString base = baseNameFor(m_editor.projectPath());
-    if (base != m_currentBase && !m_currentBase.startsWith(base + QLatin1Char('-'))) {
-        // Another project than the one written before: its autosave goes.
-        discard();
-        // The same project open in another running editor keeps that editor's autosave.
-        if (!takeLock(base)) {
-            base += QStringLiteral("-%1").arg(QCoreApplication::applicationPid());
-            if (!takeLock(base))
-                return false;
-        }
-        m_currentBase = base;
-        m_current = m_folder + QLatin1Char('/') + base + kDocumentSuffix;
-    }
-
+    if (!claim())
+        return false;
     if (!write(m_current, bytes))
         return false;
     QJsonObject info;

@@ -3,7 +3,8 @@
 // ".rem" text a save writes) goes every interval to a file of its own in the autosave
 // folder, never to the user's project file. Each autosave has a companion ".info" file
 // (the project's own path and the time of the write) and a lock held by the running
-// editor. A save, or any other end of the changes (the modified flag cleared), removes
+// editor, taken as soon as the project is modified, so other editors can tell that the
+// project has unsaved changes here (heldElsewhere). A save, or any other end of the changes (the modified flag cleared), removes
 // the autosave; so does a normal end of the program. An autosave whose lock nobody holds
 // was left behind by a run that ended abnormally: at start-up it is offered back.
 //
@@ -55,7 +56,8 @@ public:
     int intervalMsec() const { return m_timer.interval(); }
     // The timer runs exactly while the project is modified.
     bool timerActive() const { return m_timer.isActive(); }
-    // The autosave this run wrote last; empty when there is none.
+    // This run's autosave document, named once the project is modified (written at the
+    // next tick); empty when there is none.
     const QString& currentFile() const { return m_current; }
 
     // Writes the autosave now when the project is modified (what the timer calls).
@@ -64,6 +66,11 @@ public:
     bool writeNow();
     // Removes this run's autosave.
     void discard();
+
+    // Whether another running editor holds the project at `projectPath` modified: the
+    // lock of its autosave is held by a live process other than this editor. A lock
+    // left by a process that is gone does not count.
+    bool heldElsewhere(const QString& projectPath) const;
 
     // Autosaves left behind by runs that ended abnormally, newest first.
     std::vector<Leftover> leftovers() const;
@@ -80,6 +87,9 @@ public:
 private:
     void onModifiedChanged(bool modified);
     QString baseNameFor(const QString& projectPath) const;
+    // Takes the lock of the current project's autosave (once per project); false when
+    // none could be taken.
+    bool claim();
     bool takeLock(const QString& base);
     void removeFiles(const QString& base);
     void keepAside(const Leftover& leftover);

@@ -372,12 +372,46 @@ bool ProjectFile::mayReplaceProject()
     return !(wasModified && !m_editor.modified());
 }
 
+bool ProjectFile::readOnly() const
+{
+    return !m_readOnlyPath.isEmpty() && m_readOnlyPath == m_editor.projectPath();
+}
+
+std::optional<ProjectFile::OpenMode> ProjectFile::openModeFor(const QString& path)
+{
+    if (!m_openElsewhere || !m_openElsewhere(path))
+        return OpenMode::Normal;
+    const QString text =
+        QStringLiteral(
+            "このプロジェクトは、ほかの videokadro で開かれていて、保存されていない変更があります。\r\n\r\n") +
+        QStringLiteral("プロジェクト: ") + QFileInfo(path).fileName() + QStringLiteral("\r\n") + path +
+        QStringLiteral("\r\n\r\n読み取り専用で開くと、上書き保存のときに新しい名前を尋ねます。");
+    const int chosen = m_editor.ui().askChoice(
+        text, UserDialogs::Icon::Exclamation,
+        {QStringLiteral("読み取り専用で開く"), QStringLiteral("そのまま開く"), QStringLiteral("キャンセル")});
+    if (chosen == 0)
+        return OpenMode::ReadOnly;
+    if (chosen == 1)
+        return OpenMode::Normal;
+    return std::nullopt;
+}
+
+void ProjectFile::openProject(const QString& path)
+{
+    const std::optional<OpenMode> mode = openModeFor(path);
+    if (!mode)
+        return;
+    if (!ProjectLoad(path))
+        return;
+    m_editor.setProjectPath(path);
+    m_readOnlyPath = *mode == OpenMode::ReadOnly ? path : QString();
+}
+
 void ProjectFile::ProjectOpenFile(const QString& path)
 {
     if (!mayReplaceProject())
         return;
-    if (ProjectLoad(path))
-        m_editor.setProjectPath(path);
+    openProject(path);
 }
 
 void ProjectFile::OpenCommand()
@@ -398,13 +432,12 @@ void ProjectFile::OpenCommand()
     }
     if (path.isEmpty())
         return;
-    if (ProjectLoad(path))
-        m_editor.setProjectPath(path);
+    openProject(path);
 }
 
 void ProjectFile::SaveCommand()
 {
-    if (m_editor.projectPath().isEmpty())
+    if (m_editor.projectPath().isEmpty() || readOnly())
         SaveAsCommand();
     else
         ProjectSave(m_editor.projectPath());
@@ -424,6 +457,8 @@ bool ProjectFile::SaveAsCommand()
     if (!ProjectSave(*chosen))
         return false;
     m_editor.setProjectPath(*chosen);
+    // Written where the user chose, even over the file opened read-only: it is theirs now.
+    m_readOnlyPath.clear();
     return true;
 }
 

@@ -118,12 +118,29 @@ public:
     // mnuProjectOpen: a project named on the command line first, otherwise the question
     // and the open dialog.
     void OpenCommand();
-    // mnuProjectSave: saves over the current project, or asks for a name.
+    // mnuProjectSave: saves over the current project, or asks for a name (always for a
+    // project opened read-only).
     void SaveCommand();
     // mnuProjectSaveAs: true when a project was written.
     bool SaveAsCommand() override;
 
+    // Tells whether another running editor holds a project modified (the autosave's
+    // locks). Before a project is opened, such a project is announced with a choice:
+    // open it read-only, open it anyway, or not at all. Without a check nothing is asked.
+    using OpenElsewhereCheck = std::function<bool(const QString& path)>;
+    void setOpenElsewhereCheck(OpenElsewhereCheck check) { m_openElsewhere = std::move(check); }
+    // The project was opened read-only: Save asks for a new name instead of writing over
+    // it. Ends when the project gets another path (Save As, another project).
+    bool readOnly() const;
+
 private:
+    enum class OpenMode { Normal, ReadOnly };
+    // Whether and how the project at `path` may be opened (asks when another editor
+    // holds it modified); nullopt when the user chose not to open it.
+    std::optional<OpenMode> openModeFor(const QString& path);
+    // The load of an open command; the project path becomes `path` when it loaded.
+    void openProject(const QString& path);
+
     // The unsaved-changes question before another project replaces this one. True when
     // the open may go on: nothing to save, or the user answered No. A Yes runs Save As
     // and ends the open in every case.
@@ -133,6 +150,8 @@ private:
     MediaSizeProbe m_probe;
     QString m_lastSaveName; // the name last chosen in the Save As dialog
     BeatGridHooks m_gridHooks;
+    OpenElsewhereCheck m_openElsewhere;
+    QString m_readOnlyPath; // the project path opened read-only
 };
 
 // Attaches the project commands to the editor (a dropped project, the save-as question

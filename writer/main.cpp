@@ -150,12 +150,8 @@ int run(int argc, char** argv)
     const double toSec = double(range.out + 1) * output.rate.den / output.rate.num;
     const std::vector<std::string> sources = sourcesInRange(timeline, fromSec, toSec);
     const std::vector<std::string> missing = missingSources(sources);
-    if (!missing.empty()) {
-        std::string list;
-        for (const std::string& m : missing)
-            list += "\n" + m;
-        return fail("入力ファイルが見つかりません。" + list);
-    }
+    if (!missing.empty())
+        return fail(missingSourcesMessage(missing));
     MediaProbe probe(*profile);
     std::string unreadable;
     for (const std::string& s : sources)
@@ -247,6 +243,7 @@ int run(int argc, char** argv)
     }
 
     RenderJob job(*profile, built.xml, output, range, params.aviFileName);
+    job.watchSources(sources);
     if (!job.start(error))
         return fail("ファイルを作成できません。\n" + params.aviFileName + "\n" + error);
     ProgressWindow window(job);
@@ -259,8 +256,11 @@ int run(int argc, char** argv)
         QApplication::exec();
     window.hide();
     if (!job.finish(error)) {
+        // A source that went away while it was read fails as one missing at the start.
         const int code = job.cancelled() ? fail("キャンセルしました。ファイルは作成されていません。", 2)
-                                         : fail("ファイルの作成に失敗しました。\n" + params.aviFileName + "\n" + error);
+                         : !job.gone().empty()
+                             ? fail(missingSourcesMessage(job.gone()))
+                             : fail("ファイルの作成に失敗しました。\n" + params.aviFileName + "\n" + error);
         // The part file is gone and the old target untouched. After a write error
         // inside its own thread (a full disk) the engine's file writer does not survive
         // its clean-up: tearing the engine down then corrupted the heap about once in

@@ -83,4 +83,12 @@ std::vector<std::string> missingSources(const std::vector<std::string>& sources)
     return missing;
 }
 
+std::string missingSourcesMessage(const std::vector<std::string>& missing)
+{
+    std::string text = "入力ファイルが見つかりません。";
+    for (const std::string& m : missing)
+        text += "\n" + m;
+    return text;
+}
+
 } // namespace vk

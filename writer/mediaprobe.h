@@ -40,5 +40,8 @@ bool seeksByPresentationTime(const std::string& path);
 
 // The sources that do not exist as files, each once.
 std::vector<std::string> missingSources(const std::vector<std::string>& sources);
+// The message for sources that are not there ("入力ファイルが見つかりません。" and a line
+// for each), the same before a render and when one vanishes during it.
+std::string missingSourcesMessage(const std::vector<std::string>& missing);
 
 } // namespace vk

@@ -1,5 +1,6 @@
 #include "writer/renderjob.h"
 
+#include "writer/mediaprobe.h"
 #include "writer/mltengine.h"
 #include "writer/mp4encoder.h"
 
@@ -483,6 +484,10 @@ bool RenderJob::finish(std::string& error)
     };
     if (m_cancelled.load())
         return discard("キャンセルされました。");
+    // Before the engine's own errors: a source that vanished is the cause of those.
+    m_gone = missingSources(m_sources);
+    if (!m_gone.empty())
+        return discard(missingSourcesMessage(m_gone));
     if (m_fatal.load()) {
         // The engine's file writer says only that a write failed; a file system left
         // without room is the usual reason, and the one the user can act on.

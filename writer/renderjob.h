@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct mlt_consumer_s;
 
@@ -50,6 +51,14 @@ public:
     bool running();
     void cancel();
     bool cancelled() const { return m_cancelled.load(); }
+
+    // The source files the render reads. Each must still be there when the render ends:
+    // the engine may read a file again at any time, and one that vanished gives black
+    // pictures or silence. They are looked for once the engine has stopped, before the
+    // finished file replaces the target.
+    void watchSources(std::vector<std::string> sources) { m_sources = std::move(sources); }
+    // The sources found missing when the render ended; empty while all are there.
+    const std::vector<std::string>& gone() const { return m_gone; }
 
     // After the engine stopped: keeps the result (rename over the target) when
     // every frame was written, otherwise removes the temporary file. Returns
@@ -87,6 +96,8 @@ private:
     Mlt::Event* m_propertyEvent = nullptr;
     std::atomic<long long> m_frames{0};
     std::atomic<bool> m_cancelled{false};
+    std::vector<std::string> m_sources;
+    std::vector<std::string> m_gone;
     std::atomic<bool> m_fatal{false};
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_starting{false}; // inside the engine's start of the writer

@@ -16,6 +16,11 @@ bool QuietDialogs::askYesNo(const QString&, Icon)
     return answerYes;
 }
 
+int QuietDialogs::askChoice(const QString&, Icon, const QStringList& buttons)
+{
+    return int(buttons.size()) - 1;
+}
+
 std::optional<QString> QuietDialogs::openFileName(const FileDialog&)
 {
     return std::nullopt;

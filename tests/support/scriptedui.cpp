@@ -25,6 +25,13 @@ bool ScriptedUi::askYesNo(const QString& text, Icon icon)
     return takeFront(yesNo, false);
 }
 
+int ScriptedUi::askChoice(const QString& text, Icon icon, const QStringList& buttons)
+{
+    questions.append({text, icon});
+    choiceButtons.append(buttons);
+    return takeFront(choices, int(buttons.size()) - 1);
+}
+
 std::optional<QString> ScriptedUi::openFileName(const FileDialog& dialog)
 {
     openDialogs.append(dialog);

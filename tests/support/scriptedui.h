@@ -19,6 +19,8 @@ public:
 
     // Answers, taken from the front; an empty queue answers No / cancel.
     std::deque<bool> yesNo;
+    // Indexes of the buttons chosen in askChoice; an empty queue chooses the last button.
+    std::deque<int> choices;
     std::deque<std::optional<QString>> openNames;
     std::deque<std::optional<QString>> saveNames;
     std::deque<std::optional<QString>> inputs;
@@ -27,6 +29,7 @@ public:
     // What the editor showed or asked.
     QList<Shown> messages;
     QList<Shown> questions;
+    QList<QStringList> choiceButtons; // the buttons of each askChoice, its text in questions
     QList<FileDialog> openDialogs;
     QList<FileDialog> saveDialogs;
     QStringList inputPrompts;
@@ -39,6 +42,7 @@ public:
 
     void message(const QString& text, Icon icon) override;
     bool askYesNo(const QString& text, Icon icon) override;
+    int askChoice(const QString& text, Icon icon, const QStringList& buttons) override;
     std::optional<QString> openFileName(const FileDialog& dialog) override;
     std::optional<QString> saveFileName(const FileDialog& dialog) override;
     std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& defaultText) override;
