@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <malloc.h>
 #include <mutex>
 #include <thread>
 
@@ -59,6 +60,8 @@ ProcessFigures ReadProcessFigures()
                 f.threads = line.mid(8).trimmed().toInt();
         }
     }
+    const struct mallinfo2 heap = mallinfo2();
+    f.heapInUseKb = long((heap.uordblks + heap.hblkhd) / 1024);
     // The listing itself holds one descriptor open while it reads.
     f.fds = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size()) - 1;
     return f;
@@ -234,6 +237,12 @@ std::string LiveEditor::busAddress() const
 
 bool LiveEditor::start(QString* error)
 {
+    // The output documents go to a folder of this session's own: the output command
+    // writes them under fixed names in TEMP, and a test or a render of another program
+    // running at the same time must not read or overwrite them.
+    const QString temp = m_work + QStringLiteral("/temp");
+    QDir().mkpath(temp);
+    qputenv("TEMP", QFile::encodeName(temp));
     m_app = std::make_unique<Application>([] { return std::make_unique<MpvEngine>(); }, [] { return 0x900; },
                                           QStringList());
     m_app->start();
@@ -446,8 +455,11 @@ bool LiveEditor::sessionLoop(int round, const SessionMedia& media, int floodCall
     if (table() != before)
         return failed(QStringLiteral("redo did not give the table back"));
 
-    // Save the project under a name of its own.
-    const QString project = m_work + QStringLiteral("/session %1.rem").arg(round % 2);
+    // Save the project. Always under one name, removed first: the save dialog offers the
+    // project's own name, and once its folder listing arrives it may put that name back
+    // into the name field over the one typed in.
+    const QString project = m_work + QStringLiteral("/session.rem");
+    QFile::remove(project);
     {
         testsupport::DialogAnswers answers(project, true);
         auto* saveAs = w.findChild<QAction*>(QStringLiteral("mnuProjectSaveAs"));
@@ -455,7 +467,12 @@ bool LiveEditor::sessionLoop(int round, const SessionMedia& media, int floodCall
             return failed(QStringLiteral("no save-as entry"));
         saveAs->trigger();
         if (!PumpUntil([&] { return !ed.modified() && QFileInfo::exists(project); }, 30000))
-            return failed(QStringLiteral("the project was not saved"));
+            return failed(QStringLiteral("the project was not saved (modified %1, file %2; dialogs %3; messages %4; "
+                                         "questions %5)")
+                              .arg(ed.modified())
+                              .arg(QFileInfo::exists(project))
+                              .arg(answers.fileDialogTitles.join(u','), answers.messages.join(u','),
+                                   answers.questions.join(u',')));
     }
 
     // Render: WAV, DV AVI and MP4 in turn, each to a new file.

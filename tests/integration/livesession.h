@@ -37,6 +37,9 @@ std::unique_ptr<PrivateBus> StartPrivateSessionBus();
 // This process's resident memory, open file descriptors and threads, from /proc.
 struct ProcessFigures {
     long rssKb = 0;
+    // Of which the allocator has handed out and not had back (small blocks and mapped
+    // ones): growth here is memory kept, growth of RSS alone is the allocator's pools.
+    long heapInUseKb = 0;
     int fds = 0;
     int threads = 0;
 };
