@@ -298,7 +298,9 @@ void frmMain::refreshSound()
           static_cast<QWidget*>(m_btnVidPaste), static_cast<QWidget*>(m_cmdCreateAVI),
           static_cast<QWidget*>(m_cmdCreateWMV), static_cast<QWidget*>(m_cmdCreateMP4)})
         w->setEnabled(on);
-    m_btnSndPlayPlause->setIcon(style()->standardIcon(s.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    const QIcon& icon = s.timerActive() ? m_pauseIcon : m_playIcon;
+    if (m_btnSndPlayPlause->icon().cacheKey() != icon.cacheKey())
+        m_btnSndPlayPlause->setIcon(icon);
     refreshHistory();
 }
 

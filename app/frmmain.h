@@ -6,6 +6,7 @@
 
 #include "web/makerpage.h"
 
+#include <QIcon>
 #include <QMainWindow>
 
 class QCheckBox;
@@ -144,6 +145,11 @@ private:
     QPushButton* m_cmdFileLoad = nullptr;
     QFrame* m_frameSnd = nullptr;
     QToolButton* m_btnSndPlayPlause = nullptr;
+    // The play button's two icons, made once: a new icon at every refresh (many a second
+    // while the song plays) would be scaled afresh at every paint, and each copy kept in
+    // the pixmap cache.
+    QIcon m_playIcon;
+    QIcon m_pauseIcon;
     QPushButton* m_btnSndReg = nullptr;
     QComboBox* m_combSndRate = nullptr;
     QLabel* m_lblSndRate = nullptr;

@@ -79,7 +79,9 @@ void frmMain::createControls()
 
     m_btnSndPlayPlause = new QToolButton(m_frameSnd);
     named(m_btnSndPlayPlause, "btnSndPlayPlause")->setToolTip(QStringLiteral("再生/ﾎﾟｰｽﾞ (SPC)"));
-    m_btnSndPlayPlause->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_playIcon = style()->standardIcon(QStyle::SP_MediaPlay);
+    m_pauseIcon = style()->standardIcon(QStyle::SP_MediaPause);
+    m_btnSndPlayPlause->setIcon(m_playIcon);
     m_btnSndPlayPlause->setIconSize(QSize(24, 24));
     place(m_btnSndPlayPlause, 120, 150, 700, 700);
 

@@ -321,8 +321,9 @@ void frmVid::refresh()
     if (m_filmstrip)
         m_filmstrip->setPosition(m_panel.slider().value);
 
-    m_btnVidPlayPlause->setIcon(
-        style()->standardIcon(m_panel.timerActive() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    const QIcon& icon = m_panel.timerActive() ? m_pauseIcon : m_playIcon;
+    if (m_btnVidPlayPlause->icon().cacheKey() != icon.cacheKey())
+        m_btnVidPlayPlause->setIcon(icon);
     m_btnVidPlayPlause->setVisible(c.playVisible);
     m_btnVidPlayPlause->setEnabled(c.movieEnabled);
     m_cmdSelStart->setVisible(c.selStartVisible);

@@ -93,6 +93,9 @@ private:
     RangeSlider* m_sliderVid = nullptr;
     QFrame* m_frameVid = nullptr;
     QPushButton* m_btnVidPlayPlause = nullptr;
+    // The play button's two icons, made once (see frmMain).
+    QIcon m_playIcon;
+    QIcon m_pauseIcon;
     QCheckBox* m_chkMute = nullptr;
     QLabel* m_lblVidRate = nullptr;
     QComboBox* m_combVidRate = nullptr;

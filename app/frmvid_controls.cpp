@@ -141,7 +141,9 @@ void frmVid::buildControls()
     m_frameVid->setFrameShape(QFrame::StyledPanel);
 
     m_btnVidPlayPlause = makeButton(m_frameVid, "btnVidPlayPlause", QString(), QStringLiteral("再生/ﾎﾟｰｽﾞ (SPC)"));
-    m_btnVidPlayPlause->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_playIcon = style()->standardIcon(QStyle::SP_MediaPlay);
+    m_pauseIcon = style()->standardIcon(QStyle::SP_MediaPause);
+    m_btnVidPlayPlause->setIcon(m_playIcon);
     connect(m_btnVidPlayPlause, &QPushButton::clicked, this, [this] {
         m_panel.PlayPause();
         focusSlider();

@@ -9,9 +9,22 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFile>
+#include <climits>
 #include <exception>
 
 namespace vk {
+
+namespace {
+
+// A text no file path can be: the system refuses paths of PATH_MAX bytes or more.
+bool LongerThanAnyPath(const QString& text)
+{
+    // A UTF-16 unit takes three bytes at most in UTF-8, so shorter texts need no encoding.
+    return qsizetype(text.size()) * 3 >= PATH_MAX && QFile::encodeName(text).size() >= PATH_MAX;
+}
+
+} // namespace
 
 KadroAdaptor::KadroAdaptor(Editor& editor, SoundPanel& sound, VideoPanel& video, std::function<void()> quit,
                            QObject* parent)
@@ -72,6 +85,14 @@ void KadroAdaptor::SetOptions(const QString& Action, int Value, const QString& V
     Q_UNUSED(Value) // no action reads it
     RetVal = RetValIn;
     RetValueStr = RetValueStrIn;
+    if (Action.startsWith(QLatin1String("set_")) && LongerThanAnyPath(ValueStr)) {
+        if (calledFromDBus())
+            sendErrorReply(QDBusError::InvalidArgs,
+                           QStringLiteral("%1: ValueStr is %2 characters long, longer than any file path")
+                               .arg(Action.left(64))
+                               .arg(ValueStr.size()));
+        return;
+    }
     try {
         runAction(Action, ValueStr, RetVal, RetValueStr);
     } catch (...) {

@@ -12,9 +12,14 @@
 //                  s RetValueStr) -> (i RetVal, s RetValueStr)
 //
 // RetVal and RetValueStr are in/out values: they come back unchanged unless the action
-// fills them. SetOptions always succeeds; an unknown action does nothing, and an error
-// inside an action (a player that fails, a cell that is not a number) ends the action
-// quietly with the values as they stand. SetOptionsEx does nothing at all.
+// fills them. SetOptions succeeds for every action it knows or not; an unknown action
+// does nothing, and an error inside an action (a player that fails, a cell that is not
+// a number) ends the action quietly with the values as they stand. The one call it
+// refuses, with the error org.freedesktop.DBus.Error.InvalidArgs and nothing changed,
+// is a set_ action whose ValueStr is longer than any file path can be (PATH_MAX bytes):
+// such a text names no file, and showing it in the window's fields and messages would
+// hold the window up for as long as laying out megabytes of text takes. SetOptionsEx
+// does nothing at all.
 //
 // The object keeps no state of its own: it works on the main window's editor state and
 // the two panels, and runs on the user-interface thread between the window's events.
@@ -27,6 +32,7 @@
 // "TlmVideoKadro.Kadro.service" with the argument "-Embedding", which the command line
 // treats as no project file.
 
+#include <QDBusContext>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -38,7 +44,7 @@ class Editor;
 class SoundPanel;
 class VideoPanel;
 
-class KadroAdaptor final : public QObject {
+class KadroAdaptor final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(KadroAdaptor)
     Q_CLASSINFO("D-Bus Interface", "TlmVideoKadro.Kadro")

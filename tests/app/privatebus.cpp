@@ -19,6 +19,12 @@ PrivateBus::PrivateBus(const QString& serviceDir, const QProcessEnvironment& env
                        "  <listen>unix:path=%1</listen>\n"
                        "  <auth>EXTERNAL</auth>\n"
                        "%2"
+                       // The limits of a desktop session bus (session.conf), not the
+                       // daemon's low defaults (128 calls awaiting answers per client).
+                       "  <limit name=\"max_incoming_bytes\">1000000000</limit>\n"
+                       "  <limit name=\"max_outgoing_bytes\">1000000000</limit>\n"
+                       "  <limit name=\"max_message_size\">1000000000</limit>\n"
+                       "  <limit name=\"max_replies_per_connection\">50000</limit>\n"
                        "  <policy context=\"default\">\n"
                        "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
                        "    <allow eavesdrop=\"true\"/>\n"

@@ -1,6 +1,6 @@
 #pragma once
 // A private D-Bus session bus for tests: its own dbus-daemon with a throw-away
-// configuration, optionally with a service folder so that calling a name starts the
+// configuration and the limits of a desktop session bus, optionally with a service folder so that calling a name starts the
 // program its service file names. Processes the bus starts inherit `environment`, with
 // DBUS_SESSION_BUS_ADDRESS naming this bus.
 
