@@ -1,5 +1,6 @@
 #include "writer/renderjob.h"
 
+#include "writer/crashguard.h"
 #include "writer/mediaprobe.h"
 #include "writer/mltengine.h"
 #include "writer/mp4encoder.h"
@@ -146,6 +147,7 @@ void consumerPropertyChanged(mlt_properties owner, void* self, mlt_event_data da
 
 bool RenderJob::start(std::string& error)
 {
+    guardPartFileOnCrash(m_temp);
     m_producer = std::make_unique<Mlt::Producer>(m_profile, "xml-string", m_xml.c_str());
     if (!m_producer->is_valid()) {
         error = "描画エンジンがタイムラインを読み込めません。";

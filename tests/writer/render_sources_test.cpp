@@ -133,8 +133,9 @@ TEST_F(WriterRender, SlowedSpansLateInAFileShowTheirOwnFrames)
         // The first picture of a span is its in-point's frame; after it the engine steps
         // the slowed file on the output's frame grid, within a frame of the exact time.
         const int got = readFrameNumber(frames[size_t(f)], w, h);
-        if (f % 30 == 0)
+        if (f % 30 == 0) {
             EXPECT_EQ(got, s.firstFrame) << "frame " << f;
+        }
         EXPECT_NEAR(got, source, 1.0) << "frame " << f << " of the span from source frame " << s.firstFrame
                                       << " at speed " << s.speed;
     }

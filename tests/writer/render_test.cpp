@@ -319,6 +319,42 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
     }
 }
 
+// A render that dies of a crash (here a SIGSEGV sent once it is under way, as the engine
+// raised one when a source vanished while it was being opened) skips its clean-up; the
+// part file must still go, and the old target stay.
+TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
+{
+    std::string doc = "<timeline><group type=\"video\" framerate=\"29.97\" width=\"720\" height=\"480\"><track>";
+    for (int i = 0; i < 15; ++i)
+        doc += "<clip start=\"" + std::to_string(i * 4) + "\" stop=\"" + std::to_string(i * 4 + 4) +
+               "\" mstart=\"0\" mstop=\"15\" src=\"" + g_media->video + "\"/>";
+    doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"8\" "
+           "start=\"0\" stop=\"60\" src=\"" +
+           g_media->sound + "\"/></track></group></timeline>";
+    const std::string xtl = m_dir / "crash.xml", params = m_dir / "crash-params.xml";
+    writeFile(xtl, doc);
+    auto underWay = [](const std::string& out) {
+        const auto at = out.rfind(" frame ");
+        return at != std::string::npos && out.compare(at, 9, " frame 0/") != 0;
+    };
+    for (const char* name : {"crash.avi", "crash.mp4"}) {
+        SCOPED_TRACE(name);
+        const bool mp4 = std::string(name) == "crash.mp4";
+        const std::string target = m_dir / name;
+        writeFile(target, "old contents");
+        writeFile(params, paramsDoc(xtl, target, 0, 60000, true, "640-2000k-stereo.prx", "",
+                                    mp4 ? Mp4Profile{1280, 720, "29.97"} : Mp4Profile{}));
+        const RunResult r =
+            runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay, SIGSEGV);
+        // Ended by the signal (or, in a sanitizer build, by its report), not finished.
+        EXPECT_TRUE(r.exitCode != 0 && r.exitCode != -1) << r.exitCode << r.out << r.err;
+        EXPECT_EQ(r.out.find("Finished:"), std::string::npos) << r.out;
+        EXPECT_EQ(readFile(target), "old contents");
+        for (const auto& e : fs::directory_iterator(m_dir.path()))
+            EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+    }
+}
+
 TEST_F(WriterRender, PreviewPlaysTheRangeHeadlessAndClosesAtTheEnd)
 {
     if (!fs::exists("/usr/bin/xvfb-run"))

@@ -44,7 +44,7 @@ std::string readFile(const std::string& path)
 }
 
 RunResult runProgram(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                     int timeoutSec, const std::function<bool(const std::string&)>& terminateWhen)
+                     int timeoutSec, const std::function<bool(const std::string&)>& terminateWhen, int signal)
 {
     RunResult r;
     char outName[] = "/tmp/vkwriter-out-XXXXXX";
@@ -71,7 +71,7 @@ RunResult runProgram(const std::vector<std::string>& argv, const std::map<std::s
         if (done == pid)
             break;
         if (terminateWhen && !signalled && terminateWhen(readFile(outName))) {
-            kill(pid, SIGTERM);
+            kill(pid, signal);
             signalled = true;
         }
         if (std::chrono::steady_clock::now() > deadline) {

@@ -2,6 +2,7 @@
 // Helpers for the writer's end-to-end tests: running programs, generating
 // media with ffmpeg, and reading rendered files back (frames, sound, streams).
 
+#include <csignal>
 #include <functional>
 #include <map>
 #include <string>
@@ -17,9 +18,10 @@ struct RunResult {
 
 // Runs argv[0] (searched in PATH) with extra environment entries, waiting at
 // most timeoutSec seconds. When `terminateWhen` is given, the program gets
-// SIGTERM as soon as the predicate holds for what it has printed so far.
+// SIGTERM (or `signal`) as soon as the predicate holds for what it has printed so far.
 RunResult runProgram(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
-                     int timeoutSec = 120, const std::function<bool(const std::string&)>& terminateWhen = {});
+                     int timeoutSec = 120, const std::function<bool(const std::string&)>& terminateWhen = {},
+                     int signal = SIGTERM);
 
 // Runs a shell-free command and asserts nothing; true when it exited 0.
 bool runOk(const std::vector<std::string>& argv, std::string* err = nullptr);
