@@ -283,11 +283,9 @@ TEST_F(WriterRender, BadInputFailsCleanlyAndNeverHarmsTheTarget)
     EXPECT_EQ(readFile(m_dir / "keep.avi"), "precious");
 }
 
-TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
+// A minute of DV-sized video cut every 4 s, for renders stopped or killed midway.
+static std::string longTimeline()
 {
-    // A long render, stopped (SIGTERM, like the Cancel button) once it is
-    // under way: DV through the engine's file writer, MP4 through the
-    // writer's own encoder.
     std::string doc = "<timeline><group type=\"video\" buffering=\"32\" previewmode=\"1\" bitdepth=\"24\" "
                       "framerate=\"29.97\" width=\"720\" height=\"480\"><track>";
     for (int i = 0; i < 15; ++i)
@@ -296,13 +294,23 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
     doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"8\" "
            "start=\"0\" stop=\"60\" src=\"" +
            g_media->sound + "\"/></track></group></timeline>";
+    return doc;
+}
+
+// Some frames (not all) are written: "progress  n% frame k/total" with k > 0.
+static bool renderUnderWay(const std::string& out)
+{
+    const auto at = out.rfind(" frame ");
+    return at != std::string::npos && out.compare(at, 9, " frame 0/") != 0;
+}
+
+TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
+{
+    // A long render, stopped (SIGTERM, like the Cancel button) once it is
+    // under way: DV through the engine's file writer, MP4 through the
+    // writer's own encoder.
     const std::string xtl = m_dir / "long.xml", params = m_dir / "long-params.xml";
-    writeFile(xtl, doc);
-    // Stop once some frames (not all) are written: "progress  n% frame k/total" with k > 0.
-    auto underWay = [](const std::string& out) {
-        const auto at = out.rfind(" frame ");
-        return at != std::string::npos && out.compare(at, 9, " frame 0/") != 0;
-    };
+    writeFile(xtl, longTimeline());
     for (const char* name : {"long.avi", "long.mp4"}) {
         SCOPED_TRACE(name);
         const bool mp4 = std::string(name) == "long.mp4";
@@ -310,7 +318,7 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
         writeFile(target, "old contents");
         writeFile(params, paramsDoc(xtl, target, 0, 60000, true, "640-2000k-stereo.prx", "",
                                     mp4 ? Mp4Profile{1280, 720, "29.97"} : Mp4Profile{}));
-        const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay);
+        const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, renderUnderWay);
         EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
         EXPECT_NE(r.err.find("キャンセルしました。ファイルは作成されていません。"), std::string::npos) << r.err;
         EXPECT_EQ(readFile(target), "old contents");
@@ -324,19 +332,8 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
 // part file must still go, and the old target stay.
 TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
 {
-    std::string doc = "<timeline><group type=\"video\" framerate=\"29.97\" width=\"720\" height=\"480\"><track>";
-    for (int i = 0; i < 15; ++i)
-        doc += "<clip start=\"" + std::to_string(i * 4) + "\" stop=\"" + std::to_string(i * 4 + 4) +
-               "\" mstart=\"0\" mstop=\"15\" src=\"" + g_media->video + "\"/>";
-    doc += "</track></group><group type=\"audio\" samplingrate=\"48000\"><track><clip mstart=\"0\" mstop=\"8\" "
-           "start=\"0\" stop=\"60\" src=\"" +
-           g_media->sound + "\"/></track></group></timeline>";
     const std::string xtl = m_dir / "crash.xml", params = m_dir / "crash-params.xml";
-    writeFile(xtl, doc);
-    auto underWay = [](const std::string& out) {
-        const auto at = out.rfind(" frame ");
-        return at != std::string::npos && out.compare(at, 9, " frame 0/") != 0;
-    };
+    writeFile(xtl, longTimeline());
     for (const char* name : {"crash.avi", "crash.mp4"}) {
         SCOPED_TRACE(name);
         const bool mp4 = std::string(name) == "crash.mp4";
@@ -345,7 +342,7 @@ TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
         writeFile(params, paramsDoc(xtl, target, 0, 60000, true, "640-2000k-stereo.prx", "",
                                     mp4 ? Mp4Profile{1280, 720, "29.97"} : Mp4Profile{}));
         const RunResult r =
-            runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, underWay, SIGSEGV);
+            runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, renderUnderWay, SIGSEGV);
         // Ended by the signal (or, in a sanitizer build, by its report), not finished.
         EXPECT_TRUE(r.exitCode != 0 && r.exitCode != -1) << r.exitCode << r.out << r.err;
         EXPECT_EQ(r.out.find("Finished:"), std::string::npos) << r.out;
