@@ -113,6 +113,7 @@ bool VideoPanel::loadFile(const QString& path)
         return false;
     }
     m_source.clear();
+    m_held = {};
     m_player.Close();
     m_player.SetVideoWindow(m_videoWindow);
     m_player.Initialize(0, 1000, 1, QStringLiteral("7"));
@@ -152,6 +153,8 @@ bool VideoPanel::loadFile(const QString& path)
     m_position = 0;
     m_player.Pause(-1, 0);
     m_source.watch(path);
+    const QFileInfo loaded(path);
+    m_held = {path, loaded.size(), loaded.lastModified()};
     // A movie starts its range at 0 and marks it from the slider's value: a range not
     // shown before becomes the whole file, one carried over from a longer file is cut
     // at this one's end. A still has no range of its own: the still controls stay as
@@ -164,6 +167,14 @@ bool VideoPanel::loadFile(const QString& path)
         emit movieLoaded(path);
     }
     return true;
+}
+
+bool VideoPanel::holdsUnchanged(const QString& path) const
+{
+    if (!m_loaded || m_length == 0 || path != m_held.path)
+        return false;
+    const QFileInfo now(path);
+    return now.exists() && now.size() == m_held.size && now.lastModified() == m_held.modified;
 }
 
 void VideoPanel::movieFiles()

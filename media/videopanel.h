@@ -18,6 +18,7 @@
 #include "timeline/undohistory.h"
 #include "timeline/videoregistration.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QRect>
 #include <QSize>
@@ -202,6 +203,9 @@ private:
     // the user is told (`text`).
     void stopForLostSource(const QString& text);
     bool loadFile(const QString& path);
+    // True when `path` is the movie the player holds, as it was on disk when loaded: a
+    // row of it needs a seek, not a new load.
+    bool holdsUnchanged(const QString& path) const;
 
     Editor& m_editor;
     MediaPlayerEngine& m_player;
@@ -214,6 +218,13 @@ private:
 
     QString m_fileText;
     bool m_loaded = false;
+    // The file the player holds, with its size and modification time at the load.
+    struct LoadedFile {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+    };
+    LoadedFile m_held;
     int m_length = 0;
     int m_interval = 33;
     QSize m_picture;

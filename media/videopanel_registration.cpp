@@ -234,8 +234,10 @@ void VideoPanel::ShowRowVideo(int row)
         if (file.isEmpty())
             return;
         m_fileText = file;
-        // A file that no longer loads has been reported; the panel stays as it was.
-        if (!VidFileLoad(file))
+        // The movie the player holds, unchanged on disk, is only sought to the row's in
+        // point: a new load would take a good part of a second. A file that no longer
+        // loads has been reported; the panel stays as it was.
+        if (!holdsUnchanged(file) && !VidFileLoad(file))
             return;
         m_player.Stop();
         m_player.Pause(-1, 0);

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace vk {
 namespace {
@@ -305,6 +306,89 @@ TEST_F(VideoPanelTest, ShowRowVideoLoadsAtTheInPointWithTheRowsRange)
     panel.VidRegister();
     EXPECT_EQ(cell(3, Col::InPoint), cell(2, Col::InPoint));
     EXPECT_EQ(cell(3, Col::OutPoint), cell(2, Col::OutPoint));
+}
+
+// A row of the movie the player already holds is a seek to its in point, not a new load,
+// and leaves the panel as a load would; a file changed on disk since, or another file,
+// is loaded again.
+TEST_F(VideoPanelTest, ShowRowVideoOfTheHeldMovieSeeksWithoutALoadUnlessTheFileChanged)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("held.mp4"));
+    auto write = [&](const QByteArray& bytes) {
+        QFile f(file);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    ASSERT_TRUE(write("first take"));
+    Register(editor, 2, file, 1000, 2480, 40, 640, 360);
+    Register(editor, 3, file, 6000, 4000, 40, 640, 360);
+    ASSERT_TRUE(loadMovie(file, 9000, 0.04, 640, 360));
+
+    // The state a fresh load of row 3 gives, to compare the seek with.
+    struct Shown {
+        int position, playerPosition, value, selStart, selLength, max, tick;
+        QString range;
+        bool operator==(const Shown& o) const
+        {
+            return std::tie(position, playerPosition, value, selStart, selLength, max, tick, range) ==
+                   std::tie(o.position, o.playerPosition, o.value, o.selStart, o.selLength, o.max, o.tick, o.range);
+        }
+    };
+    auto shown = [&] {
+        const auto& s = panel.slider();
+        return Shown{panel.position(), player.position, s.value, s.selStart,
+                     s.selLength,      s.max,           s.tick,  panel.rangeText()};
+    };
+    ScriptedUi otherUi;
+    Editor other{otherUi};
+    MakeSections(other, {0, 1000, 2000, 3000}, 5000, 33);
+    Register(other, 3, file, 6000, 4000, 40, 640, 360);
+    FakeEngine otherPlayer;
+    otherPlayer.info = player.info;
+    VideoPanel fresh{other, otherPlayer};
+    fresh.formLoad();
+    fresh.ShowRowVideo(3);
+    const auto& fs = fresh.slider();
+    const Shown loaded{fresh.position(), otherPlayer.position, fs.value, fs.selStart, fs.selLength, fs.max,
+                       fs.tick,          fresh.rangeText()};
+    ASSERT_EQ(loaded.selStart, 4000);
+    ASSERT_EQ(loaded.playerPosition, 6000);
+
+    // Playing, then row 3 of the same file: no load, the play stops, the row's range.
+    panel.PlayPause();
+    ASSERT_TRUE(panel.timerActive());
+    player.clearCalls();
+    panel.ShowRowVideo(3);
+    EXPECT_TRUE(player.callsStartingWith(QStringLiteral("Open")).isEmpty())
+        << player.calls.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(player.callsStartingWith(QStringLiteral("Close")).isEmpty());
+    EXPECT_FALSE(player.callsStartingWith(QStringLiteral("Stop")).isEmpty());
+    EXPECT_FALSE(panel.timerActive());
+    EXPECT_TRUE(shown() == loaded);
+    EXPECT_EQ(panel.fileText(), file);
+
+    // Row 2, also of the held file: again only a seek.
+    player.clearCalls();
+    panel.ShowRowVideo(2);
+    EXPECT_TRUE(player.callsStartingWith(QStringLiteral("Open")).isEmpty());
+    EXPECT_EQ(player.position, 1000);
+    EXPECT_EQ(panel.slider().selStart, 1000);
+    EXPECT_EQ(panel.slider().selLength, 1480);
+
+    // The file replaced on disk (another size): loaded again.
+    ASSERT_TRUE(write("a longer second take"));
+    player.clearCalls();
+    panel.ShowRowVideo(3);
+    EXPECT_EQ(player.callsStartingWith(QStringLiteral("Open")).size(), 1);
+    EXPECT_TRUE(shown() == loaded);
+
+    // Another file in between: the held movie is that one, so row 3 loads again.
+    ASSERT_TRUE(loadMovie(QStringLiteral("/media/other.mp4"), 9000, 0.04, 640, 360));
+    player.clearCalls();
+    panel.ShowRowVideo(3);
+    EXPECT_EQ(player.callsStartingWith(QStringLiteral("Open")).size(), 1);
+    EXPECT_EQ(player.openedPath, file);
 }
 
 TEST_F(VideoPanelTest, ShowRowVideoOfAStillAndOfAnEmptyRow)
