@@ -148,6 +148,11 @@ void Application::start()
         m_editor->setModified(false);
         m_window->close();
     });
+    // The viewing copy's making shows in the panel while its file is there.
+    connect(m_proxies.get(), &ProxyCache::progress, m_frmVid, &frmVid::showCopyProgress);
+    connect(m_proxies.get(), &ProxyCache::copyReady, m_frmVid, &frmVid::copyFinished);
+    connect(m_proxies.get(), &ProxyCache::copyFailed, m_frmVid,
+            [this](const QString& original, const QString&) { m_frmVid->copyFinished(original); });
     m_frmVid->show();
     m_window->refresh();
 

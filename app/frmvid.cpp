@@ -28,6 +28,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -236,14 +237,9 @@ void frmVid::layoutControls()
     if (grow)
         resize(toPixels(W), toPixels(H));
 
-    const int windowW = toPixels(W);
+    layoutFileRow(toPixels(W));
     const int px = toPixels(kLeftMargin);
-    const int buttonW = m_cmdFileLoad->sizeHint().width();
-    const int labelW = m_lblVidFile->sizeHint().width();
     const int rowH = m_txtVidFile->sizeHint().height();
-    m_lblVidFile->setGeometry(px, 8, labelW, rowH);
-    m_cmdFileLoad->setGeometry(windowW - px - buttonW, 8, buttonW, rowH);
-    m_txtVidFile->setGeometry(px + labelW + 6, 8, std::max(40, windowW - 2 * px - labelW - buttonW - 12), rowH);
 
     const int contentW = W - 280;
     const int frameTop = H - frameH - 600;
@@ -264,6 +260,44 @@ void frmVid::layoutControls()
         // Shows the picture at the slider's position again after the size change.
         m_panel.sliderVid_scroll();
     }
+}
+
+void frmVid::layoutFileRow(int windowW)
+{
+    const int px = toPixels(kLeftMargin);
+    const int buttonW = m_cmdFileLoad->sizeHint().width();
+    const int labelW = m_lblVidFile->sizeHint().width();
+    const int rowH = m_txtVidFile->sizeHint().height();
+    m_lblVidFile->setGeometry(px, 8, labelW, rowH);
+    m_cmdFileLoad->setGeometry(windowW - px - buttonW, 8, buttonW, rowH);
+    // The copy's bar, while shown, takes its width from the file box.
+    const int barW = m_copyProgress->isHidden() ? 0 : 150;
+    if (barW > 0)
+        m_copyProgress->setGeometry(windowW - px - buttonW - 6 - barW, 8, barW, rowH);
+    m_txtVidFile->setGeometry(px + labelW + 6, 8,
+                              std::max(40, windowW - 2 * px - labelW - buttonW - 12 - (barW > 0 ? barW + 6 : 0)), rowH);
+}
+
+void frmVid::showCopyProgress(const QString& original, double fraction)
+{
+    if (original != m_panel.fileText())
+        return;
+    const bool wasHidden = m_copyProgress->isHidden();
+    m_copyOf = original;
+    m_copyProgress->setValue(int(std::clamp(fraction, 0.0, 1.0) * 100.0));
+    if (wasHidden) {
+        m_copyProgress->show();
+        layoutFileRow(width());
+    }
+}
+
+void frmVid::copyFinished(const QString& original)
+{
+    if (original != m_copyOf || m_copyProgress->isHidden())
+        return;
+    m_copyOf.clear();
+    m_copyProgress->hide();
+    layoutFileRow(width());
 }
 
 void frmVid::fitMovie()
@@ -290,6 +324,9 @@ void frmVid::refresh()
 
     if (m_txtVidFile->text() != m_panel.fileText())
         m_txtVidFile->setText(m_panel.fileText());
+    // Another file in the panel: the bar of the last one's copy goes.
+    if (!m_copyOf.isEmpty() && m_copyOf != m_panel.fileText())
+        copyFinished(m_copyOf);
 
     // A still has no shots: the strip of the movie before it goes.
     if (m_panel.isStill() && m_filmstrip && !m_filmstrip->isHidden()) {

@@ -27,6 +27,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace vk {
@@ -62,6 +63,14 @@ public:
     // The application's own shutdown: saves the placement and closes without asking.
     void closeForShutdown();
 
+    // The making of the viewing copy of `original`: its progress (0..1) shows beside the
+    // file box while `original` is the file in the panel; the copy made, or given up
+    // (`finished`), the bar goes.
+    void showCopyProgress(const QString& original, double fraction);
+    void copyFinished(const QString& original);
+    // The bar beside the file box (tests read it).
+    QProgressBar* copyProgress() const { return m_copyProgress; }
+
 signals:
     // The user closed the panel and chose to end the application.
     void quitRequested();
@@ -76,6 +85,8 @@ private:
     void loadPlacement();
     void refresh();
     void layoutControls();
+    // The file box's row: label, box, the copy's bar, browse button.
+    void layoutFileRow(int windowW);
     void fitMovie();
     void focusSlider();
     bool dropEvent(QEvent* event);
@@ -88,6 +99,8 @@ private:
     QLabel* m_lblVidFile = nullptr;
     QLineEdit* m_txtVidFile = nullptr;
     QPushButton* m_cmdFileLoad = nullptr;
+    QProgressBar* m_copyProgress = nullptr;
+    QString m_copyOf; // the file whose copy the bar shows
     QFrame* m_picVidPlay = nullptr;
     QWidget* m_picMovie = nullptr;
     RangeSlider* m_sliderVid = nullptr;

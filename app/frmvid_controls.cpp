@@ -27,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -93,6 +94,15 @@ void frmVid::buildControls()
         m_panel.browse();
         focusSlider();
     });
+
+    // The viewing copy's making, beside the file box while it runs.
+    m_copyProgress = new QProgressBar(this);
+    m_copyProgress->setObjectName(QStringLiteral("copyProgress"));
+    m_copyProgress->setRange(0, 100);
+    m_copyProgress->setFormat(QStringLiteral("表示用ｺﾋﾟｰ %p%"));
+    m_copyProgress->setToolTip(
+        QStringLiteral("コマ送り用の軽いコピーを作成中です。出来るまでは元のファイルを表示します。"));
+    m_copyProgress->hide();
 
     m_picVidPlay = new QFrame(this);
     m_picVidPlay->setObjectName(QStringLiteral("picVidPlay"));

@@ -217,13 +217,19 @@ void ProxyCache::makeOne(const Job& job)
     const QString part = QDir(m_folder).filePath(job.key + QStringLiteral(".part.mov"));
     MediaInfo info;
     QString error;
-    const ProxyMaker::Progress progress = [this, &job](double fraction) {
+    // Told on each whole per cent: the maker reports every packet.
+    int told = -1;
+    const ProxyMaker::Progress progress = [this, &job, &told](double fraction) {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_wake.wait(lock, [this] { return m_stop || !m_paused; });
         if (m_stop)
             return false;
         lock.unlock();
-        emit this->progress(job.original, fraction);
+        const int percent = int(fraction * 100.0);
+        if (percent != told) {
+            told = percent;
+            emit this->progress(job.original, fraction);
+        }
         return true;
     };
     const bool made = m_maker.make(job.original, part, info, progress, error);

@@ -28,6 +28,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -597,6 +599,49 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     ASSERT_TRUE(panel.VidFileLoad(QStringLiteral("/media/pic.png")));
     EXPECT_TRUE(strip->isHidden());
     EXPECT_FALSE(strip->hasShots());
+}
+
+// The viewing copy's making of the file in the panel shows beside the file box, which
+// gives it room; another file's progress does not, and the bar goes when the copy is
+// made or given up, or when another file comes into the panel.
+TEST_F(FrmVidTest, TheViewingCopysProgressShowsBesideTheFileBoxForTheFileInThePanel)
+{
+    window->show();
+    loadMovie();
+    QProgressBar* bar = window->copyProgress();
+    ASSERT_NE(bar, nullptr);
+    auto* box = child<QLineEdit>("txtVidFile");
+    auto* browse = child<QPushButton>("cmdFileLoad");
+    EXPECT_TRUE(bar->isHidden());
+    const int fullWidth = box->width();
+
+    window->showCopyProgress(QStringLiteral("/media/other.mp4"), 0.3);
+    EXPECT_TRUE(bar->isHidden());
+
+    window->showCopyProgress(QStringLiteral("/media/a.mp4"), 0.42);
+    ASSERT_FALSE(bar->isHidden());
+    EXPECT_EQ(bar->value(), 42);
+    EXPECT_EQ(bar->text(), QStringLiteral("表示用ｺﾋﾟｰ 42%"));
+    // Between the box, now narrower, and the browse button, overlapping neither.
+    EXPECT_LT(box->width(), fullWidth);
+    EXPECT_GT(bar->geometry().left(), box->geometry().right());
+    EXPECT_LT(bar->geometry().right(), browse->geometry().left());
+    window->showCopyProgress(QStringLiteral("/media/a.mp4"), 0.9);
+    EXPECT_EQ(bar->value(), 90);
+
+    window->copyFinished(QStringLiteral("/media/other.mp4"));
+    EXPECT_FALSE(bar->isHidden());
+    window->copyFinished(QStringLiteral("/media/a.mp4"));
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(box->width(), fullWidth);
+
+    // Shown again, then another file loaded: the bar goes with the file.
+    window->showCopyProgress(QStringLiteral("/media/a.mp4"), 0.1);
+    ASSERT_FALSE(bar->isHidden());
+    panel.setFileText(QStringLiteral("/media/b.mp4"));
+    panel.VidFileLoad(QStringLiteral("/media/b.mp4"));
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(box->width(), fullWidth);
 }
 
 } // namespace
