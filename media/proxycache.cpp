@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStorageInfo>
 
 #include <pthread.h>
 #include <sched.h>
@@ -198,14 +199,26 @@ void ProxyCache::run(Priority priority)
     }
 }
 
+bool ProxyCache::folderHasRoom() const
+{
+    // Less than this is a full disk for a copy (a minute of 360p Motion JPEG is tens of
+    // megabytes).
+    constexpr qint64 kRoom = 16LL * 1024 * 1024;
+    const QStorageInfo disk(m_folder);
+    return QFileInfo(m_folder).isWritable() && !disk.isReadOnly() && disk.bytesAvailable() >= kRoom;
+}
+
 void ProxyCache::makeOne(const Job& job)
 {
-    auto fail = [&](const QString& reason) {
+    // A failure of the file is remembered for the run; one of the folder (full, or
+    // not writable) is not: the next request, when there may be room, tries again.
+    auto fail = [&](const QString& reason, bool ofTheFile = true) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_stop)
                 return; // stopped by the cache's end, not a fault of the file
-            m_failed.insert(job.key);
+            if (ofTheFile)
+                m_failed.insert(job.key);
         }
         emit copyFailed(job.original, failureNote(job.original, reason));
     };
@@ -234,8 +247,10 @@ void ProxyCache::makeOne(const Job& job)
     };
     const bool made = m_maker.make(job.original, part, info, progress, error);
     if (!made || info.width <= 0 || info.height <= 0 || info.durationMsec <= 0) {
+        // Read while the part file still holds what room there was.
+        const bool folderTrouble = !made && !folderHasRoom();
         QFile::remove(part);
-        fail(made ? QStringLiteral("動画ではありません") : error);
+        fail(made ? QStringLiteral("動画ではありません") : error, !folderTrouble);
         return;
     }
     QJsonObject record;
@@ -250,10 +265,14 @@ void ProxyCache::makeOne(const Job& job)
     const bool written = out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(record).toJson()) >= 0 &&
                          QFile::rename(part, copyPath(job.key)) && out.commit();
     if (!written) {
+        const bool full = out.error() == QFileDevice::ResourceError;
+        out.cancelWriting();
         QFile::remove(part);
         QFile::remove(copyPath(job.key));
         QFile::remove(recordPath(job.key));
-        fail(QStringLiteral("キャッシュフォルダに書き込めません: %1").arg(m_folder));
+        fail(full ? QStringLiteral("ディスクの空き容量が足りません: %1").arg(m_folder)
+                  : QStringLiteral("キャッシュフォルダに書き込めません: %1").arg(m_folder),
+             false);
         return;
     }
     trim();

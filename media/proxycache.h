@@ -11,8 +11,9 @@
 // past the limit, the copies used longest ago go first.
 //
 // A copy that cannot be made (the original cannot be decoded past some point, its codec
-// is unknown, the folder is full or read-only) is not asked for again in this run, and
-// copyFailed carries a note for the status line; the panel keeps showing the original.
+// is unknown) is not asked for again in this run; one that failed for the folder (full,
+// read-only) is tried again at the next request. Either way copyFailed carries a note for
+// the status line, and the panel keeps showing the original.
 //
 // No widgets: the maker is passed in (the application gives the one on the media
 // libraries, tests give fakes).
@@ -95,6 +96,8 @@ private:
     void run(Priority priority);
     void makeOne(const Job& job);
     void trim();
+    // The folder can be written and has room for a copy.
+    bool folderHasRoom() const;
     QString copyPath(const QString& key) const;
     QString recordPath(const QString& key) const;
 

@@ -12,11 +12,32 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace vk {
 
 namespace {
+
+// A failed write that comes from the cache folder's disk, not from the file's content.
+bool fromTheFolder(int code)
+{
+    for (int e : {ENOSPC, EDQUOT, EROFS, EACCES, EPERM, EIO})
+        if (code == AVERROR(e))
+            return true;
+    return false;
+}
+
+// What a failed write of the copy says: a full disk and a folder that may not be written
+// are named as such, anything else as a write that failed.
+QString writeFailure(int code)
+{
+    if (code == AVERROR(ENOSPC) || code == AVERROR(EDQUOT))
+        return QStringLiteral("ディスクの空き容量が足りません");
+    if (code == AVERROR(EROFS) || code == AVERROR(EACCES) || code == AVERROR(EPERM))
+        return QStringLiteral("キャッシュフォルダに書き込めません (書き込み禁止)");
+    return QStringLiteral("キャッシュフォルダに書き込めません");
+}
 
 constexpr int kMaxWidth = 640;
 constexpr int kMaxHeight = 360;
@@ -146,13 +167,14 @@ bool FfmpegProxyMaker::make(const QString& source, const QString& target, MediaI
         aout->codecpar->codec_tag = 0;
         aout->time_base = m.in->streams[audio]->time_base;
     }
-    if (avio_open(&m.out->pb, out.constData(), AVIO_FLAG_WRITE) < 0) {
-        error = QStringLiteral("キャッシュフォルダに書き込めません");
+    if (const int opened = avio_open(&m.out->pb, out.constData(), AVIO_FLAG_WRITE); opened < 0) {
+        error = writeFailure(opened);
         return false;
     }
     m.outOpen = true;
-    if (avformat_write_header(m.out, nullptr) < 0) {
-        error = QStringLiteral("コピーを書けません (音声の形式)");
+    if (const int header = avformat_write_header(m.out, nullptr); header < 0) {
+        // The header is the first write: a full or read-only folder shows here first.
+        error = fromTheFolder(header) ? writeFailure(header) : QStringLiteral("コピーを書けません (音声の形式)");
         return false;
     }
 
@@ -173,12 +195,18 @@ bool FfmpegProxyMaker::make(const QString& source, const QString& target, MediaI
     }
 
     bool writeFailed = false;
+    int writeError = 0; // the first write's error code
+    auto wrote = [&](int result) {
+        if (result < 0 && !writeFailed) {
+            writeFailed = true;
+            writeError = result;
+        }
+    };
     auto drain = [&]() {
         while (avcodec_receive_packet(m.encoder, m.coded) == 0) {
             m.coded->stream_index = vout->index;
             av_packet_rescale_ts(m.coded, m.encoder->time_base, vout->time_base);
-            if (av_interleaved_write_frame(m.out, m.coded) < 0)
-                writeFailed = true;
+            wrote(av_interleaved_write_frame(m.out, m.coded));
         }
     };
     const double length = original.durationMsec / 1000.0;
@@ -240,8 +268,7 @@ bool FfmpegProxyMaker::make(const QString& source, const QString& target, MediaI
             m.packet->stream_index = aout->index;
             av_packet_rescale_ts(m.packet, m.in->streams[audio]->time_base, aout->time_base);
             m.packet->pos = -1;
-            if (av_interleaved_write_frame(m.out, m.packet) < 0)
-                writeFailed = true;
+            wrote(av_interleaved_write_frame(m.out, m.packet));
             av_packet_unref(m.packet);
         } else {
             av_packet_unref(m.packet);
@@ -259,9 +286,13 @@ bool FfmpegProxyMaker::make(const QString& source, const QString& target, MediaI
         error = QStringLiteral("映像を変換できません");
         return false;
     }
-    if (writeFailed || av_write_trailer(m.out) < 0 || avio_closep(&m.out->pb) < 0) {
-        m.outOpen = false;
-        error = QStringLiteral("キャッシュフォルダに書き込めません (空きがないか書き込み禁止)");
+    if (!writeFailed)
+        wrote(av_write_trailer(m.out));
+    if (!writeFailed)
+        wrote(avio_closep(&m.out->pb));
+    if (writeFailed) {
+        // The output closes with the rest (a trailer that failed left it open).
+        error = writeFailure(writeError);
         return false;
     }
     m.outOpen = false;

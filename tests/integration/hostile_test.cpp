@@ -12,6 +12,8 @@
 // engines and Qt's QSaveFile meets ENOSPC exactly as on a full disk.
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/shotcache.h"
+#include "media/mpv/ffmpegproxymaker.h"
+#include "media/proxycache.h"
 #include "media/soundpanel.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
@@ -19,8 +21,10 @@
 #include "tests/integration/smalldisk.h"
 #include "tests/project/autosave_support.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/pump.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "tests/support/testmedia.h"
 #include "timeline/editor.h"
 
 #include <QCoreApplication>
@@ -29,6 +33,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -267,6 +272,63 @@ TEST(DiskCache, ShotCacheOnAFullDiskKeepsThePreviousFile)
     disk.makeRoom();
     EXPECT_TRUE(cache.store(key, big));
     EXPECT_EQ(disk.entries(), before);
+}
+
+// The viewing copies of the video panel: a copy that does not fit says so, names the
+// file, leaves no part file and keeps the copies made before; with room again, the next
+// request makes it.
+TEST(DiskCache, ViewingCopyOnAFullDiskTellsKeepsTheOtherCopiesAndIsMadeOnceThereIsRoom)
+{
+    SmallDisk disk(3 * 1024 * 1024);
+    REQUIRE_DISK(disk);
+    QTemporaryDir media;
+    ASSERT_TRUE(media.isValid());
+    auto clip = [&](const char* name, const char* source) {
+        const QString path = media.filePath(QLatin1String(name));
+        EXPECT_TRUE(testmedia::RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                          QLatin1String(source), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                          QStringLiteral("-preset"), QStringLiteral("veryfast"), path}));
+        return path;
+    };
+    const QString first = clip("first.mp4", "testsrc2=s=320x240:r=25:d=1");
+    const QString second = clip("second.mp4", "testsrc2=s=640x360:r=25:d=2");
+    ASSERT_TRUE(QFileInfo(first).size() > 0 && QFileInfo(second).size() > 0);
+
+    FfmpegProxyMaker maker;
+    ProxyCache cache(disk.filePath(QStringLiteral("proxies")), ProxyCache::kDefaultLimitBytes, maker,
+                     ProxyCache::Priority::Normal);
+    QSignalSpy failed(&cache, &ProxyCache::copyFailed);
+    QSignalSpy ready(&cache, &ProxyCache::copyReady);
+    auto make = [&](const QString& file) {
+        cache.request(file);
+        return testsupport::PumpUntil([&] { return !cache.busy(); }, 60000);
+    };
+    ASSERT_TRUE(make(first));
+    const auto kept = cache.readyCopy(first);
+    ASSERT_TRUE(kept.has_value()) << failed.value(0).value(1).toString().toStdString();
+    const QByteArray keptBytes = readAll(kept->path);
+    const QStringList before = QDir(cache.folder()).entryList(QDir::Files, QDir::Name);
+
+    // Full at the first write (the header), and full part of the way through.
+    for (const qint64 leave : {qint64(4096), qint64(160 * 1024)}) {
+        SCOPED_TRACE(leave);
+        const qsizetype told = failed.size();
+        ASSERT_TRUE(disk.fill(leave));
+        ASSERT_TRUE(make(second));
+        ASSERT_EQ(failed.size(), told + 1);
+        const QString note = failed.last().value(1).toString();
+        EXPECT_TRUE(note.contains(QStringLiteral("second.mp4"))) << note.toStdString();
+        EXPECT_TRUE(saysDiskFull(note)) << note.toStdString();
+        EXPECT_FALSE(cache.readyCopy(second).has_value());
+        EXPECT_EQ(QDir(cache.folder()).entryList(QDir::Files, QDir::Name), before);
+        EXPECT_EQ(readAll(cache.readyCopy(first)->path), keptBytes);
+        disk.makeRoom();
+    }
+
+    ASSERT_TRUE(make(second));
+    EXPECT_EQ(failed.size(), 2);
+    EXPECT_TRUE(cache.readyCopy(second).has_value());
+    EXPECT_EQ(readAll(cache.readyCopy(first)->path), keptBytes);
 }
 
 // ---- Disk: renders ---------------------------------------------------------------------------
