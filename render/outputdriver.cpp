@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 #include <cerrno>
 #include <exception>
@@ -53,6 +54,42 @@ QString filePathKey(const QString& path)
 } // namespace
 
 OutputDriver::OutputDriver(Editor& editor, const PlaybackRateSource* rate) : m_editor(editor), m_rate(rate) {}
+
+OutputDriver::~OutputDriver()
+{
+    if (!m_ownFolder.isEmpty())
+        QDir().rmdir(m_ownFolder); // only when its documents have gone
+}
+
+std::optional<QString> OutputDriver::documentFolder()
+{
+    const std::optional<QString> base = temporaryFolder();
+    if (!base)
+        return std::nullopt;
+    if (*base == m_heldBase && (m_folderLock || !m_ownFolder.isEmpty())) {
+        if (m_folderLock)
+            return base;
+        if (QDir().mkpath(m_ownFolder))
+            return m_ownFolder;
+    }
+    // A new temporary folder (TEMP changed): let the old one go.
+    if (!m_ownFolder.isEmpty())
+        QDir().rmdir(m_ownFolder);
+    m_folderLock.reset();
+    m_ownFolder.clear();
+    m_heldBase = *base;
+    auto lock = std::make_unique<QLockFile>(*base + QStringLiteral("/T-KaDro.lock"));
+    // Held for the editor's whole run: only a dead editor's lock is stale.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        m_folderLock = std::move(lock);
+        return base;
+    }
+    m_ownFolder = *base + QStringLiteral("/T-KaDro-") + QString::number(QCoreApplication::applicationPid());
+    if (!QDir().mkpath(m_ownFolder))
+        return std::nullopt;
+    return m_ownFolder;
+}
 
 QString OutputDriver::applicationFolder() const
 {
@@ -175,7 +212,7 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
         return;
     }
 
-    const std::optional<QString> folder = temporaryFolder();
+    const std::optional<QString> folder = documentFolder();
     if (!folder) {
         m_editor.ui().message(QStringLiteral("一時フォルダを使用できません。") + kLineBreak + privateFolderPath(),
                               UserDialogs::Icon::Warning);

@@ -16,7 +16,11 @@
 //
 // The temporary folder is TEMP when that is set; otherwise a private folder of the user
 // (mode 0700) under the system's temporary folder, which is refused when it is a
-// symbolic link or belongs to someone else. The output format record and the WMV
+// symbolic link or belongs to someone else. The documents' names are fixed, so two
+// editors rendering at once would write over each other's: the first editor to write
+// there holds the folder (the lock file "T-KaDro.lock" beside the documents, freed when
+// that editor ends and found stale when it died), and any other editor meanwhile writes
+// its documents into a folder of its own inside it ("T-KaDro-<process id>"). The output format record and the WMV
 // profile name are kept here between outputs; the output's own frame interval is kept
 // next to them and never replaces the sound clip's frame interval. An MP4 output takes
 // its picture size and frame rate from the MP4 list instead of the AVI list, for the
@@ -27,7 +31,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+
+class QLockFile;
 
 namespace vk {
 
@@ -43,6 +50,8 @@ public:
     // `rate` gives the sound playback rate text; without one it is the speed box of the
     // sound panel, or "1.0" when there is no sound panel.
     explicit OutputDriver(Editor& editor, const PlaybackRateSource* rate = nullptr);
+    // Leaves the temporary folder to the next editor (an own folder goes once empty).
+    ~OutputDriver();
     OutputDriver(const OutputDriver&) = delete;
     OutputDriver& operator=(const OutputDriver&) = delete;
 
@@ -72,6 +81,9 @@ public:
     // The temporary folder: TEMP when set, else the private per-user folder, created
     // when missing. nullopt when the private folder cannot be used safely.
     static std::optional<QString> temporaryFolder();
+    // Where this editor writes its documents: the temporary folder while it holds it,
+    // else its own folder inside it (see above). nullopt as temporaryFolder.
+    std::optional<QString> documentFolder();
     // True when two paths name the same file: canonical paths for existing files,
     // cleaned absolute paths otherwise. Empty paths name no file.
     static bool SameFile(const QString& a, const QString& b);
@@ -96,6 +108,10 @@ private:
     QString m_paramsPath;
     QString m_graphPath;
     QString m_xtlPath;
+    // The temporary folder this editor holds (with its lock), or its own folder in it.
+    QString m_heldBase;
+    std::unique_ptr<QLockFile> m_folderLock;
+    QString m_ownFolder;
 };
 
 } // namespace vk

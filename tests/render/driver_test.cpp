@@ -11,6 +11,7 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <memory>
 #include <unistd.h>
 
 namespace vk {
@@ -54,6 +56,12 @@ private:
     bool m_had;
     QByteArray m_old;
 };
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 void WriteFile(const QString& path, const QByteArray& bytes = QByteArray("x"))
 {
@@ -145,6 +153,57 @@ TEST_F(DriverTest, PreviewWritesBothDocumentsAndStartsWriterWithParamsPath)
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(ui.sliderFocus, 1);
     EXPECT_EQ(driver.outputFormat().width, 640);
+}
+
+TEST_F(DriverTest, TwoEditorsRenderingAtOnceEachKeepTheirOwnDocuments)
+{
+    // A second editor, beside this one, with other rows.
+    ScriptedUi otherUi;
+    Editor other{otherUi};
+    other.setSndFile(editor.sndFile());
+    MakeSections(other, {0, 3000}, 6000, 40);
+    Register(other, 1, media.filePath(QStringLiteral("b.avi")), 0, 3000, 40);
+    auto first = std::make_unique<OutputDriver>(editor);
+    auto second = std::make_unique<OutputDriver>(other);
+    first->setApplicationFolder(app.path());
+    second->setApplicationFolder(app.path());
+
+    first->Preview();
+    ASSERT_EQ(ui.started.size(), 1);
+    EXPECT_EQ(ui.started.at(0), (QStringList{writer(), params()}));
+    const QByteArray firstClips = ReadBytes(clips());
+    ASSERT_FALSE(firstClips.isEmpty());
+
+    // The second writes into a folder of its own: the first's documents stay as they are.
+    second->Preview();
+    ASSERT_EQ(otherUi.started.size(), 1);
+    const QString own = temp.path() + QStringLiteral("/T-KaDro-") + QString::number(QCoreApplication::applicationPid());
+    const QString otherParams = own + QStringLiteral("/T-KaDro-Params.xml");
+    EXPECT_EQ(otherUi.started.at(0), (QStringList{writer(), otherParams}));
+    EXPECT_EQ(ChildText(otherParams, "XtlFilePath"), own + QStringLiteral("/T-KaDro-Clips.xml"));
+    EXPECT_EQ(ChildText(otherParams, "WriteGrfArg"), own + QStringLiteral("/T-KaDro-Grf.grf"));
+    EXPECT_NE(ReadBytes(own + QStringLiteral("/T-KaDro-Clips.xml")), firstClips);
+    EXPECT_EQ(ReadBytes(clips()), firstClips);
+    EXPECT_EQ(ChildText(params(), "XtlFilePath"), clips());
+    // Each render again: each in its place.
+    first->Preview();
+    second->Preview();
+    EXPECT_EQ(ui.started.at(1), ui.started.at(0));
+    EXPECT_EQ(otherUi.started.at(1), otherUi.started.at(0));
+    EXPECT_EQ(ReadBytes(clips()), firstClips);
+
+    // The second editor ends (its documents deleted at shutdown): its folder goes.
+    for (const QString& doc : second->temporaryDocuments())
+        QFile::remove(doc);
+    second.reset();
+    EXPECT_FALSE(QFileInfo::exists(own));
+    // The first ends: the next editor has the temporary folder itself.
+    first.reset();
+    OutputDriver next(other);
+    next.setApplicationFolder(app.path());
+    next.Preview();
+    ASSERT_EQ(otherUi.started.size(), 3);
+    EXPECT_EQ(otherUi.started.at(2), (QStringList{writer(), params()}));
 }
 
 TEST_F(DriverTest, DraggedRangePreview)
