@@ -352,6 +352,62 @@ TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
     }
 }
 
+// A source deleted while the writer's probe or the engine opens it, at each of its opens
+// in turn (a preloaded helper deletes it right after the chosen one): the render fails
+// like one whose source went away in the middle, with the same message and exit status,
+// the old target as it was and nothing partial beside it.
+TEST_F(WriterRender, SourceDeletedWhileItIsOpenedFailsLikeOneMissing)
+{
+    const std::string video = m_dir / "own clip.mkv", sound = m_dir / "own song.wav";
+    auto restore = [&] {
+        fs::copy_file(g_media->video, video, fs::copy_options::overwrite_existing);
+        fs::copy_file(g_media->sound, sound, fs::copy_options::overwrite_existing);
+    };
+    // A cut at normal speed, one slowed down and the sound: every kind of file producer.
+    const std::string doc = "<timeline><group type=\"video\" framerate=\"29.97\" width=\"720\" height=\"480\"><track>"
+                            "<clip start=\"0\" stop=\"1\" mstart=\"1\" mstop=\"2\" src=\"" +
+                            video + "\"/><clip start=\"1\" stop=\"2\" mstart=\"3\" mstop=\"3.5\" src=\"" + video +
+                            "\"/></track></group><group type=\"audio\" samplingrate=\"48000\"><track>"
+                            "<clip mstart=\"0\" mstop=\"2\" start=\"0\" stop=\"2\" src=\"" +
+                            sound + "\"/></track></group></timeline>";
+    const std::string target = m_dir / "vanish.avi";
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    auto opensOf = [](const std::string& err) {
+        int n = 0;
+        for (size_t at = err.find("vanish: open "); at != std::string::npos; at = err.find("vanish: open ", at + 1))
+            ++n;
+        return n;
+    };
+    for (const std::string& victim : {video, sound}) {
+        SCOPED_TRACE(victim);
+        std::map<std::string, std::string> env = {
+            {"LD_PRELOAD", VK_WRITER_VANISH_LIB},
+            {"VK_TEST_VANISH_PATH", victim},
+            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
+        // Left in place, the source is opened this many times, and the render succeeds.
+        restore();
+        RunResult r = render(doc, "vanish.avi", 0, 2000, true, "640-2000k-stereo.prx", "", {}, env);
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        const int opens = opensOf(r.err);
+        ASSERT_GE(opens, 3) << r.err; // the probe's and the engine's at least
+        for (int at = 1; at <= opens; ++at) {
+            SCOPED_TRACE("deleted after open " + std::to_string(at) + " of " + std::to_string(opens));
+            restore();
+            writeFile(target, "old contents");
+            env["VK_TEST_VANISH_AT"] = std::to_string(at);
+            r = render(doc, "vanish.avi", 0, 2000, true, "640-2000k-stereo.prx", "", {}, env);
+            ASSERT_NE(r.err.find("vanish: deleted after open " + std::to_string(at)), std::string::npos) << r.err;
+            EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+            EXPECT_NE(r.err.find("T-VideoWrite: 入力ファイルが見つかりません。\n" + victim + "\n"), std::string::npos)
+                << r.err;
+            EXPECT_EQ(r.out.find("Finished:"), std::string::npos) << r.out;
+            EXPECT_EQ(readFile(target), "old contents");
+            for (const auto& e : fs::directory_iterator(m_dir.path()))
+                EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+        }
+    }
+}
+
 TEST_F(WriterRender, PreviewPlaysTheRangeHeadlessAndClosesAtTheEnd)
 {
     if (!fs::exists("/usr/bin/xvfb-run"))
