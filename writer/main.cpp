@@ -11,6 +11,7 @@
 // older callers pass the path unquoted. Exit status: 0 done, 1 error, 2 cancelled,
 // 3 written but out of sync (the check after the render; the file is kept).
 
+#include "writer/heldsources.h"
 #include "writer/mediaprobe.h"
 #include "writer/mltbuilder.h"
 #include "writer/mltengine.h"
@@ -149,10 +150,15 @@ int run(int argc, char** argv)
     const double fromSec = double(range.in) * output.rate.den / output.rate.num;
     const double toSec = double(range.out + 1) * output.rate.den / output.rate.num;
     const std::vector<std::string> sources = sourcesInRange(timeline, fromSec, toSec);
+    // From here on the probe and the engine read each source through the file held open
+    // here, so that one deleted while they open it cannot crash the engine; a source gone
+    // before it was held is missing now, one gone later when the render ends.
+    const HeldSources held(sources, engine.privateFolder() + "/sources");
+    const auto enginePath = [&held](const std::string& source) { return held.enginePath(source); };
     const std::vector<std::string> missing = missingSources(sources);
     if (!missing.empty())
         return fail(missingSourcesMessage(missing));
-    MediaProbe probe(*profile);
+    MediaProbe probe(*profile, enginePath);
     std::string unreadable;
     for (const std::string& s : sources)
         if (!probe.info(s).ok)
@@ -173,6 +179,8 @@ int run(int argc, char** argv)
     BuildOptions options;
     options.lumaDir = engine.lumaFolder();
     options.withVideo = output.kind != OutputKind::Wav;
+    if (!exporting) // a project names the sources themselves
+        options.enginePath = enginePath;
     const BuildResult built = buildMltXml(timeline, output, params.startMs, params.endMs, probe.lookup(), options);
     for (const std::string& w : built.warnings)
         std::fprintf(stderr, "T-VideoWrite: %s\n", w.c_str());
@@ -211,8 +219,11 @@ int run(int argc, char** argv)
             return fail("トランジション用のファイルを書き込めません。\n" + path);
     }
     if (!params.writeXtlArg.empty()) {
+        // With the sources' own names, so that it can be replayed once this program has ended.
+        BuildOptions own = options;
+        own.enginePath = nullptr;
         std::ofstream xtl(params.writeXtlArg, std::ios::binary | std::ios::trunc);
-        xtl << built.xml;
+        xtl << buildMltXml(timeline, output, params.startMs, params.endMs, probe.lookup(), own).xml;
         if (!xtl)
             std::fprintf(stderr, "T-VideoWrite: cannot save the engine timeline to %s\n", params.writeXtlArg.c_str());
     }

@@ -28,9 +28,10 @@ SourceInfo MediaProbe::info(const std::string& src)
         return it->second;
     SourceInfo mi;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(src, ec)) {
+    const std::string path = m_openAs ? m_openAs(src) : src;
+    if (std::filesystem::is_regular_file(path, ec)) {
         mi.still = isStillImagePath(src);
-        Mlt::Producer p(m_profile, "avformat", src.c_str());
+        Mlt::Producer p(m_profile, "avformat", path.c_str());
         if (p.is_valid()) {
             // The picture size of the first video stream; a source without
             // one is still usable for its sound.
@@ -49,7 +50,7 @@ SourceInfo MediaProbe::info(const std::string& src)
             }
             mi.ok = mi.width > 0 || sound;
             if (mi.width > 0 && !mi.still)
-                mi.seeksByPresentationTime = seeksByPresentationTime(src);
+                mi.seeksByPresentationTime = seeksByPresentationTime(path);
         }
     }
     m_cache.emplace(src, mi);

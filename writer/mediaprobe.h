@@ -6,8 +6,10 @@
 
 #include "writer/mltbuilder.h"
 
+#include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Mlt {
@@ -18,7 +20,12 @@ namespace vk {
 
 class MediaProbe final {
 public:
-    explicit MediaProbe(Mlt::Profile& profile) : m_profile(profile) {}
+    // `openAs` gives the name a source is opened by (writer/heldsources.h); the
+    // source's own when not set. Results are keyed by the source's own name.
+    explicit MediaProbe(Mlt::Profile& profile, std::function<std::string(const std::string&)> openAs = {})
+        : m_profile(profile), m_openAs(std::move(openAs))
+    {
+    }
 
     SourceInfo info(const std::string& src);
     MediaLookup lookup()
@@ -28,6 +35,7 @@ public:
 
 private:
     Mlt::Profile& m_profile;
+    std::function<std::string(const std::string&)> m_openAs;
     std::map<std::string, SourceInfo> m_cache;
 };
 

@@ -70,6 +70,10 @@ public:
 
 private:
     double displayAspect() const { return double(m_out.displayAspectNum) / m_out.displayAspectDen; }
+    std::string enginePath(const std::string& src) const
+    {
+        return m_options.enginePath ? m_options.enginePath(src) : src;
+    }
 
     void addProfile();
     std::string videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info);
@@ -143,7 +147,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
                 n.append_attribute("in") = 0;
                 n.append_attribute("out") = fmtInt(m_total - 1).c_str();
                 addProperty(n, "length", fmtInt(m_total));
-                addProperty(n, "resource", clip.src);
+                addProperty(n, "resource", enginePath(clip.src));
                 if (!aspect.empty())
                     addProperty(n, "force_aspect_ratio", aspect);
             },
@@ -159,7 +163,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
                 n.append_attribute("in") = 0;
                 n.append_attribute("out") = fmtInt(m_total - 1).c_str();
                 addProperty(n, "mlt_service", "hold");
-                addProperty(n, "resource", clip.src);
+                addProperty(n, "resource", enginePath(clip.src));
                 addProperty(n, "frame", fmtInt(frame));
                 addProperty(n, "length", fmtInt(m_total));
                 if (!aspect.empty())
@@ -173,7 +177,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             key,
             [&](pugi::xml_node n) {
                 addProperty(n, "mlt_service", "avformat");
-                addProperty(n, "resource", clip.src);
+                addProperty(n, "resource", enginePath(clip.src));
                 addProperty(n, "threads", fmtInt(m_out.decoderThreads));
                 // The engine's file producer decodes two seconds before every
                 // seek when the video has B-frames (so that a seek by decoding
@@ -202,7 +206,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             key,
             [&](pugi::xml_node n) {
                 addProperty(n, "mlt_service", "avformat");
-                addProperty(n, "resource", clip.src);
+                addProperty(n, "resource", enginePath(clip.src));
                 addProperty(n, "force_fps", fmt(info.frameRate * speed));
                 addProperty(n, "threads", fmtInt(m_out.decoderThreads));
                 if (info.seeksByPresentationTime)
@@ -218,7 +222,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
         key,
         [&](pugi::xml_node n) {
             addProperty(n, "mlt_service", "timewarp");
-            addProperty(n, "resource", fmt(speed) + ":" + clip.src);
+            addProperty(n, "resource", fmt(speed) + ":" + enginePath(clip.src));
             if (!aspect.empty())
                 addProperty(n, "force_aspect_ratio", aspect);
         },
@@ -232,7 +236,7 @@ std::string Builder::audioProducer(const std::string& src, double speed)
             "audio|" + src,
             [&](pugi::xml_node n) {
                 addProperty(n, "mlt_service", "avformat");
-                addProperty(n, "resource", src);
+                addProperty(n, "resource", enginePath(src));
                 addProperty(n, "video_index", "-1");
             },
             "a");
@@ -241,7 +245,7 @@ std::string Builder::audioProducer(const std::string& src, double speed)
         "audiowarp|" + fmt(speed) + "|" + src,
         [&](pugi::xml_node n) {
             addProperty(n, "mlt_service", "timewarp");
-            addProperty(n, "resource", fmt(speed) + ":" + src);
+            addProperty(n, "resource", fmt(speed) + ":" + enginePath(src));
             addProperty(n, "warp_pitch", "1");
             addProperty(n, "video_index", "-1");
         },

@@ -49,6 +49,9 @@ FrameRange frameRangeFor(long long startMs, long long endMs, const Timeline& tim
 struct BuildOptions final {
     std::string lumaDir;   // folder holding the generated wipe maps
     bool withVideo = true; // false for sound-only output
+    // The name the engine reads a source file by (writer/heldsources.h); the
+    // source's own when not set.
+    std::function<std::string(const std::string& src)> enginePath;
 };
 
 struct BuildResult final {
