@@ -276,7 +276,11 @@ int run(int argc, char** argv)
         // inside its own thread (a full disk) the engine's file writer does not survive
         // its clean-up: tearing the engine down then corrupted the heap about once in
         // thirty failed renders, and the program died with an abort instead of its exit
-        // status. So a failed render ends here, as a finished one ends in main.
+        // status. So a failed render ends here, as a finished one ends in main, and
+        // removes the private folder itself (the engine, done with its files, keeps
+        // what it has loaded from there).
+        std::error_code ec;
+        fs::remove_all(engine.privateFolder(), ec);
         std::fflush(stdout);
         std::_Exit(code);
     }

@@ -355,7 +355,7 @@ TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
 // A source deleted while the writer's probe or the engine opens it, at each of its opens
 // in turn (a preloaded helper deletes it right after the chosen one): the render fails
 // like one whose source went away in the middle, with the same message and exit status,
-// the old target as it was and nothing partial beside it.
+// the old target as it was, nothing partial beside it and no private folder left.
 TEST_F(WriterRender, SourceDeletedWhileItIsOpenedFailsLikeOneMissing)
 {
     const std::string video = m_dir / "own clip.mkv", sound = m_dir / "own song.wav";
@@ -371,7 +371,16 @@ TEST_F(WriterRender, SourceDeletedWhileItIsOpenedFailsLikeOneMissing)
                             "<clip mstart=\"0\" mstop=\"2\" start=\"0\" stop=\"2\" src=\"" +
                             sound + "\"/></track></group></timeline>";
     const std::string target = m_dir / "vanish.avi";
+    // The writer makes its private folder here; it must be gone when the writer has ended.
+    const std::string temp = m_dir / "temp";
+    fs::create_directory(temp);
     const char* asan = std::getenv("ASAN_OPTIONS");
+    auto privateFolders = [&] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(temp))
+            n += e.path().filename().string().rfind("T-VideoWrite-", 0) == 0;
+        return n;
+    };
     auto opensOf = [](const std::string& err) {
         int n = 0;
         for (size_t at = err.find("vanish: open "); at != std::string::npos; at = err.find("vanish: open ", at + 1))
@@ -383,6 +392,7 @@ TEST_F(WriterRender, SourceDeletedWhileItIsOpenedFailsLikeOneMissing)
         std::map<std::string, std::string> env = {
             {"LD_PRELOAD", VK_WRITER_VANISH_LIB},
             {"VK_TEST_VANISH_PATH", victim},
+            {"TMPDIR", temp},
             {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
         // Left in place, the source is opened this many times, and the render succeeds.
         restore();
@@ -390,6 +400,7 @@ TEST_F(WriterRender, SourceDeletedWhileItIsOpenedFailsLikeOneMissing)
         ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
         const int opens = opensOf(r.err);
         ASSERT_GE(opens, 3) << r.err; // the probe's and the engine's at least
+        EXPECT_EQ(privateFolders(), 0);
         for (int at = 1; at <= opens; ++at) {
             SCOPED_TRACE("deleted after open " + std::to_string(at) + " of " + std::to_string(opens));
             restore();
@@ -404,6 +415,9 @@ TEST_F(WriterRender, SourceDeletedWhileItIsOpenedFailsLikeOneMissing)
             EXPECT_EQ(readFile(target), "old contents");
             for (const auto& e : fs::directory_iterator(m_dir.path()))
                 EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+            EXPECT_EQ(privateFolders(), 0);
+            fs::remove_all(temp);
+            fs::create_directory(temp);
         }
     }
 }
