@@ -11,7 +11,7 @@
 #include "media/videopanel.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
-#include "render/outputdriver.h"
+#include "tests/integration/writeroutput.h"
 #include "tests/project/autosave_support.h"
 #include "tests/support/pump.h"
 #include "tests/support/scriptedui.h"
@@ -24,7 +24,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -207,7 +206,7 @@ struct Outcome {
     QString err;
 };
 
-enum class Kind { Wav, DvAvi, Mp4 };
+using Kind = test::OutputKind;
 
 // A 30 s song and a 30 s movie of their own per test (one of them is deleted), ten rows
 // of 3 s over the movie, and the real T-VideoWrite started as the output command starts it.
@@ -248,47 +247,28 @@ protected:
     // a fifth of the frames written.
     Outcome render(Kind kind, const QString& target, const QString& victim = QString())
     {
-        OutputDriver driver(editor);
-        driver.setApplicationFolder(QStringLiteral(VK_WRITER_FOLDER));
-        ui.saveNames.push_back(target);
-        ui.yesNo = {true};
-        ui.started.clear();
-        if (kind == Kind::Mp4)
-            driver.CreateMp4();
-        else
-            driver.CreateAvi();
+        bool removed = false;
+        const test::WriterRun run =
+            test::RunOutputCommand(editor, ui, kind, target, [&](const QString& stdoutText, QProcess& p) {
+                if (victim.isEmpty() || removed)
+                    return;
+                // In the middle: once a fifth of the frames are written.
+                static const QRegularExpression progress(QStringLiteral("progress +(\\d+)%"));
+                bool middle = false;
+                for (const auto& m : progress.globalMatch(stdoutText))
+                    middle = middle || m.captured(1).toInt() >= 20;
+                if (!middle)
+                    return;
+                if (p.state() == QProcess::Running && QFile::remove(victim))
+                    removed = true;
+            });
         Outcome o;
-        if (ui.started.size() != 1)
-            return o;
-        const QStringList command = ui.started.first();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VK_WRITER_NO_DIALOGS"), QStringLiteral("1"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QProcess p;
-        p.setProcessEnvironment(env);
-        QByteArray stdoutText;
-        QObject::connect(&p, &QProcess::readyReadStandardOutput, [&] {
-            stdoutText += p.readAllStandardOutput();
-            if (victim.isEmpty() || o.removedWhileRunning)
-                return;
-            // In the middle: once a fifth of the frames are written.
-            static const QRegularExpression progress(QStringLiteral("progress +(\\d+)%"));
-            bool middle = false;
-            for (const auto& m : progress.globalMatch(QString::fromUtf8(stdoutText)))
-                middle = middle || m.captured(1).toInt() >= 20;
-            if (!middle)
-                return;
-            if (p.state() == QProcess::Running && QFile::remove(victim))
-                o.removedWhileRunning = true;
-        });
-        p.start(command.at(0), command.mid(1));
-        o.finished = PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 300000) &&
-                     p.exitStatus() == QProcess::NormalExit;
-        stdoutText += p.readAllStandardOutput();
-        o.exitCode = p.exitCode();
-        o.crashed = p.exitStatus() == QProcess::CrashExit;
-        o.out = QString::fromUtf8(stdoutText);
-        o.err = QString::fromUtf8(p.readAllStandardError());
+        o.finished = run.finished;
+        o.exitCode = run.exitCode;
+        o.removedWhileRunning = removed;
+        o.crashed = run.crashed;
+        o.out = run.out;
+        o.err = run.err;
         return o;
     }
 

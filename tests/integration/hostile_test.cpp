@@ -17,8 +17,8 @@
 #include "media/soundpanel.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
-#include "render/outputdriver.h"
 #include "tests/integration/smalldisk.h"
+#include "tests/integration/writeroutput.h"
 #include "tests/project/autosave_support.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
@@ -32,7 +32,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -333,12 +332,7 @@ TEST(DiskCache, ViewingCopyOnAFullDiskTellsKeepsTheOtherCopiesAndIsMadeOnceThere
 
 // ---- Disk: renders ---------------------------------------------------------------------------
 
-struct Outcome {
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Outcome = test::WriterRun;
 
 bool ffmpeg(const QStringList& args)
 {
@@ -378,7 +372,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-enum class Kind { Wav, DvAvi, Mp4 };
+using Kind = test::OutputKind;
 
 bool noneContains(const QStringList& names, const QString& part)
 {
@@ -405,33 +399,7 @@ protected:
         editor.setMp4ProfileIndex(0);
     }
 
-    Outcome render(Kind kind, const QString& target)
-    {
-        OutputDriver driver(editor);
-        driver.setApplicationFolder(QStringLiteral(VK_WRITER_FOLDER));
-        ui.saveNames.push_back(target);
-        ui.yesNo = {true};
-        ui.started.clear();
-        if (kind == Kind::Mp4)
-            driver.CreateMp4();
-        else
-            driver.CreateAvi();
-        Outcome o;
-        if (ui.started.size() != 1)
-            return o;
-        const QStringList command = ui.started.first();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VK_WRITER_NO_DIALOGS"), QStringLiteral("1"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(command.at(0), command.mid(1));
-        o.finished = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit;
-        o.exitCode = p.exitCode();
-        o.out = QString::fromUtf8(p.readAllStandardOutput());
-        o.err = QString::fromUtf8(p.readAllStandardError());
-        return o;
-    }
+    Outcome render(Kind kind, const QString& target) { return test::RunOutputCommand(editor, ui, kind, target); }
 
     // A render that finds no room: exit status 1, the old target as it was, no partial
     // file, and a message with the target that says the disk is full. Then, with room,
