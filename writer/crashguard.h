@@ -1,6 +1,6 @@
 #pragma once
-// A render that dies of a fatal signal (a crash inside the engine or a codec, such as a
-// source file removed while it is being opened) skips every clean-up of its own. The
+// A render that dies of a fatal signal (a crash inside the engine or a codec) skips every
+// clean-up of its own. The
 // guard removes the render's part file first, so that the target's folder holds the
 // old target and nothing else, then lets the signal end the program as it would have.
 

@@ -328,8 +328,8 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
 }
 
 // A render that dies of a crash (here a SIGSEGV sent once it is under way, as the engine
-// raised one when a source vanished while it was being opened) skips its clean-up; the
-// part file must still go, and the old target stay.
+// raised one when a source vanished while it was being opened, before the sources were
+// held open) skips its clean-up; the part file must still go, and the old target stay.
 TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
 {
     const std::string xtl = m_dir / "crash.xml", params = m_dir / "crash-params.xml";
