@@ -227,10 +227,8 @@ void BeatAssist::refreshSections()
     const RowTable& grid = m_editor.Grid();
     starts.reserve(size_t(std::max(0, m_editor.lastRow())));
     for (int r = 1; r <= m_editor.lastRow(); ++r) {
-        bool ok = false;
-        const int ms = grid.text(r, Col::SectionMsec).toInt(&ok);
-        if (ok)
-            starts.push_back(ms);
+        if (const std::optional<int>& start = grid.row(r).start)
+            starts.push_back(*start);
     }
     m_strip->setSectionStarts(std::move(starts));
 }

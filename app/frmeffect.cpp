@@ -65,8 +65,9 @@ void frmEffect::openForRow(int row)
 
 void frmEffect::OKButton_Click()
 {
-    Effects::update(m_editor, m_settings, KeepMouseRow, combTrans->currentIndex(), txtTransDur->text());
-    close();
+    // A duration the update refuses keeps the dialog open for a correction.
+    if (Effects::update(m_editor, m_settings, KeepMouseRow, combTrans->currentIndex(), txtTransDur->text()))
+        close();
 }
 
 } // namespace vk

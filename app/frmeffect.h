@@ -3,8 +3,9 @@
 // row of the row table. It is not modal; the row table opens it for a right click on
 // a row's "効果" cell, beside the mouse pointer. Each opening reloads it from the row
 // in KeepMouseRow (opening it for another row while it shows simply reloads it);
-// "更新" writes the choice into that row and closes the dialog, and closing it any
-// other way writes nothing. The rules of loading and updating are in Effects; this
+// "更新" writes the choice into that row and closes the dialog (a duration that is
+// not a whole number of ms is refused with a message and the dialog stays open), and
+// closing it any other way writes nothing. The rules of loading and updating are in Effects; this
 // window only shows their result.
 //
 // The main window keeps one instance and opens it with openForRow() from its

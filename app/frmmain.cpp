@@ -156,9 +156,8 @@ void frmMain::Form_Load()
 
     readSettings();
 
-    // The row table: 12 columns, the header, the widths; one empty section.
+    // The row table: 12 columns, the widths; one empty section.
     ed.Grid().setCols(Col::Count);
-    ed.Grid().writeHeader();
     m_grid->setUpColumns();
     m_sliderSnd->setMaximum(100);
     m_sliderSnd->setTickInterval(1);

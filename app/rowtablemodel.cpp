@@ -1,5 +1,6 @@
 #include "app/rowtablemodel.h"
 
+#include "app/rowtabletext.h"
 #include "timeline/editor.h"
 
 #include <QBrush>
@@ -30,7 +31,9 @@ QVariant RowTableModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || row >= g.Rows() || index.column() >= g.Cols())
         return QVariant();
     if (role == Qt::DisplayRole)
-        return index.column() == Col::Marker ? QVariant() : QVariant(g.text(row, index.column()));
+        return index.column() == Col::Marker
+                   ? QVariant()
+                   : QVariant(RowCellText(g.row(row), index.column(), m_editor.sndFrameInterval()));
     if (role == Qt::BackgroundRole && index.column() == Col::Marker) {
         const Rgb c = g.marker(row);
         return QBrush(QColor(int((c >> 16) & 0xff), int((c >> 8) & 0xff), int(c & 0xff)));
@@ -42,9 +45,6 @@ QVariant RowTableModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
-    const RowTable& g = m_editor.Grid();
-    if (g.Rows() > 0 && section < g.Cols())
-        return g.text(0, section);
     return RowTable::headerText(section);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Shows the editor's row table in a QTableView: data row r of the table is model row
-// r - 1, the table's header row gives the column captions, column 0 is painted with the
-// row marker colour. The model resets once per tableChanged(), so a command that
+// r - 1, the columns carry the table's captions and the text RowCellText makes of the
+// row's fields (the section time text on the sound clip's frames), column 0 is painted
+// with the row marker colour. The model resets once per tableChanged(), so a command that
 // touches thousands of rows repaints once.
 
 #include <QAbstractTableModel>

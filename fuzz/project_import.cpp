@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int rows = 12;
     editor.Grid().setRows(rows + 1);
     for (int r = 1; r <= rows; ++r)
-        editor.Grid().setText(r, Col::SectionMsec, QString::number(r * 500));
+        editor.Grid().setSectionStart(r, r * 500, 33);
     // The dragged range follows the input size: single rows and ranges, some reaching
     // past the end of the table.
     const int first = 1 + int(size % 7);

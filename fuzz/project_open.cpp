@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A 10 s sound clip at 33 ms a frame, and a few rows left over from before.
     editor.setSoundClip(10000, 33);
     editor.Grid().setRows(4);
-    editor.Grid().setText(2, Col::VideoFile, QStringLiteral("/old/clip.mp4"));
+    editor.Grid().setVideoFile(2, QStringLiteral("/old/clip.mp4"));
     ProjectFile project(editor, [](const QString& file, int& w, int& h) {
         if (file.size() % 3 == 0)
             return false;

@@ -384,9 +384,10 @@ void SoundPanel::SndBeepCheck(int p)
     }
     const RowTable& g = m_editor.Grid();
     for (int i = 2; i < g.Rows(); ++i) {
-        int b = 0;
-        if (!TryParseInt32(g.text(i, Col::SectionMsec), b))
+        const std::optional<int>& start = g.row(i).start;
+        if (!start)
             continue;
+        const int b = *start;
         if ((m_previousCheck <= b && b < p) || (p <= b && b < m_previousCheck)) {
             if (m_beep) {
                 try {

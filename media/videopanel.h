@@ -8,8 +8,8 @@
 // with its range, the position fields, the speed box, which controls are visible and
 // enabled — and every user event of the window is one call below. The window redraws
 // on changed() and never decides anything itself, so the whole panel runs and is
-// tested without a display. Player failures (EngineError) and cells that cannot be
-// read (ConversionError) end the current command silently; play/pause and the seek
+// tested without a display. Player failures (EngineError) and rows without a field a
+// command needs (ConversionError) end the current command silently; play/pause and the seek
 // skip a failing player call and carry on with the next one.
 
 #include "base/keycodes.h"

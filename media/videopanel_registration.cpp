@@ -20,6 +20,18 @@ namespace vk {
 
 using namespace videopanel;
 
+namespace {
+// A row's point on the frames of `interval` ms: the frame count the row shows (on the
+// row's own frames) read on the loaded file's frames. A row without the point cannot
+// be shown.
+int rowPoint(std::optional<int> point, std::optional<int> rowInterval, int interval)
+{
+    if (!point)
+        throw ConversionError(ConversionError::Kind::Type, "no video point");
+    return TimeTextToMsec(MsecToTimeText(*point, rowInterval.value_or(-1)), interval);
+}
+} // namespace
+
 // ---- range ----------------------------------------------------------------------------
 
 void VideoPanel::removeRange()
@@ -230,7 +242,7 @@ void VideoPanel::ShowRowVideo(int row)
 {
     ChangedOnExit done(*this);
     command([&] {
-        const QString file = m_editor.Grid().text(row, Col::VideoFile);
+        const QString file = m_editor.Grid().videoFile(row);
         if (file.isEmpty())
             return;
         m_fileText = file;
@@ -248,8 +260,9 @@ void VideoPanel::ShowRowVideo(int row)
         }
         movieFiles();
         const int f = m_interval;
-        const int in = TimeTextToMsec(m_editor.Grid().text(row, Col::InPoint), f);
-        const int out = TimeTextToMsec(m_editor.Grid().text(row, Col::OutPoint), f);
+        const RowTable& grid = m_editor.Grid();
+        const int in = rowPoint(grid.inPoint(row), grid.frameInterval(row), f);
+        const int out = rowPoint(grid.outPoint(row), grid.frameInterval(row), f);
         setSliderValue(in);
         sliderVid_scroll();
         int first = in;

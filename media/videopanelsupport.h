@@ -27,7 +27,7 @@ inline QString loadMessage(const QString& path, const QString& reason)
 }
 inline const QString kNoSound = QStringLiteral("音声ﾌｧｲﾙが正しく読み込まれていません。");
 
-// Runs one command: a player call that fails, a cell that cannot be read or a row that
+// Runs one command: a player call that fails, a row without a field it needs or a row that
 // does not exist ends it without a message; the steps already done stay done.
 template <typename F>
 void command(F&& f)

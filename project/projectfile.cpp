@@ -14,6 +14,7 @@
 #include <pugixml.hpp>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -198,8 +199,18 @@ void ProjectFile::WriteClip(Editor& editor, int row, const Clip& clip)
     }
     g.setSpeed(row, speed);
     g.setEffect(row, clip.trans);
-    // The length as the file holds it, as the effect dialog keeps it as typed.
-    g.setText(row, Col::TransMsec, clip.transMsec);
+    // A length that is no number reads as none: the row keeps its effect without one.
+    std::optional<double> length;
+    if (!clip.transMsec.isEmpty()) {
+        try {
+            length = ParseNumber(clip.transMsec);
+            if (!std::isfinite(*length))
+                throw ConversionError(ConversionError::Kind::Overflow, "transition length out of range");
+        } catch (const ConversionError& e) {
+            LogPassedOver(lcEdit, "project: a transition length", e);
+        }
+    }
+    g.setEffectLength(row, length);
 }
 
 bool ProjectFile::ProjectLoad(const QString& path)
@@ -303,7 +314,8 @@ bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& 
         setInt(clip, "intervalmsec", interval);
         setText(clip, "rate", rate);
         setText(clip, "trans", g.effect(r));
-        setText(clip, "transmsec", g.text(r, Col::TransMsec));
+        const std::optional<double> length = g.effectLength(r);
+        setText(clip, "transmsec", length ? ShortestDecimal(*length) : QString());
     }
 
     if (beatGrid && !beatGrid->corrections.isEmpty()) {

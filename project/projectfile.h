@@ -84,16 +84,16 @@ public:
     ProjectFile(const ProjectFile&) = delete;
     ProjectFile& operator=(const ProjectFile&) = delete;
 
-    // Fills columns 10 and 11 of the given rows that have a video file, probing each
-    // distinct file once; a file that cannot be probed (or an empty probe) leaves both
-    // cells empty.
+    // Fills the media size of the given rows that have a video file, probing each
+    // distinct file once; a file that cannot be probed (or an empty probe) leaves the
+    // size unknown.
     static void FillMediaSizes(Editor& editor, const std::vector<int>& rows, const MediaSizeProbe& probe);
 
     // Reads a project file. False, with a reason for the user, when the file is missing,
     // unreadable, not well-formed or has no project root.
     static bool ReadDocument(const QString& path, Document& out, QString& reason);
     // The document text of the editor's sound clip and rows. False, with a reason, when
-    // a cell cannot be converted (nothing is produced then).
+    // a row lacks its section start (nothing is produced then).
     static bool BuildDocument(const Editor& editor, QByteArray& out, QString& reason,
                               const std::optional<BeatGridElement>& beatGrid = std::nullopt);
     // The document a save writes now: the rows and, through the hooks, the beat grid's

@@ -6,7 +6,7 @@
 // timeline document and the writer parameters document into the temporary folder and
 // starts T-VideoWrite with the parameters path as its single argument; it does not wait
 // for the writer and learns nothing of its outcome. Every failure after the save dialog
-// (a cell that cannot be read, a speed that is not a number, a document that cannot be
+// (a row without a field it needs, a speed that is not a number, a document that cannot be
 // written) ends the command silently; documents already written stay.
 //
 // Files chosen for output are compared with every input by their canonical paths, so

@@ -11,9 +11,9 @@
 // the plain seconds. The same document serves preview and file output: the range to
 // render travels in the writer parameters.
 //
-// Section starts are read from the time text of column 1 with the sound clip's frame
-// interval, in and out points with the row's own video frame interval. A cell that
-// cannot be read raises ConversionError; a file that cannot be written raises
+// Section starts are the rows' starts in ms, in and out points are on the row's own
+// video frames. A row without a field it needs (a start, a registered row's frame
+// interval or points) raises ConversionError; a file that cannot be written raises
 // DocumentWriteError. Nothing is caught here: the output command decides.
 
 #include "render/outputformats.h"

@@ -12,7 +12,6 @@ namespace vk {
 
 Editor::Editor(UserDialogs& ui, QObject* parent) : QObject(parent), m_ui(ui)
 {
-    m_grid.writeHeader();
     // The clipboard starts with the table's column count and one blank registration,
     // so a paste before any copy blanks the target row.
     m_clipboard.setCols(m_grid.Cols());
@@ -74,7 +73,10 @@ int videoPoint(std::optional<int> point)
 
 QString Editor::getSndMsec(int row) const
 {
-    return m_grid.text(row, Col::SectionMsec);
+    // The start as the automation interface reports it: the number of ms, or empty on
+    // a row without one.
+    const std::optional<int>& start = m_grid.row(row).start;
+    return start ? QString::number(*start) : QString();
 }
 
 int Editor::getVidLengthMsec(int row) const
@@ -104,7 +106,7 @@ int Editor::MsecToRow(int msec) const
             if (start <= msec && msec < next)
                 return r;
         } catch (const ConversionError&) {
-            // A cell that is not a number belongs to no time; look further down.
+            // A row without a start belongs to no time; look further down.
         }
     }
     return 0;
@@ -140,21 +142,21 @@ void Editor::RowRefresh(int row)
         try {
             refreshRowSpeed(row);
         } catch (const ConversionError&) {
-            // A cell that cannot be read leaves the speed as it was.
+            // A row without its points leaves the speed as it was.
         }
         emit tableChanged();
         return;
     }
     // All rows: only those whose speed is still empty. A section of length 0 is skipped
     // and the refresh goes on, so one duplicated start does not leave every later row
-    // without a speed; a cell that cannot be read ends the refresh there.
+    // without a speed; a row without its points ends the refresh there.
     try {
         for (int r = 1; r <= lastRow(); ++r) {
             if (m_grid.hasVideo(r) && m_grid.speed(r).isNone())
                 refreshRowSpeed(r);
         }
     } catch (const ConversionError& e) {
-        LogPassedOver(lcEdit, "speeds: a row whose cells cannot be read ends the refresh", e);
+        LogPassedOver(lcEdit, "speeds: a row without its points ends the refresh", e);
     }
     emit tableChanged();
 }

@@ -125,7 +125,7 @@ public:
     void setRangeLabels(const QString& sound, const QString& video);
 
     // ---- row operations ------------------------------------------------------------
-    // Section start of a row in ms, as the text of its hidden column.
+    // Section start of a row as a number of ms; empty on a row without one.
     QString getSndMsec(int row) const;
     // Video span of a row in ms; 0 without a video file. Throws ConversionError.
     int getVidLengthMsec(int row) const;
@@ -135,8 +135,8 @@ public:
     // 0 when the table has no data rows.
     int MsecToRow(int msec) const;
     // The speed ratio of a registered row, its video span over its section length to
-    // three decimals; nullopt when the section is empty. Throws ConversionError on cells
-    // that are not numbers or time text.
+    // three decimals; nullopt when the section is empty. Throws ConversionError on a row
+    // without a start or without its points.
     std::optional<double> speedRatio(int row) const;
     // The same as the table shows it ("1.5x").
     std::optional<QString> speedText(int row) const;

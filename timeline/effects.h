@@ -4,8 +4,8 @@
 // writes. The dialog itself only shows these values and passes the user's choice back,
 // so every rule can be checked without a display.
 //
-// A row's effect is the name in its "効果" column (empty for none) and the duration
-// in ms in its hidden transition column. The dialog offers eleven entries, "なし"
+// A row's effect is its effect name (empty for none) and its duration in ms (none
+// possible). The dialog offers eleven entries, "なし"
 // first; a row may carry another name from a project file, which the dialog shows
 // with no entry chosen. The last duration confirmed with a non-empty box is
 // remembered in the setting "transDur" (of the settings store the caller passes) and
@@ -34,11 +34,13 @@ public:
     // on with exactly its name, or -1 when no entry has it.
     static int loadIndex(const RowTable& grid, int row);
 
-    // "更新": an effect (any index but 0, -1 included, whose name is empty) goes into
-    // the row with the duration as typed and becomes the last effect name; "なし"
-    // empties the effect and keeps the row's duration. A non-empty box is remembered
-    // as "transDur". A row that no longer exists is left alone.
-    static void update(Editor& editor, SettingsStore& settings, int row, int index, const QString& duration);
+    // "更新": a duration that is not a whole number of ms from 0 on (an empty box
+    // means none) is refused with a message, nothing changes and the result is false.
+    // Otherwise an effect (any index but 0, -1 included, whose name is empty) goes
+    // into the row with the duration and becomes the last effect name; "なし" empties
+    // the effect and keeps the row's duration. A non-empty box is remembered as
+    // "transDur". A row that no longer exists is left alone.
+    static bool update(Editor& editor, SettingsStore& settings, int row, int index, const QString& duration);
 
     // The duration used when neither the row nor the settings give one.
     static QString defaultDuration() { return QStringLiteral("1500"); }

@@ -13,7 +13,7 @@
 //
 // Everything that can make it fail is checked before that snapshot: a range over
 // several files or with a gap, a range without any video registration, an answer
-// that is empty, not a number or below 0, and cells that cannot be read. In each of
+// that is empty, not a number or below 0, and rows without a field the span needs. In each of
 // those cases the table, the clipboard and the undo snapshot stay as they were.
 
 #include "timeline/clipboard.h"

@@ -10,7 +10,7 @@
 // the position), the video panel to the row's registration. Either panel may be absent
 // (tests, or before the windows exist); the table side then still runs.
 //
-// Handlers trap their own errors: a cell that cannot be read or a failing player call
+// Handlers trap their own errors: a row without a field it needs or a failing player call
 // ends the handler silently, leaving what it already did.
 
 #include "base/keycodes.h"

@@ -4,25 +4,12 @@
 #include "base/timetext.h"
 
 #include <algorithm>
-#include <numeric>
 #include <stdexcept>
 
 namespace vk {
 
 namespace {
 const QString kNormalSpeed = QStringLiteral("等速");
-
-std::optional<int> optionalInt(const QString& text)
-{
-    if (text.isEmpty())
-        return std::nullopt;
-    return ParseInt32(text);
-}
-
-QString optionalText(std::optional<int> value)
-{
-    return value ? QString::number(*value) : QString();
-}
 } // namespace
 
 QString SpeedSetting::text() const
@@ -55,6 +42,13 @@ int FramePoint(int ms, int interval)
     return TimeTextToMsec(MsecToTimeText(ms, interval), interval);
 }
 
+bool Row::sameFields(const Row& other) const
+{
+    return start == other.start && videoFile == other.videoFile && frameInterval == other.frameInterval &&
+           inPoint == other.inPoint && outPoint == other.outPoint && speed == other.speed && effect == other.effect &&
+           effectLength == other.effectLength && mediaSize == other.mediaSize;
+}
+
 RowTable::RowTable(int rows, int cols)
 {
     m_cols = std::max(0, cols);
@@ -65,139 +59,129 @@ void RowTable::setRows(int rows)
 {
     rows = std::max(0, rows);
     m_rows = rows;
-    m_cells.resize(size_t(rows) * size_t(m_cols));
-    m_markers.resize(size_t(rows), kMarkerPlain);
+    m_rowsData.resize(size_t(rows));
     if (currentRow >= m_rows)
         currentRow = m_rows - 1;
 }
 
 void RowTable::setCols(int cols)
 {
-    cols = std::max(0, cols);
-    if (cols == m_cols)
-        return;
-    std::vector<QString> cells(size_t(m_rows) * size_t(cols));
-    for (int r = 0; r < m_rows; ++r)
-        for (int c = 0; c < std::min(cols, m_cols); ++c)
-            cells[size_t(r) * size_t(cols) + size_t(c)] = std::move(m_cells[size_t(index(r, c))]);
-    m_cells.swap(cells);
-    m_cols = cols;
+    m_cols = std::max(0, cols);
 }
 
-void RowTable::checkCell(int row, int col) const
+void RowTable::checkRow(int row) const
 {
-    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
-        throw std::out_of_range("row table cell out of range");
+    if (row < 0 || row >= m_rows || m_cols <= 0)
+        throw std::out_of_range("row table row out of range");
 }
 
-const QString& RowTable::text(int row, int col) const
+Row& RowTable::at(int row)
 {
-    checkCell(row, col);
-    return m_cells[size_t(index(row, col))];
+    checkRow(row);
+    return m_rowsData[size_t(row)];
 }
 
-void RowTable::setText(int row, int col, const QString& text)
+const Row& RowTable::row(int row) const
 {
-    checkCell(row, col);
-    m_cells[size_t(index(row, col))] = text;
+    checkRow(row);
+    return m_rowsData[size_t(row)];
+}
+
+void RowTable::setRow(int row, const Row& fields)
+{
+    at(row) = fields;
 }
 
 Rgb RowTable::marker(int row) const
 {
-    checkCell(row, 0);
-    return m_markers[size_t(row)];
+    return this->row(row).marker;
 }
 
 void RowTable::setMarker(int row, Rgb colour)
 {
-    checkCell(row, 0);
-    m_markers[size_t(row)] = colour;
+    at(row).marker = colour;
 }
 
 // ---- a row's fields ----------------------------------------------------------------------
 
 int RowTable::sectionStart(int row) const
 {
-    return ParseInt32(text(row, Col::SectionMsec));
+    const std::optional<int>& start = this->row(row).start;
+    if (!start)
+        throw ConversionError(ConversionError::Kind::Type, "no section start");
+    return *start;
 }
 
 bool RowTable::setSectionStart(int row, int ms, int soundInterval)
 {
-    QString shown;
-    bool held = true;
+    at(row).start = ms;
     try {
-        shown = MsecToTimeText(ms, soundInterval);
+        MsecToTimeText(ms, soundInterval);
     } catch (const ConversionError&) {
         // Shown empty, reported to the caller; the start in ms is what the commands
         // and the output use.
-        held = false;
+        return false;
     }
-    setText(row, Col::SectionText, shown);
-    setText(row, Col::SectionMsec, QString::number(ms));
-    return held;
+    return true;
 }
 
 const QString& RowTable::videoFile(int row) const
 {
-    return text(row, Col::VideoFile);
+    return this->row(row).videoFile;
 }
 
 void RowTable::setVideoFile(int row, const QString& file)
 {
-    setText(row, Col::VideoFile, file);
+    at(row).videoFile = file;
 }
 
 std::optional<int> RowTable::frameInterval(int row) const
 {
-    return optionalInt(text(row, Col::VideoInterval));
+    return this->row(row).frameInterval;
 }
 
 void RowTable::setFrameInterval(int row, std::optional<int> interval)
 {
-    setText(row, Col::VideoInterval, optionalText(interval));
+    at(row).frameInterval = interval;
 }
 
 std::optional<int> RowTable::inPoint(int row) const
 {
-    const QString& point = text(row, Col::InPoint);
-    if (point.isEmpty())
-        return std::nullopt;
-    return TimeTextToMsec(point, frameInterval(row).value_or(-1));
+    return this->row(row).inPoint;
 }
 
 std::optional<int> RowTable::outPoint(int row) const
 {
-    const QString& point = text(row, Col::OutPoint);
-    if (point.isEmpty())
-        return std::nullopt;
-    return TimeTextToMsec(point, frameInterval(row).value_or(-1));
+    return this->row(row).outPoint;
 }
 
 namespace {
-bool setPoint(RowTable& table, int row, int col, std::optional<int> ms)
+// The point on the row's frames, or none when the time text cannot hold it.
+std::optional<int> framePoint(const Row& row, int ms, bool& held)
 {
-    QString point;
-    bool held = true;
-    if (ms) {
-        try {
-            point = MsecToTimeText(*ms, table.frameInterval(row).value_or(-1));
-        } catch (const ConversionError&) {
-            held = false; // reported to the caller
-        }
+    try {
+        return FramePoint(ms, row.frameInterval.value_or(-1));
+    } catch (const ConversionError&) {
+        held = false; // reported to the caller
+        return std::nullopt;
     }
-    table.setText(row, col, point);
-    return held;
 }
 } // namespace
 
 bool RowTable::setInPoint(int row, std::optional<int> ms)
 {
-    return setPoint(*this, row, Col::InPoint, ms);
+    Row& r = at(row);
+    bool held = true;
+    r.inPoint = ms ? framePoint(r, *ms, held) : std::nullopt;
+    return held;
 }
 
 bool RowTable::setOutPoint(int row, std::optional<int> ms)
 {
-    return setPoint(*this, row, Col::OutPoint, ms);
+    Row& r = at(row);
+    bool held = true;
+    r.outPoint = ms ? framePoint(r, *ms, held) : std::nullopt;
+    return held;
 }
 
 bool RowTable::setVideoSpan(int row, const QString& file, int interval, int inMs, int outMs)
@@ -211,139 +195,118 @@ bool RowTable::setVideoSpan(int row, const QString& file, int interval, int inMs
 
 SpeedSetting RowTable::speed(int row) const
 {
-    return SpeedSetting::fromText(text(row, Col::Speed));
+    return this->row(row).speed;
 }
 
 void RowTable::setSpeed(int row, const SpeedSetting& speed)
 {
-    setText(row, Col::Speed, speed.text());
+    at(row).speed = speed;
 }
 
 const QString& RowTable::effect(int row) const
 {
-    return text(row, Col::Effect);
+    return this->row(row).effect;
 }
 
 void RowTable::setEffect(int row, const QString& name)
 {
-    setText(row, Col::Effect, name);
+    at(row).effect = name;
 }
 
 std::optional<double> RowTable::effectLength(int row) const
 {
-    const QString& length = text(row, Col::TransMsec);
-    if (length.isEmpty())
-        return std::nullopt;
-    return ParseNumber(length);
+    return this->row(row).effectLength;
 }
 
 void RowTable::setEffectLength(int row, std::optional<double> ms)
 {
-    setText(row, Col::TransMsec, ms ? ShortestDecimal(*ms) : QString());
+    at(row).effectLength = ms;
 }
 
 std::optional<MediaSize> RowTable::mediaSize(int row) const
 {
-    const std::optional<int> width = optionalInt(text(row, Col::Width));
-    const std::optional<int> height = optionalInt(text(row, Col::Height));
-    if (!width || !height)
-        return std::nullopt;
-    return MediaSize{*width, *height};
+    return this->row(row).mediaSize;
 }
 
 void RowTable::setMediaSize(int row, std::optional<MediaSize> size)
 {
-    setText(row, Col::Width, size ? QString::number(size->width) : QString());
-    setText(row, Col::Height, size ? QString::number(size->height) : QString());
+    at(row).mediaSize = size;
 }
 
 void RowTable::clear()
 {
-    for (auto& c : m_cells)
-        c.clear();
-    std::fill(m_markers.begin(), m_markers.end(), kMarkerPlain);
+    for (Row& r : m_rowsData)
+        r = Row();
 }
 
 void RowTable::removeRow(int row)
 {
-    checkCell(row, 0);
-    m_cells.erase(m_cells.begin() + index(row, 0), m_cells.begin() + index(row + 1, 0));
-    m_markers.erase(m_markers.begin() + row);
+    checkRow(row);
+    m_rowsData.erase(m_rowsData.begin() + row);
     --m_rows;
     if (currentRow >= m_rows)
         currentRow = m_rows - 1;
 }
 
-void RowTable::sortDataRows(int col)
+void RowTable::sortDataRows()
 {
     if (m_rows <= 2)
         return;
-    checkCell(0, col);
-    std::vector<int> order(size_t(m_rows - 1));
-    std::iota(order.begin(), order.end(), 1);
-    std::stable_sort(order.begin(), order.end(), [this, col](int a, int b) {
-        return QString::compare(m_cells[size_t(index(a, col))], m_cells[size_t(index(b, col))], Qt::CaseSensitive) < 0;
-    });
-    std::vector<QString> cells(m_cells.size());
-    std::vector<Rgb> markers(m_markers.size());
-    for (int c = 0; c < m_cols; ++c)
-        cells[size_t(c)] = std::move(m_cells[size_t(c)]);
-    markers[0] = m_markers[0];
-    for (int i = 0; i < int(order.size()); ++i) {
-        const int from = order[size_t(i)];
-        for (int c = 0; c < m_cols; ++c)
-            cells[size_t(index(i + 1, c))] = std::move(m_cells[size_t(index(from, c))]);
-        markers[size_t(i + 1)] = m_markers[size_t(from)];
-    }
-    m_cells.swap(cells);
-    m_markers.swap(markers);
-}
-
-RowTable::Cells RowTable::rowCells(int row) const
-{
-    checkCell(row, 0);
-    const auto from = m_cells.begin() + index(row, 1);
-    return Cells(from, from + (m_cols - 1));
+    std::stable_sort(m_rowsData.begin() + 1, m_rowsData.end(),
+                     [](const Row& a, const Row& b) { return a.start < b.start; });
 }
 
 bool RowTable::sameRow(int row, const RowTable& other, int otherRow) const
 {
     if (m_cols != other.m_cols)
         return false;
-    checkCell(row, 0);
-    other.checkCell(otherRow, 0);
-    for (int c = 1; c < m_cols; ++c)
-        if (m_cells[size_t(index(row, c))] != other.m_cells[size_t(other.index(otherRow, c))])
-            return false;
-    return true;
+    return this->row(row).sameFields(other.row(otherRow));
 }
 
-void RowTable::spliceRows(int first, int count, const std::vector<Cells>& rows)
+void RowTable::spliceRows(int first, int count, const std::vector<Row>& rows)
 {
     if (first < 0 || count < 0 || first + count > m_rows)
         throw std::out_of_range("row table splice out of range");
-    std::vector<QString> inserted(rows.size() * size_t(m_cols));
-    for (size_t i = 0; i < rows.size(); ++i)
-        for (int c = 1; c < m_cols && size_t(c - 1) < rows[i].size(); ++c)
-            inserted[i * size_t(m_cols) + size_t(c)] = rows[i][size_t(c - 1)];
-    const auto at = m_cells.erase(m_cells.begin() + index(first, 0), m_cells.begin() + index(first + count, 0));
-    m_cells.insert(at, std::make_move_iterator(inserted.begin()), std::make_move_iterator(inserted.end()));
-    m_rows += int(rows.size()) - count;
-    m_markers.resize(size_t(m_rows), kMarkerPlain);
+    std::vector<Rgb> markers;
+    markers.reserve(m_rowsData.size());
+    for (const Row& r : m_rowsData)
+        markers.push_back(r.marker);
+    const auto at = m_rowsData.erase(m_rowsData.begin() + first, m_rowsData.begin() + first + count);
+    m_rowsData.insert(at, rows.begin(), rows.end());
+    m_rows = int(m_rowsData.size());
+    markers.resize(m_rowsData.size(), kMarkerPlain);
+    for (size_t r = 0; r < m_rowsData.size(); ++r)
+        m_rowsData[r].marker = markers[r];
     if (currentRow >= m_rows)
         currentRow = m_rows - 1;
 }
 
 void RowTable::copyRegistration(int fromRow, RowTable& to, int toRow) const
 {
-    for (int c : kRegistrationColumns)
-        to.setText(toRow, c, text(fromRow, c));
+    const Row& from = row(fromRow);
+    Row& into = to.at(toRow);
+    into.videoFile = from.videoFile;
+    into.frameInterval = from.frameInterval;
+    into.inPoint = from.inPoint;
+    into.outPoint = from.outPoint;
+    into.speed = from.speed;
+    into.effect = from.effect;
+    into.effectLength = from.effectLength;
+    into.mediaSize = from.mediaSize;
 }
 
 void RowTable::clearRegistration(int row)
 {
-    for (int c : kRegistrationColumns)
-        setText(row, c, QString());
+    Row& r = at(row);
+    const Row empty;
+    r.videoFile = empty.videoFile;
+    r.frameInterval = empty.frameInterval;
+    r.inPoint = empty.inPoint;
+    r.outPoint = empty.outPoint;
+    r.speed = empty.speed;
+    r.effect = empty.effect;
+    r.effectLength = empty.effectLength;
+    r.mediaSize = empty.mediaSize;
 }
 
 QString RowTable::headerText(int col)
@@ -382,17 +345,14 @@ int RowTable::columnWidth(int col)
     return (col >= 0 && col < Col::Count) ? widths[col] : 0;
 }
 
-void RowTable::writeHeader()
-{
-    if (m_rows < 1)
-        return;
-    for (int c = 0; c < m_cols; ++c)
-        setText(0, c, headerText(c));
-}
-
 bool RowTable::operator==(const RowTable& other) const
 {
-    return m_rows == other.m_rows && m_cols == other.m_cols && m_cells == other.m_cells;
+    if (m_rows != other.m_rows || m_cols != other.m_cols)
+        return false;
+    for (size_t r = 0; r < m_rowsData.size(); ++r)
+        if (!m_rowsData[r].sameFields(other.m_rowsData[r]))
+            return false;
+    return true;
 }
 
 } // namespace vk

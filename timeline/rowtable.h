@@ -1,14 +1,13 @@
 #pragma once
-// The row table: a grid of text cells, 12 columns, row 0 the header and column 0 the
-// row marker. Every data row is a sound section of the sound clip, with an optional
-// video registration. The main table, the table the open undo step started from and
-// the video clipboard are all values of this class; the window shows the main one
-// through a table model.
+// The row table: 12 columns, row 0 the header and column 0 the row marker. Every data
+// row is a sound section of the sound clip, with an optional video registration. The
+// main table, the table the open undo step started from and the video clipboard are
+// all values of this class; the window shows the main one through a table model.
 //
-// Cells hold text. Commands read and write a row through its fields (section start,
-// video span, speed setting, effect, media size), which convert between the cells and
-// the values; a cell that does not hold what its field means raises ConversionError.
-// Column 0 carries no text, only the row marker colour.
+// A row holds typed fields (section start, video span, speed setting, effect, media
+// size, marker colour), which commands read and write; the text the window shows in
+// each column is made from them by the table model. The columns below name what the
+// window shows and in which order; the header row holds no fields.
 
 #include <QString>
 #include <optional>
@@ -39,7 +38,8 @@ constexpr int Height = 11;       // media picture height (hidden)
 constexpr int Count = 12;
 } // namespace Col
 
-// The registration columns: everything of a row but its sound section and marker.
+// The columns that show a row's registration: everything of a row but its sound
+// section and marker.
 constexpr int kRegistrationColumns[] = {Col::VideoFile, Col::InPoint,   Col::OutPoint, Col::VideoInterval, Col::Speed,
                                         Col::Effect,    Col::TransMsec, Col::Width,    Col::Height};
 
@@ -85,26 +85,49 @@ int FramePoint(int ms, int interval);
 constexpr Rgb kMarkerSelected = MakeRgb(170, 170, 255);
 constexpr Rgb kMarkerPlain = MakeRgb(255, 255, 255);
 
+// One data row's fields.
+struct Row {
+    std::optional<int> start;         // section start in ms; none on an empty row
+    QString videoFile;                // empty = no video registration
+    std::optional<int> frameInterval; // of the video, in ms
+    std::optional<int> inPoint;       // in ms, on the frames of frameInterval
+    std::optional<int> outPoint;
+    SpeedSetting speed;
+    QString effect;                     // transition effect into this row; empty for none
+    std::optional<double> effectLength; // transition length in ms
+    std::optional<MediaSize> mediaSize;
+    Rgb marker = kMarkerPlain;
+
+    // Every field but the marker alike.
+    bool sameFields(const Row& other) const;
+};
+
 class RowTable final {
 public:
     explicit RowTable(int rows = 2, int cols = Col::Count);
 
     int Rows() const { return m_rows; }
+    // The columns the window shows (the fields are there whatever the count).
     int Cols() const { return m_cols; }
-    // Rows are added or removed at the end; new cells are empty with a plain marker.
+    // Rows are added or removed at the end; new rows are empty with a plain marker.
     void setRows(int rows);
     void setCols(int cols);
 
-    const QString& text(int row, int col) const;
-    void setText(int row, int col, const QString& text);
     Rgb marker(int row) const;
     void setMarker(int row, Rgb colour);
 
+    // A whole row, its marker included.
+    const Row& row(int row) const;
+    void setRow(int row, const Row& fields);
+
     // ---- a row's fields ----------------------------------------------------------------
     // Section start in ms: what the output cuts at and the commands compute with.
+    // Raises ConversionError on a row without one.
     int sectionStart(int row) const;
-    // Sets the start and its time text in whole sound frames of `soundInterval` ms; a
-    // start the time text cannot hold shows empty, and the result is false.
+    bool hasSectionStart(int row) const { return this->row(row).start.has_value(); }
+    // Sets the start; false when its time text in whole sound frames of
+    // `soundInterval` ms cannot hold it (the table then shows it empty, the start in
+    // ms stays).
     bool setSectionStart(int row, int ms, int soundInterval);
 
     // The video file; empty when the row has no video registration.
@@ -114,12 +137,13 @@ public:
     // Frame interval of the video in ms; nullopt when the row has none.
     std::optional<int> frameInterval(int row) const;
     void setFrameInterval(int row, std::optional<int> interval);
-    // In and out point in ms, on the frames of the row's frame interval (-1 without
-    // one); nullopt when the row has no such point.
+    // In and out point in ms, on the frames of the row's frame interval; nullopt when
+    // the row has no such point.
     std::optional<int> inPoint(int row) const;
     std::optional<int> outPoint(int row) const;
-    // Sets a point in ms on the frames of the row's frame interval (set that first).
-    // A point the time text cannot hold leaves the row without it and returns false.
+    // Sets a point in ms, rounded down to the frames of the row's frame interval (set
+    // that first; -1 without one) as far as the time text reaches. A point the time
+    // text cannot hold leaves the row without it and returns false.
     bool setInPoint(int row, std::optional<int> ms);
     bool setOutPoint(int row, std::optional<int> ms);
     // A video registration: file, frame interval, in and out point; false when a
@@ -140,46 +164,43 @@ public:
     std::optional<MediaSize> mediaSize(int row) const;
     void setMediaSize(int row, std::optional<MediaSize> size);
 
-    // Empties every cell (header included) and resets the markers; the size stays.
+    // Empties every row and resets the markers; the size stays.
     void clear();
     void removeRow(int row);
-    // Sorts the data rows (row 0 stays) by one column's text, ascending, by plain
-    // character comparison; rows with equal text keep their order.
-    void sortDataRows(int col);
+    // Sorts the data rows (row 0 stays) by section start, ascending, rows without one
+    // first; rows with equal starts keep their order. Markers move with their rows.
+    void sortDataRows();
 
-    // One data row's cells from column 1 on (column 0 holds no text), as undo keeps them.
-    using Cells = std::vector<QString>;
-    Cells rowCells(int row) const;
-    // True when the two rows hold the same text in every column (the marker aside).
+    // True when the two rows hold the same fields (the marker aside).
     bool sameRow(int row, const RowTable& other, int otherRow) const;
     // Replaces `count` rows from `first` on by `rows`, the rows below moving up or down.
     // The markers stay by position: rows gained or lost are plain ones at the end.
-    void spliceRows(int first, int count, const std::vector<Cells>& rows);
+    void spliceRows(int first, int count, const std::vector<Row>& rows);
 
-    // Copies a row's registration columns to another row (of this or another table).
+    // Copies a row's registration (everything but the section start and the marker)
+    // to another row (of this or another table).
     void copyRegistration(int fromRow, RowTable& to, int toRow) const;
     void clearRegistration(int row);
 
     // Header captions and the column widths in pixels (0 hides a column).
     static QString headerText(int col);
     static int columnWidth(int col);
-    void writeHeader();
 
     // The grid's current cell, moved by selection and editing commands.
     int currentRow = 1;
     int currentCol = 0;
 
+    // Same size and the same fields in every row (the markers aside).
     bool operator==(const RowTable& other) const;
     bool operator!=(const RowTable& other) const { return !(*this == other); }
 
 private:
-    int index(int row, int col) const { return row * m_cols + col; }
-    void checkCell(int row, int col) const;
+    void checkRow(int row) const;
+    Row& at(int row);
 
     int m_rows = 0;
     int m_cols = 0;
-    std::vector<QString> m_cells;
-    std::vector<Rgb> m_markers;
+    std::vector<Row> m_rowsData;
 };
 
 } // namespace vk

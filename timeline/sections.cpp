@@ -42,8 +42,7 @@ bool appendSection(Editor& editor, int ms)
     return true;
 }
 
-// Puts the appended rows in start order (the time text has fixed width, so plain text
-// order is start order), shows the bottom of the table and gives the slider the focus.
+// Puts the appended rows in start order, shows the bottom of the table and gives the slider the focus.
 // The views hear of the new rows before the scroll is asked for: a view that does not
 // know the new last row yet cannot bring it into sight. This is the command's one
 // table notification.
@@ -51,26 +50,23 @@ void finishSectionAdd(Editor& editor)
 {
     RowTable& grid = editor.Grid();
     grid.currentCol = Col::SectionText;
-    grid.sortDataRows(Col::SectionText);
+    grid.sortDataRows();
     editor.notifyTable();
     editor.ui().ensureRowVisible(editor.lastRow());
     editor.ui().focusSoundSlider();
 }
 
 // Removes data rows first..last (inclusive) in one pass: the rows below move up by
-// the number removed. Cells are implicitly shared, so moving a row is cheap.
+// the number removed, markers with them. Texts are implicitly shared, so moving a row is
+// cheap.
 void removeRows(RowTable& grid, int first, int last)
 {
     const int count = last - first + 1;
     if (count <= 0)
         return;
     const int rows = grid.Rows();
-    const int cols = grid.Cols();
-    for (int r = last + 1; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c)
-            grid.setText(r - count, c, grid.text(r, c));
-        grid.setMarker(r - count, grid.marker(r));
-    }
+    for (int r = last + 1; r < rows; ++r)
+        grid.setRow(r - count, grid.row(r));
     grid.setRows(rows - count);
 }
 
@@ -281,20 +277,28 @@ int Sections::SndBeatSplit(const std::vector<double>& pointsMs)
     const int interval = m_editor.sndFrameInterval();
     std::vector<int> adds;
     try {
-        // A start already in the table (as the user sees it) is not added twice.
-        QSet<QString> taken;
-        for (int r = 1; r <= m_editor.lastRow(); ++r)
-            taken.insert(m_grid.text(r, Col::SectionText));
+        // A start already in the table (on the sound frame the user sees) is not added
+        // twice; a start the time text cannot hold shows no frame.
+        QSet<int> taken;
+        for (int r = 1; r <= m_editor.lastRow(); ++r) {
+            const std::optional<int>& start = m_grid.row(r).start;
+            if (!start)
+                continue;
+            try {
+                taken.insert(FramePoint(*start, interval));
+            } catch (const ConversionError&) {
+            }
+        }
         std::vector<double> points = pointsMs;
         std::sort(points.begin(), points.end());
         for (double p : points) {
             if (!std::isfinite(p) || p <= range.fromMs || p >= range.toMs)
                 continue;
             const int ms = int(std::lround(p));
-            const QString text = MsecToTimeText(ms, interval);
-            if (taken.contains(text))
+            const int frame = FramePoint(ms, interval);
+            if (taken.contains(frame))
                 continue;
-            taken.insert(text);
+            taken.insert(frame);
             adds.push_back(ms);
         }
     } catch (const ConversionError&) {
@@ -332,8 +336,7 @@ void Sections::SndClear()
     // sound clip), and what could be undone belonged to the one before.
     m_editor.history().clear();
     m_grid.setRows(2);
-    for (int c = 0; c < m_grid.Cols(); ++c)
-        m_grid.setText(1, c, QString());
+    m_grid.setRow(1, Row());
     m_grid.setSectionStart(1, 0, m_editor.sndFrameInterval());
     m_grid.currentCol = 0;
     m_grid.currentRow = 1;

@@ -73,9 +73,9 @@ bool UndoHistory::closeStep()
         return false;
     step.first = first;
     for (int r = first; r < na - tail; ++r)
-        step.before.push_back(a.rowCells(r));
+        step.before.push_back(a.row(r));
     for (int r = first; r < nb - tail; ++r)
-        step.after.push_back(b.rowCells(r));
+        step.after.push_back(b.row(r));
     // The copy catches up with the table: the next step starts from here.
     a.spliceRows(first, int(step.before.size()), step.after);
     push(std::move(step));
@@ -107,8 +107,8 @@ void UndoHistory::SaveUndoData()
 
 void UndoHistory::apply(const Step& step, bool forward)
 {
-    const std::vector<RowTable::Cells>& from = forward ? step.before : step.after;
-    const std::vector<RowTable::Cells>& to = forward ? step.after : step.before;
+    const std::vector<Row>& from = forward ? step.before : step.after;
+    const std::vector<Row>& to = forward ? step.after : step.before;
     m_grid.spliceRows(step.first, int(from.size()), to);
     m_taken.spliceRows(step.first, int(from.size()), to);
     for (const PartChange& change : step.parts) {

@@ -21,8 +21,8 @@
 // modified flag follows the history: markSaved() notes the step the file holds, and an
 // Undo or Redo that arrives there clears the flag (any other sets it).
 //
-// Undo and redo restore the cells of the data rows (every column but the marker
-// column) and the row count; the markers, the current row, the dragged range and the
+// Undo and redo restore the fields of the data rows (every field but the marker)
+// and the row count; the markers, the current row, the dragged range and the
 // labels stay as they are, and speeds are not recomputed.
 
 #include "timeline/rowtable.h"
@@ -88,10 +88,10 @@ private:
         QByteArray after;
     };
     struct Step {
-        int first = 1;                       // first data row that differs
-        std::vector<RowTable::Cells> before; // rows first.. as they were
-        std::vector<RowTable::Cells> after;  // rows first.. as they became
-        std::vector<PartChange> parts;       // the document parts it changed
+        int first = 1;                 // first data row that differs
+        std::vector<Row> before;       // rows first.. as they were
+        std::vector<Row> after;        // rows first.. as they became
+        std::vector<PartChange> parts; // the document parts it changed
     };
 
     // Closes the open step; true when it changed the table and became a step.

@@ -32,21 +32,17 @@ void fillTable(vk::Editor& editor, int rows)
     g.setRows(rows + 1);
     for (int r = 1; r <= rows; ++r) {
         const int start = (r - 1) * step;
-        g.setText(r, Col::SectionMsec, QString::number(start));
-        g.setText(r, Col::SectionText, MsecToTimeText(start, 33));
+        g.setSectionStart(r, start, 33);
         const int interval = r % 3 == 0 ? 40 : 33;
         const int in = (r * 131) % 60000;
-        g.setText(r, Col::VideoFile, QStringLiteral("/home/user/videos/clip %1.mp4").arg(r % 40));
-        g.setText(r, Col::InPoint, MsecToTimeText(in, interval));
-        g.setText(r, Col::OutPoint, MsecToTimeText(in + 700 + r % 500, interval));
-        g.setText(r, Col::VideoInterval, QString::number(interval));
-        g.setText(r, Col::Speed, r % 7 == 0 ? QStringLiteral("等速") : QString());
+        g.setVideoSpan(r, QStringLiteral("/home/user/videos/clip %1.mp4").arg(r % 40), interval, in,
+                       in + 700 + r % 500);
+        g.setSpeed(r, r % 7 == 0 ? SpeedSetting::normal() : SpeedSetting::none());
         if (r % 5 == 0) {
-            g.setText(r, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-            g.setText(r, Col::TransMsec, QStringLiteral("500"));
+            g.setEffect(r, QStringLiteral("ﾌｪｰﾄﾞ"));
+            g.setEffectLength(r, 500);
         }
-        g.setText(r, Col::Width, QStringLiteral("1920"));
-        g.setText(r, Col::Height, QStringLiteral("1080"));
+        g.setMediaSize(r, MediaSize{1920, 1080});
     }
     editor.RowRefresh(-1);
 }
@@ -103,7 +99,7 @@ int main(int argc, char** argv)
         const double loadMs = double(t.nsecsElapsed()) / 1e6;
 
         if (!saved || !loaded || target.Grid().Rows() != rows + 1 ||
-            target.Grid().text(rows, vk::Col::VideoFile) != source.Grid().text(rows, vk::Col::VideoFile)) {
+            target.Grid().videoFile(rows) != source.Grid().videoFile(rows)) {
             std::fprintf(stderr, "round trip failed (saved %d, loaded %d, rows %d)\n", int(saved), int(loaded),
                          target.Grid().Rows());
             return 1;

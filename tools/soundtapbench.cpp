@@ -187,10 +187,9 @@ void runOne(const QString& path, int speedPercent, double seconds)
         panel.MainKeyCommand(vk::Key::A, 0);
         tapUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - tapAt).count());
         if (editor.lastRow() == 2) {
-            bool ok = false;
-            const int start = editor.Grid().text(2, vk::Col::SectionMsec).toInt(&ok);
-            if (ok)
-                taps.add(start - (startMs + speed * ms(tapAt - tPlay)), ms(tapAt - tPlay));
+            const std::optional<int> start = editor.Grid().row(2).start;
+            if (start)
+                taps.add(*start - (startMs + speed * ms(tapAt - tPlay)), ms(tapAt - tPlay));
             else
                 ++missed;
         } else {

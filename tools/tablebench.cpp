@@ -36,17 +36,10 @@ constexpr int kSectionMsec = 500;
 RowTable makeTable(int rows)
 {
     RowTable t(rows + 1, Col::Count);
-    t.writeHeader();
     for (int r = 1; r <= rows; ++r) {
-        const int start = (r - 1) * kSectionMsec;
-        t.setText(r, Col::SectionText, MsecToTimeText(start, kInterval));
-        t.setText(r, Col::SectionMsec, QString::number(start));
-        t.setText(r, Col::VideoFile, QStringLiteral("/media/videos/clip%1.mp4").arg(r % 37));
-        t.setText(r, Col::InPoint, MsecToTimeText(1000, kInterval));
-        t.setText(r, Col::OutPoint, MsecToTimeText(1759, kInterval));
-        t.setText(r, Col::VideoInterval, QString::number(kInterval));
-        t.setText(r, Col::Width, QStringLiteral("640"));
-        t.setText(r, Col::Height, QStringLiteral("480"));
+        t.setSectionStart(r, (r - 1) * kSectionMsec, kInterval);
+        t.setVideoSpan(r, QStringLiteral("/media/videos/clip%1.mp4").arg(r % 37), kInterval, 1000, 1759);
+        t.setMediaSize(r, MediaSize{640, 480});
     }
     t.setMarker(1, kMarkerSelected);
     return t;
@@ -141,8 +134,8 @@ int main(int argc, char** argv)
             editor.sections().SndSectionAdd((row - 1) * kSectionMsec + 100 + i % 50);
         } else {
             editor.history().SaveUndoData();
-            editor.Grid().setText(row, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-            editor.Grid().setText(row, Col::TransMsec, QString::number(500 + i));
+            editor.Grid().setEffect(row, QStringLiteral("ﾌｪｰﾄﾞ"));
+            editor.Grid().setEffectLength(row, 500 + i);
             editor.setModified(true);
             editor.notifyTable();
         }

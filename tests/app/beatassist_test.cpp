@@ -76,7 +76,7 @@ std::vector<int> starts(const Editor& editor)
 {
     std::vector<int> out;
     for (int r = 1; r <= editor.lastRow(); ++r)
-        out.push_back(editor.Grid().text(r, Col::SectionMsec).toInt());
+        out.push_back(editor.Grid().row(r).start.value_or(0));
     return out;
 }
 

@@ -378,7 +378,6 @@ TEST_F(EditorOverBusTest, SampleProjectIsWhatTheEditorWouldWrite)
     SoundPanel sound(editor, snd, nullptr);
     editor.setPanels(&sound, nullptr);
     editor.Grid().setCols(Col::Count);
-    editor.Grid().writeHeader();
     ProjectFile project(editor);
     ASSERT_TRUE(project.ProjectLoad(g_sample->project))
         << (ui.messages.isEmpty() ? "" : ui.messages.front().text.toStdString());
@@ -391,22 +390,22 @@ TEST_F(EditorOverBusTest, SampleProjectIsWhatTheEditorWouldWrite)
     int registered = 0, fades = 0;
     for (int row = 1; row <= editor.lastRow(); ++row) {
         EXPECT_EQ(editor.getSndMsec(row), QString::number((row - 1) * 2000)) << "row " << row;
-        const QString file = editor.Grid().text(row, Col::VideoFile);
+        const QString file = editor.Grid().videoFile(row);
         if (file.isEmpty())
             continue;
         ++registered;
         EXPECT_TRUE(QFileInfo::exists(file)) << file.toStdString();
         const auto speed = editor.speedText(row);
         ASSERT_TRUE(speed.has_value());
-        EXPECT_EQ(editor.Grid().text(row, Col::Speed), *speed) << "row " << row;
+        EXPECT_EQ(editor.Grid().speed(row).text(), *speed) << "row " << row;
         EXPECT_GT(editor.getVidLengthMsec(row), 0);
-        EXPECT_LE(
-            TimeTextToMsec(editor.Grid().text(row, Col::OutPoint), editor.Grid().text(row, Col::VideoInterval).toInt()),
-            10000)
+        EXPECT_LE(TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval()),
+                                 CellText(editor.Grid(), row, Col::VideoInterval, editor.sndFrameInterval()).toInt()),
+                  10000)
             << "row " << row << " ends inside its 10 s video";
-        if (editor.Grid().text(row, Col::Effect) == QStringLiteral("ﾌｪｰﾄﾞ")) {
+        if (editor.Grid().effect(row) == QStringLiteral("ﾌｪｰﾄﾞ")) {
             ++fades;
-            EXPECT_EQ(editor.Grid().text(row, Col::TransMsec), QStringLiteral("1500"));
+            EXPECT_EQ(CellText(editor.Grid(), row, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("1500"));
         }
     }
     EXPECT_EQ(registered, 6);

@@ -86,8 +86,8 @@ TEST_F(FrmEffectTest, OpensBesideThePointer)
 
 TEST_F(FrmEffectTest, UpdateWritesTheRowAndASecondOpeningReloads)
 {
-    editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾊﾞｰﾝ"));
-    editor.Grid().setText(3, Col::TransMsec, QStringLiteral("2000"));
+    editor.Grid().setEffect(3, QStringLiteral("ﾊﾞｰﾝ"));
+    editor.Grid().setEffectLength(3, 2000);
     frmEffect dialog(editor, testSettings(), &owner);
 
     dialog.openForRow(2);
@@ -115,6 +115,26 @@ TEST_F(FrmEffectTest, UpdateWritesTheRowAndASecondOpeningReloads)
     EXPECT_TRUE(cell(3, Col::Effect).isEmpty());
     EXPECT_EQ(cell(3, Col::TransMsec), QStringLiteral("2000"));
     EXPECT_TRUE(cell(4, Col::Effect).isEmpty());
+}
+
+TEST_F(FrmEffectTest, ALengthThatIsNoNumberKeepsTheDialogOpenAndWritesNothing)
+{
+    frmEffect dialog(editor, testSettings(), &owner);
+    const RowTable before = grid();
+    dialog.openForRow(2);
+    dialog.combTrans->setCurrentIndex(3);
+    dialog.txtTransDur->setText(QStringLiteral("soon"));
+    QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(SameTable(grid(), before));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Exclamation);
+    // Corrected, the same dialog writes the row and closes.
+    dialog.txtTransDur->setText(QStringLiteral("900"));
+    QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(grid().effectLength(2), 900.0);
+    EXPECT_EQ(ui.messages.size(), 1);
 }
 
 TEST_F(FrmEffectTest, ClosingWritesNothing)

@@ -395,7 +395,7 @@ TEST_F(FrmVidTest, KeysOnTheSliderDriveThePanel)
     EXPECT_EQ(child<QLineEdit>("txtFrame")->text(), QStringLiteral("12"));
 
     key(slider, Qt::Key_S);
-    EXPECT_EQ(editor.Grid().text(1, Col::InPoint), QStringLiteral("00:00:02:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:02:00"));
     EXPECT_EQ(editor.Grid().currentRow, 2);
 
     key(slider, Qt::Key_Space);
@@ -499,8 +499,8 @@ TEST_F(FrmVidTest, SolidColourSwatchRegistersTheStill)
     player.info.width = 64;
     player.info.height = 48;
     mouse(child<QWidget>("imgSolidColor2"), QEvent::MouseButtonRelease, QPoint(3, 3));
-    EXPECT_EQ(editor.Grid().text(1, Col::VideoFile), QStringLiteral("/opt/vk/Slides/White.bmp"));
-    EXPECT_EQ(editor.Grid().text(1, Col::OutPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(editor.Grid().videoFile(1), QStringLiteral("/opt/vk/Slides/White.bmp"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
 }
 
 TEST_F(FrmVidTest, ContinuousButtonActsOnPress)
@@ -509,7 +509,7 @@ TEST_F(FrmVidTest, ContinuousButtonActsOnPress)
     auto* button = child<QAbstractButton>("btnVidContReg");
     panel.scrollTo(1000);
     mouse(button, QEvent::MouseButtonPress, QPoint(4, 4));
-    EXPECT_EQ(editor.Grid().text(1, Col::OutPoint), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:00"));
     EXPECT_EQ(editor.Grid().currentRow, 2);
     mouse(button, QEvent::MouseButtonRelease, QPoint(4, 4));
     EXPECT_EQ(editor.Grid().currentRow, 2);

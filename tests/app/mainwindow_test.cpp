@@ -223,10 +223,8 @@ TEST_F(MainWindowTest, WheelOverTheWindowScrollsTheTableOneLine)
     auto& ed = window->editor();
     ed.setSoundClip(600000, 33);
     ed.Grid().setRows(201);
-    for (int r = 1; r <= 200; ++r) {
-        ed.Grid().setText(r, 5, QString::number((r - 1) * 1000));
-        ed.Grid().setText(r, 1, QString::number(r));
-    }
+    for (int r = 1; r <= 200; ++r)
+        ed.Grid().setSectionStart(r, (r - 1) * 1000, ed.sndFrameInterval());
     ed.notifyTable();
     QApplication::processEvents();
     QScrollBar* bar = window->grid().verticalScrollBar();
@@ -482,10 +480,8 @@ TEST_F(MainWindowTest, KeyReleaseActsOnTheTableOnlyAfterItsOwnPress)
     window->soundPanel().SndFileOpen(QStringLiteral("/music/song.wav"));
     auto& ed = window->editor();
     ed.Grid().setRows(3);
-    ed.Grid().setText(1, 1, QStringLiteral("00:00:00:00"));
-    ed.Grid().setText(1, 5, QStringLiteral("0"));
-    ed.Grid().setText(2, 1, QStringLiteral("00:00:02:00"));
-    ed.Grid().setText(2, 5, QStringLiteral("2000"));
+    ed.Grid().setSectionStart(1, 0, ed.sndFrameInterval());
+    ed.Grid().setSectionStart(2, 2000, ed.sndFrameInterval());
     ed.notifyTable();
     QApplication::processEvents();
     RowTableView& grid = window->grid();
@@ -531,7 +527,7 @@ TEST_F(MainWindowTest, TheLastColumnStaysClearOfTheScrollBar)
     auto& ed = window->editor();
     ed.Grid().setRows(41);
     for (int r = 1; r <= 40; ++r)
-        ed.Grid().setText(r, 5, QString::number((r - 1) * 1000));
+        ed.Grid().setSectionStart(r, (r - 1) * 1000, ed.sndFrameInterval());
     ed.notifyTable();
     QApplication::processEvents();
     RowTableView& grid = window->grid();

@@ -82,11 +82,11 @@ protected:
         for (int i = 1; i < rows; ++i)
             editor().sections().SndSectionAdd(i * 1000);
         for (int r = 1; r <= 5; ++r) {
-            g.setText(r, Col::VideoFile, QStringLiteral("/v/%1.mp4").arg(r));
-            g.setText(r, Col::InPoint, QStringLiteral("00:00:00:00"));
-            g.setText(r, Col::OutPoint, QStringLiteral("00:00:01:00"));
-            g.setText(r, Col::VideoInterval, QStringLiteral("40"));
-            g.setText(r, Col::Speed, QStringLiteral("1x"));
+            g.setVideoFile(r, QStringLiteral("/v/%1.mp4").arg(r));
+            g.setFrameInterval(r, 40);
+            g.setInPoint(r, 0);
+            g.setOutPoint(r, 1000);
+            g.setSpeed(r, SpeedSetting::of(1));
         }
         editor().selection().SelectRow(1);
         grid().scrollToTop();
@@ -132,7 +132,7 @@ protected:
         QApplication::processEvents();
     }
 
-    QString file(int row) { return editor().Grid().text(row, Col::VideoFile); }
+    QString file(int row) { return editor().Grid().videoFile(row); }
 };
 
 // ---- taps past the visible rows ------------------------------------------------------------
@@ -189,8 +189,8 @@ TEST_F(TableView, CtrlCopyAndPasteWhicheverKeyIsReleasedFirst)
         ASSERT_EQ(editor().dragLast(), 4);
         ctrlKey(Qt::Key_C, ctrlUpFirst);
         ASSERT_EQ(editor().tmpgrid().Rows(), 4);
-        EXPECT_EQ(editor().tmpgrid().text(1, Col::VideoFile), QStringLiteral("/v/2.mp4"));
-        EXPECT_EQ(editor().tmpgrid().text(3, Col::VideoFile), QStringLiteral("/v/4.mp4"));
+        EXPECT_EQ(editor().tmpgrid().videoFile(1), QStringLiteral("/v/2.mp4"));
+        EXPECT_EQ(editor().tmpgrid().videoFile(3), QStringLiteral("/v/4.mp4"));
 
         // The paste goes from the clicked row on.
         QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, cell(10, Col::VideoFile));
@@ -215,7 +215,7 @@ TEST_F(TableView, CtrlCutEmptiesTheDraggedRowsLikeTheButton)
     for (int r = 3; r <= 5; ++r)
         EXPECT_TRUE(file(r).isEmpty()) << "row " << r;
     EXPECT_EQ(editor().tmpgrid().Rows(), 4);
-    EXPECT_EQ(editor().tmpgrid().text(1, Col::VideoFile), QStringLiteral("/v/3.mp4"));
+    EXPECT_EQ(editor().tmpgrid().videoFile(1), QStringLiteral("/v/3.mp4"));
     EXPECT_TRUE(editor().modified());
 }
 
@@ -230,7 +230,7 @@ TEST_F(TableView, OnlyExactlyCtrlMakesAClipboardKey)
     key(QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier);
     QApplication::processEvents();
     EXPECT_EQ(editor().tmpgrid().Rows(), 2); // still the one blank entry of the start
-    EXPECT_TRUE(editor().tmpgrid().text(1, Col::VideoFile).isEmpty());
+    EXPECT_TRUE(editor().tmpgrid().videoFile(1).isEmpty());
 }
 
 // ---- the drag summary --------------------------------------------------------------------------

@@ -154,19 +154,21 @@ TEST(ShotFillCommandFill, OnlyEmptyRowsOneMessageStatusAndOneUndoStep)
     EXPECT_TRUE(editor.msg().contains(QStringLiteral("3 行は空のまま")));
     EXPECT_TRUE(editor.modified());
     // Row 2 kept its video; rows 1 and 3 got the shot from its first frame on.
-    EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), QStringLiteral("/v/kept.mp4"));
-    EXPECT_EQ(editor.Grid().text(1, Col::VideoFile), QStringLiteral("/v/one.mp4"));
-    EXPECT_EQ(editor.Grid().text(1, Col::InPoint), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1x"));
-    EXPECT_EQ(editor.Grid().text(1, Col::Width), QStringLiteral("1280"));
-    EXPECT_EQ(editor.Grid().text(3, Col::VideoFile), QStringLiteral("/v/one.mp4"));
-    EXPECT_EQ(editor.Grid().text(3, Col::InPoint), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(editor.Grid().videoFile(2), QStringLiteral("/v/kept.mp4"));
+    EXPECT_EQ(editor.Grid().videoFile(1), QStringLiteral("/v/one.mp4"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("1280"));
+    EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/one.mp4"));
+    EXPECT_EQ(CellText(editor.Grid(), 3, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:00"));
     // One step back to the table before.
     editor.history().Undo();
     ASSERT_EQ(editor.Grid().Rows(), before.Rows());
     for (int row = 0; row < before.Rows(); ++row)
         for (int col = 0; col < Col::Count; ++col)
-            EXPECT_EQ(editor.Grid().text(row, col), before.text(row, col)) << row << "," << col;
+            EXPECT_EQ(CellText(editor.Grid(), row, col, editor.sndFrameInterval()),
+                      CellText(before, row, col, editor.sndFrameInterval()))
+                << row << "," << col;
 }
 
 // Every row of the range, and fewer shots than rows: a row that keeps its video keeps
@@ -190,11 +192,12 @@ TEST(ShotFillCommandFill, RowsThatKeepTheirVideoKeepTheirSpans)
     const ShotFillResult r = command.fill(choices, {{one, analysis({{0, 1000}})}});
     std::vector<std::pair<int, int>> spans;
     for (int row = 1; row <= 3; ++row) {
-        if (editor.Grid().text(row, Col::VideoFile) != one)
+        if (editor.Grid().videoFile(row) != one)
             continue;
-        const int interval = editor.Grid().text(row, Col::VideoInterval).toInt();
-        spans.push_back({TimeTextToMsec(editor.Grid().text(row, Col::InPoint), interval),
-                         TimeTextToMsec(editor.Grid().text(row, Col::OutPoint), interval)});
+        const int interval = CellText(editor.Grid(), row, Col::VideoInterval, editor.sndFrameInterval()).toInt();
+        spans.push_back(
+            {TimeTextToMsec(CellText(editor.Grid(), row, Col::InPoint, editor.sndFrameInterval()), interval),
+             TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval()), interval)});
     }
     for (size_t i = 0; i < spans.size(); ++i)
         for (size_t j = i + 1; j < spans.size(); ++j)

@@ -13,6 +13,7 @@
 #include "tests/app/privatebus.h"
 #include "tests/integration/livesession.h"
 #include "tests/support/pump.h"
+#include "tests/support/tablecheck.h"
 #include "tests/support/testapp.h"
 #include "timeline/editor.h"
 
@@ -95,7 +96,7 @@ protected:
         EditorState s{ed().sndFile(), ed().sndLength(), ed().outputPath(), editor->app().videoPanel().fileText(), {}};
         for (int r = 1; r < ed().Grid().Rows(); ++r)
             for (int c = 0; c < ed().Grid().Cols(); ++c)
-                s.cells << ed().Grid().text(r, c);
+                s.cells << CellText(ed().Grid(), r, c, ed().sndFrameInterval());
         return s;
     }
 

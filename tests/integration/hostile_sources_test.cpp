@@ -422,7 +422,7 @@ TEST_F(TwoEditors, ProjectHeldModifiedElsewhereWarnsAndOpensReadOnly)
     EXPECT_TRUE(project.readOnly());
 
     // An edit, then Save: the save dialog, and nothing is written when it is cancelled.
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
     editor.setModified(true);
     project.SaveCommand();
     EXPECT_EQ(ui.saveDialogs.size(), 1);
@@ -437,7 +437,7 @@ TEST_F(TwoEditors, ProjectHeldModifiedElsewhereWarnsAndOpensReadOnly)
     EXPECT_FALSE(project.readOnly());
     EXPECT_FALSE(editor.modified());
     EXPECT_EQ(readAll(projectPath), saved);
-    editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
+    editor.Grid().setEffect(3, QStringLiteral("ﾜｲﾌﾟ"));
     editor.setModified(true);
     ui.yesNo = {true};
     project.SaveCommand();
@@ -463,7 +463,7 @@ TEST_F(TwoEditors, ProjectHeldModifiedElsewhereOpensAnywayOrNotAtAllAsChosen)
     EXPECT_EQ(test::DumpRows(editor), savedRows);
     EXPECT_EQ(editor.projectPath(), projectPath);
     EXPECT_FALSE(project.readOnly());
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
     editor.setModified(true);
     ui.yesNo = {true};
     project.SaveCommand();
@@ -491,7 +491,7 @@ TEST_F(TwoEditors, WarnsOnlyWhileTheOtherEditorHasUnsavedChanges)
     EXPECT_FALSE(project.readOnly());
 
     // Modified there, before its first autosave: asked.
-    otherEditor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    otherEditor.Grid().setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
     otherEditor.setModified(true);
     ui.choices = {0};
     open();

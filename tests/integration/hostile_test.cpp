@@ -514,7 +514,7 @@ TEST_F(TargetsSave, NameWithALineBreakSavesUnderThatNameAndReadsBack)
     const QByteArray document = currentDocument();
     QStringList files;
     for (int r = 1; r < editor.Grid().Rows(); ++r)
-        files << editor.Grid().text(r, Col::VideoFile) + editor.Grid().text(r, Col::InPoint);
+        files << editor.Grid().videoFile(r) + CellText(editor.Grid(), r, Col::InPoint, editor.sndFrameInterval());
     EXPECT_TRUE(project.ProjectSave(target)) << allMessages(ui).toStdString();
     EXPECT_EQ(readAll(target), document);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -523,7 +523,7 @@ TEST_F(TargetsSave, NameWithALineBreakSavesUnderThatNameAndReadsBack)
     ASSERT_TRUE(project.ProjectLoad(target));
     QStringList loaded;
     for (int r = 1; r < editor.Grid().Rows(); ++r)
-        loaded << editor.Grid().text(r, Col::VideoFile) + editor.Grid().text(r, Col::InPoint);
+        loaded << editor.Grid().videoFile(r) + CellText(editor.Grid(), r, Col::InPoint, editor.sndFrameInterval());
     EXPECT_EQ(loaded, files);
 }
 
@@ -616,8 +616,8 @@ TEST_F(TwoEditors, AutosaveOfTheSecondEditorNeverOverwritesTheFirstOnes)
     editor.setProjectPath(projectPath);
     {
         Autosave autosave(editor, project, settings, folder);
-        editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-        editor.Grid().setText(1, Col::TransMsec, QStringLiteral("300"));
+        editor.Grid().setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
+        editor.Grid().setEffectLength(1, 300);
         editor.setModified(true);
         ASSERT_TRUE(autosave.writeNow());
         EXPECT_NE(autosave.currentFile(), theirs);

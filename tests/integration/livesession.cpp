@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/frmmain.h"
 #include "app/frmvid.h"
+#include "app/rowtabletext.h"
 #include "media/mpv/mpvengine.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
@@ -431,7 +432,7 @@ bool LiveEditor::sessionLoop(int round, const SessionMedia& media, int floodCall
             key(vslider, Qt::Key_M);
         key(vslider, Qt::Key_X);
         key(vslider, Qt::Key_S);
-        if (ed.Grid().text(row, Col::VideoFile) == video)
+        if (ed.Grid().videoFile(row) == video)
             ++registered;
     }
     if (registered == 0)
@@ -442,7 +443,7 @@ bool LiveEditor::sessionLoop(int round, const SessionMedia& media, int floodCall
         QStringList cells;
         for (int r = 1; r < ed.Grid().Rows(); ++r)
             for (int c = 0; c < ed.Grid().Cols(); ++c)
-                cells << ed.Grid().text(r, c);
+                cells << RowCellText(ed.Grid().row(r), c, ed.sndFrameInterval());
         return cells;
     };
     const QStringList before = table();

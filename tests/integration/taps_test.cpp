@@ -60,7 +60,7 @@ std::multiset<int> sectionStarts(const Editor& editor)
     std::multiset<int> starts;
     const RowTable& g = editor.Grid();
     for (int r = 1; r < g.Rows(); ++r)
-        starts.insert(g.text(r, Col::SectionMsec).toInt());
+        starts.insert(g.row(r).start.value_or(0));
     return starts;
 }
 
@@ -235,7 +235,7 @@ TEST_F(TapsOnRealMedia, TapsLandWhereTheMusicIsWhilePlayingAfterASeekAndAtDouble
     // between the first and the second tap.
     EXPECT_EQ(editor.lastRow(), 10);
     EXPECT_TRUE(TableInvariants(editor));
-    EXPECT_EQ(editor.Grid().text(3, Col::SectionMsec).toInt(), *taps[3].registered);
+    EXPECT_EQ(editor.Grid().row(3).start.value_or(0), *taps[3].registered);
     EXPECT_TRUE(editor.modified());
 
     // Paused: a tap lands on the exact position, except in the clip's last frame.
@@ -255,7 +255,7 @@ TEST_F(TapsOnRealMedia, TapsLandWhereTheMusicIsWhilePlayingAfterASeekAndAtDouble
         EXPECT_EQ(*exact.registered, ms);
     }
     EXPECT_EQ(editor.lastRow(), rows + 2);
-    EXPECT_EQ(editor.Grid().text(editor.lastRow(), Col::SectionMsec), QStringLiteral("7890"));
+    EXPECT_EQ(editor.Grid().row(editor.lastRow()).start, 7890);
     EXPECT_TRUE(TableInvariants(editor));
 }
 

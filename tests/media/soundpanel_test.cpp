@@ -235,7 +235,7 @@ TEST_F(SoundPanelTest, KeyCommandsForSectionsAndClipboard)
     player.position = 2500;
     panel.MainKeyCommand(Key::A, 0); // A registers at the player's position
     EXPECT_EQ(editor.Grid().Rows(), 3);
-    EXPECT_EQ(editor.Grid().text(2, Col::SectionMsec), QStringLiteral("2500"));
+    EXPECT_EQ(editor.Grid().row(2).start, 2500);
     editor.setDraggedRange(2, 2);
     editor.Grid().currentRow = 2;
     panel.MainKeyCommand(Key::Delete, 0); // Delete removes the dragged rows

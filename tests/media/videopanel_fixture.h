@@ -65,7 +65,7 @@ protected:
         panel.selEnd();
     }
 
-    const QString& cell(int row, int col) const { return editor.Grid().text(row, col); }
+    QString cell(int row, int col) const { return CellText(editor.Grid(), row, col, editor.sndFrameInterval()); }
 
     ScriptedUi ui;
     Editor editor{ui};

@@ -34,7 +34,7 @@ TEST_F(VideoPanelTest, RegistrationWritesTheRangeAndAdvances)
     EXPECT_TRUE(cell(1, Col::Effect).isEmpty());
     EXPECT_TRUE(editor.modified());
     // The snapshot was taken before the change.
-    EXPECT_EQ(editor.history().undogrid().text(1, Col::VideoFile), before.text(1, Col::VideoFile));
+    EXPECT_EQ(editor.history().undogrid().videoFile(1), before.videoFile(1));
     EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
     // Advanced to the next row.
     EXPECT_EQ(editor.Grid().currentRow, 2);
@@ -117,10 +117,10 @@ TEST_F(VideoPanelTest, RegistrationWritesTheCurrentFileText)
 TEST_F(VideoPanelTest, RegistrationKeepsTheEffectAndReplacesTheSpeed)
 {
     ASSERT_TRUE(loadMovie(QStringLiteral("/media/a.mp4"), 10000, 0.04));
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-    editor.Grid().setText(2, Col::TransMsec, QStringLiteral("1500"));
+    editor.Grid().setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffectLength(2, 1500);
     Register(editor, 2, QStringLiteral("/media/old.mp4"), 0, 500, 33);
-    editor.Grid().setText(2, Col::Speed, QStringLiteral("等速"));
+    editor.Grid().setSpeed(2, SpeedSetting::normal());
     editor.selection().SelectRow(2);
     markRange(2000, 2400);
     panel.VidRegister();

@@ -3,7 +3,7 @@
 // memory, the edit the helper makes, and a dump of every cell of the row table.
 
 #include "base/settingsstore.h"
-#include "base/timetext.h"
+#include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
 #include "timeline/rowtable.h"
 
@@ -34,12 +34,11 @@ public:
 inline void MakeTestEdit(Editor& editor)
 {
     RowTable& g = editor.Grid();
-    g.setText(3, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
-    g.setText(3, Col::TransMsec, QStringLiteral("700"));
+    g.setEffect(3, QStringLiteral("ﾜｲﾌﾟ"));
+    g.setEffectLength(3, 700);
     const int row = g.Rows();
     g.setRows(row + 1);
-    g.setText(row, Col::SectionText, MsecToTimeText(3000, editor.sndFrameInterval()));
-    g.setText(row, Col::SectionMsec, QStringLiteral("3000"));
+    g.setSectionStart(row, 3000, editor.sndFrameInterval());
     editor.RowRefresh(-1);
     editor.setModified(true);
 }
@@ -52,7 +51,7 @@ inline QStringList DumpRows(const Editor& editor)
     for (int r = 0; r < g.Rows(); ++r) {
         QStringList cells;
         for (int c = 0; c < g.Cols(); ++c)
-            cells << g.text(r, c);
+            cells << CellText(g, r, c, editor.sndFrameInterval());
         rows << cells.join(QLatin1Char('\t'));
     }
     return rows;

@@ -162,7 +162,7 @@ TEST_F(AutosaveTest, WritesTheProjectDocumentToItsOwnFileNeverTheProject)
 
     // A later write replaces it; an untitled project has a file of its own, and only one
     // autosave exists per open project.
-    s->editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    s->editor.Grid().setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
     ASSERT_TRUE(s->autosave->writeNow());
     ASSERT_TRUE(ProjectFile::BuildDocument(s->editor, expected, reason));
     EXPECT_EQ(readAll(file), expected);

@@ -63,7 +63,7 @@ protected:
     bool holdsOther() const
     {
         return editor.sndFile() == QStringLiteral("/other.wav") && editor.Grid().Rows() == 3 &&
-               editor.Grid().text(1, Col::VideoFile) == QStringLiteral("/v/o.mp4");
+               editor.Grid().videoFile(1) == QStringLiteral("/v/o.mp4");
     }
 
     ScriptedUi ui;
@@ -96,7 +96,7 @@ TEST_F(ProjectCommandsTest, CommandLineProjectOpensOnceWithoutQuestionOrDialog)
     EXPECT_TRUE(ui.questions.isEmpty());
     EXPECT_TRUE(ui.openDialogs.isEmpty());
     EXPECT_TRUE(editor.modified());
-    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("0.5x")); // 2000 / 4000
+    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("0.5x")); // 2000 / 4000
 
     // The argument is used up: the next open asks and shows the dialog.
     project.OpenCommand();
@@ -239,7 +239,7 @@ TEST_F(ProjectCommandsTest, UndoAfterOpeningAProjectChangesNothing)
     ASSERT_EQ(editor.Grid().Rows(), 2);
     editor.history().Undo();
     EXPECT_EQ(editor.Grid().Rows(), 3);
-    EXPECT_EQ(editor.Grid().text(2, Col::SectionMsec), QStringLiteral("4000"));
+    EXPECT_EQ(editor.Grid().row(2).start, 4000);
 }
 
 TEST_F(ProjectCommandsTest, DroppedProjectOpensThroughTheHook)
@@ -360,7 +360,7 @@ protected:
         MakeSections(editor, starts, 10000);
         for (int r = 1; r <= 10; ++r) {
             Register(editor, r, QStringLiteral("/v/old%1.mp4").arg(r), 0, 660);
-            editor.Grid().setText(r, Col::Speed, QStringLiteral("0.66x"));
+            editor.Grid().setSpeed(r, SpeedSetting::of(0.66));
         }
         editor.setModified(false);
     }
@@ -368,18 +368,24 @@ protected:
     void expectClip(int row, int clip)
     {
         const RowTable& g = editor.Grid();
-        EXPECT_EQ(g.text(row, Col::VideoFile), QStringLiteral("/v/c%1.mp4").arg(clip)) << "row " << row;
-        EXPECT_EQ(g.text(row, Col::InPoint), MsecToTimeText(clip * 320, 40)) << "row " << row;
-        EXPECT_EQ(g.text(row, Col::OutPoint), MsecToTimeText(clip * 320 + 1000, 40)) << "row " << row;
-        EXPECT_EQ(g.text(row, Col::VideoInterval), QStringLiteral("40")) << "row " << row;
-        EXPECT_EQ(g.text(row, Col::Speed), QStringLiteral("%1x").arg(clip)) << "row " << row;
-        EXPECT_EQ(g.text(row, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ")) << "row " << row;
-        EXPECT_EQ(g.text(row, Col::TransMsec), QString::number(clip * 10)) << "row " << row;
+        EXPECT_EQ(g.videoFile(row), QStringLiteral("/v/c%1.mp4").arg(clip)) << "row " << row;
+        EXPECT_EQ(CellText(g, row, Col::InPoint, editor.sndFrameInterval()), MsecToTimeText(clip * 320, 40))
+            << "row " << row;
+        EXPECT_EQ(CellText(g, row, Col::OutPoint, editor.sndFrameInterval()), MsecToTimeText(clip * 320 + 1000, 40))
+            << "row " << row;
+        EXPECT_EQ(CellText(g, row, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("40"))
+            << "row " << row;
+        EXPECT_EQ(g.speed(row).text(), QStringLiteral("%1x").arg(clip)) << "row " << row;
+        EXPECT_EQ(g.effect(row), QStringLiteral("ﾌｪｰﾄﾞ")) << "row " << row;
+        EXPECT_EQ(CellText(g, row, Col::TransMsec, editor.sndFrameInterval()), QString::number(clip * 10))
+            << "row " << row;
     }
     void expectUnchanged(const RowTable& before, int row)
     {
         for (int c = 1; c < Col::Count; ++c)
-            EXPECT_EQ(editor.Grid().text(row, c), before.text(row, c)) << "row " << row << " column " << c;
+            EXPECT_EQ(CellText(editor.Grid(), row, c, editor.sndFrameInterval()),
+                      CellText(before, row, c, editor.sndFrameInterval()))
+                << "row " << row << " column " << c;
     }
 
     ClipImport import{editor, forwardingProbe()};
@@ -398,7 +404,7 @@ TEST_F(ClipImportTest, DraggedRangeOfSeveralRowsBoundsTheImport)
         expectUnchanged(before, r);
     // Sections stay where they were.
     for (int r = 1; r <= 10; ++r)
-        EXPECT_EQ(editor.Grid().text(r, Col::SectionMsec), before.text(r, Col::SectionMsec));
+        EXPECT_EQ(editor.Grid().row(r).start, before.row(r).start);
     EXPECT_TRUE(TableInvariants(editor));
     EXPECT_TRUE(editor.modified());
     EXPECT_EQ(editor.sndFile(), QStringLiteral("/current.wav"));
@@ -441,13 +447,13 @@ TEST_F(ClipImportTest, CopiedSpeedsStayAndEmptySpeedsAreComputed)
     MakeSections(editor, {0, 1000, 4000}, 6000);
     editor.setDraggedRange(1, 1);
     import.ClipsImport(makeSource(2));
-    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("2x"));
+    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("2x"));
 
     import.ClipsImport(makeSource(3, {}, true));
     // Empty speeds are computed from the current sections: 1000 ms over 1000, 3000, 2000.
-    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1x"));
-    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("0.333x"));
-    EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("0.5x"));
+    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("0.333x"));
+    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0.5x"));
 }
 
 TEST_F(ClipImportTest, WrittenRowsGetTheirMediaSizesProbedAgain)
@@ -474,13 +480,13 @@ TEST_F(ClipImportTest, WrittenRowsGetTheirMediaSizesProbedAgain)
     import.ClipsImport(file);
     const RowTable& g = editor.Grid();
     EXPECT_EQ(probes, 2);
-    EXPECT_EQ(g.text(1, Col::Width), QStringLiteral("320"));
-    EXPECT_EQ(g.text(3, Col::Height), QStringLiteral("240"));
+    EXPECT_EQ(CellText(g, 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("320"));
+    EXPECT_EQ(CellText(g, 3, Col::Height, editor.sndFrameInterval()), QStringLiteral("240"));
     // The old size of row 2 belonged to the old video: it is gone.
-    EXPECT_TRUE(g.text(2, Col::Width).isEmpty());
-    EXPECT_TRUE(g.text(2, Col::Height).isEmpty());
+    EXPECT_TRUE(CellText(g, 2, Col::Width, editor.sndFrameInterval()).isEmpty());
+    EXPECT_TRUE(CellText(g, 2, Col::Height, editor.sndFrameInterval()).isEmpty());
     // Rows the import did not write keep theirs.
-    EXPECT_EQ(g.text(4, Col::Width), QStringLiteral("640"));
+    EXPECT_EQ(CellText(g, 4, Col::Width, editor.sndFrameInterval()), QStringLiteral("640"));
 }
 
 TEST_F(ClipImportTest, UnreadableSourceImportsNothingAndLeavesTheFlag)

@@ -66,11 +66,11 @@ protected:
         editor.setSndFile(QStringLiteral("/media/music/song.wav"));
         MakeSections(editor, {0, 1234, 2500}, 10000, 33);
         Register(editor, 1, QStringLiteral("/media/video/a.mp4"), 1500, 3000, 33);
-        editor.Grid().setText(1, Col::Speed, QStringLiteral("1.5x"));
+        editor.Grid().setSpeed(1, SpeedSetting::of(1.5));
         Register(editor, 3, QStringLiteral("/media/video/b b.mov"), 2000, 4000, 40);
-        editor.Grid().setText(3, Col::Speed, QStringLiteral("等速"));
-        editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-        editor.Grid().setText(3, Col::TransMsec, QStringLiteral("1500"));
+        editor.Grid().setSpeed(3, SpeedSetting::normal());
+        editor.Grid().setEffect(3, QStringLiteral("ﾌｪｰﾄﾞ"));
+        editor.Grid().setEffectLength(3, 1500);
         editor.setModified(true);
     }
 
@@ -129,7 +129,8 @@ TEST_F(ProjectFileTest, TheFieldsOfARowRoundTripThroughTheGoldenDocument)
     ASSERT_EQ(g.Rows(), 4);
     for (int r = 1; r <= 3; ++r)
         EXPECT_EQ(g.sectionStart(r), starts[r - 1]) << "row " << r;
-    EXPECT_EQ(g.text(2, Col::SectionText), QStringLiteral("00:00:01:07")); // shown: the frame at 1231 ms
+    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval()),
+              QStringLiteral("00:00:01:07")); // shown: the frame at 1231 ms
     EXPECT_EQ(g.videoFile(1), QStringLiteral("/media/video/a.mp4"));
     EXPECT_EQ(g.frameInterval(1), 33);
     EXPECT_EQ(g.inPoint(1), 1495); // 1500 ms on the frames of 33 ms
@@ -163,14 +164,30 @@ TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
     EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::of(0.5)); // 5000 ms over the 10 s clip
 }
 
+// A transition length that is no number reads as none; the effect stays and the row is
+// saved without a length.
+TEST_F(ProjectFileTest, ATransitionLengthThatIsNoNumberReadsAsNone)
+{
+    const QString source = path("length.rem");
+    writeFile(source, "<project version=\"2_0_1\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                      "<videoclip soundmsec=\"0\" videofile=\"/a.mp4\" beginmsec=\"0\" endmsec=\"5000\""
+                      " intervalmsec=\"40\" rate=\"\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"soon\"/></videoclips></project>");
+    ASSERT_TRUE(project.ProjectLoad(source));
+    EXPECT_EQ(editor.Grid().effect(1), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(editor.Grid().effectLength(1), std::nullopt);
+    const QString target = path("length-saved.rem");
+    ASSERT_TRUE(project.ProjectSave(target));
+    EXPECT_NE(readAll(target).find("trans=\"ﾌｪｰﾄﾞ\" transmsec=\"\""), std::string::npos);
+}
+
 TEST_F(ProjectFileTest, SaveEscapesMarkupAndWritesUtf8)
 {
     editor.setSndFile(QStringLiteral("/音楽/曲 & <歌>.wav"));
     MakeSections(editor, {0}, 5000, 33);
     Register(editor, 1, QStringLiteral("/動画/a&b \"c\".mp4"), 0, 0, 33);
-    editor.Grid().setText(1, Col::Speed, QStringLiteral("0x"));
-    editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
-    editor.Grid().setText(1, Col::TransMsec, QStringLiteral("250"));
+    editor.Grid().setSpeed(1, SpeedSetting::of(0));
+    editor.Grid().setEffect(1, QStringLiteral("ﾜｲﾌﾟ"));
+    editor.Grid().setEffectLength(1, 250);
     const QString target = path("escapes.rem");
     ASSERT_TRUE(project.ProjectSave(target));
     EXPECT_EQ(readAll(target), readAll(dataPath("escapes.rem")));
@@ -216,10 +233,12 @@ TEST_F(ProjectFileTest, SaveOverAnExistingFileAsksAndNoKeepsIt)
     EXPECT_FALSE(editor.modified());
 }
 
-TEST_F(ProjectFileTest, SaveRefusesACellThatIsNotTimeText)
+TEST_F(ProjectFileTest, SaveRefusesARowWithoutASectionStart)
 {
     makeThreeRows();
-    editor.Grid().setText(3, Col::InPoint, QStringLiteral("garbage"));
+    Row startless = editor.Grid().row(3);
+    startless.start.reset();
+    editor.Grid().setRow(3, startless);
     const QString target = path("bad.rem");
     writeFile(target, "previous");
     ui.yesNo = {true};
@@ -294,28 +313,28 @@ TEST_F(ProjectFileTest, LoadOfTheGoldenDocumentRestoresTheRows)
     EXPECT_EQ(engine.openedPath, QStringLiteral("/media/music/song.wav"));
     EXPECT_EQ(editor.sndLength(), 10000);
 
-    EXPECT_EQ(g.text(1, Col::VideoFile), QStringLiteral("/media/video/a.mp4"));
-    EXPECT_EQ(g.text(1, Col::InPoint), QStringLiteral("00:00:01:15"));
-    EXPECT_EQ(g.text(1, Col::OutPoint), QStringLiteral("00:00:03:00"));
-    EXPECT_EQ(g.text(1, Col::VideoInterval), QStringLiteral("33"));
-    EXPECT_EQ(g.text(1, Col::Speed), QStringLiteral("1.5x"));
+    EXPECT_EQ(g.videoFile(1), QStringLiteral("/media/video/a.mp4"));
+    EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:15"));
+    EXPECT_EQ(CellText(g, 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:03:00"));
+    EXPECT_EQ(CellText(g, 1, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("33"));
+    EXPECT_EQ(g.speed(1).text(), QStringLiteral("1.5x"));
 
     // The row without video keeps only its section.
-    EXPECT_EQ(g.text(2, Col::SectionText), QStringLiteral("00:00:01:07"));
-    EXPECT_EQ(g.text(2, Col::SectionMsec), QStringLiteral("1231"));
+    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:01:07"));
+    EXPECT_EQ(g.row(2).start, 1231);
     for (int c : kRegistrationColumns)
-        EXPECT_TRUE(g.text(2, c).isEmpty()) << "column " << c;
+        EXPECT_TRUE(CellText(g, 2, c, editor.sndFrameInterval()).isEmpty()) << "column " << c;
 
-    EXPECT_EQ(g.text(3, Col::SectionMsec), QStringLiteral("2495"));
-    EXPECT_EQ(g.text(3, Col::VideoFile), QStringLiteral("/media/video/b b.mov"));
-    EXPECT_EQ(g.text(3, Col::InPoint), QStringLiteral("00:00:02:00"));
-    EXPECT_EQ(g.text(3, Col::OutPoint), QStringLiteral("00:00:04:00"));
-    EXPECT_EQ(g.text(3, Col::VideoInterval), QStringLiteral("40"));
-    EXPECT_EQ(g.text(3, Col::Speed), QStringLiteral("等速")); // the refresh leaves it alone
-    EXPECT_EQ(g.text(3, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_EQ(g.text(3, Col::TransMsec), QStringLiteral("1500"));
+    EXPECT_EQ(g.row(3).start, 2495);
+    EXPECT_EQ(g.videoFile(3), QStringLiteral("/media/video/b b.mov"));
+    EXPECT_EQ(CellText(g, 3, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:02:00"));
+    EXPECT_EQ(CellText(g, 3, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:04:00"));
+    EXPECT_EQ(CellText(g, 3, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("40"));
+    EXPECT_EQ(g.speed(3).text(), QStringLiteral("等速")); // the refresh leaves it alone
+    EXPECT_EQ(g.effect(3), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(CellText(g, 3, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("1500"));
     // Without a media probe the sizes stay empty.
-    EXPECT_TRUE(g.text(1, Col::Width).isEmpty());
+    EXPECT_TRUE(CellText(g, 1, Col::Width, editor.sndFrameInterval()).isEmpty());
 
     EXPECT_EQ(g.marker(1), kMarkerSelected);
     EXPECT_EQ(g.currentRow, 1);
@@ -354,17 +373,20 @@ TEST_F(ProjectFileTest, TappedStartsSurviveSaveAndOpenToTheMillisecond)
     ASSERT_TRUE(ProjectFile(other).ProjectLoad(target));
     ASSERT_EQ(other.Grid().Rows(), saved.Rows());
     for (int r = 1; r < saved.Rows(); ++r) {
-        EXPECT_EQ(other.Grid().text(r, Col::SectionMsec), saved.text(r, Col::SectionMsec)) << "row " << r;
-        EXPECT_EQ(other.Grid().text(r, Col::SectionText), saved.text(r, Col::SectionText)) << "row " << r;
+        EXPECT_EQ(other.Grid().row(r).start, saved.row(r).start) << "row " << r;
+        EXPECT_EQ(CellText(other.Grid(), r, Col::SectionText, editor.sndFrameInterval()),
+                  CellText(saved, r, Col::SectionText, editor.sndFrameInterval()))
+            << "row " << r;
     }
-    EXPECT_EQ(other.Grid().text(3, Col::SectionMsec), QStringLiteral("1234"));
-    EXPECT_EQ(other.Grid().text(3, Col::SectionText), QStringLiteral("00:00:01:07")); // shown in frames
+    EXPECT_EQ(other.Grid().row(3).start, 1234);
+    EXPECT_EQ(CellText(other.Grid(), 3, Col::SectionText, editor.sndFrameInterval()),
+              QStringLiteral("00:00:01:07")); // shown in frames
 }
 
 TEST_F(ProjectFileTest, RoundTripKeepsStartsAndShowsThemInWholeSoundFrames)
 {
     makeThreeRows();
-    editor.Grid().setText(1, Col::Speed, QString()); // computed again on loading
+    editor.Grid().setSpeed(1, SpeedSetting::none()); // computed again on loading
     const QString target = path("trip.rem");
     ASSERT_TRUE(project.ProjectSave(target));
 
@@ -382,18 +404,22 @@ TEST_F(ProjectFileTest, RoundTripKeepsStartsAndShowsThemInWholeSoundFrames)
     const RowTable& a = editor.Grid();
     const RowTable& b = other.Grid();
     ASSERT_EQ(b.Rows(), a.Rows());
-    EXPECT_EQ(b.text(2, Col::SectionMsec), QStringLiteral("1234"));
-    EXPECT_EQ(b.text(3, Col::SectionMsec), QStringLiteral("2500"));
+    EXPECT_EQ(b.row(2).start, 1234);
+    EXPECT_EQ(b.row(3).start, 2500);
     for (int r = 1; r < a.Rows(); ++r) {
-        EXPECT_EQ(b.text(r, Col::SectionText), a.text(r, Col::SectionText)) << "row " << r;
+        EXPECT_EQ(CellText(b, r, Col::SectionText, editor.sndFrameInterval()),
+                  CellText(a, r, Col::SectionText, editor.sndFrameInterval()))
+            << "row " << r;
         for (int c : {Col::VideoFile, Col::OutPoint, Col::VideoInterval, Col::Effect, Col::TransMsec})
-            EXPECT_EQ(b.text(r, c), a.text(r, c)) << "row " << r << " column " << c;
+            EXPECT_EQ(CellText(b, r, c, editor.sndFrameInterval()), CellText(a, r, c, editor.sndFrameInterval()))
+                << "row " << r << " column " << c;
     }
     // The in point 1500 was stored in whole frames: 00:00:01:15 is 1495 ms, shown the same.
-    EXPECT_EQ(b.text(1, Col::InPoint), a.text(1, Col::InPoint));
+    EXPECT_EQ(CellText(b, 1, Col::InPoint, editor.sndFrameInterval()),
+              CellText(a, 1, Col::InPoint, editor.sndFrameInterval()));
     // Row 1's empty speed is computed from its section: 1505 ms over 1234 ms.
-    EXPECT_EQ(b.text(1, Col::Speed), QStringLiteral("1.22x"));
-    EXPECT_EQ(b.text(3, Col::Speed), QStringLiteral("等速"));
+    EXPECT_EQ(b.speed(1).text(), QStringLiteral("1.22x"));
+    EXPECT_EQ(b.speed(3).text(), QStringLiteral("等速"));
 
     // Saving the loaded table again gives the same document.
     ui2.yesNo = {true};
@@ -409,8 +435,8 @@ TEST_F(ProjectFileTest, LoadUsesTheSoundClipsFrameIntervalForSections)
     engine.info.secondsPerFrame = 0.04; // 25 frames a second
     ASSERT_TRUE(project.ProjectLoad(dataPath("three_rows.rem")));
     EXPECT_EQ(editor.sndFrameInterval(), 40);
-    EXPECT_EQ(editor.Grid().text(2, Col::SectionText), QStringLiteral("00:00:01:05"));
-    EXPECT_EQ(editor.Grid().text(2, Col::SectionMsec), QStringLiteral("1231"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:01:05"));
+    EXPECT_EQ(editor.Grid().row(2).start, 1231);
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -436,11 +462,11 @@ TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
     ASSERT_TRUE(project.ProjectLoad(source));
     const RowTable& g = editor.Grid();
     EXPECT_EQ(probed, (QStringList{QStringLiteral("/v/a.mp4"), QStringLiteral("/v/b.mov")}));
-    EXPECT_EQ(g.text(1, Col::Width), QStringLiteral("1280"));
-    EXPECT_EQ(g.text(2, Col::Height), QStringLiteral("720"));
-    EXPECT_TRUE(g.text(3, Col::Width).isEmpty());
-    EXPECT_TRUE(g.text(4, Col::Width).isEmpty());
-    EXPECT_TRUE(g.text(4, Col::Height).isEmpty());
+    EXPECT_EQ(CellText(g, 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("1280"));
+    EXPECT_EQ(CellText(g, 2, Col::Height, editor.sndFrameInterval()), QStringLiteral("720"));
+    EXPECT_TRUE(CellText(g, 3, Col::Width, editor.sndFrameInterval()).isEmpty());
+    EXPECT_TRUE(CellText(g, 4, Col::Width, editor.sndFrameInterval()).isEmpty());
+    EXPECT_TRUE(CellText(g, 4, Col::Height, editor.sndFrameInterval()).isEmpty());
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -467,34 +493,34 @@ TEST_F(ProjectFileTest, LoadCarriesValuesOverFromThePreviousVideoclip)
     ASSERT_EQ(g.Rows(), 5);
     EXPECT_TRUE(TableInvariants(editor));
 
-    EXPECT_EQ(g.text(1, Col::SectionMsec), QStringLiteral("0"));
-    EXPECT_EQ(g.text(1, Col::SectionText), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(g.text(1, Col::InPoint), QStringLiteral("00:00:00:10"));
-    EXPECT_EQ(g.text(1, Col::Speed), QStringLiteral("2x"));
+    EXPECT_EQ(g.row(1).start, 0);
+    EXPECT_EQ(CellText(g, 1, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(g.speed(1).text(), QStringLiteral("2x"));
 
-    EXPECT_EQ(g.text(2, Col::SectionMsec), QStringLiteral("2000"));
-    EXPECT_EQ(g.text(2, Col::VideoFile), QStringLiteral("/a.mp4"));
-    EXPECT_EQ(g.text(2, Col::InPoint), QStringLiteral("00:00:00:10"));
-    EXPECT_EQ(g.text(2, Col::OutPoint), QStringLiteral("00:00:00:30"));
-    EXPECT_EQ(g.text(2, Col::VideoInterval), QStringLiteral("33"));
-    EXPECT_EQ(g.text(2, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_EQ(g.text(2, Col::TransMsec), QStringLiteral("500"));
+    EXPECT_EQ(g.row(2).start, 2000);
+    EXPECT_EQ(g.videoFile(2), QStringLiteral("/a.mp4"));
+    EXPECT_EQ(CellText(g, 2, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(CellText(g, 2, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:30"));
+    EXPECT_EQ(CellText(g, 2, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("33"));
+    EXPECT_EQ(g.effect(2), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(CellText(g, 2, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("500"));
     // Its section has length 0 (row 3 starts at the same time): no speed.
-    EXPECT_TRUE(g.text(2, Col::Speed).isEmpty());
+    EXPECT_TRUE(g.speed(2).text().isEmpty());
 
-    EXPECT_EQ(g.text(3, Col::SectionMsec), QStringLiteral("2000"));
-    EXPECT_TRUE(g.text(3, Col::VideoFile).isEmpty());
-    EXPECT_TRUE(g.text(3, Col::InPoint).isEmpty());
+    EXPECT_EQ(g.row(3).start, 2000);
+    EXPECT_TRUE(g.videoFile(3).isEmpty());
+    EXPECT_TRUE(CellText(g, 3, Col::InPoint, editor.sndFrameInterval()).isEmpty());
 
-    EXPECT_EQ(g.text(4, Col::SectionMsec), QStringLiteral("4000"));
-    EXPECT_EQ(g.text(4, Col::VideoFile), QStringLiteral("/b.mp4"));
-    EXPECT_EQ(g.text(4, Col::InPoint), QStringLiteral("00:00:00:10"));
-    EXPECT_EQ(g.text(4, Col::OutPoint), QStringLiteral("00:00:01:09"));
-    EXPECT_EQ(g.text(4, Col::VideoInterval), QStringLiteral("33"));
-    EXPECT_EQ(g.text(4, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(g.row(4).start, 4000);
+    EXPECT_EQ(g.videoFile(4), QStringLiteral("/b.mp4"));
+    EXPECT_EQ(CellText(g, 4, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(CellText(g, 4, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:09"));
+    EXPECT_EQ(CellText(g, 4, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("33"));
+    EXPECT_EQ(g.effect(4), QStringLiteral("ﾌｪｰﾄﾞ"));
     // Empty speed carried over, then computed: the out point shows as 00:00:01:09
     // (1297 ms), so 967 ms over the last section of 6000 ms.
-    EXPECT_EQ(g.text(4, Col::Speed), QStringLiteral("0.161x"));
+    EXPECT_EQ(g.speed(4).text(), QStringLiteral("0.161x"));
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 
@@ -516,7 +542,6 @@ TEST_F(ProjectFileTest, LoadWithoutVideoclipsLeavesOnlyTheHeaderRow)
     ASSERT_TRUE(project.ProjectLoad(dataPath("no_rows.rem")));
     EXPECT_EQ(editor.Grid().Rows(), 1);
     EXPECT_EQ(editor.sndFile(), QStringLiteral("/media/music/song.wav"));
-    EXPECT_EQ(editor.Grid().text(0, Col::SectionText), RowTable::headerText(Col::SectionText));
 }
 
 TEST_F(ProjectFileTest, LoadWithoutSoundPanelStillReadsTheRows)

@@ -335,9 +335,9 @@ TEST_F(DriverTest, SpeedTextThatIsNotANumberEndsSilently)
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 
-TEST_F(DriverTest, UnreadableCellEndsSilentlyBeforeTheParameters)
+TEST_F(DriverTest, ARowWithoutItsInPointEndsSilentlyBeforeTheParameters)
 {
-    editor.Grid().setText(2, Col::InPoint, QStringLiteral("xx:00:00:00"));
+    editor.Grid().setInPoint(2, std::nullopt);
     driver.Preview();
     EXPECT_TRUE(nothingWritten());
     EXPECT_TRUE(ui.messages.isEmpty());

@@ -62,15 +62,15 @@ public:
         MakeSections(editor, {0, 2000, 4000, 6000, 7000}, 10000, 40);
         for (const RowSpan& r : rows)
             Register(editor, r.row, r.src, r.mIn, r.mOut, 40, r.src == kStill ? 300 : 640, r.src == kStill ? 200 : 480);
-        setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"), QStringLiteral("500"));
-        setEffect(3, QStringLiteral("ﾊﾞｰﾝ"), QStringLiteral("400"));
-        setEffect(5, QStringLiteral("ﾜｲﾌﾟ"), QStringLiteral("300"));
+        setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"), 500);
+        setEffect(3, QStringLiteral("ﾊﾞｰﾝ"), 400);
+        setEffect(5, QStringLiteral("ﾜｲﾌﾟ"), 300);
         ASSERT_TRUE(TableInvariants(editor));
     }
-    void setEffect(int row, const QString& name, const QString& msec)
+    void setEffect(int row, const QString& name, std::optional<double> msec)
     {
-        grid.setText(row, Col::Effect, name);
-        grid.setText(row, Col::TransMsec, msec);
+        grid.setEffect(row, name);
+        grid.setEffectLength(row, msec);
     }
     QString document() const
     {

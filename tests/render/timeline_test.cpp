@@ -33,10 +33,10 @@ protected:
     RowTable& grid = editor.Grid();
 
     TimelineInputs inputs() const { return TimelineInputs{editor.Grid(), kSound, editor.sndLength()}; }
-    void setEffect(int row, const QString& name, const QString& msec)
+    void setEffect(int row, const QString& name, std::optional<double> msec)
     {
-        grid.setText(row, Col::Effect, name);
-        grid.setText(row, Col::TransMsec, msec);
+        grid.setEffect(row, name);
+        grid.setEffectLength(row, msec);
     }
 };
 
@@ -49,8 +49,8 @@ TEST_F(TimelineTest, EffectOnFirstRowLeavesFirstTrackEmpty)
     Register(editor, 1, QStringLiteral("/v/a.avi"), 0, 2000, 40);
     Register(editor, 2, QStringLiteral("/v/b.avi"), 1000, 3000, 40);
     Register(editor, 3, QStringLiteral("/v/c.avi"), 0, 3000, 40);
-    setEffect(1, QStringLiteral("ﾜｲﾌﾟ"), QStringLiteral("500"));
-    setEffect(3, QStringLiteral("ｱｲﾘｽ"), QStringLiteral("1000"));
+    setEffect(1, QStringLiteral("ﾜｲﾌﾟ"), 500);
+    setEffect(3, QStringLiteral("ｱｲﾘｽ"), 1000);
     ASSERT_TRUE(TableInvariants(editor));
 
     EXPECT_EQ(TimelineDocumentText(inputs(), Format(13), 0, 1.0), Golden(QStringLiteral("effect_first_row.xml")));
@@ -65,12 +65,12 @@ TEST_F(TimelineTest, GapRowAndNormalSpeedRows)
 {
     MakeSections(editor, {0, 1234, 2500, 3000}, 4000, 33);
     Register(editor, 1, QStringLiteral("/v/a.avi"), 100, 900, 33);
-    grid.setText(1, Col::Speed, QStringLiteral("等速"));
-    setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"), QStringLiteral("300")); // no video in row 2
+    grid.setSpeed(1, SpeedSetting::normal());
+    setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"), 300); // no video in row 2
     Register(editor, 3, QStringLiteral("/v/b.avi"), 0, 2000, 40);
-    grid.setText(3, Col::Speed, QStringLiteral("4x"));
+    grid.setSpeed(3, SpeedSetting::of(4));
     Register(editor, 4, QStringLiteral("/v/c.avi"), 500, 700, 40);
-    grid.setText(4, Col::Speed, QStringLiteral("等速"));
+    grid.setSpeed(4, SpeedSetting::normal());
 
     EXPECT_EQ(TimelineDocumentText(inputs(), Format(0), 1, 1.0), Golden(QStringLiteral("gap_and_normal_speed.xml")));
 }
@@ -105,11 +105,11 @@ TEST_F(TimelineTest, RateTwoHalvesTimelineTimes)
 {
     MakeSections(editor, {0, 1230, 2500}, 5010, 10);
     Register(editor, 1, QStringLiteral("/v/a.avi"), 0, 2460, 10);
-    grid.setText(1, Col::Speed, QStringLiteral("2x"));
+    grid.setSpeed(1, SpeedSetting::of(2));
     Register(editor, 2, QStringLiteral("/v/b.avi"), 1000, 3000, 10);
-    setEffect(2, QStringLiteral("ﾗｼﾞｱﾙ"), QStringLiteral("1000"));
+    setEffect(2, QStringLiteral("ﾗｼﾞｱﾙ"), 1000);
     Register(editor, 3, QStringLiteral("/v/still.png"), 0, 0, 33, 1280, 720);
-    grid.setText(3, Col::Speed, QStringLiteral("0x"));
+    grid.setSpeed(3, SpeedSetting::of(0));
 
     EXPECT_EQ(TimelineDocumentText(inputs(), Format(21), 0, 0.5), Golden(QStringLiteral("rate_two.xml")));
 }
@@ -122,13 +122,12 @@ TEST_F(TimelineTest, StillUnknownEffectAndSizeCells)
 {
     MakeSections(editor, {0, 2000, 3000, 3500}, 4500, 40);
     Register(editor, 1, QStringLiteral("/v/still.png"), 0, 0, 40, 640, 480);
-    grid.setText(1, Col::Speed, QStringLiteral("等速"));
+    grid.setSpeed(1, SpeedSetting::normal());
     Register(editor, 2, QStringLiteral("/v/b.avi"), 0, 1000, 40, 1280, 720);
-    setEffect(2, QStringLiteral("ﾃﾞｨｿﾞﾙﾌﾞ"), QString());
+    setEffect(2, QStringLiteral("ﾃﾞｨｿﾞﾙﾌﾞ"), std::nullopt);
     Register(editor, 3, QStringLiteral("/v/c.avi"), 0, 1500, 40, 1920, 1080);
     Register(editor, 4, QStringLiteral("/v/d.avi"), 0, 500, 40);
-    grid.setText(4, Col::Width, QString());
-    grid.setText(4, Col::Height, QString());
+    grid.setMediaSize(4, std::nullopt);
 
     EXPECT_EQ(TimelineDocumentText(inputs(), Format(14), 0, 1.0),
               Golden(QStringLiteral("still_unknown_effect_sizes.xml")));
@@ -151,7 +150,7 @@ TEST_F(TimelineTest, DocumentIsRawUtf8WithoutDeclaration)
     EXPECT_EQ(text, TimelineDocumentText(inputs(), Format(13), 0, 1.0));
 
     // Writing again replaces the file.
-    grid.setText(1, Col::VideoFile, QStringLiteral("/v/other.avi"));
+    grid.setVideoFile(1, QStringLiteral("/v/other.avi"));
     TimelineWrite(inputs(), path, Format(13), 0, 1.0);
     EXPECT_FALSE(ReadText(path).contains(QStringLiteral("映像 1")));
 }
@@ -174,16 +173,18 @@ TEST_F(TimelineTest, UnreadableCellsRaiseAndWriteNothing)
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("clips.xml"));
 
-    grid.setText(1, Col::VideoInterval, QStringLiteral("abc"));
+    // A registered row without its frame interval.
+    grid.setFrameInterval(1, std::nullopt);
     EXPECT_THROW(TimelineWrite(inputs(), path, Format(13), 0, 1.0), ConversionError);
     EXPECT_FALSE(QFile::exists(path));
 
-    grid.setText(1, Col::VideoInterval, QStringLiteral("33"));
-    grid.setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-    grid.setText(2, Col::TransMsec, QStringLiteral("1s"));
+    // A registered row without its in point.
+    grid.setFrameInterval(1, 33);
+    grid.setInPoint(1, std::nullopt);
     EXPECT_THROW(TimelineWrite(inputs(), path, Format(13), 0, 1.0), ConversionError);
+    EXPECT_FALSE(QFile::exists(path));
 
-    grid.setText(2, Col::TransMsec, QString());
+    grid.setInPoint(1, 0);
     EXPECT_THROW(TimelineWrite(inputs(), dir.filePath(QStringLiteral("missing/clips.xml")), Format(13), 0, 1.0),
                  DocumentWriteError);
 }

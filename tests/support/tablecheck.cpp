@@ -1,6 +1,6 @@
 #include "tests/support/tablecheck.h"
 
-#include "base/timetext.h"
+#include "app/rowtabletext.h"
 
 namespace vk {
 
@@ -11,26 +11,18 @@ namespace vk {
         return ::testing::AssertionFailure() << "column count " << g.Cols();
     if (g.Rows() < 2)
         return ::testing::AssertionFailure() << "no data row";
-    if (g.text(1, Col::SectionMsec) != QStringLiteral("0") ||
-        g.text(1, Col::SectionText) != QStringLiteral("00:00:00:00"))
+    if (g.row(1).start != 0)
         return ::testing::AssertionFailure() << "row 1 does not start at 0";
     long long previous = -1;
     for (int r = 1; r < g.Rows(); ++r) {
-        bool ok = false;
-        const long long start = g.text(r, Col::SectionMsec).toLongLong(&ok);
-        if (!ok)
+        const Row& row = g.row(r);
+        if (!row.start)
             return ::testing::AssertionFailure() << "row " << r << " has no start";
-        if (start < previous)
+        if (*row.start < previous)
             return ::testing::AssertionFailure() << "row " << r << " starts before row " << r - 1;
-        previous = start;
-        if (g.text(r, Col::SectionText) != MsecToTimeText(int(start), editor.sndFrameInterval()))
-            return ::testing::AssertionFailure()
-                   << "row " << r << " time text " << g.text(r, 1).toStdString() << " does not show " << start;
-        if (g.text(r, Col::VideoFile).isEmpty()) {
-            for (int c : {Col::InPoint, Col::OutPoint, Col::VideoInterval, Col::Width, Col::Height})
-                if (!g.text(r, c).isEmpty())
-                    return ::testing::AssertionFailure() << "row " << r << " has column " << c << " without video";
-        }
+        previous = *row.start;
+        if (row.videoFile.isEmpty() && (row.inPoint || row.outPoint || row.frameInterval || row.mediaSize))
+            return ::testing::AssertionFailure() << "row " << r << " has a registration without video";
     }
     return ::testing::AssertionSuccess();
 }
@@ -41,10 +33,11 @@ void MakeSections(Editor& editor, const std::vector<int>& starts, int clipLength
     RowTable& g = editor.Grid();
     g.setRows(int(starts.size()) + 1);
     for (int r = 1; r < g.Rows(); ++r) {
-        for (int c = 0; c < g.Cols(); ++c)
-            g.setText(r, c, QString());
-        g.setText(r, Col::SectionMsec, QString::number(starts[size_t(r - 1)]));
-        g.setText(r, Col::SectionText, MsecToTimeText(starts[size_t(r - 1)], frameInterval));
+        // The markers stay as they are.
+        Row row;
+        row.marker = g.marker(r);
+        g.setRow(r, row);
+        g.setSectionStart(r, starts[size_t(r - 1)], frameInterval);
     }
     editor.notifyTable();
 }
@@ -53,13 +46,14 @@ void Register(Editor& editor, int row, const QString& file, int inMsec, int outM
               int height)
 {
     RowTable& g = editor.Grid();
-    g.setText(row, Col::VideoFile, file);
-    g.setText(row, Col::InPoint, MsecToTimeText(inMsec, interval));
-    g.setText(row, Col::OutPoint, MsecToTimeText(outMsec, interval));
-    g.setText(row, Col::VideoInterval, QString::number(interval));
-    g.setText(row, Col::Width, QString::number(width));
-    g.setText(row, Col::Height, QString::number(height));
+    g.setVideoSpan(row, file, interval, inMsec, outMsec);
+    g.setMediaSize(row, MediaSize{width, height});
     editor.notifyTable();
+}
+
+QString CellText(const RowTable& table, int row, int col, int soundInterval)
+{
+    return RowCellText(table.row(row), col, soundInterval);
 }
 
 } // namespace vk

@@ -29,7 +29,7 @@ std::vector<int> starts(const Editor& editor)
 {
     std::vector<int> out;
     for (int r = 1; r <= editor.lastRow(); ++r)
-        out.push_back(editor.Grid().text(r, Col::SectionMsec).toInt());
+        out.push_back(editor.Grid().row(r).start.value_or(0));
     return out;
 }
 
@@ -87,7 +87,7 @@ TEST_F(BeatSections, TapInsideTheWindowMovesToTheBeatAndOneOutsideStays)
     EXPECT_TRUE(TableInvariants(editor));
     EXPECT_TRUE(editor.modified());
     // The section start text follows the snapped time, not the tap.
-    EXPECT_EQ(editor.Grid().text(2, Col::SectionText), MsecToTimeText(1000, 33));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval()), MsecToTimeText(1000, 33));
 }
 
 TEST_F(BeatSections, OnsetCatchesATapWithoutABeatNearAndNoAdjusterLeavesTapsAlone)
@@ -125,7 +125,7 @@ TEST_F(BeatSections, BeatSplitCutsFromTheCurrentRowToTheEndAndUndoTakesItBack)
 {
     MakeSections(editor, {0, 4000}, 10000);
     Register(editor, 2, QStringLiteral("/v/b.mp4"), 0, 6000);
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
     editor.setModified(false);
     editor.Grid().currentRow = 2;
     editor.setDraggedRange(2, 2);
@@ -145,15 +145,17 @@ TEST_F(BeatSections, BeatSplitCutsFromTheCurrentRowToTheEndAndUndoTakesItBack)
     EXPECT_TRUE(TableInvariants(editor));
     EXPECT_TRUE(editor.modified());
     // The cut section keeps its registration and effect; the new rows carry only starts.
-    EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), QStringLiteral("/v/b.mp4"));
-    EXPECT_EQ(editor.Grid().text(2, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_TRUE(editor.Grid().text(3, Col::VideoFile).isEmpty());
+    EXPECT_EQ(editor.Grid().videoFile(2), QStringLiteral("/v/b.mp4"));
+    EXPECT_EQ(editor.Grid().effect(2), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_TRUE(editor.Grid().videoFile(3).isEmpty());
 
     editor.history().Undo();
     ASSERT_EQ(editor.Grid().Rows(), before.Rows());
     for (int r = 1; r < before.Rows(); ++r)
         for (int c = 1; c < Col::Count; ++c)
-            EXPECT_EQ(editor.Grid().text(r, c), before.text(r, c)) << r << "," << c;
+            EXPECT_EQ(CellText(editor.Grid(), r, c, editor.sndFrameInterval()),
+                      CellText(before, r, c, editor.sndFrameInterval()))
+                << r << "," << c;
     editor.history().Redo();
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 4000, 6010, 8010}));
 }
@@ -181,12 +183,12 @@ TEST_F(BeatSections, BeatSplitWithoutPointsChangesNothingAndTakesNoSnapshot)
     editor.setDraggedRange(1, 1);
     // A snapshot of a different table, to see whether it is overwritten.
     editor.history().SaveUndoData();
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("x"));
+    editor.Grid().setEffect(2, QStringLiteral("x"));
     EXPECT_EQ(editor.sections().SndBeatSplit({}), 0);
     EXPECT_EQ(editor.sections().SndBeatSplit({3000}), 0); // already a start
     EXPECT_FALSE(editor.modified());
     editor.history().Undo();
-    EXPECT_TRUE(editor.Grid().text(2, Col::Effect).isEmpty()); // the old snapshot came back
+    EXPECT_TRUE(editor.Grid().effect(2).isEmpty()); // the old snapshot came back
 
     editor.setSndFile(QString());
     EXPECT_EQ(editor.sections().SndBeatSplit({1000}), 0);

@@ -32,17 +32,25 @@ inline void ForgetTransDur()
     store.sync();
 }
 
-// The first cell where two tables differ, for failure messages.
+// The first cell where two tables differ, as the window shows it, for failure messages
+// (the marker aside, as the table's comparison).
 inline std::string FirstDifference(const RowTable& a, const RowTable& b)
 {
     if (a.Rows() != b.Rows() || a.Cols() != b.Cols())
         return "size " + std::to_string(a.Rows()) + "x" + std::to_string(a.Cols()) + " vs " + std::to_string(b.Rows()) +
                "x" + std::to_string(b.Cols());
-    for (int r = 0; r < a.Rows(); ++r)
-        for (int c = 0; c < a.Cols(); ++c)
-            if (a.text(r, c) != b.text(r, c))
-                return "cell (" + std::to_string(r) + "," + std::to_string(c) + ") '" + a.text(r, c).toStdString() +
-                       "' vs '" + b.text(r, c).toStdString() + "'";
+    for (int r = 0; r < a.Rows(); ++r) {
+        if (a.row(r).sameFields(b.row(r)))
+            continue;
+        for (int c = 1; c < a.Cols(); ++c) {
+            const QString x = CellText(a, r, c, 33);
+            const QString y = CellText(b, r, c, 33);
+            if (x != y)
+                return "cell (" + std::to_string(r) + "," + std::to_string(c) + ") '" + x.toStdString() + "' vs '" +
+                       y.toStdString() + "'";
+        }
+        return "row " + std::to_string(r) + " (a value the text does not show)";
+    }
     return "none";
 }
 
@@ -73,20 +81,20 @@ protected:
     static QString file(int r) { return QStringLiteral("/v/clip%1.mp4").arg(r); }
 
     const RowTable& grid() const { return editor.Grid(); }
-    QString cell(int row, int col) const { return editor.Grid().text(row, col); }
+    QString cell(int row, int col) const { return CellText(editor.Grid(), row, col, editor.sndFrameInterval()); }
 
     // Registration columns of a table row, for comparing moved registrations.
     static QStringList registration(const RowTable& table, int row)
     {
         QStringList cells;
         for (int c : kRegistrationColumns)
-            cells << table.text(row, c);
+            cells << CellText(table, row, c, 33);
         return cells;
     }
     static bool isEmptyRegistration(const RowTable& table, int row)
     {
         for (int c : kRegistrationColumns)
-            if (!table.text(row, c).isEmpty())
+            if (!CellText(table, row, c, 33).isEmpty())
                 return false;
         return true;
     }

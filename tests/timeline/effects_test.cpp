@@ -75,8 +75,8 @@ TEST_F(EffectsTest, AnUpdateIsRememberedForRowsWithoutDuration)
 TEST_F(EffectsTest, TheRowsOwnDurationWins)
 {
     testSettings().RegValueWrite(QStringLiteral("transDur"), QStringLiteral("800"));
-    editor.Grid().setText(3, Col::TransMsec, QStringLiteral("2000"));
-    editor.Grid().setText(3, Col::Effect, QStringLiteral("ﾊﾞｰﾝ"));
+    editor.Grid().setEffectLength(3, 2000);
+    editor.Grid().setEffect(3, QStringLiteral("ﾊﾞｰﾝ"));
     EXPECT_EQ(Effects::loadDuration(testSettings(), grid(), 3), QStringLiteral("2000"));
     EXPECT_EQ(Effects::loadIndex(grid(), 3), 10);
 }
@@ -96,8 +96,8 @@ TEST_F(EffectsTest, RememberedDurationsAreRoundedOrIgnored)
 
 TEST_F(EffectsTest, NoneClearsTheEffectAndKeepsTheDuration)
 {
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾎｲｰﾙ"));
-    editor.Grid().setText(2, Col::TransMsec, QStringLiteral("700"));
+    editor.Grid().setEffect(2, QStringLiteral("ﾎｲｰﾙ"));
+    editor.Grid().setEffectLength(2, 700);
     editor.setLastEffectName(QStringLiteral("ﾎｲｰﾙ"));
     Effects::update(editor, testSettings(), 2, 0, QStringLiteral("1200"));
     EXPECT_TRUE(cell(2, Col::Effect).isEmpty());
@@ -114,17 +114,45 @@ TEST_F(EffectsTest, AnEmptyBoxIsStoredButNotRemembered)
     EXPECT_EQ(cell(4, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_TRUE(cell(4, Col::TransMsec).isEmpty());
     EXPECT_EQ(remembered(), QStringLiteral("650"));
-    // The duration is stored as typed, not checked.
-    Effects::update(editor, testSettings(), 4, 2, QStringLiteral("soon"));
-    EXPECT_EQ(cell(4, Col::TransMsec), QStringLiteral("soon"));
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST_F(EffectsTest, ALengthThatIsNoWholeNumberOfMsIsRefusedAndNothingChanges)
+{
+    editor.Grid().setEffect(3, QStringLiteral("ﾎｲｰﾙ"));
+    editor.Grid().setEffectLength(3, 700);
+    editor.setLastEffectName(QStringLiteral("ﾎｲｰﾙ"));
+    testSettings().RegValueWrite(QStringLiteral("transDur"), QStringLiteral("650"));
+    editor.setModified(false);
+    const RowTable before = grid();
+    int shown = 0;
+    for (const char* typed : {"soon", "-5", "12.5", "1 5"}) {
+        for (int index : {2, 0}) {
+            Effects::update(editor, testSettings(), 3, index, QString::fromUtf8(typed));
+            ++shown;
+            EXPECT_TRUE(SameTable(grid(), before)) << typed;
+            ASSERT_EQ(ui.messages.size(), shown) << typed;
+            EXPECT_EQ(ui.messages.last().text,
+                      QStringLiteral("映像効果の長さには0以上の整数(msec)を入力してください。"));
+            EXPECT_EQ(ui.messages.last().icon, UserDialogs::Icon::Exclamation);
+        }
+    }
+    EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾎｲｰﾙ"));
+    EXPECT_EQ(remembered(), QStringLiteral("650"));
+    EXPECT_FALSE(editor.modified());
+    EXPECT_FALSE(editor.history().canUndo());
+    // Blanks around a whole number are allowed, as everywhere a number is read.
+    Effects::update(editor, testSettings(), 3, 2, QStringLiteral(" 0 "));
+    EXPECT_EQ(grid().effectLength(3), 0.0);
+    EXPECT_EQ(ui.messages.size(), shown);
 }
 
 TEST_F(EffectsTest, AnEffectTheListDoesNotOfferShowsNoEntry)
 {
-    editor.Grid().setText(5, Col::Effect, QStringLiteral("ｱｲﾘｽ"));
+    editor.Grid().setEffect(5, QStringLiteral("ｱｲﾘｽ"));
     EXPECT_EQ(Effects::loadIndex(grid(), 5), -1);
     // "なし" is no effect name: a cell holding it matches no entry either.
-    editor.Grid().setText(4, Col::Effect, QStringLiteral("なし"));
+    editor.Grid().setEffect(4, QStringLiteral("なし"));
     EXPECT_EQ(Effects::loadIndex(grid(), 4), -1);
     Effects::update(editor, testSettings(), 5, -1, QStringLiteral("300"));
     EXPECT_TRUE(cell(5, Col::Effect).isEmpty());

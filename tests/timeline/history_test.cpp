@@ -317,7 +317,7 @@ TEST_F(HistoryTest, ADocumentPartOutsideTheTableIsUndoneWithItsStep)
     // A step of the rows and the part together.
     editor.history().SaveUndoData();
     corrections = "tempo x2, bar at 4000";
-    editor.Grid().setText(2, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
     editor.notifyTable();
     EXPECT_TRUE(editor.history().canUndo());
 

@@ -36,7 +36,7 @@ protected:
     RowTable markSnapshot()
     {
         editor.history().SaveUndoData();
-        editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
+        editor.Grid().setEffect(1, QStringLiteral("ﾜｲﾌﾟ"));
         return editor.history().undogrid();
     }
     void expectNoChange(const RowTable& before, const RowTable& snapshot)
@@ -62,10 +62,10 @@ TEST_F(ResplitTest, TenRowsIntoFivePlayTwiceAsFast)
         Register(editor, r, kFile, (r - 1) * 1000, r * 1000, 33, r == 1 ? 720 : 640, r == 1 ? 576 : 480);
     for (int r = 11; r <= 20; ++r)
         Register(editor, r, file(r), 0, 1000);
-    editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-    editor.Grid().setText(1, Col::TransMsec, QStringLiteral("1000"));
+    editor.Grid().setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffectLength(1, 1000);
     editor.RowRefresh(-1);
-    editor.Grid().setText(2, Col::Speed, QStringLiteral("等速"));
+    editor.Grid().setSpeed(2, SpeedSetting::normal());
     editor.setModified(false);
     const RowTable before = grid();
 
@@ -96,11 +96,11 @@ TEST_F(ResplitTest, TenRowsIntoFivePlayTwiceAsFast)
     for (int r = 16; r <= 20; ++r)
         EXPECT_TRUE(isEmptyRegistration(grid(), r)) << "row " << r;
     for (int r = 1; r <= 20; ++r)
-        EXPECT_EQ(cell(r, Col::SectionMsec), before.text(r, Col::SectionMsec));
+        EXPECT_EQ(grid().row(r).start, before.row(r).start);
     // The clipboard keeps the new registrations, the range is collapsed.
     ASSERT_EQ(editor.tmpgrid().Rows(), 6);
     for (int i = 1; i <= 5; ++i)
-        EXPECT_EQ(editor.tmpgrid().text(i, Col::InPoint), T(points[i - 1]));
+        EXPECT_EQ(CellText(editor.tmpgrid(), i, Col::InPoint, editor.sndFrameInterval()), T(points[i - 1]));
     EXPECT_EQ(editor.dragFirst(), 1);
     EXPECT_EQ(editor.dragLast(), 1);
     EXPECT_TRUE(editor.modified());
@@ -155,9 +155,9 @@ TEST_F(ResplitTest, CutPointsRoundHalfToEvenBeforeFraming)
     // 0 of 33 ms), not to 33 (frame 1).
     const RowTable& clip = editor.tmpgrid();
     ASSERT_EQ(clip.Rows(), 21);
-    EXPECT_EQ(clip.text(13, Col::OutPoint), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(clip.text(14, Col::InPoint), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(clip.text(14, Col::OutPoint), QStringLiteral("00:00:00:01"));
+    EXPECT_EQ(CellText(clip, 13, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(clip, 14, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(clip, 14, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:01"));
     EXPECT_EQ(cell(14, Col::OutPoint), QStringLiteral("00:00:00:01"));
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -343,11 +343,11 @@ TEST_F(ResplitTest, NegativeCountsAndUnregisteredRangesAreRefusedBeforeAnyChange
     EXPECT_TRUE(SameTable(editor.tmpgrid(), clipboard));
 }
 
-TEST_F(ResplitTest, UnreadableCellsEndTheCommandBeforeAnyChange)
+TEST_F(ResplitTest, ARowWithoutItsFrameIntervalEndsTheCommandBeforeAnyChange)
 {
     makeTable(6);
     registerSpan(2, {0, 1000, 2000});
-    editor.Grid().setText(2, Col::VideoInterval, QStringLiteral("abc"));
+    editor.Grid().setFrameInterval(2, std::nullopt);
     const RowTable snapshot = markSnapshot();
     const RowTable before = grid();
     run(2, 3, QStringLiteral("4"));

@@ -40,8 +40,8 @@ protected:
         MakeSections(editor, {0, 1000, 2500, 4000, 4500, 6000, 7000, 9000, 12000, 15000}, 20000);
         Register(editor, 2, QStringLiteral("/v/movie.mp4"), 1000, 3000); // 2000 ms over 1500
         Register(editor, 3, QStringLiteral("/v/still.png"), 0, 0);
-        editor.Grid().setText(2, Col::Speed, QStringLiteral("1.333x"));
-        editor.Grid().setText(3, Col::Speed, QStringLiteral("0x"));
+        editor.Grid().setSpeed(2, SpeedSetting::of(1.333));
+        editor.Grid().setSpeed(3, SpeedSetting::of(0));
         sndEngine.clearCalls();
         vidEngine.clearCalls();
         ui.sliderFocus = 0;
@@ -129,23 +129,23 @@ TEST_F(RowSelection, ReleaseOutsideTheCellsOnlyUpdatesTheRange)
 TEST_F(RowSelection, LeftClicksOnTheEffectCellToggleTheLastEffect)
 {
     click(Button::Left, 4, Col::Effect);
-    EXPECT_EQ(editor.Grid().text(4, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_EQ(editor.Grid().text(4, Col::TransMsec), QStringLiteral("1500"));
+    EXPECT_EQ(editor.Grid().effect(4), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(CellText(editor.Grid(), 4, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("1500"));
     EXPECT_TRUE(editor.modified());
     EXPECT_EQ(selectedRow(), 1) << "the effect column does not move the marker";
 
-    editor.Grid().setText(6, Col::Effect, QStringLiteral("ﾜｲﾌﾟ"));
-    editor.Grid().setText(6, Col::TransMsec, QStringLiteral("800"));
+    editor.Grid().setEffect(6, QStringLiteral("ﾜｲﾌﾟ"));
+    editor.Grid().setEffectLength(6, 800);
     click(Button::Left, 6, Col::Effect);
-    EXPECT_TRUE(editor.Grid().text(6, Col::Effect).isEmpty());
-    EXPECT_TRUE(editor.Grid().text(6, Col::TransMsec).isEmpty());
+    EXPECT_TRUE(editor.Grid().effect(6).isEmpty());
+    EXPECT_TRUE(CellText(editor.Grid(), 6, Col::TransMsec, editor.sndFrameInterval()).isEmpty());
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾜｲﾌﾟ"));
 
     click(Button::Left, 4, Col::Effect);
-    EXPECT_TRUE(editor.Grid().text(4, Col::Effect).isEmpty());
+    EXPECT_TRUE(editor.Grid().effect(4).isEmpty());
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾌｪｰﾄﾞ"));
     click(Button::Left, 7, Col::Effect);
-    EXPECT_EQ(editor.Grid().text(7, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
+    EXPECT_EQ(editor.Grid().effect(7), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -155,29 +155,29 @@ TEST_F(RowSelection, RightClickOnTheEffectCellOpensTheDialogForThatRow)
     EXPECT_EQ(ui.effectDialogs, QList<int>{5});
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(sndEngine.calls.isEmpty()) << "no seek from the effect column";
-    EXPECT_TRUE(editor.Grid().text(5, Col::Effect).isEmpty());
+    EXPECT_TRUE(editor.Grid().effect(5).isEmpty());
 }
 
 // ---- speed column ------------------------------------------------------------------------------
 
 TEST_F(RowSelection, LeftClicksOnTheSpeedCellToggleConstantSpeed)
 {
-    editor.Grid().setText(2, Col::Speed, QStringLiteral("9x")); // stale text, recomputed on the way back
+    editor.Grid().setSpeed(2, SpeedSetting::of(9)); // stale text, recomputed on the way back
     click(Button::Left, 2, Col::Speed);
-    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速"));
     EXPECT_TRUE(editor.modified());
     EXPECT_EQ(selectedRow(), 2);
 
     editor.setModified(false);
     click(Button::Left, 2, Col::Speed);
-    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("1.333x"));
+    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("1.333x"));
     EXPECT_TRUE(editor.modified());
 }
 
 TEST_F(RowSelection, SpeedCellOfAStillIsLeftAlone)
 {
     click(Button::Left, 3, Col::Speed);
-    EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("0x"));
+    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0x"));
     EXPECT_FALSE(editor.modified());
     // The click still selects the row.
     EXPECT_EQ(selectedRow(), 3);
@@ -186,27 +186,27 @@ TEST_F(RowSelection, SpeedCellOfAStillIsLeftAlone)
 TEST_F(RowSelection, ConstantSpeedStaysOnARowWithoutRegistration)
 {
     click(Button::Left, 5, Col::Speed);
-    EXPECT_EQ(editor.Grid().text(5, Col::Speed), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speed(5).text(), QStringLiteral("等速"));
     editor.setModified(false);
     click(Button::Left, 5, Col::Speed);
     click(Button::Left, 5, Col::Speed);
-    EXPECT_EQ(editor.Grid().text(5, Col::Speed), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speed(5).text(), QStringLiteral("等速"));
     EXPECT_FALSE(editor.modified()) << "nothing changed";
 }
 
 TEST_F(RowSelection, DragReleasedOverTheSpeedCellTogglesWithoutMovingTheMarker)
 {
     editor.selection().GridMouseUp(Button::Left, 0, 1, 2, 2, Col::Speed);
-    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速"));
     EXPECT_EQ(selectedRow(), 1);
 }
 
 TEST_F(RowSelection, RightClickOnTheSpeedCellFillsTheVideoSpeedBoxThenSeeks)
 {
-    editor.Grid().setText(2, Col::Speed, QStringLiteral("等速"));
+    editor.Grid().setSpeed(2, SpeedSetting::normal());
     click(Button::Right, 2, Col::Speed);
     EXPECT_EQ(video.rateText(), QStringLiteral("1.333"));
-    EXPECT_EQ(editor.Grid().text(2, Col::Speed), QStringLiteral("等速")) << "the cell keeps its text";
+    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速")) << "the cell keeps its text";
     EXPECT_EQ(sndEngine.callsStartingWith(QStringLiteral("Pause")).last(), QStringLiteral("Pause(1000,0)"));
     EXPECT_EQ(selectedRow(), 2);
 }
@@ -364,7 +364,7 @@ TEST_F(RowSelection, OtherKeysGoOnToTheMainKeyCommands)
     sndEngine.position = 5000;
     editor.selection().GridKeyUp(Key::A, 0);
     EXPECT_EQ(editor.lastRow(), 11);
-    EXPECT_EQ(editor.Grid().text(6, Col::SectionMsec), QStringLiteral("5000"));
+    EXPECT_EQ(editor.Grid().row(6).start, 5000);
     EXPECT_TRUE(TableInvariants(editor));
 
     sound.scrollTo(2000);
@@ -420,9 +420,9 @@ TEST_F(RowSelection, DroppedStillsAreRegisteredAndOtherFilesReported)
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(editor.msg(), QStringLiteral("ﾘｽﾄには、静止画ﾌｧｲﾙまたはﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙのみﾄﾞﾛｯﾌﾟ可能です。"));
     const RowTable& g = editor.Grid();
-    EXPECT_EQ(g.text(5, Col::VideoFile), QStringLiteral("/img/a.JPG"));
-    EXPECT_EQ(g.text(6, Col::VideoFile), QStringLiteral("/img/b.png"));
-    EXPECT_EQ(g.text(6, Col::OutPoint), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(g.videoFile(5), QStringLiteral("/img/a.JPG"));
+    EXPECT_EQ(g.videoFile(6), QStringLiteral("/img/b.png"));
+    EXPECT_EQ(CellText(g, 6, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
     EXPECT_EQ(g.currentRow, 7);
     EXPECT_TRUE(TableInvariants(editor));
 }

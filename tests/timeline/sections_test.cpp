@@ -19,7 +19,7 @@ std::vector<int> starts(const Editor& editor)
 {
     std::vector<int> out;
     for (int r = 1; r <= editor.lastRow(); ++r)
-        out.push_back(editor.Grid().text(r, Col::SectionMsec).toInt());
+        out.push_back(editor.Grid().row(r).start.value_or(0));
     return out;
 }
 
@@ -45,9 +45,9 @@ TEST_F(Sections, RegisterSplitsTheSectionAndKeepsItsRegistration)
 {
     MakeSections(editor, {0, 8000}, 20000);
     Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 4000);
-    editor.Grid().setText(1, Col::Speed, QStringLiteral("0.5x"));
-    editor.Grid().setText(1, Col::Effect, QStringLiteral("ﾌｪｰﾄﾞ"));
-    editor.Grid().setText(1, Col::TransMsec, QStringLiteral("1500"));
+    editor.Grid().setSpeed(1, SpeedSetting::of(0.5));
+    editor.Grid().setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
+    editor.Grid().setEffectLength(1, 1500);
     const RowTable before = editor.Grid();
     engine.position = 5000;
 
@@ -56,14 +56,15 @@ TEST_F(Sections, RegisterSplitsTheSectionAndKeepsItsRegistration)
     EXPECT_EQ(engine.callsStartingWith(QStringLiteral("GetPosition")).size(), 1);
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 5000, 8000}));
     const RowTable& g = editor.Grid();
-    EXPECT_EQ(g.text(2, Col::SectionText), QStringLiteral("00:00:05:00"));
+    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:05:00"));
     for (int c : kRegistrationColumns) {
-        EXPECT_EQ(g.text(1, c), before.text(1, c)) << "column " << c;
-        EXPECT_TRUE(g.text(2, c).isEmpty()) << "column " << c;
+        EXPECT_EQ(CellText(g, 1, c, editor.sndFrameInterval()), CellText(before, 1, c, editor.sndFrameInterval()))
+            << "column " << c;
+        EXPECT_TRUE(CellText(g, 2, c, editor.sndFrameInterval()).isEmpty()) << "column " << c;
     }
     // The new section shortens row 1; its speed text stays as it was.
     EXPECT_EQ(editor.sectionLength(1), 5000.0);
-    EXPECT_EQ(g.text(1, Col::Speed), QStringLiteral("0.5x"));
+    EXPECT_EQ(g.speed(1).text(), QStringLiteral("0.5x"));
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(ui.visibleRequests.contains(3));
     EXPECT_GE(ui.sliderFocus, 1);
@@ -84,9 +85,9 @@ TEST_F(Sections, RegisterBeforeRegisteredRowsMovesTheirCellsWithThem)
     editor.sections().SndRegister();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 2500, 4000, 8000}));
-    EXPECT_TRUE(editor.Grid().text(2, Col::VideoFile).isEmpty());
-    EXPECT_EQ(editor.Grid().text(3, Col::VideoFile), QStringLiteral("/v/b.mp4"));
-    EXPECT_EQ(editor.Grid().text(4, Col::VideoFile), QStringLiteral("/v/c.mp4"));
+    EXPECT_TRUE(editor.Grid().videoFile(2).isEmpty());
+    EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/b.mp4"));
+    EXPECT_EQ(editor.Grid().videoFile(4), QStringLiteral("/v/c.mp4"));
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -99,7 +100,8 @@ TEST_F(Sections, TwoRegistrationsInOneFrameGiveTwoRows)
     editor.sections().SndRegister();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 5000, 5020}));
-    EXPECT_EQ(editor.Grid().text(2, Col::SectionText), editor.Grid().text(3, Col::SectionText));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval()),
+              CellText(editor.Grid(), 3, Col::SectionText, editor.sndFrameInterval()));
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -227,7 +229,7 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 500);
     Register(editor, 2, QStringLiteral("/v/b.mp4"), 0, 500);
     Register(editor, 4, QStringLiteral("/v/d.mp4"), 0, 2000);
-    editor.Grid().setText(1, Col::Speed, QStringLiteral("0.5x"));
+    editor.Grid().setSpeed(1, SpeedSetting::of(0.5));
     const RowTable before = editor.Grid();
     editor.setDraggedRange(1, 3);
     editor.Grid().currentRow = 3;
@@ -237,10 +239,10 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 3000, 4000}));
     const RowTable& g = editor.Grid();
     // Row 1 survives with its registration; its old speed text stays.
-    EXPECT_EQ(g.text(1, Col::VideoFile), QStringLiteral("/v/a.mp4"));
-    EXPECT_EQ(g.text(1, Col::Speed), QStringLiteral("0.5x"));
+    EXPECT_EQ(g.videoFile(1), QStringLiteral("/v/a.mp4"));
+    EXPECT_EQ(g.speed(1).text(), QStringLiteral("0.5x"));
     // The row that had no speed yet gets one: 2000 ms of video over 1000 ms.
-    EXPECT_EQ(g.text(2, Col::Speed), QStringLiteral("2x"));
+    EXPECT_EQ(g.speed(2).text(), QStringLiteral("2x"));
     EXPECT_EQ(g.currentRow, 1);
     EXPECT_EQ(g.currentCol, 0);
     EXPECT_EQ(g.marker(1), kMarkerSelected);
@@ -255,7 +257,8 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
     for (int r = 1; r < before.Rows(); ++r)
         for (int c = 1; c < before.Cols(); ++c)
-            EXPECT_EQ(editor.history().undogrid().text(r, c), before.text(r, c));
+            EXPECT_EQ(CellText(editor.history().undogrid(), r, c, editor.sndFrameInterval()),
+                      CellText(before, r, c, editor.sndFrameInterval()));
 }
 
 TEST_F(Sections, DeletingTheLastRowsExtendsThePreviousSectionToTheClipEnd)
@@ -288,7 +291,7 @@ TEST_F(Sections, DeletingAMiddleRangeMarksTheRowThatTookItsPlace)
     editor.sections().SndDelete();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 4000, 5000}));
-    EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), QStringLiteral("/v/e.mp4"));
+    EXPECT_EQ(editor.Grid().videoFile(2), QStringLiteral("/v/e.mp4"));
     EXPECT_EQ(editor.Grid().currentRow, 2);
     EXPECT_EQ(editor.Grid().marker(2), kMarkerSelected);
     EXPECT_TRUE(TableInvariants(editor));
@@ -341,9 +344,9 @@ TEST_F(Sections, SplittingTheLastSectionIntoFourStartsFromItsFrameStart)
 
     // 8001 ms in four: 4000.25, 6000.5 and 8000.75 round half to even.
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 1000, 2010, 4000, 6000, 8001}));
-    EXPECT_EQ(editor.Grid().text(3, Col::VideoFile), QStringLiteral("/v/c.mp4"));
+    EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/c.mp4"));
     for (int r = 4; r <= 6; ++r)
-        EXPECT_TRUE(editor.Grid().text(r, Col::VideoFile).isEmpty());
+        EXPECT_TRUE(editor.Grid().videoFile(r).isEmpty());
     EXPECT_EQ(engine.callsStartingWith(QStringLiteral("Pause")), QStringList{QStringLiteral("Pause(2000,0)")});
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
@@ -441,20 +444,20 @@ TEST_F(Sections, EqualiseMakesTheDraggedSectionsEquallyLong)
 {
     MakeSections(editor, {0, 1000, 1500, 4000, 7000}, 10000);
     Register(editor, 3, QStringLiteral("/v/c.mp4"), 0, 1000);
-    editor.Grid().setText(3, Col::Speed, QStringLiteral("0.4x"));
+    editor.Grid().setSpeed(3, SpeedSetting::of(0.4));
     const RowTable before = editor.Grid();
     editor.setDraggedRange(2, 4);
 
     editor.sections().SndSameSplit();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 1000, 3000, 5000, 7000}));
-    EXPECT_EQ(editor.Grid().text(3, Col::SectionText), QStringLiteral("00:00:03:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 3, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:03:00"));
     // Registrations stay on their rows and speeds are not recomputed.
-    EXPECT_EQ(editor.Grid().text(3, Col::VideoFile), QStringLiteral("/v/c.mp4"));
-    EXPECT_EQ(editor.Grid().text(3, Col::Speed), QStringLiteral("0.4x"));
+    EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/c.mp4"));
+    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0.4x"));
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
-    EXPECT_EQ(editor.history().undogrid().text(3, Col::SectionMsec), before.text(3, Col::SectionMsec));
+    EXPECT_EQ(editor.history().undogrid().row(3).start, before.row(3).start);
 }
 
 TEST_F(Sections, EqualiseUpToTheLastRowUsesTheClipEndAndRoundsHalfToEven)

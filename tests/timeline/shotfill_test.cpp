@@ -157,8 +157,7 @@ TEST_F(ShotFillApply, RowsAsARegistrationAndOneUndoStep)
     makeTable(4, 1000, 1000);
     // Rows 2 and 3 without video.
     for (int r : {2, 3})
-        for (int c : kRegistrationColumns)
-            editor.Grid().setText(r, c, QString());
+        editor.Grid().clearRegistration(r);
     editor.setModified(false);
     const RowTable before = grid();
     std::vector<ShotSource> src = {source(QStringLiteral("/v/new.mp4"), {{0, 3000}, {3000, 6000}})};

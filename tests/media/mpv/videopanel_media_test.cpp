@@ -120,24 +120,24 @@ TEST_F(VideoPanelMediaTest, ClipAndStillAreLoadedAndRegistered)
     EXPECT_EQ(player.GetPosition(), 1480);
     EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=1000ms"));
     panel.VidRegister();
-    EXPECT_EQ(editor.Grid().text(1, Col::VideoFile), path("clip25.mp4"));
-    EXPECT_EQ(editor.Grid().text(1, Col::InPoint), QStringLiteral("00:00:00:12"));
-    EXPECT_EQ(editor.Grid().text(1, Col::OutPoint), QStringLiteral("00:00:01:12"));
-    EXPECT_EQ(editor.Grid().text(1, Col::VideoInterval), QStringLiteral("40"));
-    EXPECT_EQ(editor.Grid().text(1, Col::Width), QStringLiteral("176"));
-    EXPECT_EQ(editor.Grid().text(1, Col::Height), QStringLiteral("144"));
-    EXPECT_EQ(editor.Grid().text(1, Col::Speed), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().videoFile(1), path("clip25.mp4"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:12"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:12"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("40"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("176"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Height, editor.sndFrameInterval()), QStringLiteral("144"));
+    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
 
     ASSERT_TRUE(load(path("still.png")));
     EXPECT_TRUE(panel.isStill());
     EXPECT_EQ(panel.pictureSize(), QSize(320, 240));
     EXPECT_FALSE(panel.controls().sliderVisible);
     panel.VidRegister();
-    EXPECT_EQ(editor.Grid().text(2, Col::VideoFile), path("still.png"));
-    EXPECT_EQ(editor.Grid().text(2, Col::InPoint), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(editor.Grid().text(2, Col::OutPoint), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(editor.Grid().text(2, Col::Width), QStringLiteral("320"));
-    EXPECT_EQ(editor.Grid().text(2, Col::Height), QStringLiteral("240"));
+    EXPECT_EQ(editor.Grid().videoFile(2), path("still.png"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::Width, editor.sndFrameInterval()), QStringLiteral("320"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::Height, editor.sndFrameInterval()), QStringLiteral("240"));
     EXPECT_EQ(editor.Grid().currentRow, 3);
     EXPECT_TRUE(TableInvariants(editor));
 

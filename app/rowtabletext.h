@@ -1,0 +1,17 @@
+#pragma once
+// The text the row table shows in a cell of a data row, made from the row's fields:
+// the section start as time text truncated to the sound's frames (empty when the time
+// text cannot hold it) and in ms, the video points as time text in the video's frames,
+// the frame interval, the speed ("0.5x", "等速"), the effect and its length, the media
+// size. Column 0 shows no text, only the marker colour.
+
+#include "timeline/rowtable.h"
+
+#include <QString>
+
+namespace vk {
+
+// `soundInterval` is the sound clip's frame interval in ms.
+QString RowCellText(const Row& row, int col, int soundInterval);
+
+} // namespace vk
