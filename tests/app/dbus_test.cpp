@@ -400,12 +400,12 @@ TEST_F(EditorOverBusTest, SampleProjectIsWhatTheEditorWouldWrite)
         EXPECT_EQ(editor.Grid().speed(row).text(), *speed) << "row " << row;
         EXPECT_GT(editor.getVidLengthMsec(row), 0);
         EXPECT_LE(TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval()),
-                                 CellText(editor.Grid(), row, Col::VideoInterval, editor.sndFrameInterval()).toInt()),
+                                 editor.Grid().frameInterval(row).value_or(0)),
                   10000)
             << "row " << row << " ends inside its 10 s video";
         if (editor.Grid().effect(row) == QStringLiteral("ﾌｪｰﾄﾞ")) {
             ++fades;
-            EXPECT_EQ(CellText(editor.Grid(), row, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("1500"));
+            EXPECT_EQ(editor.Grid().effectLength(row), 1500);
         }
     }
     EXPECT_EQ(registered, 6);

@@ -158,7 +158,7 @@ TEST(ShotFillCommandFill, OnlyEmptyRowsOneMessageStatusAndOneUndoStep)
     EXPECT_EQ(editor.Grid().videoFile(1), QStringLiteral("/v/one.mp4"));
     EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
     EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("1280"));
+    EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).width, 1280);
     EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/one.mp4"));
     EXPECT_EQ(CellText(editor.Grid(), 3, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:00"));
     // One step back to the table before.
@@ -194,7 +194,7 @@ TEST(ShotFillCommandFill, RowsThatKeepTheirVideoKeepTheirSpans)
     for (int row = 1; row <= 3; ++row) {
         if (editor.Grid().videoFile(row) != one)
             continue;
-        const int interval = CellText(editor.Grid(), row, Col::VideoInterval, editor.sndFrameInterval()).toInt();
+        const int interval = editor.Grid().frameInterval(row).value_or(0);
         spans.push_back(
             {TimeTextToMsec(CellText(editor.Grid(), row, Col::InPoint, editor.sndFrameInterval()), interval),
              TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval()), interval)});

@@ -373,12 +373,10 @@ protected:
             << "row " << row;
         EXPECT_EQ(CellText(g, row, Col::OutPoint, editor.sndFrameInterval()), MsecToTimeText(clip * 320 + 1000, 40))
             << "row " << row;
-        EXPECT_EQ(CellText(g, row, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("40"))
-            << "row " << row;
+        EXPECT_EQ(g.frameInterval(row), 40) << "row " << row;
         EXPECT_EQ(g.speed(row).text(), QStringLiteral("%1x").arg(clip)) << "row " << row;
         EXPECT_EQ(g.effect(row), QStringLiteral("ﾌｪｰﾄﾞ")) << "row " << row;
-        EXPECT_EQ(CellText(g, row, Col::TransMsec, editor.sndFrameInterval()), QString::number(clip * 10))
-            << "row " << row;
+        EXPECT_EQ(g.effectLength(row), clip * 10) << "row " << row;
     }
     void expectUnchanged(const RowTable& before, int row)
     {
@@ -480,13 +478,12 @@ TEST_F(ClipImportTest, WrittenRowsGetTheirMediaSizesProbedAgain)
     import.ClipsImport(file);
     const RowTable& g = editor.Grid();
     EXPECT_EQ(probes, 2);
-    EXPECT_EQ(CellText(g, 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("320"));
-    EXPECT_EQ(CellText(g, 3, Col::Height, editor.sndFrameInterval()), QStringLiteral("240"));
+    EXPECT_EQ(g.mediaSize(1).value_or(MediaSize{}).width, 320);
+    EXPECT_EQ(g.mediaSize(3).value_or(MediaSize{}).height, 240);
     // The old size of row 2 belonged to the old video: it is gone.
-    EXPECT_TRUE(CellText(g, 2, Col::Width, editor.sndFrameInterval()).isEmpty());
-    EXPECT_TRUE(CellText(g, 2, Col::Height, editor.sndFrameInterval()).isEmpty());
+    EXPECT_FALSE(g.mediaSize(2).has_value());
     // Rows the import did not write keep theirs.
-    EXPECT_EQ(CellText(g, 4, Col::Width, editor.sndFrameInterval()), QStringLiteral("640"));
+    EXPECT_EQ(g.mediaSize(4).value_or(MediaSize{}).width, 640);
 }
 
 TEST_F(ClipImportTest, UnreadableSourceImportsNothingAndLeavesTheFlag)

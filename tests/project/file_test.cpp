@@ -316,7 +316,7 @@ TEST_F(ProjectFileTest, LoadOfTheGoldenDocumentRestoresTheRows)
     EXPECT_EQ(g.videoFile(1), QStringLiteral("/media/video/a.mp4"));
     EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:15"));
     EXPECT_EQ(CellText(g, 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:03:00"));
-    EXPECT_EQ(CellText(g, 1, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("33"));
+    EXPECT_EQ(g.frameInterval(1), 33);
     EXPECT_EQ(g.speed(1).text(), QStringLiteral("1.5x"));
 
     // The row without video keeps only its section.
@@ -329,12 +329,12 @@ TEST_F(ProjectFileTest, LoadOfTheGoldenDocumentRestoresTheRows)
     EXPECT_EQ(g.videoFile(3), QStringLiteral("/media/video/b b.mov"));
     EXPECT_EQ(CellText(g, 3, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:02:00"));
     EXPECT_EQ(CellText(g, 3, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:04:00"));
-    EXPECT_EQ(CellText(g, 3, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("40"));
+    EXPECT_EQ(g.frameInterval(3), 40);
     EXPECT_EQ(g.speed(3).text(), QStringLiteral("等速")); // the refresh leaves it alone
     EXPECT_EQ(g.effect(3), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_EQ(CellText(g, 3, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("1500"));
+    EXPECT_EQ(g.effectLength(3), 1500);
     // Without a media probe the sizes stay empty.
-    EXPECT_TRUE(CellText(g, 1, Col::Width, editor.sndFrameInterval()).isEmpty());
+    EXPECT_FALSE(g.mediaSize(1).has_value());
 
     EXPECT_EQ(g.marker(1), kMarkerSelected);
     EXPECT_EQ(g.currentRow, 1);
@@ -462,11 +462,10 @@ TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
     ASSERT_TRUE(project.ProjectLoad(source));
     const RowTable& g = editor.Grid();
     EXPECT_EQ(probed, (QStringList{QStringLiteral("/v/a.mp4"), QStringLiteral("/v/b.mov")}));
-    EXPECT_EQ(CellText(g, 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("1280"));
-    EXPECT_EQ(CellText(g, 2, Col::Height, editor.sndFrameInterval()), QStringLiteral("720"));
-    EXPECT_TRUE(CellText(g, 3, Col::Width, editor.sndFrameInterval()).isEmpty());
-    EXPECT_TRUE(CellText(g, 4, Col::Width, editor.sndFrameInterval()).isEmpty());
-    EXPECT_TRUE(CellText(g, 4, Col::Height, editor.sndFrameInterval()).isEmpty());
+    EXPECT_EQ(g.mediaSize(1).value_or(MediaSize{}).width, 1280);
+    EXPECT_EQ(g.mediaSize(2).value_or(MediaSize{}).height, 720);
+    EXPECT_FALSE(g.mediaSize(3).has_value());
+    EXPECT_FALSE(g.mediaSize(4).has_value());
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -502,9 +501,9 @@ TEST_F(ProjectFileTest, LoadCarriesValuesOverFromThePreviousVideoclip)
     EXPECT_EQ(g.videoFile(2), QStringLiteral("/a.mp4"));
     EXPECT_EQ(CellText(g, 2, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
     EXPECT_EQ(CellText(g, 2, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:30"));
-    EXPECT_EQ(CellText(g, 2, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("33"));
+    EXPECT_EQ(g.frameInterval(2), 33);
     EXPECT_EQ(g.effect(2), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_EQ(CellText(g, 2, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("500"));
+    EXPECT_EQ(g.effectLength(2), 500);
     // Its section has length 0 (row 3 starts at the same time): no speed.
     EXPECT_TRUE(g.speed(2).text().isEmpty());
 
@@ -516,7 +515,7 @@ TEST_F(ProjectFileTest, LoadCarriesValuesOverFromThePreviousVideoclip)
     EXPECT_EQ(g.videoFile(4), QStringLiteral("/b.mp4"));
     EXPECT_EQ(CellText(g, 4, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
     EXPECT_EQ(CellText(g, 4, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:09"));
-    EXPECT_EQ(CellText(g, 4, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("33"));
+    EXPECT_EQ(g.frameInterval(4), 33);
     EXPECT_EQ(g.effect(4), QStringLiteral("ﾌｪｰﾄﾞ"));
     // Empty speed carried over, then computed: the out point shows as 00:00:01:09
     // (1297 ms), so 967 ms over the last section of 6000 ms.

@@ -130,7 +130,7 @@ TEST_F(RowSelection, LeftClicksOnTheEffectCellToggleTheLastEffect)
 {
     click(Button::Left, 4, Col::Effect);
     EXPECT_EQ(editor.Grid().effect(4), QStringLiteral("ﾌｪｰﾄﾞ"));
-    EXPECT_EQ(CellText(editor.Grid(), 4, Col::TransMsec, editor.sndFrameInterval()), QStringLiteral("1500"));
+    EXPECT_EQ(editor.Grid().effectLength(4), 1500);
     EXPECT_TRUE(editor.modified());
     EXPECT_EQ(selectedRow(), 1) << "the effect column does not move the marker";
 
@@ -138,7 +138,7 @@ TEST_F(RowSelection, LeftClicksOnTheEffectCellToggleTheLastEffect)
     editor.Grid().setEffectLength(6, 800);
     click(Button::Left, 6, Col::Effect);
     EXPECT_TRUE(editor.Grid().effect(6).isEmpty());
-    EXPECT_TRUE(CellText(editor.Grid(), 6, Col::TransMsec, editor.sndFrameInterval()).isEmpty());
+    EXPECT_EQ(editor.Grid().effectLength(6), std::nullopt);
     EXPECT_EQ(editor.lastEffectName(), QStringLiteral("ﾜｲﾌﾟ"));
 
     click(Button::Left, 4, Col::Effect);

@@ -206,7 +206,7 @@ TEST_F(ProxyPanelTest, CopyShowsTheFrameAtThePosition)
     EXPECT_NEAR(panel.videoLength(), 2000, 40);
     panel.VidRegister();
     EXPECT_EQ(editor.Grid().videoFile(1), mediaPath("frames25-gop.mp4"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("1280"));
+    EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).width, 1280);
     // The copy is small and every frame of it a key frame.
     const auto copy = cache.readyCopy(mediaPath("frames25-gop.mp4"));
     ASSERT_TRUE(copy.has_value());

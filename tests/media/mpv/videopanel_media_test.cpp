@@ -123,9 +123,9 @@ TEST_F(VideoPanelMediaTest, ClipAndStillAreLoadedAndRegistered)
     EXPECT_EQ(editor.Grid().videoFile(1), path("clip25.mp4"));
     EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:12"));
     EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:12"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::VideoInterval, editor.sndFrameInterval()), QStringLiteral("40"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Width, editor.sndFrameInterval()), QStringLiteral("176"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::Height, editor.sndFrameInterval()), QStringLiteral("144"));
+    EXPECT_EQ(editor.Grid().frameInterval(1), 40);
+    EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).width, 176);
+    EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).height, 144);
     EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
 
     ASSERT_TRUE(load(path("still.png")));
@@ -136,8 +136,8 @@ TEST_F(VideoPanelMediaTest, ClipAndStillAreLoadedAndRegistered)
     EXPECT_EQ(editor.Grid().videoFile(2), path("still.png"));
     EXPECT_EQ(CellText(editor.Grid(), 2, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
     EXPECT_EQ(CellText(editor.Grid(), 2, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::Width, editor.sndFrameInterval()), QStringLiteral("320"));
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::Height, editor.sndFrameInterval()), QStringLiteral("240"));
+    EXPECT_EQ(editor.Grid().mediaSize(2).value_or(MediaSize{}).width, 320);
+    EXPECT_EQ(editor.Grid().mediaSize(2).value_or(MediaSize{}).height, 240);
     EXPECT_EQ(editor.Grid().currentRow, 3);
     EXPECT_TRUE(TableInvariants(editor));
 
