@@ -281,10 +281,10 @@ void RowTable::spliceRows(int first, int count, const std::vector<Row>& rows)
         currentRow = m_rows - 1;
 }
 
-void RowTable::copyRegistration(int fromRow, RowTable& to, int toRow) const
+namespace {
+// Everything of a row but its section start and marker.
+void assignRegistration(Row& into, const Row& from)
 {
-    const Row& from = row(fromRow);
-    Row& into = to.at(toRow);
     into.videoFile = from.videoFile;
     into.frameInterval = from.frameInterval;
     into.inPoint = from.inPoint;
@@ -294,19 +294,16 @@ void RowTable::copyRegistration(int fromRow, RowTable& to, int toRow) const
     into.effectLength = from.effectLength;
     into.mediaSize = from.mediaSize;
 }
+} // namespace
+
+void RowTable::copyRegistration(int fromRow, RowTable& to, int toRow) const
+{
+    assignRegistration(to.at(toRow), row(fromRow));
+}
 
 void RowTable::clearRegistration(int row)
 {
-    Row& r = at(row);
-    const Row empty;
-    r.videoFile = empty.videoFile;
-    r.frameInterval = empty.frameInterval;
-    r.inPoint = empty.inPoint;
-    r.outPoint = empty.outPoint;
-    r.speed = empty.speed;
-    r.effect = empty.effect;
-    r.effectLength = empty.effectLength;
-    r.mediaSize = empty.mediaSize;
+    assignRegistration(at(row), Row());
 }
 
 QString RowTable::headerText(int col)

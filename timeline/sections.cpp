@@ -287,6 +287,7 @@ int Sections::SndBeatSplit(const std::vector<double>& pointsMs)
             try {
                 taken.insert(FramePoint(*start, interval));
             } catch (const ConversionError&) {
+                // Beyond what the time text holds: no frame a new start could match.
             }
         }
         std::vector<double> points = pointsMs;

@@ -153,13 +153,21 @@ TEST_F(ProjectFileTest, TheFieldsOfARowRoundTripThroughTheGoldenDocument)
     EXPECT_EQ(readAll(again), readAll(target));
 }
 
+// A project of one clip, 0..5000 ms of /a.mp4 at 40 ms frames, with the given rate,
+// trans and transmsec attributes.
+QByteArray oneClipProject(const char* speedAndEffect)
+{
+    return QByteArray("<project version=\"2_0_1\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                      "<videoclip soundmsec=\"0\" videofile=\"/a.mp4\" beginmsec=\"0\" endmsec=\"5000\""
+                      " intervalmsec=\"40\" ") +
+           speedAndEffect + "/></videoclips></project>";
+}
+
 // A rate that is no speed setting reads as none, and the load works the speed out.
 TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
 {
     const QString source = path("rate.rem");
-    writeFile(source, "<project version=\"2_0_1\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
-                      "<videoclip soundmsec=\"0\" videofile=\"/a.mp4\" beginmsec=\"0\" endmsec=\"5000\""
-                      " intervalmsec=\"40\" rate=\"fast\" trans=\"\" transmsec=\"\"/></videoclips></project>");
+    writeFile(source, oneClipProject("rate=\"fast\" trans=\"\" transmsec=\"\""));
     ASSERT_TRUE(project.ProjectLoad(source));
     EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::of(0.5)); // 5000 ms over the 10 s clip
 }
@@ -169,9 +177,7 @@ TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
 TEST_F(ProjectFileTest, ATransitionLengthThatIsNoNumberReadsAsNone)
 {
     const QString source = path("length.rem");
-    writeFile(source, "<project version=\"2_0_1\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
-                      "<videoclip soundmsec=\"0\" videofile=\"/a.mp4\" beginmsec=\"0\" endmsec=\"5000\""
-                      " intervalmsec=\"40\" rate=\"\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"soon\"/></videoclips></project>");
+    writeFile(source, oneClipProject("rate=\"\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"soon\""));
     ASSERT_TRUE(project.ProjectLoad(source));
     EXPECT_EQ(editor.Grid().effect(1), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_EQ(editor.Grid().effectLength(1), std::nullopt);
