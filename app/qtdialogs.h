@@ -8,6 +8,7 @@
 #include <functional>
 
 class QAbstractItemView;
+class QFileDialog;
 class QWidget;
 
 namespace vk {
@@ -34,11 +35,14 @@ public:
     bool startDetached(const QString& program, const QStringList& arguments) override;
 
 private:
+    QFileDialog* keptFileDialog();
+    std::optional<QString> askForFile(const FileDialog& dialog, int acceptMode);
+
     QPointer<QWidget> m_window;
+    QPointer<QFileDialog> m_fileDialog;
     QPointer<QAbstractItemView> m_table;
     QPointer<QWidget> m_slider;
     std::function<void(int)> m_openEffect;
-    QString m_lastSaveName;
 };
 
 } // namespace vk
