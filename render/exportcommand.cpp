@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <exception>
@@ -147,9 +148,16 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
                 ui.message(QStringLiteral("一時フォルダを使用できません。"), UserDialogs::Icon::Warning);
                 return;
             }
-            const QString clips = *folder + QStringLiteral("/T-KaDro-Export-Clips.xml");
-            const QString params = *folder + QStringLiteral("/T-KaDro-Export-Params.xml");
-            const QString markersPath = *folder + QStringLiteral("/T-KaDro-Export-Markers.xml");
+            // The writer's documents go into a folder of this export's own, removed once the
+            // writer is done: an editor exporting at the same moment has its own.
+            const QTemporaryDir work(*folder + QStringLiteral("/T-KaDro-Export-XXXXXX"));
+            if (!work.isValid()) {
+                ui.message(QStringLiteral("一時フォルダを使用できません。"), UserDialogs::Icon::Warning);
+                return;
+            }
+            const QString clips = work.filePath(QStringLiteral("T-KaDro-Export-Clips.xml"));
+            const QString params = work.filePath(QStringLiteral("T-KaDro-Export-Params.xml"));
+            const QString markersPath = work.filePath(QStringLiteral("T-KaDro-Export-Markers.xml"));
             SaveXmlBytes(clips, timeline.toUtf8());
             Mp4Params p;
             p.width = mp4.width;

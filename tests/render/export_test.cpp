@@ -9,6 +9,7 @@
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -477,6 +478,54 @@ TEST_F(ExportTest, ShotcutCommandRunsTheWritersExportMode)
     command.Export(ExportKind::Kdenlive, BeatMarks{});
     EXPECT_EQ(runs.size(), 1);
     EXPECT_EQ(ui.questions.size(), 1);
+}
+
+// Two exports at the same moment (two editors, or one exporting while another's writer
+// runs): each writer reads documents of its own, and none is left in the temporary
+// folder once its writer is done.
+TEST_F(ExportTest, EachExportsDocumentsAreItsOwnAndGoOnceTheWriterIsDone)
+{
+    QTemporaryDir dir, temp;
+    const QByteArray oldTemp = qgetenv("TEMP");
+    qputenv("TEMP", QFile::encodeName(temp.path()));
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    const QString first = dir.filePath(QStringLiteral("a.mlt"));
+    const QString second = dir.filePath(QStringLiteral("b.kdenlive"));
+    ui.saveNames.push_back(first);
+    ui.saveNames.push_back(second);
+    QStringList firstArgs, secondArgs;
+    QString firstParams, secondParams;
+    ExportCommand other(editor, QStringLiteral("/opt/vk/T-VideoWrite"));
+    other.setRunner([&](const QString&, const QStringList& args, QString&, QString&) {
+        secondArgs = args;
+        secondParams = rendertest::ReadText(args.value(3));
+        return 0;
+    });
+    ExportCommand command(editor, QStringLiteral("/opt/vk/T-VideoWrite"));
+    command.setRunner([&](const QString&, const QStringList& args, QString&, QString&) {
+        firstArgs = args;
+        other.Export(ExportKind::Kdenlive, BeatMarks{});
+        // Read after the other export has written and run.
+        firstParams = rendertest::ReadText(args.value(3));
+        return 0;
+    });
+    command.Export(ExportKind::Shotcut, BeatMarks{});
+    const QStringList left = QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    if (oldTemp.isNull())
+        qunsetenv("TEMP");
+    else
+        qputenv("TEMP", oldTemp);
+
+    ASSERT_EQ(firstArgs.size(), 5);
+    ASSERT_EQ(secondArgs.size(), 5);
+    EXPECT_NE(firstArgs[3], secondArgs[3]);
+    EXPECT_NE(firstArgs[4], secondArgs[4]);
+    EXPECT_TRUE(firstParams.contains(QStringLiteral("<AviFileName>") + first.toHtmlEscaped()))
+        << firstParams.toStdString();
+    EXPECT_TRUE(secondParams.contains(QStringLiteral("<AviFileName>") + second.toHtmlEscaped()));
+    EXPECT_EQ(left, QStringList()) << "left in the temporary folder";
+    EXPECT_EQ(ui.messages.size(), 2u);
 }
 
 } // namespace
