@@ -1,4 +1,5 @@
 #include "writer/mltengine.h"
+#include "writer/crashguard.h"
 
 #include <framework/mlt.h>
 #include <mlt++/Mlt.h>
@@ -44,8 +45,10 @@ MltEngine::MltEngine()
     if (ec)
         base = "/tmp";
     std::string templ = (base / "T-VideoWrite-XXXXXX").string();
-    if (char* made = mkdtemp(templ.data()))
+    if (char* made = mkdtemp(templ.data())) {
         m_folder = made; // mkdtemp creates it with mode 0700
+        guardPrivateFolderOnCrash(m_folder);
+    }
 }
 
 MltEngine::~MltEngine()

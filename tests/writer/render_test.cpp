@@ -329,11 +329,15 @@ TEST_F(WriterRender, CancelMidRenderKeepsTheOldFileAndLeavesNoPart)
 
 // A render that dies of a crash (here a SIGSEGV sent once it is under way, as the engine
 // raised one when a source vanished while it was being opened, before the sources were
-// held open) skips its clean-up; the part file must still go, and the old target stay.
+// held open) skips its clean-up; the part file and the writer's private folder must still
+// go, and the old target stay.
 TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
 {
     const std::string xtl = m_dir / "crash.xml", params = m_dir / "crash-params.xml";
     writeFile(xtl, longTimeline());
+    // The writer makes its private folder here.
+    const std::string temp = m_dir / "temp";
+    fs::create_directory(temp);
     for (const char* name : {"crash.avi", "crash.mp4"}) {
         SCOPED_TRACE(name);
         const bool mp4 = std::string(name) == "crash.mp4";
@@ -341,14 +345,16 @@ TEST_F(WriterRender, CrashMidRenderKeepsTheOldFileAndLeavesNoPart)
         writeFile(target, "old contents");
         writeFile(params, paramsDoc(xtl, target, 0, 60000, true, "640-2000k-stereo.prx", "",
                                     mp4 ? Mp4Profile{1280, 720, "29.97"} : Mp4Profile{}));
-        const RunResult r =
-            runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 240, renderUnderWay, SIGSEGV);
+        const RunResult r = runProgram({VK_WRITER_EXE, params}, {{"VK_WRITER_NO_DIALOGS", "1"}, {"TMPDIR", temp}}, 240,
+                                       renderUnderWay, SIGSEGV);
         // Ended by the signal (or, in a sanitizer build, by its report), not finished.
         EXPECT_TRUE(r.exitCode != 0 && r.exitCode != -1) << r.exitCode << r.out << r.err;
         EXPECT_EQ(r.out.find("Finished:"), std::string::npos) << r.out;
         EXPECT_EQ(readFile(target), "old contents");
         for (const auto& e : fs::directory_iterator(m_dir.path()))
             EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+        for (const auto& e : fs::directory_iterator(temp))
+            EXPECT_NE(e.path().filename().string().rfind("T-VideoWrite-", 0), 0u) << "left behind: " << e.path();
     }
 }
 
