@@ -13,6 +13,7 @@
 #include "tests/app/privatebus.h"
 #include "tests/integration/livesession.h"
 #include "tests/support/testapp.h"
+#include "timeline/editor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -69,8 +70,8 @@ int main(int argc, char** argv)
 
     std::printf("soakbench: %.0f minutes, %d-second songs, a flood of %d calls per loop\n", minutes, songSeconds,
                 floodCalls);
-    std::printf("%5s %8s %9s %6s %8s %9s %9s %9s %9s\n", "loop", "min", "RSS MB", "files", "threads", "flood s", "keys",
-                "key max", "key p50");
+    std::printf("%5s %8s %9s %9s %6s %8s %9s %9s %9s %9s %6s\n", "loop", "min", "RSS MB", "heap MB", "files",
+                "threads", "flood s", "keys", "key max", "key p50", "rows");
     QElapsedTimer clock;
     clock.start();
     vk::test::ProcessFigures first;
@@ -93,9 +94,10 @@ int main(int argc, char** argv)
         std::vector<double> ms = flood.keyResponseMs;
         std::sort(ms.begin(), ms.end());
         const double p50 = ms.empty() ? 0 : ms[ms.size() / 2];
-        std::printf("soak %5d %8.1f %9.1f %9.1f %6d %8d %9.2f %9d %9.1f %9.1f\n", round,
+        std::printf("soak %5d %8.1f %9.1f %9.1f %6d %8d %9.2f %9d %9.1f %9.1f %6d\n", round,
                     double(clock.elapsed()) / 60000.0, double(now.rssKb) / 1024.0, double(now.heapInUseKb) / 1024.0,
-                    now.fds, now.threads, flood.seconds, flood.keysHandled, flood.slowestKeyMs(), p50);
+                    now.fds, now.threads, flood.seconds, flood.keysHandled, flood.slowestKeyMs(), p50,
+                    editor.app().editor().lastRow());
         std::fflush(stdout);
         if (round == 0)
             first = now;
