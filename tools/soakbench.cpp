@@ -70,8 +70,8 @@ int main(int argc, char** argv)
 
     std::printf("soakbench: %.0f minutes, %d-second songs, a flood of %d calls per loop\n", minutes, songSeconds,
                 floodCalls);
-    std::printf("%5s %8s %9s %9s %6s %8s %9s %9s %9s %9s %6s\n", "loop", "min", "RSS MB", "heap MB", "files",
-                "threads", "flood s", "keys", "key max", "key p50", "rows");
+    std::printf("%5s %8s %9s %9s %6s %8s %9s %9s %9s %9s %6s\n", "loop", "min", "RSS MB", "heap MB", "files", "threads",
+                "flood s", "keys", "key max", "key p50", "rows");
     QElapsedTimer clock;
     clock.start();
     vk::test::ProcessFigures first;
