@@ -78,7 +78,7 @@ ProxyCache::~ProxyCache()
     m_worker.join();
 }
 
-QString ProxyCache::contentKey(const QString& path)
+QString ProxyCache::fileKey(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -86,6 +86,10 @@ QString ProxyCache::contentKey(const QString& path)
     const qint64 size = f.size();
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(QByteArray::number(size));
+    // Two files alike in what the key reads (copies of one clip, say) but written at
+    // different times each have their copy; with one copy between them, each load of the
+    // one replaced the other's.
+    hash.addData(QByteArray::number(f.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch()));
     hash.addData(f.read(kKeyBlock));
     if (size > kKeyBlock) {
         if (!f.seek(std::max(kKeyBlock, size - kKeyBlock)))
@@ -110,7 +114,7 @@ std::optional<ProxyCache::Copy> ProxyCache::readyCopy(const QString& original)
     const QFileInfo fi(original);
     if (!fi.isFile())
         return std::nullopt;
-    const QString key = contentKey(original);
+    const QString key = fileKey(original);
     if (key.isEmpty())
         return std::nullopt;
     const QString path = copyPath(key);
@@ -143,7 +147,7 @@ void ProxyCache::request(const QString& original)
 {
     if (readyCopy(original))
         return;
-    const QString key = contentKey(original);
+    const QString key = fileKey(original);
     if (key.isEmpty())
         return;
     {

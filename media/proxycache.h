@@ -3,8 +3,10 @@
 // the user's cache with a size limit, and made one at a time on a worker thread of the
 // lowest priority.
 //
-// A copy is known by the content of its original (a SHA-1 of its size and its first
-// and last mebibyte), so a file moved or renamed keeps its copy. Beside each copy a
+// A copy is known by its original as it is on disk (a SHA-1 of its size, its modification
+// time and its first and last mebibyte), so a file moved or renamed keeps its copy, and
+// two files alike in those mebibytes but written at different times each have their own
+// (two editors loading them kept replacing one copy). Beside each copy a
 // small record holds the original's size and modification time when the copy was made,
 // and its media facts: a copy whose original has changed on disk since is never given
 // out (it is made again on request). The copies used last stay: when the folder grows
@@ -79,8 +81,9 @@ public:
     // again only when this has grown.
     int madeCount() const { return m_made.load(); }
 
-    // The content key of a file; empty when it cannot be read.
-    static QString contentKey(const QString& path);
+    // The key of a file as it is on disk: its size, its modification time and the
+    // content of its first and last blocks. Empty when it cannot be read.
+    static QString fileKey(const QString& path);
 
 signals:
     void progress(const QString& original, double fraction);

@@ -362,20 +362,44 @@ TEST_F(ProxyCacheTest, ChangedOriginalIsNotGivenItsOldCopy)
     const QString file = source("v.mp4", content);
     make(cache, file);
     ASSERT_TRUE(cache.readyCopy(file).has_value());
-    const QString key = ProxyCache::contentKey(file);
-    // Changed in the middle, where the key does not look, and written later.
+    // Changed in the middle, where the key reads nothing, and written later: only the
+    // time tells the change.
     later();
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.seek(1536 * 1024));
     f.write("changed");
     f.close();
-    // Same key: only the record's size and time tell the change.
-    ASSERT_EQ(ProxyCache::contentKey(file), key);
     EXPECT_FALSE(cache.readyCopy(file).has_value());
     // Asked for again, the copy is made of the file as it is now.
     make(cache, file);
     EXPECT_TRUE(cache.readyCopy(file).has_value());
+    EXPECT_EQ(cache.madeCount(), 2);
+}
+
+// Two files alike in all the key reads of their content (copies of one clip), written at
+// different times, loaded in turn (by one editor, or by two at once): each keeps a copy,
+// and neither is made again.
+TEST_F(ProxyCacheTest, FilesAlikeButWrittenAtDifferentTimesEachKeepTheirCopy)
+{
+    ProxyCache cache(dir.filePath(QStringLiteral("cache")), ProxyCache::kDefaultLimitBytes, maker);
+    const QString a = source("a.mp4", "the same clip");
+    later();
+    const QString b = source("b.mp4", "the same clip");
+    make(cache, a);
+    make(cache, b);
+    ASSERT_EQ(cache.madeCount(), 2);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(cache.readyCopy(a).has_value()) << i;
+        EXPECT_TRUE(cache.readyCopy(b).has_value()) << i;
+        make(cache, a);
+        make(cache, b);
+    }
+    EXPECT_EQ(cache.madeCount(), 2) << "a copy was made again";
+    // Moved, a file keeps its copy.
+    const QString moved = dir.filePath(QStringLiteral("moved.mp4"));
+    ASSERT_TRUE(QFile::rename(a, moved));
+    EXPECT_TRUE(cache.readyCopy(moved).has_value());
 }
 
 TEST_F(ProxyCacheTest, FailuresAreNotedAndNotRetried)
