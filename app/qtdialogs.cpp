@@ -70,12 +70,12 @@ int QtDialogs::askChoice(const QString& text, Icon icon, const QStringList& butt
 
 std::optional<QString> QtDialogs::openFileName(const FileDialog& dialog)
 {
-    return askForFile(dialog, QFileDialog::AcceptOpen);
+    return askForFile(dialog, false);
 }
 
 std::optional<QString> QtDialogs::saveFileName(const FileDialog& dialog)
 {
-    return askForFile(dialog, QFileDialog::AcceptSave);
+    return askForFile(dialog, true);
 }
 
 namespace {
@@ -118,7 +118,7 @@ QFileDialog* QtDialogs::keptFileDialog()
 // question's own title, filter and name. A dialog made anew for each question makes its
 // icons anew, and Qt's pixmap cache keeps the drawn copies of every one of them: some
 // 16 KB an opening, up to the cache's 10 MB in a long session.
-std::optional<QString> QtDialogs::askForFile(const FileDialog& dialog, int acceptMode)
+std::optional<QString> QtDialogs::askForFile(const FileDialog& dialog, bool save)
 {
     std::unique_ptr<QFileDialog> own;
     QFileDialog* fd = keptFileDialog();
@@ -126,7 +126,6 @@ std::optional<QString> QtDialogs::askForFile(const FileDialog& dialog, int accep
         own.reset(newFileDialog(m_window));
         fd = own.get();
     }
-    const bool save = acceptMode == QFileDialog::AcceptSave;
     fd->setWindowTitle(dialog.title);
     fd->setNameFilter(dialog.filter);
     fd->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

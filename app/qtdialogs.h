@@ -36,7 +36,7 @@ public:
 
 private:
     QFileDialog* keptFileDialog();
-    std::optional<QString> askForFile(const FileDialog& dialog, int acceptMode);
+    std::optional<QString> askForFile(const FileDialog& dialog, bool save);
 
     QPointer<QWidget> m_window;
     QPointer<QFileDialog> m_fileDialog;
