@@ -11,6 +11,7 @@
 #include "app/qtdialogs.h"
 #include "app/rowtableview.h"
 #include "base/logging.h"
+#include "base/memory.h"
 #include "base/paths.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/ffmpegproxymaker.h"
@@ -87,6 +88,24 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
     connect(m_window.get(), &frmMain::unloadStarted, this, &Application::releaseViews);
     connect(m_window.get(), &frmMain::unloadFinished, this, &Application::releasePlayers);
     connect(m_window.get(), &frmMain::aboutRequested, this, &Application::openAbout);
+
+    // Loading a clip, analysing it and making its viewing copy free most of what the
+    // players' and the analysis' threads allocated, but the allocator keeps those pages;
+    // over a long session of loads they add up. They go back once the burst is over.
+    m_returnMemory.setSingleShot(true);
+    m_returnMemory.setInterval(1000);
+    connect(&m_returnMemory, &QTimer::timeout, this, [] { ReturnFreedMemory(); });
+    connect(m_sound.get(), &SoundPanel::loaded, this, &Application::returnMemorySoon);
+    connect(m_video.get(), &VideoPanel::movieLoaded, this, &Application::returnMemorySoon);
+    connect(m_proxies.get(), &ProxyCache::copyReady, this, &Application::returnMemorySoon);
+}
+
+void Application::returnMemorySoon()
+{
+    // Started once per burst, not pushed back by each load: a session that loads without
+    // pause still gives its memory back every second.
+    if (!m_returnMemory.isActive())
+        m_returnMemory.start();
 }
 
 Application::~Application()
@@ -124,6 +143,7 @@ void Application::start()
     m_beats = std::make_unique<BeatAssist>(ed, *m_sound, *m_settings, m_window->soundRangeSlider(),
                                            m_window->editMenu(), m_engineFactory);
     m_window->setBeatAssist(m_beats.get());
+    connect(m_beats.get(), &BeatAssist::analysed, this, &Application::returnMemorySoon);
     m_window->Form_Load();
 
     // The confirmation sound sounds only while a sound clip plays: its file is opened

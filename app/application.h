@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -83,6 +84,8 @@ private:
     void openEffectDialog(int row);
     void openAbout();
     void openBeep();
+    // Freed memory goes back to the system a moment after a burst of loading work.
+    void returnMemorySoon();
 
     EngineFactory m_engineFactory;
     std::function<int()> m_probe;
@@ -109,6 +112,7 @@ private:
     std::unique_ptr<KadroAdaptor> m_kadro;
     std::unique_ptr<BeatAssist> m_beats;
     WindowHook m_hook;
+    QTimer m_returnMemory;
     // The windows, deleted (in this order) before everything above.
     QPointer<frmVid> m_frmVid;
     QPointer<frmEffect> m_frmEffect;

@@ -2,6 +2,7 @@
 #include "app/application.h"
 #include "app/qtdialogs.h"
 #include "app/qttranslations.h"
+#include "base/memory.h"
 #include "media/mpv/mediastackversion.h"
 #include "media/mpv/mpvengine.h"
 #include "render/outputdriver.h"
@@ -15,7 +16,6 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <malloc.h>
 
 namespace {
 
@@ -38,11 +38,7 @@ int main(int argc, char** argv)
     if (argc == 2 && std::strcmp(argv[1], "--print-writer-path") == 0)
         return printWriterPath(argc, argv);
 
-    // Large blocks always come straight from the system and go back to it when freed.
-    // Left to itself the allocator raises this threshold to the largest block freed so
-    // far, and then keeps such blocks in its pools: each player's 10 MB start-up
-    // buffer, or the decoded song of the beat analysis, would stay resident for good.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    vk::KeepLargeBlocksOutOfThePools();
 
     QApplication::setOrganizationName(QStringLiteral("TALMOR"));
     QApplication::setApplicationName(QStringLiteral("videokadro"));

@@ -9,6 +9,7 @@
 //
 //   build/bin/soakbench [--minutes 60] [--flood 10000] [--seconds 6] [--flood-only]
 #include "app/application.h"
+#include "base/memory.h"
 #include "media/soundpanel.h"
 #include "tests/app/privatebus.h"
 #include "tests/integration/livesession.h"
@@ -22,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
 
 int main(int argc, char** argv)
 {
@@ -44,8 +44,8 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--seconds") == 0)
             songSeconds = std::atoi(argv[i + 1]);
     }
-    // As the editor program does (see app/main.cpp).
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // As the editor program does.
+    vk::KeepLargeBlocksOutOfThePools();
     std::unique_ptr<vk::test::PrivateBus> bus = vk::test::StartPrivateSessionBus();
     if (!bus->ok()) {
         std::fprintf(stderr, "soakbench: no private bus: %s\n", qPrintable(bus->error()));

@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "app/frmmain.h"
 #include "app/frmvid.h"
+#include "base/memory.h"
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "tests/app/privatebus.h"
@@ -21,7 +22,6 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 namespace vk {
 namespace {
@@ -166,8 +166,8 @@ TEST(Soak, StepKeysKeepThePlayButtonsIconsAndNoMemory)
 
 int main(int argc, char** argv)
 {
-    // As the editor program does (see app/main.cpp): large blocks go back to the system.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // As the editor program does.
+    vk::KeepLargeBlocksOutOfThePools();
     std::unique_ptr<vk::test::PrivateBus> bus = vk::test::StartPrivateSessionBus();
     vk::g_bus = bus.get();
     QApplication::setOrganizationName(QStringLiteral("TALMOR"));
