@@ -8,6 +8,7 @@
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
 #include "tests/support/scriptedui.h"
+#include "tests/support/syncedstore.h"
 #include "tests/support/tablecheck.h"
 #include "tests/support/testapp.h"
 #include "tests/support/testmedia.h"
@@ -39,30 +40,11 @@
 #include <gtest/gtest.h>
 
 namespace {
-// The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
-// The windows read through stores of their own, so what a test writes goes to the file
-// at once.
-class SyncedStore final : public vk::SettingsStore {
-public:
-    using SettingsStore::RegValueWrite;
-    bool RegValueRead(const QString& name, QString& text) override { return m_store.RegValueRead(name, text); }
-    bool RegValueWrite(const QString& name, const QString& value) override
-    {
-        const bool written = m_store.RegValueWrite(name, value);
-        m_store.sync();
-        return written;
-    }
-    void RegKeyCreate() override { m_store.RegKeyCreate(); }
-    void sync() override { m_store.sync(); }
-
-private:
-    vk::QSettingsStore m_store;
-};
+using vk::testsupport::SyncedStore;
 
 SyncedStore& testSettings()
 {
-    static SyncedStore store;
-    return store;
+    return vk::testsupport::TestSettings();
 }
 } // namespace
 

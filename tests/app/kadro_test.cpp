@@ -8,6 +8,7 @@
 #include "media/soundpanel.h"
 #include "media/videopanel.h"
 #include "tests/app/privatebus.h"
+#include "tests/support/fakeapp.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/scriptedui.h"
 #include "timeline/editor.h"
@@ -463,17 +464,8 @@ TEST(AboutDialogTest, TakesTheMainWindowsCaptionAndIconAndClosesWithOk)
 
 // ---- the main window: help entries and Quit ---------------------------------------------
 
-struct MainWindowKadroTest : ::testing::Test {
-    std::unique_ptr<Application> app;
-    frmMain* window = nullptr;
-    void SetUp() override
-    {
-        app = std::make_unique<Application>([] { return std::make_unique<FakeEngine>(); }, [] { return 0x900; },
-                                            QStringList());
-        window = &app->mainWindow();
-        app->start();
-        QApplication::processEvents();
-    }
+struct MainWindowKadroTest : ::testing::Test, testsupport::FakeApp {
+    void SetUp() override { startApp(); }
     void TearDown() override
     {
         if (window) {

@@ -5,8 +5,10 @@
 #include "app/rowtableview.h"
 #include "base/keycodes.h"
 #include "media/soundpanel.h"
+#include "tests/support/fakeapp.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
+#include "tests/support/syncedstore.h"
 #include "tests/support/testapp.h"
 #include "timeline/editor.h"
 
@@ -33,30 +35,11 @@
 #include <gtest/gtest.h>
 
 namespace {
-// The settings as the application stores them (the INI file under XDG_CONFIG_HOME).
-// The windows read through stores of their own, so what a test writes goes to the file
-// at once.
-class SyncedStore final : public vk::SettingsStore {
-public:
-    using SettingsStore::RegValueWrite;
-    bool RegValueRead(const QString& name, QString& text) override { return m_store.RegValueRead(name, text); }
-    bool RegValueWrite(const QString& name, const QString& value) override
-    {
-        const bool written = m_store.RegValueWrite(name, value);
-        m_store.sync();
-        return written;
-    }
-    void RegKeyCreate() override { m_store.RegKeyCreate(); }
-    void sync() override { m_store.sync(); }
-
-private:
-    vk::QSettingsStore m_store;
-};
+using vk::testsupport::SyncedStore;
 
 SyncedStore& testSettings()
 {
-    static SyncedStore store;
-    return store;
+    return vk::testsupport::TestSettings();
 }
 } // namespace
 
@@ -70,24 +53,9 @@ void clearSettings()
         .clear();
 }
 
-struct MainWindowTest : ::testing::Test {
-    std::vector<FakeEngine*> engines;
-    std::unique_ptr<Application> app;
-    frmMain* window = nullptr;
+struct MainWindowTest : ::testing::Test, testsupport::FakeApp {
 
-    void start(const QStringList& args = {}, int probe = 0x900)
-    {
-        app = std::make_unique<Application>(
-            [this] {
-                auto e = std::make_unique<FakeEngine>();
-                engines.push_back(e.get());
-                return e;
-            },
-            [probe] { return probe; }, args);
-        window = &app->mainWindow();
-        app->start();
-        QApplication::processEvents();
-    }
+    void start(const QStringList& args = {}, int probe = 0x900) { startApp(args, probe); }
 
     void TearDown() override
     {
@@ -415,18 +383,10 @@ TEST_F(MainWindowTest, AfterAFailedSoundLoadTheViewsGoBeforeTheEditorState)
                     .toUtf8());
     }
     MessageBoxAnswerer answerer;
-    app = std::make_unique<Application>(
-        [this] {
-            auto e = std::make_unique<FakeEngine>();
-            if (engines.empty())
-                e->openResult = -1; // the sound player cannot open the file
-            engines.push_back(e.get());
-            return e;
-        },
-        [] { return 0x900; }, QStringList{project});
-    window = &app->mainWindow();
-    app->start();
-    QApplication::processEvents();
+    startApp({project}, 0x900, [](FakeEngine& e, size_t index) {
+        if (index == 0)
+            e.openResult = -1; // the sound player cannot open the file
+    });
     ASSERT_EQ(answerer.answered, 1) << "the failed sound load says so once";
     EXPECT_EQ(window->editor().sndFile(), song);
     ASSERT_TRUE(window->isVisible());

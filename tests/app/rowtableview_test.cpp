@@ -7,6 +7,7 @@
 #include "app/qsettingsstore.h"
 #include "app/rowtableview.h"
 #include "media/soundpanel.h"
+#include "tests/support/fakeapp.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/testapp.h"
 #include "timeline/editor.h"
@@ -25,24 +26,11 @@ using namespace vk;
 
 namespace {
 
-class TableView : public ::testing::Test {
+class TableView : public ::testing::Test, public testsupport::FakeApp {
 protected:
-    std::vector<FakeEngine*> engines;
-    std::unique_ptr<Application> app;
-    frmMain* window = nullptr;
-
     void SetUp() override
     {
-        app = std::make_unique<Application>(
-            [this] {
-                auto e = std::make_unique<FakeEngine>();
-                engines.push_back(e.get());
-                return e;
-            },
-            [] { return 0x900; }, QStringList());
-        window = &app->mainWindow();
-        app->start();
-        QApplication::processEvents();
+        startApp();
         // The first player is the sound clip's: a one-minute clip at 25 frames a second.
         engines[0]->info.durationMsec = 60000;
         engines[0]->info.secondsPerFrame = 0.04;

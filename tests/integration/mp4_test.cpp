@@ -11,6 +11,7 @@
 #include "render/outputdriver.h"
 #include "render/outputformats.h"
 #include "tests/support/dialoganswers.h"
+#include "tests/support/fakeapp.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
 #include "tests/support/tablecheck.h"
@@ -62,25 +63,8 @@ bool waitUntil(const std::function<bool()>& condition)
     return testsupport::PumpUntil(condition, 20000);
 }
 
-struct Mp4WindowTest : ::testing::Test {
-    std::vector<FakeEngine*> engines;
-    std::unique_ptr<Application> app;
-    frmMain* window = nullptr;
-
-    void start()
-    {
-        engines.clear();
-        app = std::make_unique<Application>(
-            [this] {
-                auto e = std::make_unique<FakeEngine>();
-                engines.push_back(e.get());
-                return e;
-            },
-            [] { return 0x900; }, QStringList());
-        window = &app->mainWindow();
-        app->start();
-        QApplication::processEvents();
-    }
+struct Mp4WindowTest : ::testing::Test, testsupport::FakeApp {
+    void start() { startApp(); }
 
     void stop()
     {

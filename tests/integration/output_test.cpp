@@ -9,6 +9,7 @@
 #include "media/soundpanel.h"
 #include "render/outputdriver.h"
 #include "tests/support/dialoganswers.h"
+#include "tests/support/fakeapp.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
 #include "tests/support/tablecheck.h"
@@ -45,7 +46,7 @@ bool waitForFile(const QString& path, int ms)
     return testsupport::PumpUntil([&path] { return QFileInfo::exists(path); }, ms);
 }
 
-struct OutputButtonTest : ::testing::Test {
+struct OutputButtonTest : ::testing::Test, testsupport::FakeApp {
     QTemporaryDir root;
     QString appFolder;
     QString tempFolder;
@@ -53,9 +54,6 @@ struct OutputButtonTest : ::testing::Test {
     QString argsFile;
     QString sound;
     QString video;
-    std::vector<FakeEngine*> engines;
-    std::unique_ptr<Application> app;
-    frmMain* window = nullptr;
 
     void SetUp() override
     {
@@ -75,16 +73,7 @@ struct OutputButtonTest : ::testing::Test {
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         }
 
-        app = std::make_unique<Application>(
-            [this] {
-                auto e = std::make_unique<FakeEngine>();
-                engines.push_back(e.get());
-                return e;
-            },
-            [] { return 0x900; }, QStringList());
-        window = &app->mainWindow();
-        app->start();
-        QApplication::processEvents();
+        startApp();
         window->outputDriver().setApplicationFolder(appFolder);
 
         // A 10 s clip loaded through the sound clip panel (which enables the output

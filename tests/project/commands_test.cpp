@@ -6,6 +6,7 @@
 #include "project/clipimport.h"
 #include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/files.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
@@ -22,18 +23,10 @@ const QString kAsk = QStringLiteral("プロジェクトが変更されていま�
 
 QByteArray readAll(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return f.readAll();
+    return testsupport::ReadBytes(path);
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using testsupport::WriteBytes;
 
 class ProjectCommandsTest : public ::testing::Test {
 protected:
@@ -48,11 +41,11 @@ protected:
 
         // A project on disk with two rows, and a different table in the editor.
         other = path("other.rem");
-        writeFile(other, "<project version=\"2_0_1\"><soundclip soundfile=\"/other.wav\" /><videoclips>"
-                         "<videoclip soundmsec=\"0\" videofile=\"/v/o.mp4\" beginmsec=\"0\" endmsec=\"2000\""
-                         " intervalmsec=\"33\" rate=\"\" trans=\"\" transmsec=\"\" />"
-                         "<videoclip soundmsec=\"4000\" videofile=\"\" beginmsec=\"-1\" endmsec=\"-1\""
-                         " intervalmsec=\"-1\" rate=\"\" trans=\"\" transmsec=\"\" /></videoclips></project>");
+        WriteBytes(other, "<project version=\"2_0_1\"><soundclip soundfile=\"/other.wav\" /><videoclips>"
+                          "<videoclip soundmsec=\"0\" videofile=\"/v/o.mp4\" beginmsec=\"0\" endmsec=\"2000\""
+                          " intervalmsec=\"33\" rate=\"\" trans=\"\" transmsec=\"\" />"
+                          "<videoclip soundmsec=\"4000\" videofile=\"\" beginmsec=\"-1\" endmsec=\"-1\""
+                          " intervalmsec=\"-1\" rate=\"\" trans=\"\" transmsec=\"\" /></videoclips></project>");
         editor.setSndFile(QStringLiteral("/current.wav"));
         MakeSections(editor, {0, 1000, 2000}, 5000);
         Register(editor, 2, QStringLiteral("/v/current.mp4"), 0, 990);
@@ -171,7 +164,7 @@ TEST_F(ProjectCommandsTest, YesThenFailingSaveAsStopsTheOpen)
 {
     editor.setModified(true);
     const QString blocker = path("blocker");
-    writeFile(blocker, "x");
+    WriteBytes(blocker, "x");
     ui.yesNo = {true};
     ui.saveNames = {blocker + QStringLiteral("/p.rem")};
     ui.openNames = {other};
@@ -206,7 +199,7 @@ TEST_F(ProjectCommandsTest, OpeningAMissingProjectKeepsTheCurrentOne)
 
     // A dropped file that is not a project likewise.
     const QString bad = path("bad.rem");
-    writeFile(bad, "<nothing/>");
+    WriteBytes(bad, "<nothing/>");
     editor.projectCommands()->ProjectOpenFile(bad);
     EXPECT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(editor.projectPath(), QStringLiteral("/projects/mine.rem"));
@@ -274,7 +267,7 @@ TEST_F(ProjectCommandsTest, SaveWithoutProjectPathRunsSaveAs)
 TEST_F(ProjectCommandsTest, PlainSaveAsksEveryTimeAndNoWritesNothing)
 {
     const QString target = path("mine.rem");
-    writeFile(target, "previous");
+    WriteBytes(target, "previous");
     editor.setProjectPath(target);
     editor.setModified(true);
 
@@ -311,7 +304,7 @@ TEST_F(ProjectCommandsTest, FailedSaveAsKeepsTheProjectPath)
     editor.setProjectPath(QStringLiteral("/projects/mine.rem"));
     editor.setModified(true);
     const QString blocker = path("blocker");
-    writeFile(blocker, "x");
+    WriteBytes(blocker, "x");
     ui.saveNames = {blocker + QStringLiteral("/p.rem")};
     EXPECT_FALSE(editor.projectCommands()->SaveAsCommand());
     EXPECT_EQ(editor.projectPath(), QStringLiteral("/projects/mine.rem"));
@@ -347,7 +340,7 @@ protected:
         }
         xml += "</videoclips></project>";
         const QString file = path("source.rem");
-        writeFile(file, xml);
+        WriteBytes(file, xml);
         return file;
     }
 
@@ -473,7 +466,7 @@ TEST_F(ClipImportTest, WrittenRowsGetTheirMediaSizesProbedAgain)
                      "<videoclip videofile=\"/v/c1.mp4\"/>"
                      "</videoclips></project>";
     const QString file = path("sizes.rem");
-    writeFile(file, xml);
+    WriteBytes(file, xml);
     editor.setDraggedRange(1, 1);
     import.ClipsImport(file);
     const RowTable& g = editor.Grid();
@@ -492,7 +485,7 @@ TEST_F(ClipImportTest, UnreadableSourceImportsNothingAndLeavesTheFlag)
     const RowTable before = editor.Grid();
     import.ClipsImport(path("missing.rem"));
     const QString bad = path("bad.rem");
-    writeFile(bad, "<project><videoclips><videoclip");
+    WriteBytes(bad, "<project><videoclips><videoclip");
     import.ClipsImport(bad);
     EXPECT_TRUE(editor.Grid() == before);
     EXPECT_FALSE(editor.modified());

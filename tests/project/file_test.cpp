@@ -6,6 +6,7 @@
 #include "media/soundpanel.h"
 #include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
+#include "tests/support/files.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
 #include "timeline/editor.h"
@@ -31,18 +32,10 @@ QString dataPath(const char* name)
 // Documents are compared as text, so a failure shows where they differ.
 std::string readAll(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll().toStdString();
+    return testsupport::ReadBytes(path).toStdString();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using testsupport::WriteBytes;
 
 class ProjectFileTest : public ::testing::Test {
 protected:
@@ -167,7 +160,7 @@ QByteArray oneClipProject(const char* speedAndEffect)
 TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
 {
     const QString source = path("rate.rem");
-    writeFile(source, oneClipProject("rate=\"fast\" trans=\"\" transmsec=\"\""));
+    WriteBytes(source, oneClipProject("rate=\"fast\" trans=\"\" transmsec=\"\""));
     ASSERT_TRUE(project.ProjectLoad(source));
     EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::of(0.5)); // 5000 ms over the 10 s clip
 }
@@ -177,7 +170,7 @@ TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
 TEST_F(ProjectFileTest, ATransitionLengthThatIsNoNumberReadsAsNone)
 {
     const QString source = path("length.rem");
-    writeFile(source, oneClipProject("rate=\"\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"soon\""));
+    WriteBytes(source, oneClipProject("rate=\"\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"soon\""));
     ASSERT_TRUE(project.ProjectLoad(source));
     EXPECT_EQ(editor.Grid().effect(1), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_EQ(editor.Grid().effectLength(1), std::nullopt);
@@ -225,7 +218,7 @@ TEST_F(ProjectFileTest, SaveOverAnExistingFileAsksAndNoKeepsIt)
 {
     makeThreeRows();
     const QString target = path("old.rem");
-    writeFile(target, "old contents");
+    WriteBytes(target, "old contents");
     ui.yesNo = {false};
     EXPECT_FALSE(project.ProjectSave(target));
     EXPECT_EQ(readAll(target), "old contents");
@@ -246,7 +239,7 @@ TEST_F(ProjectFileTest, SaveRefusesARowWithoutASectionStart)
     startless.start.reset();
     editor.Grid().setRow(3, startless);
     const QString target = path("bad.rem");
-    writeFile(target, "previous");
+    WriteBytes(target, "previous");
     ui.yesNo = {true};
     EXPECT_FALSE(project.ProjectSave(target));
     EXPECT_EQ(readAll(target), "previous");
@@ -262,7 +255,7 @@ TEST_F(ProjectFileTest, SaveIntoAMissingFolderFailsWithAWarning)
 {
     makeThreeRows();
     const QString blocker = path("plainfile");
-    writeFile(blocker, "x");
+    WriteBytes(blocker, "x");
     const QString target = blocker + QStringLiteral("/sub/p.rem");
     EXPECT_FALSE(project.ProjectSave(target));
     EXPECT_TRUE(editor.modified());
@@ -280,7 +273,7 @@ TEST_F(ProjectFileTest, SaveThatRunsOutOfRoomKeepsThePreviousProject)
     makeThreeRows();
     const QString target = path("keep.rem");
     const std::string previous = readAll(dataPath("escapes.rem"));
-    writeFile(target, QByteArray::fromStdString(previous));
+    WriteBytes(target, QByteArray::fromStdString(previous));
     // Enough rows for a document far over the limit.
     MakeSections(editor, std::vector<int>{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000}, 10000, 33);
     for (int r = 1; r < editor.Grid().Rows(); ++r)
@@ -458,13 +451,13 @@ TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
         return true;
     });
     const QString source = path("sizes.rem");
-    writeFile(source,
-              "<project><soundclip soundfile=\"/s.wav\"/><videoclips>"
-              "<videoclip soundmsec=\"0\" videofile=\"/v/a.mp4\" beginmsec=\"0\" endmsec=\"990\" intervalmsec=\"33\"/>"
-              "<videoclip soundmsec=\"1000\" videofile=\"/v/a.mp4\" beginmsec=\"990\" endmsec=\"1980\"/>"
-              "<videoclip soundmsec=\"2000\" videofile=\"\"/>"
-              "<videoclip soundmsec=\"3000\" videofile=\"/v/b.mov\"/>"
-              "</videoclips></project>");
+    WriteBytes(source,
+               "<project><soundclip soundfile=\"/s.wav\"/><videoclips>"
+               "<videoclip soundmsec=\"0\" videofile=\"/v/a.mp4\" beginmsec=\"0\" endmsec=\"990\" intervalmsec=\"33\"/>"
+               "<videoclip soundmsec=\"1000\" videofile=\"/v/a.mp4\" beginmsec=\"990\" endmsec=\"1980\"/>"
+               "<videoclip soundmsec=\"2000\" videofile=\"\"/>"
+               "<videoclip soundmsec=\"3000\" videofile=\"/v/b.mov\"/>"
+               "</videoclips></project>");
     ASSERT_TRUE(project.ProjectLoad(source));
     const RowTable& g = editor.Grid();
     EXPECT_EQ(probed, (QStringList{QStringLiteral("/v/a.mp4"), QStringLiteral("/v/b.mov")}));
@@ -480,19 +473,19 @@ TEST_F(ProjectFileTest, LoadFillsMediaSizesProbingEachFileOnce)
 TEST_F(ProjectFileTest, LoadCarriesValuesOverFromThePreviousVideoclip)
 {
     const QString source = path("carry.rem");
-    writeFile(source, "<project version=\"9_9_9\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
-                      // no soundmsec: the first falls back to 0
-                      "<videoclip videofile=\"/a.mp4\" beginmsec=\"330\" endmsec=\"660\" intervalmsec=\"33\""
-                      " rate=\"2x\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"500\"/>"
-                      // no videofile: the previous file, with what could be read
-                      "<videoclip soundmsec=\"2000\" endmsec=\"990\" rate=\"\"/>"
-                      // a start that is not a number keeps 2000; no video
-                      "<videoclip soundmsec=\"x12\" videofile=\"\"/>"
-                      // overflow and non-numbers keep the values of the second element;
-                      // a decimal rounds to the nearest integer
-                      "<videoclip soundmsec=\"4000\" videofile=\"/b.mp4\" beginmsec=\"99999999999\""
-                      " intervalmsec=\"abc\" endmsec=\" 1320.4\"/>"
-                      "</videoclips></project>");
+    WriteBytes(source, "<project version=\"9_9_9\"><soundclip soundfile=\"/s.wav\"/><videoclips>"
+                       // no soundmsec: the first falls back to 0
+                       "<videoclip videofile=\"/a.mp4\" beginmsec=\"330\" endmsec=\"660\" intervalmsec=\"33\""
+                       " rate=\"2x\" trans=\"ﾌｪｰﾄﾞ\" transmsec=\"500\"/>"
+                       // no videofile: the previous file, with what could be read
+                       "<videoclip soundmsec=\"2000\" endmsec=\"990\" rate=\"\"/>"
+                       // a start that is not a number keeps 2000; no video
+                       "<videoclip soundmsec=\"x12\" videofile=\"\"/>"
+                       // overflow and non-numbers keep the values of the second element;
+                       // a decimal rounds to the nearest integer
+                       "<videoclip soundmsec=\"4000\" videofile=\"/b.mp4\" beginmsec=\"99999999999\""
+                       " intervalmsec=\"abc\" endmsec=\" 1320.4\"/>"
+                       "</videoclips></project>");
     ASSERT_TRUE(project.ProjectLoad(source));
     const RowTable& g = editor.Grid();
     ASSERT_EQ(g.Rows(), 5);
@@ -533,7 +526,7 @@ TEST_F(ProjectFileTest, LoadWithoutSoundfileKeepsTheSoundClipField)
 {
     editor.setSndFile(QStringLiteral("/current.wav"));
     const QString source = path("nosound.rem");
-    writeFile(source, "<project><videoclips><videoclip soundmsec=\"0\" videofile=\"\"/></videoclips></project>");
+    WriteBytes(source, "<project><videoclips><videoclip soundmsec=\"0\" videofile=\"\"/></videoclips></project>");
     ASSERT_TRUE(project.ProjectLoad(source));
     EXPECT_EQ(editor.sndFile(), QStringLiteral("/current.wav"));
     EXPECT_EQ(engine.openedPath, QStringLiteral("/current.wav")); // loaded again
@@ -590,7 +583,7 @@ TEST_F(ProjectFileTest, UnusableFilesAreRefusedAndChangeNothing)
 
         const QString file = path(c.name);
         if (c.create)
-            writeFile(file, c.bytes);
+            WriteBytes(file, c.bytes);
         EXPECT_FALSE(project.ProjectLoad(file));
         EXPECT_TRUE(editor.Grid() == before);
         EXPECT_EQ(editor.sndFile(), QStringLiteral("/current.wav"));
@@ -615,8 +608,8 @@ TEST_F(ProjectFileTest, BeatGridCorrectionsAreAnOptionalElementThatReadersPassOv
     withGrid.replace("</videoclips></project>",
                      "</videoclips><beatgrid soundkey=\"ab12\">shift 2000 100\nbar 2600 0\n</beatgrid></project>");
     ASSERT_NE(withGrid, bytes);
-    writeFile(path("plain.rem"), bytes);
-    writeFile(path("grid.rem"), withGrid);
+    WriteBytes(path("plain.rem"), bytes);
+    WriteBytes(path("grid.rem"), withGrid);
     ProjectFile::Document plain, grid;
     QString reason;
     ASSERT_TRUE(ProjectFile::ReadDocument(path("plain.rem"), plain, reason)) << reason.toStdString();
