@@ -15,7 +15,7 @@ namespace vk {
 namespace {
 
 // Leaves the process with the C locale's numbers, whatever a case did.
-struct CommaNumbers : ::testing::Test {
+struct DocumentNumbers : ::testing::Test {
     void SetUp() override
     {
         const testsupport::CommaLocale& locale = testsupport::commaLocale();
@@ -24,7 +24,7 @@ struct CommaNumbers : ::testing::Test {
     void TearDown() override { testsupport::useCommaNumbers(false); }
 };
 
-TEST_F(CommaNumbers, ShortestDecimalWritesTheSameTextAsInTheCLocale)
+TEST_F(DocumentNumbers, ShortestDecimalWritesTheSameTextAsInTheCLocale)
 {
     std::vector<double> values = {0.5,     29.97, 30000.0 / 1001.0, 1.0 / 3.0,  -2.25,  1e-7,    123456.789,
                                   1e20,    -1e20, 2147483.647,      1e15 + 0.5, 0.0001, 1.5e-10, 1.7976931348623157e308,
@@ -46,7 +46,7 @@ TEST_F(CommaNumbers, ShortestDecimalWritesTheSameTextAsInTheCLocale)
     EXPECT_EQ(ShortestDecimal(-2.25).toStdString(), "-2.25");
 }
 
-TEST_F(CommaNumbers, DocumentNumbersReadWithAPointOnly)
+TEST_F(DocumentNumbers, ReadWithAPointOnly)
 {
     ASSERT_TRUE(testsupport::useCommaNumbers(true));
     const struct {

@@ -12,7 +12,7 @@
 
 namespace {
 
-struct CommaNumbers : ::testing::Test {
+struct NumberText : ::testing::Test {
     void SetUp() override
     {
         const vk::testsupport::CommaLocale& locale = vk::testsupport::commaLocale();
@@ -45,7 +45,7 @@ std::vector<double> sampleValues()
     return values;
 }
 
-TEST_F(CommaNumbers, TextIsTheCLocalesPrintfText)
+TEST_F(NumberText, TextIsTheCLocalesPrintfText)
 {
     const std::vector<double> values = sampleValues();
     ASSERT_TRUE(vk::testsupport::useCommaNumbers(false));
@@ -70,7 +70,7 @@ TEST_F(CommaNumbers, TextIsTheCLocalesPrintfText)
     EXPECT_EQ(vk::fixedText(-0.0005, 3), "-0.001");
 }
 
-TEST_F(CommaNumbers, TextReadsBackToTheValue)
+TEST_F(NumberText, TextReadsBackToTheValue)
 {
     ASSERT_TRUE(vk::testsupport::useCommaNumbers(true));
     // Values of ten significant digits or fewer come back exactly, and their text is the
