@@ -1,10 +1,9 @@
 #include "base/numbers.h"
 
 #include <QStringList>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 
 namespace vk {
@@ -103,16 +102,18 @@ QString ShortestDecimal(double x)
 {
     if (x == 0.0 || !std::isfinite(x))
         return QStringLiteral("0");
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", x);
-    QString s = QString::fromLatin1(buf);
-    if (!s.contains(QLatin1Char('e')))
-        return s;
+    // to_chars writes as printf does in the C locale, whatever the process's locale:
+    // this text goes into documents, which always use ".".
+    char buf[400];
+    const char* end = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 15).ptr;
+    const char* e = std::find(static_cast<const char*>(buf), end, 'e');
+    if (e == end)
+        return QString::fromLatin1(buf, int(end - buf));
     // Write out the value without an exponent, keeping its 15 significant digits. The
     // exponent is taken from the text: the rounded value may lie beyond the largest
     // double (1.79769313486232e+308).
-    const char* e = std::strchr(buf, 'e');
-    const int exponent = std::atoi(e + 1);
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
     if (exponent >= 15) {
         // A whole number: the significant digits, then zeros up to the decimal point.
         QString digits;
@@ -122,10 +123,11 @@ QString ShortestDecimal(double x)
         digits = digits.leftJustified(exponent + 1, QLatin1Char('0'));
         return x < 0 ? QLatin1Char('-') + digits : digits;
     }
-    const double v = std::strtod(buf, nullptr);
+    double v = 0;
+    std::from_chars(buf, end, v);
     const int decimals = std::max(0, 14 - exponent);
-    std::snprintf(buf, sizeof buf, "%.*f", std::min(decimals, 40), v);
-    s = QString::fromLatin1(buf);
+    end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, std::min(decimals, 40)).ptr;
+    QString s = QString::fromLatin1(buf, int(end - buf));
     if (s.contains(QLatin1Char('.'))) {
         while (s.endsWith(QLatin1Char('0')))
             s.chop(1);
@@ -133,6 +135,17 @@ QString ShortestDecimal(double x)
             s.chop(1);
     }
     return s;
+}
+
+bool ReadDocumentNumber(std::string_view text, double& out)
+{
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != end)
+        return false;
+    out = v;
+    return true;
 }
 
 void OrderPair(int& a, int& b)

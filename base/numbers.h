@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <stdexcept>
+#include <string_view>
 
 namespace vk {
 
@@ -41,8 +42,12 @@ bool TryParseInt32(const QString& text, int& out);
 // Rounds to three decimals, an exact binary tie going to the even last digit.
 double RoundTo3(double x);
 // Shortest decimal text of a value: at most 15 significant digits, no exponent,
-// no trailing zeros, "." as decimal point ("30", "29.97", "0.5").
+// no trailing zeros, "." as decimal point whatever the locale ("30", "29.97", "0.5").
 QString ShortestDecimal(double x);
+
+// Reads the whole of a number in a document ("1.5", "-2", "1e-07"), with "." as the
+// decimal point whatever the locale; false for anything else ("1,5", "", "1.5 s").
+bool ReadDocumentNumber(std::string_view text, double& out);
 
 // Exchanges a and b when b < a.
 void OrderPair(int& a, int& b);

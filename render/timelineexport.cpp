@@ -52,9 +52,12 @@ struct Piece {
     long long length() const { return recOut - recIn; }
 };
 
+// A number of the timeline document, 0 when it has none (pugixml's own reading would
+// take the process locale's decimal point).
 double attr(pugi::xml_node n, const char* name)
 {
-    return n.attribute(name).as_double(0);
+    double v = 0;
+    return ReadDocumentNumber(n.attribute(name).value(), v) ? v : 0;
 }
 
 bool isStill(const QString& src)

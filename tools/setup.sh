@@ -26,7 +26,7 @@ packages=(
   libswresample-dev libqm-dsp-dev
   libpugixml-dev libgtest-dev googletest
   libmlt++-dev libmlt-dev libmlt7 melt libmlt-data libsdl2-dev
-  ffmpeg fonts-ipafont-gothic
+  ffmpeg fonts-ipafont-gothic locales
   xvfb xauth x11-utils xdotool imagemagick dbus-bin dbus-daemon
   qt6-translations-l10n desktop-file-utils appstream shared-mime-info dpkg-dev file
   clang-16 libclang-rt-16-dev libfuzzer-16-dev

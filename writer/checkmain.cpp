@@ -8,6 +8,7 @@
 // "30000/1001"). Prints the check line; exit status 0 in sync, 3 out of sync
 // or unreadable (as T-VideoWrite), 1 for bad arguments.
 
+#include "writer/numbertext.h"
 #include "writer/outputcheck.h"
 #include "writer/outputformat.h"
 
@@ -33,8 +34,8 @@ int main(int argc, char** argv)
     if (slash != std::string::npos) {
         e.rateNum = std::atoi(rate.substr(0, slash).c_str());
         e.rateDen = std::atoi(rate.substr(slash + 1).c_str());
-    } else if (std::atof(rate.c_str()) > 0) {
-        const vk::FrameRate r = vk::frameRateFromValue(std::atof(rate.c_str()));
+    } else if (double value = 0; vk::parseNumberText(rate, value) && value > 0) {
+        const vk::FrameRate r = vk::frameRateFromValue(value);
         e.rateNum = r.num;
         e.rateDen = r.den;
     } else {

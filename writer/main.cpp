@@ -32,6 +32,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -322,6 +323,11 @@ int main(int argc, char** argv)
     int code = 0;
     {
         QApplication app(argc, argv);
+        // QApplication takes the user's locale, and many locales write a half as "0,5".
+        // The engine reads its properties in the process locale, so the process keeps
+        // the C locale's numbers; the documents' own numbers never depend on it
+        // (numbertext.h).
+        std::setlocale(LC_NUMERIC, "C");
         QApplication::setApplicationName(kTitle);
         QApplication::setQuitOnLastWindowClosed(false);
         code = run(argc, argv);

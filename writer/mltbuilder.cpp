@@ -1,23 +1,17 @@
 #include "writer/mltbuilder.h"
 
+#include "writer/numbertext.h"
+
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <sstream>
 
 namespace vk {
 
 namespace {
-
-std::string fmt(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    return buf;
-}
 
 std::string fmtInt(long long v)
 {
@@ -137,7 +131,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
     // picture exactly the shape of the output frame.
     std::string aspect;
     if (!clip.preserveAspect && info.width > 0 && info.height > 0)
-        aspect = fmt(displayAspect() * info.height / info.width);
+        aspect = numberText(displayAspect() * info.height / info.width);
     const std::string fit = clip.preserveAspect ? "keep" : "fill";
     if (info.still) {
         const std::string key = "still|" + fit + "|" + clip.src;
@@ -201,13 +195,13 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
         // file producer's own speed in our hands (see above) and needs no
         // second profile. Its length is set once all clips are placed: a
         // slowed-down file lasts longer than the engine measures.
-        const std::string key = "rate|" + fmt(speed) + "|" + fit + "|" + clip.src;
+        const std::string key = "rate|" + numberText(speed) + "|" + fit + "|" + clip.src;
         return newProducer(
             key,
             [&](pugi::xml_node n) {
                 addProperty(n, "mlt_service", "avformat");
                 addProperty(n, "resource", enginePath(clip.src));
-                addProperty(n, "force_fps", fmt(info.frameRate * speed));
+                addProperty(n, "force_fps", numberText(info.frameRate * speed));
                 addProperty(n, "threads", fmtInt(m_out.decoderThreads));
                 if (info.seeksByPresentationTime)
                     addProperty(n, "_speed", kFileSeekSpeed);
@@ -217,12 +211,12 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             },
             "v");
     }
-    const std::string key = "warp|" + fmt(speed) + "|" + fit + "|" + clip.src;
+    const std::string key = "warp|" + numberText(speed) + "|" + fit + "|" + clip.src;
     return newProducer(
         key,
         [&](pugi::xml_node n) {
             addProperty(n, "mlt_service", "timewarp");
-            addProperty(n, "resource", fmt(speed) + ":" + enginePath(clip.src));
+            addProperty(n, "resource", numberText(speed) + ":" + enginePath(clip.src));
             if (!aspect.empty())
                 addProperty(n, "force_aspect_ratio", aspect);
         },
@@ -242,10 +236,10 @@ std::string Builder::audioProducer(const std::string& src, double speed)
             "a");
     }
     return newProducer(
-        "audiowarp|" + fmt(speed) + "|" + src,
+        "audiowarp|" + numberText(speed) + "|" + src,
         [&](pugi::xml_node n) {
             addProperty(n, "mlt_service", "timewarp");
-            addProperty(n, "resource", fmt(speed) + ":" + enginePath(src));
+            addProperty(n, "resource", numberText(speed) + ":" + enginePath(src));
             addProperty(n, "warp_pitch", "1");
             addProperty(n, "video_index", "-1");
         },
@@ -289,7 +283,8 @@ void Builder::placeVideoClip(const TimelineClip& clip, std::vector<Entry>& entri
     const double speed = info.still ? 0 : clipSpeed(clip);
     const double wanted = (clip.stop > clip.start) ? (clip.mstop - clip.mstart) / (clip.stop - clip.start) : 0;
     if (!info.still && speed > 0 && std::fabs(speed - wanted) > 1e-9 && speed != 1.0)
-        m_result.warnings.push_back("speed " + fmt(wanted) + " of " + clip.src + " limited to " + fmt(speed));
+        m_result.warnings.push_back("speed " + numberText(wanted) + " of " + clip.src + " limited to " +
+                                    numberText(speed));
     Entry e;
     e.start = a;
     e.length = b - a;

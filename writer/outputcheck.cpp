@@ -1,5 +1,7 @@
 #include "writer/outputcheck.h"
 
+#include "writer/numbertext.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -8,7 +10,6 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -38,13 +39,6 @@ int64_t skippedAtStart(const AVPacket* pkt)
 std::string ms(double seconds)
 {
     return std::to_string(std::llround(seconds * 1000));
-}
-
-std::string fmt(const char* pattern, double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, pattern, v);
-    return buf;
 }
 
 } // namespace
@@ -190,15 +184,15 @@ OutputCheck checkOutput(const std::string& path, const OutputExpectation& expect
         if (std::llabs(m.frames - expected.frames) > 1)
             c.problems.push_back("frames " + std::to_string(m.frames) + "/" + std::to_string(expected.frames));
         if (std::fabs(m.pictureSeconds - expected.seconds()) > tolerance)
-            c.problems.push_back("picture " + fmt("%.3f", m.pictureSeconds) + " s against " +
-                                 fmt("%.3f", expected.seconds()) + " s");
+            c.problems.push_back("picture " + fixedText(m.pictureSeconds, 3) + " s against " +
+                                 fixedText(expected.seconds(), 3) + " s");
     }
     if (expected.sound && m.hasSound) {
         // The sound against the picture, or against the range without one.
         const double reference = m.hasVideo ? m.pictureSeconds : expected.seconds();
         if (std::fabs(m.soundSeconds - reference) > tolerance + m.soundBlock)
-            c.problems.push_back("sound " + fmt("%.3f", m.soundSeconds) + " s against " +
-                                 (m.hasVideo ? "picture " : "range ") + fmt("%.3f", reference) + " s");
+            c.problems.push_back("sound " + fixedText(m.soundSeconds, 3) + " s against " +
+                                 (m.hasVideo ? "picture " : "range ") + fixedText(reference, 3) + " s");
     }
     if (m.hasVideo && m.hasSound && std::fabs(m.offsetSeconds()) > tolerance)
         c.problems.push_back("sound starts " + ms(m.offsetSeconds()) + " ms after the picture");
@@ -213,11 +207,11 @@ std::string OutputCheck::line() const
     std::string s = "check: ";
     if (expected.video || m.hasVideo)
         s += std::to_string(m.frames) + "/" + std::to_string(expected.frames) + " frames, ";
-    s += m.hasSound ? "sound " + fmt("%.3f", m.soundSeconds) + " s" : std::string("no sound");
+    s += m.hasSound ? "sound " + fixedText(m.soundSeconds, 3) + " s" : std::string("no sound");
     if (m.hasVideo)
-        s += ", picture " + fmt("%.3f", m.pictureSeconds) + " s, offset " + ms(m.offsetSeconds()) + " ms";
+        s += ", picture " + fixedText(m.pictureSeconds, 3) + " s, offset " + ms(m.offsetSeconds()) + " ms";
     else
-        s += ", range " + fmt("%.3f", expected.seconds()) + " s";
+        s += ", range " + fixedText(expected.seconds(), 3) + " s";
     s += ok() ? "" : " -- OUT OF SYNC";
     return s;
 }
@@ -230,11 +224,11 @@ std::string OutputCheck::summaryJa() const
     std::string s = "確認: ";
     if (expected.video || m.hasVideo)
         s += "フレーム " + std::to_string(m.frames) + "/" + std::to_string(expected.frames) + "、";
-    s += m.hasSound ? "音声 " + fmt("%.3f", m.soundSeconds) + " 秒" : std::string("音声なし");
+    s += m.hasSound ? "音声 " + fixedText(m.soundSeconds, 3) + " 秒" : std::string("音声なし");
     if (m.hasVideo)
-        s += "、映像 " + fmt("%.3f", m.pictureSeconds) + " 秒、ずれ " + ms(m.offsetSeconds()) + " ミリ秒";
+        s += "、映像 " + fixedText(m.pictureSeconds, 3) + " 秒、ずれ " + ms(m.offsetSeconds()) + " ミリ秒";
     else
-        s += "、範囲 " + fmt("%.3f", expected.seconds()) + " 秒";
+        s += "、範囲 " + fixedText(expected.seconds(), 3) + " 秒";
     return s;
 }
 

@@ -1,5 +1,7 @@
 #include "writer/paramsdocument.h"
 
+#include "writer/numbertext.h"
+
 #include <pugixml.hpp>
 
 #include <cerrno>
@@ -23,10 +25,8 @@ bool parseInteger(const char* text, long long& out)
     const long long v = std::strtoll(s.c_str(), &end, 10);
     if (errno != 0 || end == s.c_str() || *end != '\0') {
         // Accept a decimal fraction ("1500.0") by rounding it.
-        errno = 0;
-        end = nullptr;
-        const double d = std::strtod(s.c_str(), &end);
-        if (errno != 0 || end == s.c_str() || *end != '\0' || d > 9.2e18 || d < -9.2e18)
+        double d = 0;
+        if (!parseNumberText(s, d) || !(d <= 9.2e18 && d >= -9.2e18))
             return false;
         out = static_cast<long long>(d < 0 ? d - 0.5 : d + 0.5);
         return true;
@@ -56,12 +56,8 @@ std::string trimmed(const char* text)
 
 bool parseNumber(const std::string& s, double& out)
 {
-    if (s.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const double d = std::strtod(s.c_str(), &end);
-    if (errno != 0 || end == s.c_str() || *end != '\0' || !std::isfinite(d))
+    double d = 0;
+    if (!parseNumberText(s, d) || !std::isfinite(d))
         return false;
     out = d;
     return true;

@@ -1,5 +1,6 @@
 #include "writer/projectexport.h"
 
+#include "writer/numbertext.h"
 #include "writer/transitionstyle.h"
 
 #include <pugixml.hpp>
@@ -12,13 +13,6 @@
 namespace vk {
 
 namespace {
-
-std::string fmt(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    return buf;
-}
 
 pugi::xml_node findProperty(pugi::xml_node node, const char* name)
 {
@@ -138,7 +132,8 @@ bool readProjectMarkers(const std::string& path, std::vector<ProjectMarker>& out
         marker.kind = kind == "beat"  ? ProjectMarker::Kind::Beat
                       : kind == "bar" ? ProjectMarker::Kind::Bar
                                       : ProjectMarker::Kind::Section;
-        marker.seconds = m.attribute("seconds").as_double(-1);
+        if (!parseNumberText(m.attribute("seconds").value(), marker.seconds))
+            marker.seconds = -1;
         marker.name = m.attribute("name").value();
         if (!(marker.seconds >= 0) || marker.seconds > 2147483.647) {
             error = "マーカーファイルの時刻が正しくありません。\n" + path;
@@ -172,10 +167,12 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
         std::string resource = property(p, "resource");
         if (!property(p, "force_fps").empty()) {
             const SourceInfo info = media(resource);
-            const double speed = info.frameRate > 0 ? std::stod(property(p, "force_fps")) / info.frameRate : 1.0;
+            double fps = 0;
+            const double speed =
+                info.frameRate > 0 && parseNumberText(property(p, "force_fps"), fps) ? fps / info.frameRate : 1.0;
             setProperty(p, "mlt_service", "timewarp");
-            setProperty(p, "resource", fmt(speed) + ":" + resource);
-            setProperty(p, "warp_speed", fmt(speed));
+            setProperty(p, "resource", numberText(speed) + ":" + resource);
+            setProperty(p, "warp_speed", numberText(speed));
             setProperty(p, "warp_resource", resource);
             removeProperty(p, "force_fps");
             removeProperty(p, "_speed");

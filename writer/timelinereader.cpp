@@ -1,11 +1,12 @@
 #include "writer/timelinereader.h"
 
+#include "writer/numbertext.h"
+
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 
 namespace vk {
 
@@ -22,14 +23,14 @@ bool parseNumber(const pugi::xml_attribute& attr, double& out)
 {
     if (!attr)
         return false;
-    std::istringstream in(attr.value());
-    in.imbue(std::locale::classic());
-    double v = 0;
-    in >> v;
-    if (in.fail() || !std::isfinite(v) || std::fabs(v) > kMaxSeconds)
+    std::string_view text = attr.value();
+    // Blanks around the number are allowed.
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
         return false;
-    in >> std::ws;
-    if (!in.eof())
+    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    double v = 0;
+    if (!parseNumberText(text, v) || !std::isfinite(v) || std::fabs(v) > kMaxSeconds)
         return false;
     out = v;
     return true;
