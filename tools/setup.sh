@@ -55,6 +55,14 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# The comma-decimal locale the locale tests write and read numbers in; without it each
+# of them compiles one of its own first.
+if [ "$mode" = test ] || [ "$mode" = sanitize ]; then
+  if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "de_DE.UTF-8 could not be made"
+  fi
+fi
+
 cmake -S "$here" -B "$build" "${config[@]}"
 cmake --build "$build" -j"$(nproc)"
 
