@@ -184,7 +184,8 @@ void Application::start()
 
     // From here on the project is kept in the autosave folder as it changes; what a run
     // that ended abnormally left there is offered back first.
-    m_autosave = StartAutosave(ed, *m_project, *m_settings, this);
+    m_autosave = StartAutosave(
+        ed, *m_project, *m_settings, [this] { return m_sound->timerActive() || m_video->timerActive(); }, this);
 
     if (ed.args().size() > 1 && !ed.args().at(1).isEmpty())
         m_project->OpenCommand();

@@ -11,9 +11,11 @@ QString AutosaveFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/autosave");
 }
 
-Autosave* StartAutosave(Editor& editor, ProjectFile& project, SettingsStore& settings, QObject* parent)
+Autosave* StartAutosave(Editor& editor, ProjectFile& project, SettingsStore& settings, std::function<bool()> playing,
+                        QObject* parent)
 {
     auto* autosave = new Autosave(editor, project, settings, AutosaveFolder(), {}, parent);
+    autosave->setPlayingCheck(std::move(playing));
     autosave->offerRecovery();
     return autosave;
 }

@@ -3,6 +3,7 @@
 // start-up, of what a run that ended abnormally left behind.
 
 #include <QString>
+#include <functional>
 
 class QObject;
 
@@ -17,7 +18,9 @@ class SettingsStore;
 QString AutosaveFolder();
 
 // Starts the autosave of the editor's project (owned by parent) and offers any
-// leftover autosave back to the user.
-Autosave* StartAutosave(Editor& editor, ProjectFile& project, SettingsStore& settings, QObject* parent);
+// leftover autosave back to the user. `playing` tells whether the song or a video plays
+// now: a failed autosave then tells it in the status line only.
+Autosave* StartAutosave(Editor& editor, ProjectFile& project, SettingsStore& settings, std::function<bool()> playing,
+                        QObject* parent);
 
 } // namespace vk

@@ -1,6 +1,7 @@
 #include "app/qtdialogs.h"
 
 #include <QAbstractItemView>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -9,6 +10,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -102,6 +104,29 @@ QFileDialog* newFileDialog(QWidget* parent)
     return dialog;
 }
 
+// The name field's completion list is a window of its own. Enter typed while it is up
+// closes the dialog but not the list, which stays over the row table and takes the
+// next keys; and the file system model, still reading a folder, can bring it up again
+// after the dialog closed. The list belongs to the field only while the dialog shows.
+int runWithoutLeftovers(QFileDialog& fd)
+{
+    const QString kept = QStringLiteral("fileNameCompleter");
+    auto* name = fd.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QPointer<QCompleter> completer = name ? name->completer() : nullptr;
+    if (completer)
+        completer->setObjectName(kept); // the dialog's own, found again by name once detached
+    else if (name)
+        completer = fd.findChild<QCompleter*>(kept);
+    if (name && completer)
+        name->setCompleter(completer);
+    const int result = fd.exec();
+    if (name && completer) {
+        name->setCompleter(nullptr); // hides the list; it shows for no one until the next question
+        completer->popup()->hide();
+    }
+    return result;
+}
+
 } // namespace
 
 QFileDialog* QtDialogs::keptFileDialog()
@@ -142,7 +167,8 @@ std::optional<QString> QtDialogs::askForFile(const FileDialog& dialog, bool save
     }
     if (!dialog.fileName.isEmpty())
         fd->selectFile(dialog.fileName);
-    if (fd->exec() != QDialog::Accepted || fd->selectedFiles().isEmpty())
+    const int result = runWithoutLeftovers(*fd);
+    if (result != QDialog::Accepted || fd->selectedFiles().isEmpty())
         return std::nullopt;
     return fd->selectedFiles().constFirst();
 }

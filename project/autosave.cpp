@@ -173,6 +173,10 @@ bool Autosave::writeNow()
                QJsonDocument(info).toJson(QJsonDocument::Compact)))
         return false;
     m_failureReported = false;
+    if (m_failureShown) {
+        m_failureShown = false;
+        m_editor.setMsg(QStringLiteral("自動保存しました"));
+    }
     return true;
 }
 
@@ -181,9 +185,15 @@ bool Autosave::write(const QString& path, const QByteArray& bytes)
     QString reason;
     if (writeAtomically(path, bytes, reason))
         return true;
-    // The last autosave stays as it was. The user hears of it once, not at every tick,
-    // and again only after a write has succeeded in between.
-    if (!m_failureReported) {
+    // The last autosave stays as it was. The status line says so at every tick; a box
+    // tells it once, and again only after a write has succeeded in between. A box comes
+    // up from the timer, whatever the user is doing: never while the song or a video
+    // plays, where it would swallow the taps.
+    QString brief = reason;
+    brief.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    m_failureShown = true;
+    m_editor.setMsg(QStringLiteral("自動保存できませんでした: ") + brief);
+    if (!m_failureReported && !(m_playing && m_playing())) {
         m_failureReported = true;
         m_editor.ui().message(QStringLiteral("自動保存できませんでした。\r\n") + path + QStringLiteral("\r\n") + reason,
                               UserDialogs::Icon::Warning);

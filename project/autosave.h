@@ -60,9 +60,15 @@ public:
     // next tick); empty when there is none.
     const QString& currentFile() const { return m_current; }
 
+    // Whether the song or a video is playing now; never, when unset.
+    using PlayingCheck = std::function<bool()>;
+    void setPlayingCheck(PlayingCheck playing) { m_playing = std::move(playing); }
+
     // Writes the autosave now when the project is modified (what the timer calls).
     // False when nothing was written. A write that fails (a full disk) leaves the last
-    // autosave as it was and is reported once, until a write succeeds again.
+    // autosave as it was. Each failure shows in the status line; a message box tells it
+    // once, until a write succeeds again, and never while something plays (the box
+    // would take the keys of the taps): then at the first failure after the play.
     bool writeNow();
     // Removes this run's autosave.
     void discard();
@@ -103,7 +109,9 @@ private:
     QString m_current;     // full path of this run's autosave document
     QString m_currentBase; // its name without extension
     std::unique_ptr<QLockFile> m_lock;
-    bool m_failureReported = false; // the failed write was told; the next failures are not
+    PlayingCheck m_playing;
+    bool m_failureReported = false; // the failed write was told in a box; the next failures are not
+    bool m_failureShown = false;    // the status line tells of a failed write
 };
 
 } // namespace vk

@@ -93,6 +93,8 @@ clip() {
         clip "$start" "" -1 -1 -1 "" "" ""
     done
     printf '</videoclips></project>'
-} >"$project"
+} >"$project.tmp"
+# The project comes last, whole or not at all: its presence says the sample is complete.
+mv "$project.tmp" "$project"
 
 echo "$project"

@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
 # One-step set-up for a fresh Debian 12 machine: installs what is missing, builds, then
 # either starts the editor ("run") or runs every test ("test"). Safe to run again.
-#   tools/setup.sh run   [build folder]
+#   tools/setup.sh run   [project.rem]       starts the editor on the project; without one,
+#                                            on the sample project, made once (as
+#                                            tools/make-sample.sh makes it) in the user's
+#                                            data folder
 #   tools/setup.sh test  [build folder]
 #   tools/setup.sh sanitize [build folder]   Debug build under AddressSanitizer and
 #                                            UndefinedBehaviorSanitizer, tests without timing
 #   tools/setup.sh bench [build folder]      also installs the packaged songs of the
 #                                            real-music set, prepares it and runs beatbench
+# The build folder of "run" is VK_BUILD (default: build), e.g.
+#   VK_BUILD=/tmp/vk-build tools/setup.sh run
 set -euo pipefail
 
 mode="${1:-run}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-if [ "$mode" = sanitize ]; then
+project=""
+if [ "$mode" = run ]; then
+  project="${2:-}"
+  if [ -d "$project" ]; then
+    echo "$0: $project is a folder; the build folder of run is given as VK_BUILD=$project" >&2
+    exit 2
+  fi
+  case "$project" in
+    "" | /*) ;;
+    *) project="$PWD/$project" ;;
+  esac
+  build="${VK_BUILD:-$here/build}"
+  config=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+elif [ "$mode" = sanitize ]; then
   build="${2:-$here/build-sanitize}"
   config=(-DCMAKE_BUILD_TYPE=Debug -DVK_SANITIZE=ON)
 else
@@ -68,7 +86,17 @@ cmake --build "$build" -j"$(nproc)"
 
 case "$mode" in
   run)
-    exec "$build/bin/videokadro"
+    if [ -z "$project" ]; then
+      # The sample shows what the program does; it is made on the first run only and
+      # kept (with its songs and videos) where the editor keeps its own data.
+      sample="${XDG_DATA_HOME:-$HOME/.local/share}/TALMOR/videokadro/sample"
+      project="$sample/sample.rem"
+      if [ ! -f "$project" ]; then
+        echo "Making the sample project in $sample"
+        "$here/tools/make-sample.sh" "$sample" >/dev/null
+      fi
+    fi
+    exec "$build/bin/videokadro" "$project"
     ;;
   test)
     cd "$build"
@@ -85,7 +113,7 @@ case "$mode" in
     exec "$build/bin/beatbench" --songs "$build/realmusic"
     ;;
   *)
-    echo "usage: $0 run|test|sanitize|bench [build folder]" >&2
+    echo "usage: $0 run [project.rem] | test|sanitize|bench [build folder]" >&2
     exit 2
     ;;
 esac

@@ -2,7 +2,8 @@
 // offscreen: the buttons in the order given, the one clicked is the answer, and Escape
 // chooses the last one. The file questions on the window's one file dialog: each shows
 // its own title, filter and name and nothing of the last answer, and a question asked
-// while the dialog is up gets a dialog of its own.
+// while the dialog is up gets a dialog of its own. A name typed with its completion list
+// up and Enter leaves no list behind: the next key goes to the window.
 #include "app/qtdialogs.h"
 #include "tests/support/pump.h"
 #include "tests/support/testapp.h"
@@ -10,17 +11,21 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace vk {
@@ -234,6 +239,72 @@ TEST_F(FileQuestions, AQuestionAskedWhileTheDialogIsUpGetsOneOfItsOwn)
     EXPECT_NE(shown[1].dialog, shown[0].dialog);
     EXPECT_EQ(shown[1].title, openInput.title);
     EXPECT_EQ(shown[1].mode, QFileDialog::AcceptOpen);
+}
+
+// Keys as the window system gives them: to the completion list while it is up, else to
+// the window that has the focus.
+class KeysToWindow final : public QObject {
+public:
+    QList<int> keys;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            keys << static_cast<QKeyEvent*>(event)->key();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST_F(FileQuestions, ANameTypedWithItsCompletionsUpAndEnterLeavesNoListBehind)
+{
+    const QString songs = dir.filePath(QStringLiteral("songs"));
+    ASSERT_TRUE(QDir().mkdir(songs));
+    for (const char* name : {"song-a.wav", "song-b.wav", "song-c.wav"}) {
+        QFile f(songs + QLatin1Char('/') + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QAbstractItemView* list = nullptr;
+    for (int question = 0; question < 2; ++question) {
+        answer = [&](QFileDialog& d, int) {
+            auto* field = d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_TRUE(field);
+            d.activateWindow();
+            field->setFocus();
+            ASSERT_TRUE(testsupport::PumpUntil([field] { return field->hasFocus(); }, 5000));
+            // The folder is read in the background: the list shows at the first key
+            // typed once it is known.
+            QTest::keyClicks(field, songs + QStringLiteral("/song"));
+            QCompleter* completer = field->completer();
+            ASSERT_TRUE(completer);
+            list = completer->popup();
+            if (!testsupport::PumpUntil([&] { return completer->completionCount() == 3; }, 10000)) {
+                d.reject();
+                FAIL() << "the folder was never read";
+            }
+            QTest::keyClick(field, '-');
+            if (!testsupport::PumpUntil([&] { return list->isVisible(); }, 10000)) {
+                d.reject();
+                FAIL() << "the completion list never showed";
+            }
+            // The rest of the name and Enter, typed while the list is up: the window
+            // system hands them to the list.
+            for (char c : std::string("b.wav"))
+                QTest::keyClick(d.windowHandle(), c);
+            QTest::keyClick(d.windowHandle(), Qt::Key_Return);
+        };
+        EXPECT_EQ(text(dialogs.openFileName(openInput)), (songs + QStringLiteral("/song-b.wav")).toStdString())
+            << question;
+        ASSERT_TRUE(list);
+        window.activateWindow();
+        testsupport::PumpUntil([this] { return window.isActiveWindow(); }, 5000);
+        EXPECT_FALSE(list->isVisible()) << question;
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << question;
+
+        KeysToWindow seen;
+        window.installEventFilter(&seen);
+        QTest::keyClick(window.windowHandle(), Qt::Key_A);
+        window.removeEventFilter(&seen);
+        EXPECT_EQ(seen.keys, QList<int>{Qt::Key_A}) << "the key after the dialog went elsewhere; " << question;
+    }
 }
 
 } // namespace

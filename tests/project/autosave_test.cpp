@@ -295,6 +295,47 @@ TEST_F(AutosaveTest, KilledUntitledProjectAnsweredNoIsRemoved)
     EXPECT_FALSE(start(false)->autosave->offerRecovery());
 }
 
+// A failed write comes from the timer, whatever the user is doing: a box then would
+// come up mid-play and take the taps. Each failure shows in the status line; the box
+// only when nothing plays, once for a run of failures.
+TEST_F(AutosaveTest, AFailedWriteIsToldInTheStatusLineAndInABoxOnlyWhenNothingPlays)
+{
+    auto s = start();
+    bool playing = true;
+    s->autosave->setPlayingCheck([&playing] { return playing; });
+    MakeTestEdit(s->editor);
+    ASSERT_TRUE(s->autosave->writeNow());
+    const QString file = s->autosave->currentFile();
+    // The autosave's own name taken by a folder: no write can replace it.
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QDir().mkdir(file));
+    const QString failed = QStringLiteral("自動保存できませんでした");
+
+    EXPECT_FALSE(s->autosave->writeNow());
+    EXPECT_FALSE(s->autosave->writeNow());
+    EXPECT_TRUE(s->ui.messages.isEmpty()) << "a box while the song plays";
+    EXPECT_TRUE(s->editor.msg().startsWith(failed)) << s->editor.msg().toStdString();
+
+    // The play has stopped: the next failure is told once, with the file.
+    playing = false;
+    s->editor.setMsg(QString());
+    EXPECT_FALSE(s->autosave->writeNow());
+    EXPECT_FALSE(s->autosave->writeNow());
+    ASSERT_EQ(s->ui.messages.size(), 1);
+    EXPECT_TRUE(s->ui.messages.at(0).text.contains(file)) << s->ui.messages.at(0).text.toStdString();
+    EXPECT_TRUE(s->editor.msg().startsWith(failed)) << s->editor.msg().toStdString();
+
+    // A write that goes through ends the run of failures, and the status line says so.
+    ASSERT_TRUE(QDir().rmdir(file));
+    EXPECT_TRUE(s->autosave->writeNow());
+    EXPECT_FALSE(s->editor.msg().startsWith(failed)) << s->editor.msg().toStdString();
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QDir().mkdir(file));
+    EXPECT_FALSE(s->autosave->writeNow());
+    EXPECT_EQ(s->ui.messages.size(), 2) << "a new run of failures is told again";
+    ASSERT_TRUE(QDir().rmdir(file));
+}
+
 TEST_F(AutosaveTest, DamagedAutosaveIsReportedAndKeptAside)
 {
     QDir().mkpath(folder);
