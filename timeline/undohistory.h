@@ -79,7 +79,7 @@ public:
     int position() const { return m_index; }
 
     // The table as it was when the open step was taken (or at the last Undo or Redo).
-    RowTable& undogrid() { return m_taken; }
+    const RowTable& undogrid() const { return m_taken; }
 
 private:
     struct PartChange {
