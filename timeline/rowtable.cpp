@@ -12,17 +12,9 @@ namespace {
 const QString kNormalSpeed = QStringLiteral("等速");
 } // namespace
 
-QString SpeedSetting::text() const
+QString SpeedSetting::ratioText(double ratio)
 {
-    switch (kind) {
-    case Kind::None:
-        break;
-    case Kind::Normal:
-        return kNormalSpeed;
-    case Kind::Ratio:
-        return ShortestDecimal(ratio) + QLatin1Char('x');
-    }
-    return QString();
+    return ShortestDecimal(ratio) + QLatin1Char('x');
 }
 
 SpeedSetting SpeedSetting::fromText(const QString& text)
@@ -33,7 +25,8 @@ SpeedSetting SpeedSetting::fromText(const QString& text)
         return normal();
     if (!text.endsWith(QLatin1Char('x')))
         throw ConversionError(ConversionError::Kind::Type, "not a speed");
-    return of(ParseNumber(text.chopped(1)));
+    ParseNumber(text.chopped(1)); // a ratio text, whatever its number
+    return span();
 }
 
 int FramePoint(int ms, int interval)
@@ -210,6 +203,39 @@ const QString& RowTable::effect(int row) const
 
 void RowTable::setEffect(int row, const QString& name)
 {
+std::optional<double> RowTable::sectionLength(int row, int soundLength) const
+{
+    const std::optional<int>& start = this->row(row).start;
+    const std::optional<int> end = row >= m_rows - 1 ? std::optional<int>(soundLength) : this->row(row + 1).start;
+    if (!start || !end)
+        return std::nullopt;
+    return double(*end) - double(*start);
+}
+
+std::optional<double> RowTable::spanSpeed(int row, int soundLength) const
+{
+    const Row& r = this->row(row);
+    const std::optional<double> length = sectionLength(row, soundLength);
+    if (!r.inPoint || !r.outPoint || !length || *length == 0.0)
+        return std::nullopt;
+    return RoundTo3((double(*r.outPoint) - double(*r.inPoint)) / *length);
+}
+
+QString RowTable::speedText(int row, int soundLength) const
+{
+    switch (this->row(row).speed.kind) {
+    case SpeedSetting::Kind::None:
+        break;
+    case SpeedSetting::Kind::Normal:
+        return kNormalSpeed;
+    case SpeedSetting::Kind::Span:
+        if (const std::optional<double> ratio = spanSpeed(row, soundLength))
+            return SpeedSetting::ratioText(*ratio);
+        break;
+    }
+    return QString();
+}
+
     at(row).effect = name;
 }
 
