@@ -31,7 +31,14 @@ SpeedSetting SpeedSetting::fromText(const QString& text)
 
 int FramePoint(int ms, int interval)
 {
-    // The time text holds the frames; its fields set the reach.
+    // Within what the time text's two-digit fields hold (hours up to 99, frames of 10 ms
+    // or more), the point is whole seconds and whole frames of the second: worked out
+    // without the text, as the fill asks for many points at a time.
+    if (ms >= 0 && ms < 100 * 3600000 && interval >= 10) {
+        const int second = ms - ms % 1000;
+        return second + (ms % 1000) / interval * interval;
+    }
+    // Elsewhere the time text decides: its fields set the reach.
     return TimeTextToMsec(MsecToTimeText(ms, interval), interval);
 }
 
@@ -196,13 +203,6 @@ void RowTable::setSpeed(int row, const SpeedSetting& speed)
     at(row).speed = speed;
 }
 
-const QString& RowTable::effect(int row) const
-{
-    return this->row(row).effect;
-}
-
-void RowTable::setEffect(int row, const QString& name)
-{
 std::optional<double> RowTable::sectionLength(int row, int soundLength) const
 {
     const std::optional<int>& start = this->row(row).start;
@@ -236,6 +236,13 @@ QString RowTable::speedText(int row, int soundLength) const
     return QString();
 }
 
+const QString& RowTable::effect(int row) const
+{
+    return this->row(row).effect;
+}
+
+void RowTable::setEffect(int row, const QString& name)
+{
     at(row).effect = name;
 }
 

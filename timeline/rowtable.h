@@ -80,7 +80,8 @@ struct MediaSize {
 
 // A time in ms as frames of `interval` ms hold it, the frame the time text shows:
 // rounded down to its frame (as far as the time text's fields reach). Raises
-// ConversionError when the time text cannot hold it.
+// ConversionError when the time text cannot hold it. The one frame grid: the table's
+// points and the fill's spans are both rounded here.
 int FramePoint(int ms, int interval);
 
 constexpr Rgb kMarkerSelected = MakeRgb(170, 170, 255);
@@ -153,7 +154,6 @@ public:
 
     SpeedSetting speed(int row) const;
     void setSpeed(int row, const SpeedSetting& speed);
-
     // The length of a row's section in ms: up to the next row's start, the last row's
     // up to `soundLength` (the sound clip's end); nullopt where a start is missing.
     std::optional<double> sectionLength(int row, int soundLength) const;
@@ -163,6 +163,7 @@ public:
     // The speed column's text: "" for none, "等速", or the span's speed as a ratio text
     // ("" where it cannot be worked out).
     QString speedText(int row, int soundLength) const;
+
     // The transition effect into this row; empty for none.
     const QString& effect(int row) const;
     void setEffect(int row, const QString& name);

@@ -338,6 +338,21 @@ TEST(RowFieldsTest, ASectionStartKeepsItsMsAndShowsWholeSoundFrames)
     EXPECT_THROW(FramePoint(INT_MIN, 33), ConversionError);
 }
 
+// The frame grid is the time text's: every point comes back from its own text.
+TEST(RowFieldsTest, FramePointIsWhatTheTimeTextHolds)
+{
+    for (const int interval : {10, 17, 33, 40, 41, 42, 500, 1000, 1001}) {
+        for (long long ms = 0; ms < 100LL * 3600000; ms = ms * 3 + 7919) {
+            for (const int d : {0, 1, 999, 1000}) {
+                const int t = int(ms + d);
+                EXPECT_EQ(FramePoint(t, interval), TimeTextToMsec(MsecToTimeText(t, interval), interval))
+                    << t << " on " << interval;
+            }
+        }
+    }
+    EXPECT_EQ(FramePoint(359999999, 33), 359999990);
+}
+
 TEST(RowFieldsTest, AVideoSpanKeepsItsPointsOnTheVideosFrames)
 {
     RowTable t(2);
