@@ -33,7 +33,7 @@ QVariant RowTableModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole)
         return index.column() == Col::Marker
                    ? QVariant()
-                   : QVariant(RowCellText(g.row(row), index.column(), m_editor.sndFrameInterval()));
+                   : QVariant(RowCellText(g, row, index.column(), m_editor.sndFrameInterval(), m_editor.sndLength()));
     if (role == Qt::BackgroundRole && index.column() == Col::Marker) {
         const Rgb c = g.marker(row);
         return QBrush(QColor(int((c >> 16) & 0xff), int((c >> 8) & 0xff), int(c & 0xff)));

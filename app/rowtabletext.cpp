@@ -25,8 +25,9 @@ QString number(std::optional<int> value)
 }
 } // namespace
 
-QString RowCellText(const Row& row, int col, int soundInterval)
+QString RowCellText(const RowTable& table, int rowIndex, int col, int soundInterval, int soundLength)
 {
+    const Row& row = table.row(rowIndex);
     switch (col) {
     case Col::SectionText:
         return timeText(row.start, soundInterval);
@@ -41,7 +42,7 @@ QString RowCellText(const Row& row, int col, int soundInterval)
     case Col::VideoInterval:
         return number(row.frameInterval);
     case Col::Speed:
-        return row.speed.text();
+        return table.speedText(rowIndex, soundLength);
     case Col::Effect:
         return row.effect;
     case Col::TransMsec:

@@ -2,8 +2,9 @@
 // The text the row table shows in a cell of a data row, made from the row's fields:
 // the section start as time text truncated to the sound's frames (empty when the time
 // text cannot hold it) and in ms, the video points as time text in the video's frames,
-// the frame interval, the speed ("0.5x", "等速"), the effect and its length, the media
-// size. Column 0 shows no text, only the marker colour.
+// the frame interval, the speed ("0.5x" as the span and the section give it, "等速"),
+// the effect and its length, the media size. Column 0 shows no text, only the marker
+// colour.
 
 #include "timeline/rowtable.h"
 
@@ -11,7 +12,8 @@
 
 namespace vk {
 
-// `soundInterval` is the sound clip's frame interval in ms.
-QString RowCellText(const Row& row, int col, int soundInterval);
+// A cell of `row` of the table; `soundInterval` is the sound clip's frame interval in ms
+// and `soundLength` its length (the end of the last section).
+QString RowCellText(const RowTable& table, int row, int col, int soundInterval, int soundLength);
 
 } // namespace vk

@@ -41,7 +41,7 @@ QString flag(bool on)
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-// The span a row's video registration takes, if it has one that reads.
+// The span of the footage a row's video registration plays, if it has one that reads.
 std::optional<UsedSpan> rowSpan(const Editor& editor, int row)
 {
     const RowTable& g = editor.Grid();
@@ -53,7 +53,11 @@ std::optional<UsedSpan> rowSpan(const Editor& editor, int row)
         const std::optional<int> out = g.outPoint(row);
         if (!g.frameInterval(row) || !in || !out)
             return std::nullopt;
-        return UsedSpan{file, double(*in), double(*out)};
+        double end = *out;
+        // 等速 plays from the in point for the section's length, whatever the out point.
+        if (g.speed(row).isNormal())
+            end = std::max(end, *in + editor.sectionLength(row));
+        return UsedSpan{file, double(*in), end};
     } catch (const ConversionError&) {
         return std::nullopt; // cells that do not read hold no span to keep free
     }

@@ -6,7 +6,8 @@
 //
 // A dragged range of several rows bounds the import to those rows; a single row
 // imports until the table ends. A source clip without video uses up its row without
-// changing it. Copied speed texts stay as they were; only empty speeds are computed.
+// changing it. Copied speed settings stay (等速 stays 等速); rows without one get their
+// span's speed, shown as the span and the new section give it.
 //
 // Media width and height of every written row are probed again (with the media size
 // probe given at construction), and the modified flag is set when the import changed

@@ -190,7 +190,8 @@ void ProjectFile::WriteClip(Editor& editor, int row, const Clip& clip)
         qCWarning(lcEdit) << "project: an in point the time text cannot hold passed over:" << clip.beginMsec;
     if (!g.setOutPoint(row, clip.endMsec))
         qCWarning(lcEdit) << "project: an out point the time text cannot hold passed over:" << clip.endMsec;
-    // A rate that is no speed setting reads as none: the load works it out again.
+    // A rate that is no speed setting reads as none: the load works it out again. A
+    // ratio's number is not kept: the table works it out from the span and the section.
     SpeedSetting speed;
     try {
         speed = SpeedSetting::fromText(clip.rate);
@@ -301,7 +302,7 @@ bool ProjectFile::BuildDocument(const Editor& editor, QByteArray& out, QString& 
             interval = g.frameInterval(r).value_or(-1);
             begin = g.inPoint(r).value_or(-1);
             end = g.outPoint(r).value_or(-1);
-            rate = g.speed(r).text();
+            rate = g.speedText(r, editor.sndLength());
         } catch (const ConversionError&) {
             reason = QStringLiteral("%1 行目の値が正しくありません。").arg(r);
             return false;

@@ -82,7 +82,7 @@ void VideoClipboard::pasteEntries()
         ++j;
     }
     m_editor.ui().flashTable();
-    // Only rows without a speed get one: a pasted speed text stays as it was copied.
+    // Only rows without a speed get one: a pasted speed setting stays as it was copied.
     // The command that pastes tells the views once, when it is done.
     {
         const QSignalBlocker quiet(&m_editor);

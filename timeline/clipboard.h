@@ -11,9 +11,10 @@
 // - Cut: undo snapshot, copy, the range's registrations emptied, modified.
 // - PasteVideo(saveUndo): the clipboard from the first dragged row on, at most the
 //   dragged rows when a range is dragged, entries past the last row dropped; pasted
-//   speed texts stay as copied, empty ones are computed; modified.
-// - CutUp: cut, then every later registration moves up by k rows with its speed
-//   computed anew for its new section; the last k rows end empty.
+//   speed settings stay as copied (等速 stays), empty ones become the span's speed,
+//   whose ratio follows the new section; modified.
+// - CutUp: cut, then every later registration moves up by k rows with the span's speed
+//   (a 等速 mark does not move with it); the last k rows end empty.
 // - InsertPasteVideo(saveUndo): every registration from the first dragged row on
 //   moves down by the number of clipboard entries (those pushed past the end are
 //   lost), then the clipboard is pasted into the gap.

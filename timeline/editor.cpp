@@ -88,10 +88,11 @@ int Editor::getVidLengthMsec(int row) const
 
 double Editor::sectionLength(int row) const
 {
-    const double start = m_grid.sectionStart(row);
-    if (row >= lastRow())
-        return double(m_sndLength) - start;
-    return double(m_grid.sectionStart(row + 1)) - start;
+    m_grid.sectionStart(row); // raises on a row without a start
+    const std::optional<double> length = m_grid.sectionLength(row, m_sndLength);
+    if (!length)
+        throw ConversionError(ConversionError::Kind::Type, "no section start");
+    return *length;
 }
 
 int Editor::MsecToRow(int msec) const
@@ -114,24 +115,23 @@ int Editor::MsecToRow(int msec) const
 
 std::optional<double> Editor::speedRatio(int row) const
 {
-    const int span = CheckInt32((long long)videoPoint(m_grid.outPoint(row)) - videoPoint(m_grid.inPoint(row)));
-    const double length = sectionLength(row);
-    if (length == 0.0)
-        return std::nullopt;
-    return RoundTo3(double(span) / length);
+    // A row without its points or its section start has no speed: it raises.
+    CheckInt32((long long)videoPoint(m_grid.outPoint(row)) - videoPoint(m_grid.inPoint(row)));
+    sectionLength(row);
+    return m_grid.spanSpeed(row, m_sndLength);
 }
 
 std::optional<QString> Editor::speedText(int row) const
 {
     if (const auto ratio = speedRatio(row))
-        return SpeedSetting::of(*ratio).text();
+        return SpeedSetting::ratioText(*ratio);
     return std::nullopt;
 }
 
 void Editor::refreshRowSpeed(int row)
 {
-    if (const auto ratio = speedRatio(row))
-        m_grid.setSpeed(row, SpeedSetting::of(*ratio));
+    if (speedRatio(row))
+        m_grid.setSpeed(row, SpeedSetting::span());
 }
 
 void Editor::RowRefresh(int row)

@@ -140,8 +140,9 @@ public:
     std::optional<double> speedRatio(int row) const;
     // The same as the table shows it ("1.5x").
     std::optional<QString> speedText(int row) const;
-    // Recomputes the speed of one row (row >= 1), or of every registered row whose speed
-    // is still empty (row < 1).
+    // Sets the speed of one row (row >= 1) to its span's own, 等速 included, or of every
+    // registered row whose speed is still empty (row < 1). The ratio itself is worked
+    // out from the span and the section wherever it is shown.
     void RowRefresh(int row);
     // The unsaved-changes question before another sound clip, another project or a new
     // project. Returns true when the caller may go on: nothing was modified, the user

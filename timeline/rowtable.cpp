@@ -12,17 +12,9 @@ namespace {
 const QString kNormalSpeed = QStringLiteral("等速");
 } // namespace
 
-QString SpeedSetting::text() const
+QString SpeedSetting::ratioText(double ratio)
 {
-    switch (kind) {
-    case Kind::None:
-        break;
-    case Kind::Normal:
-        return kNormalSpeed;
-    case Kind::Ratio:
-        return ShortestDecimal(ratio) + QLatin1Char('x');
-    }
-    return QString();
+    return ShortestDecimal(ratio) + QLatin1Char('x');
 }
 
 SpeedSetting SpeedSetting::fromText(const QString& text)
@@ -33,12 +25,20 @@ SpeedSetting SpeedSetting::fromText(const QString& text)
         return normal();
     if (!text.endsWith(QLatin1Char('x')))
         throw ConversionError(ConversionError::Kind::Type, "not a speed");
-    return of(ParseNumber(text.chopped(1)));
+    ParseNumber(text.chopped(1)); // a ratio text, whatever its number
+    return span();
 }
 
 int FramePoint(int ms, int interval)
 {
-    // The time text holds the frames; its fields set the reach.
+    // Within what the time text's two-digit fields hold (hours up to 99, frames of 10 ms
+    // or more), the point is whole seconds and whole frames of the second: worked out
+    // without the text, as the fill asks for many points at a time.
+    if (ms >= 0 && ms < 100 * 3600000 && interval >= 10) {
+        const int second = ms - ms % 1000;
+        return second + (ms % 1000) / interval * interval;
+    }
+    // Elsewhere the time text decides: its fields set the reach.
     return TimeTextToMsec(MsecToTimeText(ms, interval), interval);
 }
 
@@ -201,6 +201,39 @@ SpeedSetting RowTable::speed(int row) const
 void RowTable::setSpeed(int row, const SpeedSetting& speed)
 {
     at(row).speed = speed;
+}
+
+std::optional<double> RowTable::sectionLength(int row, int soundLength) const
+{
+    const std::optional<int>& start = this->row(row).start;
+    const std::optional<int> end = row >= m_rows - 1 ? std::optional<int>(soundLength) : this->row(row + 1).start;
+    if (!start || !end)
+        return std::nullopt;
+    return double(*end) - double(*start);
+}
+
+std::optional<double> RowTable::spanSpeed(int row, int soundLength) const
+{
+    const Row& r = this->row(row);
+    const std::optional<double> length = sectionLength(row, soundLength);
+    if (!r.inPoint || !r.outPoint || !length || *length == 0.0)
+        return std::nullopt;
+    return RoundTo3((double(*r.outPoint) - double(*r.inPoint)) / *length);
+}
+
+QString RowTable::speedText(int row, int soundLength) const
+{
+    switch (this->row(row).speed.kind) {
+    case SpeedSetting::Kind::None:
+        break;
+    case SpeedSetting::Kind::Normal:
+        return kNormalSpeed;
+    case SpeedSetting::Kind::Span:
+        if (const std::optional<double> ratio = spanSpeed(row, soundLength))
+            return SpeedSetting::ratioText(*ratio);
+        break;
+    }
+    return QString();
 }
 
 const QString& RowTable::effect(int row) const

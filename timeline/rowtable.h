@@ -43,30 +43,31 @@ constexpr int Count = 12;
 constexpr int kRegistrationColumns[] = {Col::VideoFile, Col::InPoint,   Col::OutPoint, Col::VideoInterval, Col::Speed,
                                         Col::Effect,    Col::TransMsec, Col::Width,    Col::Height};
 
-// A row's speed setting: none (no video span, or not worked out yet), the ratio of the
-// video span to the section length (shown as "0.5x"), or 等速, where the video plays
-// at its own speed from the in point for the whole section.
+// A row's speed setting: none (no video span, or not worked out yet), the span's own
+// speed (the video span stretched over the section, shown as its ratio to the section
+// length, "0.5x"), or 等速, where the video plays at its own speed from the in point
+// for the whole section. The ratio is never kept: it is worked out from the span and
+// the section whenever it is shown or written (RowTable::speedText), so it cannot go
+// stale when either changes.
 struct SpeedSetting {
-    enum class Kind { None, Ratio, Normal };
+    enum class Kind { None, Span, Normal };
     Kind kind = Kind::None;
-    double ratio = 0.0; // only with Kind::Ratio
 
     static SpeedSetting none() { return {}; }
-    static SpeedSetting normal() { return {Kind::Normal, 0.0}; }
-    static SpeedSetting of(double ratio) { return {Kind::Ratio, ratio}; }
+    static SpeedSetting normal() { return {Kind::Normal}; }
+    static SpeedSetting span() { return {Kind::Span}; }
     bool isNone() const { return kind == Kind::None; }
     bool isNormal() const { return kind == Kind::Normal; }
+    bool isSpan() const { return kind == Kind::Span; }
 
-    // "", "等速" or the ratio as its shortest decimal and "x" ("1.5x"), as the project
-    // file holds it.
-    QString text() const;
-    // The inverse of text(); any other text raises ConversionError.
+    // A ratio as the speed column and the project file show it: its shortest decimal
+    // and "x" ("1.5x").
+    static QString ratioText(double ratio);
+    // The setting a speed text names: "" none, "等速" normal, a ratio text the span's
+    // speed (its number is not kept); any other text raises ConversionError.
     static SpeedSetting fromText(const QString& text);
 
-    bool operator==(const SpeedSetting& other) const
-    {
-        return kind == other.kind && (kind != Kind::Ratio || ratio == other.ratio);
-    }
+    bool operator==(const SpeedSetting& other) const { return kind == other.kind; }
     bool operator!=(const SpeedSetting& other) const { return !(*this == other); }
 };
 
@@ -79,7 +80,8 @@ struct MediaSize {
 
 // A time in ms as frames of `interval` ms hold it, the frame the time text shows:
 // rounded down to its frame (as far as the time text's fields reach). Raises
-// ConversionError when the time text cannot hold it.
+// ConversionError when the time text cannot hold it. The one frame grid: the table's
+// points and the fill's spans are both rounded here.
 int FramePoint(int ms, int interval);
 
 constexpr Rgb kMarkerSelected = MakeRgb(170, 170, 255);
@@ -152,6 +154,15 @@ public:
 
     SpeedSetting speed(int row) const;
     void setSpeed(int row, const SpeedSetting& speed);
+    // The length of a row's section in ms: up to the next row's start, the last row's
+    // up to `soundLength` (the sound clip's end); nullopt where a start is missing.
+    std::optional<double> sectionLength(int row, int soundLength) const;
+    // The span's speed: the video span over the section length, to three decimals;
+    // nullopt without both points or a section length (an empty section included).
+    std::optional<double> spanSpeed(int row, int soundLength) const;
+    // The speed column's text: "" for none, "等速", or the span's speed as a ratio text
+    // ("" where it cannot be worked out).
+    QString speedText(int row, int soundLength) const;
 
     // The transition effect into this row; empty for none.
     const QString& effect(int row) const;

@@ -3,6 +3,7 @@
 #include "timeline/editor.h"
 
 #include <QHash>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <cmath>
@@ -41,30 +42,29 @@ void subtract(std::vector<Interval>& free, double a, double b)
     free.swap(out);
 }
 
+// The frame that holds ms, as the time text of the frame interval keeps it.
+int gridAt(double ms, int interval)
+{
+    return FramePoint(int(std::floor(ms)), interval);
+}
+
 // The first ms on the frame grid at or after ms.
 int gridAtOrAfter(double ms, int interval)
 {
-    int g = frameGridMs(ms, interval);
+    int g = gridAt(ms, interval);
     while (g < ms - 1e-6)
-        g = frameGridMs(g + std::max(1, interval), interval);
+        g = gridAt(g + std::max(1, interval), interval);
     return g;
 }
 
-// How much whose turn it is weighs against the energy match (0..1) of a shot.
+// What a choice weighs against the energy match (0..1) of a shot: whose turn it is, a
+// speed other than the one drawn for the section, and a shot already used. A used shot
+// weighs more than all the rest together, so it comes only where no unused one fits.
 constexpr float kTurnWeight = 0.25f;
+constexpr float kOtherSpeed = 1.0f;
+constexpr float kUsedShot = 3.0f;
 
 } // namespace
-
-int frameGridMs(double ms, int intervalMs)
-{
-    // What MsecToTimeText and TimeTextToMsec give back: whole seconds and whole frames of
-    // the interval within the second.
-    const long long whole = (long long)std::floor(ms);
-    const long long sec = whole >= 0 ? whole / 1000 : -((-whole + 999) / 1000);
-    const long long rest = whole - sec * 1000;
-    const long long frames = intervalMs > 0 ? rest / intervalMs : 0;
-    return int(sec * 1000 + frames * intervalMs);
-}
 
 std::vector<double> onsetDensity(const std::vector<double>& startsMs, const std::vector<double>& endsMs,
                                  const std::vector<double>& onsetsMs)
@@ -146,31 +146,42 @@ FillPlan planFill(const std::vector<FillSection>& sections, const std::vector<Sh
         int shot = -1;
         int in = 0;
         int out = 0;
+        bool normal = false; // the span plays at the footage's own speed
         float score = 0.0f;
     };
-    // The best span of one source for a section: inside one free part of one shot, on the
-    // frame grid, starting on the shot's first frame where that shot is still whole.
-    auto bestIn = [&](int s, double lengthMs, float eRank) {
+    // The best span of one source for a section of `lengthMs` played at `speed`: inside
+    // one free part of one shot, on the frame grid, starting on the shot's first frame
+    // where that shot is still whole. At the footage's own speed the span runs to the
+    // grid point at or after the section's end, so the picture plays at exactly 1x from
+    // the in point and never reaches past the shot; at other speeds the out point is
+    // the grid point nearest the scaled length.
+    auto bestIn = [&](int s, double lengthMs, double speed, float eRank) {
         const ShotSource& src = sources[size_t(s)];
         const int interval = std::max(1, src.frameIntervalMs);
+        const bool normal = speed == 1.0;
+        const double spanMs = lengthMs * speed;
         Choice best;
         for (size_t k = 0; k < state[size_t(s)].size(); ++k) {
             const ShotState& st = state[size_t(s)][k];
             for (const Interval& f : st.free) {
                 const int in = gridAtOrAfter(f.a, interval);
-                // The out point nearest in + length on the grid, not past the free part.
-                int out = frameGridMs(in + lengthMs, interval);
-                const int up = frameGridMs(out + interval, interval);
-                if (std::abs(up - (in + lengthMs)) < std::abs(out - (in + lengthMs)))
-                    out = up;
+                int out = 0;
+                if (normal) {
+                    out = gridAtOrAfter(in + spanMs, interval);
+                } else {
+                    out = gridAt(in + spanMs, interval);
+                    const int up = gridAt(out + interval, interval);
+                    if (std::abs(up - (in + spanMs)) < std::abs(out - (in + spanMs)))
+                        out = up;
+                }
                 if (out <= in || out > f.b + 1e-6)
                     continue; // too short; a later part of the shot may fit
                 const bool atShotStart = f.a <= st.start + 1e-6;
-                float score = (atShotStart ? 0.0f : 2.0f) + jitter(rng);
+                float score = (atShotStart ? 0.0f : kUsedShot) + jitter(rng);
                 if (eRank >= 0.0f)
                     score += std::fabs(eRank - st.rank);
                 if (best.shot < 0 || score < best.score)
-                    best = {int(k), in, out, score};
+                    best = {int(k), in, out, normal, score};
                 break; // the earliest free part that fits is the one used
             }
         }
@@ -184,8 +195,9 @@ FillPlan planFill(const std::vector<FillSection>& sections, const std::vector<Sh
             speed = std::exp(logSpeed(rng));
         int chosenSource = -1;
         Choice chosen;
-        // Every other file that fits competes: the energy match counts most, then whose
-        // turn it is. The file before only when no other one fits.
+        // Every other file that fits competes: an unused shot before the rest of a used
+        // one, then the energy match, then whose turn it is; the drawn speed before the
+        // speeds that fit where it does not. The file before only when no other one fits.
         for (int pass = 0; pass < 2 && chosenSource < 0; ++pass) {
             float bestScore = 0.0f;
             for (int k = 0; k < nSources; ++k) {
@@ -193,19 +205,19 @@ FillPlan planFill(const std::vector<FillSection>& sections, const std::vector<Sh
                 if ((pass == 0) == (s == previous && nSources > 1))
                     continue;
                 const double tries[] = {speed, 1.0, 0.5};
-                for (double sp : tries) {
-                    if (!options.varySpeed && sp != 1.0)
+                for (size_t t = 0; t < std::size(tries); ++t) {
+                    const double sp = tries[t];
+                    if (t > 0 && (!options.varySpeed || sp == speed))
                         continue;
-                    Choice c = bestIn(s, sec.lengthMs * sp, energyRank[i]);
+                    Choice c = bestIn(s, sec.lengthMs, sp, energyRank[i]);
                     if (c.shot < 0)
                         continue;
-                    c.score += kTurnWeight * float(k) / float(nSources);
+                    c.score += kTurnWeight * float(k) / float(nSources) + (t > 0 ? kOtherSpeed : 0.0f);
                     if (chosenSource < 0 || c.score < bestScore) {
                         chosen = c;
                         chosenSource = s;
                         bestScore = c.score;
                     }
-                    break;
                 }
             }
         }
@@ -218,7 +230,7 @@ FillPlan planFill(const std::vector<FillSection>& sections, const std::vector<Sh
         }
         ShotState& st = state[size_t(chosenSource)][size_t(chosen.shot)];
         subtract(st.free, chosen.in, chosen.out);
-        plan.spans.push_back({sec.row, chosenSource, chosen.in, chosen.out});
+        plan.spans.push_back({sec.row, chosenSource, chosen.in, chosen.out, chosen.normal});
         previous = chosenSource;
     }
     return plan;
@@ -238,7 +250,13 @@ int applyFill(Editor& editor, const FillPlan& plan, const std::vector<ShotSource
         const ShotSource& src = sources[size_t(span.source)];
         g.setVideoSpan(span.row, src.file, src.frameIntervalMs, span.inMs, span.outMs);
         g.setMediaSize(span.row, MediaSize{src.width, src.height});
-        editor.RowRefresh(span.row);
+        if (span.normalSpeed) {
+            g.setSpeed(span.row, SpeedSetting::normal());
+        } else {
+            // The span stretched over the section: the speed its length gives.
+            const QSignalBlocker quiet(&editor); // the views hear once, below
+            editor.RowRefresh(span.row);
+        }
         ++written;
     }
     editor.notifyTable();

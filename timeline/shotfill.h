@@ -5,7 +5,8 @@
 // The rules of a plan:
 // - each section's span lies inside one shot: the source is never cut in a section;
 // - where the shot is still unused, the span starts on the shot's first frame, so the
-//   footage's own cut lands on the section start (the beat);
+//   footage's own cut lands on the section start (the beat), and an unused shot that
+//   fits always comes before the rest of a used one;
 // - spans of one file never overlap, neither each other nor the spans the project holds;
 // - the sources take turns, and a file never comes twice in a row while another one has
 //   a shot that fits;
@@ -61,6 +62,9 @@ struct FillSpan {
     int source = 0; // index into the sources
     int inMs = 0;   // on the time text's frame grid
     int outMs = 0;
+    // Played at the footage's own speed (等速): from the in point for the section's
+    // length, which ends at or before the out point.
+    bool normalSpeed = false;
 };
 
 struct FillPlan {
@@ -68,9 +72,6 @@ struct FillPlan {
     std::vector<int> emptyRows;  // sections no shot could fill
     int unfilled = 0;
 };
-
-// ms as the time text of the frame interval keeps it (the frame that holds it).
-int frameGridMs(double ms, int intervalMs);
 
 FillPlan planFill(const std::vector<FillSection>& sections, const std::vector<ShotSource>& sources,
                   const std::vector<UsedSpan>& used, const FillOptions& options);
@@ -81,8 +82,9 @@ std::vector<double> onsetDensity(const std::vector<double>& startsMs, const std:
                                  const std::vector<double>& onsetsMs);
 
 // Writes a plan into the rows as a registration with S does (file, in, out, frame
-// interval, picture size, speed text, the modified flag), as one undo step. Returns the
-// rows written.
+// interval, picture size, the modified flag), as one undo step. A span at the footage's
+// own speed is marked 等速; any other gets the speed its span gives. The views are told
+// once. Returns the rows written.
 int applyFill(Editor& editor, const FillPlan& plan, const std::vector<ShotSource>& sources);
 
 } // namespace vk

@@ -23,7 +23,7 @@
 //
 // Undo and redo restore the fields of the data rows (every field but the marker)
 // and the row count; the markers, the current row, the dragged range and the
-// labels stay as they are, and speeds are not recomputed.
+// labels stay as they are; a speed shown as a ratio follows the restored rows.
 
 #include "timeline/rowtable.h"
 
@@ -79,7 +79,7 @@ public:
     int position() const { return m_index; }
 
     // The table as it was when the open step was taken (or at the last Undo or Redo).
-    RowTable& undogrid() { return m_taken; }
+    const RowTable& undogrid() const { return m_taken; }
 
 private:
     struct PartChange {

@@ -397,11 +397,12 @@ TEST_F(EditorOverBusTest, SampleProjectIsWhatTheEditorWouldWrite)
         EXPECT_TRUE(QFileInfo::exists(file)) << file.toStdString();
         const auto speed = editor.speedText(row);
         ASSERT_TRUE(speed.has_value());
-        EXPECT_EQ(editor.Grid().speed(row).text(), *speed) << "row " << row;
+        EXPECT_EQ(editor.Grid().speedText(row, editor.sndLength()), *speed) << "row " << row;
         EXPECT_GT(editor.getVidLengthMsec(row), 0);
-        EXPECT_LE(TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval()),
-                                 editor.Grid().frameInterval(row).value_or(0)),
-                  10000)
+        EXPECT_LE(
+            TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+                           editor.Grid().frameInterval(row).value_or(0)),
+            10000)
             << "row " << row << " ends inside its 10 s video";
         if (editor.Grid().effect(row) == QStringLiteral("ﾌｪｰﾄﾞ")) {
             ++fades;

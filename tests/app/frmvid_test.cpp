@@ -377,7 +377,8 @@ TEST_F(FrmVidTest, KeysOnTheSliderDriveThePanel)
     EXPECT_EQ(child<QLineEdit>("txtFrame")->text(), QStringLiteral("12"));
 
     key(slider, Qt::Key_S);
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:02:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:02:00"));
     EXPECT_EQ(editor.Grid().currentRow, 2);
 
     key(slider, Qt::Key_Space);
@@ -482,7 +483,8 @@ TEST_F(FrmVidTest, SolidColourSwatchRegistersTheStill)
     player.info.height = 48;
     mouse(child<QWidget>("imgSolidColor2"), QEvent::MouseButtonRelease, QPoint(3, 3));
     EXPECT_EQ(editor.Grid().videoFile(1), QStringLiteral("/opt/vk/Slides/White.bmp"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
 }
 
 TEST_F(FrmVidTest, ContinuousButtonActsOnPress)
@@ -491,7 +493,8 @@ TEST_F(FrmVidTest, ContinuousButtonActsOnPress)
     auto* button = child<QAbstractButton>("btnVidContReg");
     panel.scrollTo(1000);
     mouse(button, QEvent::MouseButtonPress, QPoint(4, 4));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:00"));
     EXPECT_EQ(editor.Grid().currentRow, 2);
     mouse(button, QEvent::MouseButtonRelease, QPoint(4, 4));
     EXPECT_EQ(editor.Grid().currentRow, 2);

@@ -54,7 +54,7 @@ TEST_F(RowTableText, ARegistrationShowsItsPointsOnTheVideosFrames)
     MakeSections(editor, {0, 2000}, 4000, 33);
     RowTable& g = editor.Grid();
     Register(editor, 1, QStringLiteral("/v/a.mp4"), 1234, 3010, 40, 1280, 720);
-    g.setSpeed(1, SpeedSetting::of(0.5));
+    g.setSpeed(1, SpeedSetting::span());
     g.setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
     g.setEffectLength(1, 1500);
     g.setSpeed(2, SpeedSetting::normal());
@@ -63,7 +63,7 @@ TEST_F(RowTableText, ARegistrationShowsItsPointsOnTheVideosFrames)
     EXPECT_EQ(shown(1, Col::InPoint), QStringLiteral("00:00:01:05")); // 234 ms: 5 frames of 40
     EXPECT_EQ(shown(1, Col::OutPoint), QStringLiteral("00:00:03:00"));
     EXPECT_EQ(shown(1, Col::VideoInterval), QStringLiteral("40"));
-    EXPECT_EQ(shown(1, Col::Speed), QStringLiteral("0.5x"));
+    EXPECT_EQ(shown(1, Col::Speed), QStringLiteral("0.9x")); // 1800 ms of video over 2000
     EXPECT_EQ(shown(1, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_EQ(shown(1, Col::TransMsec), QStringLiteral("1500"));
     EXPECT_EQ(shown(1, Col::Width), QStringLiteral("1280"));
@@ -76,7 +76,7 @@ TEST_F(RowTableText, ARegistrationShowsItsPointsOnTheVideosFrames)
             EXPECT_TRUE(shown(2, c).isEmpty()) << c;
     // The model's text is the formatting function's.
     for (int c = 1; c < Col::Count; ++c)
-        EXPECT_EQ(shown(1, c), RowCellText(g.row(1), c, 33)) << c;
+        EXPECT_EQ(shown(1, c), RowCellText(g, 1, c, 33, 4000)) << c;
     EXPECT_EQ(model.headerData(Col::Effect, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("効果"));
 }
 

@@ -74,7 +74,7 @@ protected:
             g.setFrameInterval(r, 40);
             g.setInPoint(r, 0);
             g.setOutPoint(r, 1000);
-            g.setSpeed(r, SpeedSetting::of(1));
+            g.setSpeed(r, SpeedSetting::span());
         }
         editor().selection().SelectRow(1);
         grid().scrollToTop();

@@ -156,18 +156,22 @@ TEST(ShotFillCommandFill, OnlyEmptyRowsOneMessageStatusAndOneUndoStep)
     // Row 2 kept its video; rows 1 and 3 got the shot from its first frame on.
     EXPECT_EQ(editor.Grid().videoFile(2), QStringLiteral("/v/kept.mp4"));
     EXPECT_EQ(editor.Grid().videoFile(1), QStringLiteral("/v/one.mp4"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
+    // 等速 chosen: the rows play at the footage's own speed, not at a ratio of the grid.
+    EXPECT_TRUE(editor.Grid().speed(1).isNormal());
+    EXPECT_TRUE(editor.Grid().speed(3).isNormal());
     EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).width, 1280);
     EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/one.mp4"));
-    EXPECT_EQ(CellText(editor.Grid(), 3, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 3, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:00"));
     // One step back to the table before.
     editor.history().Undo();
     ASSERT_EQ(editor.Grid().Rows(), before.Rows());
     for (int row = 0; row < before.Rows(); ++row)
         for (int col = 0; col < Col::Count; ++col)
-            EXPECT_EQ(CellText(editor.Grid(), row, col, editor.sndFrameInterval()),
-                      CellText(before, row, col, editor.sndFrameInterval()))
+            EXPECT_EQ(CellText(editor.Grid(), row, col, editor.sndFrameInterval(), editor.sndLength()),
+                      CellText(before, row, col, editor.sndFrameInterval(), editor.sndLength()))
                 << row << "," << col;
 }
 
@@ -196,8 +200,10 @@ TEST(ShotFillCommandFill, RowsThatKeepTheirVideoKeepTheirSpans)
             continue;
         const int interval = editor.Grid().frameInterval(row).value_or(0);
         spans.push_back(
-            {TimeTextToMsec(CellText(editor.Grid(), row, Col::InPoint, editor.sndFrameInterval()), interval),
-             TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval()), interval)});
+            {TimeTextToMsec(CellText(editor.Grid(), row, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+                            interval),
+             TimeTextToMsec(CellText(editor.Grid(), row, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+                            interval)});
     }
     for (size_t i = 0; i < spans.size(); ++i)
         for (size_t j = i + 1; j < spans.size(); ++j)

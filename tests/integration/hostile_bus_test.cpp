@@ -96,7 +96,7 @@ protected:
         EditorState s{ed().sndFile(), ed().sndLength(), ed().outputPath(), editor->app().videoPanel().fileText(), {}};
         for (int r = 1; r < ed().Grid().Rows(); ++r)
             for (int c = 0; c < ed().Grid().Cols(); ++c)
-                s.cells << CellText(ed().Grid(), r, c, ed().sndFrameInterval());
+                s.cells << CellText(ed().Grid(), r, c, ed().sndFrameInterval(), ed().sndLength());
         return s;
     }
 

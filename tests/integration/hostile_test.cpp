@@ -514,7 +514,8 @@ TEST_F(TargetsSave, NameWithALineBreakSavesUnderThatNameAndReadsBack)
     const QByteArray document = currentDocument();
     QStringList files;
     for (int r = 1; r < editor.Grid().Rows(); ++r)
-        files << editor.Grid().videoFile(r) + CellText(editor.Grid(), r, Col::InPoint, editor.sndFrameInterval());
+        files << editor.Grid().videoFile(r) +
+                     CellText(editor.Grid(), r, Col::InPoint, editor.sndFrameInterval(), editor.sndLength());
     EXPECT_TRUE(project.ProjectSave(target)) << allMessages(ui).toStdString();
     EXPECT_EQ(readAll(target), document);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -523,7 +524,8 @@ TEST_F(TargetsSave, NameWithALineBreakSavesUnderThatNameAndReadsBack)
     ASSERT_TRUE(project.ProjectLoad(target));
     QStringList loaded;
     for (int r = 1; r < editor.Grid().Rows(); ++r)
-        loaded << editor.Grid().videoFile(r) + CellText(editor.Grid(), r, Col::InPoint, editor.sndFrameInterval());
+        loaded << editor.Grid().videoFile(r) +
+                      CellText(editor.Grid(), r, Col::InPoint, editor.sndFrameInterval(), editor.sndLength());
     EXPECT_EQ(loaded, files);
 }
 

@@ -443,7 +443,7 @@ bool LiveEditor::sessionLoop(int round, const SessionMedia& media, int floodCall
         QStringList cells;
         for (int r = 1; r < ed.Grid().Rows(); ++r)
             for (int c = 0; c < ed.Grid().Cols(); ++c)
-                cells << RowCellText(ed.Grid().row(r), c, ed.sndFrameInterval());
+                cells << RowCellText(ed.Grid(), r, c, ed.sndFrameInterval(), ed.sndLength());
         return cells;
     };
     const QStringList before = table();

@@ -65,7 +65,10 @@ protected:
         panel.selEnd();
     }
 
-    QString cell(int row, int col) const { return CellText(editor.Grid(), row, col, editor.sndFrameInterval()); }
+    QString cell(int row, int col) const
+    {
+        return CellText(editor.Grid(), row, col, editor.sndFrameInterval(), editor.sndLength());
+    }
 
     ScriptedUi ui;
     Editor editor{ui};

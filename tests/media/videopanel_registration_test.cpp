@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -68,8 +69,8 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
     markRange(1000, 2000);
     const RowTable before = editor.Grid();
 
-    // The undo point a refused registration must keep.
-    editor.history().undogrid() = RowTable(1, 1);
+    // The undo point a refused registration must keep: no step opened since.
+    const std::uint64_t step = editor.history().generation();
 
     // No sound clip: the message, the table as it was, the undo point kept.
     editor.setSoundClip(0, 33);
@@ -78,7 +79,7 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
     EXPECT_EQ(ui.messages[0].text, kNoSound);
     EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
     EXPECT_EQ(editor.Grid(), before);
-    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
+    EXPECT_EQ(editor.history().generation(), step);
     // Continuous registration gives the same message.
     panel.VidContRegister();
     EXPECT_EQ(ui.messages.size(), 2);
@@ -102,7 +103,7 @@ TEST_F(VideoPanelTest, RegistrationNeedsAFileASoundClipAndASpan)
     EXPECT_EQ(ui.messages.size(), 2);
     EXPECT_FALSE(editor.modified());
     // None of the refused presses of S took the place of the undo point.
-    EXPECT_EQ(editor.history().undogrid().Rows(), 1);
+    EXPECT_EQ(editor.history().generation(), step);
 }
 
 TEST_F(VideoPanelTest, RegistrationWritesTheCurrentFileText)

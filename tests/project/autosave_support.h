@@ -51,7 +51,7 @@ inline QStringList DumpRows(const Editor& editor)
     for (int r = 0; r < g.Rows(); ++r) {
         QStringList cells;
         for (int c = 0; c < g.Cols(); ++c)
-            cells << CellText(g, r, c, editor.sndFrameInterval());
+            cells << CellText(g, r, c, editor.sndFrameInterval(), editor.sndLength());
         rows << cells.join(QLatin1Char('\t'));
     }
     return rows;

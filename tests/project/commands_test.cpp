@@ -89,7 +89,7 @@ TEST_F(ProjectCommandsTest, CommandLineProjectOpensOnceWithoutQuestionOrDialog)
     EXPECT_TRUE(ui.questions.isEmpty());
     EXPECT_TRUE(ui.openDialogs.isEmpty());
     EXPECT_TRUE(editor.modified());
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("0.5x")); // 2000 / 4000
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("0.5x")); // 2000 / 4000
 
     // The argument is used up: the next open asks and shows the dialog.
     project.OpenCommand();
@@ -353,7 +353,7 @@ protected:
         MakeSections(editor, starts, 10000);
         for (int r = 1; r <= 10; ++r) {
             Register(editor, r, QStringLiteral("/v/old%1.mp4").arg(r), 0, 660);
-            editor.Grid().setSpeed(r, SpeedSetting::of(0.66));
+            editor.Grid().setSpeed(r, SpeedSetting::span());
         }
         editor.setModified(false);
     }
@@ -362,20 +362,24 @@ protected:
     {
         const RowTable& g = editor.Grid();
         EXPECT_EQ(g.videoFile(row), QStringLiteral("/v/c%1.mp4").arg(clip)) << "row " << row;
-        EXPECT_EQ(CellText(g, row, Col::InPoint, editor.sndFrameInterval()), MsecToTimeText(clip * 320, 40))
+        EXPECT_EQ(CellText(g, row, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+                  MsecToTimeText(clip * 320, 40))
             << "row " << row;
-        EXPECT_EQ(CellText(g, row, Col::OutPoint, editor.sndFrameInterval()), MsecToTimeText(clip * 320 + 1000, 40))
+        EXPECT_EQ(CellText(g, row, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+                  MsecToTimeText(clip * 320 + 1000, 40))
             << "row " << row;
         EXPECT_EQ(g.frameInterval(row), 40) << "row " << row;
-        EXPECT_EQ(g.speed(row).text(), QStringLiteral("%1x").arg(clip)) << "row " << row;
+        // The copied rate names the span's speed; its ratio is the span's over the section.
+        EXPECT_EQ(g.speed(row), SpeedSetting::span()) << "row " << row;
+        EXPECT_EQ(g.speedText(row, editor.sndLength()), QStringLiteral("1x")) << "row " << row;
         EXPECT_EQ(g.effect(row), QStringLiteral("ﾌｪｰﾄﾞ")) << "row " << row;
         EXPECT_EQ(g.effectLength(row), clip * 10) << "row " << row;
     }
     void expectUnchanged(const RowTable& before, int row)
     {
         for (int c = 1; c < Col::Count; ++c)
-            EXPECT_EQ(CellText(editor.Grid(), row, c, editor.sndFrameInterval()),
-                      CellText(before, row, c, editor.sndFrameInterval()))
+            EXPECT_EQ(CellText(editor.Grid(), row, c, editor.sndFrameInterval(), editor.sndLength()),
+                      CellText(before, row, c, editor.sndFrameInterval(), editor.sndLength()))
                 << "row " << row << " column " << c;
     }
 
@@ -431,20 +435,21 @@ TEST_F(ClipImportTest, ClipWithoutVideoUsesUpItsRow)
     EXPECT_TRUE(TableInvariants(editor));
 }
 
-TEST_F(ClipImportTest, CopiedSpeedsStayAndEmptySpeedsAreComputed)
+TEST_F(ClipImportTest, CopiedSpeedsFollowTheNewSectionsAndEmptySpeedsAreComputed)
 {
     makeTenRows();
-    // Row 2's section becomes 3 s long; the copied "2x" still stays.
+    // Row 2's section becomes 3 s long; the copied "2x" names the span's speed, which
+    // is its 1000 ms over the 3000 ms section now.
     MakeSections(editor, {0, 1000, 4000}, 6000);
     editor.setDraggedRange(1, 1);
     import.ClipsImport(makeSource(2));
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("2x"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("0.333x"));
 
     import.ClipsImport(makeSource(3, {}, true));
     // Empty speeds are computed from the current sections: 1000 ms over 1000, 3000, 2000.
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("0.333x"));
-    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0.5x"));
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("0.333x"));
+    EXPECT_EQ(editor.Grid().speedText(3, editor.sndLength()), QStringLiteral("0.5x"));
 }
 
 TEST_F(ClipImportTest, WrittenRowsGetTheirMediaSizesProbedAgain)

@@ -59,7 +59,7 @@ protected:
         editor.setSndFile(QStringLiteral("/media/music/song.wav"));
         MakeSections(editor, {0, 1234, 2500}, 10000, 33);
         Register(editor, 1, QStringLiteral("/media/video/a.mp4"), 1500, 3000, 33);
-        editor.Grid().setSpeed(1, SpeedSetting::of(1.5));
+        editor.Grid().setSpeed(1, SpeedSetting::span());
         Register(editor, 3, QStringLiteral("/media/video/b b.mov"), 2000, 4000, 40);
         editor.Grid().setSpeed(3, SpeedSetting::normal());
         editor.Grid().setEffect(3, QStringLiteral("ﾌｪｰﾄﾞ"));
@@ -109,7 +109,7 @@ TEST_F(ProjectFileTest, TheFieldsOfARowRoundTripThroughTheGoldenDocument)
     for (int r = 1; r <= 3; ++r)
         ASSERT_TRUE(g.setSectionStart(r, starts[r - 1], 33));
     ASSERT_TRUE(g.setVideoSpan(1, QStringLiteral("/media/video/a.mp4"), 33, 1500, 3000));
-    g.setSpeed(1, SpeedSetting::of(1.5));
+    g.setSpeed(1, SpeedSetting::span());
     ASSERT_TRUE(g.setVideoSpan(3, QStringLiteral("/media/video/b b.mov"), 40, 2000, 4000));
     g.setSpeed(3, SpeedSetting::normal());
     g.setEffect(3, QStringLiteral("ﾌｪｰﾄﾞ"));
@@ -122,13 +122,13 @@ TEST_F(ProjectFileTest, TheFieldsOfARowRoundTripThroughTheGoldenDocument)
     ASSERT_EQ(g.Rows(), 4);
     for (int r = 1; r <= 3; ++r)
         EXPECT_EQ(g.sectionStart(r), starts[r - 1]) << "row " << r;
-    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval()),
+    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
               QStringLiteral("00:00:01:07")); // shown: the frame at 1231 ms
     EXPECT_EQ(g.videoFile(1), QStringLiteral("/media/video/a.mp4"));
     EXPECT_EQ(g.frameInterval(1), 33);
     EXPECT_EQ(g.inPoint(1), 1495); // 1500 ms on the frames of 33 ms
     EXPECT_EQ(g.outPoint(1), 3000);
-    EXPECT_EQ(g.speed(1), SpeedSetting::of(1.5));
+    EXPECT_EQ(g.speed(1), SpeedSetting::span());
     EXPECT_FALSE(g.hasVideo(2));
     EXPECT_TRUE(g.speed(2).isNone());
     EXPECT_EQ(g.frameInterval(2), std::nullopt);
@@ -162,7 +162,7 @@ TEST_F(ProjectFileTest, ARateThatIsNoSpeedReadsAsNoneAndIsWorkedOut)
     const QString source = path("rate.rem");
     WriteBytes(source, oneClipProject("rate=\"fast\" trans=\"\" transmsec=\"\""));
     ASSERT_TRUE(project.ProjectLoad(source));
-    EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::of(0.5)); // 5000 ms over the 10 s clip
+    EXPECT_EQ(editor.Grid().speed(1), SpeedSetting::span()); // 5000 ms over the 10 s clip
 }
 
 // A transition length that is no number reads as none; the effect stays and the row is
@@ -184,7 +184,7 @@ TEST_F(ProjectFileTest, SaveEscapesMarkupAndWritesUtf8)
     editor.setSndFile(QStringLiteral("/音楽/曲 & <歌>.wav"));
     MakeSections(editor, {0}, 5000, 33);
     Register(editor, 1, QStringLiteral("/動画/a&b \"c\".mp4"), 0, 0, 33);
-    editor.Grid().setSpeed(1, SpeedSetting::of(0));
+    editor.Grid().setSpeed(1, SpeedSetting::span());
     editor.Grid().setEffect(1, QStringLiteral("ﾜｲﾌﾟ"));
     editor.Grid().setEffectLength(1, 250);
     const QString target = path("escapes.rem");
@@ -313,23 +313,28 @@ TEST_F(ProjectFileTest, LoadOfTheGoldenDocumentRestoresTheRows)
     EXPECT_EQ(editor.sndLength(), 10000);
 
     EXPECT_EQ(g.videoFile(1), QStringLiteral("/media/video/a.mp4"));
-    EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:15"));
-    EXPECT_EQ(CellText(g, 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:03:00"));
+    EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:15"));
+    EXPECT_EQ(CellText(g, 1, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:03:00"));
     EXPECT_EQ(g.frameInterval(1), 33);
-    EXPECT_EQ(g.speed(1).text(), QStringLiteral("1.5x"));
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("1.223x")); // 1505 ms over 1231
 
     // The row without video keeps only its section.
-    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:01:07"));
+    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:07"));
     EXPECT_EQ(g.row(2).start, 1231);
     for (int c : kRegistrationColumns)
-        EXPECT_TRUE(CellText(g, 2, c, editor.sndFrameInterval()).isEmpty()) << "column " << c;
+        EXPECT_TRUE(CellText(g, 2, c, editor.sndFrameInterval(), editor.sndLength()).isEmpty()) << "column " << c;
 
     EXPECT_EQ(g.row(3).start, 2495);
     EXPECT_EQ(g.videoFile(3), QStringLiteral("/media/video/b b.mov"));
-    EXPECT_EQ(CellText(g, 3, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:02:00"));
-    EXPECT_EQ(CellText(g, 3, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:04:00"));
+    EXPECT_EQ(CellText(g, 3, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:02:00"));
+    EXPECT_EQ(CellText(g, 3, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:04:00"));
     EXPECT_EQ(g.frameInterval(3), 40);
-    EXPECT_EQ(g.speed(3).text(), QStringLiteral("等速")); // the refresh leaves it alone
+    EXPECT_EQ(g.speedText(3, editor.sndLength()), QStringLiteral("等速")); // the refresh leaves it alone
     EXPECT_EQ(g.effect(3), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_EQ(g.effectLength(3), 1500);
     // Without a media probe the sizes stay empty.
@@ -373,12 +378,12 @@ TEST_F(ProjectFileTest, TappedStartsSurviveSaveAndOpenToTheMillisecond)
     ASSERT_EQ(other.Grid().Rows(), saved.Rows());
     for (int r = 1; r < saved.Rows(); ++r) {
         EXPECT_EQ(other.Grid().row(r).start, saved.row(r).start) << "row " << r;
-        EXPECT_EQ(CellText(other.Grid(), r, Col::SectionText, editor.sndFrameInterval()),
-                  CellText(saved, r, Col::SectionText, editor.sndFrameInterval()))
+        EXPECT_EQ(CellText(other.Grid(), r, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+                  CellText(saved, r, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()))
             << "row " << r;
     }
     EXPECT_EQ(other.Grid().row(3).start, 1234);
-    EXPECT_EQ(CellText(other.Grid(), 3, Col::SectionText, editor.sndFrameInterval()),
+    EXPECT_EQ(CellText(other.Grid(), 3, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
               QStringLiteral("00:00:01:07")); // shown in frames
 }
 
@@ -406,19 +411,20 @@ TEST_F(ProjectFileTest, RoundTripKeepsStartsAndShowsThemInWholeSoundFrames)
     EXPECT_EQ(b.row(2).start, 1234);
     EXPECT_EQ(b.row(3).start, 2500);
     for (int r = 1; r < a.Rows(); ++r) {
-        EXPECT_EQ(CellText(b, r, Col::SectionText, editor.sndFrameInterval()),
-                  CellText(a, r, Col::SectionText, editor.sndFrameInterval()))
+        EXPECT_EQ(CellText(b, r, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+                  CellText(a, r, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()))
             << "row " << r;
         for (int c : {Col::VideoFile, Col::OutPoint, Col::VideoInterval, Col::Effect, Col::TransMsec})
-            EXPECT_EQ(CellText(b, r, c, editor.sndFrameInterval()), CellText(a, r, c, editor.sndFrameInterval()))
+            EXPECT_EQ(CellText(b, r, c, editor.sndFrameInterval(), editor.sndLength()),
+                      CellText(a, r, c, editor.sndFrameInterval(), editor.sndLength()))
                 << "row " << r << " column " << c;
     }
     // The in point 1500 was stored in whole frames: 00:00:01:15 is 1495 ms, shown the same.
-    EXPECT_EQ(CellText(b, 1, Col::InPoint, editor.sndFrameInterval()),
-              CellText(a, 1, Col::InPoint, editor.sndFrameInterval()));
+    EXPECT_EQ(CellText(b, 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              CellText(a, 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()));
     // Row 1's empty speed is computed from its section: 1505 ms over 1234 ms.
-    EXPECT_EQ(b.speed(1).text(), QStringLiteral("1.22x"));
-    EXPECT_EQ(b.speed(3).text(), QStringLiteral("等速"));
+    EXPECT_EQ(b.speedText(1, editor.sndLength()), QStringLiteral("1.22x"));
+    EXPECT_EQ(b.speedText(3, editor.sndLength()), QStringLiteral("等速"));
 
     // Saving the loaded table again gives the same document.
     ui2.yesNo = {true};
@@ -434,7 +440,8 @@ TEST_F(ProjectFileTest, LoadUsesTheSoundClipsFrameIntervalForSections)
     engine.info.secondsPerFrame = 0.04; // 25 frames a second
     ASSERT_TRUE(project.ProjectLoad(dataPath("three_rows.rem")));
     EXPECT_EQ(editor.sndFrameInterval(), 40);
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:01:05"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:05"));
     EXPECT_EQ(editor.Grid().row(2).start, 1231);
     EXPECT_TRUE(TableInvariants(editor));
 }
@@ -492,33 +499,41 @@ TEST_F(ProjectFileTest, LoadCarriesValuesOverFromThePreviousVideoclip)
     EXPECT_TRUE(TableInvariants(editor));
 
     EXPECT_EQ(g.row(1).start, 0);
-    EXPECT_EQ(CellText(g, 1, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
-    EXPECT_EQ(g.speed(1).text(), QStringLiteral("2x"));
+    EXPECT_EQ(CellText(g, 1, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(g, 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:10"));
+    // The file's "2x" names the span's speed, whose ratio the table works out: 330 ms
+    // over the 2000 ms section. The number in a file is not kept.
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("0.165x"));
 
     EXPECT_EQ(g.row(2).start, 2000);
     EXPECT_EQ(g.videoFile(2), QStringLiteral("/a.mp4"));
-    EXPECT_EQ(CellText(g, 2, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
-    EXPECT_EQ(CellText(g, 2, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:30"));
+    EXPECT_EQ(CellText(g, 2, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(CellText(g, 2, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:30"));
     EXPECT_EQ(g.frameInterval(2), 33);
     EXPECT_EQ(g.effect(2), QStringLiteral("ﾌｪｰﾄﾞ"));
     EXPECT_EQ(g.effectLength(2), 500);
     // Its section has length 0 (row 3 starts at the same time): no speed.
-    EXPECT_TRUE(g.speed(2).text().isEmpty());
+    EXPECT_TRUE(g.speedText(2, editor.sndLength()).isEmpty());
 
     EXPECT_EQ(g.row(3).start, 2000);
     EXPECT_TRUE(g.videoFile(3).isEmpty());
-    EXPECT_TRUE(CellText(g, 3, Col::InPoint, editor.sndFrameInterval()).isEmpty());
+    EXPECT_TRUE(CellText(g, 3, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()).isEmpty());
 
     EXPECT_EQ(g.row(4).start, 4000);
     EXPECT_EQ(g.videoFile(4), QStringLiteral("/b.mp4"));
-    EXPECT_EQ(CellText(g, 4, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:10"));
-    EXPECT_EQ(CellText(g, 4, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:09"));
+    EXPECT_EQ(CellText(g, 4, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:10"));
+    EXPECT_EQ(CellText(g, 4, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:09"));
     EXPECT_EQ(g.frameInterval(4), 33);
     EXPECT_EQ(g.effect(4), QStringLiteral("ﾌｪｰﾄﾞ"));
     // Empty speed carried over, then computed: the out point shows as 00:00:01:09
     // (1297 ms), so 967 ms over the last section of 6000 ms.
-    EXPECT_EQ(g.speed(4).text(), QStringLiteral("0.161x"));
+    EXPECT_EQ(g.speedText(4, editor.sndLength()), QStringLiteral("0.161x"));
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 

@@ -68,7 +68,7 @@ TEST_F(TimelineTest, GapRowAndNormalSpeedRows)
     grid.setSpeed(1, SpeedSetting::normal());
     setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"), 300); // no video in row 2
     Register(editor, 3, QStringLiteral("/v/b.avi"), 0, 2000, 40);
-    grid.setSpeed(3, SpeedSetting::of(4));
+    grid.setSpeed(3, SpeedSetting::span());
     Register(editor, 4, QStringLiteral("/v/c.avi"), 500, 700, 40);
     grid.setSpeed(4, SpeedSetting::normal());
 
@@ -90,7 +90,7 @@ TEST_F(TimelineTest, TheFieldsOfARowWriteTheGoldenDocument)
     grid.setEffectLength(2, 300.0);
     ASSERT_TRUE(grid.setVideoSpan(3, QStringLiteral("/v/b.avi"), 40, 0, 2000));
     grid.setMediaSize(3, MediaSize{640, 480});
-    grid.setSpeed(3, SpeedSetting::of(4.0));
+    grid.setSpeed(3, SpeedSetting::span());
     ASSERT_TRUE(grid.setVideoSpan(4, QStringLiteral("/v/c.avi"), 40, 500, 700));
     grid.setMediaSize(4, MediaSize{640, 480});
     grid.setSpeed(4, SpeedSetting::normal());
@@ -105,11 +105,11 @@ TEST_F(TimelineTest, RateTwoHalvesTimelineTimes)
 {
     MakeSections(editor, {0, 1230, 2500}, 5010, 10);
     Register(editor, 1, QStringLiteral("/v/a.avi"), 0, 2460, 10);
-    grid.setSpeed(1, SpeedSetting::of(2));
+    grid.setSpeed(1, SpeedSetting::span());
     Register(editor, 2, QStringLiteral("/v/b.avi"), 1000, 3000, 10);
     setEffect(2, QStringLiteral("ﾗｼﾞｱﾙ"), 1000);
     Register(editor, 3, QStringLiteral("/v/still.png"), 0, 0, 33, 1280, 720);
-    grid.setSpeed(3, SpeedSetting::of(0));
+    grid.setSpeed(3, SpeedSetting::span());
 
     EXPECT_EQ(TimelineDocumentText(inputs(), Format(21), 0, 0.5), Golden(QStringLiteral("rate_two.xml")));
 }

@@ -51,9 +51,9 @@ void Register(Editor& editor, int row, const QString& file, int inMsec, int outM
     editor.notifyTable();
 }
 
-QString CellText(const RowTable& table, int row, int col, int soundInterval)
+QString CellText(const RowTable& table, int row, int col, int soundInterval, int soundLength)
 {
-    return RowCellText(table.row(row), col, soundInterval);
+    return RowCellText(table, row, col, soundInterval, soundLength);
 }
 
 } // namespace vk

@@ -19,7 +19,7 @@ void Register(Editor& editor, int row, const QString& file, int inMsec, int outM
               int height = 480);
 
 // The text the row table's window shows in a cell of a data row, the section time text
-// on sound frames of `soundInterval` ms.
-QString CellText(const RowTable& table, int row, int col, int soundInterval);
+// on sound frames of `soundInterval` ms, the last section ending at `soundLength` ms.
+QString CellText(const RowTable& table, int row, int col, int soundInterval, int soundLength);
 
 } // namespace vk

@@ -87,7 +87,8 @@ TEST_F(BeatSections, TapInsideTheWindowMovesToTheBeatAndOneOutsideStays)
     EXPECT_TRUE(TableInvariants(editor));
     EXPECT_TRUE(editor.modified());
     // The section start text follows the snapped time, not the tap.
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval()), MsecToTimeText(1000, 33));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              MsecToTimeText(1000, 33));
 }
 
 TEST_F(BeatSections, OnsetCatchesATapWithoutABeatNearAndNoAdjusterLeavesTapsAlone)
@@ -153,8 +154,8 @@ TEST_F(BeatSections, BeatSplitCutsFromTheCurrentRowToTheEndAndUndoTakesItBack)
     ASSERT_EQ(editor.Grid().Rows(), before.Rows());
     for (int r = 1; r < before.Rows(); ++r)
         for (int c = 1; c < Col::Count; ++c)
-            EXPECT_EQ(CellText(editor.Grid(), r, c, editor.sndFrameInterval()),
-                      CellText(before, r, c, editor.sndFrameInterval()))
+            EXPECT_EQ(CellText(editor.Grid(), r, c, editor.sndFrameInterval(), editor.sndLength()),
+                      CellText(before, r, c, editor.sndFrameInterval(), editor.sndLength()))
                 << r << "," << c;
     editor.history().Redo();
     EXPECT_EQ(starts(editor), (std::vector<int>{0, 4000, 6010, 8010}));

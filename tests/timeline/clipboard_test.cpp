@@ -25,7 +25,8 @@ TEST_F(ClipboardTest, CopyChangesNothingButTheClipboardAndFlashes)
     ASSERT_EQ(clip.entries(), 3);
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(registration(editor.tmpgrid(), i), registration(before, i + 2));
-        EXPECT_TRUE(CellText(editor.tmpgrid(), i, Col::SectionText, editor.sndFrameInterval()).isEmpty());
+        EXPECT_TRUE(
+            CellText(editor.tmpgrid(), i, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()).isEmpty());
         EXPECT_FALSE(editor.tmpgrid().row(i).start.has_value());
     }
 }
@@ -101,21 +102,21 @@ TEST_F(ClipboardTest, PasteBeforeAnyCopyBlanksOnlyTheFirstSelectedRow)
     expectUndoRedo(before, RowTable(grid()));
 }
 
-TEST_F(ClipboardTest, PastedRowsWithoutSpeedGetTheSpeedOfTheirNewSection)
+TEST_F(ClipboardTest, PastedRowsShowTheSpeedOfTheirNewSection)
 {
     // Sections of 1000 ms, then 500 ms from row 6 on.
     MakeSections(editor, {0, 1000, 2000, 3000, 4000, 5000, 5500, 6000}, 6500);
     Register(editor, 1, file(1), 0, 1000);
     Register(editor, 2, file(2), 0, 1000);
-    editor.Grid().setSpeed(2, SpeedSetting::of(1));
+    editor.Grid().setSpeed(2, SpeedSetting::span());
     drag(1, 2);
     clip.Copy();
     drag(6, 6);
     clip.Paste();
-    // Row 1 was copied with no speed: computed for the 500 ms section. Row 2's
-    // copied speed text stays although its section is shorter now.
+    // Row 1 was copied with no speed: it gets its span's for the 500 ms section. Row
+    // 2's span speed, shown 1x where it was copied, follows its shorter section.
     EXPECT_EQ(cell(6, Col::Speed), QStringLiteral("2x"));
-    EXPECT_EQ(cell(7, Col::Speed), QStringLiteral("1x"));
+    EXPECT_EQ(cell(7, Col::Speed), QStringLiteral("2x"));
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -130,7 +131,8 @@ TEST_F(ClipboardTest, CutEmptiesTheRangeAndUndoRedoToggle)
     EXPECT_TRUE(isEmptyRegistration(grid(), 3));
     EXPECT_EQ(registration(grid(), 4), registration(before, 4));
     EXPECT_EQ(grid().row(2).start, before.row(2).start);
-    EXPECT_EQ(cell(3, Col::SectionText), CellText(before, 3, Col::SectionText, editor.sndFrameInterval()));
+    EXPECT_EQ(cell(3, Col::SectionText),
+              CellText(before, 3, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()));
     ASSERT_EQ(clip.entries(), 2);
     EXPECT_EQ(registration(editor.tmpgrid(), 1), registration(before, 2));
     EXPECT_EQ(registration(editor.tmpgrid(), 2), registration(before, 3));
@@ -172,7 +174,8 @@ TEST_F(ClipboardTest, CutAndCloseUpMovesLaterRegistrationsUpWithNewSpeeds)
                              QStringLiteral("0.25x")};
     for (int r = 2; r <= 8; ++r) {
         EXPECT_EQ(cell(r, Col::VideoFile), file(r + 2)) << "row " << r;
-        EXPECT_EQ(cell(r, Col::Width), CellText(before, r + 2, Col::Width, editor.sndFrameInterval()));
+        EXPECT_EQ(cell(r, Col::Width),
+                  CellText(before, r + 2, Col::Width, editor.sndFrameInterval(), editor.sndLength()));
         EXPECT_EQ(cell(r, Col::Speed), speeds.at(r - 2)) << "row " << r;
     }
     // The former "等速" of row 6 now sits in row 4 with a computed speed.
@@ -224,7 +227,8 @@ TEST_F(ClipboardTest, InsertPasteOpensAGapAndDropsWhatFallsOffTheEnd)
     EXPECT_EQ(registration(grid(), 6), registration(before, 2));
     for (int r = 7; r <= 10; ++r) {
         EXPECT_EQ(cell(r, Col::VideoFile), file(r - 2)) << "row " << r;
-        EXPECT_EQ(cell(r, Col::Height), CellText(before, r - 2, Col::Height, editor.sndFrameInterval()));
+        EXPECT_EQ(cell(r, Col::Height),
+                  CellText(before, r - 2, Col::Height, editor.sndFrameInterval(), editor.sndLength()));
         EXPECT_EQ(cell(r, Col::Speed), QStringLiteral("1x"));
     }
     for (int r = 1; r <= 4; ++r)

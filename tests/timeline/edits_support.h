@@ -43,8 +43,8 @@ inline std::string FirstDifference(const RowTable& a, const RowTable& b)
         if (a.row(r).sameFields(b.row(r)))
             continue;
         for (int c = 1; c < a.Cols(); ++c) {
-            const QString x = CellText(a, r, c, 33);
-            const QString y = CellText(b, r, c, 33);
+            const QString x = CellText(a, r, c, 33, 0);
+            const QString y = CellText(b, r, c, 33, 0);
             if (x != y)
                 return "cell (" + std::to_string(r) + "," + std::to_string(c) + ") '" + x.toStdString() + "' vs '" +
                        y.toStdString() + "'";
@@ -81,20 +81,33 @@ protected:
     static QString file(int r) { return QStringLiteral("/v/clip%1.mp4").arg(r); }
 
     const RowTable& grid() const { return editor.Grid(); }
-    QString cell(int row, int col) const { return CellText(editor.Grid(), row, col, editor.sndFrameInterval()); }
+    QString cell(int row, int col) const
+    {
+        return CellText(editor.Grid(), row, col, editor.sndFrameInterval(), editor.sndLength());
+    }
 
     // Registration columns of a table row, for comparing moved registrations.
-    static QStringList registration(const RowTable& table, int row)
+    // The speed column shows the setting's kind: the ratio a span shows follows the
+    // section the registration is in (and a clipboard row has none).
+    QStringList registration(const RowTable& table, int row) const
     {
         QStringList cells;
-        for (int c : kRegistrationColumns)
-            cells << CellText(table, row, c, 33);
+        for (int c : kRegistrationColumns) {
+            if (c == Col::Speed) {
+                const SpeedSetting speed = table.speed(row);
+                cells << (speed.isNormal() ? QStringLiteral("等速")
+                          : speed.isSpan() ? QStringLiteral("span")
+                                           : QString());
+                continue;
+            }
+            cells << CellText(table, row, c, 33, editor.sndLength());
+        }
         return cells;
     }
-    static bool isEmptyRegistration(const RowTable& table, int row)
+    bool isEmptyRegistration(const RowTable& table, int row) const
     {
         for (int c : kRegistrationColumns)
-            if (!CellText(table, row, c, 33).isEmpty())
+            if (!CellText(table, row, c, 33, editor.sndLength()).isEmpty())
                 return false;
         return true;
     }

@@ -100,7 +100,8 @@ TEST_F(ResplitTest, TenRowsIntoFivePlayTwiceAsFast)
     // The clipboard keeps the new registrations, the range is collapsed.
     ASSERT_EQ(editor.tmpgrid().Rows(), 6);
     for (int i = 1; i <= 5; ++i)
-        EXPECT_EQ(CellText(editor.tmpgrid(), i, Col::InPoint, editor.sndFrameInterval()), T(points[i - 1]));
+        EXPECT_EQ(CellText(editor.tmpgrid(), i, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+                  T(points[i - 1]));
     EXPECT_EQ(editor.dragFirst(), 1);
     EXPECT_EQ(editor.dragLast(), 1);
     EXPECT_TRUE(editor.modified());
@@ -155,9 +156,12 @@ TEST_F(ResplitTest, CutPointsRoundHalfToEvenBeforeFraming)
     // 0 of 33 ms), not to 33 (frame 1).
     const RowTable& clip = editor.tmpgrid();
     ASSERT_EQ(clip.Rows(), 21);
-    EXPECT_EQ(CellText(clip, 13, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(CellText(clip, 14, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(CellText(clip, 14, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:01"));
+    EXPECT_EQ(CellText(clip, 13, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(clip, 14, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(clip, 14, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:01"));
     EXPECT_EQ(cell(14, Col::OutPoint), QStringLiteral("00:00:00:01"));
     EXPECT_TRUE(TableInvariants(editor));
 }

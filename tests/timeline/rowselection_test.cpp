@@ -40,8 +40,8 @@ protected:
         MakeSections(editor, {0, 1000, 2500, 4000, 4500, 6000, 7000, 9000, 12000, 15000}, 20000);
         Register(editor, 2, QStringLiteral("/v/movie.mp4"), 1000, 3000); // 2000 ms over 1500
         Register(editor, 3, QStringLiteral("/v/still.png"), 0, 0);
-        editor.Grid().setSpeed(2, SpeedSetting::of(1.333));
-        editor.Grid().setSpeed(3, SpeedSetting::of(0));
+        editor.Grid().setSpeed(2, SpeedSetting::span());
+        editor.Grid().setSpeed(3, SpeedSetting::span());
         sndEngine.clearCalls();
         vidEngine.clearCalls();
         ui.sliderFocus = 0;
@@ -162,22 +162,21 @@ TEST_F(RowSelection, RightClickOnTheEffectCellOpensTheDialogForThatRow)
 
 TEST_F(RowSelection, LeftClicksOnTheSpeedCellToggleConstantSpeed)
 {
-    editor.Grid().setSpeed(2, SpeedSetting::of(9)); // stale text, recomputed on the way back
     click(Button::Left, 2, Col::Speed);
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("等速"));
     EXPECT_TRUE(editor.modified());
     EXPECT_EQ(selectedRow(), 2);
 
     editor.setModified(false);
     click(Button::Left, 2, Col::Speed);
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("1.333x"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("1.333x"));
     EXPECT_TRUE(editor.modified());
 }
 
 TEST_F(RowSelection, SpeedCellOfAStillIsLeftAlone)
 {
     click(Button::Left, 3, Col::Speed);
-    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0x"));
+    EXPECT_EQ(editor.Grid().speedText(3, editor.sndLength()), QStringLiteral("0x"));
     EXPECT_FALSE(editor.modified());
     // The click still selects the row.
     EXPECT_EQ(selectedRow(), 3);
@@ -186,18 +185,18 @@ TEST_F(RowSelection, SpeedCellOfAStillIsLeftAlone)
 TEST_F(RowSelection, ConstantSpeedStaysOnARowWithoutRegistration)
 {
     click(Button::Left, 5, Col::Speed);
-    EXPECT_EQ(editor.Grid().speed(5).text(), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speedText(5, editor.sndLength()), QStringLiteral("等速"));
     editor.setModified(false);
     click(Button::Left, 5, Col::Speed);
     click(Button::Left, 5, Col::Speed);
-    EXPECT_EQ(editor.Grid().speed(5).text(), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speedText(5, editor.sndLength()), QStringLiteral("等速"));
     EXPECT_FALSE(editor.modified()) << "nothing changed";
 }
 
 TEST_F(RowSelection, DragReleasedOverTheSpeedCellTogglesWithoutMovingTheMarker)
 {
     editor.selection().GridMouseUp(Button::Left, 0, 1, 2, 2, Col::Speed);
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("等速"));
     EXPECT_EQ(selectedRow(), 1);
 }
 
@@ -206,7 +205,7 @@ TEST_F(RowSelection, RightClickOnTheSpeedCellFillsTheVideoSpeedBoxThenSeeks)
     editor.Grid().setSpeed(2, SpeedSetting::normal());
     click(Button::Right, 2, Col::Speed);
     EXPECT_EQ(video.rateText(), QStringLiteral("1.333"));
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速")) << "the cell keeps its text";
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("等速")) << "the cell keeps its text";
     EXPECT_EQ(sndEngine.callsStartingWith(QStringLiteral("Pause")).last(), QStringLiteral("Pause(1000,0)"));
     EXPECT_EQ(selectedRow(), 2);
 }
@@ -422,7 +421,8 @@ TEST_F(RowSelection, DroppedStillsAreRegisteredAndOtherFilesReported)
     const RowTable& g = editor.Grid();
     EXPECT_EQ(g.videoFile(5), QStringLiteral("/img/a.JPG"));
     EXPECT_EQ(g.videoFile(6), QStringLiteral("/img/b.png"));
-    EXPECT_EQ(CellText(g, 6, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(g, 6, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
     EXPECT_EQ(g.currentRow, 7);
     EXPECT_TRUE(TableInvariants(editor));
 }

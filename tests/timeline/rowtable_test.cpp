@@ -76,13 +76,41 @@ TEST_F(RowTableTest, SpeedTexts)
     Register(editor, 5, QStringLiteral("/v/still.png"), 0, 0);       // a still
     Register(editor, 6, QStringLiteral("/v/a.mp4"), 0, 1000, 1);     // the last row: up to the clip end
     editor.RowRefresh(-1);
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("0.667x"));
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("0.125x"));
-    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0.062x"));
-    EXPECT_EQ(editor.Grid().speed(4).text(), QStringLiteral("2x"));
-    EXPECT_EQ(editor.Grid().speed(5).text(), QStringLiteral("0x"));
-    EXPECT_EQ(editor.Grid().speed(6).text(), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("0.667x"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("0.125x"));
+    EXPECT_EQ(editor.Grid().speedText(3, editor.sndLength()), QStringLiteral("0.062x"));
+    EXPECT_EQ(editor.Grid().speedText(4, editor.sndLength()), QStringLiteral("2x"));
+    EXPECT_EQ(editor.Grid().speedText(5, editor.sndLength()), QStringLiteral("0x"));
+    EXPECT_EQ(editor.Grid().speedText(6, editor.sndLength()), QStringLiteral("1x"));
     EXPECT_TRUE(TableInvariants(editor));
+}
+
+// The speed shown is the span's over the section as they are now: it follows a moved
+// section start, a new out point and an undo, with no refresh in between.
+TEST_F(RowTableTest, ASpanSpeedFollowsItsSpanAndItsSection)
+{
+    MakeSections(editor, {0, 3000, 4000}, 6000);
+    Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 2000, 10);
+    Register(editor, 2, QStringLiteral("/v/a.mp4"), 0, 1000, 10);
+    Register(editor, 3, QStringLiteral("/v/a.mp4"), 0, 1000, 10);
+    editor.RowRefresh(-1);
+    RowTable& g = editor.Grid();
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("0.667x"));
+    EXPECT_EQ(g.speedText(3, editor.sndLength()), QStringLiteral("0.5x"));
+    editor.history().SaveUndoData();
+    g.setSectionStart(2, 2000, 33); // row 1: 2000 over 2000; row 2: 1000 over 2000
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("1x"));
+    EXPECT_EQ(g.speedText(2, editor.sndLength()), QStringLiteral("0.5x"));
+    g.setOutPoint(1, 4000);
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("2x"));
+    EXPECT_EQ(editor.speedText(1), QStringLiteral("2x"));
+    editor.setSoundClip(5000, 33); // the last section ends with the clip
+    EXPECT_EQ(g.speedText(3, editor.sndLength()), QStringLiteral("1x"));
+    editor.history().Undo();
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("0.667x"));
+    EXPECT_EQ(g.speedText(2, editor.sndLength()), QStringLiteral("1x"));
+    // The output documents and the project file read the same text.
+    EXPECT_EQ(CellText(g, 1, Col::Speed, 33, editor.sndLength()), QStringLiteral("0.667x"));
 }
 
 TEST_F(RowTableTest, RefreshOfAllRowsKeepsPresentSpeedTextsAndSingleRowReplacesThem)
@@ -91,18 +119,18 @@ TEST_F(RowTableTest, RefreshOfAllRowsKeepsPresentSpeedTextsAndSingleRowReplacesT
     for (int r = 1; r <= 3; ++r)
         Register(editor, r, QStringLiteral("/v/a.mp4"), 0, 1500, 10);
     editor.Grid().setSpeed(1, SpeedSetting::normal());
-    editor.Grid().setSpeed(2, SpeedSetting::of(9));
+    editor.Grid().setSpeed(2, SpeedSetting::span());
     editor.RowRefresh(0);
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("等速"));
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("9x"));
-    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("1.5x"));
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("1.5x"));
+    EXPECT_EQ(editor.Grid().speedText(3, editor.sndLength()), QStringLiteral("1.5x"));
     editor.RowRefresh(1);
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1.5x"));
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("1.5x"));
     // A row without video is left alone.
     editor.Grid().clearRegistration(2);
     editor.Grid().setSpeed(2, SpeedSetting::normal());
     editor.RowRefresh(2);
-    EXPECT_EQ(editor.Grid().speed(2).text(), QStringLiteral("等速"));
+    EXPECT_EQ(editor.Grid().speedText(2, editor.sndLength()), QStringLiteral("等速"));
 }
 
 TEST_F(RowTableTest, RefreshSkipsAnEmptySectionAndGoesOn)
@@ -113,10 +141,10 @@ TEST_F(RowTableTest, RefreshSkipsAnEmptySectionAndGoesOn)
     for (int r = 1; r <= 4; ++r)
         Register(editor, r, QStringLiteral("/v/a.mp4"), 0, 1000, 1);
     editor.RowRefresh(-1);
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
-    EXPECT_TRUE(editor.Grid().speed(2).text().isEmpty());
-    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("1x"));
-    EXPECT_EQ(editor.Grid().speed(4).text(), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("1x"));
+    EXPECT_TRUE(editor.Grid().speedText(2, editor.sndLength()).isEmpty());
+    EXPECT_EQ(editor.Grid().speedText(3, editor.sndLength()), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().speedText(4, editor.sndLength()), QStringLiteral("1x"));
 }
 
 TEST_F(RowTableTest, RefreshEndsAtARegisteredRowWithoutAPoint)
@@ -126,9 +154,9 @@ TEST_F(RowTableTest, RefreshEndsAtARegisteredRowWithoutAPoint)
         Register(editor, r, QStringLiteral("/v/a.mp4"), 0, 1000, 1);
     editor.Grid().setInPoint(2, std::nullopt);
     editor.RowRefresh(-1);
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
-    EXPECT_TRUE(editor.Grid().speed(2).text().isEmpty());
-    EXPECT_TRUE(editor.Grid().speed(3).text().isEmpty());
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("1x"));
+    EXPECT_TRUE(editor.Grid().speedText(2, editor.sndLength()).isEmpty());
+    EXPECT_TRUE(editor.Grid().speedText(3, editor.sndLength()).isEmpty());
 }
 
 TEST_F(RowTableTest, SelectRowMarksOneRowAndShowsLengths)
@@ -158,12 +186,14 @@ TEST_F(RowTableTest, VideoLengthOfARowUsesItsOwnFrameInterval)
     MakeSections(editor, {0}, 4000);
     EXPECT_EQ(editor.getVidLengthMsec(1), 0);
     Register(editor, 1, QStringLiteral("/v/a.mp4"), 1000, 3000, 40);
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:00"));
     EXPECT_EQ(editor.getVidLengthMsec(1), 2000);
     editor.Grid().setFrameInterval(1, 33);
     EXPECT_EQ(editor.getVidLengthMsec(1), 2000);
     editor.Grid().setOutPoint(1, 3345); // ten frames of 33 past 3 s
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:03:10"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:03:10"));
     EXPECT_EQ(editor.getVidLengthMsec(1), 2330);
 }
 
@@ -246,29 +276,45 @@ TEST(RowFieldsTest, AnEmptyRowHasNoVideoSpeedEffectOrSize)
 
 TEST(RowFieldsTest, SpeedSettingsAndTheTextTheProjectFileHolds)
 {
+    // Row 1: 1000 ms of video over a 2000 ms section; row 2, the last, up to 6000 ms.
+    RowTable t(3);
+    t.setSectionStart(1, 0, 33);
+    t.setSectionStart(2, 2000, 33);
+    t.setVideoSpan(1, QStringLiteral("/v/a.mp4"), 10, 500, 1500);
+    t.setVideoSpan(2, QStringLiteral("/v/a.mp4"), 10, 0, 49000);
     struct Case {
         SpeedSetting speed;
-        const char* text;
+        const char* text1;
+        const char* text2;
     };
     const Case cases[] = {
-        {SpeedSetting::none(), ""},          {SpeedSetting::normal(), "等速"},    {SpeedSetting::of(0.5), "0.5x"},
-        {SpeedSetting::of(1.0), "1x"},       {SpeedSetting::of(0.333), "0.333x"}, {SpeedSetting::of(0.0), "0x"},
-        {SpeedSetting::of(12.25), "12.25x"},
+        {SpeedSetting::none(), "", ""},
+        {SpeedSetting::normal(), "等速", "等速"},
+        {SpeedSetting::span(), "0.5x", "12.25x"},
     };
-    RowTable t(2);
     for (const Case& c : cases) {
-        const QString text = QString::fromUtf8(c.text);
-        EXPECT_EQ(c.speed.text(), text);
-        EXPECT_EQ(SpeedSetting::fromText(text), c.speed) << c.text;
         t.setSpeed(1, c.speed);
-        EXPECT_EQ(t.speed(1), c.speed) << c.text;
-        EXPECT_EQ(t.speed(1).text(), text);
+        t.setSpeed(2, c.speed);
+        EXPECT_EQ(t.speed(1), c.speed) << c.text1;
+        EXPECT_EQ(t.speedText(1, 6000), QString::fromUtf8(c.text1));
+        EXPECT_EQ(t.speedText(2, 6000), QString::fromUtf8(c.text2));
+        EXPECT_EQ(SpeedSetting::fromText(QString::fromUtf8(c.text1)), c.speed) << c.text1;
     }
-    // None, 等速 and a ratio are three different settings, whatever the ratio.
-    EXPECT_NE(SpeedSetting::none(), SpeedSetting::of(0.0));
-    EXPECT_NE(SpeedSetting::normal(), SpeedSetting::of(1.0));
-    EXPECT_NE(SpeedSetting::of(0.5), SpeedSetting::of(0.25));
-    EXPECT_EQ(SpeedSetting::fromText(QStringLiteral("1.50x")), SpeedSetting::of(1.5));
+    EXPECT_EQ(t.spanSpeed(1, 6000), 0.5);
+    EXPECT_EQ(t.sectionLength(2, 6000), 4000.0);
+    // A span's speed without a point or a section length shows nothing.
+    t.setSectionStart(2, 0, 33);
+    EXPECT_FALSE(t.spanSpeed(1, 6000));
+    EXPECT_TRUE(t.speedText(1, 6000).isEmpty());
+    t.setOutPoint(2, std::nullopt);
+    EXPECT_TRUE(t.speedText(2, 6000).isEmpty());
+    // Ratio texts of any number name the span's speed; the number is not kept.
+    for (const char* text : {"1.50x", "0x", "0.333x", "12.25x"})
+        EXPECT_EQ(SpeedSetting::fromText(QString::fromUtf8(text)), SpeedSetting::span()) << text;
+    EXPECT_EQ(SpeedSetting::ratioText(0.333), QStringLiteral("0.333x"));
+    EXPECT_EQ(SpeedSetting::ratioText(1.0), QStringLiteral("1x"));
+    EXPECT_NE(SpeedSetting::none(), SpeedSetting::span());
+    EXPECT_NE(SpeedSetting::normal(), SpeedSetting::span());
     for (const char* bad : {"abc", "x", "1.5", "等速x", "1.5xx", " "})
         EXPECT_THROW(SpeedSetting::fromText(QString::fromUtf8(bad)), ConversionError) << bad;
 }
@@ -278,18 +324,33 @@ TEST(RowFieldsTest, ASectionStartKeepsItsMsAndShowsWholeSoundFrames)
     RowTable t(3);
     EXPECT_TRUE(t.setSectionStart(1, 1234, 33));
     EXPECT_EQ(t.sectionStart(1), 1234);
-    EXPECT_EQ(CellText(t, 1, Col::SectionText, 33), QStringLiteral("00:00:01:07")); // 231 ms: 7 frames of 33
+    EXPECT_EQ(CellText(t, 1, Col::SectionText, 33, 0), QStringLiteral("00:00:01:07")); // 231 ms: 7 frames of 33
     EXPECT_EQ(FramePoint(1234, 33), 1231);
 
     EXPECT_TRUE(t.setSectionStart(2, 3661066, 33)); // exactly on a frame
-    EXPECT_EQ(CellText(t, 2, Col::SectionText, 33), QStringLiteral("01:01:01:02"));
+    EXPECT_EQ(CellText(t, 2, Col::SectionText, 33, 0), QStringLiteral("01:01:01:02"));
     EXPECT_EQ(FramePoint(3661066, 33), 3661066);
 
     // A start the time text cannot hold shows empty and keeps its ms.
     EXPECT_FALSE(t.setSectionStart(2, INT_MIN, 33));
-    EXPECT_TRUE(CellText(t, 2, Col::SectionText, 33).isEmpty());
+    EXPECT_TRUE(CellText(t, 2, Col::SectionText, 33, 0).isEmpty());
     EXPECT_EQ(t.sectionStart(2), INT_MIN);
     EXPECT_THROW(FramePoint(INT_MIN, 33), ConversionError);
+}
+
+// The frame grid is the time text's: every point comes back from its own text.
+TEST(RowFieldsTest, FramePointIsWhatTheTimeTextHolds)
+{
+    for (const int interval : {10, 17, 33, 40, 41, 42, 500, 1000, 1001}) {
+        for (long long ms = 0; ms < 100LL * 3600000; ms = ms * 3 + 7919) {
+            for (const int d : {0, 1, 999, 1000}) {
+                const int t = int(ms + d);
+                EXPECT_EQ(FramePoint(t, interval), TimeTextToMsec(MsecToTimeText(t, interval), interval))
+                    << t << " on " << interval;
+            }
+        }
+    }
+    EXPECT_EQ(FramePoint(359999999, 33), 359999990);
 }
 
 TEST(RowFieldsTest, AVideoSpanKeepsItsPointsOnTheVideosFrames)
@@ -302,7 +363,7 @@ TEST(RowFieldsTest, AVideoSpanKeepsItsPointsOnTheVideosFrames)
     EXPECT_EQ(t.frameInterval(1), 40);
     EXPECT_EQ(t.inPoint(1), 1200); // 234 ms: 5 whole frames of 40
     EXPECT_EQ(t.outPoint(1), 5000);
-    EXPECT_EQ(CellText(t, 1, Col::InPoint, 33), QStringLiteral("00:00:01:05"));
+    EXPECT_EQ(CellText(t, 1, Col::InPoint, 33, 0), QStringLiteral("00:00:01:05"));
 
     // A still: both points at 0.
     EXPECT_TRUE(t.setVideoSpan(1, QStringLiteral("/v/still.png"), 33, 0, 0));
@@ -341,18 +402,18 @@ TEST(RowFieldsTest, EffectLengthAndMediaSize)
     t.setEffectLength(1, 1500.0);
     EXPECT_EQ(t.effect(1), QStringLiteral("ﾜｲﾌﾟ"));
     EXPECT_EQ(t.effectLength(1), 1500.0);
-    EXPECT_EQ(CellText(t, 1, Col::TransMsec, 33), QStringLiteral("1500"));
+    EXPECT_EQ(CellText(t, 1, Col::TransMsec, 33, 0), QStringLiteral("1500"));
     t.setEffectLength(1, 250.5);
     EXPECT_EQ(t.effectLength(1), 250.5);
     t.setEffectLength(1, std::nullopt);
     EXPECT_EQ(t.effectLength(1), std::nullopt);
-    EXPECT_TRUE(CellText(t, 1, Col::TransMsec, 33).isEmpty());
+    EXPECT_TRUE(CellText(t, 1, Col::TransMsec, 33, 0).isEmpty());
 
     t.setMediaSize(1, MediaSize{1280, 720});
     ASSERT_TRUE(t.mediaSize(1).has_value());
     EXPECT_TRUE(*t.mediaSize(1) == (MediaSize{1280, 720}));
-    EXPECT_EQ(CellText(t, 1, Col::Width, 33), QStringLiteral("1280"));
+    EXPECT_EQ(CellText(t, 1, Col::Width, 33, 0), QStringLiteral("1280"));
     t.setMediaSize(1, std::nullopt);
     EXPECT_FALSE(t.mediaSize(1).has_value());
-    EXPECT_TRUE(CellText(t, 1, Col::Width, 33).isEmpty());
+    EXPECT_TRUE(CellText(t, 1, Col::Width, 33, 0).isEmpty());
 }

@@ -45,7 +45,7 @@ TEST_F(Sections, RegisterSplitsTheSectionAndKeepsItsRegistration)
 {
     MakeSections(editor, {0, 8000}, 20000);
     Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 4000);
-    editor.Grid().setSpeed(1, SpeedSetting::of(0.5));
+    editor.Grid().setSpeed(1, SpeedSetting::span());
     editor.Grid().setEffect(1, QStringLiteral("ﾌｪｰﾄﾞ"));
     editor.Grid().setEffectLength(1, 1500);
     const RowTable before = editor.Grid();
@@ -56,15 +56,19 @@ TEST_F(Sections, RegisterSplitsTheSectionAndKeepsItsRegistration)
     EXPECT_EQ(engine.callsStartingWith(QStringLiteral("GetPosition")).size(), 1);
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 5000, 8000}));
     const RowTable& g = editor.Grid();
-    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:05:00"));
+    EXPECT_EQ(CellText(g, 2, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:05:00"));
     for (int c : kRegistrationColumns) {
-        EXPECT_EQ(CellText(g, 1, c, editor.sndFrameInterval()), CellText(before, 1, c, editor.sndFrameInterval()))
-            << "column " << c;
-        EXPECT_TRUE(CellText(g, 2, c, editor.sndFrameInterval()).isEmpty()) << "column " << c;
+        if (c != Col::Speed)
+            EXPECT_EQ(CellText(g, 1, c, editor.sndFrameInterval(), editor.sndLength()),
+                      CellText(before, 1, c, editor.sndFrameInterval(), editor.sndLength()))
+                << "column " << c;
+        EXPECT_TRUE(CellText(g, 2, c, editor.sndFrameInterval(), editor.sndLength()).isEmpty()) << "column " << c;
     }
-    // The new section shortens row 1; its speed text stays as it was.
+    // The new section shortens row 1; its span's speed follows: 4000 ms over 5000.
     EXPECT_EQ(editor.sectionLength(1), 5000.0);
-    EXPECT_EQ(g.speed(1).text(), QStringLiteral("0.5x"));
+    EXPECT_EQ(g.speed(1), SpeedSetting::span());
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("0.8x"));
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(ui.visibleRequests.contains(3));
     EXPECT_GE(ui.sliderFocus, 1);
@@ -100,8 +104,8 @@ TEST_F(Sections, TwoRegistrationsInOneFrameGiveTwoRows)
     editor.sections().SndRegister();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 5000, 5020}));
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval()),
-              CellText(editor.Grid(), 3, Col::SectionText, editor.sndFrameInterval()));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              CellText(editor.Grid(), 3, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()));
     EXPECT_TRUE(TableInvariants(editor));
 }
 
@@ -229,7 +233,7 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     Register(editor, 1, QStringLiteral("/v/a.mp4"), 0, 500);
     Register(editor, 2, QStringLiteral("/v/b.mp4"), 0, 500);
     Register(editor, 4, QStringLiteral("/v/d.mp4"), 0, 2000);
-    editor.Grid().setSpeed(1, SpeedSetting::of(0.5));
+    editor.Grid().setSpeed(1, SpeedSetting::span());
     const RowTable before = editor.Grid();
     editor.setDraggedRange(1, 3);
     editor.Grid().currentRow = 3;
@@ -238,11 +242,12 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 3000, 4000}));
     const RowTable& g = editor.Grid();
-    // Row 1 survives with its registration; its old speed text stays.
+    // Row 1 survives with its registration; its speed follows its longer section:
+    // 495 ms (500 on frames of 33) over 3000.
     EXPECT_EQ(g.videoFile(1), QStringLiteral("/v/a.mp4"));
-    EXPECT_EQ(g.speed(1).text(), QStringLiteral("0.5x"));
+    EXPECT_EQ(g.speedText(1, editor.sndLength()), QStringLiteral("0.165x"));
     // The row that had no speed yet gets one: 2000 ms of video over 1000 ms.
-    EXPECT_EQ(g.speed(2).text(), QStringLiteral("2x"));
+    EXPECT_EQ(g.speedText(2, editor.sndLength()), QStringLiteral("2x"));
     EXPECT_EQ(g.currentRow, 1);
     EXPECT_EQ(g.currentCol, 0);
     EXPECT_EQ(g.marker(1), kMarkerSelected);
@@ -257,8 +262,8 @@ TEST_F(Sections, DeletingRowsOneToThreeKeepsRowOne)
     EXPECT_EQ(editor.history().undogrid().Rows(), before.Rows());
     for (int r = 1; r < before.Rows(); ++r)
         for (int c = 1; c < before.Cols(); ++c)
-            EXPECT_EQ(CellText(editor.history().undogrid(), r, c, editor.sndFrameInterval()),
-                      CellText(before, r, c, editor.sndFrameInterval()));
+            EXPECT_EQ(CellText(editor.history().undogrid(), r, c, editor.sndFrameInterval(), editor.sndLength()),
+                      CellText(before, r, c, editor.sndFrameInterval(), editor.sndLength()));
 }
 
 TEST_F(Sections, DeletingTheLastRowsExtendsThePreviousSectionToTheClipEnd)
@@ -444,17 +449,18 @@ TEST_F(Sections, EqualiseMakesTheDraggedSectionsEquallyLong)
 {
     MakeSections(editor, {0, 1000, 1500, 4000, 7000}, 10000);
     Register(editor, 3, QStringLiteral("/v/c.mp4"), 0, 1000);
-    editor.Grid().setSpeed(3, SpeedSetting::of(0.4));
+    editor.Grid().setSpeed(3, SpeedSetting::span());
     const RowTable before = editor.Grid();
     editor.setDraggedRange(2, 4);
 
     editor.sections().SndSameSplit();
 
     ASSERT_EQ(starts(editor), (std::vector<int>{0, 1000, 3000, 5000, 7000}));
-    EXPECT_EQ(CellText(editor.Grid(), 3, Col::SectionText, editor.sndFrameInterval()), QStringLiteral("00:00:03:00"));
-    // Registrations stay on their rows and speeds are not recomputed.
+    EXPECT_EQ(CellText(editor.Grid(), 3, Col::SectionText, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:03:00"));
+    // Registrations stay on their rows; a span's speed follows its new section.
     EXPECT_EQ(editor.Grid().videoFile(3), QStringLiteral("/v/c.mp4"));
-    EXPECT_EQ(editor.Grid().speed(3).text(), QStringLiteral("0.4x"));
+    EXPECT_EQ(editor.Grid().speedText(3, editor.sndLength()), QStringLiteral("0.5x"));
     EXPECT_TRUE(editor.modified());
     EXPECT_TRUE(TableInvariants(editor));
     EXPECT_EQ(editor.history().undogrid().row(3).start, before.row(3).start);

@@ -26,9 +26,9 @@ namespace {
             continue;
         auto failure = ::testing::AssertionFailure() << "row " << r << " differs";
         for (int c = 1; c < a.Cols(); ++c)
-            if (CellText(a, r, c, 33) != CellText(b, r, c, 33))
-                failure << ", column " << c << " '" << CellText(a, r, c, 33).toStdString() << "' vs '"
-                        << CellText(b, r, c, 33).toStdString() << "'";
+            if (CellText(a, r, c, 33, 0) != CellText(b, r, c, 33, 0))
+                failure << ", column " << c << " '" << CellText(a, r, c, 33, 0).toStdString() << "' vs '"
+                        << CellText(b, r, c, 33, 0).toStdString() << "'";
         return failure;
     }
     return ::testing::AssertionSuccess();

@@ -121,12 +121,14 @@ TEST_F(VideoPanelMediaTest, ClipAndStillAreLoadedAndRegistered)
     EXPECT_EQ(panel.rangeText(), QStringLiteral("区間長=1000ms"));
     panel.VidRegister();
     EXPECT_EQ(editor.Grid().videoFile(1), path("clip25.mp4"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:12"));
-    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:01:12"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:12"));
+    EXPECT_EQ(CellText(editor.Grid(), 1, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:01:12"));
     EXPECT_EQ(editor.Grid().frameInterval(1), 40);
     EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).width, 176);
     EXPECT_EQ(editor.Grid().mediaSize(1).value_or(MediaSize{}).height, 144);
-    EXPECT_EQ(editor.Grid().speed(1).text(), QStringLiteral("1x"));
+    EXPECT_EQ(editor.Grid().speedText(1, editor.sndLength()), QStringLiteral("1x"));
 
     ASSERT_TRUE(load(path("still.png")));
     EXPECT_TRUE(panel.isStill());
@@ -134,8 +136,10 @@ TEST_F(VideoPanelMediaTest, ClipAndStillAreLoadedAndRegistered)
     EXPECT_FALSE(panel.controls().sliderVisible);
     panel.VidRegister();
     EXPECT_EQ(editor.Grid().videoFile(2), path("still.png"));
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::InPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
-    EXPECT_EQ(CellText(editor.Grid(), 2, Col::OutPoint, editor.sndFrameInterval()), QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::InPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
+    EXPECT_EQ(CellText(editor.Grid(), 2, Col::OutPoint, editor.sndFrameInterval(), editor.sndLength()),
+              QStringLiteral("00:00:00:00"));
     EXPECT_EQ(editor.Grid().mediaSize(2).value_or(MediaSize{}).width, 320);
     EXPECT_EQ(editor.Grid().mediaSize(2).value_or(MediaSize{}).height, 240);
     EXPECT_EQ(editor.Grid().currentRow, 3);
