@@ -19,6 +19,7 @@
 #include "project/autosave.h"
 #include "project/projectfile.h"
 #include "render/exportcommand.h"
+#include "render/outputdriver.h"
 #include "tests/integration/smalldisk.h"
 #include "tests/integration/writeroutput.h"
 #include "tests/project/autosave_support.h"
@@ -453,6 +454,38 @@ TEST_F(DiskRender, DvAviOnAFullDiskFailsAndKeepsTheOldFile)
 TEST_F(DiskRender, Mp4OnAFullDiskFailsAndKeepsTheOldFile)
 {
     renderOntoAFullDisk(Kind::Mp4, QStringLiteral("movie.mp4"));
+}
+
+// A full temporary folder: the render cannot be given its documents, and the user is
+// told which file (or folder) and why; with room the render starts.
+TEST_F(DiskRender, FullTemporaryFolderIsReportedWithTheFile)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    const QByteArray temp = QFile::encodeName(disk.path());
+    qputenv("TEMP", temp);
+    QTemporaryDir out;
+    OutputDriver driver(editor);
+    driver.setApplicationFolder(QStringLiteral(VK_WRITER_FOLDER));
+    ASSERT_TRUE(disk.fill(0));
+    ui.saveNames.push_back(out.filePath(QStringLiteral("movie.avi")));
+    driver.CreateAvi();
+    EXPECT_TRUE(ui.started.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 1);
+    const QString text = ui.messages[0].text;
+    EXPECT_TRUE(text.contains(disk.path())) << text.toStdString();
+    EXPECT_TRUE(saysDiskFull(text) || text.startsWith(QStringLiteral("一時フォルダを使用できません。")))
+        << text.toStdString();
+    EXPECT_TRUE(noneContains(disk.entries(), QStringLiteral("T-KaDro-Clips")))
+        << disk.entries().join(QLatin1Char(' ')).toStdString();
+
+    disk.makeRoom();
+    ui.saveNames.push_back(out.filePath(QStringLiteral("movie.avi")));
+    ui.startResult = true;
+    driver.CreateAvi();
+    EXPECT_EQ(ui.started.size(), 1);
+    EXPECT_EQ(ui.messages.size(), 1);
+    qputenv("TEMP", QFile::encodeName(RenderMedia::get().temp));
 }
 
 // The exports onto a full disk: the Kdenlive project (written by T-VideoWrite's export
