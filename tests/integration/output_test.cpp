@@ -26,7 +26,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
@@ -114,12 +113,14 @@ struct OutputButtonTest : ::testing::Test {
             .clear();
     }
 
-    // The stand-in writer: its arguments, one per line, written whole into args.txt.
+    // The stand-in writer: a line in runs.txt for each run as it starts, then its
+    // arguments, one per line, written whole into args.txt.
     void writeStubWriter()
     {
         QFile f(writer);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("#!/bin/sh\n"
+                "echo run >> \"$(dirname \"$0\")/runs.txt\"\n"
                 "out=\"$(dirname \"$0\")/args.txt\"\n"
                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
         f.close();
@@ -221,9 +222,13 @@ TEST_F(OutputButtonTest, CancellingTheSaveDialogWritesNothing)
     EXPECT_EQ(seen.size(), 1);
     EXPECT_TRUE(window->editor().outputPath().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(params));
-    QThread::msleep(200);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(QFileInfo::exists(argsFile));
+
+    // The next output, answered, starts the writer: its run is the first and only one.
+    DialogAnswers answers(root.filePath(QStringLiteral("out.avi")));
+    button->click();
+    ASSERT_TRUE(waitForFile(argsFile, 5000)) << "the writer was not started";
+    EXPECT_EQ(ReadLines(appFolder + QStringLiteral("/runs.txt")), QStringList{QStringLiteral("run")});
+    EXPECT_EQ(ReadLines(argsFile), QStringList{params});
 }
 
 int main(int argc, char** argv)
