@@ -81,7 +81,7 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
     m_clipboard = std::make_unique<VideoClipboard>(ed);
     ConnectClipboardCommands(ed, *m_clipboard);
     m_output = std::make_unique<OutputDriver>(ed);
-    m_exports = std::make_unique<ExportCommand>(ed, m_output->writerProgram());
+    m_exports = std::make_unique<ExportCommand>(ed, [this] { return m_output->writerProgram(); });
     m_ui->setEffectDialogOpener([this](int row) { openEffectDialog(row); });
 
     m_window = std::make_unique<frmMain>(frmMain::Parts{ed, *m_sound, *m_project, *m_import, *m_clipboard, *m_output,

@@ -49,6 +49,12 @@ KindText kindText(ExportKind kind)
 } // namespace
 
 ExportCommand::ExportCommand(Editor& editor, QString writerProgram, const PlaybackRateSource* rate)
+    : ExportCommand(
+          editor, [program = std::move(writerProgram)] { return program; }, rate)
+{
+}
+
+ExportCommand::ExportCommand(Editor& editor, std::function<QString()> writerProgram, const PlaybackRateSource* rate)
     : m_editor(editor), m_writer(std::move(writerProgram)), m_rate(rate)
 {
 }
@@ -309,7 +315,7 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("VK_WRITER_NO_DIALOGS"), QStringLiteral("1"));
         process->setProcessEnvironment(env);
-        process->setProgram(m_writer);
+        process->setProgram(m_writer());
         process->setArguments({QStringLiteral("--export"),
                                kind == ExportKind::Shotcut ? QStringLiteral("shotcut") : QStringLiteral("kdenlive"),
                                target, params, markersPath});
@@ -368,7 +374,7 @@ void ExportCommand::writerEnded(int exitCode, bool crashed)
     const QString target = m_target;
     UserDialogs& ui = m_editor.ui();
     if (failedToStart) {
-        ui.message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + m_writer,
+        ui.message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + process->program(),
                    UserDialogs::Icon::Warning);
     } else if (m_cancelled && (exitCode != 0 || crashed)) {
         // A writer stopped before its first step may not have removed its part file.

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -43,6 +44,8 @@ class ExportCommand final : public QObject {
     Q_OBJECT
 public:
     ExportCommand(Editor& editor, QString writerProgram, const PlaybackRateSource* rate = nullptr);
+    // The writer's path asked for at each export (the output command's, which may move).
+    ExportCommand(Editor& editor, std::function<QString()> writerProgram, const PlaybackRateSource* rate = nullptr);
     // A writer still running is stopped and waited for: it leaves no file.
     ~ExportCommand() override;
 
@@ -71,7 +74,7 @@ private:
     void writerEnded(int exitCode, bool crashed);
 
     Editor& m_editor;
-    QString m_writer;
+    std::function<QString()> m_writer;
     const PlaybackRateSource* m_rate;
     // The running export: its writer, its documents, its target and what it printed.
     std::unique_ptr<QProcess> m_process;
