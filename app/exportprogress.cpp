@@ -47,6 +47,9 @@ void ExportProgress::begin(const QString& target)
     m_bar->setValue(0);
     m_state->clear();
     m_cancel->setEnabled(true);
+    // Over the middle of the main window.
+    if (QWidget* owner = parentWidget())
+        move(owner->geometry().center() - rect().center());
     show();
     raise();
 }

@@ -372,11 +372,15 @@ void ExportCommand::writerEnded(int exitCode, bool crashed)
     const bool failedToStart = process->error() == QProcess::FailedToStart && exitCode == -1 && !crashed;
     m_work.reset();
     const QString target = m_target;
+    const bool cancelled = m_cancelled;
+    m_cancelled = false;
+    // The progress goes before a message box comes up.
+    emit finished();
     UserDialogs& ui = m_editor.ui();
     if (failedToStart) {
         ui.message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + process->program(),
                    UserDialogs::Icon::Warning);
-    } else if (m_cancelled && (exitCode != 0 || crashed)) {
+    } else if (cancelled && (exitCode != 0 || crashed)) {
         // A writer stopped before its first step may not have removed its part file.
         QFile::remove(target + QStringLiteral(".part"));
         m_editor.setMsg(QStringLiteral("書き出しをキャンセルしました。ファイルは作成されていません。"));
@@ -392,8 +396,6 @@ void ExportCommand::writerEnded(int exitCode, bool crashed)
         ui.message(QStringLiteral("書き出しました。") + kLineBreak + target + replacedText(m_effects, replaced),
                    UserDialogs::Icon::Information);
     }
-    m_cancelled = false;
-    emit finished();
 }
 
 } // namespace vk

@@ -66,7 +66,7 @@ signals:
     void started(const QString& target);
     // Its progress, 0 to 1.
     void progress(double fraction);
-    // It has ended (written, failed or cancelled) and the user has been told.
+    // It has ended (written, failed or cancelled); the user is told right after.
     void finished();
 
 private:
