@@ -311,7 +311,8 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         SaveXmlBytes(markersPath, RawXmlBytes(doc));
 
         // The writer runs beside the editor; it tells the user nothing itself.
-        auto process = std::make_unique<QProcess>();
+        // A child of the command as well: one that ended goes with it at the latest.
+        auto process = std::make_unique<QProcess>(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("VK_WRITER_NO_DIALOGS"), QStringLiteral("1"));
         process->setProcessEnvironment(env);
