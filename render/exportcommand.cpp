@@ -199,9 +199,8 @@ void ExportCommand::Export(ExportKind kind, const BeatMarks& beats)
         double start = 0;
         double end = m_editor.sndLength();
         if (m_editor.partOnly()) {
-            if (m_editor.dragFirst() > m_editor.lastRow() || m_editor.dragLast() > m_editor.lastRow()) {
-                ui.message(QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています。範囲を選択し直してください。"),
-                           UserDialogs::Icon::Warning);
+            if (const std::optional<QString> beyond = DraggedRangeBeyondTable(m_editor)) {
+                ui.message(*beyond, UserDialogs::Icon::Warning);
                 return;
             }
             start = grid.sectionStart(m_editor.dragFirst());

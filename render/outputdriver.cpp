@@ -31,6 +31,18 @@ double TimeFactor(const PlaybackRateSource* rate, const Editor& editor)
     return value == 0 ? 1.0 : 1.0 / value;
 }
 
+std::optional<QString> DraggedRangeBeyondTable(const Editor& editor)
+{
+    const int lastRow = editor.lastRow();
+    if (editor.dragFirst() <= lastRow && editor.dragLast() <= lastRow)
+        return std::nullopt;
+    return QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています（%1～%2 行目、最終行 %3）。"
+                          "範囲を選択し直してください。")
+        .arg(editor.dragFirst())
+        .arg(editor.dragLast())
+        .arg(lastRow);
+}
+
 namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
@@ -238,13 +250,8 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
         const int lastRow = m_editor.lastRow();
         // A range left from a table that has since become shorter is not guessed at.
         auto draggedRange = [&](double& start, double& end) {
-            if (m_editor.dragFirst() > lastRow || m_editor.dragLast() > lastRow) {
-                ui.message(QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています（%1～%2 行目、最終行 %3）。"
-                                          "範囲を選択し直してください。")
-                               .arg(m_editor.dragFirst())
-                               .arg(m_editor.dragLast())
-                               .arg(lastRow),
-                           UserDialogs::Icon::Warning);
+            if (const std::optional<QString> beyond = DraggedRangeBeyondTable(m_editor)) {
+                ui.message(*beyond, UserDialogs::Icon::Warning);
                 return false;
             }
             start = m_editor.Grid().sectionStart(m_editor.dragFirst());

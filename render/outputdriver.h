@@ -46,6 +46,10 @@ class Editor;
 // ConversionError when the rate text is not a number.
 double TimeFactor(const PlaybackRateSource* rate, const Editor& editor);
 
+// The message for a dragged range left beyond the last row (the table became shorter
+// since), or nullopt when the range lies in the table.
+std::optional<QString> DraggedRangeBeyondTable(const Editor& editor);
+
 class OutputDriver final {
 public:
     // `rate` gives the sound playback rate text; without one it is the speed box of the

@@ -682,6 +682,25 @@ TEST_F(ExportTest, CancelledExportLeavesNoFile)
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 
+// A dragged range left beyond the last row is said, and nothing is written.
+TEST_F(ExportTest, ADraggedRangeBeyondTheLastRowIsReported)
+{
+    QTemporaryDir dir;
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    editor.setPartOnly(true);
+    editor.setDraggedRange(4, 9);
+    const QString target = dir.filePath(QStringLiteral("range.otio"));
+    ui.saveNames.push_back(target);
+    ExportCommand command(editor, QStringLiteral("/nonexistent/T-VideoWrite"));
+    command.Export(ExportKind::Otio, BeatMarks{});
+    EXPECT_FALSE(QFileInfo::exists(target));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(
+        ui.messages[0].text,
+        QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています（4～9 行目、最終行 5）。範囲を選択し直してください。"));
+}
+
 // A writer that fails is reported with the target and its reason; one that cannot be
 // started with its path.
 TEST_F(ExportTest, FailedOrMissingWriterIsReported)
