@@ -3,6 +3,7 @@
 #include "app/autosavesetup.h"
 #include "app/beatassist.h"
 #include "app/commandline.h"
+#include "app/exportprogress.h"
 #include "app/frmeffect.h"
 #include "app/frmmain.h"
 #include "app/frmvid.h"
@@ -22,6 +23,7 @@
 #include "media/videopanel.h"
 #include "project/autosave.h"
 #include "project/clipimport.h"
+#include "render/exportcommand.h"
 #include "render/outputdriver.h"
 #include "timeline/clipboard.h"
 #include "timeline/editor.h"
@@ -79,10 +81,13 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
     m_clipboard = std::make_unique<VideoClipboard>(ed);
     ConnectClipboardCommands(ed, *m_clipboard);
     m_output = std::make_unique<OutputDriver>(ed);
+    m_exports = std::make_unique<ExportCommand>(ed, [this] { return m_output->writerProgram(); });
     m_ui->setEffectDialogOpener([this](int row) { openEffectDialog(row); });
 
-    m_window = std::make_unique<frmMain>(
-        frmMain::Parts{ed, *m_sound, *m_project, *m_import, *m_clipboard, *m_output, *m_ui, *m_settings, m_urlOpener});
+    m_window = std::make_unique<frmMain>(frmMain::Parts{ed, *m_sound, *m_project, *m_import, *m_clipboard, *m_output,
+                                                        *m_exports, *m_ui, *m_settings, m_urlOpener});
+    // An export's writer runs on beside the window, its progress in a window of its own.
+    new ExportProgress(*m_exports, m_window.get());
     m_ui->setWindow(m_window.get());
     m_sound->setVideoWindow(m_window->soundPicture());
     connect(m_window.get(), &frmMain::unloadStarted, this, &Application::releaseViews);

@@ -28,6 +28,7 @@ class Autosave;
 class BeatAssist;
 class ClipImport;
 class Editor;
+class ExportCommand;
 class KadroAdaptor;
 class MediaPlayerEngine;
 class OutputDriver;
@@ -109,6 +110,7 @@ private:
     std::unique_ptr<ClipImport> m_import;
     std::unique_ptr<VideoClipboard> m_clipboard;
     std::unique_ptr<OutputDriver> m_output;
+    std::unique_ptr<ExportCommand> m_exports;
     std::unique_ptr<KadroAdaptor> m_kadro;
     std::unique_ptr<BeatAssist> m_beats;
     WindowHook m_hook;

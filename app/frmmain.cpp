@@ -46,8 +46,8 @@ int tw(int pixels)
 
 frmMain::frmMain(const Parts& parts)
     : m_editor(parts.editor), m_soundPanel(parts.sound), m_project(parts.project), m_import(parts.import),
-      m_clipboard(parts.clipboard), m_output(parts.output), m_ui(parts.ui), m_settings(parts.settings),
-      m_urlOpener(parts.urlOpener)
+      m_clipboard(parts.clipboard), m_output(parts.output), m_exports(parts.exports), m_ui(parts.ui),
+      m_settings(parts.settings), m_urlOpener(parts.urlOpener)
 {
     setObjectName(QStringLiteral("frmMain"));
     setAcceptDrops(true);

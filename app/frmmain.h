@@ -24,6 +24,7 @@ namespace vk {
 class BeatAssist;
 class ClipImport;
 class Editor;
+class ExportCommand;
 class OutputDriver;
 class ProjectFile;
 class RangeSlider;
@@ -47,6 +48,8 @@ public:
         ClipImport& import;
         VideoClipboard& clipboard;
         OutputDriver& output;
+        // The exports of ファイル > 書き出し, which run on after the menu command.
+        ExportCommand& exports;
         UserDialogs& ui;
         SettingsStore& settings;
         // The opener of the help menu's pages.
@@ -130,6 +133,7 @@ private:
     ClipImport& m_import;
     VideoClipboard& m_clipboard;
     OutputDriver& m_output;
+    ExportCommand& m_exports;
     UserDialogs& m_ui;
     SettingsStore& m_settings;
     const UrlOpener& m_urlOpener;

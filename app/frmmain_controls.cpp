@@ -265,8 +265,7 @@ void frmMain::createMenus()
             marks.beatsMs = m_beats->analysis().beatsMs;
             marks.barsMs = m_beats->analysis().downbeatsMs;
         }
-        ExportCommand command(m_editor, m_output.writerProgram());
-        command.Export(kind, marks);
+        m_exports.Export(kind, marks);
     };
     action(exportMenu, "mnuExportShotcut", QStringLiteral("Shotcut プロジェクト (.mlt)"),
            [exportTo] { exportTo(ExportKind::Shotcut); });

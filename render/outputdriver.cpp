@@ -31,6 +31,18 @@ double TimeFactor(const PlaybackRateSource* rate, const Editor& editor)
     return value == 0 ? 1.0 : 1.0 / value;
 }
 
+std::optional<QString> DraggedRangeBeyondTable(const Editor& editor)
+{
+    const int lastRow = editor.lastRow();
+    if (editor.dragFirst() <= lastRow && editor.dragLast() <= lastRow)
+        return std::nullopt;
+    return QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています（%1～%2 行目、最終行 %3）。"
+                          "範囲を選択し直してください。")
+        .arg(editor.dragFirst())
+        .arg(editor.dragLast())
+        .arg(lastRow);
+}
+
 namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
@@ -214,7 +226,10 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
 
     const std::optional<QString> folder = documentFolder();
     if (!folder) {
-        m_editor.ui().message(QStringLiteral("一時フォルダを使用できません。") + kLineBreak + privateFolderPath(),
+        // The folder tried: TEMP when set, else the private one.
+        const QString temp = qEnvironmentVariable("TEMP");
+        m_editor.ui().message(QStringLiteral("一時フォルダを使用できません。") + kLineBreak +
+                                  (temp.isEmpty() ? privateFolderPath() : temp),
                               UserDialogs::Icon::Warning);
         return;
     }
@@ -230,14 +245,21 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
         m_editor.notifyTable();
     }
 
+    UserDialogs& ui = m_editor.ui();
     try {
         const int lastRow = m_editor.lastRow();
+        // A range left from a table that has since become shorter is not guessed at.
         auto draggedRange = [&](double& start, double& end) {
+            if (const std::optional<QString> beyond = DraggedRangeBeyondTable(m_editor)) {
+                ui.message(*beyond, UserDialogs::Icon::Warning);
+                return false;
+            }
             start = m_editor.Grid().sectionStart(m_editor.dragFirst());
             if (m_editor.dragLast() >= lastRow)
                 end = m_editor.sndLength();
             else
                 end = m_editor.Grid().sectionStart(m_editor.dragLast() + 1);
+            return true;
         };
 
         QString target;
@@ -248,7 +270,8 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
             end = m_editor.sndLength();
             break;
         case 2:
-            draggedRange(start, end);
+            if (!draggedRange(start, end))
+                return;
             break;
         case 0:
             if (!chooseOutputFile(fileType))
@@ -258,9 +281,10 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
                 return;
             if (!ConfirmOverwrite(m_editor.ui(), target))
                 return;
-            if (m_editor.partOnly())
-                draggedRange(start, end);
-            else
+            if (m_editor.partOnly()) {
+                if (!draggedRange(start, end))
+                    return;
+            } else
                 end = m_editor.sndLength();
             break;
         default:
@@ -273,7 +297,10 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
         // command here, before any document is written.
         const Mp4ListEntry* mp4 = nullptr;
         if (fileType == 2) {
-            mp4 = &Mp4ListAt(m_editor.mp4ProfileIndex());
+            const int index = m_editor.mp4ProfileIndex();
+            if (index < 0 || index >= kMp4ListCount)
+                return; // an empty list: no MP4 output was chosen
+            mp4 = &Mp4ListAt(index);
             m_outputFrameInterval = Mp4ProfileGet(m_editor.mp4ProfileIndex(), m_format);
         }
 
@@ -300,12 +327,18 @@ void OutputDriver::VideoFileOutput(int previewMode, int fileType)
                               dv ? QStringLiteral("PCM") : QString(), m_prxFile);
         }
 
-        if (!m_editor.ui().startDetached(program, {m_paramsPath}))
-            m_editor.ui().message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + program,
-                                  UserDialogs::Icon::Warning);
-    } catch (const std::exception&) {
-        // A cell or speed that cannot be read, a document that cannot be written: the
-        // command ends here without a message.
+        if (!ui.startDetached(program, {m_paramsPath}))
+            ui.message(QStringLiteral("T-VideoWrite を起動できません。") + kLineBreak + program,
+                       UserDialogs::Icon::Warning);
+    } catch (const DocumentWriteError& e) {
+        // A full or removed temporary folder: the writer cannot be given its documents.
+        ui.message(QStringLiteral("T-VideoWrite に渡す一時ファイルを作成できません。") + kLineBreak + e.path() +
+                       kLineBreak + e.reason(),
+                   UserDialogs::Icon::Warning);
+    } catch (const ConversionError&) {
+        // A row whose field the document needs cannot be read (a speed that is not a
+        // number, a registered row without its points).
+        ui.message(QStringLiteral("読み取れない値の行があるため、出力できません。"), UserDialogs::Icon::Warning);
     }
 }
 

@@ -5,9 +5,10 @@
 // VideoFileOutput checks the inputs, chooses the output file and the range, writes the
 // timeline document and the writer parameters document into the temporary folder and
 // starts T-VideoWrite with the parameters path as its single argument; it does not wait
-// for the writer and learns nothing of its outcome. Every failure after the save dialog
-// (a row without a field it needs, a speed that is not a number, a document that cannot be
-// written) ends the command silently; documents already written stay.
+// for the writer and learns nothing of its outcome (the writer reports it). A render
+// that cannot start is said to the user: a document that cannot be written (a full or
+// removed temporary folder) with its path and the reason, a row or a speed that cannot
+// be read, a dragged range left beyond the last row; documents already written stay.
 //
 // Files chosen for output are compared with every input by their canonical paths, so
 // neither a row's video file nor the sound clip can be chosen as the output under
@@ -44,6 +45,10 @@ class Editor;
 // `rate` when given, else from the sound clip panel's speed box, else 1.0. Throws
 // ConversionError when the rate text is not a number.
 double TimeFactor(const PlaybackRateSource* rate, const Editor& editor);
+
+// The message for a dragged range left beyond the last row (the table became shorter
+// since), or nullopt when the range lies in the table.
+std::optional<QString> DraggedRangeBeyondTable(const Editor& editor);
 
 class OutputDriver final {
 public:

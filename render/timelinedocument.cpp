@@ -184,9 +184,17 @@ QByteArray RawXmlBytes(const pugi::xml_document& doc)
 
 void SaveXmlBytes(const QString& path, const QByteArray& bytes)
 {
+    // Unbuffered, so that a write that fails (a full disk) is seen before the commit.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw DocumentWriteError("cannot write the document");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
+        !file.flush() || !file.commit()) {
+        QString reason = file.errorString();
+        // Qt reports a full disk (ENOSPC) as a resource error.
+        if (file.error() == QFileDevice::ResourceError)
+            reason = QStringLiteral("ディスクの空き容量が足りません。") + QStringLiteral("\r\n") + reason;
+        file.cancelWriting();
+        throw DocumentWriteError(path, reason);
+    }
 }
 
 QString TimelineDocumentText(const TimelineInputs& inputs, const OutputFormat& format, int /*fileType*/, double f)

@@ -29,6 +29,18 @@ class RowTable;
 class DocumentWriteError final : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // A file that could not be written, and why in the system's words (with the full
+    // disk said in the editor's).
+    DocumentWriteError(const QString& path, const QString& reason)
+        : std::runtime_error("cannot write the document"), m_path(path), m_reason(reason)
+    {
+    }
+    const QString& path() const { return m_path; }
+    const QString& reason() const { return m_reason; }
+
+private:
+    QString m_path;
+    QString m_reason;
 };
 
 // What the timeline is built from besides the output format.
@@ -54,7 +66,8 @@ void TimelineWrite(const TimelineInputs& inputs, const QString& path, const Outp
 void SetXmlAttribute(pugi::xml_node element, const char* name, const QString& value);
 // Serialises a document raw: UTF-8, no declaration, no white space between elements.
 QByteArray RawXmlBytes(const pugi::xml_document& doc);
-// Writes the bytes to path, replacing the file; throws DocumentWriteError on failure.
+// Writes the bytes to path, replacing the file only once they are all on the disk;
+// throws DocumentWriteError with the path and the reason on failure, leaving nothing.
 void SaveXmlBytes(const QString& path, const QByteArray& bytes);
 
 } // namespace vk

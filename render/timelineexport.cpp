@@ -3,6 +3,7 @@
 #include "base/numbers.h"
 #include "render/timelinedocument.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -358,16 +359,36 @@ QString oneLine(QString text)
     return text;
 }
 
-QString edlLine(int event, const QString& reel, const QString& channel, const QString& transition, long long srcIn,
+// An event line without its number, which is given when the events are split into files.
+QString edlLine(const QString& reel, const QString& channel, const QString& transition, long long srcIn,
                 long long srcOut, long long recIn, long long recOut, int base)
 {
-    return QString::asprintf("%03d  %-8s %-5s %-8s ", event, reel.toLatin1().constData(),
-                             channel.toLatin1().constData(), transition.toLatin1().constData()) +
+    return QString::asprintf("  %-8s %-5s %-8s ", reel.toLatin1().constData(), channel.toLatin1().constData(),
+                             transition.toLatin1().constData()) +
            timecode(srcIn, base) + QLatin1Char(' ') + timecode(srcOut, base) + QLatin1Char(' ') +
            timecode(recIn, base) + QLatin1Char(' ') + timecode(recOut, base);
 }
 
+// One event of the list: its lines, those of the event itself (one, or two for a
+// transition) first without their number.
+struct EdlEvent {
+    QStringList numbered;
+    QStringList notes; // the speed line and the comments
+};
+
 } // namespace
+
+QString EdlFilePath(const QString& target, int n)
+{
+    if (n <= 1)
+        return target;
+    const QFileInfo info(target);
+    const QString suffix = info.suffix();
+    QString name = info.completeBaseName() + QStringLiteral("_%1").arg(n);
+    if (!suffix.isEmpty())
+        name += QLatin1Char('.') + suffix;
+    return info.dir().filePath(name);
+}
 
 void ExportRateFraction(double rate, int& num, int& den)
 {
@@ -451,21 +472,14 @@ ExportResult EdlExport(const QString& timelineXml, const ExportSettings& s)
         return reel;
     };
 
-    QStringList lines;
-    QString title = oneLine(s.title);
-    if (title.size() > 70)
-        title.truncate(70);
-    lines << QStringLiteral("TITLE: ") + title;
-    lines << QStringLiteral("FCM: NON-DROP FRAME");
-    lines << QStringLiteral("* CMX 3600, written by videokadro; timecode base %1 frames").arg(base);
-    int event = 0;
+    std::vector<EdlEvent> events;
     auto writeEvents = [&](const std::vector<Piece>& pieces, bool sound) {
         const QString channel = sound ? QStringLiteral("A") : QStringLiteral("V");
         for (size_t i = 0; i < pieces.size(); ++i) {
             const Piece& p = pieces[i];
             if (p.gap && (sound || p.transition == 0))
                 continue; // nothing recorded there: black and silence
-            ++event;
+            EdlEvent event;
             const long long srcIn = std::llround(p.sourceFrame);
             const long long srcOut = srcIn + std::llround(double(p.length()) * (p.speed > 0 ? p.speed : 1));
             const QString reel = reelOf(p, sound);
@@ -475,8 +489,8 @@ ExportResult EdlExport(const QString& timelineXml, const ExportSettings& s)
                     before.gap
                         ? 0
                         : std::llround(before.sourceFrame + double(before.length()) * std::max(0.0, before.speed));
-                lines << edlLine(event, reelOf(before, sound), channel, QStringLiteral("C"), outFrame, outFrame,
-                                 p.recIn, p.recIn, base);
+                event.numbered << edlLine(reelOf(before, sound), channel, QStringLiteral("C"), outFrame, outFrame,
+                                          p.recIn, p.recIn, base);
                 QString kind = QStringLiteral("D");
                 if (p.clsid.compare(TransitionClsid(true, QStringLiteral("ﾜｲﾌﾟ")), Qt::CaseInsensitive) == 0)
                     kind = QStringLiteral("W001");
@@ -484,28 +498,59 @@ ExportResult EdlExport(const QString& timelineXml, const ExportSettings& s)
                     kind = QStringLiteral("W021");
                 else if (!isDissolve(p.clsid) && !result.replaced.contains(p.clsid))
                     result.replaced << p.clsid;
-                lines << edlLine(event, reel, channel, kind + QString::asprintf(" %03lld", p.transition), srcIn, srcOut,
-                                 p.recIn, p.recOut, base);
+                // The length has three digits: a longer transition ends at 999 frames,
+                // and the incoming clip is shown alone from there.
+                const long long length = std::min(p.transition, kEdlMaxTransition);
+                event.numbered << edlLine(reel, channel, kind + QString::asprintf(" %03lld", length), srcIn, srcOut,
+                                          p.recIn, p.recOut, base);
             } else {
-                lines << edlLine(event, reel, channel, QStringLiteral("C"), srcIn, srcOut, p.recIn, p.recOut, base);
+                event.numbered << edlLine(reel, channel, QStringLiteral("C"), srcIn, srcOut, p.recIn, p.recOut, base);
             }
             if (!p.gap && (p.speed != 1 || p.still)) {
                 // Speed as frames per second of the source; 0 holds the picture.
                 const double fps = p.still ? 0.0 : p.speed * base;
-                lines << QStringLiteral("M2   %1 %2 %3")
-                             .arg(reel, -8)
-                             .arg(QString::asprintf("%05.1f", fps), 11)
-                             .arg(timecode(srcIn, base));
+                event.notes << QStringLiteral("M2   %1 %2 %3")
+                                   .arg(reel, -8)
+                                   .arg(QString::asprintf("%05.1f", fps), 11)
+                                   .arg(timecode(srcIn, base));
             }
             if (!p.gap) {
-                lines << QStringLiteral("* FROM CLIP NAME: ") + oneLine(QFileInfo(p.src).fileName());
-                lines << QStringLiteral("* SOURCE FILE: ") + oneLine(p.src);
+                event.notes << QStringLiteral("* FROM CLIP NAME: ") + oneLine(QFileInfo(p.src).fileName());
+                event.notes << QStringLiteral("* SOURCE FILE: ") + oneLine(p.src);
             }
+            events.push_back(std::move(event));
         }
     };
     writeEvents(videoPieces(d, range, r), false);
     writeEvents(soundPieces(d, range, r), true);
-    result.text = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+
+    // Event numbers have three digits: past 999 events the list goes on in another file,
+    // numbered from 001 again. The record times stay those of the whole timeline.
+    QString title = oneLine(s.title);
+    if (title.size() > 70)
+        title.truncate(70);
+    const size_t files = std::max<size_t>(1, (events.size() + kEdlMaxEvents - 1) / kEdlMaxEvents);
+    for (size_t file = 0; file < files; ++file) {
+        QStringList lines;
+        lines << QStringLiteral("TITLE: ") + title;
+        lines << QStringLiteral("FCM: NON-DROP FRAME");
+        lines << QStringLiteral("* CMX 3600, written by videokadro; timecode base %1 frames").arg(base);
+        if (files > 1)
+            lines << QStringLiteral("* file %1 of %2").arg(file + 1).arg(files);
+        const size_t first = file * kEdlMaxEvents;
+        const size_t last = std::min(events.size(), first + kEdlMaxEvents);
+        for (size_t e = first; e < last; ++e) {
+            const QString number = QString::asprintf("%03d", int(e - first + 1));
+            for (const QString& line : events[e].numbered)
+                lines << number + line;
+            lines << events[e].notes;
+        }
+        const QByteArray text = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+        if (file == 0)
+            result.text = text;
+        else
+            result.continued.push_back(text);
+    }
     return result;
 }
 

@@ -13,6 +13,10 @@
 // The transitions of the exports: OTIO knows only the dissolve; the EDL has the
 // dissolve and the SMPTE wipes, and takes the horizontal wipe and the vertical barn
 // door. Every other kind becomes a dissolve and its CLSID is listed in `replaced`.
+//
+// The EDL's numbers have three digits. A list of more than 999 events goes on in
+// further files (EdlFilePath), each numbered from 001 with the record times of the whole
+// timeline; a transition longer than 999 frames is written as one of 999.
 
 #include <QByteArray>
 #include <QString>
@@ -41,9 +45,13 @@ struct ExportSettings final {
     QString title;         // the project's name
 };
 
+constexpr int kEdlMaxEvents = 999;
+constexpr long long kEdlMaxTransition = 999;
+
 struct ExportResult final {
     QByteArray text;
-    QStringList replaced; // CLSIDs (as in the document) of the transitions written as dissolves
+    std::vector<QByteArray> continued; // the EDL's further files, past 999 events each
+    QStringList replaced;              // CLSIDs (as in the document) of the transitions written as dissolves
 };
 
 // The timeline document (as TimelineDocumentText gives it) as OpenTimelineIO JSON and
@@ -51,6 +59,10 @@ struct ExportResult final {
 ExportResult OtioExport(const QString& timelineXml, const ExportSettings& settings,
                         const std::vector<ExportMarker>& markers);
 ExportResult EdlExport(const QString& timelineXml, const ExportSettings& settings);
+
+// The n-th file (from 1) of an EDL written to `target`: the target itself, then
+// "name_2.edl", "name_3.edl" ... beside it.
+QString EdlFilePath(const QString& target, int n);
 
 // Frame rate fraction of a profile rate: 29.97 → 30000/1001, 59.94 → 60000/1001,
 // 23.976 → 24000/1001, otherwise rate/1 (rounded to a whole number of frames).

@@ -32,13 +32,18 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -101,6 +106,61 @@ void announce(const std::string& resultLine, const std::string& message)
         QMessageBox::information(nullptr, kTitle, QString::fromStdString(message));
 }
 
+// The export's progress for the editor that started it, a line per step. Test hook:
+// VK_WRITER_TEST_STOP_EXPORT=<percent> acts as a stop signal arriving at that step.
+void exportProgress(int percent)
+{
+    std::printf("progress %3d%%\n", percent);
+    std::fflush(stdout);
+    if (const char* at = std::getenv("VK_WRITER_TEST_STOP_EXPORT"); at && *at && percent >= std::atoi(at))
+        g_stopRequested.store(true);
+}
+
+// A stop signal ends an export between its steps.
+bool stopped()
+{
+    return g_stopRequested.load();
+}
+
+// Writes `text` to `path` and flushes it to the disk; on failure removes the file and
+// says why (a full disk in so many words).
+bool writeDurably(const std::string& path, const std::string& text, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    int failure = 0;
+    for (size_t done = 0; done < text.size() && failure == 0;) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR)
+            failure = errno;
+        else if (n > 0)
+            done += size_t(n);
+    }
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0)
+        return true;
+    std::error_code ec;
+    fs::remove(path, ec);
+    error = std::strerror(failure);
+    if (failure == ENOSPC || failure == EDQUOT) {
+        const fs::path folder = fs::path(path).parent_path();
+        error = "ディスクの空き容量が足りません（" + (folder.empty() ? std::string(".") : folder.string()) + "）。\n" +
+                error;
+    }
+    return false;
+}
+
+int cancelExport()
+{
+    return fail("キャンセルしました。ファイルは作成されていません。", 2);
+}
+
 bool samePath(const std::string& a, const std::string& b)
 {
     std::error_code ec;
@@ -144,6 +204,11 @@ int run(int argc, char** argv)
     MltEngine engine;
     if (!engine.start(error))
         return fail("描画エンジンを起動できません。\n" + error);
+    if (exporting) {
+        exportProgress(10);
+        if (stopped())
+            return cancelExport();
+    }
     std::unique_ptr<Mlt::Profile> profile = makeProfile(output);
 
     // Every source the range needs must be there before anything is written.
@@ -161,9 +226,16 @@ int run(int argc, char** argv)
         return fail(missingSourcesMessage(missing));
     MediaProbe probe(*profile, enginePath);
     std::string unreadable;
-    for (const std::string& s : sources)
-        if (!probe.info(s).ok)
-            unreadable += "\n" + s;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (!probe.info(sources[i]).ok)
+            unreadable += "\n" + sources[i];
+        if (exporting) {
+            // Reading the sources is most of an export's time.
+            exportProgress(10 + int(70 * (i + 1) / sources.size()));
+            if (stopped())
+                return cancelExport();
+        }
+    }
     if (!unreadable.empty())
         return fail("入力ファイル形式が正しくありません。" + unreadable);
 
@@ -186,6 +258,7 @@ int run(int argc, char** argv)
     for (const std::string& w : built.warnings)
         std::fprintf(stderr, "T-VideoWrite: %s\n", w.c_str());
     if (exporting) {
+        exportProgress(85);
         std::vector<ProjectMarker> markers;
         if (!markersPath.empty() && !readProjectMarkers(markersPath, markers, error))
             return fail(error);
@@ -194,21 +267,28 @@ int run(int argc, char** argv)
                 return fail("出力ファイルに入力ファイルと同じファイルが指定されています。\n" + exportPath);
         const std::string title = fs::path(exportPath).stem().string();
         const ProjectResult project = projectXml(built.xml, dialect, timeline, output, probe.lookup(), markers, title);
-        // Written beside the target and renamed into place: a failure leaves the old file.
+        exportProgress(90);
+        if (stopped())
+            return cancelExport();
+        // Written beside the target, flushed to the disk and renamed into place: a failure
+        // or a cancel leaves the old file and nothing else.
         const std::string temporary = exportPath + ".part";
-        {
-            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-            file << project.xml;
-            file.close();
-            if (!file)
-                return fail("ファイルを作成できません。\n" + exportPath);
+        if (!writeDurably(temporary, project.xml, error))
+            return fail("ファイルを作成できません。\n" + exportPath + "\n" + error);
+        exportProgress(95);
+        if (stopped()) {
+            std::error_code ec;
+            fs::remove(temporary, ec);
+            return cancelExport();
         }
         std::error_code ec;
         fs::rename(temporary, exportPath, ec);
         if (ec) {
+            const std::string why = ec.message();
             fs::remove(temporary, ec);
-            return fail("ファイルを作成できません。\n" + exportPath);
+            return fail("ファイルを作成できません。\n" + exportPath + "\n" + why);
         }
+        exportProgress(100);
         for (const std::string& clsid : project.replaced)
             std::printf("replaced: %s\n", clsid.c_str());
         std::printf("Exported: %s\n", exportPath.c_str());

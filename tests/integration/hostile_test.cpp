@@ -1,6 +1,7 @@
 // The editor's files under hostile conditions, grouped by kind:
 //   Disk     a disk that fills up during a project save, an autosave, a render (WAV, DV
-//            AVI, MP4) and a write of the beat cache;
+//            AVI, MP4), an export (Kdenlive by the renderer, EDL by the editor) and a
+//            write of the beat cache;
 //   Targets  a project folder that is read-only, a render folder removed while the save
 //            dialog was open, a target that is a folder, a name with a line break.
 // Each case checks that the previous file is intact, that nothing partial or temporary
@@ -17,6 +18,8 @@
 #include "media/soundpanel.h"
 #include "project/autosave.h"
 #include "project/projectfile.h"
+#include "render/exportcommand.h"
+#include "render/outputdriver.h"
 #include "tests/integration/smalldisk.h"
 #include "tests/integration/writeroutput.h"
 #include "tests/project/autosave_support.h"
@@ -451,6 +454,89 @@ TEST_F(DiskRender, DvAviOnAFullDiskFailsAndKeepsTheOldFile)
 TEST_F(DiskRender, Mp4OnAFullDiskFailsAndKeepsTheOldFile)
 {
     renderOntoAFullDisk(Kind::Mp4, QStringLiteral("movie.mp4"));
+}
+
+// A full temporary folder: the render cannot be given its documents, and the user is
+// told which file (or folder) and why; with room the render starts.
+TEST_F(DiskRender, FullTemporaryFolderIsReportedWithTheFile)
+{
+    SmallDisk disk(64 * 1024);
+    REQUIRE_DISK(disk);
+    const QByteArray temp = QFile::encodeName(disk.path());
+    qputenv("TEMP", temp);
+    QTemporaryDir out;
+    OutputDriver driver(editor);
+    driver.setApplicationFolder(QStringLiteral(VK_WRITER_FOLDER));
+    ASSERT_TRUE(disk.fill(0));
+    ui.saveNames.push_back(out.filePath(QStringLiteral("movie.avi")));
+    driver.CreateAvi();
+    EXPECT_TRUE(ui.started.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 1);
+    const QString text = ui.messages[0].text;
+    EXPECT_TRUE(text.contains(disk.path())) << text.toStdString();
+    EXPECT_TRUE(saysDiskFull(text) || text.startsWith(QStringLiteral("一時フォルダを使用できません。")))
+        << text.toStdString();
+    EXPECT_TRUE(noneContains(disk.entries(), QStringLiteral("T-KaDro-Clips")))
+        << disk.entries().join(QLatin1Char(' ')).toStdString();
+
+    disk.makeRoom();
+    ui.saveNames.push_back(out.filePath(QStringLiteral("movie.avi")));
+    ui.startResult = true;
+    driver.CreateAvi();
+    EXPECT_EQ(ui.started.size(), 1);
+    EXPECT_EQ(ui.messages.size(), 1);
+    qputenv("TEMP", QFile::encodeName(RenderMedia::get().temp));
+}
+
+// The exports onto a full disk: the Kdenlive project (written by T-VideoWrite's export
+// mode) and the EDL (by the editor) fail with a message naming the target and the full
+// disk, keep the old file and leave nothing else; with room they are written.
+class DiskExport : public Render {
+protected:
+    void exportOntoAFullDisk(ExportKind kind, const QString& name)
+    {
+        ExportCommand command(editor, QStringLiteral(VK_WRITER_FOLDER "/T-VideoWrite"));
+        SmallDisk disk(256 * 1024);
+        REQUIRE_DISK(disk);
+        const QString target = disk.filePath(name);
+        const QByteArray previous = "the previous export";
+        ASSERT_TRUE(writeBytes(target, previous));
+        ASSERT_TRUE(disk.fill(1024));
+
+        ui.saveNames.push_back(target);
+        ui.yesNo.push_back(true);
+        command.Export(kind, BeatMarks{});
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return !command.running(); }, 120000));
+        ASSERT_EQ(ui.messages.size(), 1) << allMessages(ui).toStdString();
+        const QString text = ui.messages[0].text;
+        EXPECT_TRUE(text.startsWith(QStringLiteral("書き出しに失敗しました。"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(target)) << text.toStdString();
+        EXPECT_TRUE(saysDiskFull(text)) << text.toStdString();
+        EXPECT_EQ(readAll(target), previous);
+        EXPECT_EQ(disk.entries(), QStringList{name});
+
+        ui.messages.clear();
+        disk.makeRoom();
+        ui.saveNames.push_back(target);
+        ui.yesNo.push_back(true);
+        command.Export(kind, BeatMarks{});
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return !command.running(); }, 120000));
+        ASSERT_EQ(ui.messages.size(), 1);
+        EXPECT_TRUE(ui.messages[0].text.startsWith(QStringLiteral("書き出しました。\r\n") + target))
+            << ui.messages[0].text.toStdString();
+        EXPECT_NE(readAll(target), previous);
+        EXPECT_EQ(disk.entries(), QStringList{name});
+    }
+};
+
+TEST_F(DiskExport, KdenliveProjectOnAFullDiskFailsAndLeavesNoPartFile)
+{
+    exportOntoAFullDisk(ExportKind::Kdenlive, QStringLiteral("project.kdenlive"));
+}
+
+TEST_F(DiskExport, EdlOnAFullDiskFailsAndKeepsTheOldFile)
+{
+    exportOntoAFullDisk(ExportKind::Edl, QStringLiteral("project.edl"));
 }
 
 // ---- Targets: project saves --------------------------------------------------------------

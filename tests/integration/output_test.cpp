@@ -16,18 +16,20 @@
 #include "timeline/editor.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
@@ -103,12 +105,14 @@ struct OutputButtonTest : ::testing::Test, testsupport::FakeApp {
             .clear();
     }
 
-    // The stand-in writer: its arguments, one per line, written whole into args.txt.
+    // The stand-in writer: a line in runs.txt for each run as it starts, then its
+    // arguments, one per line, written whole into args.txt.
     void writeStubWriter()
     {
         QFile f(writer);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("#!/bin/sh\n"
+                "echo run >> \"$(dirname \"$0\")/runs.txt\"\n"
                 "out=\"$(dirname \"$0\")/args.txt\"\n"
                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
         f.close();
@@ -210,9 +214,56 @@ TEST_F(OutputButtonTest, CancellingTheSaveDialogWritesNothing)
     EXPECT_EQ(seen.size(), 1);
     EXPECT_TRUE(window->editor().outputPath().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(params));
-    QThread::msleep(200);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(QFileInfo::exists(argsFile));
+
+    // The next output, answered, starts the writer: its run is the first and only one.
+    DialogAnswers answers(root.filePath(QStringLiteral("out.avi")));
+    button->click();
+    ASSERT_TRUE(waitForFile(argsFile, 5000)) << "the writer was not started";
+    EXPECT_EQ(ReadLines(appFolder + QStringLiteral("/runs.txt")), QStringList{QStringLiteral("run")});
+    EXPECT_EQ(ReadLines(argsFile), QStringList{params});
+}
+
+// ファイル > 書き出し: the writer runs beside the window, which shows its progress in a
+// window of its own and stays usable; キャンセル stops the writer, which leaves no file,
+// and the status line says so.
+TEST_F(OutputButtonTest, ExportRunsBesideTheWindowWithItsProgressAndCancel)
+{
+    {
+        QFile f(writer);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("#!/bin/sh\n"
+                "trap 'rm -f \"$3.part\"; exit 2' TERM\n"
+                ": > \"$3.part\"\n"
+                "echo 'progress  50%'\n"
+                "while :; do sleep 0.02; done\n");
+    }
+    const QString out = root.filePath(QStringLiteral("書き出し.mlt"));
+    auto* shotcut = window->findChild<QAction*>(QStringLiteral("mnuExportShotcut"));
+    ASSERT_NE(shotcut, nullptr);
+    DialogAnswers answers(out);
+    shotcut->trigger();
+
+    // Back in the window's hands while the writer runs.
+    auto* progress = window->findChild<QWidget*>(QStringLiteral("exportProgress"));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    auto* bar = progress->findChild<QProgressBar*>(QStringLiteral("exportBar"));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(testsupport::PumpUntil([bar] { return bar->value() == 50; }, 10000));
+    EXPECT_TRUE(QFileInfo::exists(out + QStringLiteral(".part")));
+    QStringList labels;
+    for (const QLabel* label : progress->findChildren<QLabel*>())
+        labels << label->text();
+    EXPECT_TRUE(labels.contains(out)) << labels.join(QLatin1Char('|')).toStdString();
+
+    auto* cancel = progress->findChild<QPushButton*>(QStringLiteral("exportCancel"));
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    ASSERT_TRUE(testsupport::PumpUntil([progress] { return !progress->isVisible(); }, 10000));
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral(".part")));
+    EXPECT_EQ(window->editor().msg(), QStringLiteral("書き出しをキャンセルしました。ファイルは作成されていません。"));
+    EXPECT_TRUE(answers.messages.isEmpty()) << answers.messages.join(QLatin1Char('|')).toStdString();
 }
 
 int main(int argc, char** argv)

@@ -325,22 +325,71 @@ TEST_F(DriverTest, SpeedTextComesFromTheSoundPanel)
     editor.setPanels(nullptr, nullptr);
 }
 
-TEST_F(DriverTest, SpeedTextThatIsNotANumberEndsSilently)
+// A render that cannot start says why: a speed or a row that cannot be read, a
+// document that cannot be written (with its path and the reason), a dragged range left
+// beyond the last row.
+TEST_F(DriverTest, SpeedTextThatIsNotANumberIsReported)
 {
     rate.text = QStringLiteral("1,5");
     ui.saveNames.push_back(media.filePath(QStringLiteral("out.avi")));
     rated.CreateAvi();
     rated.Preview();
     EXPECT_TRUE(nothingWritten());
-    EXPECT_TRUE(ui.messages.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(ui.messages.at(0).text, QStringLiteral("読み取れない値の行があるため、出力できません。"));
+    EXPECT_EQ(ui.messages.at(0).icon, UserDialogs::Icon::Warning);
 }
 
-TEST_F(DriverTest, ARowWithoutItsInPointEndsSilentlyBeforeTheParameters)
+TEST_F(DriverTest, ARowWithoutItsInPointIsReportedBeforeTheParameters)
 {
     editor.Grid().setInPoint(2, std::nullopt);
     driver.Preview();
+    EXPECT_FALSE(QFile::exists(params()));
+    EXPECT_TRUE(ui.started.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages.at(0).text, QStringLiteral("読み取れない値の行があるため、出力できません。"));
+}
+
+TEST_F(DriverTest, ATemporaryFileThatCannotBeWrittenIsReportedWithItsPath)
+{
+    // A folder in the place of the timeline document.
+    ASSERT_TRUE(QDir().mkpath(clips()));
+    driver.Preview();
+    EXPECT_TRUE(ui.started.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 1);
+    const QString text = ui.messages.at(0).text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("T-VideoWrite に渡す一時ファイルを作成できません。\r\n") + clips() +
+                                QStringLiteral("\r\n")))
+        << text.toStdString();
+    EXPECT_GT(text.section(QStringLiteral("\r\n"), 2).size(), 0) << "no reason given";
+    EXPECT_EQ(ui.messages.at(0).icon, UserDialogs::Icon::Warning);
+
+    // TEMP below a file: the folder named is the one that cannot be made.
+    ui.messages.clear();
+    const QString file = media.filePath(QStringLiteral("not a folder"));
+    WriteFile(file);
+    const QByteArray bad = (file + QStringLiteral("/temp")).toUtf8();
+    EnvGuard tempHere("TEMP", &bad);
+    driver.Preview();
+    EXPECT_TRUE(ui.started.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages.at(0).text, QStringLiteral("一時フォルダを使用できません。\r\n") + QString::fromUtf8(bad));
+}
+
+TEST_F(DriverTest, ADraggedRangeBeyondTheLastRowIsReported)
+{
+    // Rows 3 .. 6 dragged, then the table became shorter (4 rows).
+    editor.setDraggedRange(3, 6);
+    editor.setPartOnly(true);
+    driver.Preview();
+    ui.saveNames.push_back(media.filePath(QStringLiteral("out.avi")));
+    driver.CreateAvi();
     EXPECT_TRUE(nothingWritten());
-    EXPECT_TRUE(ui.messages.isEmpty());
+    ASSERT_EQ(ui.messages.size(), 2);
+    EXPECT_EQ(
+        ui.messages.at(0).text,
+        QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています（3～6 行目、最終行 4）。範囲を選択し直してください。"));
+    EXPECT_EQ(ui.messages.at(1).text, ui.messages.at(0).text);
 }
 
 TEST_F(DriverTest, CancelledOrEmptySaveDialogStopsSilently)

@@ -6,15 +6,19 @@
 #include "render/timelinedocument.h"
 #include "render/timelineexport.h"
 #include "tests/render/render_support.h"
+#include "tests/support/pump.h"
 #include "tests/support/scriptedui.h"
 #include "tests/support/tablecheck.h"
+#include "tests/support/testapp.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -60,6 +64,8 @@ public:
 
     void SetUp() override
     {
+        // The writer's end reaches the command through the event loop.
+        testsupport::EnsureCoreApp("render_tests");
         MakeSections(editor, {0, 2000, 4000, 6000, 7000}, 10000, 40);
         for (const RowSpan& r : rows)
             Register(editor, r.row, r.src, r.mIn, r.mOut, 40, r.src == kStill ? 300 : 640, r.src == kStill ? 200 : 480);
@@ -406,6 +412,103 @@ TEST_F(ExportTest, EdlOfARangeAndATitleThatBreaksTheLine)
     checkAgainstRows(*this, clips, frameOf(2000), {2, 3});
 }
 
+// The EDL's event numbers and transition lengths have three digits. A project of 1,200
+// rows (1,201 events with the sound) goes on in a second file, each numbered from 001,
+// with the record times of the whole timeline, and the menu command writes both and
+// names them; a transition longer than 999 frames is written as one of 999.
+TEST_F(ExportTest, EdlPast999EventsGoesOnInAFileNumberedFrom001)
+{
+    constexpr int kRows = 1200;
+    std::vector<int> starts;
+    for (int r = 0; r < kRows; ++r)
+        starts.push_back(r * 500);
+    MakeSections(editor, starts, kRows * 500, 40);
+    for (int r = 1; r <= kRows; ++r)
+        Register(editor, r, r % 2 ? kClipA : kClipB, 0, 500, 40, 640, 480);
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("長い.edl"));
+    const QString second = dir.filePath(QStringLiteral("長い_2.edl"));
+    ui.saveNames.push_back(target);
+    ExportCommand command(editor, QStringLiteral("/nonexistent/T-VideoWrite"));
+    command.Export(ExportKind::Edl, BeatMarks{});
+
+    ASSERT_TRUE(QFileInfo::exists(second)) << dir.path().toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    std::vector<EdlEvent> all;
+    for (const QString& path : {target, second}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const std::vector<EdlEvent> events = readEdl(bytes, 30);
+        ASSERT_FALSE(events.empty());
+        // Numbered 001, 002 ... in each file.
+        int expected = 0;
+        for (const EdlEvent& e : events) {
+            if (e.number != expected)
+                ++expected;
+            ASSERT_EQ(e.number, expected) << path.toStdString();
+        }
+        EXPECT_LE(expected, 999);
+        EXPECT_TRUE(bytes.startsWith("TITLE: 長い\r\n"));
+        all.insert(all.end(), events.begin(), events.end());
+    }
+    // Every row once, in order, at its own record time, then the sound.
+    std::vector<const EdlEvent*> video;
+    for (const EdlEvent& e : all)
+        if (e.channel == QLatin1String("V"))
+            video.push_back(&e);
+    ASSERT_EQ(video.size(), size_t(kRows));
+    for (int r = 0; r < kRows; ++r) {
+        EXPECT_EQ(video[size_t(r)]->recIn, frameOf(r * 500.0)) << "row " << r + 1;
+        EXPECT_EQ(video[size_t(r)]->recOut, frameOf((r + 1) * 500.0)) << "row " << r + 1;
+    }
+    EXPECT_EQ(all.back().channel, QStringLiteral("A"));
+    EXPECT_EQ(all.size(), size_t(kRows) + 1);
+
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Information);
+    EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("2 個のファイルに分けました")))
+        << ui.messages[0].text.toStdString();
+    EXPECT_TRUE(ui.messages[0].text.contains(target + QStringLiteral("\r\n") + second));
+
+    // The second file is asked about like the first: No keeps both old files.
+    QFile(target).open(QIODevice::WriteOnly);
+    QFile old(second);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    ui.saveNames.push_back(target);
+    ui.yesNo.push_back(true);
+    ui.yesNo.push_back(false);
+    command.Export(ExportKind::Edl, BeatMarks{});
+    EXPECT_EQ(ui.questions.size(), 2);
+    EXPECT_TRUE(ui.questions.value(1).text.contains(second));
+    EXPECT_EQ(rendertest::ReadText(second), QStringLiteral("old"));
+    EXPECT_EQ(QFileInfo(target).size(), 0);
+}
+
+TEST_F(ExportTest, EdlTransitionLongerThan999FramesIsWrittenAs999)
+{
+    // 40 s of fade (1,199 frames) into a 60 s section.
+    MakeSections(editor, {0, 60000}, 120000, 40);
+    Register(editor, 1, kClipA, 0, 100000, 40, 640, 480);
+    Register(editor, 2, kClipB, 0, 60000, 40, 640, 480);
+    setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"), 40000);
+    const ExportResult result = EdlExport(document(), settings());
+    EXPECT_TRUE(result.continued.empty());
+    const std::vector<EdlEvent> events = readEdl(result.text, 30);
+    const EdlEvent* dissolve = nullptr;
+    for (const EdlEvent& e : events)
+        if (e.transition.startsWith(QLatin1String("D")))
+            dissolve = &e;
+    ASSERT_NE(dissolve, nullptr) << result.text.toStdString();
+    EXPECT_EQ(dissolve->transition, QStringLiteral("D 999"));
+    EXPECT_EQ(dissolve->recIn, frameOf(60000));
+    EXPECT_EQ(dissolve->recOut, frameOf(120000));
+}
+
 // The menu command: the dragged range, the save dialog's answer, the message naming the
 // file and the transitions written as dissolves, by row.
 TEST_F(ExportTest, OtioCommandExportsTheDraggedRangeAndNamesTheReplacedTransitions)
@@ -438,46 +541,194 @@ TEST_F(ExportTest, OtioCommandExportsTheDraggedRangeAndNamesTheReplacedTransitio
     EXPECT_FALSE(ui.messages[0].text.contains(QStringLiteral("行 2:")));
 }
 
-// The MLT projects: the writer is run once with the export mode's arguments, its
-// parameters document names the target and the MP4 profile, and the markers document
-// carries every section; an existing file is kept when the user says No.
-TEST_F(ExportTest, ShotcutCommandRunsTheWritersExportMode)
+// A stand-in for T-VideoWrite's export mode, in `dir`: a shell script that keeps its
+// arguments ("<name>.args", one a line) and copies of its documents beside itself, then
+// runs `body`.
+QString fakeWriter(const QTemporaryDir& dir, const QString& name, const QByteArray& body)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    const QByteArray n = name.toUtf8();
+    f.write("#!/bin/sh\nhere=\"$(dirname \"$0\")\"\n"
+            "printf '%s\\n' \"$@\" > \"$here/" +
+            n + ".args\"\ncp \"$4\" \"$here/" + n + ".params\"\ncp \"$5\" \"$here/" + n + ".markers\"\n" + body);
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+// Waits for the command's writer to end.
+bool waitForEnd(ExportCommand& command)
+{
+    return testsupport::PumpUntil([&] { return !command.running(); }, 30000);
+}
+
+// The MLT projects: the writer runs with the export mode's arguments beside the
+// editor (the command returns at once, started and progress follow it), its parameters
+// document names the target and the MP4 profile, and the markers document carries
+// every section; once it has ended, the message names the file and the transitions
+// written as dissolves. One export runs at a time, and an existing file is kept when
+// the user says No.
+TEST_F(ExportTest, ShotcutCommandRunsTheWritersExportModeBesideTheEditor)
 {
     QTemporaryDir dir;
     editor.setSndFile(kSound);
     editor.setMp4ProfileIndex(kDefaultMp4Index);
     const QString target = dir.filePath(QStringLiteral("曲 & 1.mlt"));
+    const QString go = dir.filePath(QStringLiteral("go"));
     ui.saveNames.push_back(target);
-    QList<QStringList> runs;
-    QString markersText, paramsText;
-    ExportCommand command(editor, QStringLiteral("/opt/vk/T-VideoWrite"));
-    command.setRunner([&](const QString& program, const QStringList& args, QString& out, QString&) {
-        runs << (QStringList{program} + args);
-        paramsText = rendertest::ReadText(args.value(3));
-        markersText = rendertest::ReadText(args.value(4));
-        out = QStringLiteral("replaced: ") + TransitionClsid(true, QStringLiteral("ﾜｲﾌﾟ")) +
-              QStringLiteral("\nExported: ") + target + QStringLiteral("\n");
-        return 0;
-    });
+    const QString writer = fakeWriter(dir, QStringLiteral("T-VideoWrite"),
+                                      "echo 'progress  40%'\n"
+                                      // At most 30 s, so that a command that waits for
+                                      // the writer fails here rather than hangs.
+                                      "i=0; while [ ! -e \"$here/go\" ] && [ $i -lt 1500 ]; do\n"
+                                      "sleep 0.02; i=$((i+1)); done\n"
+                                      "echo 'replaced: " +
+                                          TransitionClsid(true, QStringLiteral("ﾜｲﾌﾟ")).toUtf8() +
+                                          "'\necho \"Exported: $3\"\n: > \"$3\"\n");
+    ExportCommand command(editor, writer);
+    QSignalSpy started(&command, &ExportCommand::started);
+    QSignalSpy progress(&command, &ExportCommand::progress);
+    QSignalSpy finished(&command, &ExportCommand::finished);
     command.Export(ExportKind::Shotcut, BeatMarks{});
-    ASSERT_EQ(runs.size(), 1);
-    EXPECT_EQ(runs[0].mid(0, 4), QStringList({QStringLiteral("/opt/vk/T-VideoWrite"), QStringLiteral("--export"),
-                                              QStringLiteral("shotcut"), target}));
+
+    // Back at once, the writer still running: nothing said yet.
+    ASSERT_TRUE(command.running());
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_EQ(started[0][0].toString(), target);
+    EXPECT_TRUE(ui.messages.isEmpty());
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !progress.isEmpty(); }, 30000));
+    EXPECT_DOUBLE_EQ(progress.last()[0].toDouble(), 0.4);
+
+    // A second export meanwhile asks nothing and says why.
+    command.Export(ExportKind::Kdenlive, BeatMarks{});
+    EXPECT_EQ(ui.saveDialogs.size(), 1);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.startsWith(QStringLiteral("書き出し中です。")))
+        << ui.messages[0].text.toStdString();
+    ui.messages.clear();
+
+    QFile(go).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(waitForEnd(command));
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_EQ(rendertest::ReadText(writer + QStringLiteral(".args")).split(QLatin1Char('\n')).mid(0, 3),
+              QStringList({QStringLiteral("--export"), QStringLiteral("shotcut"), target}));
+    const QString paramsText = rendertest::ReadText(writer + QStringLiteral(".params"));
+    const QString markersText = rendertest::ReadText(writer + QStringLiteral(".markers"));
     EXPECT_TRUE(paramsText.contains(QStringLiteral("<AviFileName>") + target.toHtmlEscaped() +
                                     QStringLiteral("</AviFileName>")));
     EXPECT_TRUE(paramsText.contains(QStringLiteral("<FrameWidth>1280</FrameWidth>")));
     EXPECT_EQ(markersText.count(QStringLiteral("kind=\"section\"")), 5);
     EXPECT_TRUE(markersText.contains(QStringLiteral("seconds=\"7\" name=\"行 5\"")));
     ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].text.startsWith(QStringLiteral("書き出しました。\r\n") + target));
     EXPECT_TRUE(ui.messages[0].text.contains(QStringLiteral("行 5: ﾜｲﾌﾟ")));
 
     // The file now exists: No to the overwrite question runs nothing.
-    QFile(target).open(QIODevice::WriteOnly);
+    QFile::remove(writer + QStringLiteral(".args"));
     ui.saveNames.push_back(target);
     ui.yesNo.push_back(false);
     command.Export(ExportKind::Kdenlive, BeatMarks{});
-    EXPECT_EQ(runs.size(), 1);
+    EXPECT_FALSE(command.running());
     EXPECT_EQ(ui.questions.size(), 1);
+    EXPECT_EQ(started.size(), 1);
+}
+
+// Cancel stops the writer: no file, no part file, the old target as it was, and the
+// status line says so. A command that goes while its writer runs stops it the same way.
+TEST_F(ExportTest, CancelledExportLeavesNoFile)
+{
+    QTemporaryDir dir;
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    const QString target = dir.filePath(QStringLiteral("a.kdenlive"));
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the previous export");
+    }
+    // As the writer does: the part file is written, and a stop signal removes it.
+    const QString writer = fakeWriter(dir, QStringLiteral("T-VideoWrite"),
+                                      "trap 'rm -f \"$3.part\"; exit 2' TERM\n"
+                                      ": > \"$3.part\"\necho 'progress  95%'\n"
+                                      "while :; do sleep 0.02; done\n");
+    ExportCommand command(editor, writer);
+    QSignalSpy progress(&command, &ExportCommand::progress);
+    QSignalSpy finished(&command, &ExportCommand::finished);
+    ui.saveNames.push_back(target);
+    ui.yesNo.push_back(true);
+    command.Export(ExportKind::Kdenlive, BeatMarks{});
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !progress.isEmpty(); }, 30000));
+    ASSERT_TRUE(QFileInfo::exists(target + QStringLiteral(".part")));
+    command.cancel();
+    ASSERT_TRUE(waitForEnd(command));
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !finished.isEmpty(); }, 30000));
+    EXPECT_EQ(rendertest::ReadText(target), QStringLiteral("the previous export"));
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("a.*")}, QDir::Files),
+              QStringList{QStringLiteral("a.kdenlive")});
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(editor.msg(), QStringLiteral("書き出しをキャンセルしました。ファイルは作成されていません。"));
+
+    const QString other = dir.filePath(QStringLiteral("b.kdenlive"));
+    {
+        ExportCommand leaving(editor, writer);
+        QSignalSpy leavingProgress(&leaving, &ExportCommand::progress);
+        ui.saveNames.push_back(other);
+        leaving.Export(ExportKind::Kdenlive, BeatMarks{});
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return !leavingProgress.isEmpty(); }, 30000));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("b.*")}, QDir::Files), QStringList());
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+// A dragged range left beyond the last row is said, and nothing is written.
+TEST_F(ExportTest, ADraggedRangeBeyondTheLastRowIsReported)
+{
+    QTemporaryDir dir;
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    editor.setPartOnly(true);
+    editor.setDraggedRange(4, 9);
+    const QString target = dir.filePath(QStringLiteral("range.otio"));
+    ui.saveNames.push_back(target);
+    ExportCommand command(editor, QStringLiteral("/nonexistent/T-VideoWrite"));
+    command.Export(ExportKind::Otio, BeatMarks{});
+    EXPECT_FALSE(QFileInfo::exists(target));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(
+        ui.messages[0].text,
+        QStringLiteral("ﾄﾞﾗｯｸﾞ選択範囲が行の範囲を超えています（4～9 行目、最終行 5）。範囲を選択し直してください。"));
+}
+
+// A writer that fails is reported with the target and its reason; one that cannot be
+// started with its path.
+TEST_F(ExportTest, FailedOrMissingWriterIsReported)
+{
+    QTemporaryDir dir;
+    editor.setSndFile(kSound);
+    editor.setMp4ProfileIndex(kDefaultMp4Index);
+    const QString target = dir.filePath(QStringLiteral("a.mlt"));
+    const QString writer = fakeWriter(dir, QStringLiteral("T-VideoWrite"),
+                                      "echo 'T-VideoWrite: ファイルを作成できません。' >&2\nexit 1\n");
+    ExportCommand command(editor, writer);
+    ui.saveNames.push_back(target);
+    command.Export(ExportKind::Shotcut, BeatMarks{});
+    ASSERT_TRUE(waitForEnd(command));
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !ui.messages.isEmpty(); }, 30000));
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("書き出しに失敗しました。\r\n") + target +
+                                       QStringLiteral("\r\nファイルを作成できません。"));
+    EXPECT_EQ(ui.messages[0].icon, UserDialogs::Icon::Warning);
+
+    ui.messages.clear();
+    ExportCommand missing(editor, dir.filePath(QStringLiteral("no-such-writer")));
+    QSignalSpy finished(&missing, &ExportCommand::finished);
+    ui.saveNames.push_back(target);
+    missing.Export(ExportKind::Shotcut, BeatMarks{});
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !finished.isEmpty(); }, 30000));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages[0].text,
+              QStringLiteral("T-VideoWrite を起動できません。\r\n") + dir.filePath(QStringLiteral("no-such-writer")));
 }
 
 // Two exports at the same moment (two editors, or one exporting while another's writer
@@ -494,38 +745,36 @@ TEST_F(ExportTest, EachExportsDocumentsAreItsOwnAndGoOnceTheWriterIsDone)
     const QString second = dir.filePath(QStringLiteral("b.kdenlive"));
     ui.saveNames.push_back(first);
     ui.saveNames.push_back(second);
-    QStringList firstArgs, secondArgs;
-    QString firstParams, secondParams;
-    ExportCommand other(editor, QStringLiteral("/opt/vk/T-VideoWrite"));
-    other.setRunner([&](const QString&, const QStringList& args, QString&, QString&) {
-        secondArgs = args;
-        secondParams = rendertest::ReadText(args.value(3));
-        return 0;
-    });
-    ExportCommand command(editor, QStringLiteral("/opt/vk/T-VideoWrite"));
-    command.setRunner([&](const QString&, const QStringList& args, QString&, QString&) {
-        firstArgs = args;
-        other.Export(ExportKind::Kdenlive, BeatMarks{});
-        // Read after the other export has written and run.
-        firstParams = rendertest::ReadText(args.value(3));
-        return 0;
-    });
+    // Both writers run until both have started.
+    const QByteArray wait = "while [ ! -e \"$here/one.args\" ] || [ ! -e \"$here/two.args\" ]; do sleep 0.02; done\n";
+    ExportCommand command(editor, fakeWriter(dir, QStringLiteral("one"), wait));
+    ExportCommand other(editor, fakeWriter(dir, QStringLiteral("two"), wait));
     command.Export(ExportKind::Shotcut, BeatMarks{});
+    other.Export(ExportKind::Kdenlive, BeatMarks{});
+    EXPECT_TRUE(command.running());
+    EXPECT_TRUE(other.running());
+    ASSERT_TRUE(waitForEnd(command));
+    ASSERT_TRUE(waitForEnd(other));
     const QStringList left = QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     if (oldTemp.isNull())
         qunsetenv("TEMP");
     else
         qputenv("TEMP", oldTemp);
 
-    ASSERT_EQ(firstArgs.size(), 5);
-    ASSERT_EQ(secondArgs.size(), 5);
+    const QStringList firstArgs =
+        rendertest::ReadText(dir.filePath(QStringLiteral("one.args"))).split(QLatin1Char('\n'));
+    const QStringList secondArgs =
+        rendertest::ReadText(dir.filePath(QStringLiteral("two.args"))).split(QLatin1Char('\n'));
+    ASSERT_GE(firstArgs.size(), 5);
+    ASSERT_GE(secondArgs.size(), 5);
     EXPECT_NE(firstArgs[3], secondArgs[3]);
     EXPECT_NE(firstArgs[4], secondArgs[4]);
-    EXPECT_TRUE(firstParams.contains(QStringLiteral("<AviFileName>") + first.toHtmlEscaped()))
-        << firstParams.toStdString();
-    EXPECT_TRUE(secondParams.contains(QStringLiteral("<AviFileName>") + second.toHtmlEscaped()));
+    EXPECT_TRUE(rendertest::ReadText(dir.filePath(QStringLiteral("one.params")))
+                    .contains(QStringLiteral("<AviFileName>") + first.toHtmlEscaped()));
+    EXPECT_TRUE(rendertest::ReadText(dir.filePath(QStringLiteral("two.params")))
+                    .contains(QStringLiteral("<AviFileName>") + second.toHtmlEscaped()));
     EXPECT_EQ(left, QStringList()) << "left in the temporary folder";
-    EXPECT_EQ(ui.messages.size(), 2u);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return ui.messages.size() == 2; }, 30000));
 }
 
 } // namespace

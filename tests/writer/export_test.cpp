@@ -152,5 +152,34 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
         EXPECT_STRNE(n.name(), "playlist");
 }
 
+// An export follows a render's rules: a progress line per step, and a stop signal
+// (here as the test hook makes it arrive: at the first step, and once the part file is
+// written) ends it with status 2, the old project as it was and no part file left.
+TEST_F(ProjectExport, AStopLeavesTheOldProjectAndNoPartFile)
+{
+    const std::string xtl = m_dir / "T-KaDro-Clips.xml";
+    writeFile(xtl, testTimeline(1.0, 320, 240, 30));
+    const std::string project = m_dir / "stopped.kdenlive";
+    writeFile(project, "the previous project");
+    const std::string params = m_dir / "T-KaDro-Params.xml";
+    writeFile(params, paramsDoc(xtl, project, 0, 0, false, "", "", Mp4Profile{320, 240, "30"}));
+    for (const char* at : {"10", "95"}) {
+        SCOPED_TRACE(std::string("stop at ") + at);
+        const RunResult r = runProgram({VK_WRITER_EXE, "--export", "kdenlive", project, params},
+                                       {{"VK_WRITER_NO_DIALOGS", "1"}, {"VK_WRITER_TEST_STOP_EXPORT", at}}, 120);
+        EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+        EXPECT_NE(r.err.find("キャンセルしました。"), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(project), "the previous project");
+        EXPECT_FALSE(fs::exists(project + ".part"));
+    }
+    const RunResult r =
+        runProgram({VK_WRITER_EXE, "--export", "kdenlive", project, params}, {{"VK_WRITER_NO_DIALOGS", "1"}}, 120);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("progress  10%"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("progress 100%"), std::string::npos) << r.out;
+    EXPECT_NE(readFile(project).find("<mlt"), std::string::npos);
+    EXPECT_FALSE(fs::exists(project + ".part"));
+}
+
 } // namespace
 } // namespace vkrender
