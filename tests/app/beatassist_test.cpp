@@ -8,6 +8,7 @@
 #include "base/settingsstore.h"
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/analysisworker.h"
+#include "media/analysis/beatlevel.h"
 #include "media/soundpanel.h"
 #include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
