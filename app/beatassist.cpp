@@ -10,6 +10,7 @@
 #include "timeline/beatgrid.h"
 #include "timeline/beatsnap.h"
 #include "timeline/editor.h"
+#include "timeline/gridcorrections.h"
 #include "timeline/undohistory.h"
 
 #include <QAction>
@@ -91,11 +92,11 @@ BeatAssist::BeatAssist(Editor& editor, SoundPanel& sound, SettingsStore& setting
 
     // The corrections are a part of the document that undo brings back, and go into the
     // project file.
-    m_editor.history().addDocumentPart({[this] { return m_correctionBytes; },
-                                        [this](const QByteArray& bytes) {
-                                            setCorrections(
-                                                GridCorrections::fromBytes(bytes).value_or(GridCorrections()), true);
-                                        }});
+    m_correctionsPart = m_editor.history().addDocumentPart(
+        {[this] { return m_correctionBytes; },
+         [this](const QByteArray& bytes) {
+             setCorrections(GridCorrections::fromBytes(bytes).value_or(GridCorrections()), true);
+         }});
     if (auto* project = dynamic_cast<ProjectFile*>(m_editor.projectCommands())) {
         ProjectFile::BeatGridHooks hooks;
         hooks.save = [this]() -> std::optional<ProjectFile::BeatGridElement> {
@@ -141,9 +142,8 @@ void BeatAssist::resolveLevel()
     // The tracker's beats, on the level, phase and timing of the taps once there are a
     // few; none for a sound without a steady beat. The strip shows the same beats.
     // The corrections by hand go on top.
-    const std::vector<double> base = m_grid.beatsFor(m_taps);
-    const double end = m_editor.sndLength() > 0 ? m_editor.sndLength() : m_analysis->durationMs;
-    CorrectedGrid grid = correctGrid(base, barsOnBeats(m_analysis->downbeatsMs, base), m_corrections, end);
+    CorrectedGrid grid = gridFor(m_corrections);
+    m_heldBack = grid.heldBack;
     m_beats = std::move(grid.beats);
     m_bars = std::move(grid.bars);
     m_segments = std::move(grid.segments);
@@ -152,6 +152,13 @@ void BeatAssist::resolveLevel()
         m_strip->setSegments(m_segments);
         m_strip->setPendingTempo(m_pendingTempo);
     }
+}
+
+CorrectedGrid BeatAssist::gridFor(const GridCorrections& corrections) const
+{
+    const std::vector<double> base = m_grid.beatsFor(m_taps);
+    const double end = m_editor.sndLength() > 0 ? m_editor.sndLength() : m_analysis->durationMs;
+    return correctGrid(base, barsOnBeats(m_analysis->downbeatsMs, base), corrections, end);
 }
 
 void BeatAssist::setSnapOn(bool on)
@@ -203,12 +210,13 @@ void BeatAssist::setAnalysis(const AudioAnalysis& analysis)
         m_strip->setProgress(-1.0);
     }
     // Corrections made on this file before, unless the project brought its own.
+    size_t dropped = 0;
     if (!m_correctionsGiven && m_corrections.empty()) {
-        const QByteArray kept = m_cache.loadCorrections(soundKey());
-        if (std::optional<GridCorrections> c = GridCorrections::fromBytes(kept); c && !c->empty()) {
-            m_corrections = *c;
-            m_correctionBytes = kept;
-        }
+        const std::optional<GridCorrections> kept =
+            GridCorrections::fromBytes(m_cache.loadCorrections(soundKey()), &dropped);
+        // A list that was cut is stored as it is now used.
+        if (kept && !kept->empty())
+            startFromCorrections(*kept, dropped > 0);
     }
     resolveLevel();
     refreshSections();
@@ -216,6 +224,8 @@ void BeatAssist::setAnalysis(const AudioAnalysis& analysis)
         m_editor.setMsg(analysis.reason.isEmpty() ? QStringLiteral("No beats found") : analysis.reason);
     else if (!m_grid.steady())
         m_editor.setMsg(QStringLiteral("No steady beat"));
+    else
+        noteLeftOut(dropped);
     emit analysed();
 }
 
@@ -286,18 +296,48 @@ void BeatAssist::setCorrections(const GridCorrections& corrections, bool store)
     resolveLevel();
 }
 
+void BeatAssist::startFromCorrections(const GridCorrections& corrections, bool store)
+{
+    setCorrections(corrections, store);
+    m_editor.history().setPartBaseline(m_correctionsPart);
+}
+
+void BeatAssist::noteLeftOut(size_t dropped)
+{
+    if (dropped > 0)
+        m_editor.setMsg(QStringLiteral("ビートグリッドの修正が多すぎるため、最初の%1件だけを使います")
+                            .arg(GridCorrections::kMaxEdits));
+    else if (m_heldBack > 0)
+        m_editor.setMsg(
+            QStringLiteral("ビートの間隔が%1msより狭くなるビートは加えていません").arg(kMinCorrectedBeatMs));
+}
+
 void BeatAssist::addCorrection(const GridEdit& edit)
 {
     if (m_beats.empty()) {
         m_editor.setMsg(QStringLiteral("No beats to correct"));
         return;
     }
-    m_editor.history().SaveUndoData();
+    if (m_corrections.edits.size() >= GridCorrections::kMaxEdits) {
+        m_editor.setMsg(QStringLiteral("ビートグリッドの修正は%1件までです").arg(GridCorrections::kMaxEdits));
+        return;
+    }
     GridCorrections next = m_corrections;
     next.edits.push_back(edit);
+    const CorrectedGrid grid = gridFor(next);
+    const bool held = grid.heldBack > m_heldBack;
+    if (held && grid.beats == m_beats && grid.bars == m_bars) {
+        // It would change nothing: every beat it would add comes too close.
+        m_editor.setMsg(QStringLiteral("ビートの間隔が%1msより狭くなるため、修正できません").arg(kMinCorrectedBeatMs));
+        return;
+    }
+    m_editor.history().SaveUndoData();
     setCorrections(next, true);
     m_editor.setModified(true);
     m_editor.notifyHistory();
+    if (held)
+        m_editor.setMsg(
+            QStringLiteral("ビートの間隔が%1msより狭くなるビートは加えていません").arg(kMinCorrectedBeatMs));
 }
 
 void BeatAssist::moveBeat(double beatMs, double toMs, bool onlyFrom)
@@ -366,13 +406,15 @@ void BeatAssist::projectGridLoaded(const QByteArray& key, const QByteArray& corr
         m_editor.setMsg(QStringLiteral("音声ファイルの内容が変わったため、ビートグリッドの修正を破棄しました"));
         return;
     }
-    const std::optional<GridCorrections> c = GridCorrections::fromBytes(corrections);
+    size_t dropped = 0;
+    const std::optional<GridCorrections> c = GridCorrections::fromBytes(corrections, &dropped);
     if (!c) {
         m_editor.setMsg(QStringLiteral("ビートグリッドの修正が読めないため、破棄しました"));
         return;
     }
     m_correctionsGiven = true;
-    setCorrections(*c, true);
+    startFromCorrections(*c, true);
+    noteLeftOut(dropped);
 }
 
 void BeatAssist::calibrateCommand()

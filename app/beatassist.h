@@ -12,7 +12,11 @@
 // menu): the corrections (GridCorrections) are part of the document for undo (each change
 // one step), are kept in the analysis cache beside the file's analysis, and go into the
 // project file; corrections for a sound file whose content changed are dropped with a
-// note in the status line.
+// note in the status line. The corrections a project or the cache brings are where the
+// document starts: no undo step takes them back. A list holds at most
+// GridCorrections::kMaxEdits edits, and no correction brings beats closer than
+// kMinCorrectedBeatMs; what a file held beyond that is left out with a note in the
+// status line.
 // Snapping, its window and the latency are kept in the settings store. With snapping off
 // and no latency measured a tap is used exactly as read, and a clip without beats leaves
 // taps alone (a short note in the status line says why).
@@ -21,6 +25,7 @@
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/beatanalysis.h"
 #include "timeline/beatgrid.h"
+#include "timeline/gridcorrections.h"
 #include "timeline/tapadjuster.h"
 
 #include <QAction>
@@ -106,11 +111,19 @@ private:
     void clipLoaded(const QString& path);
     void refreshSections();
     void resolveLevel();
+    // The beats in use with these corrections on top.
+    CorrectedGrid gridFor(const GridCorrections& corrections) const;
     void placeStrip();
     // Adds a correction as one undo step.
     void addCorrection(const GridEdit& edit);
     // Takes corrections as the document's (undo, loading); stores them in the cache.
     void setCorrections(const GridCorrections& corrections, bool store);
+    // Takes corrections a project or the cache brought as where the document starts: no
+    // undo step holds them.
+    void startFromCorrections(const GridCorrections& corrections, bool store);
+    // Says in the status line what the corrections leave out: `dropped` edits of a list
+    // that was too long, or beats that would have come too close.
+    void noteLeftOut(size_t dropped);
     QByteArray soundKey();
     void projectGridLoaded(const QByteArray& soundKey, const QByteArray& corrections, bool present);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -130,6 +143,8 @@ private:
     std::vector<TempoSegment> m_segments;
     GridCorrections m_corrections;
     QByteArray m_correctionBytes;    // m_corrections as text, what the undo history reads
+    size_t m_correctionsPart = 0;    // their number among the undo history's parts
+    int m_heldBack = 0;              // corrections that could not lay all their beats
     bool m_correctionsGiven = false; // by the project: the cache's are not read
     std::optional<double> m_pendingTempo;
     AnalysisCache m_cache;

@@ -1,5 +1,7 @@
 #include "app/waveformstrip.h"
 
+#include "media/analysis/beatlevel.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>

@@ -14,7 +14,7 @@
 // shows what it is given: the beat assist feeds it.
 
 #include "media/analysis/beatanalysis.h"
-#include "timeline/beatgrid.h"
+#include "timeline/gridcorrections.h"
 
 #include <QWidget>
 

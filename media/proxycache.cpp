@@ -1,5 +1,6 @@
 #include "media/proxycache.h"
 
+#include "base/filekey.h"
 #include "media/proxymaker.h"
 
 #include <QCryptographicHash>
@@ -80,23 +81,10 @@ ProxyCache::~ProxyCache()
 
 QString ProxyCache::fileKey(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QString();
-    const qint64 size = f.size();
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    hash.addData(QByteArray::number(size));
     // Two files alike in what the key reads (copies of one clip, say) but written at
     // different times each have their copy; with one copy between them, each load of the
     // one replaced the other's.
-    hash.addData(QByteArray::number(f.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch()));
-    hash.addData(f.read(kKeyBlock));
-    if (size > kKeyBlock) {
-        if (!f.seek(std::max(kKeyBlock, size - kKeyBlock)))
-            return QString();
-        hash.addData(f.read(kKeyBlock));
-    }
-    return QString::fromLatin1(hash.result().toHex());
+    return QString::fromLatin1(FileKey(path, {2 * kKeyBlock, 2, kKeyBlock, true}));
 }
 
 QString ProxyCache::copyPath(const QString& key) const

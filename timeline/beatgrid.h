@@ -23,9 +23,6 @@
 // A sound whose onsets do not keep to the lattice (speech, ambient sound) has no steady
 // beat: it gets no grid at all.
 
-#include <QByteArray>
-
-#include <optional>
 #include <vector>
 
 namespace vk {
@@ -78,55 +75,5 @@ private:
 // The bars (downbeats) carried onto a changed beat list: each bar start moves to the
 // nearest beat within a quarter of the beat spacing there, or is dropped.
 std::vector<double> barsOnBeats(const std::vector<double>& bars, const std::vector<double>& beats);
-
-// The user's corrections of the grid by hand, kept apart from the tracker's beats and the
-// taps and applied on top of them, in order. Each names the beat it was made on by its
-// time (the beat nearest that time when applied), so the corrections stay a few bytes.
-struct GridEdit {
-    enum class Kind {
-        Shift,     // every beat moves by value ms
-        ShiftFrom, // the beat at atMs and those after it move by value ms
-        BarStart,  // the beat at atMs starts a bar (and every value-th beat from it, both ways)
-        Double,    // a beat between every two
-        Half,      // every other beat goes; the one at atMs stays
-        TempoFrom, // from the beat at atMs on, a beat every value ms
-    };
-    Kind kind = Kind::Shift;
-    double atMs = 0.0;
-    double value = 0.0;
-    bool operator==(const GridEdit& o) const { return kind == o.kind && atMs == o.atMs && value == o.value; }
-};
-
-struct GridCorrections {
-    std::vector<GridEdit> edits;
-
-    bool empty() const { return edits.empty(); }
-    bool operator==(const GridCorrections& o) const { return edits == o.edits; }
-    // A line of text per edit ("shift 1234.5 20"); empty for none. Used for the undo
-    // history, the analysis cache and the project file alike.
-    QByteArray toBytes() const;
-    // Nothing for text that is not a list of edits (an unknown kind, a missing or
-    // non-finite number): a damaged correction is dropped whole.
-    static std::optional<GridCorrections> fromBytes(const QByteArray& bytes);
-};
-
-// A tempo segment of a corrected grid: from its first beat on, `bpm`.
-struct TempoSegment {
-    double fromMs = 0.0;
-    double bpm = 0.0;
-};
-
-// The beats and bars in use after the corrections: the list the strip shows and the
-// snapping and the beat split use.
-struct CorrectedGrid {
-    std::vector<double> beats;
-    std::vector<double> bars;           // a subset of beats
-    std::vector<TempoSegment> segments; // one per tempo change by hand, plus the first
-};
-
-// Applies `corrections` to beats (ascending) and their bars (a subset of them, as from
-// barsOnBeats). A tempo change lays beats up to endMs (at least as far as the beats went).
-CorrectedGrid correctGrid(const std::vector<double>& beats, const std::vector<double>& bars,
-                          const GridCorrections& corrections, double endMs);
 
 } // namespace vk

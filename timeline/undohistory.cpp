@@ -23,11 +23,19 @@ void UndoHistory::openStep()
     ++m_generation;
 }
 
-void UndoHistory::addDocumentPart(DocumentPart part)
+size_t UndoHistory::addDocumentPart(DocumentPart part)
 {
     if (m_open)
         m_takenParts.push_back(part.read());
     m_parts.push_back(std::move(part));
+    return m_parts.size() - 1;
+}
+
+void UndoHistory::setPartBaseline(size_t part)
+{
+    // Without an open step the next one reads the part as it opens.
+    if (m_open && part < m_parts.size())
+        m_takenParts[part] = m_parts[part].read();
 }
 
 bool UndoHistory::openStepChangedTable() const

@@ -63,12 +63,18 @@ public:
     // brings back (the beat grid's corrections, say), as a small value read and
     // written through the two functions. A step keeps its value before and after when
     // the step changed it, and a step that changed only the part is a step too. Parts
-    // are added once, when the application wires the editor.
+    // are added once, when the application wires the editor; the number returned names
+    // the part to setPartBaseline.
     struct DocumentPart {
         std::function<QByteArray()> read;
         std::function<void(const QByteArray&)> write;
     };
-    void addDocumentPart(DocumentPart part);
+    size_t addDocumentPart(DocumentPart part);
+    // The part's value as it is now is where the document starts, not a change by a
+    // command: it came with the document (a project file) or for it (a cache) while a
+    // step may be open. The open step takes it as its value before, so no step holds
+    // it and none takes it back.
+    void setPartBaseline(size_t part);
 
     // Grows with every step opened, undone or redone, and at clear(): a run of edits
     // that should be one step (the taps of one play) compares it to see whether its

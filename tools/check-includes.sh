@@ -9,7 +9,7 @@ allowed() {
         timeline) echo "base timeline" ;;
         media) echo "base timeline media" ;;
         media/mpv) echo "base timeline media media/mpv" ;;
-        media/analysis) echo "media/analysis" ;;
+        media/analysis) echo "base media/analysis" ;;
         project) echo "base timeline project" ;;
         render) echo "base timeline render" ;;
         web) echo "base web" ;;

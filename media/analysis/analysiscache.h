@@ -11,6 +11,7 @@
 // the analysis itself changes its results.
 
 #include "media/analysis/beatanalysis.h"
+#include "media/analysis/cachefolder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,7 +20,7 @@
 
 namespace vk {
 
-class AnalysisCache {
+class AnalysisCache : public CacheFolder {
 public:
     static constexpr quint32 kFormatVersion = 2;
 
@@ -34,9 +35,6 @@ public:
     // hashed from their size and 32 evenly spaced 1 MB pieces, to stay fast on long
     // videos. Empty when the file cannot be read.
     static QByteArray contentKey(const QString& path);
-
-    QString dir() const { return m_dir; }
-    QString pathFor(const QByteArray& key) const;
 
     // The stored analysis for the key, or nothing when there is none or it is damaged.
     // A damaged file is removed so it is written afresh.
@@ -59,23 +57,6 @@ public:
     // for anything but a complete, intact file of this version; `why` gets the reason.
     static QByteArray encode(const QByteArray& key, const AudioAnalysis& analysis);
     static std::optional<AudioAnalysis> decode(const QByteArray& bytes, const QByteArray& key, QString* why = nullptr);
-
-private:
-    QString m_dir;
 };
-
-// Replaces a cache file only with a complete new one; false, with the previous file
-// kept, when it cannot be written whole. Unbuffered, so that a write that fails (a full
-// disk) is seen before the commit: a failure inside the final flush of a buffered file
-// would go unnoticed and leave a short file in the cache's place.
-bool WriteCacheFile(const QString& path, const QByteArray& bytes);
-
-// The frame every cache file has: an 8-byte magic, the format version (32 bits) and the
-// payload's length (64 bits), both little-endian, the payload, and its SHA-1.
-QByteArray FrameCacheFile(const char (&magic)[8], quint32 version, const QByteArray& payload);
-// The payload of a framed file; nullopt, with the reason in why, when the magic, the
-// version, the length or the checksum does not hold.
-std::optional<QByteArray> UnframeCacheFile(const QByteArray& bytes, const char (&magic)[8], quint32 version,
-                                           QString* why);
 
 } // namespace vk

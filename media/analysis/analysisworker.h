@@ -15,15 +15,14 @@
 
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/beatanalysis.h"
-#include "media/analysis/jobthreads.h"
+#include "media/analysis/jobworker.h"
 
 #include <QMetaType>
-#include <QObject>
 #include <QString>
 
 namespace vk {
 
-class AnalysisWorker : public QObject {
+class AnalysisWorker : public JobWorker {
     Q_OBJECT
 public:
     explicit AnalysisWorker(QObject* parent = nullptr);
@@ -33,17 +32,8 @@ public:
 
     // Starts analysing `path` and returns the new job's number (counting from 1).
     quint64 start(const QString& path);
-    // Cancels the running job, if any; it then reports nothing.
-    void cancel();
-    // True from start() until the current job's finished signal or cancel().
-    bool isBusy() const { return m_busy; }
-    quint64 currentJob() const { return m_job; }
-    // Threads not yet ended: the current job's and those of cancelled jobs, which end
-    // on their own soon after (at the next check of their cancel flag).
-    int threadCount() const;
 
 signals:
-    void progress(quint64 job, double fraction);
     // reason on analysis tells why there are no beats, when there are none.
     void finished(quint64 job, const QString& path, const vk::AudioAnalysis& analysis, bool fromCache);
 
@@ -51,9 +41,6 @@ private:
     void run(quint64 job, const QString& path, const JobThreads::Flag& cancel);
 
     AnalysisCache m_cache;
-    quint64 m_job = 0;
-    bool m_busy = false;
-    JobThreads m_threads; // last: its threads use the members above
 };
 
 } // namespace vk

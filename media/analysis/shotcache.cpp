@@ -3,8 +3,6 @@
 #include "media/analysis/analysiscache.h"
 
 #include <QDataStream>
-#include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -16,24 +14,13 @@ namespace {
 constexpr char kMagic[8] = {'V', 'K', 'S', 'H', 'O', 'T', 'S', '\0'};
 constexpr quint64 kMaxItems = 50000000ULL;
 
-void setWhy(QString* why, const char* text)
-{
-    if (why)
-        *why = QString::fromLatin1(text);
-}
-
 } // namespace
 
-ShotCache::ShotCache(QString dir) : m_dir(dir.isEmpty() ? defaultDir() : std::move(dir)) {}
+ShotCache::ShotCache(QString dir) : CacheFolder(std::move(dir), defaultDir(), QStringLiteral(".vkshots")) {}
 
 QString ShotCache::defaultDir()
 {
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/shots");
-}
-
-QString ShotCache::pathFor(const QByteArray& key) const
-{
-    return m_dir + QLatin1Char('/') + QString::fromLatin1(key) + QStringLiteral(".vkshots");
 }
 
 QByteArray ShotCache::encode(const QByteArray& key, const ShotAnalysis& a)
@@ -86,7 +73,7 @@ std::optional<ShotAnalysis> ShotCache::decode(const QByteArray& bytes, const QBy
     };
     quint64 n = 0;
     if (storedKey != key || !count(n)) {
-        setWhy(why, "another key or a damaged list");
+        SetCacheWhy(why, "another key or a damaged list");
         return std::nullopt;
     }
     for (quint64 i = 0; i < n; ++i) {
@@ -119,7 +106,7 @@ std::optional<ShotAnalysis> ShotCache::decode(const QByteArray& bytes, const QBy
         QByteArray rows;
         s >> f >> t.ms >> w >> h >> rows;
         if (w <= 0 || h <= 0 || w > 4096 || h > 4096 || rows.size() != qsizetype(w) * h * 3) {
-            setWhy(why, "a damaged thumbnail");
+            SetCacheWhy(why, "a damaged thumbnail");
             return std::nullopt;
         }
         t.frame = f;
@@ -129,7 +116,7 @@ std::optional<ShotAnalysis> ShotCache::decode(const QByteArray& bytes, const QBy
         a.thumbs.push_back(std::move(t));
     }
     if (s.status() != QDataStream::Ok || !s.atEnd()) {
-        setWhy(why, "a payload that does not read back");
+        SetCacheWhy(why, "a payload that does not read back");
         return std::nullopt;
     }
     return a;
@@ -137,26 +124,14 @@ std::optional<ShotAnalysis> ShotCache::decode(const QByteArray& bytes, const QBy
 
 std::optional<ShotAnalysis> ShotCache::load(const QByteArray& key) const
 {
-    if (key.isEmpty())
-        return std::nullopt;
-    QFile f(pathFor(key));
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = f.readAll();
-    f.close();
-    auto a = decode(bytes, key);
-    if (!a)
-        QFile::remove(pathFor(key));
-    return a;
+    return loadWith(key, [&key](const QByteArray& bytes) { return decode(bytes, key); });
 }
 
 bool ShotCache::store(const QByteArray& key, const ShotAnalysis& analysis) const
 {
     if (key.isEmpty() || analysis.reason == cancelledReason())
         return false;
-    if (!QDir().mkpath(m_dir))
-        return false;
-    return WriteCacheFile(pathFor(key), encode(key, analysis));
+    return storeBytes(key, encode(key, analysis));
 }
 
 ShotAnalysis cachedShotAnalysis(const ShotCache& cache, const QString& path, const std::atomic<bool>* cancel,

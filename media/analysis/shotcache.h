@@ -8,6 +8,7 @@
 // Anything else (another magic or version, a wrong length or checksum, a payload that
 // does not read back completely) is a miss, and the damaged file is removed.
 
+#include "media/analysis/cachefolder.h"
 #include "media/analysis/shotanalysis.h"
 
 #include <QByteArray>
@@ -17,7 +18,7 @@
 
 namespace vk {
 
-class ShotCache {
+class ShotCache : public CacheFolder {
 public:
     static constexpr quint32 kFormatVersion = 1;
 
@@ -25,9 +26,6 @@ public:
     explicit ShotCache(QString dir = QString());
     // "shots" under the user's cache folder.
     static QString defaultDir();
-
-    QString dir() const { return m_dir; }
-    QString pathFor(const QByteArray& key) const;
 
     std::optional<ShotAnalysis> load(const QByteArray& key) const;
     // Stores a finished analysis atomically; cancelled ones and empty keys are not stored.
@@ -37,9 +35,6 @@ public:
 
     static QByteArray encode(const QByteArray& key, const ShotAnalysis& analysis);
     static std::optional<ShotAnalysis> decode(const QByteArray& bytes, const QByteArray& key, QString* why = nullptr);
-
-private:
-    QString m_dir;
 };
 
 // The analysis of one file through the cache: loaded when there, else analysed and

@@ -8,6 +8,7 @@
 #include "base/settingsstore.h"
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/analysisworker.h"
+#include "media/analysis/beatlevel.h"
 #include "media/soundpanel.h"
 #include "project/projectfile.h"
 #include "tests/support/fakeengine.h"
@@ -451,6 +452,8 @@ protected:
         ConnectProjectCommands(editor, *project);
         song = dir.filePath(QStringLiteral("song.wav"));
         writeSong(120.0);
+        // The cache is the process's: no corrections an earlier test made for the same song.
+        AnalysisCache().storeCorrections(AnalysisCache::contentKey(song), QByteArray());
         engine.info.durationMsec = 10000;
         engine.info.secondsPerFrame = 1.0 / 30.0;
     }
@@ -511,6 +514,100 @@ TEST_F(GridFileTest, CorrectionsSurviveSaveAndOpenAndTheCache)
     EXPECT_TRUE(assist->corrections().empty());
     assist->setAnalysis(beatsEvery(500, 10000));
     EXPECT_EQ(assist->corrections(), made);
+}
+
+TEST_F(GridFileTest, CorrectionsFromTheCacheAreNoUndoStep)
+{
+    editor.setSndFile(song);
+    makeWithStrip();
+    drag(2000, 2100);
+    const GridCorrections made = assist->corrections();
+    ASSERT_EQ(made.edits.size(), 1u);
+    const QByteArray key = AnalysisCache::contentKey(song);
+
+    // The song again; its analysis arrives while the taps of a play are one open step.
+    sound.SndFileLoad(song);
+    assist->worker().cancel();
+    ASSERT_TRUE(assist->corrections().empty());
+    editor.sections().beginTapRun();
+    tapAt(3000);
+    assist->setAnalysis(beatsEvery(500, 10000));
+    EXPECT_EQ(assist->corrections(), made);
+    editor.sections().endTapRun();
+
+    // Undo takes back the tap alone: the cache's corrections were where the document
+    // started, and their file stays.
+    editor.history().Undo();
+    EXPECT_EQ(starts(editor), (std::vector<int>{0}));
+    EXPECT_EQ(assist->corrections(), made);
+    EXPECT_EQ(GridCorrections::fromBytes(AnalysisCache().loadCorrections(key)), made);
+    EXPECT_FALSE(editor.history().canUndo());
+    editor.history().Redo();
+    EXPECT_EQ(starts(editor), (std::vector<int>{0, 3000}));
+    EXPECT_EQ(assist->corrections(), made);
+
+    // A project's corrections are where it starts, too: a correction after the open is the
+    // one step back.
+    const QString path = dir.filePath(QStringLiteral("p.rem"));
+    ASSERT_TRUE(project->ProjectSave(path));
+    AnalysisCache().storeCorrections(key, QByteArray());
+    open(path);
+    EXPECT_EQ(assist->corrections(), made);
+    menu("gridDouble", 3000);
+    editor.history().Undo();
+    EXPECT_EQ(assist->corrections(), made);
+    EXPECT_FALSE(editor.history().canUndo());
+    EXPECT_EQ(GridCorrections::fromBytes(AnalysisCache().loadCorrections(key)), made);
+}
+
+TEST_F(GridFileTest, AnOverlongOrTooDenseCorrectionIsCutWithANote)
+{
+    editor.setSndFile(song);
+    makeWithStrip();
+    const QByteArray key = AnalysisCache::contentKey(song);
+
+    // Doublings by hand stop at beats 62.5 ms apart: the next would bring them closer
+    // than 40 ms, changes nothing and is no step.
+    for (int i = 0; i < 3; ++i)
+        menu("gridDouble", 3000);
+    EXPECT_EQ(assist->beats(), every(0, 62.5, 9500));
+    menu("gridDouble", 3000);
+    EXPECT_EQ(assist->corrections().edits.size(), 3u);
+    EXPECT_TRUE(editor.msg().contains(QStringLiteral("40ms"))) << editor.msg().toStdString();
+    EXPECT_EQ(assist->beats(), every(0, 62.5, 9500));
+    editor.history().Undo();
+    EXPECT_EQ(assist->beats(), every(0, 125, 9500));
+
+    // The cache holds 1,500 doublings for the song (a file made by hand): the first 1,000
+    // are used and stored, the beats stay 40 ms apart, and the status line says so.
+    QByteArray text;
+    for (int i = 0; i < 1500; ++i)
+        text += "double 0 0\n";
+    ASSERT_TRUE(AnalysisCache().storeCorrections(key, text));
+    sound.SndFileLoad(song);
+    assist->worker().cancel();
+    editor.setMsg(QString());
+    assist->setAnalysis(beatsEvery(500, 10000));
+    EXPECT_EQ(assist->corrections().edits.size(), GridCorrections::kMaxEdits);
+    EXPECT_TRUE(editor.msg().contains(QStringLiteral("1000"))) << editor.msg().toStdString();
+    EXPECT_EQ(assist->beats(), every(0, 62.5, 9500));
+    EXPECT_EQ(GridCorrections::fromBytes(AnalysisCache().loadCorrections(key))->edits.size(),
+              GridCorrections::kMaxEdits);
+    // No more corrections by hand on a full list.
+    menu("gridBarStart", 1000);
+    EXPECT_EQ(assist->corrections().edits.size(), GridCorrections::kMaxEdits);
+    EXPECT_TRUE(editor.msg().contains(QStringLiteral("1000"))) << editor.msg().toStdString();
+    EXPECT_FALSE(editor.history().canUndo());
+
+    // Four doublings from the cache: the fourth lays no beats, and the status line says so.
+    ASSERT_TRUE(AnalysisCache().storeCorrections(key, text.left(4 * 11)));
+    sound.SndFileLoad(song);
+    assist->worker().cancel();
+    editor.setMsg(QString());
+    assist->setAnalysis(beatsEvery(500, 10000));
+    EXPECT_EQ(assist->corrections().edits.size(), 4u);
+    EXPECT_EQ(assist->beats(), every(0, 62.5, 9500));
+    EXPECT_TRUE(editor.msg().contains(QStringLiteral("40ms"))) << editor.msg().toStdString();
 }
 
 TEST_F(GridFileTest, CorrectionsForAChangedSoundFileAreDroppedWithANote)

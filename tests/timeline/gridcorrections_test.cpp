@@ -1,8 +1,8 @@
 // Corrections of the beat grid by hand, applied on top of the beats in use, and the beat
 // split on the bars the grid shows.
 
-#include "timeline/beatgrid.h"
 #include "timeline/beatsnap.h"
+#include "timeline/gridcorrections.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +131,47 @@ TEST(GridCorrections, TempoChangeFromABeatLaysANewTempoToTheEnd)
     c.edits.push_back({GridEdit::Kind::Shift, 0, 20});
     EXPECT_DOUBLE_EQ(correctGrid(beats, {}, c, 12000).segments[1].fromMs, 4020);
     EXPECT_EQ(correctGrid(beats, {}, one(GridEdit::Kind::TempoFrom, 4000, 50), 12000).beats, beats);
+}
+
+TEST(GridCorrections, ALongListIsCutAndTheBeatsStayApartAndBounded)
+{
+    // A file of 5,000 doublings keeps the first 1,000 and says how many more there were.
+    QByteArray text;
+    for (int i = 0; i < 5000; ++i)
+        text += "double 0 0\n";
+    size_t dropped = 0;
+    const std::optional<GridCorrections> read = GridCorrections::fromBytes(text, &dropped);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->edits.size(), GridCorrections::kMaxEdits);
+    EXPECT_EQ(dropped, 5000u - GridCorrections::kMaxEdits);
+    size_t none = 7;
+    ASSERT_TRUE(GridCorrections::fromBytes("double 0 0\n", &none));
+    EXPECT_EQ(none, 0u);
+
+    // Doubling a 500 ms grid stops where the beats would come closer than 40 ms: three
+    // doublings give 62.5 ms, a fourth would give 31.25 ms and adds nothing.
+    const std::vector<double> beats = steadyBeats(0, 500, 21); // to 10 s
+    GridCorrections c = one(GridEdit::Kind::Double, 0, 0);
+    for (int i = 0; i < 3; ++i)
+        c.edits.push_back(c.edits.front());
+    const CorrectedGrid g = correctGrid(beats, {}, c, 10000);
+    EXPECT_EQ(g.beats, steadyBeats(0, 62.5, 161));
+    EXPECT_EQ(g.heldBack, 1);
+    c.edits.pop_back();
+    EXPECT_EQ(correctGrid(beats, {}, c, 10000).heldBack, 0);
+
+    // All the list's doublings, with beats moved far off and tempo changes laid out to
+    // there: no more beats than 10 s has room for at 40 ms, none closer.
+    GridCorrections worst = *read;
+    worst.edits[10] = {GridEdit::Kind::ShiftFrom, 5000, 1e12};
+    worst.edits[20] = {GridEdit::Kind::TempoFrom, 3000, 200};
+    worst.edits[30] = {GridEdit::Kind::ShiftFrom, 9000, 1e300};
+    worst.edits[40] = {GridEdit::Kind::TempoFrom, 9000, 200};
+    const CorrectedGrid w = correctGrid(beats, {}, worst, 10000);
+    EXPECT_LE(w.beats.size(), size_t(10000 / kMinCorrectedBeatMs) + 2);
+    EXPECT_GT(w.heldBack, 0);
+    for (size_t i = 1; i < w.beats.size(); ++i)
+        ASSERT_GE(w.beats[i] - w.beats[i - 1], kMinCorrectedBeatMs) << i;
 }
 
 TEST(BarSplit, CutsOnTheBarLinesNotCountedFromTheRangeStart)

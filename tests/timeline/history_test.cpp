@@ -333,6 +333,36 @@ TEST_F(HistoryTest, ADocumentPartOutsideTheTableIsUndoneWithItsStep)
     EXPECT_EQ(cell(2, Col::Effect), QStringLiteral("ﾌｪｰﾄﾞ"));
 }
 
+TEST_F(HistoryTest, APartsBaselineSetWhileAStepIsOpenIsNoChange)
+{
+    QByteArray corrections;
+    const size_t part = editor.history().addDocumentPart(
+        {[&corrections] { return corrections; }, [&corrections](const QByteArray& v) { corrections = v; }});
+    const RowTable start = editor.Grid();
+
+    // A step is open (the taps of a play) when the part's value arrives for the document.
+    editor.history().SaveUndoData();
+    editor.Grid().setEffect(2, QStringLiteral("ﾌｪｰﾄﾞ"));
+    corrections = "from the cache";
+    editor.history().setPartBaseline(part);
+    editor.notifyTable();
+
+    editor.history().Undo();
+    EXPECT_TRUE(SameTable(editor.Grid(), start));
+    EXPECT_EQ(corrections, QByteArray("from the cache"));
+    EXPECT_FALSE(editor.history().canUndo());
+
+    // Without an open step the next step starts from it too; a later change is a step.
+    editor.history().clear();
+    corrections = "from the project";
+    editor.history().setPartBaseline(part);
+    editor.history().SaveUndoData();
+    corrections = "by hand";
+    editor.history().Undo();
+    EXPECT_EQ(corrections, QByteArray("from the project"));
+    EXPECT_FALSE(editor.history().canUndo());
+}
+
 TEST_F(HistoryTest, HundredsOfStepsOnALargeTableGoBackAndForth)
 {
     makeTable(2000, 100, 100);

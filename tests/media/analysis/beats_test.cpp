@@ -6,6 +6,7 @@
 #include "media/analysis/analysiscache.h"
 #include "media/analysis/audiodecoder.h"
 #include "media/analysis/beatanalysis.h"
+#include "media/analysis/beatlevel.h"
 #include "media/analysis/waveformpeaks.h"
 #include "timeline/beatsnap.h"
 
