@@ -143,21 +143,22 @@ std::optional<ProxyCache::Copy> ProxyCache::readyCopy(const QString& original)
     return copy;
 }
 
-void ProxyCache::request(const QString& original)
+bool ProxyCache::request(const QString& original)
 {
     if (readyCopy(original))
-        return;
+        return true;
     const QString key = fileKey(original);
     if (key.isEmpty())
-        return;
+        return false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_stop || m_wanted.count(key) || m_failed.count(key))
-            return;
+            return false;
         m_wanted.insert(key);
         m_queue.push_back({original, key});
     }
     m_wake.notify_all();
+    return false;
 }
 
 void ProxyCache::setPaused(bool paused)

@@ -120,11 +120,14 @@ protected:
         ASSERT_TRUE(cache.readyCopy(file).has_value()) << qPrintable(file);
     }
 
+    // The player in front: the two take turns when a copy becomes ready.
+    MpvEngine& engine() { return static_cast<MpvEngine&>(player.player()); }
+
     // The number of the frame the player shows, once its picture has settled.
     int shownFrame()
     {
-        EXPECT_TRUE(PumpUntil([&] { return engine.pictureSettled(); }, 20000));
-        return testmedia::FrameNumber(engine.currentPicture());
+        EXPECT_TRUE(PumpUntil([&] { return engine().pictureSettled(); }, 20000));
+        return testmedia::FrameNumber(engine().currentPicture());
     }
 
     // The frame of the panel's position (25 fps).
@@ -181,8 +184,9 @@ protected:
                      ProxyCache::Priority::Normal};
     ScriptedUi ui;
     Editor editor{ui};
-    MpvEngine engine;
-    ProxyPlayer player{engine, cache};
+    MpvEngine first;
+    MpvEngine second;
+    ProxyPlayer player{first, second, cache};
     VideoPanel panel{editor, player};
 };
 
@@ -217,20 +221,21 @@ TEST_F(ProxyPanelTest, CopyShowsTheFrameAtThePosition)
     EXPECT_EQ(QSize(info.width, info.height), QSize(640, 360));
 }
 
-TEST_F(ProxyPanelTest, CopyIsTakenAtTheNextStepAndKeepsTheSound)
+TEST_F(ProxyPanelTest, CopyIsTakenWhilePausedAndKeepsTheSound)
 {
     ASSERT_TRUE(load(mediaPath("clip25.mp4")));
     EXPECT_FALSE(player.showingCopy());
     const int length = panel.videoLength();
-    // Asked for at the load; taken once ready, at the next paused seek, where the panel is.
-    // (The copy's files are in place a moment before the cache counts it made, which is
-    // what the player looks at.)
-    ASSERT_TRUE(PumpUntil([&] { return cache.madeCount() == 1; }, 60000));
-    ASSERT_TRUE(cache.readyCopy(mediaPath("clip25.mp4")).has_value());
     panel.scrollTo(720);
-    EXPECT_TRUE(player.showingCopy());
+    // Asked for at the load; once ready, opened beside the original and put in its place
+    // while the panel is paused, where the panel is, before any step.
+    ASSERT_TRUE(PumpUntil([&] { return player.showingCopy(); }, 60000));
+    EXPECT_EQ(engine().currentPath(), QFileInfo(cache.readyCopy(mediaPath("clip25.mp4"))->path).absoluteFilePath());
     EXPECT_EQ(player.GetPosition(), 720);
     EXPECT_EQ(panel.videoLength(), length);
+    EXPECT_EQ(player.player().GetState(), MediaPlayerEngine::Paused);
+    // The original is closed.
+    EXPECT_TRUE((&player.player() == &first ? second : first).currentPath().isEmpty());
     // Played from the copy: the position runs with the sound.
     panel.PlayPause();
     PumpUntil([&] { return panel.position() >= 1000; }, 20000);
@@ -273,7 +278,7 @@ TEST_F(ProxyPanelTest, StaleCopyIsNotUsed)
     ASSERT_TRUE(load(file));
     EXPECT_FALSE(player.showingCopy());
     EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
-    EXPECT_EQ(engine.currentPath(), QFileInfo(file).absoluteFilePath());
+    EXPECT_EQ(engine().currentPath(), QFileInfo(file).absoluteFilePath());
 }
 
 // ---- the cache on its own, with a maker that writes a file of a given size ----
