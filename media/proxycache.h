@@ -102,6 +102,8 @@ private:
     bool folderHasRoom() const;
     QString copyPath(const QString& key) const;
     QString recordPath(const QString& key) const;
+    QString lockPath(const QString& key) const;
+    QString partPath(const QString& key) const;
 
     const QString m_folder;
     const qint64 m_limit;
