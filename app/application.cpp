@@ -10,9 +10,11 @@
 #include "app/qsettingsstore.h"
 #include "app/qtdialogs.h"
 #include "app/rowtableview.h"
+#include "app/shotanalysissetup.h"
 #include "base/logging.h"
 #include "base/memory.h"
 #include "base/paths.h"
+#include "media/analysis/shotworker.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/ffmpegproxymaker.h"
 #include "media/mpv/mediainfo.h"
@@ -165,6 +167,8 @@ void Application::start()
 
     m_window->show();
     m_frmVid = new frmVid(ed, *m_video, *m_settings, m_window.get());
+    m_shots = std::make_unique<ShotWorker>();
+    ConnectShotAnalysis(*m_video, *m_frmVid, *m_shots);
     // Closing the panel (after its own question) ends the program like the main window.
     connect(m_frmVid, &frmVid::quitRequested, m_window.get(), [this] {
         m_editor->setModified(false);
@@ -279,6 +283,7 @@ void Application::releasePlayers()
 {
     releaseBeatAssist();
     m_editor->setPanels(nullptr, nullptr);
+    m_shots.reset();
     m_video.reset();
     m_sound.reset();
     m_beepPlayer.reset();

@@ -36,6 +36,7 @@ class ProxyMaker;
 class ProxyPlayer;
 class QSettingsStore;
 class QtDialogs;
+class ShotWorker;
 class SoundPanel;
 class VideoClipboard;
 class VideoPanel;
@@ -107,6 +108,8 @@ private:
     std::unique_ptr<MediaPlayerEngine> m_vidCopyPlayer;
     std::unique_ptr<SoundPanel> m_sound;
     std::unique_ptr<VideoPanel> m_video;
+    // The shots of the movies the video panel loads (see ConnectShotAnalysis).
+    std::unique_ptr<ShotWorker> m_shots;
     std::unique_ptr<ProjectFile> m_project;
     std::unique_ptr<ClipImport> m_import;
     std::unique_ptr<VideoClipboard> m_clipboard;
