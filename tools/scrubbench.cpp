@@ -23,7 +23,9 @@
 // at idle priority) and size;
 // and the frames the player drops in 5 s of playing, from the original and the copy.
 //
-// Usage: scrubbench [--seconds N] [--only 1080p30,1080p60,2160p30] [folder]
+// Usage: scrubbench [--seconds N] [--only 1080p30,1080p60,2160p30] [--copies-only] [folder]
+//   --copies-only: the original is loaded but not scrubbed nor played (on a busy machine
+//   its moves take seconds each), so only the figures with the copy are printed.
 //   N: length of the footage (default 60); footage left in the folder by an earlier run
 //   is used again (default folder: scrubbench-media in the system's temporary folder).
 
@@ -357,6 +359,7 @@ int main(int argc, char** argv)
     int seconds = 60;
     QString folder = QDir::temp().filePath(QStringLiteral("scrubbench-media"));
     QStringList only;
+    bool copiesOnly = false;
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -365,6 +368,8 @@ int main(int argc, char** argv)
             seconds = std::max(5, args[++i].toInt());
         else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
             only = args[++i].split(QLatin1Char(','));
+        else if (args[i] == QLatin1String("--copies-only"))
+            copiesOnly = true;
         else
             folder = args[i];
     }
@@ -424,8 +429,14 @@ int main(int argc, char** argv)
         panel.formLoad();
 
         cache.setPaused(true);
-        printRows(f.name, "original", target, scrub(editor, panel, box, file, f.fps, 26, true));
-        const long long dropsOriginal = playDrops(panel, first);
+        long long dropsOriginal = -1;
+        if (copiesOnly) {
+            panel.setFileText(file);
+            panel.VidFileLoad(file);
+        } else {
+            printRows(f.name, "original", target, scrub(editor, panel, box, file, f.fps, 26, true));
+            dropsOriginal = playDrops(panel, first);
+        }
 
         QElapsedTimer making;
         making.start();
