@@ -11,9 +11,11 @@
 #include "app/qsettingsstore.h"
 #include "app/qtdialogs.h"
 #include "app/rowtableview.h"
+#include "app/shotanalysissetup.h"
 #include "base/logging.h"
 #include "base/memory.h"
 #include "base/paths.h"
+#include "media/analysis/shotworker.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/ffmpegproxymaker.h"
 #include "media/mpv/mediainfo.h"
@@ -48,6 +50,8 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
     m_sndPlayer = m_engineFactory();
     m_vidPlayer = m_engineFactory();
     m_beepPlayer = m_engineFactory();
+    // The video panel's second player opens each viewing copy beside the original.
+    m_vidCopyPlayer = m_engineFactory();
     m_sound = std::make_unique<SoundPanel>(ed, *m_sndPlayer, m_beepPlayer.get());
     // The video panel plays the viewing copy of each file once it is made; the copies
     // wait while the sound clip plays, and one that cannot be made is said in the status
@@ -57,7 +61,7 @@ Application::Application(EngineFactory engines, std::function<int()> probe, cons
         m_settings->readInt(ProxyCache::limitSettingName(), int(ProxyCache::kDefaultLimitBytes / (1024 * 1024)));
     m_proxies = std::make_unique<ProxyCache>(ProxyCache::defaultFolder(), qint64(std::max(0, limitMb)) * 1024 * 1024,
                                              *m_proxyMaker);
-    m_vidProxyPlayer = std::make_unique<ProxyPlayer>(*m_vidPlayer, *m_proxies);
+    m_vidProxyPlayer = std::make_unique<ProxyPlayer>(*m_vidPlayer, *m_vidCopyPlayer, *m_proxies);
     m_video = std::make_unique<VideoPanel>(ed, *m_vidProxyPlayer);
     connect(m_proxies.get(), &ProxyCache::copyFailed, this,
             [this](const QString&, const QString& note) { m_editor->setMsg(note); });
@@ -168,6 +172,8 @@ void Application::start()
 
     m_window->show();
     m_frmVid = new frmVid(ed, *m_video, *m_settings, m_window.get());
+    m_shots = std::make_unique<ShotWorker>();
+    ConnectShotAnalysis(*m_video, *m_frmVid, *m_shots);
     // Closing the panel (after its own question) ends the program like the main window.
     connect(m_frmVid, &frmVid::quitRequested, m_window.get(), [this] {
         m_editor->setModified(false);
@@ -258,9 +264,9 @@ void Application::releaseViews()
         // panel and the players go below.
         if (m_video)
             m_video->setVideoWindow(nullptr);
-        if (m_vidPlayer) {
+        if (m_vidProxyPlayer) {
             try {
-                m_vidPlayer->SetVideoWindow(nullptr);
+                m_vidProxyPlayer->SetVideoWindow(nullptr);
             } catch (const EngineError& e) {
                 LogPassedOver(lcPlayer, "release the video box", e);
             }
@@ -283,11 +289,13 @@ void Application::releasePlayers()
 {
     releaseBeatAssist();
     m_editor->setPanels(nullptr, nullptr);
+    m_shots.reset();
     m_video.reset();
     m_sound.reset();
     m_beepPlayer.reset();
     m_sndPlayer.reset();
     m_vidProxyPlayer.reset();
+    m_vidCopyPlayer.reset();
     m_vidPlayer.reset();
     // Stops the copy being made, if any.
     m_proxies.reset();

@@ -1,6 +1,6 @@
 #pragma once
 // The program: creates, owns and connects everything the editor is made of — the
-// dialogs and the settings store, the editor state, the three players and the two
+// dialogs and the settings store, the editor state, the players and the two
 // panels that drive them, the project file, the clip import, the clipboard, the
 // output, the automation object, the wheel hook, and the windows that show them.
 //
@@ -37,6 +37,7 @@ class ProxyMaker;
 class ProxyPlayer;
 class QSettingsStore;
 class QtDialogs;
+class ShotWorker;
 class SoundPanel;
 class VideoClipboard;
 class VideoPanel;
@@ -51,7 +52,8 @@ class Application final : public QObject {
 public:
     using EngineFactory = std::function<std::unique_ptr<MediaPlayerEngine>()>;
 
-    // `engines` makes each of the three players (sound, video, confirmation sound);
+    // `engines` makes each of the four players (sound, video, confirmation sound, and
+    // the video panel's second, for its viewing copies);
     // `probe` gives the media stack version (0x800 or more when playback can work);
     // `arguments` are the program's arguments without its name.
     Application(EngineFactory engines, std::function<int()> probe, const QStringList& arguments);
@@ -104,8 +106,11 @@ private:
     std::unique_ptr<ProxyCache> m_proxies;
     std::unique_ptr<ProxyPlayer> m_vidProxyPlayer;
     std::unique_ptr<MediaPlayerEngine> m_beepPlayer;
+    std::unique_ptr<MediaPlayerEngine> m_vidCopyPlayer;
     std::unique_ptr<SoundPanel> m_sound;
     std::unique_ptr<VideoPanel> m_video;
+    // The shots of the movies the video panel loads (see ConnectShotAnalysis).
+    std::unique_ptr<ShotWorker> m_shots;
     std::unique_ptr<ProjectFile> m_project;
     std::unique_ptr<ClipImport> m_import;
     std::unique_ptr<VideoClipboard> m_clipboard;

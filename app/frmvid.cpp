@@ -4,10 +4,11 @@
 #include "app/rangeslider.h"
 #include "base/keycodes.h"
 #include "base/logging.h"
+#include "base/numbers.h"
 #include "base/settingsstore.h"
 #include "base/speeds.h"
 #include "base/twips.h"
-#include "media/analysis/shotworker.h"
+#include "media/analysis/shotanalysis.h"
 #include "media/mediaplayerengine.h"
 #include "media/mpv/videowidget.h"
 #include "media/videopanel.h"
@@ -72,43 +73,10 @@ frmVid::frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, const
     buildControls();
     m_panel.setVideoWindow(m_picMovie);
     connect(&m_panel, &VideoPanel::changed, this, &frmVid::refresh);
-    // Each movie loaded is analysed for its shots in the background (or read from the
-    // cache); a newer load cancels the analysis before it.
-    m_shotWorker = new ShotWorker(this);
+    // The shots of each movie loaded come from the analysis the application wires to
+    // the panel and this window (see showShotsComing and showShots).
     m_filmstrip = new Filmstrip(this);
     m_filmstrip->hide();
-    connect(&m_panel, &VideoPanel::movieLoaded, m_shotWorker, [this](const QString& path) {
-        // The strip shows the analysis' progress until its shots come. The load runs
-        // inside a panel command: the layout waits for the event loop.
-        const bool wasShown = !m_filmstrip->isHidden();
-        m_filmstrip->clear();
-        m_filmstrip->setProgress(0.0);
-        m_filmstrip->show();
-        if (!wasShown)
-            QMetaObject::invokeMethod(
-                this, [this] { layoutControls(); }, Qt::QueuedConnection);
-        m_shotWorker->start({path});
-    });
-    connect(m_shotWorker, &ShotWorker::progress, m_filmstrip, [this](quint64, double fraction) {
-        if (m_filmstrip->progress() >= 0.0)
-            m_filmstrip->setProgress(fraction);
-    });
-    connect(m_shotWorker, &ShotWorker::fileFinished, this,
-            [this](quint64, int, const QString& path, const ShotAnalysis& a, bool) {
-                if (!m_panelAlive || path != m_panel.fileText())
-                    return;
-                m_panel.setShotBoundaries(a.boundaryMs());
-                // The strip stays where it is either way: the layout does not jump when
-                // the analysis ends.
-                m_filmstrip->setProgress(-1.0);
-                if (a.ok() && !a.thumbs.empty()) {
-                    m_filmstrip->setShots(a);
-                    m_filmstrip->setPosition(m_panel.slider().value);
-                } else {
-                    m_filmstrip->setMessage(QStringLiteral("ｼｮｯﾄ解析できません: ") +
-                                            (a.reason.isEmpty() ? QStringLiteral("No shots") : a.reason));
-                }
-            });
     connect(m_filmstrip, &Filmstrip::seekRequested, this, [this](double ms) {
         m_panel.scrollTo(int(std::lround(ms)));
         focusSlider();
@@ -300,10 +268,66 @@ void frmVid::copyFinished(const QString& original)
     layoutFileRow(width());
 }
 
+void frmVid::showShotsComing()
+{
+    // The strip shows the analysis' progress until its shots come. The load runs inside
+    // a panel command: the layout waits for the event loop.
+    const bool wasShown = !m_filmstrip->isHidden();
+    m_filmstrip->clear();
+    m_filmstrip->setProgress(0.0);
+    m_filmstrip->show();
+    if (!wasShown)
+        QMetaObject::invokeMethod(
+            this, [this] { layoutControls(); }, Qt::QueuedConnection);
+}
+
+void frmVid::showShotProgress(double fraction)
+{
+    if (m_filmstrip->progress() >= 0.0)
+        m_filmstrip->setProgress(fraction);
+}
+
+void frmVid::showShots(const ShotAnalysis& analysis)
+{
+    // The strip stays where it is either way: the layout does not jump when the analysis
+    // ends.
+    m_filmstrip->setProgress(-1.0);
+    if (analysis.ok() && !analysis.thumbs.empty()) {
+        m_filmstrip->setShots(analysis);
+        m_filmstrip->setPosition(m_panel.slider().value);
+    } else {
+        m_filmstrip->setMessage(QStringLiteral("ｼｮｯﾄ解析できません: ") +
+                                (analysis.reason.isEmpty() ? QStringLiteral("No shots") : analysis.reason));
+    }
+}
+
+QRect frmVid::fitMovieWindow(QSize picture, const QRect& box)
+{
+    if (picture.width() <= 0 || picture.height() <= 0 || box.width() <= 0 || box.height() <= 0)
+        return box;
+    const double a = double(picture.width()) / double(picture.height());
+    const double W = box.width();
+    const double H = box.height();
+    double w = 0;
+    double h = 0;
+    if (W / H >= a) {
+        h = H;
+        w = H * a;
+    } else {
+        w = W;
+        h = W / a;
+    }
+    const int width = RoundToInt32(w);
+    const int height = RoundToInt32(h);
+    const int left = RoundToInt32((W - width) / 2.0) + box.left();
+    const int top = RoundToInt32((H - height) / 2.0) + box.top();
+    return QRect(left, top, width, height);
+}
+
 void frmVid::fitMovie()
 {
     const QRect box(0, 0, m_picVidPlay->width(), m_picVidPlay->height());
-    m_picMovie->setGeometry(VideoPanel::fitMovieWindow(m_panel.pictureSize(), box));
+    m_picMovie->setGeometry(fitMovieWindow(m_panel.pictureSize(), box));
 }
 
 void frmVid::focusSlider()
@@ -330,7 +354,7 @@ void frmVid::refresh()
 
     // A still has no shots: the strip of the movie before it goes.
     if (m_panel.isStill() && m_filmstrip && !m_filmstrip->isHidden()) {
-        m_shotWorker->cancel();
+        emit stillShown();
         m_filmstrip->clear();
         m_filmstrip->hide();
         QMetaObject::invokeMethod(
@@ -381,7 +405,7 @@ void frmVid::refresh()
     m_ChkRange->setVisible(c.rangeCheckVisible);
     m_ChkRange->setChecked(m_panel.rangeStop());
     m_chkShotSnap->setVisible(c.rangeCheckVisible);
-    m_chkShotSnap->setChecked(m_panel.shotSnap());
+    m_chkShotSnap->setChecked(m_panel.shots().snap());
     for (QLineEdit* e : {m_txtHour, m_txtMinute, m_txtSecond, m_txtFrame})
         e->setVisible(c.positionVisible);
     m_txtHour->setText(m_panel.hourText());

@@ -19,6 +19,8 @@
 
 #include <QIcon>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 
 class QCheckBox;
@@ -36,7 +38,7 @@ class Editor;
 class Filmstrip;
 class RangeSlider;
 class SettingsStore;
-class ShotWorker;
+struct ShotAnalysis;
 class VideoPanel;
 
 class frmVid final : public QWidget {
@@ -53,6 +55,10 @@ public:
     // With the main window as parent: its icon becomes the panel's.
     frmVid(Editor& editor, VideoPanel& panel, SettingsStore& settings, QWidget* mainWindow);
     ~frmVid() override;
+
+    // Where picMovie goes inside `box` (picVidPlay) for a picture of size `picture`: as
+    // large as fits, centred, keeping the picture's aspect.
+    static QRect fitMovieWindow(QSize picture, const QRect& box);
 
     // The widget the video player draws into (picMovie).
     QWidget* movieWidget() const { return m_picMovie; }
@@ -71,9 +77,18 @@ public:
     // The bar beside the file box (tests read it).
     QProgressBar* copyProgress() const { return m_copyProgress; }
 
+    // The shots of the movie just loaded: their analysis started (the strip shows its
+    // progress from 0), its progress (0..1), and its outcome (the shots, or why there
+    // are none).
+    void showShotsComing();
+    void showShotProgress(double fraction);
+    void showShots(const ShotAnalysis& analysis);
+
 signals:
     // The user closed the panel and chose to end the application.
     void quitRequested();
+    // A still took the place of a movie: the analysis of its shots is no longer wanted.
+    void stillShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -118,7 +133,6 @@ private:
     QLineEdit* m_txtFrame = nullptr;
     QCheckBox* m_ChkRange = nullptr;
     QCheckBox* m_chkShotSnap = nullptr;
-    ShotWorker* m_shotWorker = nullptr;
     Filmstrip* m_filmstrip = nullptr;
     QPushButton* m_cmdSelStart = nullptr;
     QPushButton* m_cmdSelEnd = nullptr;

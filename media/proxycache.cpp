@@ -14,11 +14,17 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
+#include <QCoreApplication>
+
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace vk {
@@ -41,6 +47,30 @@ QJsonObject originalStamp(const QFileInfo& fi)
     o.insert(QStringLiteral("modified"), double(fi.lastModified().toMSecsSinceEpoch()));
     return o;
 }
+
+// The lock of one key, shared by every editor using the folder: whoever holds it makes
+// the copy (or finds it made), and the others wait. An advisory lock on a file of its
+// own, which the system lets go when the holder ends, however it ends.
+class KeyLock final {
+public:
+    explicit KeyLock(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+    {
+    }
+    ~KeyLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
+
+    bool opened() const { return m_fd >= 0; }
+    bool tryLock() { return ::flock(m_fd, LOCK_EX | LOCK_NB) == 0; }
+
+private:
+    int m_fd;
+};
 
 // Runs the calling thread at the lowest priority there is: only idle time.
 void lowerPriority()
@@ -97,6 +127,20 @@ QString ProxyCache::recordPath(const QString& key) const
     return QDir(m_folder).filePath(key + QStringLiteral(".json"));
 }
 
+QString ProxyCache::lockPath(const QString& key) const
+{
+    return QDir(m_folder).filePath(QStringLiteral("locks/") + key);
+}
+
+QString ProxyCache::partPath(const QString& key) const
+{
+    // The process and the cache that write it: no two makings ever share a part file.
+    return QDir(m_folder).filePath(QStringLiteral("%1.%2-%3.part.mov")
+                                       .arg(key)
+                                       .arg(QCoreApplication::applicationPid())
+                                       .arg(quintptr(this), 0, 16));
+}
+
 std::optional<ProxyCache::Copy> ProxyCache::readyCopy(const QString& original)
 {
     const QFileInfo fi(original);
@@ -131,21 +175,22 @@ std::optional<ProxyCache::Copy> ProxyCache::readyCopy(const QString& original)
     return copy;
 }
 
-void ProxyCache::request(const QString& original)
+bool ProxyCache::request(const QString& original)
 {
     if (readyCopy(original))
-        return;
+        return true;
     const QString key = fileKey(original);
     if (key.isEmpty())
-        return;
+        return false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_stop || m_wanted.count(key) || m_failed.count(key))
-            return;
+            return false;
         m_wanted.insert(key);
         m_queue.push_back({original, key});
     }
     m_wake.notify_all();
+    return false;
 }
 
 void ProxyCache::setPaused(bool paused)
@@ -215,11 +260,33 @@ void ProxyCache::makeOne(const Job& job)
         emit copyFailed(job.original, failureNote(job.original, reason));
     };
     const QFileInfo before(job.original);
-    if (!QDir().mkpath(m_folder)) {
+    if (!QDir().mkpath(m_folder) || !QDir().mkpath(QFileInfo(lockPath(job.key)).path())) {
         fail(QStringLiteral("キャッシュフォルダを作れません: %1").arg(m_folder));
         return;
     }
-    const QString part = QDir(m_folder).filePath(job.key + QStringLiteral(".part.mov"));
+    // Another editor may be making this copy: wait for it, then take its copy if it made
+    // one. The lock is tried again and again rather than waited on, so that the cache's
+    // end does not wait for the other editor.
+    KeyLock keyLock(lockPath(job.key));
+    if (!keyLock.opened()) {
+        fail(QStringLiteral("キャッシュフォルダに書き込めません: %1").arg(m_folder), false);
+        return;
+    }
+    while (!keyLock.tryLock()) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_stop; }))
+            return;
+    }
+    if (readyCopy(job.original)) {
+        ++m_made;
+        emit copyReady(job.original);
+        return;
+    }
+    // Part files of this key are ours alone now: any left are of a making that died.
+    const QDir folder(m_folder);
+    for (const QString& left : folder.entryList({job.key + QStringLiteral(".*.part.mov")}, QDir::Files))
+        QFile::remove(folder.filePath(left));
+    const QString part = partPath(job.key);
     MediaInfo info;
     QString error;
     // Told on each whole per cent: the maker reports every packet.
@@ -294,6 +361,7 @@ void ProxyCache::trim()
         total -= f.size() + QFileInfo(record).size();
         QFile::remove(record);
         QFile::remove(f.filePath());
+        QFile::remove(lockPath(f.completeBaseName()));
     }
 }
 

@@ -70,15 +70,14 @@ public:
     // while there is none. Marks the copy as used now.
     std::optional<Copy> readyCopy(const QString& original);
     // Queues the making of the copy of `original`, unless it is ready, queued, being
-    // made, or failed before in this run.
-    void request(const QString& original);
+    // made, or failed before in this run. True when it is ready already.
+    bool request(const QString& original);
     // While set (the sound clip plays), the making waits.
     void setPaused(bool paused);
     bool paused() const;
     // True while a copy is queued or being made.
     bool busy() const;
-    // How many copies have been made in this run: a caller that found no copy asks
-    // again only when this has grown.
+    // How many copies have been made in this run.
     int madeCount() const { return m_made.load(); }
 
     // The key of a file as it is on disk: its size, its modification time and the
@@ -103,6 +102,8 @@ private:
     bool folderHasRoom() const;
     QString copyPath(const QString& key) const;
     QString recordPath(const QString& key) const;
+    QString lockPath(const QString& key) const;
+    QString partPath(const QString& key) const;
 
     const QString m_folder;
     const qint64 m_limit;

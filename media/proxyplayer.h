@@ -1,14 +1,20 @@
 #pragma once
 // The video panel's player with viewing copies: a MediaPlayerEngine that plays the
-// ready viewing copy (proxy) of a file in place of the file itself, through the player
+// ready viewing copy (proxy) of a file in place of the file itself, through the players
 // it is given, and asks the cache for a copy of every file opened without one.
 //
 // Positions are the original's, since the copy holds every frame at the original's
 // time; GetMediaInfo gives the original's facts (size, length, frame interval), so what
-// the panel shows and registers is the original's. A copy that becomes ready while its
-// original is open is taken at the next paused seek, at the position asked for; a copy
-// that does not open leaves the original playing. Nothing else of the player changes
-// (volume, speed and the video window are the player's own).
+// the panel shows and registers is the original's. Nothing else of the player changes
+// (volume, speed and the video window follow it to whichever player is in front).
+//
+// Two players take turns. The one in front plays what the panel loaded; when the copy
+// of the original in front becomes ready, the other opens it beside the original at
+// once, and the two change places as soon as the one in front is paused (straight away
+// when it already is, or once the play stops): the player behind goes to the position
+// of the one in front and takes the video window, and the original is closed. So no
+// step, click or row selection pays for opening the copy. A copy that does not open
+// leaves the original playing.
 //
 // A row selection loads its file again (Close, then Open): when the same ready copy
 // would be opened again, the copy stays open and is only sent back to its start, which
@@ -17,7 +23,9 @@
 
 #include "media/mediaplayerengine.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace vk {
 
@@ -25,12 +33,20 @@ class ProxyCache;
 
 class ProxyPlayer final : public MediaPlayerEngine {
 public:
-    ProxyPlayer(MediaPlayerEngine& player, ProxyCache& cache);
+    // `first` starts in front; `second` opens the copies beside it. Both are the
+    // caller's and outlive the player.
+    ProxyPlayer(MediaPlayerEngine& first, MediaPlayerEngine& second, ProxyCache& cache);
+    ~ProxyPlayer() override;
+    ProxyPlayer(const ProxyPlayer&) = delete;
+    ProxyPlayer& operator=(const ProxyPlayer&) = delete;
 
     // The original the panel opened, and whether its copy is what plays.
     const QString& original() const { return m_original; }
     bool showingCopy() const { return m_onCopy; }
-    MediaPlayerEngine& player() { return m_player; }
+    // The player in front, which the panel's calls reach.
+    MediaPlayerEngine& player() { return *m_front; }
+    // True while the copy is open behind the original, waiting for a pause to change places.
+    bool copyWaiting() const { return !m_staged.isEmpty(); }
 
     void Close() override;
     void Stop() override;
@@ -48,20 +64,32 @@ public:
     using MediaPlayerEngine::Command;
 
 private:
-    // Opens the ready copy of the open original in place of it; false (the original
-    // open again) when there is none or it does not open.
-    bool takeCopy();
+    // A copy became ready: when it is the original's in front, the player behind opens it.
+    void openCopyBehind();
+    // The player behind, holding the copy, takes the front's place (only while paused).
+    void changePlaces();
+    // Once the current event is handled: change places if the front is paused by then.
+    void changePlacesSoon();
+    // The player behind lets go of a copy it holds.
+    void dropStaged();
     // Carries out a Close that was held back for a reopening of the same copy.
     void closeNow();
 
-    MediaPlayerEngine& m_player;
+    MediaPlayerEngine* m_front;
+    MediaPlayerEngine* m_back;
     ProxyCache& m_cache;
     QString m_original;
     bool m_onCopy = false;
-    MediaInfo m_info;   // the original's, while the copy plays
-    int m_madeSeen = 0; // the cache's count of copies made when the original was last looked up
-    QString m_copyPath; // the copy open, while it plays
+    MediaInfo m_info;   // the original's, while the copy plays or waits behind
+    QString m_copyPath; // the copy open in front, while it plays
+    QString m_staged;   // the copy open behind, waiting to change places
     bool m_closePending = false;
+
+    // The panel's video window, given to the player that comes to the front.
+    QObject* m_window = nullptr;
+
+    QObject m_context; // receives the cache's signals on this thread
+    QTimer m_changeTimer;
 };
 
 } // namespace vk

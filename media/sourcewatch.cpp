@@ -14,12 +14,22 @@ void SourceWatch::watch(const QString& path)
     }
     m_path = info.absoluteFilePath();
     m_size = info.size();
+    m_modified = info.lastModified();
 }
 
 void SourceWatch::clear()
 {
     m_path.clear();
     m_size = -1;
+    m_modified = QDateTime();
+}
+
+bool SourceWatch::holdsUnchanged(const QString& path) const
+{
+    if (m_path.isEmpty())
+        return false;
+    const QFileInfo now(path);
+    return now.absoluteFilePath() == m_path && now.isFile() && now.size() == m_size && now.lastModified() == m_modified;
 }
 
 QString SourceWatch::check()

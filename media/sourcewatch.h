@@ -1,8 +1,10 @@
 #pragma once
 // The file a panel plays, watched while it plays: a file deleted or cut short under the
 // player is noticed at the next poll and told to the user once. The player itself may
-// play on from what it still holds, or stop early at the cut without saying why.
+// play on from what it still holds, or stop early at the cut without saying why. It
+// also tells whether the file is still as it was when loaded.
 
+#include <QDateTime>
 #include <QString>
 
 namespace vk {
@@ -17,10 +19,14 @@ public:
     // on the line above what happened to it), once: later checks are empty until the
     // next watch.
     QString check();
+    // True when `path` is the file watched, as it was on disk when the watch began (the
+    // same size and modification time).
+    bool holdsUnchanged(const QString& path) const;
 
 private:
     QString m_path;
     qint64 m_size = -1;
+    QDateTime m_modified;
 };
 
 } // namespace vk

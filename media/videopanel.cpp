@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 
 namespace vk {
@@ -40,29 +39,6 @@ void VideoPanel::formLoad()
     m_transport.slider().max = 100;
     m_transport.slider().tick = 1;
     command([&] { chooseRate(6); });
-}
-
-QRect VideoPanel::fitMovieWindow(QSize picture, const QRect& box)
-{
-    if (picture.width() <= 0 || picture.height() <= 0 || box.width() <= 0 || box.height() <= 0)
-        return box;
-    const double a = double(picture.width()) / double(picture.height());
-    const double W = box.width();
-    const double H = box.height();
-    double w = 0;
-    double h = 0;
-    if (W / H >= a) {
-        h = H;
-        w = H * a;
-    } else {
-        w = W;
-        h = W / a;
-    }
-    const int width = RoundToInt32(w);
-    const int height = RoundToInt32(h);
-    const int left = RoundToInt32((W - width) / 2.0) + box.left();
-    const int top = RoundToInt32((H - height) / 2.0) + box.top();
-    return QRect(left, top, width, height);
 }
 
 // ---- file entry points ----------------------------------------------------------------
@@ -113,7 +89,6 @@ bool VideoPanel::loadFile(const QString& path)
         return false;
     }
     m_source.clear();
-    m_held = {};
     m_player.Close();
     m_player.SetVideoWindow(m_videoWindow);
     m_player.Initialize(0, 1000, 1, QStringLiteral("7"));
@@ -142,7 +117,7 @@ bool VideoPanel::loadFile(const QString& path)
     m_picture = QSize(info.width, info.height);
     m_loaded = true;
     m_controls.pictureVisible = true;
-    m_shotBoundaries.clear();
+    m_shots.clear();
     if (m_length != 0) {
         movieFiles();
         m_transport.setLength(m_length);
@@ -153,8 +128,6 @@ bool VideoPanel::loadFile(const QString& path)
     m_position = 0;
     m_player.Pause(-1, 0);
     m_source.watch(path);
-    const QFileInfo loaded(path);
-    m_held = {path, loaded.size(), loaded.lastModified()};
     // A movie starts its range at 0 and marks it from the slider's value: a range not
     // shown before becomes the whole file, one carried over from a longer file is cut
     // at this one's end. A still has no range of its own: the still controls stay as
@@ -167,14 +140,6 @@ bool VideoPanel::loadFile(const QString& path)
         emit movieLoaded(path);
     }
     return true;
-}
-
-bool VideoPanel::holdsUnchanged(const QString& path) const
-{
-    if (!m_loaded || m_length == 0 || path != m_held.path)
-        return false;
-    const QFileInfo now(path);
-    return now.exists() && now.size() == m_held.size && now.lastModified() == m_held.modified;
 }
 
 void VideoPanel::movieFiles()
@@ -448,69 +413,34 @@ void VideoPanel::keyCommand(Key key, int shift)
 void VideoPanel::setShotBoundaries(std::vector<double> boundariesMs)
 {
     ChangedOnExit done(*this);
-    std::sort(boundariesMs.begin(), boundariesMs.end());
-    m_shotBoundaries = std::move(boundariesMs);
+    m_shots.setBoundaries(std::move(boundariesMs));
 }
 
 void VideoPanel::setShotSnap(bool on)
 {
     ChangedOnExit done(*this);
-    m_shotSnap = on;
-}
-
-namespace {
-
-// The slider value that shows a boundary's first frame: the first whole ms at or after it.
-int boundaryValue(double ms)
-{
-    return int(std::ceil(ms - 1e-6));
-}
-
-} // namespace
-
-std::optional<int> VideoPanel::shotSnapTarget(int value) const
-{
-    const double reach = 3.0 * m_interval + 0.5;
-    std::optional<int> best;
-    for (double b : m_shotBoundaries) {
-        const int target = boundaryValue(b);
-        if (std::abs(target - value) <= reach && (!best || std::abs(target - value) < std::abs(*best - value)))
-            best = target;
-    }
-    return best;
+    m_shots.setSnap(on);
 }
 
 void VideoPanel::snapToShot()
 {
-    if (!m_shotSnap || m_length == 0)
+    if (!m_shots.snap() || m_length == 0)
         return;
-    if (const auto target = shotSnapTarget(m_transport.slider().value))
+    if (const auto target = m_shots.snapTarget(m_transport.slider().value, m_interval))
         stepTo(*target);
 }
 
 void VideoPanel::jumpToShotBoundary(int direction)
 {
     ChangedOnExit done(*this);
-    if (m_length == 0 || m_shotBoundaries.empty())
+    if (m_length == 0 || m_shots.boundaries().empty())
         return;
     const int v = m_transport.slider().value;
     command([&] {
-        if (direction < 0) {
-            for (auto it = m_shotBoundaries.rbegin(); it != m_shotBoundaries.rend(); ++it) {
-                if (boundaryValue(*it) < v) {
-                    stepTo(boundaryValue(*it));
-                    return;
-                }
-            }
-            stepTo(0);
-        } else {
-            for (double b : m_shotBoundaries) {
-                if (boundaryValue(b) > v) {
-                    stepTo(boundaryValue(b));
-                    return;
-                }
-            }
-        }
+        if (direction < 0)
+            stepTo(m_shots.previous(v));
+        else if (const auto next = m_shots.next(v))
+            stepTo(*next);
     });
 }
 

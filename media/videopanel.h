@@ -13,14 +13,13 @@
 // skip a failing player call and carry on with the next one.
 
 #include "base/keycodes.h"
+#include "media/shotmarks.h"
 #include "media/sourcewatch.h"
 #include "media/transport.h"
 #include "timeline/undohistory.h"
 #include "timeline/videoregistration.h"
 
-#include <QDateTime>
 #include <QObject>
-#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QTimer>
@@ -101,10 +100,6 @@ public:
     bool timerActive() const { return m_timer.isActive(); }
     int timerInterval() const { return m_timer.interval(); }
 
-    // Where picMovie goes inside `box` (picVidPlay) for a picture of size `picture`: as
-    // large as fits, centred, keeping the picture's aspect.
-    static QRect fitMovieWindow(QSize picture, const QRect& box);
-
     // ---- file entry points ----------------------------------------------------------
     // The text typed into txtVidFile (kept as typed; registration writes it).
     void setFileText(const QString& text);
@@ -150,13 +145,9 @@ public:
     // The starts (ms) of the loaded video's shots but the first, once its analysis is
     // in; a new file clears them.
     void setShotBoundaries(std::vector<double> boundariesMs);
-    const std::vector<double>& shotBoundaries() const { return m_shotBoundaries; }
-    // "ショットに吸着": Z and X within 3 frames of a shot boundary mark the boundary's
-    // first frame.
+    // "ショットに吸着" on or off.
     void setShotSnap(bool on);
-    bool shotSnap() const { return m_shotSnap; }
-    // The boundary Z or X would snap to from `value`; nothing when none is near.
-    std::optional<int> shotSnapTarget(int value) const;
+    const ShotMarks& shots() const { return m_shots; }
     // D / F: to the previous or next shot boundary (direction -1 or +1).
     void jumpToShotBoundary(int direction);
 
@@ -203,28 +194,20 @@ private:
     // the user is told (`text`).
     void stopForLostSource(const QString& text);
     bool loadFile(const QString& path);
-    // True when `path` is the movie the player holds, as it was on disk when loaded: a
-    // row of it needs a seek, not a new load.
-    bool holdsUnchanged(const QString& path) const;
 
     Editor& m_editor;
     MediaPlayerEngine& m_player;
     QObject* m_videoWindow = nullptr;
     QString m_appFolder;
     QTimer m_timer;
+    // The file the player holds: lost while it plays, or changed since the load (a row
+    // of it unchanged needs a seek, not a new load).
     SourceWatch m_source;
     // The continuous registrations of one play, one undo step.
     UndoRun m_contRun;
 
     QString m_fileText;
     bool m_loaded = false;
-    // The file the player holds, with its size and modification time at the load.
-    struct LoadedFile {
-        QString path;
-        qint64 size = -1;
-        QDateTime modified;
-    };
-    LoadedFile m_held;
     int m_length = 0;
     int m_interval = 33;
     QSize m_picture;
@@ -234,8 +217,7 @@ private:
     bool m_mute = false;
     bool m_rangeStop = false;
     QString m_rangeText;
-    std::vector<double> m_shotBoundaries;
-    bool m_shotSnap = false;
+    ShotMarks m_shots;
 };
 
 } // namespace vk

@@ -249,7 +249,8 @@ void VideoPanel::ShowRowVideo(int row)
         // The movie the player holds, unchanged on disk, is only sought to the row's in
         // point: a new load would take a good part of a second. A file that no longer
         // loads has been reported; the panel stays as it was.
-        if (!holdsUnchanged(file) && !VidFileLoad(file))
+        const bool held = m_loaded && m_length != 0 && m_source.holdsUnchanged(file);
+        if (!held && !VidFileLoad(file))
             return;
         m_player.Stop();
         m_player.Pause(-1, 0);

@@ -5,14 +5,17 @@
 // B-frames, 1080p30, 1080p60 and 4K30, made here with ffmpeg. A band at the top of every
 // frame carries the frame's number in 12 black or white cells, so the bench reads from
 // the box itself which frame is on screen. The real panel drives the real player drawing
-// into a real video box (offscreen): 50 Right steps, 50 Left steps, 20 slider clicks at
-// random places and 20 row selections (each row holds a span of the file at a random in
-// point). The time runs from the call the window makes for the event until the box has
-// put the frame of the panel's position on screen.
+// into a real video box (offscreen): a seek and the first step after it, 50 Right steps,
+// 50 Left steps, 20 slider clicks at random places each with the Right step after it,
+// and 20 row selections (each row holds a span of the file at a random in point). The
+// time runs from the call the window makes for the event until the box has put the
+// frame of the panel's position on screen.
 //
-// Each file is scrubbed twice: first from the original, as the panel shows it until its
-// viewing copy is ready (the copy's making is held meanwhile), then from the copy, made
-// in between by the application's proxy cache into a cache folder of the bench's own.
+// Each file is scrubbed three times: first from the original, as the panel shows it
+// until its viewing copy is ready (the copy's making is held meanwhile); then with the
+// copy made meanwhile by the application's proxy cache (into a cache folder of the
+// bench's own) while the panel holds the original, as in the editor, without loading
+// the file again; and last from the copy after the file is loaded again.
 //
 // Printed per file: median, p95 and max of each kind against the targets (p95 <= 50 ms
 // at 1080p, <= 100 ms at 4K; Left as fast as Right), and the making of the copy: its
@@ -20,7 +23,9 @@
 // at idle priority) and size;
 // and the frames the player drops in 5 s of playing, from the original and the copy.
 //
-// Usage: scrubbench [--seconds N] [--only 1080p30,1080p60,2160p30] [folder]
+// Usage: scrubbench [--seconds N] [--only 1080p30,1080p60,2160p30] [--copies-only] [folder]
+//   --copies-only: the original is loaded but not scrubbed nor played (on a busy machine
+//   its moves take seconds each), so only the figures with the copy are printed.
 //   N: length of the footage (default 60); footage left in the folder by an earlier run
 //   is used again (default folder: scrubbench-media in the system's temporary folder).
 
@@ -241,24 +246,35 @@ void printRows(const char* footage, const char* path, double target, const std::
     std::fflush(stdout);
 }
 
-// The four kinds of move on `file`, loaded into `panel`; rows 1..20 of the editor hold
-// spans of it at random in points.
-std::vector<Row> scrub(Editor& editor, VideoPanel& panel, VideoWidget& box, const QString& file, int fps, unsigned seed)
+// The kinds of move on `file`, loaded into `panel` (by this call when `load`); rows
+// 1..20 of the editor hold spans of it at random in points.
+std::vector<Row> scrub(Editor& editor, VideoPanel& panel, VideoWidget& box, const QString& file, int fps, unsigned seed,
+                       bool load)
 {
     std::mt19937 random(seed);
     Scrub bench(panel, box, fps);
     std::vector<Row> rows;
-    panel.setFileText(file);
     std::vector<double> ms;
     int late = 0;
-    bench.time([&] { panel.VidFileLoad(file); }, ms, late);
+    if (load) {
+        panel.setFileText(file);
+        bench.time([&] { panel.VidFileLoad(file); }, ms, late);
+        bench.settle();
+    }
     const int length = panel.videoLength();
 
-    // Steps from a point inside a GOP, 10 s from the start (or a third in).
+    // Steps from a point inside a GOP, 10 s from the start (or a third in). The seek
+    // there and the first step after it are the first moves since the load (or since
+    // the copy was made): each a figure of its own.
     const int from = std::min(10000, length / 3);
     ms.clear();
     late = 0;
     bench.time([&] { panel.scrollTo(from); }, ms, late);
+    rows.push_back({"first seek", stats(ms, late)});
+    ms.clear();
+    late = 0;
+    bench.time([&] { panel.keyCommand(Key::Right, 0); }, ms, late);
+    rows.push_back({"first step after it", stats(ms, late)});
     bench.settle();
     for (const auto& [key, kind] : {std::pair{Key::Right, "Right"}, std::pair{Key::Left, "Left"}}) {
         ms.clear();
@@ -269,12 +285,15 @@ std::vector<Row> scrub(Editor& editor, VideoPanel& panel, VideoWidget& box, cons
         bench.settle();
     }
 
-    // Slider clicks: a press and a release in place, on a slider 600 pixels wide.
+    // Slider clicks: a press and a release in place, on a slider 600 pixels wide; each
+    // followed at once by a Right step.
     const int widthTwips = 600 * 15;
     const int channel = widthTwips - 400;
     std::uniform_int_distribution<int> anywhere(0, std::max(0, length - 1));
     ms.clear();
     late = 0;
+    std::vector<double> stepMs;
+    int stepLate = 0;
     for (int i = 0; i < 20; ++i) {
         const int value = anywhere(random);
         const int x = int(std::lround((double(value) / panel.slider().max + 0.025) * channel));
@@ -284,8 +303,10 @@ std::vector<Row> scrub(Editor& editor, VideoPanel& panel, VideoWidget& box, cons
                 panel.sliderMouseUp(x, 100, widthTwips);
             },
             ms, late);
+        bench.time([&] { panel.keyCommand(Key::Right, 0); }, stepMs, stepLate);
     }
     rows.push_back({"slider click", stats(ms, late)});
+    rows.push_back({"step after a click", stats(stepMs, stepLate)});
     bench.settle();
 
     // Row selections: every row holds a span of this file.
@@ -338,6 +359,7 @@ int main(int argc, char** argv)
     int seconds = 60;
     QString folder = QDir::temp().filePath(QStringLiteral("scrubbench-media"));
     QStringList only;
+    bool copiesOnly = false;
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -346,6 +368,8 @@ int main(int argc, char** argv)
             seconds = std::max(5, args[++i].toInt());
         else if (args[i] == QLatin1String("--only") && i + 1 < args.size())
             only = args[++i].split(QLatin1Char(','));
+        else if (args[i] == QLatin1String("--copies-only"))
+            copiesOnly = true;
         else
             folder = args[i];
     }
@@ -397,15 +421,22 @@ int main(int argc, char** argv)
         ProxyCache cache(cacheFolder.path(), ProxyCache::kDefaultLimitBytes, maker, ProxyCache::Priority::Normal);
         QString note;
         QObject::connect(&cache, &ProxyCache::copyFailed, [&](const QString&, const QString& text) { note = text; });
-        MpvEngine engine;
-        ProxyPlayer player(engine, cache);
+        MpvEngine first;
+        MpvEngine second;
+        ProxyPlayer player(first, second, cache);
         VideoPanel panel(editor, player);
         panel.setVideoWindow(&box);
         panel.formLoad();
 
         cache.setPaused(true);
-        printRows(f.name, "original", target, scrub(editor, panel, box, file, f.fps, 26));
-        const long long dropsOriginal = playDrops(panel, engine);
+        long long dropsOriginal = -1;
+        if (copiesOnly) {
+            panel.setFileText(file);
+            panel.VidFileLoad(file);
+        } else {
+            printRows(f.name, "original", target, scrub(editor, panel, box, file, f.fps, 26, true));
+            dropsOriginal = playDrops(panel, first);
+        }
 
         QElapsedTimer making;
         making.start();
@@ -420,8 +451,12 @@ int main(int argc, char** argv)
         }
         copies.push_back({f.name, panel.videoLength() / 1000.0 / seconds, seconds,
                           double(QFileInfo(copy->path).size()) / 1e6, double(QFileInfo(file).size()) / 1e6});
-        printRows(f.name, "copy", target, scrub(editor, panel, box, file, f.fps, 27));
-        drops.push_back({f.name, f.fps * 5, dropsOriginal, playDrops(panel, engine)});
+        // The copy was made while the panel held the original, as in the editor: the
+        // moves from here on find it ready, a while after it was made.
+        Scrub(panel, box, f.fps).settle(2000);
+        printRows(f.name, "copy made meanwhile", target, scrub(editor, panel, box, file, f.fps, 27, false));
+        printRows(f.name, "copy, loaded again", target, scrub(editor, panel, box, file, f.fps, 28, true));
+        drops.push_back({f.name, f.fps * 5, dropsOriginal, playDrops(panel, static_cast<MpvEngine&>(player.player()))});
     }
     std::printf("\n| footage | copy made at (x real time) | in (s) | copy size (MB) | original size (MB) |\n");
     std::printf("|---|---|---|---|---|\n");

@@ -4,6 +4,8 @@
 #include "app/filmstrip.h"
 #include "app/frmvid.h"
 #include "app/qsettingsstore.h"
+#include "app/shotanalysissetup.h"
+#include "media/analysis/shotworker.h"
 #include "media/videopanel.h"
 #include "tests/support/fakeengine.h"
 #include "tests/support/pump.h"
@@ -38,6 +40,8 @@
 #include <QTextLayout>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 using vk::testsupport::SyncedStore;
@@ -87,6 +91,7 @@ protected:
         MakeSections(editor, {0, 1000, 2000}, 4000, 33);
         editor.selection().SelectRow(1);
         window = std::make_unique<frmVid>(editor, panel, testSettings(), icon);
+        ConnectShotAnalysis(panel, *window, shots);
     }
 
     void TearDown() override
@@ -133,6 +138,7 @@ protected:
     FakeEngine player;
     VideoPanel panel{editor, player};
     QIcon icon = TestIcon();
+    ShotWorker shots;
     std::unique_ptr<frmVid> window;
 };
 
@@ -349,8 +355,28 @@ TEST_F(FrmVidTest, MovieIsLetterboxedInThePreviewArea)
     QWidget* picture = child<QWidget>("picVidPlay");
     EXPECT_FALSE(movie->isHidden());
     EXPECT_EQ(movie->geometry(),
-              VideoPanel::fitMovieWindow(QSize(320, 240), QRect(0, 0, picture->width(), picture->height())));
+              frmVid::fitMovieWindow(QSize(320, 240), QRect(0, 0, picture->width(), picture->height())));
     EXPECT_TRUE(movie->width() == picture->width() || movie->height() == picture->height());
+}
+
+TEST(FitMovieWindow, LetterboxesInsideTheBox)
+{
+    // A 4:3 picture in a wide box: full height, centred across (half pixels to even).
+    EXPECT_EQ(frmVid::fitMovieWindow(QSize(640, 480), QRect(10, 20, 400, 200)), QRect(76, 20, 267, 200));
+    // In a tall box: full width, centred down.
+    EXPECT_EQ(frmVid::fitMovieWindow(QSize(640, 480), QRect(0, 0, 400, 400)), QRect(0, 50, 400, 300));
+    // Same aspect: the whole box.
+    EXPECT_EQ(frmVid::fitMovieWindow(QSize(1920, 1080), QRect(5, 5, 320, 180)), QRect(5, 5, 320, 180));
+    // Nothing to fit: the box.
+    EXPECT_EQ(frmVid::fitMovieWindow(QSize(0, 0), QRect(1, 2, 30, 40)), QRect(1, 2, 30, 40));
+    for (const QSize box : {QSize(333, 111), QSize(120, 500), QSize(640, 480)}) {
+        const QRect r = frmVid::fitMovieWindow(QSize(176, 144), QRect(QPoint(7, 9), box));
+        EXPECT_TRUE(QRect(QPoint(7, 9), box).contains(r)) << box.width() << "x" << box.height();
+        EXPECT_TRUE(r.width() == box.width() || r.height() == box.height());
+        const int leftMargin = r.left() - 7;
+        const int rightMargin = 7 + box.width() - (r.right() + 1);
+        EXPECT_LE(std::abs(leftMargin - rightMargin), 1);
+    }
 }
 
 TEST_F(FrmVidTest, KeysOnTheSliderDriveThePanel)
@@ -533,8 +559,8 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     ASSERT_TRUE(testsupport::PumpUntil([&] { return strip->hasShots(); }, 60000));
     EXPECT_FALSE(strip->isHidden());
     EXPECT_LT(strip->progress(), 0.0);
-    ASSERT_EQ(panel.shotBoundaries().size(), 1u);
-    EXPECT_NEAR(panel.shotBoundaries()[0], 1000.0, 41.0);
+    ASSERT_EQ(panel.shots().boundaries().size(), 1u);
+    EXPECT_NEAR(panel.shots().boundaries()[0], 1000.0, 41.0);
     // Between the slider and the button frame.
     auto* slider = child<QSlider>("sliderVid");
     ASSERT_NE(slider, nullptr);
@@ -549,12 +575,12 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     auto* snap = child<QCheckBox>("chkShotSnap");
     ASSERT_NE(snap, nullptr);
     snap->click();
-    EXPECT_TRUE(panel.shotSnap());
+    EXPECT_TRUE(panel.shots().snap());
     QString stored;
     EXPECT_TRUE(testSettings().RegValueRead(QStringLiteral("video_shot_snap"), stored));
     EXPECT_EQ(stored, QStringLiteral("1"));
     snap->click();
-    EXPECT_FALSE(panel.shotSnap());
+    EXPECT_FALSE(panel.shots().snap());
     QFile::remove(clip);
 
     // A file the analysis cannot read: the strip stays, and says so once the analysis
@@ -573,7 +599,7 @@ TEST_F(FrmVidTest, ShotsOfALoadedMovieFillTheFilmstrip)
     EXPECT_TRUE(testsupport::PumpUntil([&] { return strip->progress() < 0.0; }, 60000));
     EXPECT_FALSE(strip->isHidden());
     EXPECT_TRUE(strip->message().startsWith(QStringLiteral("ｼｮｯﾄ解析できません: "))) << strip->message().toStdString();
-    EXPECT_TRUE(panel.shotBoundaries().empty());
+    EXPECT_TRUE(panel.shots().boundaries().empty());
     QFile::remove(bad);
 
     // A still after it: the strip goes.

@@ -137,9 +137,9 @@ TEST_F(MainWindowTest, StartsWithBothWindowsAndOneEmptySection)
     EXPECT_TRUE(window->control<QCheckBox>("chkSound")->isChecked());
     EXPECT_FALSE(window->control<QCheckBox>("chkPart")->isChecked());
 
-    // Three players, none of them with a file yet (the beep's comes with the first
-    // sound clip, see below).
-    ASSERT_EQ(engines.size(), 3u);
+    // Four players (the video panel has two), none of them with a file yet (the beep's
+    // comes with the first sound clip, see below).
+    ASSERT_EQ(engines.size(), 4u);
     for (FakeEngine* e : engines)
         EXPECT_TRUE(e->callsStartingWith(QStringLiteral("Open")).isEmpty());
     // Default place and size in twips (15 per pixel).
@@ -272,7 +272,7 @@ TEST(KeyCodes, ShiftedCommaAndPeriodStillStepFrames)
 TEST_F(MainWindowTest, BeepIsOpenedWithTheFirstSoundClip)
 {
     start();
-    ASSERT_EQ(engines.size(), 3u);
+    ASSERT_EQ(engines.size(), 4u);
     FakeEngine& beep = *engines[2];
     EXPECT_TRUE(beep.calls.isEmpty()) << beep.calls.join(QLatin1Char(' ')).toStdString();
     // A clip that does not load opens nothing.

@@ -154,7 +154,7 @@ TEST_F(Mp4WindowTest, ProfileListTextsDefaultAndStoredIndex)
     // The button stays off until a sound clip is loaded, like the other output buttons.
     auto* button = window->control<QPushButton>("cmdCreateMP4");
     EXPECT_FALSE(button->isEnabled());
-    ASSERT_EQ(engines.size(), 3u);
+    ASSERT_EQ(engines.size(), 4u);
     engines[0]->info.durationMsec = 4000;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -245,7 +245,7 @@ struct Mp4ButtonTest : Mp4WindowTest {
         clearSettings();
         start();
         window->outputDriver().setApplicationFolder(appFolder);
-        ASSERT_EQ(engines.size(), 3u);
+        ASSERT_EQ(engines.size(), 4u);
         engines[0]->info.durationMsec = 10000;
         window->soundPanel().SndFileOpen(sound);
         Editor& ed = window->editor();

@@ -80,7 +80,7 @@ struct OutputButtonTest : ::testing::Test, testsupport::FakeApp {
 
         // A 10 s clip loaded through the sound clip panel (which enables the output
         // buttons), cut into three sections, the second one with a video registered.
-        ASSERT_EQ(engines.size(), 3u);
+        ASSERT_EQ(engines.size(), 4u);
         engines[0]->info.durationMsec = 10000;
         window->soundPanel().SndFileOpen(sound);
         Editor& ed = window->editor();

@@ -34,8 +34,8 @@ TEST_F(VideoPanelTest, ZAndXSnapToShotBoundariesWithinThreeFrames)
     panel.keyCommand(Key::Z, 0);
     EXPECT_EQ(s.selStart, 2160);
     // The target on its own: a boundary within reach, or none.
-    EXPECT_EQ(panel.shotSnapTarget(2060), 2000);
-    EXPECT_FALSE(panel.shotSnapTarget(2500).has_value());
+    EXPECT_EQ(panel.shots().snapTarget(2060, panel.frameInterval()), 2000);
+    EXPECT_FALSE(panel.shots().snapTarget(2500, panel.frameInterval()).has_value());
 }
 
 TEST_F(VideoPanelTest, DAndFJumpBetweenShotBoundaries)
@@ -61,7 +61,7 @@ TEST_F(VideoPanelTest, DAndFJumpBetweenShotBoundaries)
 
     // Another file: its shots are not known yet.
     ASSERT_TRUE(loadMovie(QStringLiteral("/v/other.mp4")));
-    EXPECT_TRUE(panel.shotBoundaries().empty());
+    EXPECT_TRUE(panel.shots().boundaries().empty());
     panel.scrollTo(2500);
     panel.keyCommand(Key::F, 0);
     EXPECT_EQ(s.value, 2500);

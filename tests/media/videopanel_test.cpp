@@ -449,26 +449,6 @@ TEST_F(VideoPanelTest, FormLoadSelectsNormalSpeed)
     EXPECT_EQ(fresh.timerInterval(), 0);
 }
 
-TEST(FitMovieWindow, LetterboxesInsideTheBox)
-{
-    // A 4:3 picture in a wide box: full height, centred across (half pixels to even).
-    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(640, 480), QRect(10, 20, 400, 200)), QRect(76, 20, 267, 200));
-    // In a tall box: full width, centred down.
-    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(640, 480), QRect(0, 0, 400, 400)), QRect(0, 50, 400, 300));
-    // Same aspect: the whole box.
-    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(1920, 1080), QRect(5, 5, 320, 180)), QRect(5, 5, 320, 180));
-    // Nothing to fit: the box.
-    EXPECT_EQ(VideoPanel::fitMovieWindow(QSize(0, 0), QRect(1, 2, 30, 40)), QRect(1, 2, 30, 40));
-    for (const QSize box : {QSize(333, 111), QSize(120, 500), QSize(640, 480)}) {
-        const QRect r = VideoPanel::fitMovieWindow(QSize(176, 144), QRect(QPoint(7, 9), box));
-        EXPECT_TRUE(QRect(QPoint(7, 9), box).contains(r)) << box.width() << "x" << box.height();
-        EXPECT_TRUE(r.width() == box.width() || r.height() == box.height());
-        const int leftMargin = r.left() - 7;
-        const int rightMargin = 7 + box.width() - (r.right() + 1);
-        EXPECT_LE(std::abs(leftMargin - rightMargin), 1);
-    }
-}
-
 // ---- range ------------------------------------------------------------------------------
 
 TEST_F(VideoPanelTest, RangeStartAndEndRules)

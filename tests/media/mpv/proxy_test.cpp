@@ -25,11 +25,12 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace vk {
 namespace {
@@ -120,11 +121,14 @@ protected:
         ASSERT_TRUE(cache.readyCopy(file).has_value()) << qPrintable(file);
     }
 
+    // The player in front: the two take turns when a copy becomes ready.
+    MpvEngine& engine() { return static_cast<MpvEngine&>(player.player()); }
+
     // The number of the frame the player shows, once its picture has settled.
     int shownFrame()
     {
-        EXPECT_TRUE(PumpUntil([&] { return engine.pictureSettled(); }, 20000));
-        return testmedia::FrameNumber(engine.currentPicture());
+        EXPECT_TRUE(PumpUntil([&] { return engine().pictureSettled(); }, 20000));
+        return testmedia::FrameNumber(engine().currentPicture());
     }
 
     // The frame of the panel's position (25 fps).
@@ -181,8 +185,9 @@ protected:
                      ProxyCache::Priority::Normal};
     ScriptedUi ui;
     Editor editor{ui};
-    MpvEngine engine;
-    ProxyPlayer player{engine, cache};
+    MpvEngine first;
+    MpvEngine second;
+    ProxyPlayer player{first, second, cache};
     VideoPanel panel{editor, player};
 };
 
@@ -217,20 +222,21 @@ TEST_F(ProxyPanelTest, CopyShowsTheFrameAtThePosition)
     EXPECT_EQ(QSize(info.width, info.height), QSize(640, 360));
 }
 
-TEST_F(ProxyPanelTest, CopyIsTakenAtTheNextStepAndKeepsTheSound)
+TEST_F(ProxyPanelTest, CopyIsTakenWhilePausedAndKeepsTheSound)
 {
     ASSERT_TRUE(load(mediaPath("clip25.mp4")));
     EXPECT_FALSE(player.showingCopy());
     const int length = panel.videoLength();
-    // Asked for at the load; taken once ready, at the next paused seek, where the panel is.
-    // (The copy's files are in place a moment before the cache counts it made, which is
-    // what the player looks at.)
-    ASSERT_TRUE(PumpUntil([&] { return cache.madeCount() == 1; }, 60000));
-    ASSERT_TRUE(cache.readyCopy(mediaPath("clip25.mp4")).has_value());
     panel.scrollTo(720);
-    EXPECT_TRUE(player.showingCopy());
+    // Asked for at the load; once ready, opened beside the original and put in its place
+    // while the panel is paused, where the panel is, before any step.
+    ASSERT_TRUE(PumpUntil([&] { return player.showingCopy(); }, 60000));
+    EXPECT_EQ(engine().currentPath(), QFileInfo(cache.readyCopy(mediaPath("clip25.mp4"))->path).absoluteFilePath());
     EXPECT_EQ(player.GetPosition(), 720);
     EXPECT_EQ(panel.videoLength(), length);
+    EXPECT_EQ(player.player().GetState(), MediaPlayerEngine::Paused);
+    // The original is closed.
+    EXPECT_TRUE((&player.player() == &first ? second : first).currentPath().isEmpty());
     // Played from the copy: the position runs with the sound.
     panel.PlayPause();
     PumpUntil([&] { return panel.position() >= 1000; }, 20000);
@@ -252,8 +258,8 @@ TEST_F(ProxyPanelTest, DamagedFileFallsBackToTheOriginalWithANote)
     EXPECT_FALSE(player.showingCopy());
     EXPECT_EQ(shownFrame(), 5);
     ASSERT_TRUE(load(mediaPath("damaged.mp4")));
+    // Nothing was queued, so nothing more can come.
     EXPECT_FALSE(cache.busy());
-    Pump(200);
     EXPECT_EQ(failed.size(), 1);
 }
 
@@ -273,7 +279,7 @@ TEST_F(ProxyPanelTest, StaleCopyIsNotUsed)
     ASSERT_TRUE(load(file));
     EXPECT_FALSE(player.showingCopy());
     EXPECT_EQ(panel.pictureSize(), QSize(176, 144));
-    EXPECT_EQ(engine.currentPath(), QFileInfo(file).absoluteFilePath());
+    EXPECT_EQ(engine().currentPath(), QFileInfo(file).absoluteFilePath());
 }
 
 // ---- the cache on its own, with a maker that writes a file of a given size ----
@@ -317,8 +323,19 @@ protected:
         cache.request(path);
         ASSERT_TRUE(PumpUntil([&] { return !cache.busy(); }, 20000));
     }
-    // Lets the file clock move on, so that the next use is later than the last.
-    static void later() { QThread::msleep(30); }
+    // Sets a file's modification time `seconds` from now: the order of uses, and a
+    // change on disk, without waiting for the clock.
+    static void setTime(const QString& path, int seconds)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(seconds), QFileDevice::FileModificationTime));
+    }
+    static QString copyOf(ProxyCache& cache, const QString& original)
+    {
+        const auto copy = cache.readyCopy(original);
+        return copy ? copy->path : QString();
+    }
 
     QTemporaryDir dir;
     SizedMaker maker;
@@ -332,14 +349,12 @@ TEST_F(ProxyCacheTest, SizeLimitRemovesTheCopiesUsedLongestAgo)
     const QString b = source("b.mp4", "second");
     const QString c = source("c.mp4", "third");
     make(cache, a);
-    later();
     make(cache, b);
+    // A use marks the copy with the time of now: b was used a minute ago, a two minutes
+    // ago and then again now, so b is the one used longest ago.
+    setTime(copyOf(cache, a), -120);
+    setTime(copyOf(cache, b), -60);
     ASSERT_TRUE(cache.readyCopy(a).has_value());
-    ASSERT_TRUE(cache.readyCopy(b).has_value());
-    later();
-    // a used again: b is now the one used longest ago.
-    ASSERT_TRUE(cache.readyCopy(a).has_value());
-    later();
     make(cache, c);
     EXPECT_TRUE(cache.readyCopy(a).has_value());
     EXPECT_FALSE(cache.readyCopy(b).has_value());
@@ -364,12 +379,12 @@ TEST_F(ProxyCacheTest, ChangedOriginalIsNotGivenItsOldCopy)
     ASSERT_TRUE(cache.readyCopy(file).has_value());
     // Changed in the middle, where the key reads nothing, and written later: only the
     // time tells the change.
-    later();
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.seek(1536 * 1024));
     f.write("changed");
     f.close();
+    setTime(file, 60);
     EXPECT_FALSE(cache.readyCopy(file).has_value());
     // Asked for again, the copy is made of the file as it is now.
     make(cache, file);
@@ -384,8 +399,8 @@ TEST_F(ProxyCacheTest, FilesAlikeButWrittenAtDifferentTimesEachKeepTheirCopy)
 {
     ProxyCache cache(dir.filePath(QStringLiteral("cache")), ProxyCache::kDefaultLimitBytes, maker);
     const QString a = source("a.mp4", "the same clip");
-    later();
     const QString b = source("b.mp4", "the same clip");
+    setTime(b, 60);
     make(cache, a);
     make(cache, b);
     ASSERT_EQ(cache.madeCount(), 2);
@@ -424,11 +439,103 @@ TEST_F(ProxyCacheTest, FailuresAreNotedAndNotRetried)
         make(cache, file);
         ASSERT_EQ(spy.size(), 1);
         EXPECT_TRUE(spy[0][1].toString().contains(QStringLiteral("odd codec")));
-        make(cache, file);
-        Pump(50);
+        // Asked again: nothing is queued, so nothing more can come.
+        EXPECT_FALSE(cache.request(file));
+        EXPECT_FALSE(cache.busy());
         EXPECT_EQ(spy.size(), 1);
         EXPECT_TRUE(QDir(cache.folder()).entryList(QDir::Files).isEmpty());
     }
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A maker that holds its making until it is let go, and notes the part files it writes.
+class HeldMaker final : public ProxyMaker {
+public:
+    explicit HeldMaker(bool held) : m_held(held) {}
+    bool make(const QString&, const QString& target, MediaInfo& original, const Progress& progress, QString&) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_targets << target;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_held; });
+        QFile out(target);
+        if (!out.open(QIODevice::WriteOnly) || out.write("copy") != 4)
+            return false;
+        original.durationMsec = 2000;
+        original.width = 64;
+        original.height = 48;
+        original.secondsPerFrame = 0.04;
+        return progress(1.0);
+    }
+    void letGo()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_held = false;
+        m_changed.notify_all();
+    }
+    QStringList targets() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_targets;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held;
+    QStringList m_targets;
+};
+
+// Two editors on one cache folder ask for the same copy: the second waits while the
+// first makes it, and then takes the first one's copy instead of writing it again.
+TEST_F(ProxyCacheTest, SecondEditorWaitsForTheCopyTheFirstMakes)
+{
+    const QString folder = dir.filePath(QStringLiteral("cache"));
+    HeldMaker firstMaker(true);
+    HeldMaker secondMaker(false);
+    ProxyCache first(folder, ProxyCache::kDefaultLimitBytes, firstMaker, ProxyCache::Priority::Normal);
+    ProxyCache second(folder, ProxyCache::kDefaultLimitBytes, secondMaker, ProxyCache::Priority::Normal);
+    QSignalSpy ready(&second, &ProxyCache::copyReady);
+    const QString file = source("v.mp4", "video");
+    first.request(file);
+    ASSERT_TRUE(PumpUntil([&] { return firstMaker.targets().size() == 1; }, 20000));
+    EXPECT_FALSE(second.request(file));
+    firstMaker.letGo();
+    ASSERT_TRUE(PumpUntil([&] { return !first.busy() && !second.busy(); }, 20000));
+    EXPECT_TRUE(secondMaker.targets().isEmpty()) << "made twice: " << qPrintable(secondMaker.targets().join(u' '));
+    ASSERT_EQ(ready.size(), 1);
+    EXPECT_EQ(ready[0][0].toString(), file);
+    EXPECT_EQ(second.madeCount(), 1);
+    ASSERT_TRUE(second.readyCopy(file).has_value());
+    EXPECT_EQ(readAll(second.readyCopy(file)->path), QByteArray("copy"));
+    EXPECT_TRUE(QDir(folder).entryList({QStringLiteral("*.part.mov")}, QDir::Files).isEmpty());
+}
+
+// A making that died (its editor ended abruptly) leaves its part file behind; the next
+// making of that copy removes it, and each making writes a part file of its own.
+TEST_F(ProxyCacheTest, PartFileOfAMakingThatDiedIsRemoved)
+{
+    const QString folder = dir.filePath(QStringLiteral("cache"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = source("v.mp4", "video");
+    const QString key = ProxyCache::fileKey(file);
+    const QString left = QDir(folder).filePath(key + QStringLiteral(".1-0.part.mov"));
+    {
+        QFile f(left);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    HeldMaker noted(false);
+    ProxyCache cache(folder, ProxyCache::kDefaultLimitBytes, noted);
+    make(cache, file);
+    ASSERT_TRUE(cache.readyCopy(file).has_value());
+    EXPECT_FALSE(QFileInfo::exists(left));
+    ASSERT_EQ(noted.targets().size(), 1);
+    EXPECT_NE(noted.targets()[0], left);
 }
 
 } // namespace
