@@ -227,7 +227,10 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
             removeProperty(p, "force_fps");
             removeProperty(p, "_speed");
         } else if (property(p, "mlt_service") == "timewarp") {
-            resource = resource.substr(resource.find(':') + 1);
+            // Both programs read the speed from warp_speed.
+            const size_t colon = resource.find(':');
+            setProperty(p, "warp_speed", resource.substr(0, colon));
+            resource = resource.substr(colon + 1);
             setProperty(p, "warp_resource", resource);
         }
         if (id == "black")
@@ -280,6 +283,30 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
         tractor.remove_child(t);
     tractor.attribute("in") = "0";
     tractor.attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
+
+    // A time warp lasts as long as its file at its speed, as both programs make them
+    // (Shotcut shows it as the clip's length), and at least up to its last frame used.
+    for (pugi::xml_node p : root.children("producer")) {
+        if (property(p, "mlt_service") != "timewarp")
+            continue;
+        long long length = 0;
+        for (pugi::xml_node pl : root.children("playlist"))
+            for (pugi::xml_node e : pl.children("entry"))
+                if (std::string(e.attribute("producer").value()) == p.attribute("id").value())
+                    length = std::max(length, e.attribute("out").as_llong(0) + 1);
+        const double speed = std::atof(property(p, "warp_speed").c_str());
+        const SourceInfo info = media(property(p, "warp_resource"));
+        if (speed > 0 && info.seconds > 0)
+            length = std::max(length, static_cast<long long>(info.seconds * rate.num / rate.den / speed));
+        if (length <= 0)
+            continue;
+        p.remove_attribute("in");
+        p.remove_attribute("out");
+        pugi::xml_attribute in = p.insert_attribute_after("in", p.attribute("id"));
+        in = "0";
+        p.insert_attribute_after("out", in) = std::to_string(length - 1).c_str();
+        setProperty(p, "length", std::to_string(length));
+    }
 
     // The black background as a playlist, under the name each program keeps for it
     // (Kdenlive takes any other playlist of the tractor for a track of bin clips).

@@ -175,8 +175,13 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
     EXPECT_EQ(shotcut.select_nodes("//playlist/property[@name='shotcut:video']").size(), 2u);
     EXPECT_EQ(shotcut.select_nodes("//playlist/property[@name='shotcut:audio']").size(), 1u);
     EXPECT_TRUE(shotcut.select_node("//producer/property[@name='shotcut:caption'][text()='映像 & clip.mkv']"));
-    // The speeds are the engine's time warp.
-    EXPECT_EQ(shotcut.select_nodes("//producer/property[@name='mlt_service'][text()='timewarp']").size(), 2u);
+    // The speeds are the engine's time warp, each as long as the 16 s file at its
+    // speed (Shotcut shows it as the clip's length), not the project's.
+    std::map<std::string, std::string> warpLengths;
+    for (pugi::xpath_node n : shotcut.select_nodes("//producer[property[@name='mlt_service'][text()='timewarp']]"))
+        warpLengths[n.node().select_node("property[@name='warp_speed']").node().text().get()] =
+            n.node().select_node("property[@name='length']").node().text().get();
+    EXPECT_EQ(warpLengths, (std::map<std::string, std::string>{{"0.5", "960"}, {"3", "160"}}));
     EXPECT_FALSE(shotcut.select_node("//property[@name='force_fps']"));
     const std::string guides =
         kdenlive.select_node("//playlist[@id='main_bin']/property[@name='kdenlive:docproperties.guides']")
