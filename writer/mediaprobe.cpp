@@ -49,6 +49,8 @@ SourceInfo MediaProbe::info(const std::string& src)
                 }
             }
             mi.ok = mi.width > 0 || sound;
+            if (m_profile.fps() > 0)
+                mi.seconds = double(p.get_length()) / m_profile.fps();
             if (mi.width > 0 && !mi.still)
                 mi.seeksByPresentationTime = seeksByPresentationTime(path);
         }

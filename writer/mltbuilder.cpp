@@ -5,9 +5,14 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 #include <sstream>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
 
 namespace vk {
 
@@ -42,6 +47,55 @@ std::string extensionOf(const std::string& path)
     return toLower(path.substr(dot + 1));
 }
 
+// The engine's time warp reads its file under a profile of the output rate divided
+// by the speed, in the engine's own integer arithmetic: the numerator (scaled to at
+// least 1000) divided by the speed and cut to an integer.
+double warpedProfileFps(const FrameRate& rate, double speed)
+{
+    int num = rate.num, den = rate.den;
+    if (num < 1000) {
+        num *= 1000;
+        den *= 1000;
+    }
+    const double scaled = double(num) / std::fabs(speed);
+    if (scaled > INT_MAX)
+        den = int(double(den) * std::fabs(speed));
+    else
+        num = int(scaled);
+    return double(num) / den;
+}
+
+// Whether the file producer read at `forcedFps` shows, at every producer frame of
+// [first, last], the source frame the engine's time warp at `warp` shows there: the
+// projects exported for other programs hold the time warp, and melt must play them
+// as this renderer plays the document. Both round a frame's position in the source
+// to the nearest frame, each in its own arithmetic (the forced rate as a fraction of
+// numbers up to 1024, the warp's profile cut to an integer); half-way positions
+// (every other frame at 1.5x) and long spans can round apart.
+bool forcedRateMatchesWarp(const FrameRate& rate, double sourceFps, double forcedFps, double warp, long long first,
+                           long long last)
+{
+    const AVRational q = av_d2q(forcedFps, 1024);
+    if (q.den == 0)
+        return false;
+    const double forced = double(q.num) / q.den;
+    const double profileFps = double(rate.num) / rate.den;
+    const double warpFps = warpedProfileFps(rate, warp);
+    for (long long p = first; p <= last; ++p)
+        if (static_cast<long long>(double(p) / profileFps * forced + 0.5) !=
+            static_cast<long long>(double(p) / warpFps * sourceFps + 0.5))
+            return false;
+    return true;
+}
+
+// The speed as written into a time warp's resource, read back.
+double writtenSpeed(const std::string& text)
+{
+    double v = 0;
+    parseNumberText(text, v);
+    return v;
+}
+
 // One placed piece of media in a playlist.
 struct Entry {
     long long start = 0; // first timeline frame
@@ -70,7 +124,8 @@ private:
     }
 
     void addProfile();
-    std::string videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info);
+    std::string videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info, long long first,
+                              long long last);
     std::string audioProducer(const std::string& src, double speed);
     std::string newProducer(const std::string& key, const std::function<void(pugi::xml_node)>& fill,
                             const char* prefix);
@@ -125,7 +180,8 @@ std::string Builder::newProducer(const std::string& key, const std::function<voi
     return id;
 }
 
-std::string Builder::videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info)
+std::string Builder::videoProducer(const TimelineClip& clip, double speed, const SourceInfo& info, long long first,
+                                   long long last)
 {
     // Stretch to fill: give the source the pixel aspect that makes its
     // picture exactly the shape of the output frame.
@@ -188,13 +244,17 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             },
             "v");
     }
-    if (info.frameRate > 0) {
+    const std::string warp = numberText(speed);
+    if (info.frameRate > 0 &&
+        forcedRateMatchesWarp(m_out.rate, info.frameRate, info.frameRate * speed, writtenSpeed(warp), first, last)) {
         // Other speeds: the file producer reads the video as if it had been
         // recorded at speed x its rate, which maps producer frame p to media
-        // time p * speed / fps exactly like the time warp does, but keeps the
-        // file producer's own speed in our hands (see above) and needs no
-        // second profile. Its length is set once all clips are placed: a
-        // slowed-down file lasts longer than the engine measures.
+        // time p * speed / fps like the time warp does, but keeps the file
+        // producer's own speed in our hands (see above) and needs no second
+        // profile. Its length is set once all clips are placed: a slowed-down
+        // file lasts longer than the engine measures. Where it would show
+        // another frame than the time warp the clip takes the time warp; the
+        // warp's speed is kept for the exported projects.
         const std::string key = "rate|" + numberText(speed) + "|" + fit + "|" + clip.src;
         return newProducer(
             key,
@@ -202,6 +262,7 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
                 addProperty(n, "mlt_service", "avformat");
                 addProperty(n, "resource", enginePath(clip.src));
                 addProperty(n, "force_fps", numberText(info.frameRate * speed));
+                addProperty(n, "warp_speed", warp);
                 addProperty(n, "threads", fmtInt(m_out.decoderThreads));
                 if (info.seeksByPresentationTime)
                     addProperty(n, "_speed", kFileSeekSpeed);
@@ -211,12 +272,12 @@ std::string Builder::videoProducer(const TimelineClip& clip, double speed, const
             },
             "v");
     }
-    const std::string key = "warp|" + numberText(speed) + "|" + fit + "|" + clip.src;
+    const std::string key = "warp|" + warp + "|" + fit + "|" + clip.src;
     return newProducer(
         key,
         [&](pugi::xml_node n) {
             addProperty(n, "mlt_service", "timewarp");
-            addProperty(n, "resource", numberText(speed) + ":" + enginePath(clip.src));
+            addProperty(n, "resource", warp + ":" + enginePath(clip.src));
             if (!aspect.empty())
                 addProperty(n, "force_aspect_ratio", aspect);
         },
@@ -288,8 +349,8 @@ void Builder::placeVideoClip(const TimelineClip& clip, std::vector<Entry>& entri
     Entry e;
     e.start = a;
     e.length = b - a;
-    e.producer = videoProducer(clip, speed, info);
     e.in = (info.still || speed <= 0) ? 0 : inPointFor(clip, speed, a, m_out.rate);
+    e.producer = videoProducer(clip, speed, info, e.in, e.in + e.length - 1);
     for (auto& [key, needed] : m_lengthNeeded)
         if (m_producerIds[key] == e.producer)
             needed = std::max(needed, e.in + e.length);

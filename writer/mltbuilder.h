@@ -27,6 +27,8 @@ struct SourceInfo final {
     bool seeksByPresentationTime = false;
     // Pictures per second of the video, 0 when unknown.
     double frameRate = 0;
+    // Length in seconds, 0 when unknown.
+    double seconds = 0;
 };
 
 // Looks up what the engine knows of a source file.

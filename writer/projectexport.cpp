@@ -86,6 +86,40 @@ std::string jsonString(const std::string& s)
     return out + "\"";
 }
 
+// A clip of Kdenlive's bin: a source file, stretched as the producers of the
+// timeline that show it (a file shown both stretched and not is two clips).
+struct BinClip {
+    std::string resource;
+    std::string aspect; // force_aspect_ratio, empty for none
+    bool video = false; // a producer of the timeline shows its picture
+    std::string id;     // kdenlive:id
+};
+
+BinClip& binClipFor(std::vector<BinClip>& clips, pugi::xml_node producer, const std::string& resource)
+{
+    const bool video = property(producer, "video_index") != "-1";
+    const std::string aspect = property(producer, "force_aspect_ratio");
+    for (BinClip& c : clips) {
+        if (c.resource != resource || (video && c.video && c.aspect != aspect))
+            continue;
+        if (video && !c.video) {
+            c.video = true;
+            c.aspect = aspect;
+        }
+        return c;
+    }
+    // Ids from 2, as Kdenlive numbers the clips of its own projects.
+    clips.push_back({resource, video ? aspect : std::string(), video, std::to_string(clips.size() + 2)});
+    return clips.back();
+}
+
+// The order of the kinds of marker, most important first; also the guide type
+// (colour) Kdenlive shows for each.
+int rank(ProjectMarker::Kind kind)
+{
+    return kind == ProjectMarker::Kind::Section ? 0 : kind == ProjectMarker::Kind::Bar ? 1 : 2;
+}
+
 // Keeps frames [from, to] of a playlist, moved to start at 0.
 void cutPlaylist(pugi::xml_node playlist, long long from, long long to)
 {
@@ -159,9 +193,20 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     const long long rangeIn = tractor.attribute("in").as_llong(0);
     const long long rangeOut = tractor.attribute("out").as_llong(0);
 
+    // The colour space of the standard profiles of that size: Kdenlive keeps a project
+    // whose profile matches none of its own as a custom profile of the user's. It also
+    // takes any profile of the same name for a match, a custom one saved from an
+    // earlier export included: the project's profile goes without a name.
+    pugi::xml_node profile = root.child("profile");
+    profile.attribute("colorspace") = output.height >= 720 ? 709 : 601;
+    if (!shotcut)
+        profile.remove_attribute("description");
+
     // Producers: the engine's own time warp for other speeds, and the names both
-    // programs show.
-    int clipId = 1;
+    // programs show. Kdenlive lists one clip per source file in its bin and makes the
+    // producers of the timeline from it (a time warp from the bin clip's file at the
+    // producer's speed): every producer names its bin clip by its id.
+    std::vector<BinClip> binClips;
     for (pugi::xml_node p : root.children("producer")) {
         const std::string id = p.attribute("id").value();
         std::string resource = property(p, "resource");
@@ -170,14 +215,19 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
             double fps = 0;
             const double speed =
                 info.frameRate > 0 && parseNumberText(property(p, "force_fps"), fps) ? fps / info.frameRate : 1.0;
+            // The writer keeps the speed it checked its frames against.
+            const std::string warp = property(p, "warp_speed").empty() ? numberText(speed) : property(p, "warp_speed");
             setProperty(p, "mlt_service", "timewarp");
-            setProperty(p, "resource", numberText(speed) + ":" + resource);
-            setProperty(p, "warp_speed", numberText(speed));
+            setProperty(p, "resource", warp + ":" + resource);
+            setProperty(p, "warp_speed", warp);
             setProperty(p, "warp_resource", resource);
             removeProperty(p, "force_fps");
             removeProperty(p, "_speed");
         } else if (property(p, "mlt_service") == "timewarp") {
-            resource = resource.substr(resource.find(':') + 1);
+            // Both programs read the speed from warp_speed.
+            const size_t colon = resource.find(':');
+            setProperty(p, "warp_speed", resource.substr(0, colon));
+            resource = resource.substr(colon + 1);
             setProperty(p, "warp_resource", resource);
         }
         if (id == "black")
@@ -188,7 +238,7 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
                 setProperty(p, "shotcut:producer", "avformat");
         } else {
             setProperty(p, "kdenlive:clipname", fileName(resource));
-            setProperty(p, "kdenlive:id", std::to_string(++clipId));
+            setProperty(p, "kdenlive:id", binClipFor(binClips, p, resource).id);
             setProperty(p, "kdenlive:folderid", "-1");
         }
     }
@@ -231,6 +281,31 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     tractor.attribute("in") = "0";
     tractor.attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
 
+    // A time warp lasts as long as its file at its speed, as both programs make them
+    // (Shotcut shows it as the clip's length), and at least up to its last frame used.
+    for (pugi::xml_node p : root.children("producer")) {
+        if (property(p, "mlt_service") != "timewarp")
+            continue;
+        long long length = 0;
+        for (pugi::xml_node pl : root.children("playlist"))
+            for (pugi::xml_node e : pl.children("entry"))
+                if (std::string(e.attribute("producer").value()) == p.attribute("id").value())
+                    length = std::max(length, e.attribute("out").as_llong(0) + 1);
+        double speed = 0;
+        parseNumberText(property(p, "warp_speed"), speed);
+        const SourceInfo info = media(property(p, "warp_resource"));
+        if (speed > 0 && info.seconds > 0)
+            length = std::max(length, static_cast<long long>(info.seconds * rate.num / rate.den / speed));
+        if (length <= 0)
+            continue;
+        p.remove_attribute("in");
+        p.remove_attribute("out");
+        pugi::xml_attribute in = p.insert_attribute_after("in", p.attribute("id"));
+        in = "0";
+        p.insert_attribute_after("out", in) = std::to_string(length - 1).c_str();
+        setProperty(p, "length", std::to_string(length));
+    }
+
     // The black background as a playlist, under the name each program keeps for it
     // (Kdenlive takes any other playlist of the tractor for a track of bin clips).
     const char* backgroundId = shotcut ? "background" : "black_track";
@@ -263,6 +338,30 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
         }
     }
 
+    // Kdenlive keeps its sound tracks below the pictures, first in the tractor (else
+    // it shows A1 above the video tracks): the sound moves there, and the tracks the
+    // transitions name move with it.
+    if (!shotcut) {
+        int index = 0, soundIndex = -1;
+        pugi::xml_node sound;
+        for (pugi::xml_node track : multi.children("track")) {
+            if (std::string(track.attribute("producer").value()) == "sound") {
+                sound = track;
+                soundIndex = index;
+            }
+            ++index;
+        }
+        if (soundIndex > 1) {
+            multi.insert_move_after(sound, multi.first_child());
+            for (pugi::xml_node t : tractor.children("transition"))
+                for (const char* name : {"a_track", "b_track"}) {
+                    const int k = std::atoi(property(t, name).c_str());
+                    if (k >= 1 && k < soundIndex)
+                        setProperty(t, name, std::to_string(k + 1));
+                }
+        }
+    }
+
     // The markers of the range, in frames of the project.
     struct Placed {
         long long frame;
@@ -279,6 +378,17 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     // its bin from this playlist's entries: it comes first, after every producer (an
     // entry names a producer defined before it), with one entry per source.
     if (!shotcut) {
+        for (const BinClip& c : binClips) {
+            pugi::xml_node p = root.insert_child_before("producer", root.child("playlist"));
+            p.append_attribute("id") = ("bin" + c.id).c_str();
+            setProperty(p, "mlt_service", "avformat");
+            setProperty(p, "resource", c.resource);
+            if (!c.aspect.empty())
+                setProperty(p, "force_aspect_ratio", c.aspect);
+            setProperty(p, "kdenlive:clipname", fileName(c.resource));
+            setProperty(p, "kdenlive:id", c.id);
+            setProperty(p, "kdenlive:folderid", "-1");
+        }
         std::vector<pugi::xml_node> producers;
         for (pugi::xml_node p : root.children("producer"))
             producers.push_back(p);
@@ -290,9 +400,8 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     bin.append_attribute("id") = "main_bin";
     setProperty(bin, "xml_retain", "1");
     if (!shotcut)
-        for (pugi::xml_node p : root.children("producer"))
-            if (std::string(p.attribute("id").value()) != "black")
-                bin.append_child("entry").append_attribute("producer") = p.attribute("id").value();
+        for (const BinClip& c : binClips)
+            bin.append_child("entry").append_attribute("producer") = ("bin" + c.id).c_str();
     if (shotcut) {
         // Shotcut reads a project through a rewriting pass that keeps an element's
         // properties only up to its first child element: the tractor's own properties
@@ -324,15 +433,27 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
         setProperty(bin, "kdenlive:docproperties.version", "1.04");
         setProperty(bin, "kdenlive:docproperties.kdenliveversion", "20.08.0");
         setProperty(bin, "kdenlive:docproperties.audioChannels", std::to_string(output.channels));
+        // Kdenlive keeps one guide per frame: markers that share a frame become one
+        // guide, its names joined (section, bar, beat) and the colour of the first.
+        std::vector<Placed> byFrame = placed;
+        std::stable_sort(byFrame.begin(), byFrame.end(), [](const Placed& a, const Placed& b) {
+            return a.frame != b.frame ? a.frame < b.frame : rank(a.marker->kind) < rank(b.marker->kind);
+        });
         std::string guides = "[";
-        for (const Placed& p : placed) {
+        for (size_t i = 0; i < byFrame.size();) {
+            size_t j = i;
+            std::vector<std::string> names;
+            for (; j < byFrame.size() && byFrame[j].frame == byFrame[i].frame; ++j)
+                if (std::find(names.begin(), names.end(), byFrame[j].marker->name) == names.end())
+                    names.push_back(byFrame[j].marker->name);
+            std::string name;
+            for (const std::string& n : names)
+                name += (name.empty() ? "" : " \u00b7 ") + n;
             if (guides.size() > 1)
                 guides += ",";
-            const int type = p.marker->kind == ProjectMarker::Kind::Section ? 0
-                             : p.marker->kind == ProjectMarker::Kind::Bar   ? 1
-                                                                            : 2;
-            guides += "{\"comment\":" + jsonString(p.marker->name) + ",\"pos\":" + std::to_string(p.frame) +
-                      ",\"type\":" + std::to_string(type) + "}";
+            guides += "{\"comment\":" + jsonString(name) + ",\"pos\":" + std::to_string(byFrame[i].frame) +
+                      ",\"type\":" + std::to_string(rank(byFrame[i].marker->kind)) + "}";
+            i = j;
         }
         guides += "]";
         setProperty(bin, "kdenlive:docproperties.guides", guides);
