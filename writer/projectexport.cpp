@@ -178,8 +178,8 @@ pugi::xml_node entryStartingAt(pugi::xml_node root, pugi::xml_node tractor, int 
     return {};
 }
 
-// Shotcut's timeline shows only its own fades: a clip's "Fade In Video" filter, the
-// length it shows in shotcut:animIn. A cross-fade from the track below is there the
+// Shotcut's timeline shows only its own fades: the "Fade In Video" filter of a clip's
+// producer, the length it shows in shotcut:animIn. A cross-fade from the track below is there the
 // upper clip's opacity rising over the lower track. The engine's dissolve stays what
 // draws it, so that melt plays the project as this renderer draws the document; the
 // filter, written as Shotcut writes an opacity fade, is there switched off: Shotcut
@@ -187,6 +187,7 @@ pugi::xml_node entryStartingAt(pugi::xml_node root, pugi::xml_node tractor, int 
 // Wipes and moves have no such form and stay as they are.
 void makeShotcutFades(pugi::xml_node root, pugi::xml_node tractor)
 {
+    int count = 0;
     for (pugi::xml_node t : tractor.children("transition")) {
         if (property(t, "mlt_service") != "luma" || !property(t, "resource").empty())
             continue;
@@ -195,7 +196,16 @@ void makeShotcutFades(pugi::xml_node root, pugi::xml_node tractor)
         pugi::xml_node entry = entryStartingAt(root, tractor, std::atoi(property(t, "b_track").c_str()), in, frames);
         if (!entry || frames < 1)
             continue;
-        pugi::xml_node f = entry.append_child("filter");
+        // Shotcut keeps a clip's filters on a producer of its own.
+        const std::string id = entry.attribute("producer").value();
+        pugi::xml_node shared = root.find_child_by_attribute("producer", "id", id.c_str());
+        if (!shared)
+            continue;
+        pugi::xml_node own = root.insert_copy_after(shared, shared);
+        const std::string ownId = id + "-fade" + std::to_string(++count);
+        own.attribute("id") = ownId.c_str();
+        entry.attribute("producer") = ownId.c_str();
+        pugi::xml_node f = own.append_child("filter");
         f.append_attribute("in") = entry.attribute("in").value();
         f.append_attribute("out") = entry.attribute("out").value();
         setProperty(f, "mlt_service", "brightness");

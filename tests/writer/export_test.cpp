@@ -192,8 +192,7 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
     // rising over the fade as the dissolve's mix. The dissolve stays what draws it (the
     // filter is off), so that melt plays the pictures above.
     const pugi::xml_node fade =
-        shotcut.select_node("//playlist/entry/filter[property[@name='shotcut:filter'][text()='fadeInBrightness']]")
-            .node();
+        shotcut.select_node("//producer/filter[property[@name='shotcut:filter'][text()='fadeInBrightness']]").node();
     ASSERT_TRUE(fade);
     auto prop = [](pugi::xml_node n, const char* name) {
         return std::string(n.select_node(("property[@name='" + std::string(name) + "']").c_str()).node().text().get());
@@ -203,7 +202,13 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
     EXPECT_EQ(prop(fade, "alpha").substr(0, 10), "0=0;1=0.00");
     EXPECT_EQ(prop(fade, "level"), "1");
     EXPECT_EQ(prop(fade, "disable"), "1");
-    EXPECT_STREQ(fade.attribute("in").value(), fade.parent().attribute("in").value());
+    // The filter is on a producer of the faded clip's own (where Shotcut looks for it),
+    // over the clip's frames.
+    const pugi::xpath_node_set users = shotcut.select_nodes(
+        ("//playlist/entry[@producer='" + std::string(fade.parent().attribute("id").value()) + "']").c_str());
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_STREQ(fade.attribute("in").value(), users.first().node().attribute("in").value());
+    EXPECT_STREQ(fade.attribute("out").value(), users.first().node().attribute("out").value());
     const pugi::xml_node dissolve = shotcut.select_node("//tractor/transition").node();
     EXPECT_EQ(prop(dissolve, "mlt_service"), "luma");
     EXPECT_EQ(prop(dissolve, "in") + ".." + prop(dissolve, "out"), "30..44");
