@@ -179,12 +179,12 @@ pugi::xml_node entryStartingAt(pugi::xml_node root, pugi::xml_node tractor, int 
 }
 
 // Shotcut's timeline shows only its own fades: the "Fade In Video" filter of a clip's
-// producer, the length it shows in shotcut:animIn. A cross-fade from the track below is there the
-// upper clip's opacity rising over the lower track. The engine's dissolve stays what
-// draws it, so that melt plays the project as this renderer draws the document; the
-// filter, written as Shotcut writes an opacity fade, is there switched off: Shotcut
-// shows the fade, and switching it on there turns the dissolve into its own fade.
-// Wipes and moves have no such form and stay as they are.
+// producer, the length it shows in shotcut:animIn. A cross-fade from the track below is
+// there the upper clip's opacity rising over the lower track, laid over it by a blend
+// (Shotcut makes it its own track blend). The engine's dissolve mixes frame i of n at
+// i / n, and so does the opacity: melt draws the same pictures. The blend lasts only
+// as long as the fade, which leaves every other picture as it was. Wipes and moves
+// have no such form and stay as they are.
 void makeShotcutFades(pugi::xml_node root, pugi::xml_node tractor)
 {
     int count = 0;
@@ -211,12 +211,11 @@ void makeShotcutFades(pugi::xml_node root, pugi::xml_node tractor)
         setProperty(f, "mlt_service", "brightness");
         setProperty(f, "shotcut:filter", "fadeInBrightness");
         setProperty(f, "level", "1");
-        std::string alpha;
-        for (long long i = 0; i <= frames; ++i)
-            alpha += (i ? ";" : "") + std::to_string(i) + "=" + numberText(double(i * i) / double(frames * frames));
-        setProperty(f, "alpha", alpha);
-        setProperty(f, "disable", "1");
+        setProperty(f, "alpha", "0=0;" + std::to_string(frames) + "=1");
         setProperty(f, "shotcut:animIn", std::to_string(frames));
+        setProperty(t, "mlt_service", "composite");
+        setProperty(t, "fill", "1");
+        setProperty(t, "distort", "1");
     }
 }
 

@@ -189,8 +189,8 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
     EXPECT_FALSE(shotcut.select_node("//property[@name='force_fps']"));
     // The dissolve (4.0 .. 4.5 s, 15 frames from frame 30 of the range) as Shotcut's
     // timeline shows a fade: the upper clip's "Fade In Video" filter, its opacity
-    // rising over the fade as the dissolve's mix. The dissolve stays what draws it (the
-    // filter is off), so that melt plays the pictures above.
+    // rising over the fade as the dissolve mixes, laid over V1 by a blend as long as the
+    // fade (melt plays its pictures above).
     const pugi::xml_node fade =
         shotcut.select_node("//producer/filter[property[@name='shotcut:filter'][text()='fadeInBrightness']]").node();
     ASSERT_TRUE(fade);
@@ -199,9 +199,9 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
     };
     EXPECT_EQ(prop(fade, "mlt_service"), "brightness");
     EXPECT_EQ(prop(fade, "shotcut:animIn"), "15");
-    EXPECT_EQ(prop(fade, "alpha").substr(0, 10), "0=0;1=0.00");
+    EXPECT_EQ(prop(fade, "alpha"), "0=0;15=1");
     EXPECT_EQ(prop(fade, "level"), "1");
-    EXPECT_EQ(prop(fade, "disable"), "1");
+    EXPECT_TRUE(prop(fade, "disable").empty());
     // The filter is on a producer of the faded clip's own (where Shotcut looks for it),
     // over the clip's frames.
     const pugi::xpath_node_set users = shotcut.select_nodes(
@@ -209,9 +209,10 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
     ASSERT_EQ(users.size(), 1u);
     EXPECT_STREQ(fade.attribute("in").value(), users.first().node().attribute("in").value());
     EXPECT_STREQ(fade.attribute("out").value(), users.first().node().attribute("out").value());
-    const pugi::xml_node dissolve = shotcut.select_node("//tractor/transition").node();
-    EXPECT_EQ(prop(dissolve, "mlt_service"), "luma");
-    EXPECT_EQ(prop(dissolve, "in") + ".." + prop(dissolve, "out"), "30..44");
+    const pugi::xml_node blend = shotcut.select_node("//tractor/transition").node();
+    EXPECT_EQ(prop(blend, "mlt_service"), "composite");
+    EXPECT_EQ(prop(blend, "in") + ".." + prop(blend, "out"), "30..44");
+    EXPECT_FALSE(shotcut.select_node("//transition[property[@name='mlt_service'][text()='luma']]"));
     EXPECT_TRUE(kdenlive.select_node("//transition[property[@name='mlt_service'][text()='luma']]"));
     const std::string guides =
         kdenlive.select_node("//playlist[@id='main_bin']/property[@name='kdenlive:docproperties.guides']")
