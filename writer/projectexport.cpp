@@ -150,6 +150,75 @@ void cutPlaylist(pugi::xml_node playlist, long long from, long long to)
         playlist.remove_child(n);
 }
 
+// The playlist entry of tractor track `track` that starts at frame `start` and lasts
+// at least `frames`, or none.
+pugi::xml_node entryStartingAt(pugi::xml_node root, pugi::xml_node tractor, int track, long long start,
+                               long long frames)
+{
+    pugi::xml_node t = tractor.child("multitrack").child("track");
+    for (int i = 0; t && i < track; ++i)
+        t = t.next_sibling("track");
+    if (!t)
+        return {};
+    pugi::xml_node pl = root.find_child_by_attribute("playlist", "id", t.attribute("producer").value());
+    long long at = 0;
+    for (pugi::xml_node n : pl.children()) {
+        const std::string kind = n.name();
+        if (kind == "blank") {
+            at += n.attribute("length").as_llong(0);
+        } else if (kind == "entry") {
+            const long long length = n.attribute("out").as_llong(0) - n.attribute("in").as_llong(0) + 1;
+            if (at == start)
+                return length >= frames ? n : pugi::xml_node();
+            at += length;
+        }
+        if (at > start)
+            break;
+    }
+    return {};
+}
+
+// Shotcut's timeline shows only its own fades: the "Fade In Video" filter of a clip's
+// producer, the length it shows in shotcut:animIn. A cross-fade from the track below is
+// there the upper clip's opacity rising over the lower track, laid over it by a blend
+// (Shotcut makes it its own track blend). The engine's dissolve mixes frame i of n at
+// i / n, and so does the opacity: melt draws the same pictures. The blend lasts only
+// as long as the fade, which leaves every other picture as it was. Wipes and moves
+// have no such form and stay as they are.
+void makeShotcutFades(pugi::xml_node root, pugi::xml_node tractor)
+{
+    int count = 0;
+    for (pugi::xml_node t : tractor.children("transition")) {
+        if (property(t, "mlt_service") != "luma" || !property(t, "resource").empty())
+            continue;
+        const long long in = std::atoll(property(t, "in").c_str());
+        const long long frames = std::atoll(property(t, "out").c_str()) - in + 1;
+        pugi::xml_node entry = entryStartingAt(root, tractor, std::atoi(property(t, "b_track").c_str()), in, frames);
+        if (!entry || frames < 1)
+            continue;
+        // Shotcut keeps a clip's filters on a producer of its own.
+        const std::string id = entry.attribute("producer").value();
+        pugi::xml_node shared = root.find_child_by_attribute("producer", "id", id.c_str());
+        if (!shared)
+            continue;
+        pugi::xml_node own = root.insert_copy_after(shared, shared);
+        const std::string ownId = id + "-fade" + std::to_string(++count);
+        own.attribute("id") = ownId.c_str();
+        entry.attribute("producer") = ownId.c_str();
+        pugi::xml_node f = own.append_child("filter");
+        f.append_attribute("in") = entry.attribute("in").value();
+        f.append_attribute("out") = entry.attribute("out").value();
+        setProperty(f, "mlt_service", "brightness");
+        setProperty(f, "shotcut:filter", "fadeInBrightness");
+        setProperty(f, "level", "1");
+        setProperty(f, "alpha", "0=0;" + std::to_string(frames) + "=1");
+        setProperty(f, "shotcut:animIn", std::to_string(frames));
+        setProperty(t, "mlt_service", "composite");
+        setProperty(t, "fill", "1");
+        setProperty(t, "distort", "1");
+    }
+}
+
 } // namespace
 
 bool readProjectMarkers(const std::string& path, std::vector<ProjectMarker>& out, std::string& error)
@@ -318,6 +387,9 @@ ProjectResult projectXml(const std::string& engineXml, ProjectDialect dialect, c
     entry.append_attribute("out") = std::to_string(rangeOut - rangeIn).c_str();
     pugi::xml_node multi = tractor.child("multitrack");
     multi.first_child().attribute("producer") = backgroundId;
+
+    if (shotcut)
+        makeShotcutFades(root, tractor);
 
     // The tracks: V1.. from the bottom, then the sound.
     int v = 0;

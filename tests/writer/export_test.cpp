@@ -124,7 +124,7 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
                 << err;
             const std::vector<Shown> got = shownFrames(played, t, first);
             ASSERT_EQ(got.size(), want.size());
-            int sources = 0, stills = 0, blacks = 0;
+            int sources = 0, stills = 0, blacks = 0, fades = 0;
             for (size_t i = 0; i < got.size(); ++i) {
                 switch (want[i].kind) {
                 case Expected::Source:
@@ -138,11 +138,15 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
                     ++(want[i].kind == Expected::Still ? stills : blacks);
                     break;
                 case Expected::Transition:
+                    // The dissolve's pictures: the mix of the two (a fade in Shotcut's form).
+                    EXPECT_NEAR(got[i].level, want[i].level, 3) << "frame " << first + (long long)i;
+                    ++fades;
                     break;
                 }
             }
             EXPECT_GT(sources, 40);
             EXPECT_GT(stills, 10);
+            EXPECT_EQ(fades, 15);
             if (start == 0) {
                 EXPECT_GT(blacks, 20);
             }
@@ -183,6 +187,33 @@ TEST_F(ProjectExport, MeltPlaysTheSameSourceFrameInEveryFrameAsTheRender)
             n.node().select_node("property[@name='length']").node().text().get();
     EXPECT_EQ(warpLengths, (std::map<std::string, std::string>{{"0.5", "960"}, {"3", "160"}}));
     EXPECT_FALSE(shotcut.select_node("//property[@name='force_fps']"));
+    // The dissolve (4.0 .. 4.5 s, 15 frames from frame 30 of the range) as Shotcut's
+    // timeline shows a fade: the upper clip's "Fade In Video" filter, its opacity
+    // rising over the fade as the dissolve mixes, laid over V1 by a blend as long as the
+    // fade (melt plays its pictures above).
+    const pugi::xml_node fade =
+        shotcut.select_node("//producer/filter[property[@name='shotcut:filter'][text()='fadeInBrightness']]").node();
+    ASSERT_TRUE(fade);
+    auto prop = [](pugi::xml_node n, const char* name) {
+        return std::string(n.select_node(("property[@name='" + std::string(name) + "']").c_str()).node().text().get());
+    };
+    EXPECT_EQ(prop(fade, "mlt_service"), "brightness");
+    EXPECT_EQ(prop(fade, "shotcut:animIn"), "15");
+    EXPECT_EQ(prop(fade, "alpha"), "0=0;15=1");
+    EXPECT_EQ(prop(fade, "level"), "1");
+    EXPECT_TRUE(prop(fade, "disable").empty());
+    // The filter is on a producer of the faded clip's own (where Shotcut looks for it),
+    // over the clip's frames.
+    const pugi::xpath_node_set users = shotcut.select_nodes(
+        ("//playlist/entry[@producer='" + std::string(fade.parent().attribute("id").value()) + "']").c_str());
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_STREQ(fade.attribute("in").value(), users.first().node().attribute("in").value());
+    EXPECT_STREQ(fade.attribute("out").value(), users.first().node().attribute("out").value());
+    const pugi::xml_node blend = shotcut.select_node("//tractor/transition").node();
+    EXPECT_EQ(prop(blend, "mlt_service"), "composite");
+    EXPECT_EQ(prop(blend, "in") + ".." + prop(blend, "out"), "30..44");
+    EXPECT_FALSE(shotcut.select_node("//transition[property[@name='mlt_service'][text()='luma']]"));
+    EXPECT_TRUE(kdenlive.select_node("//transition[property[@name='mlt_service'][text()='luma']]"));
     const std::string guides =
         kdenlive.select_node("//playlist[@id='main_bin']/property[@name='kdenlive:docproperties.guides']")
             .node()
