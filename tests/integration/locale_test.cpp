@@ -1,10 +1,10 @@
 // The output and export commands as a user of a locale whose decimal point is a comma
 // runs them (de_DE.UTF-8): the editor's own numbers in that locale, and the real
 // T-VideoWrite started with LANG and LC_ALL set to it. A WAV, a DV AVI and an MP4 of a
-// three-row project (a 1.5x span, a slowed one, a fade of 0.4 s), its Shotcut, Kdenlive,
-// OpenTimelineIO and EDL exports, and the pictures melt plays from the first two in the
-// same locale come out byte for byte as under C.UTF-8, and the writer's check line
-// writes its seconds with a point.
+// three-row project (a 1.5x span, a slowed one, a fade of 0.4 s) and its Shotcut,
+// Kdenlive, OpenTimelineIO and EDL exports come out byte for byte as under C.UTF-8, and
+// the writer's check line writes its seconds with a point. That melt plays the exports
+// as the writer renders the project is the export tests' check (tests/writer).
 #include "render/exportcommand.h"
 #include "tests/integration/writeroutput.h"
 #include "tests/support/commalocale.h"
@@ -30,6 +30,7 @@ namespace {
 bool run(const QString& program, const QStringList& args)
 {
     QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
     p.start(program, args);
     return p.waitForStarted(60000) && p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit &&
            p.exitCode() == 0;
@@ -149,16 +150,6 @@ protected:
             EXPECT_EQ(m_ui.messages.first().icon, UserDialogs::Icon::Information)
                 << m_ui.messages.first().text.toStdString();
             made.files[file] = readAll(folder + QLatin1Char('/') + file);
-        }
-        // The two projects played by melt in the same locale: a checksum of each picture.
-        for (const QString& file : {QStringLiteral("project.mlt"), QStringLiteral("project.kdenlive")}) {
-            SCOPED_TRACE("melt " + file.toStdString());
-            const QString sums = folder + QLatin1Char('/') + file + QStringLiteral(".framemd5");
-            EXPECT_TRUE(run(QStringLiteral("melt"),
-                            {QStringLiteral("-quiet"), folder + QLatin1Char('/') + file, QStringLiteral("-consumer"),
-                             QStringLiteral("avformat:") + sums, QStringLiteral("f=framemd5"), QStringLiteral("an=1"),
-                             QStringLiteral("real_time=-1")}));
-            made.files[file + QStringLiteral(".framemd5")] = readAll(sums);
         }
     }
 
