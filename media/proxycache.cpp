@@ -3,7 +3,6 @@
 #include "base/filekey.h"
 #include "media/proxymaker.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>

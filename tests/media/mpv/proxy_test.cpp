@@ -284,6 +284,16 @@ TEST_F(ProxyPanelTest, StaleCopyIsNotUsed)
 
 // ---- the cache on its own, with a maker that writes a file of a given size ----
 
+// What the fake makers say of every original: 2 s of 64x48 at 25 fps, made whole.
+bool finishMaking(MediaInfo& original, const ProxyMaker::Progress& progress)
+{
+    original.durationMsec = 2000;
+    original.width = 64;
+    original.height = 48;
+    original.secondsPerFrame = 0.04;
+    return progress(1.0);
+}
+
 class SizedMaker final : public ProxyMaker {
 public:
     qint64 bytes = 1000;
@@ -300,11 +310,7 @@ public:
             error = QStringLiteral("cannot write");
             return false;
         }
-        original.durationMsec = 2000;
-        original.width = 64;
-        original.height = 48;
-        original.secondsPerFrame = 0.04;
-        return progress(1.0);
+        return finishMaking(original, progress);
     }
 };
 
@@ -466,11 +472,7 @@ public:
         QFile out(target);
         if (!out.open(QIODevice::WriteOnly) || out.write("copy") != 4)
             return false;
-        original.durationMsec = 2000;
-        original.width = 64;
-        original.height = 48;
-        original.secondsPerFrame = 0.04;
-        return progress(1.0);
+        return finishMaking(original, progress);
     }
     void letGo()
     {
